@@ -1,0 +1,33 @@
+#include "CliContext.h"
+
+namespace torq::cli {
+
+Answer CliOperator::Ask(Severity severity, std::string_view text, Buttons buttons) {
+    const char* kind = severity == Severity::Error     ? "error: "
+                       : severity == Severity::Warning ? "warning: "
+                                                       : "";
+    std::cerr << kind << text << '\n';
+    switch (buttons) {
+        case Buttons::Ok: return Answer::Ok;
+        case Buttons::OkCancel:
+            if (yes) return *yes ? Answer::Ok : Answer::Cancel;
+            unanswered = true;
+            return Answer::Cancel;
+        case Buttons::YesNo:
+            if (yes) return *yes ? Answer::Yes : Answer::No;
+            unanswered = true;
+            return Answer::No;
+        case Buttons::YesRetryCancel:
+            if (yes) return *yes ? Answer::Yes : Answer::Cancel;
+            unanswered = true;
+            return Answer::Cancel;
+    }
+    return Answer::Cancel;
+}
+
+int Fail(int code, std::string_view message) {
+    std::cerr << "torq-spi-cli: " << message << '\n';
+    return code;
+}
+
+}  // namespace torq::cli

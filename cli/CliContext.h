@@ -1,0 +1,52 @@
+// What every torq-spi-cli command shares: where the library is, the log printed to stdout and
+// the operator whose questions are answered by flags.
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+#include <filesystem>
+#include <iostream>
+#include <optional>
+#include <string>
+
+#include "torq/InformationLog.h"
+#include "torq/ProgramDirectory.h"
+#include "torq/Seams.h"
+
+namespace torq::cli {
+
+enum ExitCode { kSuccess = 0, kFailed = 1, kBadUsage = 2 };
+
+// Log lines go to stdout as they are written.
+class StdoutLogView final : public LogView {
+public:
+    void LineAdded(const std::string& line) override { std::cout << line << '\n' << std::flush; }
+    void Reset(const std::vector<std::string>&) override {}
+};
+
+// Messages go to stderr. A question is answered by --yes / --no; without either, it is printed
+// and counts as refused, and the command fails with it.
+class CliOperator final : public Operator {
+public:
+    Answer Ask(Severity severity, std::string_view text, Buttons buttons) override;
+    std::optional<bool> yes;
+    bool unanswered = false;
+};
+
+struct CliContext {
+    std::optional<std::filesystem::path> home;
+    InformationLog log;
+    StdoutLogView stdoutView;
+    CliOperator op;
+
+    CliContext() { log.Subscribe(&stdoutView); }
+    ProgramDirectory Directories() const { return ProgramDirectory::Locate(home, ExecutableFolder()); }
+};
+
+// Prints an error for the operator and gives the exit code.
+int Fail(int code, std::string_view message);
+
+// Each group of commands adds its subcommands; the callback it sets stores the exit code.
+void AddLibraryCommands(CLI::App& app, CliContext& context, int& exitCode);
+
+}  // namespace torq::cli

@@ -1,0 +1,27 @@
+// torq-spi-cli: the device library, the buffer and the programmer from the command line, for
+// scripts and production lines.
+#include <CLI/CLI.hpp>
+
+#include "CliContext.h"
+
+int main(int argc, char** argv) {
+    using namespace torq::cli;
+    CLI::App app{"TORQ-SPI command-line tool"};
+    app.set_version_flag("--version", std::string(TORQ_VERSION));
+    app.require_subcommand(1);
+    CliContext context;
+    std::string home;
+    app.add_option("--home", home, "Folder holding the device library and the writable files");
+    app.parse_complete_callback([&] {
+        if (!home.empty()) context.home = home;
+    });
+    int exitCode = kSuccess;
+    AddLibraryCommands(app, context, exitCode);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        const int code = app.exit(e);
+        return code == 0 ? kSuccess : kBadUsage;
+    }
+    return exitCode;
+}

@@ -1,0 +1,66 @@
+// The time-stamped message list every operation writes to.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "torq/Seams.h"
+
+namespace torq {
+
+inline constexpr std::string_view kLimitMarkerLine = "<--- Information Lines Limited --->";
+inline constexpr std::string_view kLogHeaderRule = "=============================================";
+inline constexpr std::string_view kLogHeaderTitle = "             Status Information             ";
+
+// "yyyy/mm/dd hh:nn:ss"
+std::string FormatTimeStamp(const LocalDateTime& time);
+
+// What the line limit does with the lines it takes away.
+enum class LimitAction { ClearContents, SaveToFileAndClear };
+
+// A view of the log (the window's two text views, the CLI's stdout, a test's capture).
+class LogView {
+public:
+    virtual ~LogView() = default;
+    virtual void LineAdded(const std::string& line) = 0;
+    // The whole list was replaced (clear, trim).
+    virtual void Reset(const std::vector<std::string>& lines) = 0;
+};
+
+class InformationLog {
+public:
+    explicit InformationLog(const Clock& clock = SystemClock::Instance()) : clock_(&clock) {}
+
+    // Appends one line: "yyyy/mm/dd hh:nn:ss : message" with the time stamp, else the message.
+    void WriteInfoLine(std::string_view message, bool timeStamp = true);
+
+    const std::vector<std::string>& Lines() const { return lines_; }
+    void Clear();
+
+    // The three header lines followed by every line, replacing the file.
+    bool SaveToFile(const std::filesystem::path& path) const;
+
+    // One tick of the line limit. The marker line does not count; when more than `limit` lines
+    // remain, the oldest `limit` lines are taken away (written to `saveFile` after the header when
+    // the action says so) and the list becomes the marker followed by the newer lines. Returns
+    // true when it trimmed.
+    bool ApplyLineLimit(std::size_t limit, LimitAction action,
+                        const std::filesystem::path& saveFile);
+
+    void Subscribe(LogView* view);
+    void Unsubscribe(LogView* view);
+
+private:
+    void ResetViews();
+    const Clock* clock_;
+    std::vector<std::string> lines_;
+    std::vector<LogView*> views_;
+};
+
+// Writes the saved-log header and the lines, replacing the file.
+bool WriteLogFile(const std::filesystem::path& path, const std::vector<std::string>& lines);
+
+}  // namespace torq

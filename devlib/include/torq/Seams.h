@@ -1,0 +1,64 @@
+// The seams through which the toolkit-free core talks to whoever drives it: the window, the
+// command-line tool or a test. The core never shows a window itself.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace torq {
+
+enum class Severity { Plain, Information, Warning, Error, Question };
+enum class Buttons { Ok, OkCancel, YesNo, YesRetryCancel };
+enum class Answer { Ok, Cancel, Yes, No, Retry };
+
+// The modal questions and warnings an operation may put to the operator.
+class Operator {
+public:
+    virtual ~Operator() = default;
+    virtual Answer Ask(Severity severity, std::string_view text, Buttons buttons) = 0;
+    // A message with a single OK button.
+    void Tell(Severity severity, std::string_view text) { Ask(severity, text, Buttons::Ok); }
+};
+
+// "Let the window process its pending messages" during long exchanges.
+class Pump {
+public:
+    virtual ~Pump() = default;
+    virtual void ProcessPendingMessages() {}
+};
+
+struct LocalDateTime {
+    int year = 1970, month = 1, day = 1, hour = 0, minute = 0, second = 0;
+};
+
+// The millisecond tick and the wall clock, injectable so time-dependent texts can be tested.
+class Clock {
+public:
+    virtual ~Clock() = default;
+    // Milliseconds from an arbitrary origin; wraps at 32 bits, so take differences unsigned.
+    virtual std::uint32_t TickMs() const = 0;
+    virtual LocalDateTime Now() const = 0;
+};
+
+class SystemClock final : public Clock {
+public:
+    std::uint32_t TickMs() const override;
+    LocalDateTime Now() const override;
+    static const SystemClock& Instance();
+};
+
+// Elapsed milliseconds between two ticks, correct across the 32-bit wrap.
+inline std::uint32_t TicksBetween(std::uint32_t start, std::uint32_t end) { return end - start; }
+
+// An operator that never asks anyone: every question gets the given answer.
+class FixedOperator final : public Operator {
+public:
+    explicit FixedOperator(Answer answer = Answer::Ok) : answer_(answer) {}
+    Answer Ask(Severity, std::string_view, Buttons) override { return answer_; }
+
+private:
+    Answer answer_;
+};
+
+}  // namespace torq

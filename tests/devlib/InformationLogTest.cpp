@@ -1,0 +1,89 @@
+#include "torq/InformationLog.h"
+
+#include <gtest/gtest.h>
+
+#include "TestSupport.h"
+
+namespace torq {
+namespace {
+
+class RecordingView final : public LogView {
+public:
+    void LineAdded(const std::string& line) override { lines.push_back(line); }
+    void Reset(const std::vector<std::string>& all) override { lines = all; }
+    std::vector<std::string> lines;
+};
+
+TEST(InformationLog, FormatsLinesWithAndWithoutTimeStamp) {
+    test::FixedClock clock;
+    InformationLog log(clock);
+    RecordingView view;
+    log.Subscribe(&view);
+    log.WriteInfoLine("File Name : C:\\data\\a.hex");
+    clock.now = {2026, 1, 2, 3, 4, 5};
+    log.WriteInfoLine("0001 : [0x00000010] 0x12 0x34", false);
+    const std::vector<std::string> expected = {"2011/05/04 13:07:09 : File Name : C:\\data\\a.hex",
+                                               "0001 : [0x00000010] 0x12 0x34"};
+    EXPECT_EQ(log.Lines(), expected);
+    EXPECT_EQ(view.lines, expected);
+    log.Clear();
+    EXPECT_TRUE(view.lines.empty());
+}
+
+class LineLimitTest : public ::testing::Test {
+protected:
+    void Fill(int from, int to) {
+        for (int i = from; i <= to; ++i) log.WriteInfoLine("line " + std::to_string(i), false);
+    }
+    test::FixedClock clock;
+    InformationLog log{clock};
+    RecordingView view;
+    test::TempDir dir;
+};
+
+TEST_F(LineLimitTest, ClearKeepsTheMarkerAndTheNewerLines) {
+    log.Subscribe(&view);
+    Fill(1, 600);
+    EXPECT_TRUE(log.ApplyLineLimit(500, LimitAction::ClearContents, dir / "unused.log"));
+    ASSERT_EQ(log.Lines().size(), 101u);
+    EXPECT_EQ(log.Lines()[0], kLimitMarkerLine);
+    EXPECT_EQ(log.Lines()[1], "line 501");
+    EXPECT_EQ(log.Lines().back(), "line 600");
+    EXPECT_EQ(view.lines, log.Lines());
+    EXPECT_FALSE(std::filesystem::exists(dir / "unused.log"));
+}
+
+TEST_F(LineLimitTest, SaveWritesTheOldestLinesAndTheNextTrimReplacesTheFile) {
+    Fill(1, 600);
+    const auto file = dir / "trim.log";
+    ASSERT_TRUE(log.ApplyLineLimit(500, LimitAction::SaveToFileAndClear, file));
+    std::string expected = std::string(kLogHeaderRule) + "\n" + std::string(kLogHeaderTitle) + "\n" +
+                           std::string(kLogHeaderRule) + "\n";
+    for (int i = 1; i <= 500; ++i) expected += "line " + std::to_string(i) + "\n";
+    EXPECT_EQ(test::ReadFile(file), expected);
+
+    // The marker does not count: 100 kept + 400 new lines are 500, so no trim yet.
+    Fill(601, 1000);
+    EXPECT_EQ(log.Lines().size(), 501u);
+    EXPECT_FALSE(log.ApplyLineLimit(500, LimitAction::SaveToFileAndClear, file));
+    Fill(1001, 1001);
+    ASSERT_TRUE(log.ApplyLineLimit(500, LimitAction::SaveToFileAndClear, file));
+    const std::string saved = test::ReadFile(file);
+    EXPECT_EQ(saved.find(kLimitMarkerLine), std::string::npos);  // the old marker is dropped
+    EXPECT_NE(saved.find("\nline 501\n"), std::string::npos);
+    EXPECT_NE(saved.find("\nline 1000\n"), std::string::npos);
+    EXPECT_EQ(saved.find("line 1001"), std::string::npos);
+    EXPECT_EQ(log.Lines(), (std::vector<std::string>{std::string(kLimitMarkerLine), "line 1001"}));
+}
+
+TEST_F(LineLimitTest, SaveToFileWritesTheHeaderAndEveryLine) {
+    Fill(1, 2);
+    ASSERT_TRUE(log.SaveToFile(dir / "a.log"));
+    EXPECT_EQ(test::ReadFile(dir / "a.log"),
+              "=============================================\n"
+              "             Status Information             \n"
+              "=============================================\nline 1\nline 2\n");
+}
+
+}  // namespace
+}  // namespace torq

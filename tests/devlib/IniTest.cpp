@@ -1,0 +1,113 @@
+#include "torq/Ini.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+
+#include "TestSupport.h"
+
+namespace torq {
+namespace {
+
+TEST(ParseIniInteger, FollowsTheProfileNumberRules) {
+    struct Case {
+        const char* text;
+        std::optional<std::int32_t> value;
+    };
+    const Case cases[] = {
+        {"0x20", 32},        {"32", 32},          {"0X1f", 31},       {"$1F", 31},
+        {"-1", -1},          {" 12 ", 12},        {"+7", 7},          {"0x", std::nullopt},
+        {"$", std::nullopt}, {"abc", std::nullopt}, {"", std::nullopt}, {"12abc", std::nullopt},
+        {"1 2", std::nullopt}, {"0xFFFFFFFF", -1},  {"0xFFFFFF00", static_cast<std::int32_t>(0xFFFFFF00)},
+        {"0x100000000", std::nullopt},             {"2147483647", 2147483647},
+        {"2147483648", std::nullopt},              {"-2147483648", INT32_MIN},
+        {"-2147483649", std::nullopt},             {"99999999999999999999", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ParseIniInteger(c.text), c.value) << '"' << c.text << '"';
+    }
+}
+
+TEST(NumberedKey, IsAtLeastFourUpperCaseHexDigits) {
+    EXPECT_EQ(NumberedKey(1), "0001");
+    EXPECT_EQ(NumberedKey(10), "000A");
+    EXPECT_EQ(NumberedKey(16), "0010");
+    EXPECT_EQ(NumberedKey(0x12345), "12345");
+}
+
+TEST(IniFile, ReadsWithProfileSemantics) {
+    test::TempDir dir;
+    const auto path = dir.Write("a.ini",
+                                "[Machine]\r\nType =  TORQ-SPI  \r\nCount=0x20\r\nBad=abc\r\n"
+                                "Eq=a=b\r\n[machine]\r\ntype=second\r\n[Other]\nFlag=0\n");
+    const IniFile ini(path);
+    EXPECT_TRUE(ini.FileExists());
+    EXPECT_EQ(ini.ReadString("MACHINE", "type"), "TORQ-SPI");  // first occurrence wins
+    EXPECT_EQ(ini.ReadString("Machine", "Eq"), "a=b");          // split at the first '='
+    EXPECT_EQ(ini.ReadInteger("Machine", "count", 7), 32);
+    EXPECT_EQ(ini.ReadInteger("Machine", "Bad", 7), 7);
+    EXPECT_EQ(ini.ReadInteger("Machine", "Missing", 7), 7);
+    EXPECT_FALSE(ini.ReadBool("other", "flag", true));
+    EXPECT_TRUE(ini.ReadBool("other", "none", true));
+    EXPECT_EQ(ini.ReadString("Nowhere", "x", "dflt"), "dflt");
+
+    const IniFile missing(dir / "none.ini");
+    EXPECT_FALSE(missing.FileExists());
+    EXPECT_EQ(missing.ReadInteger("a", "b", 5), 5);
+}
+
+TEST(IniFile, UsesAtMost2047CharactersOfAValue) {
+    test::TempDir dir;
+    const std::string longValue(100000, 'x');
+    const IniFile ini(dir.Write("long.ini", "[S]\nK=" + longValue + "\nNext=1\n"));
+    EXPECT_EQ(ini.ReadString("S", "K").size(), kIniValueLimit);
+    EXPECT_EQ(ini.ReadInteger("S", "Next", 0), 1);
+}
+
+TEST(IniFile, WritingKeepsOtherSectionsAndLeavesNoTemporaryFile) {
+    test::TempDir dir;
+    const auto path = dir.Write("History.ini", "; kept\r\n[Unit1]\r\nDevice1=W25Q64\r\n[Option]\r\nOld=1\r\n");
+    IniFile ini(path);
+    ini.WriteInteger("option", "ResetTime_Text", 500);
+    ini.WriteString("Option", "old", "2");
+    ASSERT_TRUE(ini.Save());
+
+    const IniFile again(path);
+    EXPECT_EQ(again.ReadString("Unit1", "Device1"), "W25Q64");
+    EXPECT_EQ(again.ReadInteger("Option", "ResetTime_Text", 0), 500);
+    EXPECT_EQ(again.ReadInteger("Option", "Old", 0), 2);
+    EXPECT_NE(test::ReadFile(path).find("; kept"), std::string::npos);
+    int files = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.Path())) ++files;
+    EXPECT_EQ(files, 1);
+}
+
+TEST(IniFile, SaveReportsAFileThatCannotBeWritten) {
+    test::TempDir dir;
+    IniFile ini(dir / "missing-folder" / "x.ini");
+    ini.WriteString("S", "K", "v");
+    EXPECT_FALSE(ini.Save());
+}
+
+TEST(IniFile, SurvivesHostileFiles) {
+    test::TempDir dir;
+    std::string junk;
+    for (int i = 0; i < 200000; ++i) junk.push_back(static_cast<char>((i * 7919) % 256));
+    const std::string hostile[] = {
+        junk,
+        "[S]\n" + std::string(100 * 1024, '=') + "\n",
+        "[S]\nK=1\n[S]\nK=2\n[S\nK=3\n=value\n[]\n",
+        std::string("[S]\nK=1\0\n[T]\nX=2\n", 18),
+    };
+    for (const auto& contents : hostile) {
+        const IniFile ini(dir.Write("h.ini", contents));
+        (void)ini.ReadString("S", "K");
+        (void)ini.ReadInteger("T", "X", 0);
+        (void)ini.Keys("S");
+    }
+    const IniFile dup(dir.Write("d.ini", "[S]\nK=1\n[S]\nK=2\n"));
+    EXPECT_EQ(dup.ReadInteger("S", "K", 0), 1);
+}
+
+}  // namespace
+}  // namespace torq

@@ -1,0 +1,81 @@
+#include "TestSupport.h"
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include <sys/wait.h>
+
+namespace torq::test {
+
+namespace fs = std::filesystem;
+
+TempDir::TempDir() {
+    std::random_device random;
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = info != nullptr ? std::string(info->name()) : "torq";
+    for (char& c : name) {
+        if (c == '/') c = '_';
+    }
+    path_ = fs::temp_directory_path() / ("torq-test-" + name + "-" + std::to_string(random()));
+    fs::create_directories(path_);
+}
+
+TempDir::~TempDir() {
+    std::error_code error;
+    fs::remove_all(path_, error);
+}
+
+fs::path TempDir::Write(const std::string& relative, const std::string& contents) const {
+    const fs::path path = path_ / relative;
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << contents;
+    return path;
+}
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+fs::path SampleLibraryDir() { return TORQ_SAMPLE_LIBRARY_DIR; }
+
+void CopySampleLibrary(const fs::path& to) {
+    fs::create_directories(to);
+    fs::copy(SampleLibraryDir(), to, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+}
+
+Answer ScriptedOperator::Ask(Severity severity, std::string_view text, Buttons buttons) {
+    messages.push_back({severity, std::string(text), buttons});
+    if (answers_.empty()) return fallback_;
+    const Answer answer = answers_.front();
+    answers_.pop_front();
+    return answer;
+}
+
+std::vector<std::string> ScriptedOperator::Texts() const {
+    std::vector<std::string> texts;
+    for (const auto& m : messages) texts.push_back(m.text);
+    return texts;
+}
+
+CommandResult RunCommand(const std::string& commandLine) {
+    const TempDir capture;
+    const fs::path out = capture / "out", err = capture / "err";
+    const std::string full = commandLine + " >" + out.string() + " 2>" + err.string();
+    const int status = std::system(full.c_str());
+    CommandResult result;
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.out = ReadFile(out);
+    result.err = ReadFile(err);
+    return result;
+}
+
+std::string CliPath() { return TORQ_CLI_PATH; }
+
+}  // namespace torq::test

@@ -1,0 +1,74 @@
+// Shared test fixtures: temporary folders, scripted operators, captured logs, a fixed clock.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "torq/InformationLog.h"
+#include "torq/Seams.h"
+
+namespace torq::test {
+
+// A fresh folder removed at the end of the test.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& Path() const { return path_; }
+    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+    // Writes a file below the folder (creating sub-folders) and returns its path.
+    std::filesystem::path Write(const std::string& relative, const std::string& contents) const;
+
+private:
+    std::filesystem::path path_;
+};
+
+std::string ReadFile(const std::filesystem::path& path);
+
+// Copies the shipped sample library into a folder (a portable program folder for tests).
+void CopySampleLibrary(const std::filesystem::path& to);
+std::filesystem::path SampleLibraryDir();
+
+// Records every message and answers questions from a script (then the default).
+class ScriptedOperator final : public Operator {
+public:
+    struct Message {
+        Severity severity;
+        std::string text;
+        Buttons buttons;
+    };
+    explicit ScriptedOperator(std::deque<Answer> answers = {}, Answer fallback = Answer::Ok)
+        : answers_(std::move(answers)), fallback_(fallback) {}
+    Answer Ask(Severity severity, std::string_view text, Buttons buttons) override;
+    std::vector<Message> messages;
+    std::vector<std::string> Texts() const;
+
+private:
+    std::deque<Answer> answers_;
+    Answer fallback_;
+};
+
+class FixedClock final : public Clock {
+public:
+    std::uint32_t TickMs() const override { return tick; }
+    LocalDateTime Now() const override { return now; }
+    std::uint32_t tick = 0;
+    LocalDateTime now{2011, 5, 4, 13, 7, 9};
+};
+
+// Runs a command line, capturing stdout and stderr and the exit code.
+struct CommandResult {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+CommandResult RunCommand(const std::string& commandLine);
+std::string CliPath();
+
+}  // namespace torq::test
