@@ -8,17 +8,21 @@ Answer CliOperator::Ask(Severity severity, std::string_view text, Buttons button
                                                        : "";
     std::cerr << kind << text << '\n';
     switch (buttons) {
-        case Buttons::Ok: return Answer::Ok;
+        case Buttons::Ok:
+            return Answer::Ok;
         case Buttons::OkCancel:
-            if (yes) return *yes ? Answer::Ok : Answer::Cancel;
+            if (yes)
+                return *yes ? Answer::Ok : Answer::Cancel;
             unanswered = true;
             return Answer::Cancel;
         case Buttons::YesNo:
-            if (yes) return *yes ? Answer::Yes : Answer::No;
+            if (yes)
+                return *yes ? Answer::Yes : Answer::No;
             unanswered = true;
             return Answer::No;
         case Buttons::YesRetryCancel:
-            if (yes) return *yes ? Answer::Yes : Answer::Cancel;
+            if (yes)
+                return *yes ? Answer::Yes : Answer::Cancel;
             unanswered = true;
             return Answer::Cancel;
     }

@@ -19,7 +19,7 @@ enum ExitCode { kSuccess = 0, kFailed = 1, kBadUsage = 2 };
 
 // Log lines go to stdout as they are written.
 class StdoutLogView final : public LogView {
-public:
+  public:
     void LineAdded(const std::string& line) override { std::cout << line << '\n' << std::flush; }
     void Reset(const std::vector<std::string>&) override {}
 };
@@ -27,7 +27,7 @@ public:
 // Messages go to stderr. A question is answered by --yes / --no; without either, it is printed
 // and counts as refused, and the command fails with it.
 class CliOperator final : public Operator {
-public:
+  public:
     Answer Ask(Severity severity, std::string_view text, Buttons buttons) override;
     std::optional<bool> yes;
     bool unanswered = false;
@@ -40,7 +40,9 @@ struct CliContext {
     CliOperator op;
 
     CliContext() { log.Subscribe(&stdoutView); }
-    ProgramDirectory Directories() const { return ProgramDirectory::Locate(home, ExecutableFolder()); }
+    ProgramDirectory Directories() const {
+        return ProgramDirectory::Locate(home, ExecutableFolder());
+    }
 };
 
 // Prints an error for the operator and gives the exit code.

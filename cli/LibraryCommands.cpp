@@ -23,13 +23,16 @@ int ShowLibrary(CliContext& context) {
     std::cout << "Identity: " << library.Type() << '\n';
     std::cout << "Date: " << library.DateText() << '\n';
     const NameList vendors = library.Vendors();
-    for (const auto& error : vendors.errors) std::cerr << error << '\n';
+    for (const auto& error : vendors.errors)
+        std::cerr << error << '\n';
     std::cout << "Vendors: " << vendors.names.size() << '\n';
     for (const auto& vendor : vendors.names) {
         const NameList types = library.TypesOf(vendor);
-        for (const auto& error : types.errors) std::cerr << error << '\n';
+        for (const auto& error : types.errors)
+            std::cerr << error << '\n';
         std::cout << vendor << ':';
-        for (const auto& type : types.names) std::cout << ' ' << type;
+        for (const auto& type : types.names)
+            std::cout << ' ' << type;
         std::cout << '\n';
     }
     return kSuccess;
@@ -122,18 +125,21 @@ void PrintRecord(const DeviceRecord& r) {
 
 int ShowDevice(CliContext& context, const std::string& vendor, const std::string& type) {
     const DeviceLibrary library(context.Directories());
-    if (!library.IdentityOk()) return Fail(kBadUsage, kLibraryIncorrectMessage);
+    if (!library.IdentityOk())
+        return Fail(kBadUsage, kLibraryIncorrectMessage);
     const NameList types = library.TypesOf(vendor);
     bool listed = false;
-    for (const auto& name : types.names) listed = listed || EqualsIgnoringCase(name, type);
-    if (!listed) return Fail(kBadUsage, "no type '" + type + "' of vendor '" + vendor + "' in the library");
+    for (const auto& name : types.names)
+        listed = listed || EqualsIgnoringCase(name, type);
+    if (!listed)
+        return Fail(kBadUsage, "no type '" + type + "' of vendor '" + vendor + "' in the library");
     const auto file = library.DeviceFileOf(vendor, type);
     std::error_code error;
     if (!std::filesystem::is_regular_file(file, error)) {
         return Fail(kBadUsage, "Error : SelectINI->[" + vendor + "]->" + type);
     }
-    const DeviceRecord record = ReadDeviceRecord(file, library.Directories(), DeviceRecord{}, vendor,
-                                                 type, context.op);
+    const DeviceRecord record =
+        ReadDeviceRecord(file, library.Directories(), DeviceRecord{}, vendor, type, context.op);
     std::cout << "DeviceFile = " << file.string() << '\n';
     PrintRecord(record);
     return kSuccess;
@@ -142,7 +148,8 @@ int ShowDevice(CliContext& context, const std::string& vendor, const std::string
 }  // namespace
 
 void AddLibraryCommands(CLI::App& app, CliContext& context, int& exitCode) {
-    auto* library = app.add_subcommand("library", "Print the library identity, date, vendors and types");
+    auto* library =
+        app.add_subcommand("library", "Print the library identity, date, vendors and types");
     library->callback([&] { exitCode = ShowLibrary(context); });
 
     auto* device = app.add_subcommand("device", "Print the device record of one type");

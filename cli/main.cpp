@@ -13,7 +13,8 @@ int main(int argc, char** argv) {
     std::string home;
     app.add_option("--home", home, "Folder holding the device library and the writable files");
     app.parse_complete_callback([&] {
-        if (!home.empty()) context.home = home;
+        if (!home.empty())
+            context.home = home;
     });
     int exitCode = kSuccess;
     AddLibraryCommands(app, context, exitCode);

@@ -13,14 +13,19 @@ ReadIdEntry ParseReadIdEntry(std::string_view text) {
     const auto separator = [](char c) { return c == ',' || c == ';' || c == ' ' || c == '\t'; };
     std::size_t i = 0;
     while (i < text.size() && tokens.size() < 2) {
-        while (i < text.size() && separator(text[i])) ++i;
+        while (i < text.size() && separator(text[i]))
+            ++i;
         std::size_t start = i;
-        while (i < text.size() && !separator(text[i])) ++i;
-        if (i > start) tokens.push_back(text.substr(start, i - start));
+        while (i < text.size() && !separator(text[i]))
+            ++i;
+        if (i > start)
+            tokens.push_back(text.substr(start, i - start));
     }
     ReadIdEntry entry;
-    if (!tokens.empty()) entry.opcode = static_cast<std::uint8_t>(ParseIniInteger(tokens[0]).value_or(0));
-    if (tokens.size() > 1) entry.offset = static_cast<std::uint8_t>(ParseIniInteger(tokens[1]).value_or(0));
+    if (!tokens.empty())
+        entry.opcode = static_cast<std::uint8_t>(ParseIniInteger(tokens[0]).value_or(0));
+    if (tokens.size() > 1)
+        entry.offset = static_cast<std::uint8_t>(ParseIniInteger(tokens[1]).value_or(0));
     return entry;
 }
 
@@ -32,9 +37,11 @@ bool IsValidLibraryDate(std::string_view text) {
     for (char c : text) {
         if (c >= '0' && c <= '9') {
             parts[index] = parts[index] * 10 + (c - '0');
-            if (++digits > 4) return false;
+            if (++digits > 4)
+                return false;
         } else if ((c == '/' || c == '-' || c == '.') && digits > 0 && index < 2) {
-            if (separator != 0 && c != separator) return false;
+            if (separator != 0 && c != separator)
+                return false;
             separator = c;
             ++index;
             digits = 0;
@@ -42,20 +49,27 @@ bool IsValidLibraryDate(std::string_view text) {
             return false;
         }
     }
-    if (index != 2 || digits == 0) return false;
+    if (index != 2 || digits == 0)
+        return false;
     const int year = parts[0], month = parts[1], day = parts[2];
-    if (year < 1 || month < 1 || month > 12 || day < 1) return false;
+    if (year < 1 || month < 1 || month > 12 || day < 1)
+        return false;
     static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
     const int monthDays = kDays[month - 1] + ((month == 2 && leap) ? 1 : 0);
     return day <= monthDays;
 }
 
-DeviceLibrary::DeviceLibrary(const ProgramDirectory& dirs) : dirs_(dirs), index_(dirs.SelectIni()) {}
+DeviceLibrary::DeviceLibrary(const ProgramDirectory& dirs)
+    : dirs_(dirs), index_(dirs.SelectIni()) {}
 
-std::string DeviceLibrary::Type() const { return index_.ReadString("Machine", "Type", ""); }
+std::string DeviceLibrary::Type() const {
+    return index_.ReadString("Machine", "Type", "");
+}
 
-std::int32_t DeviceLibrary::MainCode() const { return index_.ReadInteger("Machine", "MainCode", 0); }
+std::int32_t DeviceLibrary::MainCode() const {
+    return index_.ReadInteger("Machine", "MainCode", 0);
+}
 
 std::string DeviceLibrary::DateText() const {
     std::string date = index_.ReadString("Date", "Date", "");
@@ -74,13 +88,18 @@ NameList DeviceLibrary::NumberedList(std::string_view section, bool sorted) cons
             list.names.push_back(std::move(name));
         }
     }
-    if (sorted) SortIgnoringCase(list.names);
+    if (sorted)
+        SortIgnoringCase(list.names);
     return list;
 }
 
-NameList DeviceLibrary::Vendors() const { return NumberedList("Vendor", true); }
+NameList DeviceLibrary::Vendors() const {
+    return NumberedList("Vendor", true);
+}
 
-NameList DeviceLibrary::TypesOf(std::string_view vendor) const { return NumberedList(vendor, true); }
+NameList DeviceLibrary::TypesOf(std::string_view vendor) const {
+    return NumberedList(vendor, true);
+}
 
 std::vector<std::string> DeviceLibrary::VendorsInFileOrder() const {
     return NumberedList("Vendor", false).names;
@@ -109,17 +128,20 @@ std::vector<ReadIdEntry> DeviceLibrary::ReadIdEntries() const {
     std::vector<ReadIdEntry> entries;
     const int count = std::min(index_.ReadInteger("Read_ID", "Value", 0), kNumberedListLimit);
     for (int k = 1; k <= count; ++k) {
-        entries.push_back(
-            ParseReadIdEntry(index_.ReadString("Read_ID", NumberedKey(static_cast<unsigned>(k)), "")));
+        entries.push_back(ParseReadIdEntry(
+            index_.ReadString("Read_ID", NumberedKey(static_cast<unsigned>(k)), "")));
     }
     return entries;
 }
 
 bool DeviceLibrary::LevelEnabled(DetectionLevel level) const {
     switch (level) {
-        case DetectionLevel::V18: return index_.ReadBool("VCC", "V18", true);
-        case DetectionLevel::V25: return index_.ReadBool("VCC", "V25", true);
-        case DetectionLevel::V33: return index_.ReadBool("VCC", "V33", true);
+        case DetectionLevel::V18:
+            return index_.ReadBool("VCC", "V18", true);
+        case DetectionLevel::V25:
+            return index_.ReadBool("VCC", "V25", true);
+        case DetectionLevel::V33:
+            return index_.ReadBool("VCC", "V33", true);
     }
     return false;
 }
@@ -128,18 +150,21 @@ DeviceLibrary::CheckResult DeviceLibrary::Check(Operator& op) const {
     CheckResult result;
     result.dateText = DateText();
     result.identityOk = IdentityOk();
-    if (!result.identityOk) op.Tell(Severity::Error, kLibraryIncorrectMessage);
+    if (!result.identityOk)
+        op.Tell(Severity::Error, kLibraryIncorrectMessage);
     NameList vendors = Vendors();
     result.vendorList = std::move(vendors.names);
     result.errors = std::move(vendors.errors);
-    if (!result.errors.empty()) op.Tell(Severity::Plain, JoinLines(result.errors));
+    if (!result.errors.empty())
+        op.Tell(Severity::Plain, JoinLines(result.errors));
     return result;
 }
 
 std::string JoinLines(const std::vector<std::string>& lines) {
     std::string text;
     for (const auto& line : lines) {
-        if (!text.empty()) text += '\n';
+        if (!text.empty())
+            text += '\n';
         text += line;
     }
     return text;

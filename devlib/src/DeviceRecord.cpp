@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "torq/Ini.h"
+#include "torq/ParameterPages.h"
 #include "torq/SectorTable.h"
 #include "torq/Text.h"
 
@@ -14,7 +15,8 @@ namespace fs = std::filesystem;
 
 std::uint64_t DeviceSizeFromAddressTexts(std::string_view high, std::string_view low) {
     std::string joined(high);
-    if (low.size() > 2) joined.append(low.substr(2));
+    if (low.size() > 2)
+        joined.append(low.substr(2));
     return ParseUnsigned64(joined).value_or(0);
 }
 
@@ -26,7 +28,7 @@ bool FileExists(const fs::path& path) {
 }
 
 class FieldReader {
-public:
+  public:
     explicit FieldReader(const IniFile& ini) : ini_(ini) {}
     std::string Text(std::string_view key, std::string_view fallback) const {
         return ini_.ReadString(kDeviceFileSection, key, fallback);
@@ -44,7 +46,7 @@ public:
         return static_cast<std::uint8_t>(Int(key, fallback));
     }
 
-private:
+  private:
     const IniFile& ini_;
 };
 
@@ -58,7 +60,8 @@ DeviceRecord ReadDeviceRecord(const fs::path& deviceFile, const ProgramDirectory
     DeviceRecord r;
     const auto warnLibraryWrong = [&] {
         op.Tell(Severity::Warning, kLibraryWrongMessage);
-        if (notes != nullptr) notes->libraryWrong = true;
+        if (notes != nullptr)
+            notes->libraryWrong = true;
     };
 
     r.brand = f.Text("BRAND", unitVendor);
@@ -164,9 +167,11 @@ DeviceRecord LoadDeviceRecord(const fs::path& deviceFile, const ProgramDirectory
 void RefreshMenuIni(const fs::path& pageFile, const fs::path& menuIni) {
     std::error_code error;
     fs::remove(menuIni, error);
-    if (pageFile.empty()) return;
+    if (pageFile.empty())
+        return;
     const IniFile pages(pageFile);
-    if (!pages.FileExists()) return;
+    if (!pages.FileExists())
+        return;
     IniFile menu(menuIni);
     const int pageCount =
         std::min(pages.ReadInteger("CurrentUserPage", "Total", 0), kPageFileCountLimit);
@@ -176,13 +181,14 @@ void RefreshMenuIni(const fs::path& pageFile, const fs::path& menuIni) {
         const int components =
             std::min(pages.ReadInteger(pageSection, "ComponentTotal", 0), kPageFileCountLimit);
         for (int c = 0; c < components; ++c) {
-            const std::string key = "Page" + std::to_string(p) + "Com" + std::to_string(c) + "Set";
-            menu.WriteString("CurrentUserPageSetup", key,
-                             pages.ReadString("CurrentUserPageSetup", key, ""));
+            const std::string key = PageValueKey(p, c);
+            menu.WriteString(kPageValuesSection, key,
+                             pages.ReadString(kPageValuesSection, key, ""));
             wrote = true;
         }
     }
-    if (wrote) menu.Save();
+    if (wrote)
+        menu.Save();
 }
 
 }  // namespace torq

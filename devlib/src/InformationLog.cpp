@@ -23,7 +23,8 @@ void InformationLog::WriteInfoLine(std::string_view message, bool timeStamp) {
     }
     line += message;
     lines_.push_back(line);
-    for (LogView* view : views_) view->LineAdded(line);
+    for (LogView* view : views_)
+        view->LineAdded(line);
 }
 
 void InformationLog::Clear() {
@@ -41,13 +42,16 @@ bool InformationLog::ApplyLineLimit(std::size_t limit, LimitAction action,
     const bool hasMarkerText = std::any_of(lines_.begin(), lines_.end(), [](const std::string& l) {
         return Contains(l, "Information Lines Limited");
     });
-    if (hasMarkerText && count > 0) --count;
-    if (count <= limit) return false;
+    if (hasMarkerText && count > 0)
+        --count;
+    if (count <= limit)
+        return false;
 
     std::vector<std::string> kept;
     kept.reserve(lines_.size());
     for (auto& line : lines_) {
-        if (line != kLimitMarkerLine) kept.push_back(std::move(line));
+        if (line != kLimitMarkerLine)
+            kept.push_back(std::move(line));
     }
     std::vector<std::string> newer;
     newer.reserve(kept.size() - std::min(kept.size(), limit) + 1);
@@ -57,7 +61,8 @@ bool InformationLog::ApplyLineLimit(std::size_t limit, LimitAction action,
                   std::back_inserter(newer));
         kept.resize(limit);
     }
-    if (action == LimitAction::SaveToFileAndClear) WriteLogFile(saveFile, kept);
+    if (action == LimitAction::SaveToFileAndClear)
+        WriteLogFile(saveFile, kept);
     lines_ = std::move(newer);
     ResetViews();
     return true;
@@ -74,14 +79,17 @@ void InformationLog::Unsubscribe(LogView* view) {
 }
 
 void InformationLog::ResetViews() {
-    for (LogView* view : views_) view->Reset(lines_);
+    for (LogView* view : views_)
+        view->Reset(lines_);
 }
 
 bool WriteLogFile(const std::filesystem::path& path, const std::vector<std::string>& lines) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
+    if (!out)
+        return false;
     out << kLogHeaderRule << '\n' << kLogHeaderTitle << '\n' << kLogHeaderRule << '\n';
-    for (const auto& line : lines) out << line << '\n';
+    for (const auto& line : lines)
+        out << line << '\n';
     return static_cast<bool>(out);
 }
 

@@ -19,8 +19,10 @@ namespace {
 
 std::string_view TrimBlanks(std::string_view text) {
     const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+    while (!text.empty() && blank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && blank(text.back()))
+        text.remove_suffix(1);
     return text;
 }
 
@@ -41,21 +43,28 @@ std::optional<std::int32_t> ParseIniInteger(std::string_view text) {
         base = 16;
         text.remove_prefix(1);
     }
-    if (text.empty()) return std::nullopt;
+    if (text.empty())
+        return std::nullopt;
     std::uint64_t magnitude = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), magnitude, base);
-    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    const auto [end, error] =
+        std::from_chars(text.data(), text.data() + text.size(), magnitude, base);
+    if (error != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
     if (base == 16) {
-        if (magnitude > 0xFFFFFFFFull) return std::nullopt;
+        if (magnitude > 0xFFFFFFFFull)
+            return std::nullopt;
         auto bits = static_cast<std::uint32_t>(magnitude);
-        if (negative) bits = 0u - bits;
+        if (negative)
+            bits = 0u - bits;
         return static_cast<std::int32_t>(bits);
     }
     if (negative) {
-        if (magnitude > 0x80000000ull) return std::nullopt;
+        if (magnitude > 0x80000000ull)
+            return std::nullopt;
         return static_cast<std::int32_t>(-static_cast<std::int64_t>(magnitude));
     }
-    if (magnitude > 0x7FFFFFFFull) return std::nullopt;
+    if (magnitude > 0x7FFFFFFFull)
+        return std::nullopt;
     return static_cast<std::int32_t>(magnitude);
 }
 
@@ -66,12 +75,15 @@ std::string NumberedKey(unsigned n) {
 }
 
 struct IniFile::Impl {
-    CSimpleIniA ini{false, true, false};  // not UTF-8 checked, multi-key (first wins), no multi-line
+    CSimpleIniA ini{false, true,
+                    false};  // not UTF-8 checked, multi-key (first wins), no multi-line
 };
 
-IniFile::IniFile(std::filesystem::path path) : path_(std::move(path)), impl_(std::make_unique<Impl>()) {
+IniFile::IniFile(std::filesystem::path path)
+    : path_(std::move(path)), impl_(std::make_unique<Impl>()) {
     std::ifstream in(path_, std::ios::binary);
-    if (!in) return;
+    if (!in)
+        return;
     fileExisted_ = true;
     std::ostringstream contents;
     contents << in.rdbuf();
@@ -87,15 +99,18 @@ std::string IniFile::ReadString(std::string_view section, std::string_view key,
                                 std::string_view fallback) const {
     const std::string s(section), k(key);
     const char* value = impl_->ini.GetValue(s.c_str(), k.c_str(), nullptr);
-    if (value == nullptr) return std::string(fallback);
+    if (value == nullptr)
+        return std::string(fallback);
     std::string_view text = TrimBlanks(value);
-    if (text.size() > kIniValueLimit) text = TrimBlanks(text.substr(0, kIniValueLimit));
+    if (text.size() > kIniValueLimit)
+        text = TrimBlanks(text.substr(0, kIniValueLimit));
     return std::string(text);
 }
 
 std::int32_t IniFile::ReadInteger(std::string_view section, std::string_view key,
                                   std::int32_t fallback) const {
-    if (!HasKey(section, key)) return fallback;
+    if (!HasKey(section, key))
+        return fallback;
     return ParseIniInteger(ReadString(section, key)).value_or(fallback);
 }
 
@@ -120,7 +135,8 @@ std::vector<std::string> IniFile::Keys(std::string_view section) const {
     keys.sort(CSimpleIniA::Entry::LoadOrder());
     std::vector<std::string> names;
     for (const auto& entry : keys) {
-        if (names.empty() || names.back() != entry.pItem) names.emplace_back(entry.pItem);
+        if (names.empty() || names.back() != entry.pItem)
+            names.emplace_back(entry.pItem);
     }
     return names;
 }
@@ -146,8 +162,10 @@ void IniFile::EraseKey(std::string_view section, std::string_view key) {
 
 bool IniFile::Save() {
     std::string text;
-    if (impl_->ini.Save(text, false) < 0) return false;
-    if (!WriteFileAtomically(path_, text)) return false;
+    if (impl_->ini.Save(text, false) < 0)
+        return false;
+    if (!WriteFileAtomically(path_, text))
+        return false;
     fileExisted_ = true;
     return true;
 }
@@ -157,14 +175,16 @@ bool WriteFileAtomically(const std::filesystem::path& path, std::string_view con
     temporary += ".new-XXXXXX";
     std::string pattern = temporary.string();
     const int fd = ::mkstemp(pattern.data());
-    if (fd < 0) return false;
+    if (fd < 0)
+        return false;
     bool ok = true;
     const char* data = contents.data();
     std::size_t left = contents.size();
     while (ok && left > 0) {
         const ssize_t written = ::write(fd, data, left);
         if (written < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             ok = false;
         } else {
             data += written;
@@ -175,8 +195,10 @@ bool WriteFileAtomically(const std::filesystem::path& path, std::string_view con
     // mkstemp creates the file private to the user; settings files are ordinary files.
     ::fchmod(fd, 0644);
     ok = (::close(fd) == 0) && ok;
-    if (ok) ok = ::rename(pattern.c_str(), path.c_str()) == 0;
-    if (!ok) ::unlink(pattern.c_str());
+    if (ok)
+        ok = ::rename(pattern.c_str(), path.c_str()) == 0;
+    if (!ok)
+        ::unlink(pattern.c_str());
     return ok;
 }
 

@@ -17,7 +17,8 @@ int ClampToField(const NumericFieldRule& rule, int value) {
 
 int NumericFieldRule::Maximum() const {
     int maximum = 1;
-    for (int i = 0; i < maxDigits; ++i) maximum *= 10;
+    for (int i = 0; i < maxDigits; ++i)
+        maximum *= 10;
     return maximum - 1;
 }
 
@@ -83,12 +84,15 @@ bool SaveOptions(const std::filesystem::path& historyIni, const Options& o) {
     flag("InfoMessageLimit_RChecked", o.infoMessageLimitSavesToFile);
     ini.WriteString(kOptionSection, "InfoMessageLimitSaveFile_Text", o.infoMessageLimitSaveFile);
     flag("ResetNorm_RChecked", o.resetNormalHigh);
-    ini.WriteInteger(kOptionSection, "ResetTime_Text", ClampToField(kResetTimeField, o.resetTimeMs));
+    ini.WriteInteger(kOptionSection, "ResetTime_Text",
+                     ClampToField(kResetTimeField, o.resetTimeMs));
     flag("UserTargetBoard_CheckBox", o.userTargetBoard);
     return ini.Save();
 }
 
-bool NumericFieldAcceptsKey(char key) { return (key >= '0' && key <= '9') || key == '\b'; }
+bool NumericFieldAcceptsKey(char key) {
+    return (key >= '0' && key <= '9') || key == '\b';
+}
 
 namespace {
 
@@ -97,8 +101,10 @@ int DigitsValue(const NumericFieldRule& rule, std::string_view text) {
     int value = 0;
     int digits = 0;
     for (char c : text) {
-        if (c < '0' || c > '9') continue;
-        if (digits++ == rule.maxDigits) break;
+        if (c < '0' || c > '9')
+            continue;
+        if (digits++ == rule.maxDigits)
+            break;
         value = value * 10 + (c - '0');
     }
     return value;
@@ -108,14 +114,17 @@ int DigitsValue(const NumericFieldRule& rule, std::string_view text) {
 
 std::string NumericFieldAfterEdit(const NumericFieldRule& rule, std::string_view text) {
     const int value = DigitsValue(rule, text);
-    if (value == 0) return std::to_string(rule.defaultValue);
+    if (value == 0)
+        return std::to_string(rule.defaultValue);
     return std::string(text.substr(0, static_cast<std::size_t>(rule.maxDigits)));
 }
 
 LeaveResult NumericFieldOnLeave(const NumericFieldRule& rule, std::string_view text) {
     const int value = DigitsValue(rule, text);
-    if (value == 0) return {std::to_string(rule.defaultValue), false};
-    if (value < rule.minimum) return {std::to_string(rule.minimum), true};
+    if (value == 0)
+        return {std::to_string(rule.defaultValue), false};
+    if (value < rule.minimum)
+        return {std::to_string(rule.minimum), true};
     return {std::to_string(value), false};
 }
 

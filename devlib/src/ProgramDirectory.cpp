@@ -13,16 +13,19 @@ namespace fs = std::filesystem;
 fs::path ResolveLibraryPath(const fs::path& base, std::string_view relative) {
     std::string normalised(relative);
     for (char& c : normalised) {
-        if (c == '\\') c = '/';
+        if (c == '\\')
+            c = '/';
     }
     fs::path written = base / fs::path(normalised).relative_path();
     std::error_code error;
-    if (fs::exists(written, error)) return written;
+    if (fs::exists(written, error))
+        return written;
 
     // Walk component by component, matching each one without regard to case.
     fs::path current = base;
     for (const auto& part : fs::path(normalised).relative_path()) {
-        if (part.empty() || part == ".") continue;
+        if (part.empty() || part == ".")
+            continue;
         if (part == "..") {
             current = current / part;
             continue;
@@ -42,7 +45,8 @@ fs::path ResolveLibraryPath(const fs::path& base, std::string_view relative) {
                 }
             }
         }
-        if (!found) return written;
+        if (!found)
+            return written;
     }
     return current;
 }
@@ -57,7 +61,8 @@ ProgramDirectory ProgramDirectory::Installed(fs::path libraryFolder, fs::path da
 
 ProgramDirectory ProgramDirectory::Locate(const std::optional<fs::path>& home,
                                           const fs::path& executableFolder) {
-    if (home && !home->empty()) return Portable(fs::absolute(*home));
+    if (home && !home->empty())
+        return Portable(fs::absolute(*home));
     if (const char* env = std::getenv("TORQ_SPI_HOME"); env != nullptr && *env != '\0') {
         return Portable(fs::absolute(env));
     }
@@ -98,7 +103,8 @@ bool ProgramDirectory::EnsureDataFolder() const {
 fs::path ExecutableFolder() {
     std::error_code error;
     const fs::path self = fs::read_symlink("/proc/self/exe", error);
-    if (error) return fs::current_path();
+    if (error)
+        return fs::current_path();
     return self.parent_path();
 }
 

@@ -6,7 +6,7 @@ namespace torq {
 namespace {
 
 class CliLibraryTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { test::CopySampleLibrary(home.Path()); }
     test::CommandResult Run(const std::string& args) {
         return test::RunCommand(test::CliPath() + " --home " + home.Path().string() + " " + args);
@@ -31,7 +31,8 @@ TEST_F(CliLibraryTest, BadUsageAndBadLibrariesExitWithTwo) {
     EXPECT_EQ(Run("device Winbond NoSuchChip").exitCode, 2);
     EXPECT_EQ(Run("frobnicate").exitCode, 2);
     test::TempDir empty;
-    const auto refused = test::RunCommand(test::CliPath() + " --home " + empty.Path().string() + " library");
+    const auto refused =
+        test::RunCommand(test::CliPath() + " --home " + empty.Path().string() + " library");
     EXPECT_EQ(refused.exitCode, 2);
     EXPECT_NE(refused.err.find("Device Library is incorrect ."), std::string::npos);
 }

@@ -11,7 +11,8 @@ using test::ScriptedOperator;
 using test::TempDir;
 
 std::string SelectIni(const std::string& type, const std::string& body) {
-    return "[Machine]\r\nType=" + type + "\r\nMainCode=0x10\r\n[Date]\r\nDate=2011/05/20\r\n" + body;
+    return "[Machine]\r\nType=" + type + "\r\nMainCode=0x10\r\n[Date]\r\nDate=2011/05/20\r\n" +
+           body;
 }
 
 TEST(DeviceLibrary, RefusesAnIdentityThatIsNotExact) {
@@ -39,7 +40,8 @@ TEST(DeviceLibrary, ListsVendorsSortedAndReportsEmptyKeys) {
     TempDir dir;
     std::string vendors = "[Vendor]\r\nValue=12\r\n";
     for (int i = 1; i <= 12; ++i) {
-        if (i == 5) continue;  // 0005 is empty
+        if (i == 5)
+            continue;  // 0005 is empty
         vendors += NumberedKey(i) + "=V" + std::to_string(i) + "\r\n";
     }
     vendors += "0002=winbond\r\n000C=ATMEL\r\n000B=Macronix\r\n";
@@ -51,8 +53,8 @@ TEST(DeviceLibrary, ListsVendorsSortedAndReportsEmptyKeys) {
     EXPECT_EQ(result.dateText, "2011/05/20");
     EXPECT_EQ(library.MainCode(), 16);
     // Duplicate keys: the first wins, so 0002 is V2; 000B and 000C are the last two read.
-    const std::vector<std::string> expected = {"V1", "V10", "V11", "V12", "V2", "V3", "V4",
-                                               "V6", "V7",  "V8",  "V9"};
+    const std::vector<std::string> expected = {"V1", "V10", "V11", "V12", "V2", "V3",
+                                               "V4", "V6",  "V7",  "V8",  "V9"};
     EXPECT_EQ(result.vendorList, expected);
     EXPECT_EQ(result.errors, std::vector<std::string>{"Error : SelectINI->[Vendor]->0005"});
     ASSERT_EQ(op.messages.size(), 1u);
@@ -61,11 +63,13 @@ TEST(DeviceLibrary, ListsVendorsSortedAndReportsEmptyKeys) {
 
 TEST(DeviceLibrary, SortsWithoutRegardToCaseAndKeepsFileOrderForDetection) {
     TempDir dir;
-    dir.Write("Select.ini",
-              SelectIni("TORQ-SPI",
-                        "[Vendor]\r\nValue=3\r\n0001=winbond\r\n0002=ATMEL\r\n0003=Macronix\r\n"
-                        "[winbond]\r\nValue=3\r\n0001=W25Q64\r\n0003=w25X40\r\n"
-                        "W25Q64=w25q64.ini\r\nW25Q64_ManCode=0xEF401700\r\nW25Q64_DevCode=0xFFFFFF00\r\n"));
+    dir.Write(
+        "Select.ini",
+        SelectIni(
+            "TORQ-SPI",
+            "[Vendor]\r\nValue=3\r\n0001=winbond\r\n0002=ATMEL\r\n0003=Macronix\r\n"
+            "[winbond]\r\nValue=3\r\n0001=W25Q64\r\n0003=w25X40\r\n"
+            "W25Q64=w25q64.ini\r\nW25Q64_ManCode=0xEF401700\r\nW25Q64_DevCode=0xFFFFFF00\r\n"));
     const DeviceLibrary library(ProgramDirectory::Portable(dir.Path()));
     EXPECT_EQ(library.Vendors().names, (std::vector<std::string>{"ATMEL", "Macronix", "winbond"}));
     EXPECT_EQ(library.VendorsInFileOrder(),

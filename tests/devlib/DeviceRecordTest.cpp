@@ -18,9 +18,15 @@ TEST(DeviceSizeFromAddressTexts, JoinsTheHighAndLowTexts) {
         std::uint64_t size;
     };
     const Case cases[] = {
-        {"0x00", "0x80000", 524288}, {"0x00", "0x200000", 2097152}, {"0x00", "0x00", 0},
-        {"0x01", "0x0000", 0x10000}, {"0x01", "0x000000", 0x1000000}, {"0x1", "0x00000000", 0x100000000ull},
-        {"0x00", "", 0},             {"junk", "0x10", 0},             {"10", "0x24", 1024},
+        {"0x00", "0x80000", 524288},
+        {"0x00", "0x200000", 2097152},
+        {"0x00", "0x00", 0},
+        {"0x01", "0x0000", 0x10000},
+        {"0x01", "0x000000", 0x1000000},
+        {"0x1", "0x00000000", 0x100000000ull},
+        {"0x00", "", 0},
+        {"junk", "0x10", 0},
+        {"10", "0x24", 1024},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(DeviceSizeFromAddressTexts(c.high, c.low), c.size) << c.high << ' ' << c.low;
@@ -28,7 +34,7 @@ TEST(DeviceSizeFromAddressTexts, JoinsTheHighAndLowTexts) {
 }
 
 class DeviceRecordTest : public ::testing::Test {
-protected:
+  protected:
     TempDir dir;
     ProgramDirectory dirs = ProgramDirectory::Portable(dir.Path());
     ScriptedOperator op;
@@ -36,8 +42,9 @@ protected:
 
 TEST_F(DeviceRecordTest, MissingKeysGiveTheirDefaults) {
     dir.Write("Drv/SPI_25.drv", ":00000001FF\r\n");
-    const auto file = dir.Write("Ini/min.ini", "[TORQ-SPI_ExternValue]\r\nUserWav=spi_25.DRV\r\n"
-                                               "ManCode=abc\r\nDevCode=0x\r\n");
+    const auto file = dir.Write("Ini/min.ini",
+                                "[TORQ-SPI_ExternValue]\r\nUserWav=spi_25.DRV\r\n"
+                                "ManCode=abc\r\nDevCode=0x\r\n");
     const DeviceRecord r = LoadDeviceRecord(file, dirs, DeviceRecord{}, "Winbond", "W25X40", op);
     EXPECT_TRUE(op.messages.empty());
     EXPECT_EQ(r.brand, "Winbond");
@@ -69,8 +76,8 @@ TEST_F(DeviceRecordTest, ReadsEveryFieldWithItsWidth) {
     EXPECT_EQ(r.manCode, 0xEF4017u);
     EXPECT_EQ(r.devCode, 0xFFFFFFu);
     EXPECT_EQ(r.deviceSize, 8u * 1024 * 1024);
-    EXPECT_EQ(r.vccPin1, 0xFF);   // 8-bit field keeps the low bits
-    EXPECT_EQ(r.vio, 0x2345);     // 16-bit field
+    EXPECT_EQ(r.vccPin1, 0xFF);  // 8-bit field keeps the low bits
+    EXPECT_EQ(r.vio, 0x2345);    // 16-bit field
     EXPECT_EQ(r.programRetry, 2);
     EXPECT_EQ(r.IdByteCount(), 3);
     EXPECT_EQ(r.IdSelector(), 0);
@@ -84,9 +91,10 @@ TEST_F(DeviceRecordTest, ReadsEveryFieldWithItsWidth) {
 }
 
 TEST_F(DeviceRecordTest, MissingDriverImageOrSectorTableWarnsAndContinues) {
-    const auto file = dir.Write("Ini/at.ini", "[TORQ-SPI_ExternValue]\r\nNAME=AT26DF081A\r\n"
-                                              "UserWav=none.drv\r\nSector_table=Sector\\none.txt\r\n"
-                                              "Page_Size=128\r\n");
+    const auto file = dir.Write("Ini/at.ini",
+                                "[TORQ-SPI_ExternValue]\r\nNAME=AT26DF081A\r\n"
+                                "UserWav=none.drv\r\nSector_table=Sector\\none.txt\r\n"
+                                "Page_Size=128\r\n");
     DeviceRecord previous;
     previous.sectorTablePath = "/old/table.txt";
     DeviceLoadNotes notes;
@@ -100,10 +108,12 @@ TEST_F(DeviceRecordTest, MissingDriverImageOrSectorTableWarnsAndContinues) {
 
     // A device that is not AT26 keeps the previous sector table path.
     dir.Write("Drv/a.drv", "");
-    const auto other = dir.Write("Ini/w.ini", "[TORQ-SPI_ExternValue]\r\nNAME=W25X40\r\nUserWav=a.drv\r\n"
-                                              "Sector_table=Sector\\none.txt\r\n");
+    const auto other = dir.Write("Ini/w.ini",
+                                 "[TORQ-SPI_ExternValue]\r\nNAME=W25X40\r\nUserWav=a.drv\r\n"
+                                 "Sector_table=Sector\\none.txt\r\n");
     ScriptedOperator quiet;
-    EXPECT_EQ(LoadDeviceRecord(other, dirs, previous, "", "", quiet).sectorTablePath, "/old/table.txt");
+    EXPECT_EQ(LoadDeviceRecord(other, dirs, previous, "", "", quiet).sectorTablePath,
+              "/old/table.txt");
     EXPECT_TRUE(quiet.messages.empty());
 }
 
@@ -114,7 +124,8 @@ TEST_F(DeviceRecordTest, LoadRefillsMenuIniWithThePageDefaults) {
               "[CurrentUserPage]\r\nTotal=2\r\n[CurrentUserPage_0]\r\nComponentTotal=2\r\n"
               "[CurrentUserPage_1]\r\nComponentTotal=1\r\n[CurrentUserPageSetup]\r\n"
               "Page0Com0Set=3\r\nPage0Com1Set=1\r\nPage1Com0Set=AB\r\nPage2Com0Set=7\r\n");
-    const auto file = dir.Write("Ini/w.ini", "[TORQ-SPI_ExternValue]\r\nUserWav=a.drv\r\nMenu=menu\\P.ini\r\n");
+    const auto file =
+        dir.Write("Ini/w.ini", "[TORQ-SPI_ExternValue]\r\nUserWav=a.drv\r\nMenu=menu\\P.ini\r\n");
     const DeviceRecord r = LoadDeviceRecord(file, dirs, DeviceRecord{}, "", "", op);
     EXPECT_EQ(r.menuFilePath, dir.Path() / "Menu" / "p.ini");
     const IniFile menu(dir / "Menu.ini");
@@ -131,14 +142,16 @@ TEST_F(DeviceRecordTest, LoadRefillsMenuIniWithThePageDefaults) {
 
 TEST_F(DeviceRecordTest, GarbageDeviceFilesNeverCrash) {
     std::string junk;
-    for (int i = 0; i < 50000; ++i) junk.push_back(static_cast<char>((i * 31 + 7) % 256));
+    for (int i = 0; i < 50000; ++i)
+        junk.push_back(static_cast<char>((i * 31 + 7) % 256));
     const std::string files[] = {
         junk,
         "[TORQ-SPI_ExternValue]\nmax_address_Hi=0xFFFFFFFFFFFFFFFFFF\nmax_address_Low=zz\n",
         "[TORQ-SPI_ExternValue]\nMenu=Menu\\h.ini\n",
     };
-    dir.Write("Menu/h.ini", "[CurrentUserPage]\nTotal=2000000000\n[CurrentUserPage_0]\n"
-                            "ComponentTotal=2000000000\n");
+    dir.Write("Menu/h.ini",
+              "[CurrentUserPage]\nTotal=2000000000\n[CurrentUserPage_0]\n"
+              "ComponentTotal=2000000000\n");
     for (const auto& contents : files) {
         const auto file = dir.Write("Ini/g.ini", contents);
         ScriptedOperator any;

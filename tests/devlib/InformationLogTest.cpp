@@ -8,7 +8,7 @@ namespace torq {
 namespace {
 
 class RecordingView final : public LogView {
-public:
+  public:
     void LineAdded(const std::string& line) override { lines.push_back(line); }
     void Reset(const std::vector<std::string>& all) override { lines = all; }
     std::vector<std::string> lines;
@@ -31,9 +31,10 @@ TEST(InformationLog, FormatsLinesWithAndWithoutTimeStamp) {
 }
 
 class LineLimitTest : public ::testing::Test {
-protected:
+  protected:
     void Fill(int from, int to) {
-        for (int i = from; i <= to; ++i) log.WriteInfoLine("line " + std::to_string(i), false);
+        for (int i = from; i <= to; ++i)
+            log.WriteInfoLine("line " + std::to_string(i), false);
     }
     test::FixedClock clock;
     InformationLog log{clock};
@@ -57,9 +58,10 @@ TEST_F(LineLimitTest, SaveWritesTheOldestLinesAndTheNextTrimReplacesTheFile) {
     Fill(1, 600);
     const auto file = dir / "trim.log";
     ASSERT_TRUE(log.ApplyLineLimit(500, LimitAction::SaveToFileAndClear, file));
-    std::string expected = std::string(kLogHeaderRule) + "\n" + std::string(kLogHeaderTitle) + "\n" +
-                           std::string(kLogHeaderRule) + "\n";
-    for (int i = 1; i <= 500; ++i) expected += "line " + std::to_string(i) + "\n";
+    std::string expected = std::string(kLogHeaderRule) + "\n" + std::string(kLogHeaderTitle) +
+                           "\n" + std::string(kLogHeaderRule) + "\n";
+    for (int i = 1; i <= 500; ++i)
+        expected += "line " + std::to_string(i) + "\n";
     EXPECT_EQ(test::ReadFile(file), expected);
 
     // The marker does not count: 100 kept + 400 new lines are 500, so no trim yet.

@@ -15,13 +15,27 @@ TEST(ParseIniInteger, FollowsTheProfileNumberRules) {
         std::optional<std::int32_t> value;
     };
     const Case cases[] = {
-        {"0x20", 32},        {"32", 32},          {"0X1f", 31},       {"$1F", 31},
-        {"-1", -1},          {" 12 ", 12},        {"+7", 7},          {"0x", std::nullopt},
-        {"$", std::nullopt}, {"abc", std::nullopt}, {"", std::nullopt}, {"12abc", std::nullopt},
-        {"1 2", std::nullopt}, {"0xFFFFFFFF", -1},  {"0xFFFFFF00", static_cast<std::int32_t>(0xFFFFFF00)},
-        {"0x100000000", std::nullopt},             {"2147483647", 2147483647},
-        {"2147483648", std::nullopt},              {"-2147483648", INT32_MIN},
-        {"-2147483649", std::nullopt},             {"99999999999999999999", std::nullopt},
+        {"0x20", 32},
+        {"32", 32},
+        {"0X1f", 31},
+        {"$1F", 31},
+        {"-1", -1},
+        {" 12 ", 12},
+        {"+7", 7},
+        {"0x", std::nullopt},
+        {"$", std::nullopt},
+        {"abc", std::nullopt},
+        {"", std::nullopt},
+        {"12abc", std::nullopt},
+        {"1 2", std::nullopt},
+        {"0xFFFFFFFF", -1},
+        {"0xFFFFFF00", static_cast<std::int32_t>(0xFFFFFF00)},
+        {"0x100000000", std::nullopt},
+        {"2147483647", 2147483647},
+        {"2147483648", std::nullopt},
+        {"-2147483648", INT32_MIN},
+        {"-2147483649", std::nullopt},
+        {"99999999999999999999", std::nullopt},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(ParseIniInteger(c.text), c.value) << '"' << c.text << '"';
@@ -43,7 +57,7 @@ TEST(IniFile, ReadsWithProfileSemantics) {
     const IniFile ini(path);
     EXPECT_TRUE(ini.FileExists());
     EXPECT_EQ(ini.ReadString("MACHINE", "type"), "TORQ-SPI");  // first occurrence wins
-    EXPECT_EQ(ini.ReadString("Machine", "Eq"), "a=b");          // split at the first '='
+    EXPECT_EQ(ini.ReadString("Machine", "Eq"), "a=b");         // split at the first '='
     EXPECT_EQ(ini.ReadInteger("Machine", "count", 7), 32);
     EXPECT_EQ(ini.ReadInteger("Machine", "Bad", 7), 7);
     EXPECT_EQ(ini.ReadInteger("Machine", "Missing", 7), 7);
@@ -66,7 +80,8 @@ TEST(IniFile, UsesAtMost2047CharactersOfAValue) {
 
 TEST(IniFile, WritingKeepsOtherSectionsAndLeavesNoTemporaryFile) {
     test::TempDir dir;
-    const auto path = dir.Write("History.ini", "; kept\r\n[Unit1]\r\nDevice1=W25Q64\r\n[Option]\r\nOld=1\r\n");
+    const auto path =
+        dir.Write("History.ini", "; kept\r\n[Unit1]\r\nDevice1=W25Q64\r\n[Option]\r\nOld=1\r\n");
     IniFile ini(path);
     ini.WriteInteger("option", "ResetTime_Text", 500);
     ini.WriteString("Option", "old", "2");
@@ -78,7 +93,8 @@ TEST(IniFile, WritingKeepsOtherSectionsAndLeavesNoTemporaryFile) {
     EXPECT_EQ(again.ReadInteger("Option", "Old", 0), 2);
     EXPECT_NE(test::ReadFile(path).find("; kept"), std::string::npos);
     int files = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.Path())) ++files;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+        ++files;
     EXPECT_EQ(files, 1);
 }
 
@@ -92,7 +108,8 @@ TEST(IniFile, SaveReportsAFileThatCannotBeWritten) {
 TEST(IniFile, SurvivesHostileFiles) {
     test::TempDir dir;
     std::string junk;
-    for (int i = 0; i < 200000; ++i) junk.push_back(static_cast<char>((i * 7919) % 256));
+    for (int i = 0; i < 200000; ++i)
+        junk.push_back(static_cast<char>((i * 7919) % 256));
     const std::string hostile[] = {
         junk,
         "[S]\n" + std::string(100 * 1024, '=') + "\n",

@@ -10,7 +10,8 @@ namespace {
 
 TEST(Options, AHistoryWithoutAnOptionSectionGivesTheDefaults) {
     test::TempDir dir;
-    const Options o = LoadOptions(dir.Write("History.ini", "[Unit1]\nDevice1=x\n[Option\ngarbage\n"));
+    const Options o =
+        LoadOptions(dir.Write("History.ini", "[Unit1]\nDevice1=x\n[Option\ngarbage\n"));
     EXPECT_TRUE(o.infoMessageLimited);
     EXPECT_EQ(o.infoMessageLimit, 5000);
     EXPECT_FALSE(o.infoMessageLimitSavesToFile);
@@ -25,11 +26,12 @@ TEST(Options, AHistoryWithoutAnOptionSectionGivesTheDefaults) {
 
 TEST(Options, FixedStepsStayCheckedAndChangeableStepsFollowTheFile) {
     test::TempDir dir;
-    const Options o = LoadOptions(dir.Write(
-        "History.ini", "[option]\nEmulator_LoadFile=0\nEmulator_Erase=0\nProgrammer_LoadFile=0\n"
-                       "Emulator_Verify=0\nProgrammer_Protect=0\nProgrammer_Check=5\n"
-                       "ResetNorm_RChecked=0\nInfoMessageLimit_RChecked=1\n"
-                       "InfoMessageLimitSaveFile_Text=plainname.log\n"));
+    const Options o = LoadOptions(
+        dir.Write("History.ini",
+                  "[option]\nEmulator_LoadFile=0\nEmulator_Erase=0\nProgrammer_LoadFile=0\n"
+                  "Emulator_Verify=0\nProgrammer_Protect=0\nProgrammer_Check=5\n"
+                  "ResetNorm_RChecked=0\nInfoMessageLimit_RChecked=1\n"
+                  "InfoMessageLimitSaveFile_Text=plainname.log\n"));
     EXPECT_TRUE(o.emulatorLoadFile);
     EXPECT_TRUE(o.emulatorErase);
     EXPECT_TRUE(o.programmerLoadFile);
@@ -52,7 +54,8 @@ TEST(Options, LogFileSettingIsKeptOnlyWhenItLooksLikeAPath) {
 
 TEST(Options, SaveWritesOnlyTheWrittenKeysAndKeepsTheRestOfTheFile) {
     test::TempDir dir;
-    const auto path = dir.Write("History.ini", "[Unit1]\nDevice1=W25Q64\n[Option]\nProgrammer_Erase=0\n");
+    const auto path =
+        dir.Write("History.ini", "[Unit1]\nDevice1=W25Q64\n[Option]\nProgrammer_Erase=0\n");
     Options o = LoadOptions(path);
     o.resetTimeMs = 10;  // below the minimum: stored as the minimum
     o.infoMessageLimit = 600;

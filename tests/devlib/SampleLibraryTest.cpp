@@ -20,7 +20,7 @@ struct LoadedDevice {
 };
 
 class SampleLibraryTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         test::CopySampleLibrary(home.Path());
         library = std::make_unique<DeviceLibrary>(dirs);
@@ -31,7 +31,8 @@ protected:
                 ASSERT_TRUE(std::filesystem::is_regular_file(file)) << vendor << '/' << type;
                 LoadedDevice device{vendor, type,
                                     LoadDeviceRecord(file, dirs, DeviceRecord{}, vendor, type, op)};
-                EXPECT_TRUE(op.messages.empty()) << vendor << '/' << type << ": " << op.messages[0].text;
+                EXPECT_TRUE(op.messages.empty())
+                    << vendor << '/' << type << ": " << op.messages[0].text;
                 devices.push_back(std::move(device));
             }
         }
@@ -50,9 +51,11 @@ TEST_F(SampleLibraryTest, IdentityAndListsAreClean) {
     EXPECT_TRUE(op.messages.empty());
     EXPECT_GE(check.vendorList.size(), 8u);
     EXPECT_GE(devices.size(), 40u);
-    for (const auto& vendor : check.vendorList) EXPECT_TRUE(library->TypesOf(vendor).errors.empty());
+    for (const auto& vendor : check.vendorList)
+        EXPECT_TRUE(library->TypesOf(vendor).errors.empty());
     EXPECT_GE(library->ReadIdEntries().size(), 2u);
-    for (const char* image : {"FLASH\\SPI_25_18V.drv", "FLASH\\SPI_25_25V.drv", "FLASH\\SPI_25.drv"}) {
+    for (const char* image :
+         {"FLASH\\SPI_25_18V.drv", "FLASH\\SPI_25_25V.drv", "FLASH\\SPI_25.drv"}) {
         EXPECT_TRUE(std::filesystem::is_regular_file(dirs.DriverImage(image))) << image;
     }
 }
@@ -66,8 +69,10 @@ TEST_F(SampleLibraryTest, EveryDeviceIsConsistent) {
         EXPECT_GT(r.pageSize, 0);
         const bool dataFlash = Contains(r.driverImagePath.filename().string(), "_45");
         if (dataFlash) {
-            const std::uint64_t pageBytes = static_cast<std::uint64_t>(r.pageSize + r.pageSpareSize);
-            EXPECT_EQ(static_cast<std::uint64_t>(r.blockCount) * r.pageOfBlock * pageBytes, r.deviceSize);
+            const std::uint64_t pageBytes =
+                static_cast<std::uint64_t>(r.pageSize + r.pageSpareSize);
+            EXPECT_EQ(static_cast<std::uint64_t>(r.blockCount) * r.pageOfBlock * pageBytes,
+                      r.deviceSize);
         } else {
             EXPECT_TRUE(Contains(r.driverImagePath.filename().string(), "_25"));
             EXPECT_TRUE(r.ProgramVariant() >= 1 && r.ProgramVariant() <= 3);
@@ -108,7 +113,8 @@ TEST_F(SampleLibraryTest, CoversEveryVariantTheProgramKnows) {
             eraseSelectors.insert(r.EraseSelector());
             programVariants.insert(r.ProgramVariant());
         }
-        if (const auto family = At26FamilyOf(r.name)) at26.insert(std::string(family->nameTag));
+        if (const auto family = At26FamilyOf(r.name))
+            at26.insert(std::string(family->nameTag));
         (r.protMode != 0 ? withPages : withoutPages) = true;
         small = small || r.deviceSize <= 2048;
         large = large || r.deviceSize >= 16u * 1024 * 1024;

@@ -28,8 +28,8 @@ TEST(ReadSectorTable, ConsumesEachLineByTheEntryRules) {
                                 ",0X070000,\r\n"                   // empty entry ends the line
                                 "0X1234567\r\n");                  // no comma; low 24 bits
     const SectorTable table = ReadSectorTable(path, 6);
-    EXPECT_EQ(table.starts, (std::vector<std::uint32_t>{0x000000, 0x010000, 0x020000, 0x040000,
-                                                        0x234567}));
+    EXPECT_EQ(table.starts,
+              (std::vector<std::uint32_t>{0x000000, 0x010000, 0x020000, 0x040000, 0x234567}));
     EXPECT_EQ(table.entriesFound, 5);
     EXPECT_FALSE(table.Matches(6));
 }
@@ -37,7 +37,8 @@ TEST(ReadSectorTable, ConsumesEachLineByTheEntryRules) {
 TEST(ReadSectorTable, StopsAfterTheLineThatExceedsTheCount) {
     test::TempDir dir;
     std::string text;
-    for (int i = 0; i < 10; ++i) text += "0X0" + std::to_string(i) + "0000,\n";
+    for (int i = 0; i < 10; ++i)
+        text += "0X0" + std::to_string(i) + "0000,\n";
     const auto path = dir.Write("t.txt", text);
     const SectorTable exact = ReadSectorTable(path, 10);
     EXPECT_TRUE(exact.Matches(10));

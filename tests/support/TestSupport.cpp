@@ -18,7 +18,8 @@ TempDir::TempDir() {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     std::string name = info != nullptr ? std::string(info->name()) : "torq";
     for (char& c : name) {
-        if (c == '/') c = '_';
+        if (c == '/')
+            c = '_';
     }
     path_ = fs::temp_directory_path() / ("torq-test-" + name + "-" + std::to_string(random()));
     fs::create_directories(path_);
@@ -43,16 +44,20 @@ std::string ReadFile(const fs::path& path) {
     return text.str();
 }
 
-fs::path SampleLibraryDir() { return TORQ_SAMPLE_LIBRARY_DIR; }
+fs::path SampleLibraryDir() {
+    return TORQ_SAMPLE_LIBRARY_DIR;
+}
 
 void CopySampleLibrary(const fs::path& to) {
     fs::create_directories(to);
-    fs::copy(SampleLibraryDir(), to, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    fs::copy(SampleLibraryDir(), to,
+             fs::copy_options::recursive | fs::copy_options::overwrite_existing);
 }
 
 Answer ScriptedOperator::Ask(Severity severity, std::string_view text, Buttons buttons) {
     messages.push_back({severity, std::string(text), buttons});
-    if (answers_.empty()) return fallback_;
+    if (answers_.empty())
+        return fallback_;
     const Answer answer = answers_.front();
     answers_.pop_front();
     return answer;
@@ -60,7 +65,8 @@ Answer ScriptedOperator::Ask(Severity severity, std::string_view text, Buttons b
 
 std::vector<std::string> ScriptedOperator::Texts() const {
     std::vector<std::string> texts;
-    for (const auto& m : messages) texts.push_back(m.text);
+    for (const auto& m : messages)
+        texts.push_back(m.text);
     return texts;
 }
 
@@ -76,6 +82,8 @@ CommandResult RunCommand(const std::string& commandLine) {
     return result;
 }
 
-std::string CliPath() { return TORQ_CLI_PATH; }
+std::string CliPath() {
+    return TORQ_CLI_PATH;
+}
 
 }  // namespace torq::test

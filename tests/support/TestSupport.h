@@ -15,7 +15,7 @@ namespace torq::test {
 
 // A fresh folder removed at the end of the test.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -25,7 +25,7 @@ public:
     // Writes a file below the folder (creating sub-folders) and returns its path.
     std::filesystem::path Write(const std::string& relative, const std::string& contents) const;
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
@@ -37,7 +37,7 @@ std::filesystem::path SampleLibraryDir();
 
 // Records every message and answers questions from a script (then the default).
 class ScriptedOperator final : public Operator {
-public:
+  public:
     struct Message {
         Severity severity;
         std::string text;
@@ -49,13 +49,13 @@ public:
     std::vector<Message> messages;
     std::vector<std::string> Texts() const;
 
-private:
+  private:
     std::deque<Answer> answers_;
     Answer fallback_;
 };
 
 class FixedClock final : public Clock {
-public:
+  public:
     std::uint32_t TickMs() const override { return tick; }
     LocalDateTime Now() const override { return now; }
     std::uint32_t tick = 0;

@@ -42,7 +42,7 @@ bool IsValidLibraryDate(std::string_view text);
 enum class DetectionLevel { V18, V25, V33 };
 
 class DeviceLibrary {
-public:
+  public:
     explicit DeviceLibrary(const ProgramDirectory& dirs);
 
     const ProgramDirectory& Directories() const { return dirs_; }
@@ -82,7 +82,7 @@ public:
 
     const IniFile& Index() const { return index_; }
 
-private:
+  private:
     NameList NumberedList(std::string_view section, bool sorted) const;
     ProgramDirectory dirs_;
     IniFile index_;

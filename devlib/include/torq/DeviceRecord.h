@@ -72,7 +72,9 @@ struct DeviceRecord {
 
     std::uint8_t IdByteCount() const { return static_cast<std::uint8_t>(idMode & 0xFF); }
     std::uint8_t IdSelector() const { return static_cast<std::uint8_t>((idMode >> 8) & 0xFF); }
-    std::uint8_t EraseSelector() const { return static_cast<std::uint8_t>((eraseMode >> 8) & 0xFF); }
+    std::uint8_t EraseSelector() const {
+        return static_cast<std::uint8_t>((eraseMode >> 8) & 0xFF);
+    }
     std::uint8_t ProgramVariant() const { return static_cast<std::uint8_t>(progMode & 0xFF); }
 };
 

@@ -23,7 +23,7 @@ enum class LimitAction { ClearContents, SaveToFileAndClear };
 
 // A view of the log (the window's two text views, the CLI's stdout, a test's capture).
 class LogView {
-public:
+  public:
     virtual ~LogView() = default;
     virtual void LineAdded(const std::string& line) = 0;
     // The whole list was replaced (clear, trim).
@@ -31,7 +31,7 @@ public:
 };
 
 class InformationLog {
-public:
+  public:
     explicit InformationLog(const Clock& clock = SystemClock::Instance()) : clock_(&clock) {}
 
     // Appends one line: "yyyy/mm/dd hh:nn:ss : message" with the time stamp, else the message.
@@ -53,7 +53,7 @@ public:
     void Subscribe(LogView* view);
     void Unsubscribe(LogView* view);
 
-private:
+  private:
     void ResetViews();
     const Clock* clock_;
     std::vector<std::string> lines_;

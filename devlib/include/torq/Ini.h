@@ -26,7 +26,7 @@ std::string NumberedKey(unsigned n);
 // file reads as empty. Section and key names match without regard to case; when a key or section
 // occurs twice the first one wins, as profile readers do.
 class IniFile {
-public:
+  public:
     explicit IniFile(std::filesystem::path path);
     ~IniFile();
     IniFile(IniFile&&) noexcept;
@@ -54,7 +54,7 @@ public:
     // leaves it half-written. Everything not changed is kept. False when it could not be written.
     bool Save();
 
-private:
+  private:
     struct Impl;
     std::filesystem::path path_;
     bool fileExisted_ = false;

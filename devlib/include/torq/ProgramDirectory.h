@@ -17,7 +17,7 @@ std::filesystem::path ResolveLibraryPath(const std::filesystem::path& base,
 // build tree, or the folder given by --home / TORQ_SPI_HOME). Installed layout: the library is
 // read from <prefix>/share/torq-spi and the writable files live in $XDG_DATA_HOME/torq-spi.
 class ProgramDirectory {
-public:
+  public:
     static ProgramDirectory Portable(std::filesystem::path folder);
     static ProgramDirectory Installed(std::filesystem::path libraryFolder,
                                       std::filesystem::path dataFolder);
@@ -44,7 +44,7 @@ public:
     // Creates the writable folder when it does not exist yet.
     bool EnsureDataFolder() const;
 
-private:
+  private:
     ProgramDirectory(std::filesystem::path library, std::filesystem::path data)
         : library_(std::move(library)), data_(std::move(data)) {}
     std::filesystem::path library_;

@@ -14,7 +14,7 @@ enum class Answer { Ok, Cancel, Yes, No, Retry };
 
 // The modal questions and warnings an operation may put to the operator.
 class Operator {
-public:
+  public:
     virtual ~Operator() = default;
     virtual Answer Ask(Severity severity, std::string_view text, Buttons buttons) = 0;
     // A message with a single OK button.
@@ -23,7 +23,7 @@ public:
 
 // "Let the window process its pending messages" during long exchanges.
 class Pump {
-public:
+  public:
     virtual ~Pump() = default;
     virtual void ProcessPendingMessages() {}
 };
@@ -34,7 +34,7 @@ struct LocalDateTime {
 
 // The millisecond tick and the wall clock, injectable so time-dependent texts can be tested.
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     // Milliseconds from an arbitrary origin; wraps at 32 bits, so take differences unsigned.
     virtual std::uint32_t TickMs() const = 0;
@@ -42,22 +42,24 @@ public:
 };
 
 class SystemClock final : public Clock {
-public:
+  public:
     std::uint32_t TickMs() const override;
     LocalDateTime Now() const override;
     static const SystemClock& Instance();
 };
 
 // Elapsed milliseconds between two ticks, correct across the 32-bit wrap.
-inline std::uint32_t TicksBetween(std::uint32_t start, std::uint32_t end) { return end - start; }
+inline std::uint32_t TicksBetween(std::uint32_t start, std::uint32_t end) {
+    return end - start;
+}
 
 // An operator that never asks anyone: every question gets the given answer.
 class FixedOperator final : public Operator {
-public:
+  public:
     explicit FixedOperator(Answer answer = Answer::Ok) : answer_(answer) {}
     Answer Ask(Severity, std::string_view, Buttons) override { return answer_; }
 
-private:
+  private:
     Answer answer_;
 };
 
