@@ -42,11 +42,12 @@ TEST(Checksum, SumsBytesWithFillBeyondTheEndAndWraps) {
 
 TEST(Checksum, VectorSumMatchesAPlainSumAtEveryAlignmentAndLength) {
     std::vector<std::uint8_t> bytes(1000);
-    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 7 + 3);
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<std::uint8_t>(i * 7 + 3);
     for (std::size_t start : {0, 1, 15}) {
         for (std::size_t length : {0, 1, 63, 64, 65, 200, 985}) {
-            const std::uint64_t plain = std::accumulate(bytes.begin() + start,
-                                                        bytes.begin() + start + length, std::uint64_t{0});
+            const std::uint64_t plain = std::accumulate(
+                bytes.begin() + start, bytes.begin() + start + length, std::uint64_t{0});
             EXPECT_EQ(SumOfBytes({bytes.data() + start, length}), plain) << start << " " << length;
         }
     }

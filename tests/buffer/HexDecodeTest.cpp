@@ -15,10 +15,13 @@ using test::TekRecord;
 
 const std::string kIntelEnd = ":00000001FF";
 
-Bytes Repeat(std::uint8_t byte, std::size_t count) { return Bytes(count, byte); }
+Bytes Repeat(std::uint8_t byte, std::size_t count) {
+    return Bytes(count, byte);
+}
 Bytes Concat(std::initializer_list<Bytes> parts) {
     Bytes all;
-    for (const auto& p : parts) all.insert(all.end(), p.begin(), p.end());
+    for (const auto& p : parts)
+        all.insert(all.end(), p.begin(), p.end());
     return all;
 }
 
@@ -50,7 +53,8 @@ TEST(HexDetect, RecognisesEachFormatByItsRules) {
         {"intel zero-length data record", HexFormat::Intel,
          Lines({data1, IntelRecord(0, 8, {}), kIntelEnd}), false},
         {"intel bad checksum", HexFormat::Intel, Lines({data1, badData, kIntelEnd}), false},
-        {"intel type 06", HexFormat::Intel, Lines({data1, IntelRecord(6, 0, {1}), kIntelEnd}), false},
+        {"intel type 06", HexFormat::Intel, Lines({data1, IntelRecord(6, 0, {1}), kIntelEnd}),
+         false},
         {"intel blank line", HexFormat::Intel, Lines({data1, "", data2, kIntelEnd}), false},
         {"intel records not on lines", HexFormat::Intel, data1 + data2, false},
         {"intel leading blank", HexFormat::Intel, " " + Lines({data1}), false},
@@ -91,8 +95,8 @@ TEST(HexDecode, PlacesRecordsFillsGapsAndStopsOnErrors) {
         {"intel LF only, gap to 0x20", HexFormat::Intel,
          Lines({IntelRecord(0, 0, sixteen), IntelRecord(0, 0x20, a), kIntelEnd}, "\n"), true,
          Concat({sixteen, Repeat(0xFF, 16), a}), 0x23},
-        {"intel type 0A reads as data", HexFormat::Intel,
-         Lines({IntelRecord(10, 2, a)}), true, Concat({Repeat(0xFF, 2), a}), 5},
+        {"intel type 0A reads as data", HexFormat::Intel, Lines({IntelRecord(10, 2, a)}), true,
+         Concat({Repeat(0xFF, 2), a}), 5},
         {"intel zero-length record skipped", HexFormat::Intel,
          Lines({":00000000FF", IntelRecord(0, 0, a)}), true, a, 3},
         {"intel linear base", HexFormat::Intel,
@@ -114,8 +118,14 @@ TEST(HexDecode, PlacesRecordsFillsGapsAndStopsOnErrors) {
         {"intel stops at the end record", HexFormat::Intel,
          Lines({IntelRecord(0, 0, a), kIntelEnd, IntelRecord(0, 4, a)}), true, a, 3},
         {"intel no data", HexFormat::Intel, Lines({kIntelEnd}), true, {}, std::nullopt},
-        {"intel bad checksum", HexFormat::Intel, ":0400000011223344FF\r\n", false, {}, std::nullopt},
-        {"intel cut off", HexFormat::Intel, Lines({IntelRecord(0, 0, a)}) + ":0400040011", false, a, 3},
+        {"intel bad checksum",
+         HexFormat::Intel,
+         ":0400000011223344FF\r\n",
+         false,
+         {},
+         std::nullopt},
+        {"intel cut off", HexFormat::Intel, Lines({IntelRecord(0, 0, a)}) + ":0400040011", false, a,
+         3},
         {"intel bad digit", HexFormat::Intel, ":04000000112G3344FF\r\n", false, {}, std::nullopt},
         {"intel type 06", HexFormat::Intel, Lines({IntelRecord(6, 0, a)}), false, {}, std::nullopt},
         {"motorola termination does not stop", HexFormat::Motorola,
@@ -128,20 +138,34 @@ TEST(HexDecode, PlacesRecordsFillsGapsAndStopsOnErrors) {
          Concat({Repeat(0xFF, 2), a, Repeat(0xFF, 2), {0x66}}), 8},
         {"motorola lower case and header", HexFormat::Motorola,
          "s00600004844521B\n" + Lines({SRecord('1', {0, 0}, a)}), true, a, 3},
-        {"motorola count 1 skipped", HexFormat::Motorola, Lines({"S101FE", SRecord('1', {0, 0}, a)}),
-         true, a, 3},
-        {"motorola bad checksum", HexFormat::Motorola, "S1070000112233440\r\n", false, {}, std::nullopt},
+        {"motorola count 1 skipped", HexFormat::Motorola,
+         Lines({"S101FE", SRecord('1', {0, 0}, a)}), true, a, 3},
+        {"motorola bad checksum",
+         HexFormat::Motorola,
+         "S1070000112233440\r\n",
+         false,
+         {},
+         std::nullopt},
         {"motorola S4", HexFormat::Motorola, "S4030000FC\r\n", false, {}, std::nullopt},
-        {"motorola count below the address", HexFormat::Motorola, Lines({SRecord('3', {0, 0}, {})}),
-         false, {}, std::nullopt},
+        {"motorola count below the address",
+         HexFormat::Motorola,
+         Lines({SRecord('3', {0, 0}, {})}),
+         false,
+         {},
+         std::nullopt},
         {"tektronix termination ends", HexFormat::Tektronix,
          Lines({TekRecord(0, a), TekRecord(6, {0x77}), "/00000000", TekRecord(7, a)}), true,
          Concat({a, Repeat(0xFF, 2), {0x77}}), 6},
         {"tektronix extended", HexFormat::Tektronix,
-         Lines({TekExtendedRecord('6', 0x10002, a), TekExtendedRecord('3', 0, {}), "%0781010"}), true,
-         Concat({Repeat(0xFF, 0x10002), a}), 0x10005},
-        {"tektronix bad data checksum", HexFormat::Tektronix, "/00000404112233440F\r\n", false, a, 3},
-        {"tektronix bad extended checksum", HexFormat::Tektronix, "%0A6008000000001\r\n", false, {},
+         Lines({TekExtendedRecord('6', 0x10002, a), TekExtendedRecord('3', 0, {}), "%0781010"}),
+         true, Concat({Repeat(0xFF, 0x10002), a}), 0x10005},
+        {"tektronix bad data checksum", HexFormat::Tektronix, "/00000404112233440F\r\n", false, a,
+         3},
+        {"tektronix bad extended checksum",
+         HexFormat::Tektronix,
+         "%0A6008000000001\r\n",
+         false,
+         {},
          std::nullopt},
     };
     for (const auto& c : cases) {
@@ -153,7 +177,8 @@ TEST(HexDecode, PlacesRecordsFillsGapsAndStopsOnErrors) {
             EXPECT_TRUE(decoded.log.empty()) << c.name;
         } else {
             ASSERT_EQ(decoded.log.size(), 1u) << c.name;
-            EXPECT_EQ(decoded.log[0], "2011/05/04 13:07:09 : " + std::string(FormatErrorMessage(c.format)))
+            EXPECT_EQ(decoded.log[0],
+                      "2011/05/04 13:07:09 : " + std::string(FormatErrorMessage(c.format)))
                 << c.name;
         }
     }
@@ -199,7 +224,7 @@ TEST(HexDecode, JumpsBeyondTheWriteLimitAreCountedNotWritten) {
 }
 
 class CountingProgress final : public ProgressSink {
-public:
+  public:
     void Start(int maximum, int position) { starts.push_back({maximum, position}); }
     void Step(int delta) {
         ++steps;
@@ -212,7 +237,8 @@ public:
 
 TEST(HexDecode, ReportsProgressInAtMostAHundredSteps) {
     std::vector<std::string> records;
-    for (unsigned i = 0; i < 3000; ++i) records.push_back(IntelRecord(0, i * 16 % 0x10000, Repeat(1, 16)));
+    for (unsigned i = 0; i < 3000; ++i)
+        records.push_back(IntelRecord(0, i * 16 % 0x10000, Repeat(1, 16)));
     test::TempDir dir;
     CountingProgress progress;
     DecodeRequest request;

@@ -21,14 +21,16 @@ inline std::string Hex2(unsigned value) {
 
 inline std::string HexBytes(const Bytes& bytes) {
     std::string text;
-    for (auto b : bytes) text += Hex2(b);
+    for (auto b : bytes)
+        text += Hex2(b);
     return text;
 }
 
 // ":" LL AAAA TT data CC
 inline std::string IntelRecord(unsigned type, unsigned address, const Bytes& data) {
     unsigned sum = static_cast<unsigned>(data.size()) + (address >> 8) + (address & 0xFF) + type;
-    for (auto b : data) sum += b;
+    for (auto b : data)
+        sum += b;
     return ":" + Hex2(static_cast<unsigned>(data.size())) + Hex2(address >> 8) + Hex2(address) +
            Hex2(type) + HexBytes(data) + Hex2(0u - sum);
 }
@@ -37,20 +39,24 @@ inline std::string IntelRecord(unsigned type, unsigned address, const Bytes& dat
 inline std::string SRecord(char type, const Bytes& address, const Bytes& data) {
     const unsigned count = static_cast<unsigned>(address.size() + data.size() + 1);
     unsigned sum = count;
-    for (auto b : address) sum += b;
-    for (auto b : data) sum += b;
+    for (auto b : address)
+        sum += b;
+    for (auto b : data)
+        sum += b;
     return std::string("S") + type + Hex2(count) + HexBytes(address) + HexBytes(data) + Hex2(~sum);
 }
 
 inline unsigned DigitSum(const std::string& text) {
     unsigned sum = 0;
-    for (char c : text) sum += static_cast<unsigned>(std::stoi(std::string(1, c), nullptr, 16));
+    for (char c : text)
+        sum += static_cast<unsigned>(std::stoi(std::string(1, c), nullptr, 16));
     return sum;
 }
 
 // "/" AAAA LL HH data DD
 inline std::string TekRecord(unsigned address, const Bytes& data) {
-    const std::string header = Hex2(address >> 8) + Hex2(address) + Hex2(static_cast<unsigned>(data.size()));
+    const std::string header =
+        Hex2(address >> 8) + Hex2(address) + Hex2(static_cast<unsigned>(data.size()));
     const std::string digits = HexBytes(data);
     return "/" + header + Hex2(DigitSum(header)) + digits + Hex2(DigitSum(digits));
 }
@@ -66,7 +72,8 @@ inline std::string TekExtendedRecord(char type, std::uint32_t address, const Byt
 
 inline std::string Lines(const std::vector<std::string>& records, const std::string& end = "\r\n") {
     std::string text;
-    for (const auto& r : records) text += r + end;
+    for (const auto& r : records)
+        text += r + end;
     return text;
 }
 

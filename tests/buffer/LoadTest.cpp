@@ -17,12 +17,13 @@ using test::TempDir;
 const std::string kStamp = "2011/05/04 13:07:09 : ";
 
 std::uint32_t SumOf(const std::string& text) {
-    return std::accumulate(text.begin(), text.end(), 0u,
-                           [](std::uint32_t s, char c) { return s + static_cast<unsigned char>(c); });
+    return std::accumulate(text.begin(), text.end(), 0u, [](std::uint32_t s, char c) {
+        return s + static_cast<unsigned char>(c);
+    });
 }
 
 class LoadTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { SelectDevice(256); }
     void SelectDevice(std::uint64_t size) {
         deviceSize = size;
@@ -41,7 +42,8 @@ protected:
     }
     std::vector<std::string> Lines() const {
         std::vector<std::string> lines;
-        for (const auto& line : log.Lines()) lines.push_back(line.substr(kStamp.size()));
+        for (const auto& line : log.Lines())
+            lines.push_back(line.substr(kStamp.size()));
         return lines;
     }
     Bytes Image() const { return test::ReadBytes(buffer.Path()); }
@@ -56,7 +58,8 @@ protected:
 };
 
 TEST_F(LoadTest, AutoDetectDecodesIntelHexAndLogsBothChecksums) {
-    const std::string text = test::Lines({test::IntelRecord(0, 0x10, {1, 2, 3}), ":00000001FF"}, "\n");
+    const std::string text =
+        test::Lines({test::IntelRecord(0, 0x10, {1, 2, 3}), ":00000001FF"}, "\n");
     const auto file = dir.Write("image.hex", text);
     const LoadOutcome outcome = Load(file, LoadFormat::AutoDetect);
     ASSERT_EQ(outcome.end, LoadEnd::Loaded);
@@ -66,10 +69,10 @@ TEST_F(LoadTest, AutoDetectDecodesIntelHexAndLogsBothChecksums) {
     expected[0x10] = 1, expected[0x11] = 2, expected[0x12] = 3;
     EXPECT_EQ(Image(), expected);
     const std::string icSum = ChecksumText(255 * 253 + 6);
-    EXPECT_EQ(Lines(), (std::vector<std::string>{"File Name : " + file.string(),
-                                                 "Downloaded file is Intel Hex file !",
-                                                 "File checksum=0x" + ChecksumText(SumOf(text)),
-                                                 "IC checksum=0x" + icSum}));
+    EXPECT_EQ(Lines(),
+              (std::vector<std::string>{
+                  "File Name : " + file.string(), "Downloaded file is Intel Hex file !",
+                  "File checksum=0x" + ChecksumText(SumOf(text)), "IC checksum=0x" + icSum}));
     ASSERT_TRUE(outcome.socket);
     EXPECT_EQ(outcome.socket->workFile, file);
     EXPECT_EQ(outcome.socket->checksumText, icSum);
@@ -84,8 +87,9 @@ TEST_F(LoadTest, AChosenFormatThatDiffersFromTheDetectedOneIsQuestioned) {
     const auto file = dir.Write("image.s19", text);
 
     ASSERT_EQ(Load(file, LoadFormat::Binary, {Answer::No}).end, LoadEnd::Loaded);
-    EXPECT_EQ(op.Texts(), std::vector<std::string>{
-                              "This is a Motorola Hex File , do you want to correct the file format ?"});
+    EXPECT_EQ(op.Texts(),
+              std::vector<std::string>{
+                  "This is a Motorola Hex File , do you want to correct the file format ?"});
     EXPECT_EQ(Lines()[1], "Downloaded file is binary file !");
     const Bytes asText = Image();
     EXPECT_EQ(Bytes(asText.begin(), asText.begin() + 4), (Bytes{'S', '1', '0', '4'}));
@@ -117,7 +121,8 @@ TEST_F(LoadTest, AFailedDecodeLeavesTheBufferAndLogsOnlyItsError) {
 
 TEST_F(LoadTest, ARangeReachingPastTheDeviceIsTruncatedOnYes) {
     std::string bytes;
-    for (int i = 0; i < 0x40; ++i) bytes += static_cast<char>(i);
+    for (int i = 0; i < 0x40; ++i)
+        bytes += static_cast<char>(i);
     const auto file = dir.Write("data.bin", bytes);
     PrepareLoadDialog(state, file);
     state.format = LoadFormat::Binary;
@@ -133,18 +138,21 @@ TEST_F(LoadTest, ARangeReachingPastTheDeviceIsTruncatedOnYes) {
     ASSERT_EQ(Run({Answer::Yes}).end, LoadEnd::Loaded);
     EXPECT_EQ(op.Texts(), std::vector<std::string>{std::string(kBiggerThanIcQuestion)});
     Bytes expected(0xF8, 0xFF);
-    for (int i = 0x10; i < 0x18; ++i) expected.push_back(static_cast<std::uint8_t>(i));
+    for (int i = 0x10; i < 0x18; ++i)
+        expected.push_back(static_cast<std::uint8_t>(i));
     EXPECT_EQ(Image(), expected);
 }
 
 TEST_F(LoadTest, ExecutablesSkipTheirHeaderAndUnfilledLoadsTouchOnlyTheirBytes) {
     SelectDevice(1024);
     std::string exe(512, 'H');
-    for (int i = 0; i < 512; ++i) exe += static_cast<char>(i);
+    for (int i = 0; i < 512; ++i)
+        exe += static_cast<char>(i);
     ASSERT_EQ(Load(dir.Write("prog.exe", exe), LoadFormat::MsDosExe).end, LoadEnd::Loaded);
     EXPECT_EQ(Lines()[1], "Downloaded file is MS .EXE file !");
     Bytes expected(1024, 0xFF);
-    for (int i = 0; i < 512; ++i) expected[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
+    for (int i = 0; i < 512; ++i)
+        expected[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
     EXPECT_EQ(Image(), expected);
 
     ASSERT_TRUE(InitialiseBuffer(buffer, deviceSize));
@@ -226,8 +234,8 @@ TEST_F(LoadTest, LoadForSocketAppliesTheSavedSettings) {
                             LoadEnvironment{buffer.Path(), deviceSize, log, op})
                   .end,
               LoadEnd::NotRun);
-    const LoadOutcome outcome =
-        LoadForSocket(1, 1, true, saved, file, state, LoadEnvironment{buffer.Path(), deviceSize, log, op});
+    const LoadOutcome outcome = LoadForSocket(1, 1, true, saved, file, state,
+                                              LoadEnvironment{buffer.Path(), deviceSize, log, op});
     ASSERT_EQ(outcome.end, LoadEnd::Loaded);
     EXPECT_EQ(state.unit, 1);
     EXPECT_EQ(state.socket, 1);

@@ -14,7 +14,8 @@ using test::TempDir;
 // A buffer file whose byte n is n & 0xFF.
 std::filesystem::path CountingBuffer(const TempDir& dir, std::size_t size) {
     std::string bytes(size, '\0');
-    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i & 0xFF);
+    for (std::size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>(i & 0xFF);
     return dir.Write("output.tmp", bytes);
 }
 
@@ -34,7 +35,8 @@ TEST(SaveWriters, IntelRecordsAreRelativeToTheRangeStart) {
     const auto buffer = CountingBuffer(dir, 0x200);
     ASSERT_TRUE(WriteBufferRange(buffer, 0x100, 0x11F, SaveFormat::IntelHex, dir / "out.hex"));
     Bytes data;
-    for (unsigned i = 0; i < 32; ++i) data.push_back(static_cast<std::uint8_t>(i));
+    for (unsigned i = 0; i < 32; ++i)
+        data.push_back(static_cast<std::uint8_t>(i));
     EXPECT_EQ(SavedLines(dir / "out.hex"),
               (std::vector<std::string>{test::IntelRecord(0, 0, data), ":00000001FF"}));
     EXPECT_EQ(SavedLines(dir / "out.hex")[0].substr(0, 9), ":20000000");
@@ -67,13 +69,13 @@ TEST(SaveWriters, MotorolaHasHeaderCountedRecordsAndTrailerPerType) {
     EXPECT_EQ(s1[3], "S9030000FC");
 
     ASSERT_TRUE(WriteBufferRange(buffer, 0, 1, SaveFormat::MotorolaS2, dir / "s2"));
-    EXPECT_EQ(SavedLines(dir / "s2"), (std::vector<std::string>{"S0030000FC",
-                                                                test::SRecord('2', {0, 0, 0}, {0, 1}),
-                                                                "S804000000FB"}));
+    EXPECT_EQ(SavedLines(dir / "s2"),
+              (std::vector<std::string>{"S0030000FC", test::SRecord('2', {0, 0, 0}, {0, 1}),
+                                        "S804000000FB"}));
     ASSERT_TRUE(WriteBufferRange(buffer, 0, 1, SaveFormat::MotorolaS3, dir / "s3"));
-    EXPECT_EQ(SavedLines(dir / "s3"), (std::vector<std::string>{"S0030000FC",
-                                                                test::SRecord('3', {0, 0, 0, 0}, {0, 1}),
-                                                                "S70500000000FA"}));
+    EXPECT_EQ(SavedLines(dir / "s3"),
+              (std::vector<std::string>{"S0030000FC", test::SRecord('3', {0, 0, 0, 0}, {0, 1}),
+                                        "S70500000000FA"}));
 }
 
 TEST(SaveWriters, TektronixChecksumsEachRecordOnItsOwn) {
@@ -83,8 +85,10 @@ TEST(SaveWriters, TektronixChecksumsEachRecordOnItsOwn) {
     const auto lines = SavedLines(dir / "out.tek");
     ASSERT_EQ(lines.size(), 4u);
     Bytes first, second;
-    for (unsigned i = 0; i < 32; ++i) first.push_back(static_cast<std::uint8_t>(0x40 + i));
-    for (unsigned i = 0; i < 32; ++i) second.push_back(static_cast<std::uint8_t>(0x60 + i));
+    for (unsigned i = 0; i < 32; ++i)
+        first.push_back(static_cast<std::uint8_t>(0x40 + i));
+    for (unsigned i = 0; i < 32; ++i)
+        second.push_back(static_cast<std::uint8_t>(0x60 + i));
     EXPECT_EQ(lines[0], test::TekRecord(0, first));
     EXPECT_EQ(lines[1], test::TekRecord(0x20, second));
     EXPECT_EQ(lines[2], test::TekRecord(0x40, {0x80}));
@@ -100,7 +104,8 @@ TEST(SaveWriters, BinaryAndRangesPastTheBufferEnd) {
     ASSERT_TRUE(WriteBufferRange(buffer, 0x0F, 0x10, SaveFormat::IntelHex, dir / "out.hex"));
     EXPECT_EQ(SavedLines(dir / "out.hex")[0], test::IntelRecord(0, 0, {0x0F, 0xFF}));
     std::string reason;
-    EXPECT_FALSE(WriteBufferRange(buffer, 0, 0x10000, SaveFormat::MotorolaS1, dir / "big", &reason));
+    EXPECT_FALSE(
+        WriteBufferRange(buffer, 0, 0x10000, SaveFormat::MotorolaS1, dir / "big", &reason));
     EXPECT_FALSE(WriteBufferRange(dir / "missing", 0, 1, SaveFormat::Binary, dir / "x", &reason));
     EXPECT_NE(reason.find("missing"), std::string::npos);
 }

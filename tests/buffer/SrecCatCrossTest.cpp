@@ -15,9 +15,13 @@ namespace {
 using test::Bytes;
 using test::TempDir;
 
-bool HaveSrecCat() { return test::RunCommand("srec_cat -version").exitCode == 0; }
+bool HaveSrecCat() {
+    return test::RunCommand("srec_cat -version").exitCode == 0;
+}
 
-std::string Quote(const std::filesystem::path& path) { return "'" + path.string() + "'"; }
+std::string Quote(const std::filesystem::path& path) {
+    return "'" + path.string() + "'";
+}
 
 void RunTool(const std::string& command) {
     const auto result = test::RunCommand(command);
@@ -27,7 +31,8 @@ void RunTool(const std::string& command) {
 std::string RandomBytes(std::size_t size, unsigned seed) {
     std::mt19937 random(seed);
     std::string bytes(size, '\0');
-    for (auto& b : bytes) b = static_cast<char>(random());
+    for (auto& b : bytes)
+        b = static_cast<char>(random());
     return bytes;
 }
 
@@ -40,7 +45,8 @@ struct SrecCatCase {
 };
 
 TEST(SrecCatCross, FilesWrittenBySrecCatDecodeToTheSameImage) {
-    if (!HaveSrecCat()) GTEST_SKIP() << "srec_cat is not installed";
+    if (!HaveSrecCat())
+        GTEST_SKIP() << "srec_cat is not installed";
     // Addresses stay where our rules agree with the formats' (S1 below 0x4000, S2 below 0x400000,
     // plain Tektronix within 16 bits).
     const SrecCatCase cases[] = {
@@ -48,7 +54,8 @@ TEST(SrecCatCross, FilesWrittenBySrecCatDecodeToTheSameImage) {
         {"intel segment", HexFormat::Intel, "-intel --address-length=3", "-intel", 0x54321},
         {"motorola S1", HexFormat::Motorola, "-motorola --address-length=2", "-motorola", 0x3000},
         {"motorola S2", HexFormat::Motorola, "-motorola --address-length=3", "-motorola", 0x123456},
-        {"motorola S3", HexFormat::Motorola, "-motorola --address-length=4", "-motorola", 0x1234567},
+        {"motorola S3", HexFormat::Motorola, "-motorola --address-length=4", "-motorola",
+         0x1234567},
         {"tektronix", HexFormat::Tektronix, "-tektronix", "-tektronix", 0x9000},
         {"tektronix extended", HexFormat::Tektronix, "-tektronix-extended", "-tektronix-extended",
          0x234567},
@@ -63,11 +70,11 @@ TEST(SrecCatCross, FilesWrittenBySrecCatDecodeToTheSameImage) {
         const auto reference = dir / "reference.bin";
         const std::uint64_t end = c.secondPiece + secondSize;
         RunTool("srec_cat " + Quote(first) + " -binary -offset 0x10 " + Quote(second) +
-            " -binary -offset " + std::to_string(c.secondPiece) + " -o " + Quote(hex) + " " +
-            c.srecFormat);
+                " -binary -offset " + std::to_string(c.secondPiece) + " -o " + Quote(hex) + " " +
+                c.srecFormat);
         // srec_cat's image of the file, holes filled with FF from address 0.
-        RunTool("srec_cat " + Quote(hex) + " " + c.srecReader + " -fill 0xFF 0 " + std::to_string(end) +
-            " -o " + Quote(reference) + " -binary");
+        RunTool("srec_cat " + Quote(hex) + " " + c.srecReader + " -fill 0xFF 0 " +
+                std::to_string(end) + " -o " + Quote(reference) + " -binary");
 
         EXPECT_TRUE(DetectHex(c.format, hex));
         DecodeRequest request;
@@ -81,7 +88,8 @@ TEST(SrecCatCross, FilesWrittenBySrecCatDecodeToTheSameImage) {
 }
 
 TEST(SrecCatCross, FilesOurWritersProduceReadBackToTheSavedBytes) {
-    if (!HaveSrecCat()) GTEST_SKIP() << "srec_cat is not installed";
+    if (!HaveSrecCat())
+        GTEST_SKIP() << "srec_cat is not installed";
     TempDir dir;
     const std::size_t size = 0x30000;
     const std::string image = RandomBytes(size, 3);
@@ -103,7 +111,8 @@ TEST(SrecCatCross, FilesOurWritersProduceReadBackToTheSavedBytes) {
         const auto saved = dir / "saved.txt";
         const auto readBack = dir / "read-back.bin";
         ASSERT_TRUE(WriteBufferRange(buffer, c.start, c.end, c.format, saved));
-        RunTool("srec_cat " + Quote(saved) + " " + c.srecReader + " -o " + Quote(readBack) + " -binary");
+        RunTool("srec_cat " + Quote(saved) + " " + c.srecReader + " -o " + Quote(readBack) +
+                " -binary");
         EXPECT_TRUE(test::ReadFile(readBack) == image.substr(c.start, c.end - c.start + 1));
     }
 }

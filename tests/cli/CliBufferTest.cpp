@@ -5,11 +5,13 @@
 namespace torq {
 namespace {
 
-bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool Has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
 
 // A one-device library (256 bytes), unit 1's selection in History.ini and its erased buffer.
 class CliBufferTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         home.Write("Select.ini",
                    "[Machine]\r\nType=TORQ-SPI\r\n[Vendor]\r\nValue=1\r\n0001=Acme\r\n"
@@ -27,17 +29,18 @@ protected:
 };
 
 TEST_F(CliBufferTest, LoadsChecksumsAndSavesTheBuffer) {
-    const auto hex = home.Write("image.hex", ":0300100001020300\n:00000001FF\n");
+    const auto hex = home.Write("image.hex", ":03001000010203E7\n:00000001FF\n");
     const auto load = Run("load " + hex.string());
     ASSERT_EQ(load.exitCode, 0) << load.err;
     EXPECT_TRUE(Has(load.out, " : File Name : " + hex.string() + "\n")) << load.out;
     EXPECT_TRUE(Has(load.out, " : Downloaded file is Intel Hex file !\n"));
-    EXPECT_TRUE(Has(load.out, " : IC checksum=0x0000FD09\n"));  // 253 x FF + 1 + 2 + 3
+    EXPECT_TRUE(Has(load.out, " : IC checksum=0x0000FC09\n"));  // 253 x FF + 1 + 2 + 3
 
     const auto checksum = Run("checksum");
     ASSERT_EQ(checksum.exitCode, 0) << checksum.err;
-    EXPECT_TRUE(Has(checksum.out, " : IC checksum=0x0000FD09\n"));
-    EXPECT_TRUE(Has(Run("checksum --start 10 --end 12").out, "Checksum 00000010-00000012=0x00000006"));
+    EXPECT_TRUE(Has(checksum.out, " : IC checksum=0x0000FC09\n"));
+    EXPECT_TRUE(
+        Has(Run("checksum --start 10 --end 12").out, "Checksum 00000010-00000012=0x00000006"));
 
     const auto saved = home / "part.s19";
     const auto save = Run("save " + saved.string() + " --format s1 --start 10 --end 13");
@@ -47,7 +50,8 @@ TEST_F(CliBufferTest, LoadsChecksumsAndSavesTheBuffer) {
     const auto again = Run("save " + saved.string() + " --format bin --start 10 --end 13");
     EXPECT_EQ(again.exitCode, 1);
     EXPECT_TRUE(Has(again.err, "File is Exist ! Are sure to save ?"));
-    EXPECT_EQ(Run("save " + saved.string() + " --format bin --start 10 --end 13 --yes").exitCode, 0);
+    EXPECT_EQ(Run("save " + saved.string() + " --format bin --start 10 --end 13 --yes").exitCode,
+              0);
     EXPECT_EQ(test::ReadFile(saved), "\x01\x02\x03\xFF");
 }
 
@@ -64,7 +68,7 @@ TEST_F(CliBufferTest, QuestionsNeedAnAnswerAndBadFilesLeaveTheBuffer) {
     EXPECT_TRUE(Has(truncated.out, "The file size is bigger than the IC size !"));
     EXPECT_EQ(test::ReadFile(home / "output.tmp"), std::string(256, 'A'));
 
-    const auto broken = home.Write("broken.hex", ":0300100001020300\n:030013000405");
+    const auto broken = home.Write("broken.hex", ":03001000010203E7\n:030013000405");
     const auto refused = Run("load " + broken.string() + " --format intel");
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_TRUE(Has(refused.out, "Intel Hex file format error !"));
