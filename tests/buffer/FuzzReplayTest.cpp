@@ -22,7 +22,8 @@ void Replay(const std::string& input) {
 TEST(FuzzReplay, CorpusFilesRunThroughEveryDetectorAndDecoder) {
     int files = 0;
     for (const auto& entry : fs::recursive_directory_iterator(TORQ_FUZZ_CORPUS_DIR)) {
-        if (!entry.is_regular_file()) continue;
+        if (!entry.is_regular_file())
+            continue;
         SCOPED_TRACE(entry.path().string());
         Replay(test::ReadFile(entry.path()));
         ++files;
@@ -33,7 +34,8 @@ TEST(FuzzReplay, CorpusFilesRunThroughEveryDetectorAndDecoder) {
 TEST(FuzzReplay, HostileInputsEndCleanly) {
     std::mt19937 random(11);
     std::string junk(200000, '\0');
-    for (auto& c : junk) c = static_cast<char>(random());
+    for (auto& c : junk)
+        c = static_cast<char>(random());
     Replay(junk);
     Replay(std::string(300000, ':'));
     Replay(std::string(300000, 'S'));
@@ -41,11 +43,15 @@ TEST(FuzzReplay, HostileInputsEndCleanly) {
     Replay(":" + std::string(100000, 'F'));  // one long line of digits
     // Cut at every length: no read past the data, however the record ends.
     const std::string record = test::IntelRecord(0, 0x10, {1, 2, 3, 4, 5, 6, 7, 8}) + "\r\n";
-    for (std::size_t n = 0; n <= record.size(); ++n) Replay(record.substr(0, n));
+    for (std::size_t n = 0; n <= record.size(); ++n)
+        Replay(record.substr(0, n));
     const std::string srecord = test::SRecord('3', {0, 0, 0, 1}, {1, 2, 3}) + "\r\n";
-    for (std::size_t n = 0; n <= srecord.size(); ++n) Replay(srecord.substr(0, n));
-    const std::string tek = test::TekExtendedRecord('6', 9, {1, 2}) + "\r\n" + test::TekRecord(0, {3});
-    for (std::size_t n = 0; n <= tek.size(); ++n) Replay(tek.substr(0, n));
+    for (std::size_t n = 0; n <= srecord.size(); ++n)
+        Replay(srecord.substr(0, n));
+    const std::string tek =
+        test::TekExtendedRecord('6', 9, {1, 2}) + "\r\n" + test::TekRecord(0, {3});
+    for (std::size_t n = 0; n <= tek.size(); ++n)
+        Replay(tek.substr(0, n));
 }
 
 }  // namespace
