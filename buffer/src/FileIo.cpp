@@ -50,11 +50,17 @@ UniqueFd CreateTruncated(const std::filesystem::path& path) {
     return UniqueFd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
 }
 
-std::ptrdiff_t ReadUpTo(int fd, void* into, std::size_t size) {
-    auto* out = static_cast<char*>(into);
+namespace {
+
+// Reads until `size` bytes or the end of the file, at `offset` or (when negative) at the file's
+// position, retrying interrupted and partial reads.
+std::ptrdiff_t ReadFully(int fd, char* into, std::size_t size, std::int64_t offset) {
     std::size_t done = 0;
     while (done < size) {
-        const ssize_t n = ::read(fd, out + done, size - done);
+        const ssize_t n = offset < 0
+                              ? ::read(fd, into + done, size - done)
+                              : ::pread(fd, into + done, size - done,
+                                        static_cast<off_t>(offset) + static_cast<off_t>(done));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -67,21 +73,14 @@ std::ptrdiff_t ReadUpTo(int fd, void* into, std::size_t size) {
     return static_cast<std::ptrdiff_t>(done);
 }
 
+}  // namespace
+
+std::ptrdiff_t ReadUpTo(int fd, void* into, std::size_t size) {
+    return ReadFully(fd, static_cast<char*>(into), size, -1);
+}
+
 std::ptrdiff_t ReadUpToAt(int fd, void* into, std::size_t size, std::uint64_t offset) {
-    auto* out = static_cast<char*>(into);
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::pread(fd, out + done, size - done, static_cast<off_t>(offset + done));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return -1;
-        }
-        if (n == 0)
-            break;
-        done += static_cast<std::size_t>(n);
-    }
-    return static_cast<std::ptrdiff_t>(done);
+    return ReadFully(fd, static_cast<char*>(into), size, static_cast<std::int64_t>(offset));
 }
 
 bool WriteAllAt(int fd, const void* data, std::size_t size, std::uint64_t offset) {

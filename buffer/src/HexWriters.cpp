@@ -4,12 +4,15 @@
 #include <vector>
 
 #include "FileIo.h"
+#include "HexScan.h"
 #include "torq/BufferFile.h"
 #include "torq/Save.h"
 
 namespace torq {
 
 namespace {
+
+using hex::ByteSum;
 
 constexpr std::size_t kRecordBytes = 32;
 constexpr std::size_t kReadBlock = 64 * 1024;  // a multiple of the record size and of 0x10000
@@ -54,13 +57,6 @@ char* PutLineEnd(char* out) {
 
 unsigned DigitSum(unsigned byte) {
     return (byte >> 4) + (byte & 0xF);
-}
-
-unsigned ByteSum(const std::uint8_t* data, std::size_t count) {
-    unsigned sum = 0;
-    for (std::size_t i = 0; i < count; ++i)
-        sum += data[i];
-    return sum;
 }
 
 void PutText(io::BufferedFileWriter& out, std::string_view line) {
