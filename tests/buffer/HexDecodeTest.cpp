@@ -225,12 +225,12 @@ TEST(HexDecode, JumpsBeyondTheWriteLimitAreCountedNotWritten) {
 
 class CountingProgress final : public ProgressSink {
   public:
-    void Start(int maximum, int position) { starts.push_back({maximum, position}); }
-    void Step(int delta) {
+    void Start(int maximum, int position) override { starts.push_back({maximum, position}); }
+    void Step(int delta) override {
         ++steps;
         total += delta;
     }
-    void Finish() { ++finishes; }
+    void Finish() override { ++finishes; }
     std::vector<std::pair<int, int>> starts;
     int steps = 0, total = 0, finishes = 0;
 };
