@@ -1,0 +1,114 @@
+// The device operations: read, verify, blank check, erase, program, protect and unprotect, and
+// the target reset. Each restarts the programmer's firmware and follows the same frame on the
+// command channel: count, start, echo poll, script, data blocks, closing poll, one result line.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "torq/DeviceRecord.h"
+#include "torq/ProgramDirectory.h"
+#include "torq/Programmer.h"
+#include "torq/Seams.h"
+
+namespace torq {
+
+inline constexpr std::size_t kDataBlockSize = 1024;
+inline constexpr std::size_t kAnswerSize = 512;
+inline constexpr std::size_t kPageProgramBlockSize = 320;
+inline constexpr std::size_t kSequentialBlockSize = 576;
+inline constexpr std::size_t kSequentialChunk = 256;
+// The page program block holds the 6 header bytes, the page and the closing status opcode.
+inline constexpr std::int32_t kPageProgramMaxPage = 313;
+
+inline constexpr std::string_view kVerifyListFirstLine = "---Verify Errors Information---";
+inline constexpr std::string_view kVerifyListLastLine = "-------------------------------";
+
+// Bytes done out of bytes total, while a block loop runs.
+class ProgressSink {
+public:
+    virtual ~ProgressSink() = default;
+    virtual void Progress(std::uint64_t done, std::uint64_t total) = 0;
+};
+
+// How verify reports its differences: listed (with the limit) or only counted up to one.
+struct VerifyListing {
+    bool listed = true;
+    int limit = 100;
+    // The limit in force: 1 while the list is off.
+    int EffectiveLimit() const { return listed ? (limit > 0 ? limit : 100) : 1; }
+};
+
+// "No." + number padded to the digits of the limit + " : 0x" + address + " : Buffer=0x.., IC=0x.."
+std::string VerifyErrorLine(int number, int limit, std::uint32_t address, std::uint8_t bufferByte,
+                            std::uint8_t chipByte);
+
+enum class ProtectDirection { Protect, Unprotect };
+
+// The 45-series page mode: 1 with spare bytes (page addresses in units of 2 x Page_Size), 2
+// without (power-of-two pages).
+int DataFlashPageMode(const DeviceRecord& record);
+
+// The scripts and blocks of the operations, byte for byte.
+Script EraseScript25(std::uint8_t opcode);
+Script DataFlashPageSizeScript();
+Script DataFlashBlockEraseScript(std::uint32_t address);
+Script ReadHeaderScript(std::uint8_t opcode);
+Script PageProgramBlock(std::uint32_t address, std::span<const std::uint8_t> page);
+Script SequentialProgramBlock(int mode, std::uint32_t address,
+                              std::span<const std::uint8_t, kSequentialChunk> chunk);
+Script DataFlashPageBlock(const DeviceRecord& record, std::uint32_t pageNumber,
+                          std::span<const std::uint8_t> page);
+// The status-register write: S for N = 0, else the values from Menu.ini.
+Script StatusRegisterScript(const DeviceRecord& record, std::uint8_t statusValue,
+                            std::span<const std::uint8_t> menuValues);
+// Opcode of the 25-series erase selector (erase_mode bits 8-15), 0 when there is none.
+std::uint8_t EraseOpcode(std::uint8_t selector);
+
+class DeviceOperations {
+public:
+    DeviceOperations(Programmer& programmer, const ProgramDirectory& dirs,
+                     const Clock& clock = SystemClock::Instance());
+
+    // Progress of the block loops; the pump runs with it at most every ~30 ms.
+    void SetProgressSink(ProgressSink* sink) { progress_ = sink; }
+
+    bool ReadDevice(const DeviceRecord& record);
+    bool VerifyDevice(const DeviceRecord& record, const VerifyListing& listing);
+    bool BlankCheck(const DeviceRecord& record);
+    bool EraseDevice(const DeviceRecord& record);
+    bool ProgramDevice(const DeviceRecord& record);
+    bool ProtectDevice(const DeviceRecord& record, ProtectDirection direction);
+    // wValue: bits 7..0 idle level (1 normal low), bit 8 pulse now; a line only with a pulse.
+    bool TargetReset(std::uint16_t value, std::uint16_t pulseMs);
+
+private:
+    class BlockLoop;
+    bool Fail();  // the communication failure line; false
+    bool Line(std::string_view name, bool pass);
+    bool ReceiveChip(const DeviceRecord& record, std::uint8_t opcode,
+                     const std::function<bool(std::span<const std::uint8_t>, std::uint64_t)>& block,
+                     bool& stopped);
+    void ReadStatusBack(const DeviceRecord& record);
+    bool EraseDataFlash(const DeviceRecord& record);
+    bool ProgramPages(const DeviceRecord& record);
+    bool ProgramSequential(const DeviceRecord& record, int mode);
+    bool ProgramDataFlash(const DeviceRecord& record);
+    bool ProtectSectors(const DeviceRecord& record, ProtectDirection direction,
+                        std::string_view label);
+    std::uint8_t StatusFromPages(const DeviceRecord& record) const;
+    void ReportProgress(std::uint64_t done, std::uint64_t total, bool force = false);
+
+    Programmer* programmer_;
+    CommandChannel* channel_;
+    ProgramDirectory dirs_;
+    const Clock* clock_;
+    ProgressSink* progress_ = nullptr;
+    std::uint32_t lastProgressTick_ = 0;
+};
+
+}  // namespace torq
