@@ -188,7 +188,7 @@ void SerialFlashChip::Answer(std::span<std::uint8_t> out) {
         repeat([&](std::uint64_t) { return second_; });
     } else if (opcode == 0x9F && !spec_.jedecId.empty()) {
         const auto& id = spec_.jedecId;
-        repeat([&](std::uint64_t p) { return p < id.size() ? id[p] : std::uint8_t{0x00}; });
+        repeat([&](std::uint64_t p) { return id[p % id.size()]; });  // the ID over and over
     } else if ((opcode == 0x90 || (opcode == 0xAB && spec_.signatureIsManufacturerDevice)) &&
                spec_.manufacturerDevice) {
         // Address bit 0 chooses which of the two comes first.
@@ -400,7 +400,7 @@ void DataFlashChip::Answer(std::span<std::uint8_t> out) {
     if (opcode == 0x9F && !spec_.jedecId.empty()) {
         for (std::size_t i = 0; i < out.size(); ++i) {
             const std::uint64_t p = position_ + i;
-            out[i] = p < spec_.jedecId.size() ? spec_.jedecId[p] : 0x00;
+            out[i] = spec_.jedecId[p % spec_.jedecId.size()];
         }
     } else if (opcode == 0xD7) {
         std::fill(out.begin(), out.end(), Status());
