@@ -30,7 +30,10 @@ std::unique_ptr<UsbDevice> MakeUsb(const CliContext& context, std::string& error
             error = "--simulate: " + parsed.error;
         return std::move(parsed.programmer);
     }
-    return std::make_unique<LibusbDevice>(CreateSystemLibusb());
+    std::unique_ptr<LibusbApi> api = CreateSystemLibusb();
+    if (!api)
+        std::cerr << "warning: libusb cannot be initialised; no programmer can be found\n";
+    return std::make_unique<LibusbDevice>(std::move(api));
 }
 
 struct Selection {
