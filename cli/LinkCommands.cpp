@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "CliContext.h"
+#include "SelectedDevice.h"
 #include "torq/DeviceLibrary.h"
 #include "torq/DeviceRecord.h"
 #include "torq/Identification.h"
@@ -55,20 +56,24 @@ std::optional<Selection> FindType(const DeviceLibrary& library, std::string_view
     return std::nullopt;
 }
 
-// Unit 1's device as the window would have it: the one remembered in History.ini when the
-// library lists it, else the first type of the first vendor.
-std::optional<Selection> SelectedDevice(const DeviceLibrary& library) {
-    const IniFile history(library.Directories().HistoryIni());
-    if (auto remembered = FindType(library, history.ReadString(kUnit1Section, "Vendor"),
-                                   history.ReadString(kUnit1Section, "Type"))) {
-        return remembered;
+// The device of unit 1: the one `select` remembered, or, for the commands that only need some
+// image to enumerate with, the first type of the first vendor, as the window starts with.
+std::optional<Selection> DeviceOfUnit1(CliContext& context, const DeviceLibrary& library,
+                                       bool windowDefault, std::string& error) {
+    const DeviceSelection selected = SelectedDevice(context);
+    if (!selected.vendor.empty() && !selected.type.empty())
+        return Selection{selected.vendor, selected.type};
+    if (!windowDefault) {
+        error = selected.error;
+        return std::nullopt;
     }
     const auto vendors = library.Vendors().names;
-    if (vendors.empty())
+    const auto types =
+        vendors.empty() ? std::vector<std::string>{} : library.TypesOf(vendors.front()).names;
+    if (types.empty()) {
+        error = "the device library lists no device";
         return std::nullopt;
-    const auto types = library.TypesOf(vendors.front()).names;
-    if (types.empty())
-        return std::nullopt;
+    }
     return Selection{vendors.front(), types.front()};
 }
 
@@ -84,16 +89,17 @@ struct Session {
 };
 
 // Returns 0 when the session is ready, else the exit code (the message is printed).
-int OpenSession(CliContext& context, Session& session) {
+int OpenSession(CliContext& context, Session& session, bool windowDefault) {
     session.library.emplace(context.Directories());
     const DeviceLibrary& library = *session.library;
     if (!library.IdentityOk()) {
         return Fail(kBadUsage, std::string(kLibraryIncorrectMessage) + " (" +
                                    library.Directories().SelectIni().string() + ")");
     }
-    const auto selection = SelectedDevice(library);
+    std::string problem;
+    const auto selection = DeviceOfUnit1(context, library, windowDefault, problem);
     if (!selection)
-        return Fail(kBadUsage, "the device library lists no device");
+        return Fail(kFailed, problem);
     session.selection = *selection;
     const auto file = library.DeviceFileOf(selection->vendor, selection->type);
     std::error_code error;
@@ -103,7 +109,6 @@ int OpenSession(CliContext& context, Session& session) {
     }
     session.record = ReadDeviceRecord(file, library.Directories(), DeviceRecord{},
                                       selection->vendor, selection->type, context.op);
-    std::string problem;
     session.usb = MakeUsb(context, problem);
     if (!session.usb)
         return Fail(kBadUsage, problem);
@@ -119,7 +124,7 @@ int OpenSession(CliContext& context, Session& session) {
 
 int ShowProgrammers(CliContext& context) {
     Session session;
-    if (const int code = OpenSession(context, session); code != kSuccess)
+    if (const int code = OpenSession(context, session, true); code != kSuccess)
         return code;
     Programmer& programmer = *session.programmer;
     std::cout << "Programmers: " << programmer.ProgrammerCount() << '\n';
@@ -169,7 +174,7 @@ int NoProgrammer() {
 
 int ReadIdCommand(CliContext& context) {
     Session session;
-    if (const int code = OpenSession(context, session); code != kSuccess)
+    if (const int code = OpenSession(context, session, false); code != kSuccess)
         return code;
     std::cout << "Device: " << session.selection.vendor << " -> " << session.selection.type << '\n';
     Programmer& programmer = *session.programmer;
@@ -184,7 +189,7 @@ int ReadIdCommand(CliContext& context) {
 
 int Detect(CliContext& context) {
     Session session;
-    if (const int code = OpenSession(context, session); code != kSuccess)
+    if (const int code = OpenSession(context, session, true); code != kSuccess)
         return code;
     Programmer& programmer = *session.programmer;
     if (programmer.ProgrammerCount() == 0)

@@ -83,7 +83,13 @@ TEST_F(CliLinkTest, ProgrammersWithAndWithoutHardware) {
     EXPECT_NE(wrongMaker.out.find("Programmers: 0"), std::string::npos);
     EXPECT_NE(wrongMaker.out.find("Firmware: None"), std::string::npos);
 
+    // Read ID needs a selected device.
+    const auto unselected = Run("--simulate W25Q128FV id");
+    EXPECT_EQ(unselected.exitCode, 1);
+    EXPECT_NE(unselected.err.find("select VENDOR TYPE"), std::string::npos);
+
     // Without --simulate the USB hardware is used; this machine has no programmer attached.
+    ASSERT_EQ(Run("select Winbond W25Q128FV").exitCode, 0);
     const auto hardware = Run("id");
     EXPECT_EQ(hardware.exitCode, 1);
     EXPECT_NE(hardware.err.find("no programmer connected"), std::string::npos);

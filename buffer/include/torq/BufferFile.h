@@ -1,0 +1,102 @@
+// The buffer file: the image of one flash device as raw bytes on disk (offset = device address),
+// its streaming access in blocks, and the checksum rule every part of the program shares.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "torq/ProgramDirectory.h"
+
+namespace torq {
+
+// Initialisation and fill write blocks of this size.
+inline constexpr std::size_t kBufferFillBlockSize = 32768;
+// Bytes a device operation or a writer finds beyond the end of a shorter buffer file.
+inline constexpr std::uint8_t kErasedByte = 0xFF;
+
+class BufferFile {
+  public:
+    explicit BufferFile(std::filesystem::path path) : path_(std::move(path)) {}
+    static BufferFile In(const ProgramDirectory& dirs) { return BufferFile(dirs.BufferFile()); }
+
+    const std::filesystem::path& Path() const { return path_; }
+    // The decoders' scratch image: the buffer file's full path with ".temp" appended.
+    std::filesystem::path ScratchPath() const;
+    // Where a load builds the new image before it replaces the buffer file in one rename.
+    std::filesystem::path PendingPath() const;
+
+    // Creates (or truncates) the file and writes deviceSize bytes of 0xFF in fixed blocks.
+    bool Initialise(std::uint64_t deviceSize) const;
+    // Re-creates the file with length 0.
+    bool Empty() const;
+    // The length on disk, or nothing when the file does not exist.
+    std::optional<std::uint64_t> Length() const;
+
+  private:
+    std::filesystem::path path_;
+};
+
+inline bool InitialiseBuffer(const BufferFile& buffer, std::uint64_t deviceSize) {
+    return buffer.Initialise(deviceSize);
+}
+inline bool EmptyBuffer(const BufferFile& buffer) {
+    return buffer.Empty();
+}
+
+// The checksum rule: the 32-bit wrapping sum of bytes 0 ... lastIndex of the file, the fill byte
+// standing in for bytes beyond the file's end. Nothing when the file cannot be read.
+std::optional<std::uint32_t> Checksum(const std::filesystem::path& file, std::uint64_t lastIndex,
+                                      std::uint8_t fill);
+// Eight upper-case hexadecimal digits, zero-padded ("0FF00000").
+std::string ChecksumText(std::uint32_t sum);
+
+// The full 64-bit sum of `count` bytes from `first`, the fill byte beyond the file's end (the
+// editor's range sum shows more than eight digits). Nothing when the file cannot be read.
+std::optional<std::uint64_t> SumFileBytes(const std::filesystem::path& file, std::uint64_t first,
+                                          std::uint64_t count, std::uint8_t fill);
+// The sum of a block's byte values, for callers that sum data as they stream it.
+std::uint64_t SumOfBytes(std::span<const std::uint8_t> bytes);
+
+// Streams a file in blocks for programming, verifying and saving: a block reaching past the
+// file's end is completed with the pad byte.
+class BufferBlockReader {
+  public:
+    explicit BufferBlockReader(const std::filesystem::path& path);
+    ~BufferBlockReader();
+    BufferBlockReader(const BufferBlockReader&) = delete;
+    BufferBlockReader& operator=(const BufferBlockReader&) = delete;
+
+    bool IsOpen() const { return fd_ >= 0; }
+    std::uint64_t Length() const { return length_; }
+    bool Read(std::uint64_t offset, std::span<std::uint8_t> block,
+              std::uint8_t pad = kErasedByte) const;
+
+  private:
+    int fd_ = -1;
+    std::uint64_t length_ = 0;
+};
+
+// Writes blocks into an existing file in place (a device Read storing what it read back). The
+// file is never created: without a buffer file there is no selected device.
+class BufferBlockWriter {
+  public:
+    explicit BufferBlockWriter(const std::filesystem::path& path);
+    ~BufferBlockWriter();
+    BufferBlockWriter(const BufferBlockWriter&) = delete;
+    BufferBlockWriter& operator=(const BufferBlockWriter&) = delete;
+
+    bool IsOpen() const { return fd_ >= 0; }
+    bool Write(std::uint64_t offset, std::span<const std::uint8_t> block);
+    // Closes the file; false when a write or the close failed.
+    bool Close();
+
+  private:
+    int fd_ = -1;
+    bool ok_ = true;
+};
+
+}  // namespace torq

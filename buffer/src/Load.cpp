@@ -1,0 +1,401 @@
+#include "torq/Load.h"
+
+#include <cstdio>
+#include <system_error>
+#include <vector>
+
+#include "FileIo.h"
+#include "torq/BufferFile.h"
+#include "torq/Text.h"
+
+namespace torq {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::size_t kCopyBlockSize = 256 * 1024;
+
+std::optional<HexFormat> HexFormatOf(LoadFormat format) {
+    switch (format) {
+        case LoadFormat::IntelHex:
+            return HexFormat::Intel;
+        case LoadFormat::MotorolaHex:
+            return HexFormat::Motorola;
+        case LoadFormat::TektronixHex:
+            return HexFormat::Tektronix;
+        default:
+            return std::nullopt;
+    }
+}
+
+std::string_view HexFormatName(LoadFormat format) {
+    switch (format) {
+        case LoadFormat::IntelHex:
+            return "Intel";
+        case LoadFormat::MotorolaHex:
+            return "Motorola";
+        case LoadFormat::TektronixHex:
+            return "Tektronix";
+        default:
+            return {};
+    }
+}
+
+// The detectors in their fixed order; a file none of them recognises is binary.
+LoadFormat DetectLoadFormat(const fs::path& file, InformationLog& log) {
+    if (DetectIntelHex(file, &log))
+        return LoadFormat::IntelHex;
+    if (DetectMotorolaHex(file, &log))
+        return LoadFormat::MotorolaHex;
+    if (DetectTektronixHex(file, &log))
+        return LoadFormat::TektronixHex;
+    return LoadFormat::Binary;
+}
+
+// A field as the dialog holds it: hexadecimal digits, an empty or unreadable text reading as 0.
+std::uint64_t FieldValue(std::string_view text) {
+    return ParseHex64(text).value_or(0);
+}
+
+std::string ClampedAddressText(std::string_view text, std::uint64_t last) {
+    const std::uint64_t value = FieldValue(text);
+    if (value > last)
+        return HexText(last, 8);
+    if (value == 0)
+        return "00000000";
+    return std::string(text);
+}
+
+// Where the placed bytes come from and go to.
+struct Placement {
+    fs::path source;
+    std::uint64_t sourceOffset = 0;
+    std::uint64_t destination = 0;
+    std::uint64_t count = 0;  // N
+};
+
+enum class ReplaceResult { Replaced, SourceShort, WriteFailed };
+
+// Appends `count` bytes of `from` starting at `offset`; bytes beyond its end read as 0, as the
+// hole a write past a file's end leaves. False on a read error.
+bool CopyOldBytes(int from, std::uint64_t fromLength, std::uint64_t offset, std::uint64_t count,
+                  std::vector<std::uint8_t>& block, io::BufferedFileWriter& out) {
+    while (count > 0 && offset < fromLength) {
+        const std::size_t chunk = static_cast<std::size_t>(
+            std::min<std::uint64_t>({count, block.size(), fromLength - offset}));
+        const std::ptrdiff_t got = io::ReadUpToAt(from, block.data(), chunk, offset);
+        if (got <= 0)
+            return false;
+        out.Append(block.data(), static_cast<std::size_t>(got));
+        offset += static_cast<std::uint64_t>(got);
+        count -= static_cast<std::uint64_t>(got);
+    }
+    out.AppendFill(0, count);
+    return true;
+}
+
+// Builds the new image beside the buffer file, then renames it over the buffer file: the placed
+// bytes at the destination, the fill byte (when asked for) over the rest of the device, the old
+// contents elsewhere.
+ReplaceResult ReplaceBufferImage(const BufferFile& buffer, std::uint64_t deviceSize,
+                                 const Placement& placement, bool fillOthers, std::uint8_t fill) {
+    io::UniqueFd old = io::OpenForReading(buffer.Path());
+    io::UniqueFd source = io::OpenForReading(placement.source);
+    if (!old.IsOpen() || !source.IsOpen()) {
+        return old.IsOpen() ? ReplaceResult::SourceShort : ReplaceResult::WriteFailed;
+    }
+    const std::int64_t oldLengthOrError = io::FileLength(old.Get());
+    if (oldLengthOrError < 0)
+        return ReplaceResult::WriteFailed;
+    const auto oldLength = static_cast<std::uint64_t>(oldLengthOrError);
+    const std::uint64_t placedEnd = placement.destination + placement.count;
+    const std::uint64_t newLength = std::max({oldLength, placedEnd, fillOthers ? deviceSize : 0});
+
+    const fs::path pending = buffer.PendingPath();
+    io::UniqueFd target = io::CreateTruncated(pending);
+    if (!target.IsOpen())
+        return ReplaceResult::WriteFailed;
+    const auto discard = [&](ReplaceResult result) {
+        target.Reset();
+        std::error_code ignored;
+        fs::remove(pending, ignored);
+        return result;
+    };
+    std::vector<std::uint8_t> block(kCopyBlockSize);
+    io::BufferedFileWriter out(target.Get());
+
+    // Below the destination.
+    if (fillOthers) {
+        out.AppendFill(fill, placement.destination);
+    } else if (!CopyOldBytes(old.Get(), oldLength, 0, placement.destination, block, out)) {
+        return discard(ReplaceResult::WriteFailed);
+    }
+    // The placed bytes.
+    for (std::uint64_t done = 0; done < placement.count;) {
+        const std::size_t chunk =
+            static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), placement.count - done));
+        const std::ptrdiff_t got =
+            io::ReadUpToAt(source.Get(), block.data(), chunk, placement.sourceOffset + done);
+        if (got < 0)
+            return discard(ReplaceResult::WriteFailed);
+        if (static_cast<std::size_t>(got) < chunk)
+            return discard(ReplaceResult::SourceShort);
+        out.Append(block.data(), chunk);
+        done += chunk;
+    }
+    // Above the placed bytes.
+    std::uint64_t position = placedEnd;
+    if (fillOthers && position < deviceSize) {
+        out.AppendFill(fill, deviceSize - position);
+        position = deviceSize;
+    }
+    if (position < newLength &&
+        !CopyOldBytes(old.Get(), oldLength, position, newLength - position, block, out)) {
+        return discard(ReplaceResult::WriteFailed);
+    }
+    if (!out.Flush() || !target.Close())
+        return discard(ReplaceResult::WriteFailed);
+    std::error_code error;
+    fs::rename(pending, buffer.Path(), error);
+    if (error)
+        return discard(ReplaceResult::WriteFailed);
+    return ReplaceResult::Replaced;
+}
+
+std::optional<std::uint64_t> ExistingFileLength(const fs::path& path) {
+    std::error_code error;
+    const auto size = fs::file_size(path, error);
+    if (error)
+        return std::nullopt;
+    return size;
+}
+
+}  // namespace
+
+std::string_view LoadFormatCaption(LoadFormat format) {
+    switch (format) {
+        case LoadFormat::AutoDetect:
+            return "Auto Detect";
+        case LoadFormat::MsDosExe:
+            return "MS-DOS fn.exe";
+        case LoadFormat::MsDosCom:
+            return "MS-DOS fn.com";
+        case LoadFormat::Binary:
+            return "Binary / Machine Code";
+        case LoadFormat::IntelHex:
+            return "Intel  HEX";
+        case LoadFormat::MotorolaHex:
+            return "Motorola HEX";
+        case LoadFormat::TektronixHex:
+            return "Tektlonix HEX";
+    }
+    return {};
+}
+
+LoadFormat LoadFormatFromIndex(int index) {
+    if (index < 0 || index >= kLoadFormatCount)
+        return LoadFormat::AutoDetect;
+    return static_cast<LoadFormat>(index);
+}
+
+std::string CorrectionQuestion(LoadFormat detected) {
+    const std::string_view name = HexFormatName(detected);
+    const std::string_view article = detected == LoadFormat::IntelHex ? "an" : "a";
+    return "This is " + std::string(article) + " " + std::string(name) +
+           " Hex File , do you want to correct the file format ?";
+}
+
+std::string CorrectionLogLine(LoadFormat detected) {
+    return "File format is corrected to " + std::string(HexFormatName(detected)) + " Hex File !";
+}
+
+void PrepareLoadDialog(LoadDialogState& state, const fs::path& file) {
+    const int unit = state.unit, socket = state.socket;
+    state = LoadDialogState{};
+    state.unit = unit;
+    state.socket = socket;
+    state.filePath = file;
+    state.fileLength = ExistingFileLength(file).value_or(0);
+    state.sourceEndText = HexText(state.fileLength == 0 ? 0 : state.fileLength - 1, 8);
+}
+
+bool SourceFieldsEnabled(LoadFormat format) {
+    return format == LoadFormat::MsDosExe || format == LoadFormat::MsDosCom ||
+           format == LoadFormat::Binary;
+}
+
+std::optional<char> AcceptHexFieldKey(char key) {
+    constexpr char kBackspace = '\b';
+    if (key == kBackspace)
+        return key;
+    if (!IsHexDigit(key))
+        return std::nullopt;
+    return key >= 'a' && key <= 'f' ? static_cast<char>(key - 'a' + 'A') : key;
+}
+
+std::string NormaliseSourceAddressText(std::string_view text, std::uint64_t fileLength) {
+    return ClampedAddressText(text, fileLength == 0 ? 0 : fileLength - 1);
+}
+
+std::string NormaliseDestinationAddressText(std::string_view text, std::uint64_t deviceSize) {
+    return ClampedAddressText(text, deviceSize == 0 ? 0 : deviceSize - 1);
+}
+
+LoadOutcome LoadIntoBuffer(LoadDialogState& state, const LoadEnvironment& env) {
+    const auto warn = [&](std::string_view text) { env.op.Tell(Severity::Warning, text); };
+    const auto log = [&](std::string_view line) { env.log.WriteInfoLine(line); };
+    const LoadOutcome closed{LoadEnd::Closed, std::nullopt, false};
+
+    if (env.deviceSize == 0) {
+        warn(kNoDeviceMessage);
+        return closed;
+    }
+    if (state.fileLength == 0) {
+        warn(kEmptyFileMessage);
+        return closed;
+    }
+    if (!io::OpenForReading(state.filePath).IsOpen()) {
+        warn(kFileUnreadableMessage);
+        return closed;
+    }
+
+    // The fields as the dialog keeps them while typing.
+    const std::uint64_t last = env.deviceSize - 1;
+    state.sourceStartText = NormaliseSourceAddressText(state.sourceStartText, state.fileLength);
+    state.sourceEndText = NormaliseSourceAddressText(state.sourceEndText, state.fileLength);
+    state.destinationText = NormaliseDestinationAddressText(state.destinationText, env.deviceSize);
+    if (state.fillText.empty())
+        state.fillText = "00";
+    const std::uint64_t S = FieldValue(state.sourceStartText);
+    const std::uint64_t E = FieldValue(state.sourceEndText);
+    const std::uint64_t D = FieldValue(state.destinationText);
+    const auto F = static_cast<std::uint8_t>(FieldValue(state.fillText) & 0xFF);
+
+    if (S > E) {
+        warn(kSourceRangeWrongMessage);
+        return {LoadEnd::KeptOpen, std::nullopt, false};
+    }
+    bool truncating = false;
+    if (D + (E - S) > last) {
+        const Answer answer = env.op.Ask(Severity::Warning, kBiggerThanIcQuestion, Buttons::YesNo);
+        if (answer == Answer::No) {
+            state.destinationText = "00000000";
+            return {LoadEnd::KeptOpen, std::nullopt, false};
+        }
+        if (answer != Answer::Yes)
+            return {LoadEnd::Abandoned, std::nullopt, false};
+        truncating = true;
+    }
+
+    log("File Name : " + state.filePath.string());
+    const LoadFormat detected = DetectLoadFormat(state.filePath, env.log);
+    LoadFormat chosen = state.format;
+    if (chosen == LoadFormat::AutoDetect) {
+        chosen = detected;
+    } else if (HexFormatOf(detected) && detected != chosen) {
+        const Answer answer =
+            env.op.Ask(Severity::Warning, CorrectionQuestion(detected), Buttons::YesNo);
+        if (answer == Answer::Yes) {
+            chosen = detected;
+            log(CorrectionLogLine(detected));
+        } else if (answer != Answer::No) {
+            return {LoadEnd::Abandoned, std::nullopt, false};
+        }
+    }
+    state.format = chosen;
+
+    const BufferFile buffer(env.bufferFile);
+    if (!buffer.Length()) {
+        warn(kBufferMissingMessage);
+        return closed;
+    }
+    Placement placement;
+    placement.destination = D;
+    const std::uint64_t room = env.deviceSize - D;
+    std::optional<std::uint64_t> endAddress = state.fileLength - 1;
+    const auto hexFormat = HexFormatOf(chosen);
+    if (hexFormat) {
+        log("Downloaded file is " + std::string(HexFormatName(chosen)) + " Hex file !");
+        DecodeRequest request;
+        request.source = state.filePath;
+        request.scratch = buffer.ScratchPath();
+        request.fill = F;
+        request.writeLimit = room;  // the load never copies more than the device holds
+        request.log = &env.log;
+        request.progress = env.progress;
+        const DecodeResult decoded = DecodeHex(*hexFormat, request);
+        if (!decoded.ok)
+            return {LoadEnd::Closed, std::nullopt, true};
+        const auto scratchLength = ExistingFileLength(request.scratch);
+        if (!scratchLength) {
+            warn(kBufferMissingMessage);
+            return closed;
+        }
+        placement.source = request.scratch;
+        placement.count = std::min(*scratchLength, room);
+        endAddress = decoded.endAddress;
+    } else {
+        const bool exe = chosen == LoadFormat::MsDosExe;
+        log(exe ? "Downloaded file is MS .EXE file !" : "Downloaded file is binary file !");
+        const std::uint64_t skipped = exe ? kExeHeaderSize : 0;
+        if (E + 1 <= S + skipped) {
+            warn(kExeRangeInHeaderMessage);
+            return closed;
+        }
+        const std::uint64_t available = (E + 1) - (S + skipped);
+        placement.source = state.filePath;
+        placement.sourceOffset = S + skipped;
+        placement.count = truncating ? std::min(room, available) : available;
+    }
+
+    const ReplaceResult replaced =
+        ReplaceBufferImage(buffer, env.deviceSize, placement, state.fillUnused, F);
+    if (hexFormat) {
+        std::error_code ignored;
+        fs::remove(buffer.ScratchPath(), ignored);
+    }
+    if (replaced != ReplaceResult::Replaced) {
+        warn(replaced == ReplaceResult::SourceShort ? kFileShorterMessage
+                                                    : kBufferWriteFailedMessage);
+        return closed;
+    }
+
+    if (const auto fileSum = Checksum(state.filePath, state.fileLength - 1, F)) {
+        log("File checksum=0x" + ChecksumText(*fileSum));
+    } else {
+        warn(kFileUnreadableMessage);
+    }
+    const auto icSum = Checksum(buffer.Path(), last, F);
+    const std::string icText = icSum ? ChecksumText(*icSum) : std::string("00000000");
+    if (icSum)
+        log("IC checksum=0x" + icText);
+    if (endAddress && *endAddress > last) {
+        warn(kFileBiggerWarning);
+        log(kFileBiggerLogLine);
+    }
+    return {LoadEnd::Loaded, SocketFields{state.filePath, icText, state.sourceStartText, true},
+            true};
+}
+
+LoadOutcome LoadForSocket(int unit, int socket, bool useSaved, const SavedLoadSettings& saved,
+                          const fs::path& workFile, LoadDialogState& state,
+                          const LoadEnvironment& environment) {
+    if (socket == 0)
+        return {LoadEnd::NotRun, std::nullopt, false};
+    state.unit = unit;
+    state.socket = socket;
+    if (useSaved) {
+        state.destinationText = saved.destinationText;
+        state.fillUnused = saved.fillEnabled;
+        state.fillText = HexText(saved.fillValue, 2);
+        state.format = LoadFormatFromIndex(saved.format);
+    }
+    state.filePath = workFile;
+    state.fileLength = ExistingFileLength(workFile).value_or(0);
+    state.sourceStartText = "00000000";
+    state.sourceEndText = HexText(state.fileLength == 0 ? 0 : state.fileLength - 1, 8);
+    return LoadIntoBuffer(state, environment);
+}
+
+}  // namespace torq

@@ -1,0 +1,121 @@
+#include "torq/Save.h"
+
+#include <system_error>
+
+#include "torq/Text.h"
+
+namespace torq {
+
+namespace {
+
+// Characters, not bytes: a UTF-8 sequence counts once.
+std::size_t CharacterCount(std::string_view text) {
+    std::size_t count = 0;
+    for (const char c : text) {
+        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80)
+            ++count;
+    }
+    return count;
+}
+
+// An address field: hexadecimal digits; an empty field reads as 0.
+std::optional<std::uint64_t> AddressField(std::string_view text) {
+    if (text.empty())
+        return 0;
+    return ParseHex64(text);
+}
+
+}  // namespace
+
+std::string_view SaveFormatCaption(SaveFormat format) {
+    switch (format) {
+        case SaveFormat::Binary:
+            return "Binary/Machine Code";
+        case SaveFormat::IntelHex:
+            return "Intel Hex";
+        case SaveFormat::MotorolaS1:
+            return "Motorola S1";
+        case SaveFormat::MotorolaS2:
+            return "Motorola S2";
+        case SaveFormat::MotorolaS3:
+            return "Motorola S3";
+        case SaveFormat::TektronixHex:
+            return "Tektronix Hex";
+    }
+    return {};
+}
+
+std::optional<std::uint64_t> SaveSizeLimit(SaveFormat format) {
+    switch (format) {
+        case SaveFormat::Binary:
+            return std::nullopt;
+        case SaveFormat::IntelHex:
+            return 0x100000;
+        case SaveFormat::MotorolaS1:
+        case SaveFormat::MotorolaS2:
+        case SaveFormat::TektronixHex:
+            return 0x10000;
+        case SaveFormat::MotorolaS3:
+            return 0x1000000;
+    }
+    return std::nullopt;
+}
+
+std::optional<SaveMessage> CheckSaveName(std::string_view name) {
+    const std::size_t length = CharacterCount(name);
+    if (length > kSaveNameMaximum)
+        return kNameTooLong;
+    if (length < kSaveNameMinimum)
+        return kNameTooShort;
+    return std::nullopt;
+}
+
+std::optional<SaveMessage> CheckSaveRange(std::uint64_t start, std::uint64_t end, SaveFormat format,
+                                          std::uint64_t deviceSize) {
+    if (deviceSize == 0 || start >= end || end > deviceSize - 1)
+        return kInputValueError;
+    const auto limit = SaveSizeLimit(format);
+    if (limit && end - start + 1 > *limit)
+        return kInputSizeError;
+    return std::nullopt;
+}
+
+std::string SaveEndTextForLength(std::uint64_t length) {
+    return HexText(length == 0 ? 0 : length - 1, 10);
+}
+
+SaveDialogValues SaveDialogDefaults(std::uint64_t deviceSize) {
+    SaveDialogValues values;
+    values.endText = SaveEndTextForLength(deviceSize);
+    return values;
+}
+
+SaveOutcome SaveFromDialog(const SaveDialogValues& values, const std::filesystem::path& bufferFile,
+                           std::uint64_t deviceSize, Operator& op) {
+    if (const auto refusal = CheckSaveName(values.name)) {
+        op.Tell(Severity::Error, refusal->text);
+        return SaveOutcome::Refused;
+    }
+    const std::filesystem::path output(values.name);
+    std::error_code error;
+    if (std::filesystem::exists(output, error) &&
+        op.Ask(Severity::Question, kOverwriteQuestion.text, Buttons::OkCancel) != Answer::Ok) {
+        return SaveOutcome::Refused;
+    }
+    const auto start = AddressField(values.startText);
+    const auto end = AddressField(values.endText);
+    const auto refusal = start && end ? CheckSaveRange(*start, *end, values.format, deviceSize)
+                                      : std::optional<SaveMessage>(kInputValueError);
+    if (refusal) {
+        op.Tell(Severity::Error, refusal->text);
+        return SaveOutcome::Refused;
+    }
+    std::string reason;
+    if (!WriteBufferRange(bufferFile, *start, *end, values.format, output, &reason)) {
+        op.Tell(Severity::Error, "Error : " + reason);
+        return SaveOutcome::WriteFailed;
+    }
+    return SaveOutcome::Saved;
+}
+
+}  // namespace torq

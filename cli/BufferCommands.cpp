@@ -1,0 +1,247 @@
+// load, save, checksum: the buffer of the selected device.
+#include <iostream>
+#include <map>
+#include <system_error>
+
+#include "CliContext.h"
+#include "SelectedDevice.h"
+#include "torq/BufferFile.h"
+#include "torq/Load.h"
+#include "torq/Save.h"
+#include "torq/Text.h"
+
+namespace torq::cli {
+
+namespace {
+
+// A question that no --yes or --no answers stops the command instead of taking a default.
+class StopOnUnanswered final : public Operator {
+  public:
+    explicit StopOnUnanswered(CliOperator& inner) : inner_(inner) {}
+    Answer Ask(Severity severity, std::string_view text, Buttons buttons) override {
+        const Answer answer = inner_.Ask(severity, text, buttons);
+        return inner_.unanswered ? Answer::Cancel : answer;
+    }
+
+  private:
+    CliOperator& inner_;
+};
+
+constexpr std::string_view kUnansweredMessage = "a question was not answered: add --yes or --no";
+
+struct AnswerFlags {
+    bool yes = false;
+    bool no = false;
+};
+
+void AddAnswerFlags(CLI::App* command, AnswerFlags& flags) {
+    auto* yes = command->add_flag("--yes", flags.yes, "Answer every question with Yes (OK)");
+    command->add_flag("--no", flags.no, "Answer every question with No (Cancel)")->excludes(yes);
+}
+
+void ApplyAnswerFlags(CliContext& context, const AnswerFlags& flags) {
+    if (flags.yes)
+        context.op.yes = true;
+    if (flags.no)
+        context.op.yes = false;
+}
+
+// Hexadecimal option values; nothing when the option was not given.
+struct HexOption {
+    std::string text;
+    std::optional<std::uint64_t> Value() const { return ParseHex64(text); }
+    bool Given() const { return !text.empty(); }
+};
+
+CLI::Option* AddHexOption(CLI::App* command, const char* name, HexOption& option,
+                          const char* help) {
+    return command->add_option(name, option.text, help)->check([](const std::string& text) {
+        return ParseHex64(text) ? std::string() : "not a hexadecimal number: " + text;
+    });
+}
+
+bool SelectDevice(CliContext& context, DeviceSelection& selection, int& exitCode) {
+    selection = SelectedDevice(context);
+    if (!selection.error.empty()) {
+        exitCode = Fail(kFailed, selection.error);
+        return false;
+    }
+    return true;
+}
+
+struct LoadOptions {
+    std::string file;
+    std::string format = "auto";
+    HexOption sourceStart, sourceEnd, destination, fill;
+    bool noFill = false;
+    AnswerFlags answers;
+};
+
+const std::map<std::string, LoadFormat> kLoadFormats = {
+    {"auto", LoadFormat::AutoDetect},        {"exe", LoadFormat::MsDosExe},
+    {"com", LoadFormat::MsDosCom},           {"bin", LoadFormat::Binary},
+    {"intel", LoadFormat::IntelHex},         {"motorola", LoadFormat::MotorolaHex},
+    {"tektronix", LoadFormat::TektronixHex},
+};
+
+int RunLoad(CliContext& context, const LoadOptions& options) {
+    int exitCode = kSuccess;
+    DeviceSelection device;
+    if (!SelectDevice(context, device, exitCode))
+        return exitCode;
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(options.file, error)) {
+        return Fail(kBadUsage, "no such file: " + options.file);
+    }
+    ApplyAnswerFlags(context, options.answers);
+    LoadDialogState state;
+    PrepareLoadDialog(state, options.file);
+    state.unit = 1;
+    state.socket = 1;
+    state.format = kLoadFormats.at(options.format);
+    if (options.sourceStart.Given())
+        state.sourceStartText = HexText(*options.sourceStart.Value(), 8);
+    if (options.sourceEnd.Given())
+        state.sourceEndText = HexText(*options.sourceEnd.Value(), 8);
+    if (options.destination.Given())
+        state.destinationText = HexText(*options.destination.Value(), 8);
+    if (options.fill.Given())
+        state.fillText = HexText(*options.fill.Value(), 2);
+    state.fillUnused = !options.noFill;
+
+    StopOnUnanswered op(context.op);
+    const LoadEnvironment environment{context.Directories().BufferFile(), device.deviceSize,
+                                      context.log, op};
+    const LoadOutcome outcome = LoadIntoBuffer(state, environment);
+    if (outcome.end == LoadEnd::Abandoned || context.op.unanswered) {
+        return Fail(kFailed, kUnansweredMessage);
+    }
+    return outcome.end == LoadEnd::Loaded ? kSuccess : kFailed;
+}
+
+struct SaveOptions {
+    std::string file;
+    std::string format;
+    HexOption start, end;
+    AnswerFlags answers;
+};
+
+const std::map<std::string, SaveFormat> kSaveFormats = {
+    {"bin", SaveFormat::Binary},    {"intel", SaveFormat::IntelHex},
+    {"s1", SaveFormat::MotorolaS1}, {"s2", SaveFormat::MotorolaS2},
+    {"s3", SaveFormat::MotorolaS3}, {"tektronix", SaveFormat::TektronixHex},
+};
+
+int RunSave(CliContext& context, const SaveOptions& options) {
+    int exitCode = kSuccess;
+    DeviceSelection device;
+    if (!SelectDevice(context, device, exitCode))
+        return exitCode;
+    ApplyAnswerFlags(context, options.answers);
+    SaveDialogValues values = SaveDialogDefaults(device.deviceSize);
+    values.name = options.file;
+    values.format = kSaveFormats.at(options.format);
+    if (options.start.Given())
+        values.startText = HexText(*options.start.Value(), 10);
+    if (options.end.Given())
+        values.endText = HexText(*options.end.Value(), 10);
+    const auto buffer = context.Directories().BufferFile();
+    if (!BufferFile(buffer).Length())
+        return Fail(kFailed, kBufferMissingMessage);
+    const SaveOutcome outcome = SaveFromDialog(values, buffer, device.deviceSize, context.op);
+    if (context.op.unanswered)
+        return Fail(kFailed, kUnansweredMessage);
+    if (outcome != SaveOutcome::Saved)
+        return kFailed;
+    std::cout << "Saved " << values.startText << " ... " << values.endText << " as "
+              << SaveFormatCaption(values.format) << " to " << values.name << '\n';
+    return kSuccess;
+}
+
+struct ChecksumOptions {
+    HexOption start, end;
+};
+
+int RunChecksum(CliContext& context, const ChecksumOptions& options) {
+    int exitCode = kSuccess;
+    DeviceSelection device;
+    if (!SelectDevice(context, device, exitCode))
+        return exitCode;
+    const auto buffer = context.Directories().BufferFile();
+    if (!BufferFile(buffer).Length())
+        return Fail(kFailed, kBufferMissingMessage);
+    const std::uint64_t last = device.deviceSize - 1;
+    if (!options.start.Given()) {
+        const auto sum = Checksum(buffer, last, kErasedByte);
+        if (!sum)
+            return Fail(kFailed, "cannot read " + buffer.string());
+        context.log.WriteInfoLine("IC checksum=0x" + ChecksumText(*sum));
+        return kSuccess;
+    }
+    const std::uint64_t start = *options.start.Value(), end = *options.end.Value();
+    if (start > end || end > last) {
+        return Fail(kBadUsage, "the range must satisfy start <= end <= " + HexText(last, 8));
+    }
+    const auto sum = SumFileBytes(buffer, start, end - start + 1, kErasedByte);
+    if (!sum)
+        return Fail(kFailed, "cannot read " + buffer.string());
+    context.log.WriteInfoLine("Checksum " + HexText(start, 8) + "-" + HexText(end, 8) + "=0x" +
+                              ChecksumText(static_cast<std::uint32_t>(*sum)));
+    return kSuccess;
+}
+
+std::vector<std::string> NamesOf(const auto& map) {
+    std::vector<std::string> names;
+    for (const auto& [name, value] : map)
+        names.push_back(name);
+    return names;
+}
+
+}  // namespace
+
+void AddBufferCommands(CLI::App& app, CliContext& context, int& exitCode) {
+    static LoadOptions load;
+    auto* loadCommand =
+        app.add_subcommand("load", "Load a data file into the buffer of the selected device");
+    loadCommand
+        ->add_option("FILE", load.file, "Binary, executable, Intel HEX, Motorola or Tektronix file")
+        ->required();
+    loadCommand
+        ->add_option("--format", load.format, "auto, exe, com, bin, intel, motorola or tektronix")
+        ->check(CLI::IsMember(NamesOf(kLoadFormats)));
+    AddHexOption(loadCommand, "--src-start", load.sourceStart,
+                 "Source start (file offset, hexadecimal)");
+    AddHexOption(loadCommand, "--src-end", load.sourceEnd, "Source end, inclusive (hexadecimal)");
+    AddHexOption(loadCommand, "--dest", load.destination,
+                 "Destination start in the buffer (hexadecimal)");
+    auto* fill = AddHexOption(loadCommand, "--fill", load.fill,
+                              "Fill the rest of the buffer with HH (default FF)");
+    loadCommand->add_flag("--no-fill", load.noFill, "Keep the rest of the buffer as it is")
+        ->excludes(fill);
+    AddAnswerFlags(loadCommand, load.answers);
+    loadCommand->callback([&] { exitCode = RunLoad(context, load); });
+
+    static SaveOptions save;
+    auto* saveCommand = app.add_subcommand("save", "Save a range of the buffer to a file");
+    saveCommand->add_option("FILE", save.file, "Output file")->required();
+    saveCommand->add_option("--format", save.format, "bin, intel, s1, s2, s3 or tektronix")
+        ->required()
+        ->check(CLI::IsMember(NamesOf(kSaveFormats)));
+    AddHexOption(saveCommand, "--start", save.start, "First byte (hexadecimal, default 0)");
+    AddHexOption(saveCommand, "--end", save.end,
+                 "Last byte (hexadecimal, default the device's last)");
+    AddAnswerFlags(saveCommand, save.answers);
+    saveCommand->callback([&] { exitCode = RunSave(context, save); });
+
+    static ChecksumOptions checksum;
+    auto* checksumCommand =
+        app.add_subcommand("checksum", "Print the checksum of the buffer or of a range");
+    auto* start =
+        AddHexOption(checksumCommand, "--start", checksum.start, "First byte (hexadecimal)");
+    auto* end = AddHexOption(checksumCommand, "--end", checksum.end, "Last byte (hexadecimal)");
+    start->needs(end);
+    end->needs(start);
+    checksumCommand->callback([&] { exitCode = RunChecksum(context, checksum); });
+}
+
+}  // namespace torq::cli

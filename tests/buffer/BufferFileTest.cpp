@@ -1,0 +1,84 @@
+#include "torq/BufferFile.h"
+
+#include <gtest/gtest.h>
+
+#include <numeric>
+
+#include "HexFixtures.h"
+
+namespace torq {
+namespace {
+
+using test::TempDir;
+
+TEST(BufferFile, InitialisesToErasedBytesAndEmpties) {
+    TempDir dir;
+    const BufferFile buffer(dir / "output.tmp");
+    ASSERT_TRUE(InitialiseBuffer(buffer, 1048576));
+    EXPECT_EQ(buffer.Length(), 1048576u);
+    // 255 x 1048576
+    EXPECT_EQ(ChecksumText(*Checksum(buffer.Path(), 1048575, 0xFF)), "0FF00000");
+    ASSERT_TRUE(InitialiseBuffer(buffer, 100000));  // not a multiple of the fill block
+    EXPECT_EQ(buffer.Length(), 100000u);
+    EXPECT_EQ(*Checksum(buffer.Path(), 99999, 0), 255u * 100000u);
+    ASSERT_TRUE(EmptyBuffer(buffer));
+    EXPECT_EQ(buffer.Length(), 0u);
+    EXPECT_EQ(buffer.ScratchPath(), dir / "output.tmp.temp");
+}
+
+TEST(Checksum, SumsBytesWithFillBeyondTheEndAndWraps) {
+    TempDir dir;
+    EXPECT_EQ(ChecksumText(*Checksum(dir.Write("abc", "abc"), 2, 0xFF)), "00000126");
+    // Missing bytes count as the fill byte; with fill 00 they add nothing.
+    const auto shortFile = dir.Write("short", std::string(10, '\x01'));
+    EXPECT_EQ(*Checksum(shortFile, 99, 0x00), 10u);
+    EXPECT_EQ(*Checksum(shortFile, 99, 0xFF), 10u + 90u * 255u);
+    // Only part of a file: last index below its end.
+    EXPECT_EQ(*Checksum(shortFile, 3, 0xFF), 4u);
+    // 255 x 0x1010102 = 0x1000000FE: only the low 32 bits are kept.
+    EXPECT_EQ(ChecksumText(*Checksum(dir.Write("empty", ""), 0x1010101, 0xFF)), "000000FE");
+    EXPECT_EQ(Checksum(dir / "missing", 0, 0), std::nullopt);
+}
+
+TEST(Checksum, VectorSumMatchesAPlainSumAtEveryAlignmentAndLength) {
+    std::vector<std::uint8_t> bytes(1000);
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<std::uint8_t>(i * 7 + 3);
+    for (std::size_t start : {0, 1, 15}) {
+        for (std::size_t length : {0, 1, 63, 64, 65, 200, 985}) {
+            const std::uint64_t plain = std::accumulate(
+                bytes.begin() + start, bytes.begin() + start + length, std::uint64_t{0});
+            EXPECT_EQ(SumOfBytes({bytes.data() + start, length}), plain) << start << " " << length;
+        }
+    }
+}
+
+TEST(Checksum, RangeSumsCountFromTheFirstByte) {
+    TempDir dir;
+    const BufferFile buffer(dir / "output.tmp");
+    ASSERT_TRUE(InitialiseBuffer(buffer, 0x200));
+    EXPECT_EQ(SumFileBytes(buffer.Path(), 0x100, 0x100, 0xFF), 0xFF00u);
+    // Past the end the bytes count as the fill byte.
+    EXPECT_EQ(SumFileBytes(buffer.Path(), 0x1F0, 0x20, 0x01), 0xFFu * 0x10 + 0x10);
+}
+
+TEST(BufferBlocks, ReadsPadPastTheEndAndWritesInPlace) {
+    TempDir dir;
+    const auto path = dir.Write("output.tmp", "0123");
+    BufferBlockWriter writer(path);
+    ASSERT_TRUE(writer.IsOpen());
+    const std::uint8_t data[] = {'x', 'y'};
+    ASSERT_TRUE(writer.Write(1, data));
+    ASSERT_TRUE(writer.Close());
+    const BufferBlockReader reader(path);
+    ASSERT_TRUE(reader.IsOpen());
+    EXPECT_EQ(reader.Length(), 4u);
+    std::uint8_t block[6];
+    ASSERT_TRUE(reader.Read(2, block));
+    EXPECT_EQ(test::Bytes(block, block + 6), (test::Bytes{'y', '3', 0xFF, 0xFF, 0xFF, 0xFF}));
+    EXPECT_FALSE(BufferBlockWriter(dir / "never-created").IsOpen());
+    EXPECT_FALSE(std::filesystem::exists(dir / "never-created"));
+}
+
+}  // namespace
+}  // namespace torq

@@ -1,0 +1,270 @@
+#include "torq/Load.h"
+
+#include <gtest/gtest.h>
+
+#include <numeric>
+
+#include "HexFixtures.h"
+#include "torq/BufferFile.h"
+
+namespace torq {
+namespace {
+
+using test::Bytes;
+using test::ScriptedOperator;
+using test::TempDir;
+
+const std::string kStamp = "2011/05/04 13:07:09 : ";
+
+std::uint32_t SumOf(const std::string& text) {
+    return std::accumulate(text.begin(), text.end(), 0u, [](std::uint32_t s, char c) {
+        return s + static_cast<unsigned char>(c);
+    });
+}
+
+class LoadTest : public ::testing::Test {
+  protected:
+    void SetUp() override { SelectDevice(256); }
+    void SelectDevice(std::uint64_t size) {
+        deviceSize = size;
+        ASSERT_TRUE(InitialiseBuffer(buffer, size));
+    }
+    LoadOutcome Load(const std::filesystem::path& file, LoadFormat format,
+                     std::deque<Answer> answers = {}) {
+        PrepareLoadDialog(state, file);
+        state.format = format;
+        return Run(std::move(answers));
+    }
+    LoadOutcome Run(std::deque<Answer> answers = {}) {
+        op = ScriptedOperator(std::move(answers), Answer::Cancel);
+        log.Clear();
+        return LoadIntoBuffer(state, LoadEnvironment{buffer.Path(), deviceSize, log, op});
+    }
+    std::vector<std::string> Lines() const {
+        std::vector<std::string> lines;
+        for (const auto& line : log.Lines())
+            lines.push_back(line.substr(kStamp.size()));
+        return lines;
+    }
+    Bytes Image() const { return test::ReadBytes(buffer.Path()); }
+
+    TempDir dir;
+    BufferFile buffer{dir / "output.tmp"};
+    std::uint64_t deviceSize = 0;
+    test::FixedClock clock;
+    InformationLog log{clock};
+    ScriptedOperator op;
+    LoadDialogState state;
+};
+
+TEST_F(LoadTest, AutoDetectDecodesIntelHexAndLogsBothChecksums) {
+    const std::string text =
+        test::Lines({test::IntelRecord(0, 0x10, {1, 2, 3}), ":00000001FF"}, "\n");
+    const auto file = dir.Write("image.hex", text);
+    const LoadOutcome outcome = Load(file, LoadFormat::AutoDetect);
+    ASSERT_EQ(outcome.end, LoadEnd::Loaded);
+    EXPECT_TRUE(op.messages.empty());
+    EXPECT_EQ(state.format, LoadFormat::IntelHex);
+    Bytes expected(256, 0xFF);
+    expected[0x10] = 1, expected[0x11] = 2, expected[0x12] = 3;
+    EXPECT_EQ(Image(), expected);
+    const std::string icSum = ChecksumText(255 * 253 + 6);
+    EXPECT_EQ(Lines(),
+              (std::vector<std::string>{
+                  "File Name : " + file.string(), "Downloaded file is Intel Hex file !",
+                  "File checksum=0x" + ChecksumText(SumOf(text)), "IC checksum=0x" + icSum}));
+    ASSERT_TRUE(outcome.socket);
+    EXPECT_EQ(outcome.socket->workFile, file);
+    EXPECT_EQ(outcome.socket->checksumText, icSum);
+    EXPECT_EQ(outcome.socket->startAddressText, "00000000");
+    EXPECT_TRUE(outcome.socket->enabled);
+    EXPECT_TRUE(outcome.clearEditorModified);
+    EXPECT_FALSE(std::filesystem::exists(buffer.ScratchPath()));
+}
+
+TEST_F(LoadTest, AChosenFormatThatDiffersFromTheDetectedOneIsQuestioned) {
+    const std::string text = test::Lines({test::SRecord('1', {0, 0}, {0xAA})});
+    const auto file = dir.Write("image.s19", text);
+
+    ASSERT_EQ(Load(file, LoadFormat::Binary, {Answer::No}).end, LoadEnd::Loaded);
+    EXPECT_EQ(op.Texts(),
+              std::vector<std::string>{
+                  "This is a Motorola Hex File , do you want to correct the file format ?"});
+    EXPECT_EQ(Lines()[1], "Downloaded file is binary file !");
+    const Bytes asText = Image();
+    EXPECT_EQ(Bytes(asText.begin(), asText.begin() + 4), (Bytes{'S', '1', '0', '4'}));
+
+    ASSERT_EQ(Load(file, LoadFormat::Binary, {Answer::Yes}).end, LoadEnd::Loaded);
+    EXPECT_EQ(Lines()[1], "File format is corrected to Motorola Hex File !");
+    EXPECT_EQ(Lines()[2], "Downloaded file is Motorola Hex file !");
+    EXPECT_EQ(state.format, LoadFormat::MotorolaHex);
+    EXPECT_EQ(Image()[0], 0xAA);
+
+    // An unanswered question changes nothing.
+    ASSERT_TRUE(InitialiseBuffer(buffer, deviceSize));
+    EXPECT_EQ(Load(file, LoadFormat::Binary, {Answer::Cancel}).end, LoadEnd::Abandoned);
+    EXPECT_EQ(Image(), Bytes(256, 0xFF));
+}
+
+TEST_F(LoadTest, AFailedDecodeLeavesTheBufferAndLogsOnlyItsError) {
+    const auto file = dir.Write("text.hex", "not a hex file\r\n:0400000011223344FF\r\n");
+    std::vector<std::uint8_t> before = Image();
+    const LoadOutcome outcome = Load(file, LoadFormat::IntelHex);
+    EXPECT_EQ(outcome.end, LoadEnd::Closed);
+    EXPECT_TRUE(outcome.clearEditorModified);
+    EXPECT_TRUE(op.messages.empty());  // no correction question: nothing was detected
+    EXPECT_EQ(Lines(), (std::vector<std::string>{"File Name : " + file.string(),
+                                                 "Downloaded file is Intel Hex file !",
+                                                 "Intel Hex file format error !"}));
+    EXPECT_EQ(Image(), before);
+}
+
+TEST_F(LoadTest, ARangeReachingPastTheDeviceIsTruncatedOnYes) {
+    std::string bytes;
+    for (int i = 0; i < 0x40; ++i)
+        bytes += static_cast<char>(i);
+    const auto file = dir.Write("data.bin", bytes);
+    PrepareLoadDialog(state, file);
+    state.format = LoadFormat::Binary;
+    state.sourceStartText = "00000010";
+    state.sourceEndText = "0000001F";
+    state.destinationText = "000000F8";
+
+    EXPECT_EQ(Run({Answer::No}).end, LoadEnd::KeptOpen);
+    EXPECT_EQ(state.destinationText, "00000000");
+    EXPECT_EQ(Image(), Bytes(256, 0xFF));
+
+    state.destinationText = "000000F8";
+    ASSERT_EQ(Run({Answer::Yes}).end, LoadEnd::Loaded);
+    EXPECT_EQ(op.Texts(), std::vector<std::string>{std::string(kBiggerThanIcQuestion)});
+    Bytes expected(0xF8, 0xFF);
+    for (int i = 0x10; i < 0x18; ++i)
+        expected.push_back(static_cast<std::uint8_t>(i));
+    EXPECT_EQ(Image(), expected);
+}
+
+TEST_F(LoadTest, ExecutablesSkipTheirHeaderAndUnfilledLoadsTouchOnlyTheirBytes) {
+    SelectDevice(1024);
+    std::string exe(512, 'H');
+    for (int i = 0; i < 512; ++i)
+        exe += static_cast<char>(i);
+    ASSERT_EQ(Load(dir.Write("prog.exe", exe), LoadFormat::MsDosExe).end, LoadEnd::Loaded);
+    EXPECT_EQ(Lines()[1], "Downloaded file is MS .EXE file !");
+    Bytes expected(1024, 0xFF);
+    for (int i = 0; i < 512; ++i)
+        expected[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
+    EXPECT_EQ(Image(), expected);
+
+    ASSERT_TRUE(InitialiseBuffer(buffer, deviceSize));
+    ASSERT_TRUE(BufferBlockWriter(buffer.Path()).Write(100, Bytes(1, 0x42)));
+    PrepareLoadDialog(state, dir.Write("sixteen.bin", std::string(16, '\x11')));
+    state.format = LoadFormat::Binary;
+    state.fillUnused = false;
+    ASSERT_EQ(Run().end, LoadEnd::Loaded);
+    expected.assign(1024, 0xFF);
+    std::fill_n(expected.begin(), 16, 0x11);
+    expected[100] = 0x42;
+    EXPECT_EQ(Image(), expected);
+    EXPECT_EQ(Lines().back(), "IC checksum=0x" + ChecksumText(16 * 0x11 + 0x42 + 1007 * 0xFF));
+}
+
+TEST_F(LoadTest, RefusalsLeaveTheBufferAlone) {
+    EXPECT_EQ(Load(dir.Write("empty.bin", ""), LoadFormat::AutoDetect).end, LoadEnd::Closed);
+    EXPECT_EQ(op.Texts(), std::vector<std::string>{std::string(kEmptyFileMessage)});
+    EXPECT_EQ(op.messages[0].severity, Severity::Warning);
+
+    PrepareLoadDialog(state, dir.Write("data.bin", "0123456789"));
+    state.format = LoadFormat::Binary;
+    state.sourceStartText = "00000005";
+    state.sourceEndText = "00000004";
+    EXPECT_EQ(Run().end, LoadEnd::KeptOpen);
+    EXPECT_EQ(op.Texts(), std::vector<std::string>{std::string(kSourceRangeWrongMessage)});
+
+    SelectDevice(1024);
+    EXPECT_EQ(Load(dir.Write("small.exe", std::string(600, 'x')), LoadFormat::MsDosExe).end,
+              LoadEnd::Loaded);
+    PrepareLoadDialog(state, dir / "small.exe");
+    state.format = LoadFormat::MsDosExe;
+    state.sourceEndText = "000001FF";
+    EXPECT_EQ(Run().end, LoadEnd::Closed);
+    EXPECT_EQ(op.Texts(), std::vector<std::string>{std::string(kExeRangeInHeaderMessage)});
+
+    std::filesystem::remove(buffer.Path());
+    EXPECT_EQ(Load(dir / "data.bin", LoadFormat::Binary).end, LoadEnd::Closed);
+    EXPECT_EQ(op.Texts(), std::vector<std::string>{"The buffer file does not exist !"});
+    EXPECT_FALSE(std::filesystem::exists(buffer.Path()));  // a load never creates it
+}
+
+// Whatever goes wrong while the new image is written, the buffer holds the old one.
+TEST_F(LoadTest, AFailedCopyKeepsTheOldImage) {
+    const auto file = dir.Write("data.bin", std::string(200, 'A'));
+    PrepareLoadDialog(state, file);
+    state.format = LoadFormat::Binary;
+    std::filesystem::resize_file(file, 100);  // the file shrank after it was chosen
+    EXPECT_EQ(Run().end, LoadEnd::Closed);
+    EXPECT_EQ(op.Texts(), std::vector<std::string>{std::string(kFileShorterMessage)});
+    EXPECT_EQ(Image(), Bytes(256, 0xFF));
+
+    std::filesystem::create_directory(buffer.PendingPath());  // the new image cannot be written
+    EXPECT_EQ(Load(file, LoadFormat::Binary).end, LoadEnd::Closed);
+    EXPECT_EQ(op.Texts(), std::vector<std::string>{std::string(kBufferWriteFailedMessage)});
+    EXPECT_EQ(Image(), Bytes(256, 0xFF));
+    EXPECT_EQ(Lines().size(), 2u);  // no checksum lines follow a failed load
+}
+
+TEST_F(LoadTest, AnImageBeyondTheDeviceLoadsItsPartAndWarns) {
+    const auto file = dir.Write(
+        "far.hex", test::Lines({test::IntelRecord(0, 0, {7}), test::IntelRecord(4, 0, {0xFF, 0xFF}),
+                                test::IntelRecord(0, 0, {8})}));
+    ASSERT_EQ(Load(file, LoadFormat::AutoDetect).end, LoadEnd::Loaded);
+    EXPECT_EQ(op.Texts(), std::vector<std::string>{std::string(kFileBiggerWarning)});
+    EXPECT_EQ(Lines().back(), "The file size is bigger than the IC size !");
+    Bytes expected(256, 0xFF);
+    expected[0] = 7;
+    EXPECT_EQ(Image(), expected);
+}
+
+TEST_F(LoadTest, LoadForSocketAppliesTheSavedSettings) {
+    const auto file = dir.Write("work.bin", "\x01\x02");
+    SavedLoadSettings saved;
+    saved.destinationText = "00000010";
+    saved.fillValue = 0x00;
+    saved.format = 3;
+    EXPECT_EQ(LoadForSocket(1, 0, true, saved, file, state,
+                            LoadEnvironment{buffer.Path(), deviceSize, log, op})
+                  .end,
+              LoadEnd::NotRun);
+    const LoadOutcome outcome = LoadForSocket(1, 1, true, saved, file, state,
+                                              LoadEnvironment{buffer.Path(), deviceSize, log, op});
+    ASSERT_EQ(outcome.end, LoadEnd::Loaded);
+    EXPECT_EQ(state.unit, 1);
+    EXPECT_EQ(state.socket, 1);
+    EXPECT_EQ(state.fillText, "00");
+    EXPECT_EQ(state.sourceEndText, "00000001");
+    Bytes expected(256, 0x00);
+    expected[0x10] = 1, expected[0x11] = 2;
+    EXPECT_EQ(Image(), expected);
+    EXPECT_EQ(outcome.socket->checksumText, "00000003");
+    EXPECT_EQ(LoadFormatFromIndex(9), LoadFormat::AutoDetect);
+}
+
+TEST(LoadDialogRules, NormalisesFieldsAndEnablesBySelection) {
+    EXPECT_EQ(NormaliseSourceAddressText("FFFF", 0x100), "000000FF");
+    EXPECT_EQ(NormaliseSourceAddressText("", 0x100), "00000000");
+    EXPECT_EQ(NormaliseSourceAddressText("0", 0x100), "00000000");
+    EXPECT_EQ(NormaliseSourceAddressText("1A", 0x100), "1A");
+    EXPECT_EQ(NormaliseDestinationAddressText("200000", 0x100000), "000FFFFF");
+    EXPECT_TRUE(SourceFieldsEnabled(LoadFormat::MsDosExe));
+    EXPECT_TRUE(SourceFieldsEnabled(LoadFormat::Binary));
+    EXPECT_FALSE(SourceFieldsEnabled(LoadFormat::AutoDetect));
+    EXPECT_FALSE(SourceFieldsEnabled(LoadFormat::TektronixHex));
+    EXPECT_EQ(AcceptHexFieldKey('a'), 'A');
+    EXPECT_EQ(AcceptHexFieldKey('\b'), '\b');
+    EXPECT_EQ(AcceptHexFieldKey('g'), std::nullopt);
+    EXPECT_EQ(LoadFormatCaption(LoadFormat::TektronixHex), "Tektlonix HEX");
+    EXPECT_EQ(CorrectionQuestion(LoadFormat::IntelHex),
+              "This is an Intel Hex File , do you want to correct the file format ?");
+}
+
+}  // namespace
+}  // namespace torq

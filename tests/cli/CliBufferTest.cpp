@@ -1,0 +1,89 @@
+#include <gtest/gtest.h>
+
+#include "TestSupport.h"
+
+namespace torq {
+namespace {
+
+bool Has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// A one-device library (256 bytes), unit 1's selection in History.ini and its erased buffer.
+class CliBufferTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        home.Write("Select.ini",
+                   "[Machine]\r\nType=TORQ-SPI\r\n[Vendor]\r\nValue=1\r\n0001=Acme\r\n"
+                   "[Acme]\r\nValue=1\r\n0001=T256\r\nT256=t256.ini\r\n");
+        home.Write("Ini/t256.ini",
+                   "[TORQ-SPI_ExternValue]\r\nBRAND=Acme\r\nNAME=T256\r\n"
+                   "max_address_Hi=0x00\r\nmax_address_Low=0x0100\r\n");
+        home.Write("History.ini", "[Device1]\r\nVendor=Acme\r\nType=T256\r\n");
+        home.Write("output.tmp", std::string(256, '\xFF'));
+    }
+    test::CommandResult Run(const std::string& args) {
+        return test::RunCommand(test::CliPath() + " --home " + home.Path().string() + " " + args);
+    }
+    test::TempDir home;
+};
+
+TEST_F(CliBufferTest, LoadsChecksumsAndSavesTheBuffer) {
+    const auto hex = home.Write("image.hex", ":03001000010203E7\n:00000001FF\n");
+    const auto load = Run("load " + hex.string());
+    ASSERT_EQ(load.exitCode, 0) << load.err;
+    EXPECT_TRUE(Has(load.out, " : File Name : " + hex.string() + "\n")) << load.out;
+    EXPECT_TRUE(Has(load.out, " : Downloaded file is Intel Hex file !\n"));
+    EXPECT_TRUE(Has(load.out, " : IC checksum=0x0000FC09\n"));  // 253 x FF + 1 + 2 + 3
+
+    const auto checksum = Run("checksum");
+    ASSERT_EQ(checksum.exitCode, 0) << checksum.err;
+    EXPECT_TRUE(Has(checksum.out, " : IC checksum=0x0000FC09\n"));
+    EXPECT_TRUE(
+        Has(Run("checksum --start 10 --end 12").out, "Checksum 00000010-00000012=0x00000006"));
+
+    const auto saved = home / "part.s19";
+    const auto save = Run("save " + saved.string() + " --format s1 --start 10 --end 13");
+    ASSERT_EQ(save.exitCode, 0) << save.err;
+    EXPECT_EQ(test::ReadFile(saved), "S0030000FC\r\nS1070000010203FFF3\r\nS9030000FC\r\n");
+    // Overwriting asks; without an answer the command fails and the file stays.
+    const auto again = Run("save " + saved.string() + " --format bin --start 10 --end 13");
+    EXPECT_EQ(again.exitCode, 1);
+    EXPECT_TRUE(Has(again.err, "File is Exist ! Are sure to save ?"));
+    EXPECT_EQ(Run("save " + saved.string() + " --format bin --start 10 --end 13 --yes").exitCode,
+              0);
+    EXPECT_EQ(test::ReadFile(saved), "\x01\x02\x03\xFF");
+}
+
+TEST_F(CliBufferTest, QuestionsNeedAnAnswerAndBadFilesLeaveTheBuffer) {
+    const auto big = home.Write("big.bin", std::string(300, 'A'));
+    const auto unanswered = Run("load " + big.string());
+    EXPECT_EQ(unanswered.exitCode, 1);
+    EXPECT_TRUE(Has(unanswered.err, "bigger than the IC size , Do you really want to continue ?"));
+    EXPECT_TRUE(Has(unanswered.err, "--yes or --no"));
+    EXPECT_EQ(test::ReadFile(home / "output.tmp"), std::string(256, '\xFF'));
+
+    const auto truncated = Run("load " + big.string() + " --yes --fill 00");
+    ASSERT_EQ(truncated.exitCode, 0) << truncated.err;
+    EXPECT_TRUE(Has(truncated.out, "The file size is bigger than the IC size !"));
+    EXPECT_EQ(test::ReadFile(home / "output.tmp"), std::string(256, 'A'));
+
+    const auto broken = home.Write("broken.hex", ":03001000010203E7\n:030013000405");
+    const auto refused = Run("load " + broken.string() + " --format intel");
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_TRUE(Has(refused.out, "Intel Hex file format error !"));
+    EXPECT_EQ(test::ReadFile(home / "output.tmp"), std::string(256, 'A'));
+
+    EXPECT_EQ(Run("load " + big.string() + " --fill 1 --no-fill").exitCode, 2);
+    EXPECT_EQ(Run("load " + big.string() + " --dest XYZ").exitCode, 2);
+}
+
+TEST_F(CliBufferTest, WithoutASelectedDeviceTheCommandsSaySo) {
+    home.Write("History.ini", "[Option]\r\n");
+    const auto result = Run("checksum");
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(Has(result.err, "no device selected: run 'torq-spi-cli select VENDOR TYPE' first"));
+}
+
+}  // namespace
+}  // namespace torq
