@@ -6,6 +6,7 @@
 
 #include "CliContext.h"
 #include "SelectedDevice.h"
+#include "torq/BufferFile.h"
 #include "torq/DeviceLibrary.h"
 #include "torq/DeviceRecord.h"
 #include "torq/Identification.h"
@@ -153,11 +154,16 @@ int Select(CliContext& context, const std::string& vendor, const std::string& ty
     if (!std::filesystem::is_regular_file(file, error)) {
         return Fail(kBadUsage, "Error : SelectINI->[" + found->vendor + "]->" + found->type);
     }
-    // Reading the record shows the library warnings the window would show on this choice.
-    ReadDeviceRecord(file, library.Directories(), DeviceRecord{}, found->vendor, found->type,
-                     context.op);
     if (!library.Directories().EnsureDataFolder()) {
         return Fail(kFailed, "cannot create " + library.Directories().DataFolder().string());
+    }
+    // As choosing a type in the window: the library warnings, Menu.ini reset to the device's
+    // defaults, and the buffer re-created at the device's size, erased.
+    const DeviceRecord record = LoadDeviceRecord(file, library.Directories(), DeviceRecord{},
+                                                 found->vendor, found->type, context.op);
+    if (!InitialiseBuffer(BufferFile::In(library.Directories()), record.deviceSize)) {
+        return Fail(kFailed,
+                    "cannot create the buffer " + library.Directories().BufferFile().string());
     }
     IniFile history(library.Directories().HistoryIni());
     history.WriteString(kUnit1Section, "Vendor", found->vendor);

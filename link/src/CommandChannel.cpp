@@ -6,12 +6,15 @@
 
 namespace torq {
 
+// Only the image's own name is looked at: a folder such as "build_25" must not turn a
+// DataFlash image into a 25-series one.
 SpiFamily SpiFamilyOf(const std::filesystem::path& driverImage) {
-    return Contains(driverImage.string(), "_45") ? SpiFamily::Series45 : SpiFamily::Series25;
+    return Contains(driverImage.filename().string(), "_45") ? SpiFamily::Series45
+                                                             : SpiFamily::Series25;
 }
 
 std::optional<std::uint8_t> ReadOpcodeOf(const std::filesystem::path& driverImage) {
-    const std::string path = driverImage.string();
+    const std::string path = driverImage.filename().string();
     if (Contains(path, "_25"))
         return 0x03;
     if (Contains(path, "_45"))

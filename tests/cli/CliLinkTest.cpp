@@ -54,6 +54,8 @@ TEST_F(CliLinkTest, SelectIsRememberedAndIdChecksTheChip) {
     const IniFile history(home / "History.ini");
     EXPECT_EQ(history.ReadString("Device1", "Vendor"), "Atmel");
     EXPECT_EQ(history.ReadString("Device1", "Type"), "AT45DB041D");
+    // As in the window, choosing a type re-creates the buffer at the device's size, erased.
+    EXPECT_EQ(std::filesystem::file_size(home / "output.tmp"), 540672u);
 
     const auto pass = Run("--simulate AT45DB041D id");
     EXPECT_EQ(pass.exitCode, 0) << pass.err;

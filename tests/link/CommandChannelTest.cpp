@@ -187,12 +187,15 @@ TEST(ScriptBuilder, WritesAddressesMostSignificantFirstIntoAZeroFilledBlock) {
     EXPECT_EQ(fixed.Data()[10], 0x06);
 }
 
-TEST(SpiFamilies, FollowTheImagePath) {
+TEST(SpiFamilies, FollowTheImageName) {
     EXPECT_EQ(SpiFamilyOf("Drv/SPI_45_33V_264.drv"), SpiFamily::Series45);
     EXPECT_EQ(SpiFamilyOf("Drv/SPI_25_33V.drv"), SpiFamily::Series25);
     EXPECT_EQ(ReadOpcodeOf("Drv/SPI_25_33V.drv"), 0x03);
     EXPECT_EQ(ReadOpcodeOf("Drv/SPI_45_33V_264.drv"), 0xE8);
     EXPECT_EQ(ReadOpcodeOf("Drv/other.drv"), std::nullopt);
+    // The folders above the image do not count.
+    EXPECT_EQ(SpiFamilyOf("/home/a_45/Drv/SPI_25_33V.drv"), SpiFamily::Series25);
+    EXPECT_EQ(ReadOpcodeOf("/build_25/Drv/SPI_45_33V_264.drv"), 0xE8);
 }
 
 }  // namespace
