@@ -35,6 +35,7 @@ class CliOperator final : public Operator {
 
 struct CliContext {
     std::optional<std::filesystem::path> home;
+    std::string simulate;  // --simulate CHIP[,option=value...]; empty: the USB hardware
     InformationLog log;
     StdoutLogView stdoutView;
     CliOperator op;
@@ -50,6 +51,7 @@ int Fail(int code, std::string_view message);
 
 // Each group of commands adds its subcommands; the callback it sets stores the exit code.
 void AddLibraryCommands(CLI::App& app, CliContext& context, int& exitCode);
+void AddLinkCommands(CLI::App& app, CliContext& context, int& exitCode);
 void AddBufferCommands(CLI::App& app, CliContext& context, int& exitCode);
 
 }  // namespace torq::cli

@@ -12,12 +12,15 @@ int main(int argc, char** argv) {
     CliContext context;
     std::string home;
     app.add_option("--home", home, "Folder holding the device library and the writable files");
+    app.add_option("--simulate", context.simulate,
+                   "Use the simulated programmer with this chip: CHIP[,option=value...]");
     app.parse_complete_callback([&] {
         if (!home.empty())
             context.home = home;
     });
     int exitCode = kSuccess;
     AddLibraryCommands(app, context, exitCode);
+    AddLinkCommands(app, context, exitCode);
     AddBufferCommands(app, context, exitCode);
     try {
         app.parse(argc, argv);

@@ -1,0 +1,112 @@
+// Programmer discovery and firmware: which USB device is the programmer, loading driver images
+// into its microcontroller, restarting it, and the target-board mode of the emulator.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "torq/CommandChannel.h"
+#include "torq/InformationLog.h"
+#include "torq/Seams.h"
+#include "torq/UsbDevice.h"
+
+namespace torq {
+
+inline constexpr std::uint16_t kProgrammerVendorId = 0x4D51;
+inline constexpr std::uint16_t kProgrammerProductId = 0x0309;
+inline constexpr std::string_view kProgrammerManufacturer = "NOVU";
+inline constexpr std::string_view kProgrammerProduct = "TORQ-SPI";
+inline constexpr std::string_view kNoUsbDevicesMessage = "No USB Devices connected.";
+inline constexpr std::string_view kNoFirmwareVersion = "None";
+inline constexpr int kOpenAttempts = 4;
+inline constexpr std::uint32_t kOpenRetryPauseMs = 100;
+// Driver images load into the microcontroller's internal memory below this address, in
+// writes of fewer than this many bytes.
+inline constexpr std::uint32_t kDriverImageLimit = 0x2000;
+inline constexpr std::uint32_t kDriverImageChunk = 4096;
+
+// Exact identity check: IDs and case-sensitive strings.
+bool IsProgrammerIdentity(const UsbIdentity& identity);
+// The text shown for a firmware version answer: the bytes up to the first zero when they
+// contain "." and start with a digit, else "None".
+std::string FirmwareVersionText(std::span<const std::uint8_t> answer);
+
+// One RamWrite of a driver-image download.
+struct ImageChunk {
+    std::uint16_t address = 0;
+    std::vector<std::uint8_t> bytes;
+};
+// The writes a driver image's text becomes: data records only, below 0x2000, contiguous
+// records joined until 4096 bytes have been counted. Record checksums are not checked.
+std::vector<ImageChunk> DriverImageChunks(const std::vector<std::string>& lines);
+
+struct EnumerationResult {
+    int programmers = 0;        // registered (0 or 1)
+    bool downloaded = false;    // the selected device's image was loaded
+    bool imageMissing = false;  // the warning was shown: the window closes, the program ends
+    std::string firmwareVersion{kNoFirmwareVersion};
+};
+
+// The program's one connection to its programmers: the USB device object, the command channel,
+// UnitMap and ProgrammerCount, and the firmware version text. Reports through the log, asks
+// through the operator, never throws.
+class Programmer {
+  public:
+    Programmer(UsbDevice& usb, InformationLog& log, Operator& op, Pump& pump);
+
+    UsbDevice& Usb() { return *usb_; }
+    CommandChannel& Channel() { return channel_; }
+    InformationLog& Log() { return *log_; }
+    Operator& Asker() { return *op_; }
+    Pump& MessagePump() { return *pump_; }
+
+    int ProgrammerCount() const { return channel_.ProgrammerCount(); }
+    const std::vector<std::uint8_t>& UnitMap() const { return unitMap_; }
+    // "None" until an enumeration has read a version.
+    const std::string& FirmwareVersion() const { return firmwareVersion_; }
+
+    // The pause between open attempts (tests replace the real sleep).
+    void SetPause(std::function<void(std::uint32_t milliseconds)> pause) {
+        pause_ = std::move(pause);
+    }
+
+    // Finds the programmer among the USB devices, loads the selected device's driver image,
+    // sets the unit mode and the reset idle level (1 normal low, 0 normal high) and reads the
+    // firmware version.
+    EnumerationResult EnumerateProgrammers(const std::filesystem::path& selectedDriverImage,
+                                           int resetIdleLevel);
+    // Opens the programmer of a unit (with retries) and loads the driver image into it.
+    bool OpenProgrammer(const std::filesystem::path& driverImage, int unitIndex);
+    // Loads a driver image into the open device and starts it. False when the file cannot be
+    // read (a line is logged) or no device is open.
+    bool DownloadDriverImage(const std::filesystem::path& driverImage);
+    // Holds (true) or releases (false) the microcontroller. With no device open nothing is
+    // sent, the operator is told "No USB Devices connected." and the result is false: the
+    // running operation must stop.
+    bool RestartFirmware(bool hold);
+    // Hold, then release: the first step of every device operation.
+    bool Restart() { return RestartFirmware(true) && RestartFirmware(false); }
+    // Tells the emulator whether the target board supplies it; firmware before 1.03 is not told.
+    bool SendTargetBoardMode(bool targetBoardSuppliesEmulator);
+
+    // "Error : Please check the status of communication devices !", time-stamped.
+    void ReportCommunicationFailure();
+
+  private:
+    bool OpenWithRetries(int deviceNumber);
+
+    UsbDevice* usb_;
+    InformationLog* log_;
+    Operator* op_;
+    Pump* pump_;
+    CommandChannel channel_;
+    std::vector<std::uint8_t> unitMap_;
+    std::string firmwareVersion_{kNoFirmwareVersion};
+    std::function<void(std::uint32_t)> pause_;
+};
+
+}  // namespace torq

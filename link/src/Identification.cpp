@@ -1,0 +1,137 @@
+#include "torq/Identification.h"
+
+#include <cstdio>
+
+#include "torq/Text.h"
+
+namespace torq {
+
+std::optional<IdCommand> IdCommandOf(std::uint8_t selector) {
+    switch (selector) {
+        case 0:
+            return IdCommand{0x9F, 0};
+        case 1:
+            return IdCommand{0xAB, 3};
+        case 2:
+            return IdCommand{0xD7, 0};
+        case 3:
+            return IdCommand{0x15, 0};
+        case 4:
+            return IdCommand{0x90, 0};
+        default:
+            return std::nullopt;
+    }
+}
+
+bool IdentificationExchange(Programmer& programmer, std::uint8_t opcode, IdAnswer& answer) {
+    CommandChannel& channel = programmer.Channel();
+    const bool ok = channel.StartOperation(operation::kIdentify, 0) &&
+                    channel.PollState(operation::kIdentify) &&
+                    channel.SendScript(Script().Byte(opcode)) && channel.PollBlockReady() &&
+                    channel.ReceiveBlock(answer, 0x00);
+    if (!ok)
+        programmer.ReportCommunicationFailure();
+    return ok;
+}
+
+std::string IdText(const IdAnswer& answer, std::size_t first, std::size_t count,
+                   std::uint32_t mask) {
+    if (count == 0 || count > 8 || first + count > answer.size())
+        return {};
+    std::uint64_t value = 0;
+    for (std::size_t i = 0; i < count; ++i)
+        value = (value << 8) | answer[first + i];
+    return HexText(value & mask, static_cast<int>(2 * count));
+}
+
+bool ReadId(Programmer& programmer, const DeviceRecord& device) {
+    if (!programmer.Restart())
+        return false;
+    const std::size_t count = device.IdByteCount();
+    const auto command = IdCommandOf(device.IdSelector());
+    if (!command)
+        return false;
+    IdAnswer answer{};
+    if (!IdentificationExchange(programmer, command->opcode, answer))
+        return false;
+    const std::string idText = IdText(answer, command->firstIdByte, count, device.devCode);
+    // A count that gives no number never matches.
+    const bool match =
+        !idText.empty() && idText == HexText(device.manCode, static_cast<int>(2 * count));
+    if (!match) {
+        programmer.Log().WriteInfoLine("Read ID : [0x" + idText + "] Fail", true);
+        return false;
+    }
+    if (!programmer.Channel().PollState(state::kFinished)) {
+        programmer.ReportCommunicationFailure();
+        return false;
+    }
+    programmer.Log().WriteInfoLine("Read ID : [0x" + idText + "] Pass", true);
+    return true;
+}
+
+DetectionResult AutoDetectDevice(Programmer& programmer, const DeviceLibrary& library,
+                                 bool targetBoardSuppliesEmulator) {
+    DetectionResult result;
+    programmer.SendTargetBoardMode(targetBoardSuppliesEmulator);  // its result is not tested
+    if (!library.IndexExists())
+        return result;
+    const std::vector<ReadIdEntry> entries = library.ReadIdEntries();
+    const std::vector<std::string> vendors = library.VendorsInFileOrder();
+    for (const auto& level : kDetectionLevels) {
+        if (!library.LevelEnabled(level.level))
+            continue;
+        const std::filesystem::path image = library.Directories().DriverImage(level.image);
+        std::error_code error;
+        if (!std::filesystem::is_regular_file(image, error))
+            continue;
+        programmer.OpenProgrammer(image, 0);  // its result is not tested
+        for (const ReadIdEntry& entry : entries) {
+            if (!programmer.Restart())
+                return result;
+            IdAnswer answer{};
+            if (!IdentificationExchange(programmer, entry.opcode, answer)) {
+                result.communicationFailed = true;
+                return result;
+            }
+            if (!programmer.Channel().PollState(state::kFinished)) {
+                programmer.ReportCommunicationFailure();
+                result.communicationFailed = true;
+                return result;
+            }
+            std::uint32_t id = 0;
+            for (std::size_t i = 0; i < 4; ++i)
+                id = (id << 8) | answer[entry.offset + i];
+            for (const std::string& vendor : vendors) {
+                for (const std::string& type : library.TypesInFileOrder(vendor)) {
+                    const std::uint32_t masked = id & library.DetectDevCode(vendor, type);
+                    if (masked != library.DetectManCode(vendor, type))
+                        continue;
+                    result.found = true;
+                    result.idText = HexText(masked);
+                    result.vendor = vendor;
+                    result.type = type;
+                    result.level = level.level;
+                    return result;
+                }
+            }
+        }
+    }
+    return result;
+}
+
+std::string SecondsText(std::uint32_t milliseconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%u.%03u", milliseconds / 1000, milliseconds % 1000);
+    return text;
+}
+
+std::string DetectionLine(const DetectionResult& result, std::uint32_t elapsedMs) {
+    const std::string time = "Total Time : " + SecondsText(elapsedMs) + " Sec.";
+    if (!result.found)
+        return "Automatically detect the device ID is not found : " + time;
+    return "Automatically detect the device ID is found : " + result.vendor + " -> " + result.type +
+           " -> [" + result.idText + "] : " + time;
+}
+
+}  // namespace torq

@@ -1,0 +1,197 @@
+#include "torq/Programmer.h"
+
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+#include "torq/Text.h"
+
+namespace torq {
+
+bool IsProgrammerIdentity(const UsbIdentity& identity) {
+    return identity.vendorId == kProgrammerVendorId && identity.productId == kProgrammerProductId &&
+           identity.manufacturer == kProgrammerManufacturer &&
+           identity.product == kProgrammerProduct;
+}
+
+std::string FirmwareVersionText(std::span<const std::uint8_t> answer) {
+    std::string text;
+    for (std::uint8_t byte : answer) {
+        if (byte == 0)
+            break;
+        text.push_back(static_cast<char>(byte));
+    }
+    const bool looksLikeVersion =
+        !text.empty() && text[0] >= '0' && text[0] <= '9' && Contains(text, ".");
+    return looksLikeVersion ? text : std::string(kNoFirmwareVersion);
+}
+
+namespace {
+
+// Characters of a record line counted from 1, as hexadecimal; missing or non-hexadecimal
+// characters read as 0.
+std::uint32_t HexField(std::string_view line, std::size_t first, std::size_t count) {
+    std::uint32_t value = 0;
+    for (std::size_t i = first - 1; i < first - 1 + count; ++i) {
+        const int digit = i < line.size() ? HexDigitValue(line[i]) : 0;
+        value = (value << 4) | static_cast<std::uint32_t>(digit < 0 ? 0 : digit);
+    }
+    return value;
+}
+
+}  // namespace
+
+std::vector<ImageChunk> DriverImageChunks(const std::vector<std::string>& lines) {
+    std::vector<ImageChunk> chunks;
+    ImageChunk chunk;
+    std::uint32_t nextAddress = 0, counter = 0;
+    for (const std::string& line : lines) {
+        if (line.empty())
+            continue;
+        if (HexField(line, 8, 2) != 0)
+            continue;  // only data records load
+        // The record as address and data: characters 4-7, then 2 x L characters from 10.
+        const std::uint32_t declared = HexField(line, 2, 2);
+        const std::string data = line.size() > 9 ? line.substr(9, 2 * declared) : std::string();
+        const std::uint32_t address = HexField(line, 4, 4);
+        std::uint32_t n = static_cast<std::uint32_t>(data.size() / 2);
+        if (address >= kDriverImageLimit)
+            continue;
+        if (address + n > kDriverImageLimit)
+            n = kDriverImageLimit - address;
+        std::vector<std::uint8_t> bytes;
+        for (std::uint32_t i = 0; i < n; ++i) {
+            bytes.push_back(static_cast<std::uint8_t>(HexField(data, 2 * i + 1, 2)));
+        }
+        counter += n;
+        if (address != nextAddress || counter >= kDriverImageChunk) {
+            if (!chunk.bytes.empty())
+                chunks.push_back(std::move(chunk));
+            chunk = ImageChunk{static_cast<std::uint16_t>(address), std::move(bytes)};
+            counter = n;
+        } else {
+            chunk.bytes.insert(chunk.bytes.end(), bytes.begin(), bytes.end());
+        }
+        nextAddress = address + n;
+    }
+    if (!chunk.bytes.empty())
+        chunks.push_back(std::move(chunk));
+    return chunks;
+}
+
+Programmer::Programmer(UsbDevice& usb, InformationLog& log, Operator& op, Pump& pump)
+    : usb_(&usb), log_(&log), op_(&op), pump_(&pump), channel_(usb, pump) {
+    pause_ = [](std::uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
+}
+
+void Programmer::ReportCommunicationFailure() {
+    log_->WriteInfoLine(kCommunicationFailureMessage, true);
+}
+
+bool Programmer::OpenWithRetries(int deviceNumber) {
+    for (int attempt = 1;; ++attempt) {
+        if (usb_->Open(deviceNumber))
+            return true;
+        if (attempt == kOpenAttempts)
+            break;
+        pause_(kOpenRetryPauseMs);
+        pump_->ProcessPendingMessages();
+    }
+    // A device the operator could make usable (a missing permission) is named, not skipped.
+    if (const std::string problem = usb_->OpenProblem(); !problem.empty()) {
+        log_->WriteInfoLine("Error : " + problem, true);
+    }
+    return false;
+}
+
+EnumerationResult Programmer::EnumerateProgrammers(const std::filesystem::path& selectedDriverImage,
+                                                   int resetIdleLevel) {
+    EnumerationResult result;
+    const int count = usb_->DeviceCount();
+    unitMap_.assign(static_cast<std::size_t>(std::max(count, 0)), 0);
+    int found = 0;
+    for (int i = 0; i < count; ++i) {
+        OpenWithRetries(i);
+        if (!usb_->IsOpen() || !IsProgrammerIdentity(usb_->Identity()))
+            continue;
+        if (found == 1) {
+            // At most one programmer is registered: the first one found.
+            usb_->Open(unitMap_[0]);
+            break;
+        }
+        unitMap_[0] = static_cast<std::uint8_t>(i);
+        found = 1;
+        std::error_code error;
+        if (!selectedDriverImage.empty() &&
+            std::filesystem::is_regular_file(selectedDriverImage, error)) {
+            DownloadDriverImage(selectedDriverImage);
+            result.downloaded = true;
+        } else {
+            op_->Tell(Severity::Warning, "The '" + selectedDriverImage.string() + "' not found.");
+            result.imageMissing = true;
+        }
+    }
+    channel_.SetProgrammerCount(found);
+    for (int unit = 0; unit < found; ++unit) {
+        usb_->Open(unitMap_[static_cast<std::size_t>(unit)]);
+        channel_.SetUnitMode(0);
+        channel_.TargetReset(static_cast<std::uint16_t>(resetIdleLevel), 0);
+    }
+    channel_.GetFirmwareVersion();  // whatever its result: a failed answer reads as "None"
+    firmwareVersion_ = FirmwareVersionText(std::span(channel_.Block()).first(5));
+    result.programmers = found;
+    result.firmwareVersion = firmwareVersion_;
+    return result;
+}
+
+bool Programmer::OpenProgrammer(const std::filesystem::path& driverImage, int unitIndex) {
+    if (ProgrammerCount() == 0)
+        return false;
+    if (unitIndex < 0 || static_cast<std::size_t>(unitIndex) >= unitMap_.size())
+        return false;
+    OpenWithRetries(unitMap_[static_cast<std::size_t>(unitIndex)]);
+    if (!usb_->IsOpen())
+        return false;
+    DownloadDriverImage(driverImage);  // its result is not looked at: the run goes on
+    return true;
+}
+
+bool Programmer::DownloadDriverImage(const std::filesystem::path& driverImage) {
+    std::ifstream file(driverImage);
+    if (!file) {
+        log_->WriteInfoLine("Error : Cannot read the driver image '" + driverImage.string() + "'.",
+                            true);
+        return false;
+    }
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(file, line);) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        lines.push_back(std::move(line));
+    }
+    const std::vector<ImageChunk> chunks = DriverImageChunks(lines);
+    if (!RestartFirmware(true))
+        return false;
+    for (const ImageChunk& chunk : chunks)
+        channel_.RamWrite(chunk.address, chunk.bytes);
+    return RestartFirmware(false);
+}
+
+bool Programmer::RestartFirmware(bool hold) {
+    if (!usb_->IsOpen()) {
+        op_->Tell(Severity::Error, kNoUsbDevicesMessage);
+        return false;
+    }
+    const std::uint8_t value = hold ? 1 : 0;
+    channel_.RamWrite(kCpuControlAddress, std::span(&value, 1));  // result not looked at
+    return true;
+}
+
+bool Programmer::SendTargetBoardMode(bool targetBoardSuppliesEmulator) {
+    // A plain character comparison, so "None" sorts after "1.03" and is told.
+    if (firmwareVersion_ < std::string("1.03"))
+        return true;
+    return channel_.SetTargetBoard(targetBoardSuppliesEmulator ? 1 : 0);
+}
+
+}  // namespace torq

@@ -1,0 +1,151 @@
+// The simulated programmer as the program sees it through USB: a bus with one programmer (and,
+// for tests, more devices), plug and unplug, fault injection, a transfer log and a latency model.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "torq/UsbDevice.h"
+#include "torq/sim/ProgrammerFirmware.h"
+#include "torq/sim/SpiChip.h"
+
+namespace torq::sim {
+
+UsbIdentity ProgrammerIdentity();
+
+struct ProgrammerSetup {
+    UsbIdentity identity = ProgrammerIdentity();
+    FirmwareConfig firmware;
+    std::optional<ChipSpec> chip;       // none: an empty socket
+    std::filesystem::path contentFile;  // chip content kept in this file; empty: in memory
+    bool binaryPages = false;           // DataFlash already set to power-of-two pages
+};
+
+enum class TransferKind { ControlIn, ControlOut, BulkIn, BulkOut };
+
+struct SimTransfer {
+    TransferKind kind;
+    int device;                // device number at the time (-1 when none was open)
+    std::uint8_t request = 0;  // control transfers only
+    std::uint16_t value = 0, index = 0;
+    std::uint32_t length = 0;
+    std::vector<std::uint8_t> data;  // bytes sent, or bytes received when it succeeded
+    bool ok = false;
+};
+
+enum class FaultEffect {
+    Fail,           // the transfer is lost: the programmer never sees it
+    FailAfterData,  // the programmer acts on it and data move, but the status reports failure
+    Timeout,        // no answer within the endpoint's time-out
+    Unplug,         // the plug is pulled during this transfer
+};
+
+// Which transfers a standing fault hits; an empty field matches anything.
+struct TransferMatch {
+    std::optional<TransferKind> kind;
+    std::optional<std::uint8_t> request;
+    bool Matches(TransferKind k, std::uint8_t r) const {
+        return (!kind || *kind == k) && (!request || *request == r);
+    }
+};
+
+// Modelled bus time per transfer, for benchmarks (all zero by default).
+struct LatencyModel {
+    double controlMicroseconds = 0;
+    double bulkMicroseconds = 0;
+    double bulkNanosecondsPerByte = 0;
+};
+
+class SimulatedProgrammer final : public UsbDevice {
+  public:
+    explicit SimulatedProgrammer(ProgrammerSetup setup = {});
+
+    // More devices on the bus, after the first; returns the device's index.
+    int AddProgrammer(ProgrammerSetup setup);
+    int AddForeignDevice(UsbIdentity identity);
+    // Set when a content file could not be used (the chip then keeps its content in memory).
+    const std::string& SetupProblem() const { return setupProblem_; }
+
+    // UsbDevice
+    int DeviceCount() override;
+    bool Open(int deviceNumber) override;
+    void Close() override;
+    bool IsOpen() const override { return open_ >= 0; }
+    UsbIdentity Identity() const override;
+    bool ControlIn(std::uint8_t request, std::uint16_t value, std::uint16_t index,
+                   std::span<std::uint8_t> data) override;
+    bool ControlOut(std::uint8_t request, std::uint16_t value, std::uint16_t index,
+                    std::span<const std::uint8_t> data) override;
+    bool BulkIn(std::span<std::uint8_t> data) override;
+    bool BulkOut(std::span<const std::uint8_t> data) override;
+    void SetTimeout(UsbEndpoint endpoint, std::uint32_t milliseconds) override;
+    std::uint32_t Timeout(UsbEndpoint endpoint) const override;
+    void ProcessEvents() override;
+
+    // Plug and unplug device `index` (0: the first programmer). Notifications are queued and
+    // delivered by ProcessEvents.
+    void Unplug(int index = 0);
+    void Plug(int index = 0);
+    bool Plugged(int index = 0) const {
+        return devices_.at(static_cast<std::size_t>(index)).plugged;
+    }
+
+    // Fault injection. Transfers are counted from the call: 1 is the next transfer.
+    void FailTransfer(std::uint64_t nth, FaultEffect effect = FaultEffect::Fail);
+    void FailEvery(TransferMatch match, FaultEffect effect = FaultEffect::Fail);
+    // The next `transfers` transfers work; the plug is pulled during the one after.
+    void UnplugAfter(std::uint64_t transfers);
+    void FailOpens(int count) { failOpens_ = count; }
+    void ClearFaults();
+
+    ProgrammerFirmware& Firmware(int index = 0);
+    SpiChip* Chip(int index = 0) { return Firmware(index).Chip(); }
+
+    const std::vector<SimTransfer>& Log() const { return log_; }
+    void ClearLog() { log_.clear(); }
+    void EnableLog(bool enabled) { logEnabled_ = enabled; }
+    std::uint64_t Transfers() const { return transfers_; }
+    int Opens() const { return opens_; }
+
+    void SetLatency(const LatencyModel& latency) { latency_ = latency; }
+    // Bus time the transfers so far would have taken (latency model and time-outs).
+    double ModelledMicroseconds() const { return modelledMicroseconds_; }
+
+  private:
+    struct Device {
+        UsbIdentity identity;
+        std::unique_ptr<ProgrammerFirmware> firmware;  // null: not a programmer
+        bool plugged = true;
+    };
+    struct Fault {
+        std::uint64_t at = 0;  // transfer number, or 0 for a standing fault
+        TransferMatch match;
+        FaultEffect effect;
+    };
+    template <typename Act>
+    bool Transfer(TransferKind kind, std::uint8_t request, std::uint16_t value, std::uint16_t index,
+                  std::span<const std::uint8_t> sent, std::span<std::uint8_t> received, Act act);
+    std::unique_ptr<ProgrammerFirmware> MakeFirmware(const ProgrammerSetup& setup);
+
+    std::vector<Device> devices_;
+    int open_ = -1;  // index into devices_
+    std::string setupProblem_;
+    std::uint32_t timeouts_[3] = {kDefaultUsbTimeoutMs, kDefaultUsbTimeoutMs, kDefaultUsbTimeoutMs};
+    std::deque<UsbChange> events_;
+    std::vector<Fault> faults_;
+    std::optional<std::uint64_t> unplugAt_;
+    int failOpens_ = 0;
+    int opens_ = 0;
+    std::uint64_t transfers_ = 0;
+    std::vector<SimTransfer> log_;
+    bool logEnabled_ = true;
+    LatencyModel latency_;
+    double modelledMicroseconds_ = 0;
+};
+
+}  // namespace torq::sim

@@ -1,0 +1,181 @@
+// Simulated SPI flash chips. A transaction is what happens between chip select going low and
+// going high again: the command bytes go in, then the host clocks out as many answer bytes as it
+// wants; writes and erases take effect when chip select goes high, as on the real parts.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "torq/sim/ChipMemory.h"
+
+namespace torq::sim {
+
+// What a data line reads when nothing drives it (pull-up).
+inline constexpr std::uint8_t kUndrivenByte = 0xFF;
+
+enum class ChipKind {
+    SerialFlash,  // 25-series flash: page program, block-protect bits or per-sector protection
+    DataFlash,    // 45-series: SRAM buffer, page program from the buffer, 0xD7 status
+    Eeprom,       // serial EEPROM: byte writes replace data, no erase, no ID
+};
+enum class AutoIncrement { None, Word, Byte };  // SST AAI programming (0xAD / 0xAF)
+
+struct ChipSpec {
+    std::string name;
+    ChipKind kind = ChipKind::SerialFlash;
+    std::uint32_t minMillivolts = 2700;
+    std::uint32_t maxMillivolts = 3600;
+    std::uint64_t size = 0;        // bytes of the array (DataFlash: spare bytes included)
+    std::uint32_t pageSize = 256;  // page program wraps inside a page of this size
+
+    std::vector<std::uint8_t> jedecId;                // answer to 0x9F; empty: not supported
+    std::optional<std::uint8_t> electronicSignature;  // 0xAB, repeated
+    std::optional<std::array<std::uint8_t, 2>> manufacturerDevice;  // 0x90, in turn
+    bool signatureIsManufacturerDevice = false;                     // SST: 0xAB answers like 0x90
+    std::vector<std::uint8_t> productId15;  // AT25F: 0x15 manufacturer, device
+
+    // Status registers: the first at 0x05; a second one (Winbond SR2 at 0x35, Macronix
+    // configuration register at 0x15) is written as the second byte of 0x01.
+    std::uint8_t secondRegisterOpcode = 0;
+    std::uint8_t blockProtectBits = 3;  // width of the BP field at bit 2
+    // BP value v protects the top (protectUnit << (v - 1)) bytes; all ones protect everything.
+    std::uint32_t protectUnit = 64 * 1024;
+    std::optional<std::uint8_t> powerUpStatus;  // SST parts power up with every block protected
+    AutoIncrement autoIncrement = AutoIncrement::None;
+
+    // Address-taking erase opcodes and the size each erases; chip erase is 0xC7 and 0x60, and
+    // 0x62 where chipErase62 is set (AT25F).
+    std::vector<std::pair<std::uint8_t, std::uint32_t>> eraseOpcodes{
+        {0x20, 4 * 1024}, {0x52, 32 * 1024}, {0xD8, 64 * 1024}};
+    bool chipErase62 = false;
+
+    // Per-sector protection (AT26DF, AT25DF): sector start addresses; every sector is
+    // protected at power-up, 0x39 unprotects and 0x36 protects one sector.
+    std::vector<std::uint32_t> sectorStarts;
+
+    // DataFlash geometry. statusReady is the 0xD7 answer when ready in the standard page size
+    // (ready bit and density code); power-of-two pages add bit 0.
+    std::uint32_t pages = 0;
+    std::uint32_t standardPageSize = 0;  // 264, 528, 1056
+    std::uint32_t binaryPageSize = 0;    // 256, 512, 1024; 0 when the part has no such option
+    std::uint8_t statusReady = 0;
+};
+
+class SpiChip {
+  public:
+    virtual ~SpiChip() = default;
+    const ChipSpec& Spec() const { return spec_; }
+    ChipMemory& Memory() { return *memory_; }
+    const ChipMemory& Memory() const { return *memory_; }
+
+    bool Powered() const { return powered_; }
+    // The programmer switches the supply; the part works only inside its voltage range. Every
+    // switch-on is a power-up (volatile state reset).
+    void SetSupply(std::uint32_t millivolts);
+    std::uint32_t Supply() const { return supplyMillivolts_; }
+
+    // One whole transaction: `command` clocked in, then `answerLength` bytes clocked out.
+    std::vector<std::uint8_t> Transaction(std::span<const std::uint8_t> command,
+                                          std::size_t answerLength);
+    // The same in steps, for long reads: Begin, any number of Read calls, End.
+    void Begin(std::span<const std::uint8_t> command);
+    void Read(std::span<std::uint8_t> out);
+    void End();
+
+    // The array as the host addresses it, for tests and the CLI (DataFlash: the current page
+    // layout).
+    virtual std::uint64_t AddressableSize() const { return spec_.size; }
+
+  protected:
+    SpiChip(ChipSpec spec, std::unique_ptr<ChipMemory> memory)
+        : spec_(std::move(spec)), memory_(std::move(memory)) {}
+    virtual void PowerUp() = 0;
+    // Answer bytes for the current command; `position` counts answer bytes already given.
+    virtual void Answer(std::span<std::uint8_t> out) = 0;
+    // Chip select high: carry out the command.
+    virtual void Execute() = 0;
+
+    ChipSpec spec_;
+    std::unique_ptr<ChipMemory> memory_;
+    std::vector<std::uint8_t> command_;
+    std::uint64_t position_ = 0;  // answer bytes clocked so far in this transaction
+    bool selected_ = false;
+    bool powered_ = false;
+    std::uint32_t supplyMillivolts_ = 0;
+};
+
+// Builds the chip model of a catalog entry over the given memory (null: sparse memory).
+std::unique_ptr<SpiChip> MakeChip(const ChipSpec& spec, std::unique_ptr<ChipMemory> memory = {});
+
+// 25-series flash and serial EEPROM.
+class SerialFlashChip final : public SpiChip {
+  public:
+    SerialFlashChip(ChipSpec spec, std::unique_ptr<ChipMemory> memory);
+    std::uint8_t Status() const;
+    std::uint8_t SecondRegister() const { return second_; }
+    bool WriteEnabled() const { return writeEnabled_; }
+    bool SectorProtected(std::size_t sector) const { return sectorProtected_.at(sector); }
+    bool AddressProtected(std::uint64_t address) const;
+    void SetStatusForTest(std::uint8_t status) { status_ = status; }
+
+  protected:
+    void PowerUp() override;
+    void Answer(std::span<std::uint8_t> out) override;
+    void Execute() override;
+
+  private:
+    std::uint32_t Address(std::size_t at = 1) const;
+    std::size_t SectorOf(std::uint64_t address) const;
+    void ProgramBytes(std::uint64_t address, std::span<const std::uint8_t> data, bool wrapInPage);
+    void EraseRange(std::uint64_t start, std::uint64_t length);
+    void WriteStatus();
+    void AutoIncrementProgram(std::size_t bytesPerCommand);
+
+    std::uint8_t status_ = 0;  // BP bits and bit 7; WEL and busy are kept apart
+    std::uint8_t second_ = 0;
+    bool writeEnabled_ = false;
+    bool statusWriteEnabled_ = false;  // SST 0x50
+    bool autoIncrementActive_ = false;
+    std::uint64_t autoIncrementAddress_ = 0;
+    std::vector<bool> sectorProtected_;
+};
+
+class DataFlashChip final : public SpiChip {
+  public:
+    DataFlashChip(ChipSpec spec, std::unique_ptr<ChipMemory> memory);
+    bool BinaryPages() const { return binaryPages_; }
+    void SetBinaryPages(bool binary) { binaryPages_ = binary; }
+    std::uint32_t PageSize() const {
+        return binaryPages_ ? spec_.binaryPageSize : spec_.standardPageSize;
+    }
+    std::uint64_t AddressableSize() const override {
+        return std::uint64_t{spec_.pages} * PageSize();
+    }
+    std::uint8_t Status() const;
+    // The byte at a host address in the current page layout.
+    std::uint8_t ByteAt(std::uint64_t hostAddress) const;
+
+  protected:
+    void PowerUp() override;
+    void Answer(std::span<std::uint8_t> out) override;
+    void Execute() override;
+
+  private:
+    // Page and byte of an address in the current layout.
+    std::pair<std::uint32_t, std::uint32_t> Split(std::uint32_t address) const;
+    std::uint64_t ArrayOffset(std::uint32_t page, std::uint32_t byte) const {
+        return std::uint64_t{page} * spec_.standardPageSize + byte;
+    }
+    std::uint32_t PageAddressShift() const;
+
+    bool binaryPages_ = false;
+    std::vector<std::uint8_t> buffer_;
+};
+
+}  // namespace torq::sim

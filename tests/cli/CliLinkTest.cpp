@@ -1,0 +1,105 @@
+#include <gtest/gtest.h>
+
+#include "TestSupport.h"
+#include "torq/Ini.h"
+
+namespace torq {
+namespace {
+
+class CliLinkTest : public ::testing::Test {
+  protected:
+    void SetUp() override { test::CopySampleLibrary(home.Path()); }
+    test::CommandResult Run(const std::string& args) {
+        return test::RunCommand(test::CliPath() + " --home " + home.Path().string() + " " + args);
+    }
+    test::TempDir home;
+};
+
+TEST_F(CliLinkTest, DetectFindsADeviceOfEachFamilyAtItsVoltage) {
+    struct Case {
+        const char* chip;
+        const char* found;
+        const char* level;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"W25Q128FV", "Winbond -> W25Q128FV -> [EF401800]", "3.3 V"},  // JEDEC
+             {"W25Q64FW", "Winbond -> W25Q64FW -> [EF601700]", "1.8 V"},    // 1.8 V part
+             {"M25P05-A", "Micron -> M25P05-A -> [5000000]", "3.3 V"},      // signature only
+             {"SST25VF010A", "SST -> SST25VF010A -> [BF490000]", "3.3 V"},  // byte AAI
+             {"SST25VF016B", "SST -> SST25VF016B -> [BF254100]", "3.3 V"},  // word AAI
+             {"AT25F512A", "Atmel -> AT25F512A -> [1F650000]", "3.3 V"},    // product ID 0x15
+             {"AT26DF081A", "Atmel -> AT26DF081A -> [1F450100]", "3.3 V"},  // per-sector protection
+             {"AT45DB041D", "Atmel -> AT45DB041D -> [1F240000]", "3.3 V"},  // DataFlash
+             {"AT45DB161B", "Atmel -> AT45DB161B -> [AC000000]", "3.3 V"},  // DataFlash status only
+             {"IS25LQ040B", "ISSI -> IS25LQ040B -> [9D401300]", "2.5 V"},   // 2.3-3.6 V part
+         }) {
+        const auto result = Run(std::string("--simulate ") + c.chip + " detect");
+        EXPECT_EQ(result.exitCode, 0) << c.chip << result.err;
+        EXPECT_NE(result.out.find(std::string("is found : ") + c.found + " : Total Time : "),
+                  std::string::npos)
+            << c.chip << "\n"
+            << result.out;
+        EXPECT_NE(result.out.find(std::string("Detected at ") + c.level), std::string::npos)
+            << c.chip << result.out;
+    }
+    const auto nothing = Run("--simulate none detect");
+    EXPECT_EQ(nothing.exitCode, 1);
+    EXPECT_NE(nothing.out.find("Automatically detect the device ID is not found : Total Time : "),
+              std::string::npos);
+}
+
+TEST_F(CliLinkTest, SelectIsRememberedAndIdChecksTheChip) {
+    const auto selected = Run("select atmel at45db041d");
+    ASSERT_EQ(selected.exitCode, 0) << selected.err;
+    const IniFile history(home / "History.ini");
+    EXPECT_EQ(history.ReadString("Device1", "Vendor"), "Atmel");
+    EXPECT_EQ(history.ReadString("Device1", "Type"), "AT45DB041D");
+    // As in the window, choosing a type re-creates the buffer at the device's size, erased.
+    EXPECT_EQ(std::filesystem::file_size(home / "output.tmp"), 540672u);
+
+    const auto pass = Run("--simulate AT45DB041D id");
+    EXPECT_EQ(pass.exitCode, 0) << pass.err;
+    EXPECT_NE(pass.out.find("Read ID : [0x1F2400] Pass"), std::string::npos) << pass.out;
+
+    const auto fail = Run("--simulate AT45DB081D id");
+    EXPECT_EQ(fail.exitCode, 1);
+    EXPECT_NE(fail.out.find("Read ID : [0x1F2500] Fail"), std::string::npos) << fail.out;
+
+    const auto unplugged = Run("--simulate AT45DB041D,unplug_after=12 id");
+    EXPECT_EQ(unplugged.exitCode, 1);
+    EXPECT_NE(unplugged.out.find("Error : Please check the status of communication devices !"),
+              std::string::npos);
+
+    EXPECT_EQ(Run("select Atmel NoSuchChip").exitCode, 2);
+}
+
+TEST_F(CliLinkTest, ProgrammersWithAndWithoutHardware) {
+    const auto simulated = Run("--simulate W25Q128FV,firmware=1.02 programmers");
+    EXPECT_EQ(simulated.exitCode, 0) << simulated.err;
+    EXPECT_NE(simulated.out.find("Programmers: 1"), std::string::npos);
+    EXPECT_NE(simulated.out.find("4D51:0309 NOVU TORQ-SPI"), std::string::npos);
+    EXPECT_NE(simulated.out.find("Firmware: 1.02"), std::string::npos);
+
+    const auto wrongMaker = Run("--simulate W25Q128FV,manufacturer=novu programmers");
+    EXPECT_EQ(wrongMaker.exitCode, 1);
+    EXPECT_NE(wrongMaker.out.find("Programmers: 0"), std::string::npos);
+    EXPECT_NE(wrongMaker.out.find("Firmware: None"), std::string::npos);
+
+    // Read ID needs a selected device.
+    const auto unselected = Run("--simulate W25Q128FV id");
+    EXPECT_EQ(unselected.exitCode, 1);
+    EXPECT_NE(unselected.err.find("select VENDOR TYPE"), std::string::npos);
+
+    // Without --simulate the USB hardware is used; this machine has no programmer attached.
+    ASSERT_EQ(Run("select Winbond W25Q128FV").exitCode, 0);
+    const auto hardware = Run("id");
+    EXPECT_EQ(hardware.exitCode, 1);
+    EXPECT_NE(hardware.err.find("no programmer connected"), std::string::npos);
+
+    const auto bad = Run("--simulate W25Q999 programmers");
+    EXPECT_EQ(bad.exitCode, 2);
+    EXPECT_NE(bad.err.find("unknown chip 'W25Q999'"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace torq
