@@ -61,6 +61,7 @@ void ProgrammerFirmware::ResetOperation() {
     state_ = 0;
     busyRemaining_ = 0;
     blockReady_ = false;
+    programEchoed_ = false;
     pending_.clear();
 }
 
@@ -160,6 +161,13 @@ bool ProgrammerFirmware::ControlIn(std::uint8_t request, std::uint16_t, std::uin
     std::fill(data.begin(), data.end(), 0x00);
     switch (request) {
         case kGetState: {
+            // A program with nothing to write: once its echo has been seen, asking again
+            // finds the operation finished.
+            if (operation_ == 0x11 && state_ == 0x11) {
+                if (programEchoed_)
+                    state_ = kFinished;
+                programEchoed_ = true;
+            }
             std::uint8_t answer = state_;
             if (busyRemaining_ > 0) {
                 --busyRemaining_;
@@ -459,15 +467,17 @@ bool ProgrammerFirmware::StatusWrite(std::span<const std::uint8_t> script) {
 }
 
 bool ProgrammerFirmware::SectorUnprotect(std::span<const std::uint8_t> block) {
-    // Groups of 0x06, 0x00, 0x39, address until the zero padding.
+    // Groups of 0x06, 0x00, opcode, address until the zero padding; the opcode is 0x39
+    // (unprotect sector) or 0x36 (protect sector).
     for (std::size_t at = 0; at + 6 <= block.size(); at += 6) {
-        if (block[at] != 0x06 || block[at + 1] != 0 || block[at + 2] != 0x39) {
+        const std::uint8_t opcode = block[at + 2];
+        if (block[at] != 0x06 || block[at + 1] != 0 || (opcode != 0x39 && opcode != 0x36)) {
             if (!AllZero(block.subspan(at)))
                 return false;
             break;
         }
         Run({0x06});
-        Run(WithAddress(0x39, Address24(block, at + 3)));
+        Run(WithAddress(opcode, Address24(block, at + 3)));
     }
     Finish(0x62, operation_, false);
     return true;

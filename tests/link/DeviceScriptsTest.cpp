@@ -76,7 +76,8 @@ TEST(DeviceScripts, DataFlashPageBlockPlacesTheProgramCommandAfterTheWholePage) 
 
     r.pageSpareSize = 0;  // page mode 2: page addresses in units of the page size
     const auto power = Bytes(DataFlashPageBlock(r, 3, std::vector<std::uint8_t>(10, 0x22)));
-    EXPECT_EQ(power[13], 0x00);  // a short page leaves the rest zero
+    EXPECT_EQ(power[13], 0x22);
+    EXPECT_EQ(power[14], 0x00);  // a short page leaves the rest zero
     EXPECT_EQ(std::vector<std::uint8_t>(power.begin() + 260, power.begin() + 265),
               (std::vector<std::uint8_t>{0x88, 0x00, 0x03, 0x00, 0xD7}));
 }
@@ -96,8 +97,8 @@ TEST(DeviceScripts, StatusRegisterScripts) {
 TEST(DeviceScripts, VerifyErrorLinesArePaddedToTheLimitsDigits) {
     EXPECT_EQ(VerifyErrorLine(7, 100, 0x1A2B, 0x55, 0xFF), "No.007 : 0x00001A2B : Buffer=0x55, IC=0xFF");
     EXPECT_EQ(VerifyErrorLine(2, 3, 0x10, 0x00, 0xAB), "No.2 : 0x00000010 : Buffer=0x00, IC=0xAB");
-    EXPECT_EQ(VerifyListing{false, 100}.EffectiveLimit(), 1);
-    EXPECT_EQ(VerifyListing{true, 250}.EffectiveLimit(), 250);
+    EXPECT_EQ((VerifyListing{false, 100}.EffectiveLimit()), 1);
+    EXPECT_EQ((VerifyListing{true, 250}.EffectiveLimit()), 250);
 }
 
 }  // namespace

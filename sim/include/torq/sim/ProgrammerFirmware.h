@@ -112,6 +112,7 @@ class ProgrammerFirmware {
     std::optional<DriverDescriptor> image_;
 
     std::uint8_t operation_ = 0;
+    bool programEchoed_ = false;  // the program's echo has been answered
     std::uint16_t parameter_ = 0;
     std::uint32_t count_ = 0;
     std::uint8_t state_ = 0;

@@ -1,0 +1,374 @@
+// The device operations against the simulated programmer: what reaches the chip, the wire and
+// the log.
+#include "torq/DeviceOperations.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <random>
+
+#include "LinkFixtures.h"
+#include "TestSupport.h"
+#include "torq/BufferFile.h"
+#include "torq/DeviceLibrary.h"
+#include "torq/Ini.h"
+#include "torq/Text.h"
+
+namespace torq {
+namespace {
+
+using test::Messages;
+
+constexpr std::string_view kFailure = "Error : Please check the status of communication devices !";
+
+// A home folder with the shipped library, one device loaded from it, and a simulated programmer
+// holding the given chip, enumerated with the device's image.
+class OperationsTest : public ::testing::Test {
+protected:
+    void Use(const std::string& vendor, const std::string& type, const std::string& chip,
+             bool binaryPages = false) {
+        test::CopySampleLibrary(home.Path());
+        const DeviceLibrary library(dirs);
+        record = LoadDeviceRecord(library.DeviceFileOf(vendor, type), dirs, DeviceRecord{}, vendor,
+                                  type, link.op);
+        ASSERT_FALSE(record.driverImagePath.empty());
+        auto setup = test::SetupWith(chip);
+        setup.binaryPages = binaryPages;
+        link_ = std::make_unique<test::SimulatedLink>(std::move(setup));
+        ASSERT_EQ(link_->Enumerate(record.driverImagePath).programmers, 1);
+        ops = std::make_unique<DeviceOperations>(link_->programmer, dirs, link_->clock);
+    }
+    test::SimulatedLink& Link() { return *link_; }
+    std::vector<std::string> Lines() const { return Messages(link_->log); }
+    void ClearLog() {
+        link_->log.Clear();
+        link_->sim.ClearLog();
+    }
+    std::vector<std::uint8_t> RandomImage(std::size_t size, unsigned seed = 7) const {
+        std::mt19937 random(seed);
+        std::vector<std::uint8_t> bytes(size);
+        for (auto& b : bytes) b = static_cast<std::uint8_t>(random());
+        return bytes;
+    }
+    void WriteBuffer(const std::vector<std::uint8_t>& bytes) const {
+        std::ofstream(dirs.BufferFile(), std::ios::binary | std::ios::trunc)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    }
+    std::vector<std::uint8_t> ReadBuffer() const {
+        const std::string text = test::ReadFile(dirs.BufferFile());
+        return {text.begin(), text.end()};
+    }
+    // Control requests of the transfer log with this code.
+    std::vector<sim::SimTransfer> Requests(std::uint8_t code) const {
+        std::vector<sim::SimTransfer> found;
+        for (const auto& t : link_->sim.Log()) {
+            if (t.kind == sim::TransferKind::ControlOut && t.request == code) found.push_back(t);
+        }
+        return found;
+    }
+    std::vector<std::vector<std::uint8_t>> BulkOuts() const {
+        std::vector<std::vector<std::uint8_t>> blocks;
+        for (const auto& t : link_->sim.Log()) {
+            if (t.kind == sim::TransferKind::BulkOut) blocks.push_back(t.data);
+        }
+        return blocks;
+    }
+
+    test::TempDir home;
+    ProgramDirectory dirs = ProgramDirectory::Portable(home.Path());
+    test::SimulatedLink link;  // only its operator, for loading the record
+    std::unique_ptr<test::SimulatedLink> link_;
+    DeviceRecord record;
+    std::unique_ptr<DeviceOperations> ops;
+};
+
+TEST_F(OperationsTest, EraseBlankProgramVerifyAndReadRoundTrip) {
+    Use("Winbond", "W25X10", "W25X10");
+    const auto image = RandomImage(record.deviceSize);
+    WriteBuffer(image);
+    EXPECT_TRUE(ops->EraseDevice(record));
+    EXPECT_TRUE(ops->BlankCheck(record));
+    EXPECT_TRUE(ops->ProgramDevice(record));
+    EXPECT_FALSE(ops->BlankCheck(record));
+    EXPECT_TRUE(ops->VerifyDevice(record, {}));
+    WriteBuffer({});
+    EXPECT_TRUE(ops->ReadDevice(record));
+    EXPECT_EQ(ReadBuffer(), image);
+    EXPECT_EQ(Lines(), (std::vector<std::string>{
+                           "Unprotect : Pass", "Erase : Pass", "Blank Check : Pass", "Unprotect : Pass",
+                           "Program : Pass", "Blank Check : Fail", "Verify : Pass", "Read : Pass"}));
+}
+
+TEST_F(OperationsTest, ProgramFollowsTheBufferLengthAndItsLastPage) {
+    Use("Winbond", "W25X10", "W25X10");
+    ASSERT_TRUE(ops->EraseDevice(record));
+    WriteBuffer(RandomImage(300));
+    ClearLog();
+    ASSERT_TRUE(ops->ProgramDevice(record));
+    const auto blocks = BulkOuts();
+    ASSERT_EQ(blocks.size(), 3u);  // the unprotect script, then two pages
+    EXPECT_EQ(blocks[2].size(), 320u);
+    EXPECT_EQ(std::vector<std::uint8_t>(blocks[2].begin(), blocks[2].begin() + 6),
+              (std::vector<std::uint8_t>{0x06, 0x00, 0x02, 0x00, 0x01, 0x00}));
+    EXPECT_EQ(blocks[2][50], 0x05);
+    // Bytes past the file stay erased; verify compares them as 0xFF.
+    EXPECT_TRUE(ops->VerifyDevice(record, {}));
+
+    WriteBuffer({});
+    ClearLog();
+    EXPECT_TRUE(ops->ProgramDevice(record));
+    EXPECT_EQ(BulkOuts().size(), 1u);  // only the unprotect script
+    EXPECT_EQ(Lines().back(), "Program : Pass");
+}
+
+TEST_F(OperationsTest, SequentialProgrammingInBothModes) {
+    struct Case {
+        const char* type;
+        int mode;
+    };
+    for (const Case c : {Case{"SST25VF020B", 2}, Case{"SST25VF010A", 3}}) {
+        SCOPED_TRACE(c.type);
+        Use("SST", c.type, c.type);
+        ASSERT_EQ(record.ProgramVariant(), c.mode);
+        ASSERT_TRUE(ops->EraseDevice(record));
+        const auto image = RandomImage(1000, 11);
+        WriteBuffer(image);
+        ClearLog();
+        ASSERT_TRUE(ops->ProgramDevice(record));
+        const auto start = Requests(request::kStartOperation);
+        ASSERT_EQ(start.size(), 2u);
+        EXPECT_EQ(start[1].value, 0x11);
+        EXPECT_EQ(start[1].index, c.mode);
+        const auto blocks = BulkOuts();
+        ASSERT_EQ(blocks.size(), 5u);  // unprotect, then four 256-byte chunks
+        EXPECT_EQ(blocks[4][2], c.mode == 2 ? 0xAD : 0xAF);
+        EXPECT_EQ(blocks[4][4], 0x03);  // chunk 3 at 0x000300
+        EXPECT_TRUE(ops->VerifyDevice(record, {}));
+    }
+}
+
+TEST_F(OperationsTest, DataFlashInBothPageModes) {
+    struct Case {
+        const char* type;
+        bool binary;
+    };
+    for (const Case c : {Case{"AT45DB041D", false}, Case{"AT45DB041D_256", true}}) {
+        SCOPED_TRACE(c.type);
+        Use("Atmel", c.type, "AT45DB041D", c.binary);
+        const auto image = RandomImage(record.deviceSize, 3);
+        WriteBuffer(image);
+        ClearLog();
+        ASSERT_TRUE(ops->EraseDevice(record));
+        const auto erase = BulkOuts();
+        const std::size_t setUp = c.binary ? 1 : 0;
+        ASSERT_EQ(erase.size(), setUp + 256);  // 2048 pages, 8 per block
+        if (c.binary) {
+            EXPECT_EQ(erase[0][0], 0x3D);
+        }
+        EXPECT_EQ(erase[setUp + 1][2], c.binary ? 0x08 : 0x10);  // block 1: 8 or 16 x 256 bytes on
+        EXPECT_TRUE(ops->BlankCheck(record));
+        ASSERT_TRUE(ops->ProgramDevice(record));
+        EXPECT_TRUE(ops->VerifyDevice(record, {}));
+        WriteBuffer({});
+        ASSERT_TRUE(ops->ReadDevice(record));
+        EXPECT_EQ(ReadBuffer(), image);
+    }
+}
+
+TEST_F(OperationsTest, VerifyListsDifferencesUpToTheLimit) {
+    Use("Winbond", "W25X10", "W25X10");
+    ASSERT_TRUE(ops->EraseDevice(record));
+    auto image = std::vector<std::uint8_t>(record.deviceSize, 0xFF);
+    for (std::size_t at : {0x10u, 0x20u, 0x1A2Bu, 0x3000u, 0x4000u}) image[at] = 0x55;
+    WriteBuffer(image);
+
+    ClearLog();
+    EXPECT_FALSE(ops->VerifyDevice(record, VerifyListing{true, 3}));
+    auto lines = Lines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "Verify : Fail");
+    EXPECT_EQ(link_->log.Lines()[1],  // one untimed entry
+              "---Verify Errors Information---\n"
+              "No.1 : 0x00000010 : Buffer=0x55, IC=0xFF\n"
+              "No.2 : 0x00000020 : Buffer=0x55, IC=0xFF\n"
+              "No.3 : 0x00001A2B : Buffer=0x55, IC=0xFF\n"
+              "-------------------------------");
+    // Stopped at the limit: no closing state poll.
+    EXPECT_EQ(link_->sim.Log().back().kind, sim::TransferKind::BulkIn);
+
+    ClearLog();
+    EXPECT_FALSE(ops->VerifyDevice(record, VerifyListing{true, 100}));
+    EXPECT_NE(link_->log.Lines()[1].find("No.005 : 0x00004000"), std::string::npos);
+
+    ClearLog();
+    EXPECT_FALSE(ops->VerifyDevice(record, VerifyListing{false, 100}));
+    EXPECT_EQ(Lines(), std::vector<std::string>{"Verify : Fail"});
+}
+
+TEST_F(OperationsTest, AFailedReadKeepsTheBufferAndReportsTheFailure) {
+    Use("Winbond", "W25X10", "W25X10");
+    const auto image = RandomImage(4096);
+    WriteBuffer(image);
+    Link().sim.UnplugAfter(40);
+    EXPECT_FALSE(ops->ReadDevice(record));
+    EXPECT_EQ(Lines().back(), kFailure);
+    EXPECT_EQ(ReadBuffer(), image);
+    EXPECT_FALSE(std::filesystem::exists(home / "output.tmp.read"));
+}
+
+TEST_F(OperationsTest, ReadWritesDeviceSizeBytesAndReadsTheStatusBack) {
+    Use("Winbond", "W25X10", "W25X10");
+    static_cast<sim::SerialFlashChip*>(Link().sim.Chip())->SetStatusForTest(0x9C);
+    record.deviceSize = 1500;
+    ASSERT_TRUE(ops->ReadDevice(record));
+    EXPECT_EQ(std::filesystem::file_size(dirs.BufferFile()), 1500u);
+    const IniFile menu(dirs.MenuIni());
+    EXPECT_EQ(menu.Keys("CurrentUserPageSetup"), (std::vector<std::string>{"Page0Com0Set", "Page0Com1Set"}));
+    EXPECT_EQ(menu.ReadInteger("CurrentUserPageSetup", "Page0Com0Set", -1), 7);
+    EXPECT_EQ(menu.ReadInteger("CurrentUserPageSetup", "Page0Com1Set", -1), 1);
+}
+
+TEST_F(OperationsTest, ADataFlashReadLeavesMenuIniAlone) {
+    Use("Atmel", "AT45DB011D", "AT45DB011D");
+    test::TempDir other;
+    const std::string before = "[CurrentUserPageSetup]\nPage0Com0Set=5\n";
+    std::ofstream(dirs.MenuIni()) << before;
+    ASSERT_TRUE(ops->ReadDevice(record));
+    EXPECT_EQ(test::ReadFile(dirs.MenuIni()), before);
+}
+
+TEST_F(OperationsTest, ProtectWritesTheStatusFromThePageValues) {
+    Use("Winbond", "W25X10", "W25X10");  // one status register opcode count 0, block-protect pages
+    ASSERT_EQ(record.readStatusRegister, 0);
+    IniFile menu(dirs.MenuIni());
+    menu.WriteInteger("CurrentUserPageSetup", "Page0Com0Set", 7);
+    menu.WriteInteger("CurrentUserPageSetup", "Page0Com1Set", 1);
+    ASSERT_TRUE(menu.Save());
+    ClearLog();
+    ASSERT_TRUE(ops->ProtectDevice(record, ProtectDirection::Protect));
+    const auto script = BulkOuts().at(0);
+    EXPECT_EQ(std::vector<std::uint8_t>(script.begin(), script.begin() + 10),
+              (std::vector<std::uint8_t>{0x06, 0x00, 0x50, 0x00, 0x01, 0x9C, 0x05, 0x00, 0x9C, 0x00}));
+    EXPECT_EQ(static_cast<sim::SerialFlashChip*>(Link().sim.Chip())->Status() & 0x9C, 0x9C);
+    EXPECT_EQ(Lines(), std::vector<std::string>{"Protect : Pass"});
+
+    ClearLog();
+    ASSERT_TRUE(ops->ProtectDevice(record, ProtectDirection::Unprotect));
+    EXPECT_EQ(BulkOuts().at(0)[5], 0x00);
+    EXPECT_EQ(Lines(), std::vector<std::string>{"Unprotect : Pass"});
+}
+
+TEST_F(OperationsTest, ProtectWithStatusRegisterOpcodesUsesTheMenuValuesInBothDirections) {
+    Use("Winbond", "W25Q16DV", "W25Q16DV");
+    ASSERT_EQ(record.readStatusRegister, 2);
+    IniFile menu(dirs.MenuIni());
+    menu.WriteInteger("CurrentUserPageSetup", "Page0Com0Set", 0x1C);
+    menu.WriteInteger("CurrentUserPageSetup", "Page0Com1Set", 0x02);
+    ASSERT_TRUE(menu.Save());
+    for (const auto direction : {ProtectDirection::Protect, ProtectDirection::Unprotect}) {
+        ClearLog();
+        ASSERT_TRUE(ops->ProtectDevice(record, direction));
+        const auto script = BulkOuts().at(0);
+        EXPECT_EQ(std::vector<std::uint8_t>(script.begin(), script.begin() + 14),
+                  (std::vector<std::uint8_t>{0x06, 0x00, 0x50, 0x00, 0x01, 0x1C, 0x02, 0x05, 0x00,
+                                             0x1C, 0x35, 0x00, 0x02, 0x00}));
+    }
+}
+
+TEST_F(OperationsTest, At26SectorsAreUnprotectedAndProtectedByTheirTable) {
+    Use("Atmel", "AT26DF081A", "AT26DF081A");
+    auto* chip = static_cast<sim::SerialFlashChip*>(Link().sim.Chip());
+    ASSERT_TRUE(chip->SectorProtected(0));
+    ASSERT_TRUE(ops->ProtectDevice(record, ProtectDirection::Unprotect));
+    EXPECT_EQ(BulkOuts().back().size(), 128u);
+    for (std::size_t s = 0; s < 19; ++s) EXPECT_FALSE(chip->SectorProtected(s)) << s;
+    ASSERT_TRUE(ops->ProtectDevice(record, ProtectDirection::Protect));
+    for (std::size_t s = 0; s < 19; ++s) EXPECT_TRUE(chip->SectorProtected(s)) << s;
+
+    // A table with 18 entries: the warning, and nothing after the 0x61 exchange.
+    std::ofstream(record.sectorTablePath, std::ios::trunc) << [] {
+        std::string text;
+        for (int i = 0; i < 18; ++i) text += "0X0" + HexText(static_cast<unsigned>(i), 1) + "0000,\r\n";
+        return text;
+    }();
+    ClearLog();
+    link.op.messages.clear();
+    EXPECT_FALSE(ops->ProtectDevice(record, ProtectDirection::Unprotect));
+    EXPECT_EQ(Link().op.Texts(), std::vector<std::string>{"The device library is wrong !"});
+    EXPECT_TRUE(BulkOuts().empty());
+    EXPECT_TRUE(Lines().empty());
+}
+
+TEST_F(OperationsTest, EraseWithoutAnOpcodeFailsSilently) {
+    Use("Winbond", "W25X10", "W25X10");
+    record.eraseMode = 0x0001;
+    ClearLog();
+    EXPECT_FALSE(ops->EraseDevice(record));
+    EXPECT_EQ(Lines(), std::vector<std::string>{"Unprotect : Pass"});
+    EXPECT_TRUE(Requests(request::kStartOperation).size() == 1);  // only the unprotect's
+}
+
+TEST_F(OperationsTest, CommunicationFailuresEndWithTheFailureLine) {
+    Use("Winbond", "W25X10", "W25X10");
+    Link().programmer.Channel().SetProgrammerCount(0);
+    ClearLog();
+    EXPECT_FALSE(ops->BlankCheck(record));
+    EXPECT_EQ(Lines(), std::vector<std::string>{std::string(kFailure)});
+    // Only the firmware restart reached the bus: it is not gated.
+    for (const auto& t : Link().sim.Log()) EXPECT_EQ(t.request, 0xA0);
+
+    Link().programmer.Channel().SetProgrammerCount(1);
+    WriteBuffer(RandomImage(512));
+    Link().sim.FailEvery({sim::TransferKind::ControlIn, request::kGetBlockReady});
+    ClearLog();
+    EXPECT_FALSE(ops->ProgramDevice(record));
+    EXPECT_EQ(Lines().back(), kFailure);
+}
+
+TEST_F(OperationsTest, TargetResetLogsOnlyWithAPulse) {
+    Use("Winbond", "W25X10", "W25X10");
+    ClearLog();
+    EXPECT_TRUE(ops->TargetReset(0x0101, 200));
+    const auto reset = Requests(request::kTargetReset);
+    ASSERT_EQ(reset.size(), 1u);
+    EXPECT_EQ(reset[0].value, 0x0101);
+    EXPECT_EQ(reset[0].index, 200);
+    EXPECT_EQ(Lines(), std::vector<std::string>{"Reset : Pass"});
+
+    Link().programmer.Channel().SetProgrammerCount(0);
+    ClearLog();
+    EXPECT_FALSE(ops->TargetReset(1, 0));
+    EXPECT_TRUE(Lines().empty());
+    EXPECT_FALSE(ops->TargetReset(0x0100, 500));
+    EXPECT_EQ(Lines(), std::vector<std::string>{"Reset : Fail"});
+}
+
+class CountingProgress final : public ProgressSink {
+public:
+    void Progress(std::uint64_t done, std::uint64_t total) override {
+        last = done;
+        this->total = total;
+        ++calls;
+    }
+    std::uint64_t last = 0, total = 0;
+    int calls = 0;
+};
+
+TEST_F(OperationsTest, ProgressReachesTheEndWithoutExtraTraffic) {
+    Use("Winbond", "W25X10", "W25X10");
+    CountingProgress progress;
+    ops->SetProgressSink(&progress);
+    ClearLog();
+    ASSERT_TRUE(ops->BlankCheck(record));
+    EXPECT_EQ(progress.last, record.deviceSize);
+    EXPECT_EQ(progress.total, record.deviceSize);
+    EXPECT_GE(progress.calls, 2);
+    // One block poll and one block per KiB, plus the frame.
+    std::size_t bulkIns = 0;
+    for (const auto& t : Link().sim.Log()) bulkIns += t.kind == sim::TransferKind::BulkIn;
+    EXPECT_EQ(bulkIns, record.deviceSize / 1024);
+}
+
+}  // namespace
+}  // namespace torq
