@@ -52,6 +52,7 @@ int Fail(int code, std::string_view message);
 // Each group of commands adds its subcommands; the callback it sets stores the exit code.
 void AddLibraryCommands(CLI::App& app, CliContext& context, int& exitCode);
 void AddLinkCommands(CLI::App& app, CliContext& context, int& exitCode);
+void AddOperationCommands(CLI::App& app, CliContext& context, int& exitCode);
 void AddBufferCommands(CLI::App& app, CliContext& context, int& exitCode);
 
 }  // namespace torq::cli

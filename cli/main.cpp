@@ -21,6 +21,7 @@ int main(int argc, char** argv) {
     int exitCode = kSuccess;
     AddLibraryCommands(app, context, exitCode);
     AddLinkCommands(app, context, exitCode);
+    AddOperationCommands(app, context, exitCode);
     AddBufferCommands(app, context, exitCode);
     try {
         app.parse(argc, argv);

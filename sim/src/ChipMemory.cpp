@@ -1,5 +1,9 @@
 #include "torq/sim/ChipMemory.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <system_error>
 
@@ -83,61 +87,75 @@ void SparseMemory::Erase(std::uint64_t address, std::uint64_t length) {
 
 std::unique_ptr<FileMemory> FileMemory::Open(const std::filesystem::path& path,
                                              std::uint64_t size) {
-    std::error_code error;
-    const bool existed = std::filesystem::exists(path, error);
-    std::uint64_t oldSize = existed ? std::filesystem::file_size(path, error) : 0;
-    if (error)
-        oldSize = 0;
-    if (!existed)
-        std::ofstream(path, std::ios::binary);
-    if (oldSize > size) {
-        std::filesystem::resize_file(path, size, error);
-        if (error)
-            return nullptr;
-        oldSize = size;
-    }
-    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
-    if (!file)
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0)
         return nullptr;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        ::close(fd);
+        return nullptr;
+    }
+    const auto oldSize = static_cast<std::uint64_t>(info.st_size);
+    if (oldSize > size && ::ftruncate(fd, static_cast<off_t>(size)) != 0) {
+        ::close(fd);
+        return nullptr;
+    }
+    std::unique_ptr<FileMemory> memory(new FileMemory(fd, size));
     // New bytes of a created or grown file are erased bytes.
-    file.seekp(static_cast<std::streamoff>(oldSize));
-    const std::vector<char> erased(64 * 1024, static_cast<char>(0xFF));
-    for (std::uint64_t at = oldSize; at < size;) {
-        const auto chunk =
-            static_cast<std::streamsize>(std::min<std::uint64_t>(erased.size(), size - at));
-        file.write(erased.data(), chunk);
-        at += static_cast<std::uint64_t>(chunk);
-    }
-    file.flush();
-    if (!file)
-        return nullptr;
-    return std::unique_ptr<FileMemory>(new FileMemory(std::move(file), size));
+    if (oldSize < size)
+        memory->Erase(oldSize, size - oldSize);
+    return memory;
+}
+
+FileMemory::~FileMemory() {
+    ::close(fd_);
 }
 
 void FileMemory::Read(std::uint64_t address, std::span<std::uint8_t> out) const {
     std::fill(out.begin(), out.end(), 0xFF);
-    if (address >= size_)
-        return;
-    const auto length =
-        static_cast<std::streamsize>(std::min<std::uint64_t>(out.size(), size_ - address));
-    file_.clear();
-    file_.seekg(static_cast<std::streamoff>(address));
-    file_.read(reinterpret_cast<char*>(out.data()), length);
+    for (std::size_t done = 0; done < out.size() && address + done < size_;) {
+        const std::uint64_t at = address + done;
+        if (window_.empty() || at < windowStart_ || at >= windowStart_ + window_.size()) {
+            windowStart_ = at - at % kWindow;
+            window_.assign(static_cast<std::size_t>(std::min(kWindow, size_ - windowStart_)), 0xFF);
+            const ssize_t got = ::pread(fd_, window_.data(), window_.size(),
+                                        static_cast<off_t>(windowStart_));
+            if (got < 0)
+                window_.assign(window_.size(), 0xFF);
+        }
+        const std::size_t offset = static_cast<std::size_t>(at - windowStart_);
+        const std::size_t chunk = std::min(out.size() - done, window_.size() - offset);
+        std::copy_n(window_.begin() + static_cast<std::ptrdiff_t>(offset), chunk,
+                    out.begin() + static_cast<std::ptrdiff_t>(done));
+        done += chunk;
+    }
 }
 
 void FileMemory::Write(std::uint64_t address, std::span<const std::uint8_t> data) {
     if (address >= size_)
         return;
-    const auto length =
-        static_cast<std::streamsize>(std::min<std::uint64_t>(data.size(), size_ - address));
-    file_.clear();
-    file_.seekp(static_cast<std::streamoff>(address));
-    file_.write(reinterpret_cast<const char*>(data.data()), length);
-    file_.flush();
+    const std::size_t length =
+        static_cast<std::size_t>(std::min<std::uint64_t>(data.size(), size_ - address));
+    std::size_t written = 0;
+    while (written < length) {
+        const ssize_t n = ::pwrite(fd_, data.data() + written, length - written,
+                                   static_cast<off_t>(address + written));
+        if (n <= 0)
+            break;
+        written += static_cast<std::size_t>(n);
+    }
+    // Keep the read window in step with the file.
+    if (!window_.empty() && address < windowStart_ + window_.size() &&
+        address + length > windowStart_) {
+        const std::uint64_t from = std::max(address, windowStart_);
+        const std::uint64_t to = std::min(address + length, windowStart_ + window_.size());
+        std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(from - address), to - from,
+                    window_.begin() + static_cast<std::ptrdiff_t>(from - windowStart_));
+    }
 }
 
 void FileMemory::Erase(std::uint64_t address, std::uint64_t length) {
-    const std::vector<std::uint8_t> erased(64 * 1024, 0xFF);
+    const std::vector<std::uint8_t> erased(kWindow, 0xFF);
     const std::uint64_t end = std::min(size_, address + length);
     for (std::uint64_t at = address; at < end;) {
         const std::uint64_t chunk = std::min<std::uint64_t>(erased.size(), end - at);

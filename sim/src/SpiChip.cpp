@@ -209,17 +209,36 @@ void SerialFlashChip::ProgramBytes(std::uint64_t address, std::span<const std::u
                                    bool wrapInPage) {
     const std::uint64_t page = spec_.pageSize;
     const std::uint64_t pageStart = address - address % page;
+    // Runs of consecutive, writable addresses go to the memory in one call.
+    std::size_t runFrom = 0, runLength = 0;
+    std::uint64_t runAt = 0;
+    const auto flush = [&] {
+        if (runLength == 0)
+            return;
+        const auto bytes = data.subspan(runFrom, runLength);
+        if (spec_.kind == ChipKind::Eeprom) {
+            memory_->Write(runAt, bytes);
+        } else {
+            memory_->Program(runAt, bytes);
+        }
+        runLength = 0;
+    };
     for (std::size_t i = 0; i < data.size(); ++i) {
         const std::uint64_t at =
             wrapInPage ? pageStart + (address - pageStart + i) % page : address + i;
-        if (at >= spec_.size || AddressProtected(at))
+        if (at >= spec_.size || AddressProtected(at)) {
+            flush();
             continue;
-        if (spec_.kind == ChipKind::Eeprom) {
-            memory_->Write(at, data.subspan(i, 1));
-        } else {
-            memory_->Program(at, data.subspan(i, 1));
         }
+        if (runLength > 0 && at != runAt + runLength)
+            flush();
+        if (runLength == 0) {
+            runFrom = i;
+            runAt = at;
+        }
+        ++runLength;
     }
+    flush();
 }
 
 void SerialFlashChip::EraseRange(std::uint64_t start, std::uint64_t length) {

@@ -45,20 +45,27 @@ class SparseMemory final : public ChipMemory {
 };
 
 // The array lives in a file of exactly the chip's size (created filled with 0xFF, or grown or
-// cut to size when it exists). Writes go through at once.
+// cut to size when it exists). Writes go through at once; reads come through a 64 KiB window,
+// since the chip model reads byte by byte.
 class FileMemory final : public ChipMemory {
   public:
     // Fails (returns null) when the file cannot be opened for reading and writing.
     static std::unique_ptr<FileMemory> Open(const std::filesystem::path& path, std::uint64_t size);
+    ~FileMemory() override;
+    FileMemory(const FileMemory&) = delete;
+    FileMemory& operator=(const FileMemory&) = delete;
     std::uint64_t Size() const override { return size_; }
     void Read(std::uint64_t address, std::span<std::uint8_t> out) const override;
     void Write(std::uint64_t address, std::span<const std::uint8_t> data) override;
     void Erase(std::uint64_t address, std::uint64_t length) override;
 
   private:
-    FileMemory(std::fstream file, std::uint64_t size) : file_(std::move(file)), size_(size) {}
-    mutable std::fstream file_;
+    static constexpr std::uint64_t kWindow = 64 * 1024;
+    FileMemory(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
+    int fd_;
     std::uint64_t size_;
+    mutable std::vector<std::uint8_t> window_;
+    mutable std::uint64_t windowStart_ = 0;
 };
 
 }  // namespace torq::sim

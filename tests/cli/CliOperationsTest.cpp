@@ -1,0 +1,117 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <random>
+
+#include "TestSupport.h"
+#include "torq/Ini.h"
+
+namespace torq {
+namespace {
+
+bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+class CliOperationsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        test::CopySampleLibrary(home.Path());
+        ASSERT_EQ(Run("select Winbond W25X10").exitCode, 0);
+        std::mt19937 random(5);
+        std::string image(5000, '\0');
+        for (char& c : image) c = static_cast<char>(random());
+        image_ = image;
+        std::ofstream(home / "image.bin", std::ios::binary) << image;
+        ASSERT_EQ(Run("load " + (home / "image.bin").string() + " --format bin --yes").exitCode, 0);
+    }
+    test::CommandResult Run(const std::string& args) {
+        return test::RunCommand(test::CliPath() + " --home " + home.Path().string() + " " + args);
+    }
+    std::string Chip(const std::string& name, const std::string& options = "") {
+        return "--simulate " + name + ",file=" + (home / "chip.bin").string() + options;
+    }
+    test::TempDir home;
+    std::string image_;
+};
+
+TEST_F(CliOperationsTest, RunProgramsTheChipAndReadGetsItBack) {
+    const auto run = Run(Chip("W25X10") + " run verify,program,erase,blank");
+    ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+    // The steps run in their fixed order, whatever order they were given in.
+    std::size_t at = 0;
+    for (const char* line : {"Read ID : [0xEF3011] Pass", "Start [Erase]", "Erase : Pass", "End [Erase]",
+                             "Start [Blank Check]", "Blank Check : Pass", "Start [Program]",
+                             "Program : Pass", "Start [Verify]", "Verify : Pass", "End [Verify]",
+                             "Finished with total time : "}) {
+        const auto found = run.out.find(line, at);
+        ASSERT_NE(found, std::string::npos) << line << "\n" << run.out;
+        at = found;
+    }
+
+    std::ofstream(home / "output.tmp", std::ios::trunc);  // forget the buffer
+    const auto read = Run(Chip("W25X10") + " read");
+    ASSERT_EQ(read.exitCode, 0) << read.out << read.err;
+    EXPECT_TRUE(Has(read.out, "Read : Pass"));
+    const std::string buffer = test::ReadFile(home / "output.tmp");
+    ASSERT_EQ(buffer.size(), 128u * 1024);
+    EXPECT_EQ(buffer.substr(0, image_.size()), image_);
+    const auto file = read.out.find("File checksum=0x");
+    const auto ic = read.out.find("IC checksum=0x");
+    ASSERT_NE(file, std::string::npos);
+    ASSERT_NE(ic, std::string::npos);
+    EXPECT_EQ(read.out.substr(file + 16, 8), read.out.substr(ic + 14, 8));
+}
+
+TEST_F(CliOperationsTest, RunStopsAtTheFirstFailureAndAWrongChipRunsNothing) {
+    // The status write never reports done: the unprotect before the erase fails.
+    const auto failing = Run(Chip("W25X10", ",stall=0x42") + " run erase,blank,program");
+    EXPECT_EQ(failing.exitCode, 1);
+    EXPECT_TRUE(Has(failing.out, "End [Erase]"));
+    EXPECT_TRUE(Has(failing.out, "Error : Please check the status of communication devices !"));
+    EXPECT_FALSE(Has(failing.out, "Start [Blank Check]"));
+    EXPECT_TRUE(Has(failing.out, "Finished with total time : "));
+    EXPECT_TRUE(Has(failing.out, "\nFail\n"));
+
+    const auto wrong = Run("--simulate W25X20 run erase");
+    EXPECT_EQ(wrong.exitCode, 1);
+    EXPECT_TRUE(Has(wrong.out, "] Fail"));
+    EXPECT_FALSE(Has(wrong.out, "Start [Erase]"));
+
+    EXPECT_EQ(Run(Chip("W25X10") + " run erase,format").exitCode, 2);
+    EXPECT_EQ(Run("run erase").exitCode, 1);  // no programmer attached
+}
+
+TEST_F(CliOperationsTest, PagesAreShownChangedWithinTheirTypesAndProtectUsesThem) {
+    const auto pages = Run("pages");
+    ASSERT_EQ(pages.exitCode, 0) << pages.err;
+    EXPECT_TRUE(Has(pages.out, "radio group Block protect"));
+    EXPECT_EQ(Run("pages set 0 0 9").exitCode, 2);  // no such choice
+    EXPECT_EQ(Run("pages set 0 1 2").exitCode, 2);  // a check box takes 0 or 1
+    EXPECT_EQ(Run("pages set 5 0 1").exitCode, 2);
+    ASSERT_EQ(Run("pages set 0 0 7").exitCode, 0);
+    ASSERT_EQ(Run("pages set 0 1 1").exitCode, 0);
+    const IniFile menu(home / "Menu.ini");
+    EXPECT_EQ(menu.ReadInteger("CurrentUserPageSetup", "Page0Com0Set", -1), 7);
+    EXPECT_EQ(menu.ReadInteger("CurrentUserPageSetup", "Page0Com1Set", -1), 1);
+
+    const auto protect = Run(Chip("W25X10") + " protect");
+    EXPECT_EQ(protect.exitCode, 0) << protect.out << protect.err;
+    EXPECT_TRUE(Has(protect.out, "Protect : Pass"));
+
+    ASSERT_EQ(Run("select Atmel AT45DB041D").exitCode, 0);
+    const auto none = Run("pages");
+    EXPECT_EQ(none.exitCode, 1);
+    EXPECT_TRUE(Has(none.out, "Premium Tabs : No Parameter"));
+}
+
+TEST_F(CliOperationsTest, ResetPulsesWithTheOptionsOrTheFlags) {
+    const auto reset = Run(Chip("W25X10") + " reset --ms 200 --low");
+    EXPECT_EQ(reset.exitCode, 0) << reset.err;
+    EXPECT_TRUE(Has(reset.out, "Reset : Pass"));
+    EXPECT_EQ(Run(Chip("W25X10") + " reset --low --high").exitCode, 2);
+    const auto failed = Run(Chip("W25X10", ",fail_request=0xD2") + " reset");
+    EXPECT_EQ(failed.exitCode, 1);
+    EXPECT_TRUE(Has(failed.out, "Reset : Fail"));
+}
+
+}  // namespace
+}  // namespace torq
