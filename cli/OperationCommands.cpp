@@ -23,23 +23,28 @@ namespace {
 
 // A bar on stderr while a block loop runs, when stderr is a terminal.
 class TerminalProgress final : public ProgressSink {
-public:
+  public:
     void Progress(std::uint64_t done, std::uint64_t total) override {
-        if (total == 0) return;
+        if (total == 0)
+            return;
         const int percent = static_cast<int>(done * 100 / total);
-        if (percent == shown_) return;
+        if (percent == shown_)
+            return;
         shown_ = percent;
         const int filled = percent / 4;
-        std::fprintf(stderr, "\r[%s%s] %3d%%", std::string(static_cast<std::size_t>(filled), '#').c_str(),
+        std::fprintf(stderr, "\r[%s%s] %3d%%",
+                     std::string(static_cast<std::size_t>(filled), '#').c_str(),
                      std::string(static_cast<std::size_t>(25 - filled), ' ').c_str(), percent);
-        if (percent == 100) std::fputs("\r", stderr);
+        if (percent == 100)
+            std::fputs("\r", stderr);
         std::fflush(stderr);
     }
     ~TerminalProgress() override {
-        if (shown_ >= 0) std::fputs("\r                                  \r", stderr);
+        if (shown_ >= 0)
+            std::fputs("\r                                  \r", stderr);
     }
 
-private:
+  private:
     int shown_ = -1;
 };
 
@@ -52,15 +57,21 @@ std::string FinishedSeconds(std::uint32_t milliseconds) {
 }
 
 enum class Step { Erase, BlankCheck, Program, Verify, Protect };
-constexpr Step kStepOrder[] = {Step::Erase, Step::BlankCheck, Step::Program, Step::Verify, Step::Protect};
+constexpr Step kStepOrder[] = {Step::Erase, Step::BlankCheck, Step::Program, Step::Verify,
+                               Step::Protect};
 
 const char* LogName(Step step) {
     switch (step) {
-        case Step::Erase: return "Erase";
-        case Step::BlankCheck: return "Blank Check";
-        case Step::Program: return "Program";
-        case Step::Verify: return "Verify";
-        case Step::Protect: return "Protect";
+        case Step::Erase:
+            return "Erase";
+        case Step::BlankCheck:
+            return "Blank Check";
+        case Step::Program:
+            return "Program";
+        case Step::Verify:
+            return "Verify";
+        case Step::Protect:
+            return "Protect";
     }
     return "";
 }
@@ -70,9 +81,11 @@ std::optional<Step> StepNamed(std::string_view name) {
         {"erase", Step::Erase},     {"blank", Step::BlankCheck}, {"check", Step::BlankCheck},
         {"program", Step::Program}, {"verify", Step::Verify},    {"protect", Step::Protect}};
     std::string lower(name);
-    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : lower)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     const auto found = kNames.find(lower);
-    if (found == kNames.end()) return std::nullopt;
+    if (found == kNames.end())
+        return std::nullopt;
     return found->second;
 }
 
@@ -84,16 +97,19 @@ struct Bench {
 };
 
 int OpenBench(CliContext& context, Bench& bench) {
-    if (const int code = OpenSession(context, bench.session, false); code != kSuccess) return code;
+    if (const int code = OpenSession(context, bench.session, false); code != kSuccess)
+        return code;
     Programmer& programmer = *bench.session.programmer;
-    if (programmer.ProgrammerCount() == 0) return Fail(kFailed, "no programmer connected");
+    if (programmer.ProgrammerCount() == 0)
+        return Fail(kFailed, "no programmer connected");
     if (!programmer.OpenProgrammer(bench.session.record.driverImagePath, 0)) {
         return Fail(kFailed, "Please turn on programmers or check the USB connection !");
     }
     // The command line has no Emulator tab: the target board never supplies the emulator.
     programmer.SendTargetBoardMode(false);
     bench.ops.emplace(programmer, bench.session.library->Directories());
-    if (::isatty(STDERR_FILENO)) bench.ops->SetProgressSink(&bench.progress);
+    if (::isatty(STDERR_FILENO))
+        bench.ops->SetProgressSink(&bench.progress);
     return kSuccess;
 }
 
@@ -107,25 +123,37 @@ bool RunOperation(Bench& bench, const std::string& name) {
     DeviceOperations& ops = *bench.ops;
     const DeviceRecord& record = bench.session.record;
     const Options& options = bench.session.options;
-    if (name == "read") return ops.ReadDevice(record);
+    if (name == "read")
+        return ops.ReadDevice(record);
     if (name == "verify") {
-        return ops.VerifyDevice(record, {options.verifyErrorsListLimited, options.verifyErrorsListLimit});
+        return ops.VerifyDevice(record,
+                                {options.verifyErrorsListLimited, options.verifyErrorsListLimit});
     }
-    if (name == "erase") return ops.EraseDevice(record);
-    if (name == "blank") return ops.BlankCheck(record);
-    if (name == "program") return ops.ProgramDevice(record);
-    if (name == "protect") return ops.ProtectDevice(record, ProtectDirection::Protect);
-    if (name == "unprotect") return ops.ProtectDevice(record, ProtectDirection::Unprotect);
+    if (name == "erase")
+        return ops.EraseDevice(record);
+    if (name == "blank")
+        return ops.BlankCheck(record);
+    if (name == "program")
+        return ops.ProgramDevice(record);
+    if (name == "protect")
+        return ops.ProtectDevice(record, ProtectDirection::Protect);
+    if (name == "unprotect")
+        return ops.ProtectDevice(record, ProtectDirection::Unprotect);
     return false;
 }
 
 bool RunStep(Bench& bench, Step step) {
     switch (step) {
-        case Step::Erase: return RunOperation(bench, "erase");
-        case Step::BlankCheck: return RunOperation(bench, "blank");
-        case Step::Program: return RunOperation(bench, "program");
-        case Step::Verify: return RunOperation(bench, "verify");
-        case Step::Protect: return RunOperation(bench, "protect");
+        case Step::Erase:
+            return RunOperation(bench, "erase");
+        case Step::BlankCheck:
+            return RunOperation(bench, "blank");
+        case Step::Program:
+            return RunOperation(bench, "program");
+        case Step::Verify:
+            return RunOperation(bench, "verify");
+        case Step::Protect:
+            return RunOperation(bench, "protect");
     }
     return false;
 }
@@ -133,7 +161,8 @@ bool RunStep(Bench& bench, Step step) {
 void LogChecksums(CliContext& context, const Bench& bench) {
     const auto path = bench.session.library->Directories().BufferFile();
     const auto length = BufferFile(path).Length().value_or(0);
-    const auto sum = length == 0 ? std::optional<std::uint32_t>(0) : Checksum(path, length - 1, 0xFF);
+    const auto sum =
+        length == 0 ? std::optional<std::uint32_t>(0) : Checksum(path, length - 1, 0xFF);
     const std::string text = ChecksumText(sum.value_or(0));
     context.log.WriteInfoLine("File checksum=0x" + text);
     context.log.WriteInfoLine("IC checksum=0x" + text);
@@ -143,17 +172,20 @@ void LogChecksums(CliContext& context, const Bench& bench) {
 // finished line and the verdict.
 int SingleOperation(CliContext& context, const std::string& name, bool checkId) {
     Bench bench;
-    if (const int code = OpenBench(context, bench); code != kSuccess) return code;
+    if (const int code = OpenBench(context, bench); code != kSuccess)
+        return code;
     Programmer& programmer = *bench.session.programmer;
     if (checkId && !ReadId(programmer, bench.session.record)) {
-        return Fail(kFailed, "the chip in the socket is not the selected device (--skip-id runs anyway)");
+        return Fail(kFailed,
+                    "the chip in the socket is not the selected device (--skip-id runs anyway)");
     }
     const Clock& clock = SystemClock::Instance();
     const std::uint32_t start = clock.TickMs();
     const bool pass = RunOperation(bench, name);
     context.log.WriteInfoLine("Finished with total time : " +
                               FinishedSeconds(TicksBetween(start, clock.TickMs())) + " Sec.");
-    if (pass && name == "read") LogChecksums(context, bench);
+    if (pass && name == "read")
+        LogChecksums(context, bench);
     SendVerdict(programmer, pass);
     return pass ? kSuccess : kFailed;
 }
@@ -166,27 +198,33 @@ int RunSteps(CliContext& context, const std::string& list, bool checkId) {
     std::string name;
     bool any = false;
     while (std::getline(names, name, ',')) {
-        if (name.empty()) continue;
+        if (name.empty())
+            continue;
         const auto step = StepNamed(name);
         if (!step) {
-            return Fail(kBadUsage, "unknown step '" + name + "' (erase, blank, program, verify, protect)");
+            return Fail(kBadUsage,
+                        "unknown step '" + name + "' (erase, blank, program, verify, protect)");
         }
         wanted[static_cast<std::size_t>(*step)] = true;
         any = true;
     }
-    if (!any) return Fail(kBadUsage, "no step given");
+    if (!any)
+        return Fail(kBadUsage, "no step given");
     Bench bench;
-    if (const int code = OpenBench(context, bench); code != kSuccess) return code;
+    if (const int code = OpenBench(context, bench); code != kSuccess)
+        return code;
     Programmer& programmer = *bench.session.programmer;
     if (checkId && !ReadId(programmer, bench.session.record)) {
-        return Fail(kFailed, "the chip in the socket is not the selected device (--skip-id runs anyway)");
+        return Fail(kFailed,
+                    "the chip in the socket is not the selected device (--skip-id runs anyway)");
     }
     bench.ops->TargetReset(static_cast<std::uint16_t>(bench.session.options.ResetIdleLevel()), 0);
     const Clock& clock = SystemClock::Instance();
     const std::uint32_t start = clock.TickMs();
     bool pass = true;
     for (const Step step : kStepOrder) {
-        if (!wanted[static_cast<std::size_t>(step)] || !pass) continue;
+        if (!wanted[static_cast<std::size_t>(step)] || !pass)
+            continue;
         context.log.WriteInfoLine(std::string("Start [") + LogName(step) + "]");
         pass = RunStep(bench, step) && pass;
         context.log.WriteInfoLine(std::string("End [") + LogName(step) + "]");
@@ -200,58 +238,72 @@ int RunSteps(CliContext& context, const std::string& list, bool checkId) {
 
 int Reset(CliContext& context, std::optional<int> milliseconds, bool low, bool high) {
     Session session;
-    if (const int code = OpenSession(context, session, false); code != kSuccess) return code;
+    if (const int code = OpenSession(context, session, false); code != kSuccess)
+        return code;
     Programmer& programmer = *session.programmer;
-    if (programmer.ProgrammerCount() == 0) return Fail(kFailed, "no programmer connected");
+    if (programmer.ProgrammerCount() == 0)
+        return Fail(kFailed, "no programmer connected");
     const bool normalLow = low || (!high && !session.options.resetNormalHigh);
     const int pulse = milliseconds.value_or(session.options.resetTimeMs);
-    if (pulse < 1 || pulse > 0xFFFF) return Fail(kBadUsage, "--ms takes 1 to 65535");
+    if (pulse < 1 || pulse > 0xFFFF)
+        return Fail(kBadUsage, "--ms takes 1 to 65535");
     DeviceOperations ops(programmer, session.library->Directories());
-    const bool pass = ops.TargetReset(normalLow ? 0x0101 : 0x0100, static_cast<std::uint16_t>(pulse));
+    const bool pass =
+        ops.TargetReset(normalLow ? 0x0101 : 0x0100, static_cast<std::uint16_t>(pulse));
     return pass ? kSuccess : kFailed;
 }
 
 // The selected device's parameter pages, without a programmer.
 int LoadPages(CliContext& context, Session& session, ParameterPages& pages) {
     session.library.emplace(context.Directories());
-    if (!session.library->IdentityOk()) return Fail(kBadUsage, kLibraryIncorrectMessage);
+    if (!session.library->IdentityOk())
+        return Fail(kBadUsage, kLibraryIncorrectMessage);
     const DeviceSelection selected = SelectedDevice(context);
-    if (!selected.error.empty()) return Fail(kFailed, selected.error);
+    if (!selected.error.empty())
+        return Fail(kFailed, selected.error);
     FixedOperator silent;
     session.record = ReadDeviceRecord(session.library->DeviceFileOf(selected.vendor, selected.type),
-                                      session.library->Directories(), DeviceRecord{}, selected.vendor,
-                                      selected.type, silent);
+                                      session.library->Directories(), DeviceRecord{},
+                                      selected.vendor, selected.type, silent);
     if (session.record.protMode == 0 || session.record.menuFilePath.empty() ||
         !std::filesystem::is_regular_file(session.record.menuFilePath)) {
         context.log.WriteInfoLine("Premium Tabs : No Parameter");
         return kFailed;
     }
-    pages = BuildParameterPages(session.record.menuFilePath, session.library->Directories().MenuIni());
+    pages =
+        BuildParameterPages(session.record.menuFilePath, session.library->Directories().MenuIni());
     return kSuccess;
 }
 
 std::string ShownValue(const PageComponent& c) {
     switch (c.type) {
-        case ComponentType::CheckBox: return c.checked ? "[x]" : "[ ]";
+        case ComponentType::CheckBox:
+            return c.checked ? "[x]" : "[ ]";
         case ComponentType::RadioGroup:
-            return c.selectedIndex < 0 ? "(none)"
-                                       : std::to_string(c.selectedIndex) + " = " +
-                                             c.radioChoices[static_cast<std::size_t>(c.selectedIndex)];
-        case ComponentType::ValueField: return c.text;
-        default: return "";
+            return c.selectedIndex < 0
+                       ? "(none)"
+                       : std::to_string(c.selectedIndex) + " = " +
+                             c.radioChoices[static_cast<std::size_t>(c.selectedIndex)];
+        case ComponentType::ValueField:
+            return c.text;
+        default:
+            return "";
     }
 }
 
 int ShowPages(CliContext& context) {
     Session session;
     ParameterPages pages;
-    if (const int code = LoadPages(context, session, pages); code != kSuccess) return code;
+    if (const int code = LoadPages(context, session, pages); code != kSuccess)
+        return code;
     for (std::size_t p = 0; p < pages.pages.size(); ++p) {
         std::cout << "Page " << p << ": " << pages.pages[p].caption << '\n';
         for (const auto& c : pages.pages[p].components) {
             std::cout << "  " << c.number << ' ';
             switch (c.type) {
-                case ComponentType::CheckBox: std::cout << "check box  " << c.caption; break;
+                case ComponentType::CheckBox:
+                    std::cout << "check box  " << c.caption;
+                    break;
                 case ComponentType::RadioGroup: {
                     std::cout << "radio group " << c.caption << " {";
                     for (std::size_t i = 0; i < c.radioChoices.size(); ++i) {
@@ -260,15 +312,21 @@ int ShowPages(CliContext& context) {
                     std::cout << '}';
                     break;
                 }
-                case ComponentType::ValueField: std::cout << "value      " << c.LabelText(); break;
+                case ComponentType::ValueField:
+                    std::cout << "value      " << c.LabelText();
+                    break;
                 case ComponentType::Explanation:
                     std::cout << "explanation";
-                    for (const auto& line : c.explanationLines) std::cout << "\n      " << line;
+                    for (const auto& line : c.explanationLines)
+                        std::cout << "\n      " << line;
                     break;
-                case ComponentType::None: std::cout << "(unknown component)"; break;
+                case ComponentType::None:
+                    std::cout << "(unknown component)";
+                    break;
             }
             const std::string value = ShownValue(c);
-            if (!value.empty()) std::cout << " = " << value;
+            if (!value.empty())
+                std::cout << " = " << value;
             std::cout << '\n';
         }
     }
@@ -280,21 +338,27 @@ int ShowPages(CliContext& context) {
 int SetPageValue(CliContext& context, int page, int component, const std::string& value) {
     Session session;
     ParameterPages pages;
-    if (const int code = LoadPages(context, session, pages); code != kSuccess) return code;
+    if (const int code = LoadPages(context, session, pages); code != kSuccess)
+        return code;
     if (page < 0 || page >= static_cast<int>(pages.pages.size()) || component < 0 ||
-        component >= static_cast<int>(pages.pages[static_cast<std::size_t>(page)].components.size())) {
-        return Fail(kBadUsage, "no component " + std::to_string(component) + " on page " + std::to_string(page));
+        component >=
+            static_cast<int>(pages.pages[static_cast<std::size_t>(page)].components.size())) {
+        return Fail(kBadUsage, "no component " + std::to_string(component) + " on page " +
+                                   std::to_string(page));
     }
-    PageComponent& c = pages.pages[static_cast<std::size_t>(page)].components[static_cast<std::size_t>(component)];
+    PageComponent& c =
+        pages.pages[static_cast<std::size_t>(page)].components[static_cast<std::size_t>(component)];
     const auto number = ParseIniInteger(value);
     switch (c.type) {
         case ComponentType::CheckBox:
-            if (!number || (*number != 0 && *number != 1)) return Fail(kBadUsage, "a check box takes 0 or 1");
+            if (!number || (*number != 0 && *number != 1))
+                return Fail(kBadUsage, "a check box takes 0 or 1");
             c.checked = *number == 1;
             break;
         case ComponentType::RadioGroup:
             if (!number || *number < -1 || *number >= static_cast<int>(c.radioChoices.size())) {
-                return Fail(kBadUsage, "choose -1 (none) or 0 to " + std::to_string(c.radioChoices.size() - 1));
+                return Fail(kBadUsage, "choose -1 (none) or 0 to " +
+                                           std::to_string(c.radioChoices.size() - 1));
             }
             c.selectedIndex = *number;
             break;
@@ -302,21 +366,24 @@ int SetPageValue(CliContext& context, int page, int component, const std::string
             std::string typed;
             for (char key : value) {
                 if (!FilterValueKey(c.valueType, key)) {
-                    return Fail(kBadUsage, std::string("'") + key + "' is not accepted by " + c.LabelText());
+                    return Fail(kBadUsage,
+                                std::string("'") + key + "' is not accepted by " + c.LabelText());
                 }
                 typed.push_back(key);
             }
             if (const std::string checked = CheckValueText(c, typed); checked != typed) {
-                return Fail(kBadUsage, "'" + value + "' does not fit " + c.LabelText() + " (at most " +
-                                           (ValueTypeRuleOf(c.valueType).input == ValueTypeRule::Input::Hex
-                                                ? HexText(c.valueMax)
-                                                : std::to_string(c.valueMax)) +
-                                           ")");
+                return Fail(kBadUsage,
+                            "'" + value + "' does not fit " + c.LabelText() + " (at most " +
+                                (ValueTypeRuleOf(c.valueType).input == ValueTypeRule::Input::Hex
+                                     ? HexText(c.valueMax)
+                                     : std::to_string(c.valueMax)) +
+                                ")");
             }
             c.text = typed;
             break;
         }
-        default: return Fail(kBadUsage, "this component holds no value");
+        default:
+            return Fail(kBadUsage, "this component holds no value");
     }
     if (!SaveParameterValues(pages, session.library->Directories().MenuIni())) {
         return Fail(kFailed, "cannot write " + session.library->Directories().MenuIni().string());
@@ -333,7 +400,8 @@ void AddOperationCommands(CLI::App& app, CliContext& context, int& exitCode) {
     const auto operation = [&](const char* name, const char* help) {
         auto* command = app.add_subcommand(name, help);
         command->add_flag("--skip-id", skipId, "Do not check the chip's ID first");
-        command->callback([&context, &exitCode, name] { exitCode = SingleOperation(context, name, !skipId); });
+        command->callback(
+            [&context, &exitCode, name] { exitCode = SingleOperation(context, name, !skipId); });
     };
     operation("read", "Read the chip into the buffer");
     operation("verify", "Compare the chip with the buffer");
@@ -351,13 +419,16 @@ void AddOperationCommands(CLI::App& app, CliContext& context, int& exitCode) {
     reset->add_flag("--high", high, "The line idles high")->excludes(lowFlag);
     reset->callback([&] { exitCode = Reset(context, ms, low, high); });
 
-    auto* run = app.add_subcommand("run", "Run steps in the order erase, blank, program, verify, protect");
+    auto* run =
+        app.add_subcommand("run", "Run steps in the order erase, blank, program, verify, protect");
     static std::string steps;
-    run->add_option("STEPS", steps, "Comma-separated: erase,blank,program,verify,protect")->required();
+    run->add_option("STEPS", steps, "Comma-separated: erase,blank,program,verify,protect")
+        ->required();
     run->add_flag("--skip-id", skipId, "Do not check the chip's ID first");
     run->callback([&] { exitCode = RunSteps(context, steps, !skipId); });
 
-    auto* pages = app.add_subcommand("pages", "The selected device's parameter pages and their values");
+    auto* pages =
+        app.add_subcommand("pages", "The selected device's parameter pages and their values");
     auto* set = pages->add_subcommand("set", "Change one value and save Menu.ini");
     static int page = 0, component = 0;
     static std::string value;
@@ -366,7 +437,8 @@ void AddOperationCommands(CLI::App& app, CliContext& context, int& exitCode) {
     set->add_option("VALUE", value)->required();
     set->callback([&] { exitCode = SetPageValue(context, page, component, value); });
     pages->callback([&, set] {
-        if (set->parsed()) return;
+        if (set->parsed())
+            return;
         exitCode = ShowPages(context);
     });
 }

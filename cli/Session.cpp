@@ -98,5 +98,4 @@ int OpenSession(CliContext& context, Session& session, bool windowDefault) {
     return kSuccess;
 }
 
-
 }  // namespace torq::cli

@@ -29,7 +29,9 @@ constexpr std::uint8_t kWriteStatus = 0x01;
 constexpr std::uint8_t kAt26UnprotectSector = 0x39;
 constexpr std::uint8_t kAt26ProtectSector = 0x36;
 
-std::uint64_t CeilDiv(std::uint64_t a, std::uint64_t b) { return b == 0 ? 0 : (a + b - 1) / b; }
+std::uint64_t CeilDiv(std::uint64_t a, std::uint64_t b) {
+    return b == 0 ? 0 : (a + b - 1) / b;
+}
 
 std::uint32_t ChipUnits(const DeviceRecord& record) {
     return static_cast<std::uint32_t>(record.deviceSize / 256);
@@ -46,7 +48,9 @@ std::string VerifyErrorLine(int number, int limit, std::uint32_t address, std::u
     return text;
 }
 
-int DataFlashPageMode(const DeviceRecord& record) { return record.pageSpareSize != 0 ? 1 : 2; }
+int DataFlashPageMode(const DeviceRecord& record) {
+    return record.pageSpareSize != 0 ? 1 : 2;
+}
 
 std::uint8_t EraseOpcode(std::uint8_t selector) {
     static constexpr std::uint8_t kOpcodes[] = {0xC7, 0x60, 0x62, 0xD8, 0x52, 0x20};
@@ -79,7 +83,12 @@ Script ReadHeaderScript(std::uint8_t opcode) {
 
 Script PageProgramBlock(std::uint32_t address, std::span<const std::uint8_t> page) {
     Script block(kPageProgramBlockSize);
-    block.Byte(kWriteEnable).Zero().Byte(kPageProgram).Address(address).Bytes(page).Byte(kReadStatus);
+    block.Byte(kWriteEnable)
+        .Zero()
+        .Byte(kPageProgram)
+        .Address(address)
+        .Bytes(page)
+        .Byte(kReadStatus);
     return block;
 }
 
@@ -88,10 +97,12 @@ Script SequentialProgramBlock(int mode, std::uint32_t address,
     Script block(kSequentialBlockSize);
     if (mode == 2) {
         block.Byte(kWriteEnable).Zero().Byte(0xAD).Address(address).Byte(d[0]).Byte(d[1]);
-        for (std::size_t i = 0; i <= 126; ++i) block.Byte(0xAD).Zero().Byte(d[2 + 2 * i]).Byte(d[3 + 2 * i]);
+        for (std::size_t i = 0; i <= 126; ++i)
+            block.Byte(0xAD).Zero().Byte(d[2 + 2 * i]).Byte(d[3 + 2 * i]);
     } else {
         block.Byte(kWriteEnable).Zero().Byte(0xAF).Address(address).Byte(d[0]).Zero();
-        for (std::size_t i = 0; i <= 254; ++i) block.Byte(0xAF).Byte(d[1 + i]);
+        for (std::size_t i = 0; i <= 254; ++i)
+            block.Byte(0xAF).Byte(d[1 + i]);
     }
     block.Byte(kWriteDisable);
     return block;
@@ -117,7 +128,8 @@ Script StatusRegisterScript(const DeviceRecord& record, std::uint8_t s,
         script.Byte(s).Byte(kReadStatus).Zero().Byte(s);
         return script;
     }
-    for (int i = 0; i < n; ++i) script.Byte(i < static_cast<int>(values.size()) ? values[i] : 0);
+    for (int i = 0; i < n; ++i)
+        script.Byte(i < static_cast<int>(values.size()) ? values[i] : 0);
     for (int i = 0; i < n && i < kStatusRegisterOpcodeSlots; ++i) {
         script.Byte(record.readStatusRegisterOpcodes[static_cast<std::size_t>(i)])
             .Zero()
@@ -142,9 +154,11 @@ bool DeviceOperations::Line(std::string_view name, bool pass) {
 
 void DeviceOperations::ReportProgress(std::uint64_t done, std::uint64_t total, bool force) {
     const std::uint32_t now = clock_->TickMs();
-    if (!force && TicksBetween(lastProgressTick_, now) < kProgressIntervalMs) return;
+    if (!force && TicksBetween(lastProgressTick_, now) < kProgressIntervalMs)
+        return;
     lastProgressTick_ = now;
-    if (progress_ != nullptr) progress_->Progress(done, total);
+    if (progress_ != nullptr)
+        progress_->Progress(done, total);
     programmer_->MessagePump().ProcessPendingMessages();
 }
 
@@ -155,18 +169,24 @@ bool DeviceOperations::ReceiveChip(
     const DeviceRecord& record, std::uint8_t opcode,
     const std::function<bool(std::span<const std::uint8_t>, std::uint64_t)>& block, bool& stopped) {
     stopped = false;
-    if (!channel_->SetCount(ChipUnits(record))) return Fail();
-    if (!channel_->StartOperation(operation::kRead, 1)) return Fail();
-    if (!channel_->SendScript(ReadHeaderScript(opcode))) return Fail();
+    if (!channel_->SetCount(ChipUnits(record)))
+        return Fail();
+    if (!channel_->StartOperation(operation::kRead, 1))
+        return Fail();
+    if (!channel_->SendScript(ReadHeaderScript(opcode)))
+        return Fail();
     std::array<std::uint8_t, kDataBlockSize> data{};
     const std::uint64_t size = record.deviceSize;
     const std::uint64_t blocks = CeilDiv(size, kDataBlockSize);
     ReportProgress(0, size, true);
     for (std::uint64_t k = 0; k < blocks; ++k) {
-        if (!channel_->PollBlockReady()) return Fail();
-        if (!channel_->ReceiveBlock(data, 0xFF)) return Fail();
+        if (!channel_->PollBlockReady())
+            return Fail();
+        if (!channel_->ReceiveBlock(data, 0xFF))
+            return Fail();
         const std::uint64_t address = k * kDataBlockSize;
-        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kDataBlockSize, size - address));
+        const std::size_t n =
+            static_cast<std::size_t>(std::min<std::uint64_t>(kDataBlockSize, size - address));
         if (!block(std::span(data).first(n), address)) {
             stopped = true;
             return true;
@@ -178,9 +198,11 @@ bool DeviceOperations::ReceiveChip(
 }
 
 bool DeviceOperations::ReadDevice(const DeviceRecord& record) {
-    if (!programmer_->Restart()) return false;
+    if (!programmer_->Restart())
+        return false;
     const auto opcode = ReadOpcodeOf(record.driverImagePath);
-    if (!opcode) return Line("Read : ", false);
+    if (!opcode)
+        return Line("Read : ", false);
 
     // The chip is read into a file beside the buffer, which it replaces only when the read has
     // succeeded: a failed read never destroys the image the operator had.
@@ -188,12 +210,14 @@ bool DeviceOperations::ReadDevice(const DeviceRecord& record) {
     fs::path partial = target;
     partial += ".read";
     std::ofstream out(partial, std::ios::binary | std::ios::trunc);
-    if (!out) return Line("Read : ", false);
+    if (!out)
+        return Line("Read : ", false);
     bool stopped = false;
     const bool received = ReceiveChip(
         record, *opcode,
         [&](std::span<const std::uint8_t> bytes, std::uint64_t) {
-            out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+            out.write(reinterpret_cast<const char*>(bytes.data()),
+                      static_cast<std::streamsize>(bytes.size()));
             return static_cast<bool>(out);
         },
         stopped);
@@ -208,7 +232,8 @@ bool DeviceOperations::ReadDevice(const DeviceRecord& record) {
         return Line("Read : ", false);
     }
 
-    if (Contains(record.driverImagePath.filename().string(), "_25")) ReadStatusBack(record);
+    if (Contains(record.driverImagePath.filename().string(), "_25"))
+        ReadStatusBack(record);
 
     if (!channel_->PollState(state::kFinished)) {
         fs::remove(partial, error);
@@ -244,19 +269,23 @@ void DeviceOperations::ReadStatusBack(const DeviceRecord& record) {
     IniFile values(menu);
     const int n = std::min<int>(record.readStatusRegister, kStatusRegisterOpcodeSlots);
     for (int i = 0; i < n; ++i) {
-        const std::uint8_t s = readStatus(record.readStatusRegisterOpcodes[static_cast<std::size_t>(i)]);
+        const std::uint8_t s =
+            readStatus(record.readStatusRegisterOpcodes[static_cast<std::size_t>(i)]);
         values.WriteInteger(kPageValuesSection, PageValueKey(0, i), s);
     }
     values.Save();
 }
 
 bool DeviceOperations::VerifyDevice(const DeviceRecord& record, const VerifyListing& listing) {
-    if (!programmer_->Restart()) return false;
+    if (!programmer_->Restart())
+        return false;
     const auto opcode = ReadOpcodeOf(record.driverImagePath);
-    if (!opcode) return Line("Verify : ", false);
+    if (!opcode)
+        return Line("Verify : ", false);
     const int limit = listing.EffectiveLimit();
     std::vector<std::string> list;
-    if (listing.listed) list.emplace_back(kVerifyListFirstLine);
+    if (listing.listed)
+        list.emplace_back(kVerifyListFirstLine);
 
     const BufferBlockReader buffer(dirs_.BufferFile());
     std::array<std::uint8_t, kDataBlockSize> expected{};
@@ -268,20 +297,25 @@ bool DeviceOperations::VerifyDevice(const DeviceRecord& record, const VerifyList
             // A buffer shorter than the chip compares as erased flash past its end.
             buffer.Read(address, std::span(expected).first(chip.size()), kErasedByte);
             for (std::size_t i = 0; i < chip.size(); ++i) {
-                if (chip[i] == expected[i]) continue;
+                if (chip[i] == expected[i])
+                    continue;
                 ++errors;
                 if (listing.listed) {
-                    list.push_back(VerifyErrorLine(errors, limit, static_cast<std::uint32_t>(address + i),
+                    list.push_back(VerifyErrorLine(errors, limit,
+                                                   static_cast<std::uint32_t>(address + i),
                                                    expected[i], chip[i]));
                 }
-                if (errors >= limit) return false;
+                if (errors >= limit)
+                    return false;
             }
             return true;
         },
         stopped);
-    if (!received) return false;
+    if (!received)
+        return false;
     if (errors == 0) {
-        if (!channel_->PollState(state::kFinished)) return Fail();
+        if (!channel_->PollState(state::kFinished))
+            return Fail();
         return Line("Verify : ", true);
     }
     Line("Verify : ", false);
@@ -293,9 +327,11 @@ bool DeviceOperations::VerifyDevice(const DeviceRecord& record, const VerifyList
 }
 
 bool DeviceOperations::BlankCheck(const DeviceRecord& record) {
-    if (!programmer_->Restart()) return false;
+    if (!programmer_->Restart())
+        return false;
     const auto opcode = ReadOpcodeOf(record.driverImagePath);
-    if (!opcode) return Line("Blank Check : ", false);
+    if (!opcode)
+        return Line("Blank Check : ", false);
     bool stopped = false;
     const bool received = ReceiveChip(
         record, *opcode,
@@ -303,68 +339,95 @@ bool DeviceOperations::BlankCheck(const DeviceRecord& record) {
             return std::all_of(chip.begin(), chip.end(), [](std::uint8_t b) { return b == 0xFF; });
         },
         stopped);
-    if (!received) return false;
-    if (stopped) return Line("Blank Check : ", false);
-    if (!channel_->PollState(state::kFinished)) return Fail();
+    if (!received)
+        return false;
+    if (stopped)
+        return Line("Blank Check : ", false);
+    if (!channel_->PollState(state::kFinished))
+        return Fail();
     return Line("Blank Check : ", true);
 }
 
 bool DeviceOperations::EraseDevice(const DeviceRecord& record) {
-    if (SpiFamilyOf(record.driverImagePath) == SpiFamily::Series45) return EraseDataFlash(record);
-    if (!ProtectDevice(record, ProtectDirection::Unprotect)) return false;
+    if (SpiFamilyOf(record.driverImagePath) == SpiFamily::Series45)
+        return EraseDataFlash(record);
+    if (!ProtectDevice(record, ProtectDirection::Unprotect))
+        return false;
     const std::uint8_t opcode = EraseOpcode(record.EraseSelector());
-    if (opcode == 0) return false;
-    if (!channel_->StartOperation(operation::kErase, 1)) return Fail();
-    if (!channel_->PollState(operation::kErase)) return Fail();
-    if (!channel_->SendScript(EraseScript25(opcode))) return Fail();
+    if (opcode == 0)
+        return false;
+    if (!channel_->StartOperation(operation::kErase, 1))
+        return Fail();
+    if (!channel_->PollState(operation::kErase))
+        return Fail();
+    if (!channel_->SendScript(EraseScript25(opcode)))
+        return Fail();
     const PollOutcome underWay = channel_->PollState(state::kEraseUnderWay, state::kFinished);
-    if (!underWay) return Fail();
-    if (!underWay.lastTransferOk) return Line("Erase : ", false);
-    if (!channel_->PollState(state::kFinished)) return Fail();
+    if (!underWay)
+        return Fail();
+    if (!underWay.lastTransferOk)
+        return Line("Erase : ", false);
+    if (!channel_->PollState(state::kFinished))
+        return Fail();
     return Line("Erase : ", true);
 }
 
 bool DeviceOperations::EraseDataFlash(const DeviceRecord& record) {
-    if (!programmer_->Restart()) return false;
+    if (!programmer_->Restart())
+        return false;
     // A library entry without page geometry cannot be erased block by block.
     if (record.pageSize <= 0 || record.pageOfBlock <= 0 || record.pageSpareSize < 0) {
         return Line("Erase : ", false);
     }
     const int mode = DataFlashPageMode(record);
     channel_->SetCount(static_cast<std::uint32_t>(record.blockCount));  // result not looked at
-    if (!channel_->StartOperation(operation::kErase, static_cast<std::uint16_t>(mode))) return Fail();
-    if (!channel_->PollState(operation::kErase)) return Fail();
+    if (!channel_->StartOperation(operation::kErase, static_cast<std::uint16_t>(mode)))
+        return Fail();
+    if (!channel_->PollState(operation::kErase))
+        return Fail();
     if (mode == 2) {
-        if (!channel_->SendScript(DataFlashPageSizeScript())) return Fail();
-        if (!channel_->PollState(state::kDataFlashEraseSetUp, state::kFinished)) return Fail();
+        if (!channel_->SendScript(DataFlashPageSizeScript()))
+            return Fail();
+        if (!channel_->PollState(state::kDataFlashEraseSetUp, state::kFinished))
+            return Fail();
     }
-    const std::uint64_t pageBytes = static_cast<std::uint64_t>(record.pageSize + record.pageSpareSize);
+    const std::uint64_t pageBytes =
+        static_cast<std::uint64_t>(record.pageSize + record.pageSpareSize);
     const std::uint64_t pages = CeilDiv(record.deviceSize, pageBytes);
     const std::uint64_t blocks = pages / static_cast<std::uint64_t>(record.pageOfBlock);
-    const std::uint64_t step = static_cast<std::uint64_t>(mode == 1 ? 2 * record.pageSize : record.pageSize) *
-                               static_cast<std::uint64_t>(record.pageOfBlock);
+    const std::uint64_t step =
+        static_cast<std::uint64_t>(mode == 1 ? 2 * record.pageSize : record.pageSize) *
+        static_cast<std::uint64_t>(record.pageOfBlock);
     bool lastOk = true;
     ReportProgress(0, blocks, true);
     for (std::uint64_t b = 0; b < blocks; ++b) {
-        if (!channel_->SendScript(DataFlashBlockEraseScript(static_cast<std::uint32_t>(b * step)))) {
+        if (!channel_->SendScript(
+                DataFlashBlockEraseScript(static_cast<std::uint32_t>(b * step)))) {
             return Fail();
         }
         const PollOutcome ready = channel_->PollBlockReady();
-        if (!ready) return Fail();
+        if (!ready)
+            return Fail();
         lastOk = ready.lastTransferOk;
         ReportProgress(b + 1, blocks);
     }
-    if (!lastOk) return Line("Erase : ", false);
-    if (!channel_->PollState(state::kFinished)) return Fail();
+    if (!lastOk)
+        return Line("Erase : ", false);
+    if (!channel_->PollState(state::kFinished))
+        return Fail();
     return Line("Erase : ", true);
 }
 
 bool DeviceOperations::ProgramDevice(const DeviceRecord& record) {
-    if (SpiFamilyOf(record.driverImagePath) == SpiFamily::Series45) return ProgramDataFlash(record);
-    if (!ProtectDevice(record, ProtectDirection::Unprotect)) return false;
+    if (SpiFamilyOf(record.driverImagePath) == SpiFamily::Series45)
+        return ProgramDataFlash(record);
+    if (!ProtectDevice(record, ProtectDirection::Unprotect))
+        return false;
     const int variant = record.ProgramVariant();
-    if (variant == 1) return ProgramPages(record);
-    if (variant == 2 || variant == 3) return ProgramSequential(record, variant);
+    if (variant == 1)
+        return ProgramPages(record);
+    if (variant == 2 || variant == 3)
+        return ProgramSequential(record, variant);
     return false;
 }
 
@@ -387,9 +450,11 @@ bool SendPages(CommandChannel& channel, const BufferBlockReader& buffer, std::ui
                        : static_cast<std::size_t>(std::min(pageBytes, length - k * pageBytes));
         const auto bytes = std::span(page).first(n);
         buffer.Read(k * pageBytes, bytes, kErasedByte);
-        if (!channel.SendScript(build(k, std::span<const std::uint8_t>(bytes)))) return false;
+        if (!channel.SendScript(build(k, std::span<const std::uint8_t>(bytes))))
+            return false;
         const PollOutcome ready = channel.PollBlockReady();
-        if (!ready) return false;
+        if (!ready)
+            return false;
         lastOk = ready.lastTransferOk;
         progress(std::min(length, (k + 1) * pageBytes), length);
     }
@@ -399,29 +464,39 @@ bool SendPages(CommandChannel& channel, const BufferBlockReader& buffer, std::ui
 }  // namespace
 
 bool DeviceOperations::ProgramPages(const DeviceRecord& record) {
-    if (record.pageSize <= 0 || record.pageSize > kPageProgramMaxPage) return Line("Program : ", false);
-    if (!channel_->SetCount(ChipUnits(record))) return Fail();
-    if (!channel_->StartOperation(operation::kProgram, 1)) return Fail();
+    if (record.pageSize <= 0 || record.pageSize > kPageProgramMaxPage)
+        return Line("Program : ", false);
+    if (!channel_->SetCount(ChipUnits(record)))
+        return Fail();
+    if (!channel_->StartOperation(operation::kProgram, 1))
+        return Fail();
     const PollOutcome echo = channel_->PollState(operation::kProgram);
-    if (!echo) return Fail();
+    if (!echo)
+        return Fail();
     const BufferBlockReader buffer(dirs_.BufferFile());
     bool lastOk = echo.lastTransferOk;
     const bool sent = SendPages(
         *channel_, buffer, static_cast<std::uint64_t>(record.pageSize), false,
         [&](std::uint64_t k, std::span<const std::uint8_t> page) {
-            return PageProgramBlock(static_cast<std::uint32_t>(k * static_cast<std::uint64_t>(record.pageSize)), page);
+            return PageProgramBlock(
+                static_cast<std::uint32_t>(k * static_cast<std::uint64_t>(record.pageSize)), page);
         },
         lastOk, [&](std::uint64_t done, std::uint64_t total) { ReportProgress(done, total); });
-    if (!sent) return Fail();
-    if (!channel_->PollState(state::kFinished)) return Fail();
+    if (!sent)
+        return Fail();
+    if (!channel_->PollState(state::kFinished))
+        return Fail();
     return Line("Program : ", lastOk);
 }
 
 bool DeviceOperations::ProgramSequential(const DeviceRecord& record, int mode) {
-    if (!channel_->SetCount(ChipUnits(record))) return Fail();
-    if (!channel_->StartOperation(operation::kProgram, static_cast<std::uint16_t>(mode))) return Fail();
+    if (!channel_->SetCount(ChipUnits(record)))
+        return Fail();
+    if (!channel_->StartOperation(operation::kProgram, static_cast<std::uint16_t>(mode)))
+        return Fail();
     const PollOutcome echo = channel_->PollState(operation::kProgram);
-    if (!echo) return Fail();
+    if (!echo)
+        return Fail();
     const BufferBlockReader buffer(dirs_.BufferFile());
     bool lastOk = echo.lastTransferOk;
     const bool sent = SendPages(
@@ -431,87 +506,112 @@ bool DeviceOperations::ProgramSequential(const DeviceRecord& record, int mode) {
                                           chunk.first<kSequentialChunk>());
         },
         lastOk, [&](std::uint64_t done, std::uint64_t total) { ReportProgress(done, total); });
-    if (!sent) return Fail();
-    if (!channel_->PollState(state::kFinished)) return Fail();
+    if (!sent)
+        return Fail();
+    if (!channel_->PollState(state::kFinished))
+        return Fail();
     return Line("Program : ", lastOk);
 }
 
 bool DeviceOperations::ProgramDataFlash(const DeviceRecord& record) {
-    if (!programmer_->Restart()) return false;
+    if (!programmer_->Restart())
+        return false;
     if (record.pageSize <= 0 || record.pageSpareSize < 0 || record.pageSpareSize > 54) {
         return Line("Program : ", false);
     }
     const int mode = DataFlashPageMode(record);
     channel_->SetCount(static_cast<std::uint32_t>(record.blockCount) *
                        static_cast<std::uint32_t>(record.pageOfBlock));  // not looked at
-    if (!channel_->StartOperation(operation::kProgram, static_cast<std::uint16_t>(mode))) return Fail();
+    if (!channel_->StartOperation(operation::kProgram, static_cast<std::uint16_t>(mode)))
+        return Fail();
     PollOutcome last = channel_->PollState(operation::kProgram);
-    if (!last) return Fail();
+    if (!last)
+        return Fail();
     if (mode == 2) {
-        if (!channel_->SendScript(DataFlashPageSizeScript())) return Fail();
+        if (!channel_->SendScript(DataFlashPageSizeScript()))
+            return Fail();
         last = channel_->PollState(state::kDataFlashProgramSetUp, state::kFinished);
-        if (!last) return Fail();
+        if (!last)
+            return Fail();
     }
     const BufferBlockReader buffer(dirs_.BufferFile());
     bool lastOk = last.lastTransferOk;
     const bool sent = SendPages(
-        *channel_, buffer, static_cast<std::uint64_t>(record.pageSize + record.pageSpareSize), false,
+        *channel_, buffer, static_cast<std::uint64_t>(record.pageSize + record.pageSpareSize),
+        false,
         [&](std::uint64_t k, std::span<const std::uint8_t> page) {
             return DataFlashPageBlock(record, static_cast<std::uint32_t>(k), page);
         },
         lastOk, [&](std::uint64_t done, std::uint64_t total) { ReportProgress(done, total); });
-    if (!sent) return Fail();
-    if (!channel_->PollState(state::kFinished)) return Fail();
+    if (!sent)
+        return Fail();
+    if (!channel_->PollState(state::kFinished))
+        return Fail();
     return Line("Program : ", lastOk);
 }
 
 std::uint8_t DeviceOperations::StatusFromPages(const DeviceRecord& record) const {
     std::uint8_t s = 0;
     std::error_code error;
-    if (record.menuFilePath.empty() || !fs::is_regular_file(dirs_.MenuIni(), error)) return s;
+    if (record.menuFilePath.empty() || !fs::is_regular_file(dirs_.MenuIni(), error))
+        return s;
     const IniFile pages(record.menuFilePath);
     const IniFile values(dirs_.MenuIni());
-    const int total = std::min(pages.ReadInteger("CurrentUserPage", "Total", 0), kPageFileCountLimit);
+    const int total =
+        std::min(pages.ReadInteger("CurrentUserPage", "Total", 0), kPageFileCountLimit);
     for (int p = 0; p < total; ++p) {
-        const int components = std::min(
-            pages.ReadInteger("CurrentUserPage_" + std::to_string(p), "ComponentTotal", 0), kPageFileCountLimit);
+        const int components =
+            std::min(pages.ReadInteger("CurrentUserPage_" + std::to_string(p), "ComponentTotal", 0),
+                     kPageFileCountLimit);
         for (int c = 0; c < components && c < 2; ++c) {
             const std::int32_t v = values.ReadInteger(kPageValuesSection, PageValueKey(p, c), 0);
-            if (c == 0) s = static_cast<std::uint8_t>((v * 4) & 0xFF);  // block-protect bits 2 to 6
-            if (c == 1) s = static_cast<std::uint8_t>((s & 0x7F) | ((v & 1) << 7));
+            if (c == 0)
+                s = static_cast<std::uint8_t>((v * 4) & 0xFF);  // block-protect bits 2 to 6
+            if (c == 1)
+                s = static_cast<std::uint8_t>((s & 0x7F) | ((v & 1) << 7));
         }
     }
     return s;
 }
 
 bool DeviceOperations::ProtectDevice(const DeviceRecord& record, ProtectDirection direction) {
-    if (!programmer_->Restart()) return false;
-    const std::string_view label = direction == ProtectDirection::Protect ? "Protect : " : "Unprotect : ";
-    if (IsPerSectorProtected(record.name)) return ProtectSectors(record, direction, label);
+    if (!programmer_->Restart())
+        return false;
+    const std::string_view label =
+        direction == ProtectDirection::Protect ? "Protect : " : "Unprotect : ";
+    if (IsPerSectorProtected(record.name))
+        return ProtectSectors(record, direction, label);
 
     const std::uint8_t s = direction == ProtectDirection::Protect ? StatusFromPages(record) : 0;
-    if (!channel_->StartOperation(operation::kStatusWrite, 0)) return Fail();
-    if (!channel_->PollState(operation::kStatusWrite)) return Fail();
+    if (!channel_->StartOperation(operation::kStatusWrite, 0))
+        return Fail();
+    if (!channel_->PollState(operation::kStatusWrite))
+        return Fail();
     std::vector<std::uint8_t> menuValues;
     if (record.readStatusRegister > 0) {
         const IniFile values(dirs_.MenuIni());
         for (int i = 0; i < record.readStatusRegister && i < kStatusRegisterOpcodeSlots; ++i) {
-            menuValues.push_back(
-                static_cast<std::uint8_t>(values.ReadInteger(kPageValuesSection, PageValueKey(0, i), 0)));
+            menuValues.push_back(static_cast<std::uint8_t>(
+                values.ReadInteger(kPageValuesSection, PageValueKey(0, i), 0)));
         }
     }
-    if (!channel_->SendScript(StatusRegisterScript(record, s, menuValues))) return Fail();
+    if (!channel_->SendScript(StatusRegisterScript(record, s, menuValues)))
+        return Fail();
     const PollOutcome written = channel_->PollState(state::kStatusWritten);
-    if (!written) return Fail();
+    if (!written)
+        return Fail();
     return Line(label, written.lastTransferOk);
 }
 
 bool DeviceOperations::ProtectSectors(const DeviceRecord& record, ProtectDirection direction,
                                       std::string_view label) {
-    if (!channel_->StartOperation(operation::kSectorUnprotect, 0)) return Fail();
-    if (!channel_->PollState(operation::kSectorUnprotect)) return Fail();
+    if (!channel_->StartOperation(operation::kSectorUnprotect, 0))
+        return Fail();
+    if (!channel_->PollState(operation::kSectorUnprotect))
+        return Fail();
     const auto family = At26FamilyOf(record.name);
-    const SectorTable table = family ? ReadSectorTable(record.sectorTablePath, family->sectors) : SectorTable{};
+    const SectorTable table =
+        family ? ReadSectorTable(record.sectorTablePath, family->sectors) : SectorTable{};
     if (!family || !table.Matches(family->sectors)) {
         programmer_->Asker().Tell(Severity::Warning, kLibraryWrongMessage);
         return false;
@@ -520,16 +620,21 @@ bool DeviceOperations::ProtectSectors(const DeviceRecord& record, ProtectDirecti
     const std::uint8_t opcode =
         direction == ProtectDirection::Unprotect ? kAt26UnprotectSector : kAt26ProtectSector;
     Script block(static_cast<std::size_t>(family->blockLength));
-    for (const std::uint32_t start : table.starts) block.Byte(kWriteEnable).Zero().Byte(opcode).Address(start);
-    if (!channel_->SendScript(block)) return Fail();
-    if (!channel_->PollState(state::kSectorsDone)) return Fail();
+    for (const std::uint32_t start : table.starts)
+        block.Byte(kWriteEnable).Zero().Byte(opcode).Address(start);
+    if (!channel_->SendScript(block))
+        return Fail();
+    if (!channel_->PollState(state::kSectorsDone))
+        return Fail();
     return Line(label, true);
 }
 
 bool DeviceOperations::TargetReset(std::uint16_t value, std::uint16_t pulseMs) {
     const bool ok = channel_->TargetReset(value, pulseMs);
-    if (!ok) programmer_->MessagePump().ProcessPendingMessages();
-    if (pulseMs == 0) return ok;
+    if (!ok)
+        programmer_->MessagePump().ProcessPendingMessages();
+    if (pulseMs == 0)
+        return ok;
     return Line("Reset : ", ok);
 }
 

@@ -118,8 +118,8 @@ void FileMemory::Read(std::uint64_t address, std::span<std::uint8_t> out) const 
         if (window_.empty() || at < windowStart_ || at >= windowStart_ + window_.size()) {
             windowStart_ = at - at % kWindow;
             window_.assign(static_cast<std::size_t>(std::min(kWindow, size_ - windowStart_)), 0xFF);
-            const ssize_t got = ::pread(fd_, window_.data(), window_.size(),
-                                        static_cast<off_t>(windowStart_));
+            const ssize_t got =
+                ::pread(fd_, window_.data(), window_.size(), static_cast<off_t>(windowStart_));
             if (got < 0)
                 window_.assign(window_.size(), 0xFF);
         }

@@ -9,16 +9,19 @@
 namespace torq {
 namespace {
 
-bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool Has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
 
 class CliOperationsTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         test::CopySampleLibrary(home.Path());
         ASSERT_EQ(Run("select Winbond W25X10").exitCode, 0);
         std::mt19937 random(5);
         std::string image(5000, '\0');
-        for (char& c : image) c = static_cast<char>(random());
+        for (char& c : image)
+            c = static_cast<char>(random());
         image_ = image;
         std::ofstream(home / "image.bin", std::ios::binary) << image;
         ASSERT_EQ(Run("load " + (home / "image.bin").string() + " --format bin --yes").exitCode, 0);
@@ -38,10 +41,10 @@ TEST_F(CliOperationsTest, RunProgramsTheChipAndReadGetsItBack) {
     ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
     // The steps run in their fixed order, whatever order they were given in.
     std::size_t at = 0;
-    for (const char* line : {"Read ID : [0xEF3011] Pass", "Start [Erase]", "Erase : Pass", "End [Erase]",
-                             "Start [Blank Check]", "Blank Check : Pass", "Start [Program]",
-                             "Program : Pass", "Start [Verify]", "Verify : Pass", "End [Verify]",
-                             "Finished with total time : "}) {
+    for (const char* line :
+         {"Read ID : [0xEF3011] Pass", "Start [Erase]", "Erase : Pass", "End [Erase]",
+          "Start [Blank Check]", "Blank Check : Pass", "Start [Program]", "Program : Pass",
+          "Start [Verify]", "Verify : Pass", "End [Verify]", "Finished with total time : "}) {
         const auto found = run.out.find(line, at);
         ASSERT_NE(found, std::string::npos) << line << "\n" << run.out;
         at = found;

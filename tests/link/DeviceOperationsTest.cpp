@@ -25,7 +25,7 @@ constexpr std::string_view kFailure = "Error : Please check the status of commun
 // A home folder with the shipped library, one device loaded from it, and a simulated programmer
 // holding the given chip, enumerated with the device's image.
 class OperationsTest : public ::testing::Test {
-protected:
+  protected:
     void Use(const std::string& vendor, const std::string& type, const std::string& chip,
              bool binaryPages = false) {
         test::CopySampleLibrary(home.Path());
@@ -48,12 +48,14 @@ protected:
     std::vector<std::uint8_t> RandomImage(std::size_t size, unsigned seed = 7) const {
         std::mt19937 random(seed);
         std::vector<std::uint8_t> bytes(size);
-        for (auto& b : bytes) b = static_cast<std::uint8_t>(random());
+        for (auto& b : bytes)
+            b = static_cast<std::uint8_t>(random());
         return bytes;
     }
     void WriteBuffer(const std::vector<std::uint8_t>& bytes) const {
         std::ofstream(dirs.BufferFile(), std::ios::binary | std::ios::trunc)
-            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
     }
     std::vector<std::uint8_t> ReadBuffer() const {
         const std::string text = test::ReadFile(dirs.BufferFile());
@@ -63,14 +65,16 @@ protected:
     std::vector<sim::SimTransfer> Requests(std::uint8_t code) const {
         std::vector<sim::SimTransfer> found;
         for (const auto& t : link_->sim.Log()) {
-            if (t.kind == sim::TransferKind::ControlOut && t.request == code) found.push_back(t);
+            if (t.kind == sim::TransferKind::ControlOut && t.request == code)
+                found.push_back(t);
         }
         return found;
     }
     std::vector<std::vector<std::uint8_t>> BulkOuts() const {
         std::vector<std::vector<std::uint8_t>> blocks;
         for (const auto& t : link_->sim.Log()) {
-            if (t.kind == sim::TransferKind::BulkOut) blocks.push_back(t.data);
+            if (t.kind == sim::TransferKind::BulkOut)
+                blocks.push_back(t.data);
         }
         return blocks;
     }
@@ -95,9 +99,10 @@ TEST_F(OperationsTest, EraseBlankProgramVerifyAndReadRoundTrip) {
     WriteBuffer({});
     EXPECT_TRUE(ops->ReadDevice(record));
     EXPECT_EQ(ReadBuffer(), image);
-    EXPECT_EQ(Lines(), (std::vector<std::string>{
-                           "Unprotect : Pass", "Erase : Pass", "Blank Check : Pass", "Unprotect : Pass",
-                           "Program : Pass", "Blank Check : Fail", "Verify : Pass", "Read : Pass"}));
+    EXPECT_EQ(Lines(),
+              (std::vector<std::string>{"Unprotect : Pass", "Erase : Pass", "Blank Check : Pass",
+                                        "Unprotect : Pass", "Program : Pass", "Blank Check : Fail",
+                                        "Verify : Pass", "Read : Pass"}));
 }
 
 TEST_F(OperationsTest, ProgramFollowsTheBufferLengthAndItsLastPage) {
@@ -180,7 +185,8 @@ TEST_F(OperationsTest, VerifyListsDifferencesUpToTheLimit) {
     Use("Winbond", "W25X10", "W25X10");
     ASSERT_TRUE(ops->EraseDevice(record));
     auto image = std::vector<std::uint8_t>(record.deviceSize, 0xFF);
-    for (std::size_t at : {0x10u, 0x20u, 0x1A2Bu, 0x3000u, 0x4000u}) image[at] = 0x55;
+    for (std::size_t at : {0x10u, 0x20u, 0x1A2Bu, 0x3000u, 0x4000u})
+        image[at] = 0x55;
     WriteBuffer(image);
 
     ClearLog();
@@ -224,7 +230,8 @@ TEST_F(OperationsTest, ReadWritesDeviceSizeBytesAndReadsTheStatusBack) {
     ASSERT_TRUE(ops->ReadDevice(record));
     EXPECT_EQ(std::filesystem::file_size(dirs.BufferFile()), 1500u);
     const IniFile menu(dirs.MenuIni());
-    EXPECT_EQ(menu.Keys("CurrentUserPageSetup"), (std::vector<std::string>{"Page0Com0Set", "Page0Com1Set"}));
+    EXPECT_EQ(menu.Keys("CurrentUserPageSetup"),
+              (std::vector<std::string>{"Page0Com0Set", "Page0Com1Set"}));
     EXPECT_EQ(menu.ReadInteger("CurrentUserPageSetup", "Page0Com0Set", -1), 7);
     EXPECT_EQ(menu.ReadInteger("CurrentUserPageSetup", "Page0Com1Set", -1), 1);
 }
@@ -248,8 +255,9 @@ TEST_F(OperationsTest, ProtectWritesTheStatusFromThePageValues) {
     ClearLog();
     ASSERT_TRUE(ops->ProtectDevice(record, ProtectDirection::Protect));
     const auto script = BulkOuts().at(0);
-    EXPECT_EQ(std::vector<std::uint8_t>(script.begin(), script.begin() + 10),
-              (std::vector<std::uint8_t>{0x06, 0x00, 0x50, 0x00, 0x01, 0x9C, 0x05, 0x00, 0x9C, 0x00}));
+    EXPECT_EQ(
+        std::vector<std::uint8_t>(script.begin(), script.begin() + 10),
+        (std::vector<std::uint8_t>{0x06, 0x00, 0x50, 0x00, 0x01, 0x9C, 0x05, 0x00, 0x9C, 0x00}));
     EXPECT_EQ(static_cast<sim::SerialFlashChip*>(Link().sim.Chip())->Status() & 0x9C, 0x9C);
     EXPECT_EQ(Lines(), std::vector<std::string>{"Protect : Pass"});
 
@@ -282,14 +290,17 @@ TEST_F(OperationsTest, At26SectorsAreUnprotectedAndProtectedByTheirTable) {
     ASSERT_TRUE(chip->SectorProtected(0));
     ASSERT_TRUE(ops->ProtectDevice(record, ProtectDirection::Unprotect));
     EXPECT_EQ(BulkOuts().back().size(), 128u);
-    for (std::size_t s = 0; s < 19; ++s) EXPECT_FALSE(chip->SectorProtected(s)) << s;
+    for (std::size_t s = 0; s < 19; ++s)
+        EXPECT_FALSE(chip->SectorProtected(s)) << s;
     ASSERT_TRUE(ops->ProtectDevice(record, ProtectDirection::Protect));
-    for (std::size_t s = 0; s < 19; ++s) EXPECT_TRUE(chip->SectorProtected(s)) << s;
+    for (std::size_t s = 0; s < 19; ++s)
+        EXPECT_TRUE(chip->SectorProtected(s)) << s;
 
     // A table with 18 entries: the warning, and nothing after the 0x61 exchange.
     std::ofstream(record.sectorTablePath, std::ios::trunc) << [] {
         std::string text;
-        for (int i = 0; i < 18; ++i) text += "0X0" + HexText(static_cast<unsigned>(i), 1) + "0000,\r\n";
+        for (int i = 0; i < 18; ++i)
+            text += "0X0" + HexText(static_cast<unsigned>(i), 1) + "0000,\r\n";
         return text;
     }();
     ClearLog();
@@ -316,7 +327,8 @@ TEST_F(OperationsTest, CommunicationFailuresEndWithTheFailureLine) {
     EXPECT_FALSE(ops->BlankCheck(record));
     EXPECT_EQ(Lines(), std::vector<std::string>{std::string(kFailure)});
     // Only the firmware restart reached the bus: it is not gated.
-    for (const auto& t : Link().sim.Log()) EXPECT_EQ(t.request, 0xA0);
+    for (const auto& t : Link().sim.Log())
+        EXPECT_EQ(t.request, 0xA0);
 
     Link().programmer.Channel().SetProgrammerCount(1);
     WriteBuffer(RandomImage(512));
@@ -345,7 +357,7 @@ TEST_F(OperationsTest, TargetResetLogsOnlyWithAPulse) {
 }
 
 class CountingProgress final : public ProgressSink {
-public:
+  public:
     void Progress(std::uint64_t done, std::uint64_t total) override {
         last = done;
         this->total = total;
@@ -366,7 +378,8 @@ TEST_F(OperationsTest, ProgressReachesTheEndWithoutExtraTraffic) {
     EXPECT_GE(progress.calls, 2);
     // One block poll and one block per KiB, plus the frame.
     std::size_t bulkIns = 0;
-    for (const auto& t : Link().sim.Log()) bulkIns += t.kind == sim::TransferKind::BulkIn;
+    for (const auto& t : Link().sim.Log())
+        bulkIns += t.kind == sim::TransferKind::BulkIn;
     EXPECT_EQ(bulkIns, record.deviceSize / 1024);
 }
 

@@ -20,7 +20,8 @@ std::vector<std::uint8_t> Padded(std::vector<std::uint8_t> head, std::size_t len
 TEST(DeviceScripts, EraseAndHeaderScripts) {
     EXPECT_EQ(Bytes(EraseScript25(0xC7)), Padded({0x06, 0x00, 0xC7, 0x00, 0x05}, 64));
     EXPECT_EQ(Bytes(DataFlashPageSizeScript()), Padded({0x3D, 0x2A, 0x80, 0xA6}, 64));
-    EXPECT_EQ(Bytes(DataFlashBlockEraseScript(0x012345)), Padded({0x50, 0x01, 0x23, 0x45, 0xD7}, 64));
+    EXPECT_EQ(Bytes(DataFlashBlockEraseScript(0x012345)),
+              Padded({0x50, 0x01, 0x23, 0x45, 0xD7}, 64));
     EXPECT_EQ(Bytes(ReadHeaderScript(0xE8)), Padded({0xE8, 0x00, 0x00, 0x00}, 64));
     const std::uint8_t opcodes[] = {0, 0xC7, 0x60, 0x62, 0xD8, 0x52, 0x20, 0};
     for (int selector = 0; selector <= 7; ++selector) {
@@ -42,11 +43,13 @@ TEST(DeviceScripts, PageProgramBlockCarriesAShortLastPage) {
 
 TEST(DeviceScripts, SequentialBlocksForBothModes) {
     std::array<std::uint8_t, 256> d{};
-    for (std::size_t i = 0; i < d.size(); ++i) d[i] = static_cast<std::uint8_t>(i);
+    for (std::size_t i = 0; i < d.size(); ++i)
+        d[i] = static_cast<std::uint8_t>(i);
     const auto word = Bytes(SequentialProgramBlock(2, 0x100, d));
     ASSERT_EQ(word.size(), 576u);
-    EXPECT_EQ(std::vector<std::uint8_t>(word.begin(), word.begin() + 12),
-              (std::vector<std::uint8_t>{0x06, 0x00, 0xAD, 0x00, 0x01, 0x00, 0, 1, 0xAD, 0x00, 2, 3}));
+    EXPECT_EQ(
+        std::vector<std::uint8_t>(word.begin(), word.begin() + 12),
+        (std::vector<std::uint8_t>{0x06, 0x00, 0xAD, 0x00, 0x01, 0x00, 0, 1, 0xAD, 0x00, 2, 3}));
     EXPECT_EQ(word[512], 0xAD);
     EXPECT_EQ(word[514], 254);
     EXPECT_EQ(word[515], 255);
@@ -90,12 +93,14 @@ TEST(DeviceScripts, StatusRegisterScripts) {
     r.readStatusRegisterOpcodes[0] = 0x05;
     r.readStatusRegisterOpcodes[1] = 0x35;
     const std::uint8_t values[] = {0x1C, 0x02};
-    EXPECT_EQ(Bytes(StatusRegisterScript(r, 0x00, values)),
-              Padded({0x06, 0x00, 0x50, 0x00, 0x01, 0x1C, 0x02, 0x05, 0x00, 0x1C, 0x35, 0x00, 0x02}, 64));
+    EXPECT_EQ(
+        Bytes(StatusRegisterScript(r, 0x00, values)),
+        Padded({0x06, 0x00, 0x50, 0x00, 0x01, 0x1C, 0x02, 0x05, 0x00, 0x1C, 0x35, 0x00, 0x02}, 64));
 }
 
 TEST(DeviceScripts, VerifyErrorLinesArePaddedToTheLimitsDigits) {
-    EXPECT_EQ(VerifyErrorLine(7, 100, 0x1A2B, 0x55, 0xFF), "No.007 : 0x00001A2B : Buffer=0x55, IC=0xFF");
+    EXPECT_EQ(VerifyErrorLine(7, 100, 0x1A2B, 0x55, 0xFF),
+              "No.007 : 0x00001A2B : Buffer=0x55, IC=0xFF");
     EXPECT_EQ(VerifyErrorLine(2, 3, 0x10, 0x00, 0xAB), "No.2 : 0x00000010 : Buffer=0x00, IC=0xAB");
     EXPECT_EQ((VerifyListing{false, 100}.EffectiveLimit()), 1);
     EXPECT_EQ((VerifyListing{true, 250}.EffectiveLimit()), 250);

@@ -30,7 +30,7 @@ inline constexpr std::string_view kVerifyListLastLine = "-----------------------
 
 // Bytes done out of bytes total, while a block loop runs.
 class ProgressSink {
-public:
+  public:
     virtual ~ProgressSink() = default;
     virtual void Progress(std::uint64_t done, std::uint64_t total) = 0;
 };
@@ -70,7 +70,7 @@ Script StatusRegisterScript(const DeviceRecord& record, std::uint8_t statusValue
 std::uint8_t EraseOpcode(std::uint8_t selector);
 
 class DeviceOperations {
-public:
+  public:
     DeviceOperations(Programmer& programmer, const ProgramDirectory& dirs,
                      const Clock& clock = SystemClock::Instance());
 
@@ -86,7 +86,7 @@ public:
     // wValue: bits 7..0 idle level (1 normal low), bit 8 pulse now; a line only with a pulse.
     bool TargetReset(std::uint16_t value, std::uint16_t pulseMs);
 
-private:
+  private:
     class BlockLoop;
     bool Fail();  // the communication failure line; false
     bool Line(std::string_view name, bool pass);
