@@ -96,7 +96,8 @@ struct Bench {
     TerminalProgress progress;
 };
 
-int OpenBench(CliContext& context, Bench& bench) {
+// With `checkId`, the chip must answer with the selected device's ID first.
+int OpenBench(CliContext& context, Bench& bench, bool checkId) {
     if (const int code = OpenSession(context, bench.session, false); code != kSuccess)
         return code;
     Programmer& programmer = *bench.session.programmer;
@@ -108,6 +109,10 @@ int OpenBench(CliContext& context, Bench& bench) {
     // The command line has no Emulator tab: the target board never supplies the emulator.
     programmer.SendTargetBoardMode(false);
     bench.ops.emplace(programmer, bench.session.library->Directories());
+    if (checkId && !ReadId(programmer, bench.session.record)) {
+        return Fail(kFailed,
+                    "the chip in the socket is not the selected device (--skip-id runs anyway)");
+    }
     if (::isatty(STDERR_FILENO))
         bench.ops->SetProgressSink(&bench.progress);
     return kSuccess;
@@ -172,13 +177,9 @@ void LogChecksums(CliContext& context, const Bench& bench) {
 // finished line and the verdict.
 int SingleOperation(CliContext& context, const std::string& name, bool checkId) {
     Bench bench;
-    if (const int code = OpenBench(context, bench); code != kSuccess)
+    if (const int code = OpenBench(context, bench, checkId); code != kSuccess)
         return code;
     Programmer& programmer = *bench.session.programmer;
-    if (checkId && !ReadId(programmer, bench.session.record)) {
-        return Fail(kFailed,
-                    "the chip in the socket is not the selected device (--skip-id runs anyway)");
-    }
     const Clock& clock = SystemClock::Instance();
     const std::uint32_t start = clock.TickMs();
     const bool pass = RunOperation(bench, name);
@@ -211,13 +212,9 @@ int RunSteps(CliContext& context, const std::string& list, bool checkId) {
     if (!any)
         return Fail(kBadUsage, "no step given");
     Bench bench;
-    if (const int code = OpenBench(context, bench); code != kSuccess)
+    if (const int code = OpenBench(context, bench, checkId); code != kSuccess)
         return code;
     Programmer& programmer = *bench.session.programmer;
-    if (checkId && !ReadId(programmer, bench.session.record)) {
-        return Fail(kFailed,
-                    "the chip in the socket is not the selected device (--skip-id runs anyway)");
-    }
     bench.ops->TargetReset(static_cast<std::uint16_t>(bench.session.options.ResetIdleLevel()), 0);
     const Clock& clock = SystemClock::Instance();
     const std::uint32_t start = clock.TickMs();
