@@ -375,7 +375,9 @@ TEST_F(OperationsTest, ProgressReachesTheEndWithoutExtraTraffic) {
     ASSERT_TRUE(ops->BlankCheck(record));
     EXPECT_EQ(progress.last, record.deviceSize);
     EXPECT_EQ(progress.total, record.deviceSize);
-    EXPECT_GE(progress.calls, 2);
+    // The test clock never moves, so only the first and the last report get through: the
+    // window is not woken for every block.
+    EXPECT_EQ(progress.calls, 2);
     // One block poll and one block per KiB, plus the frame.
     std::size_t bulkIns = 0;
     for (const auto& t : Link().sim.Log())
