@@ -291,11 +291,18 @@ bool DeviceOperations::VerifyDevice(const DeviceRecord& record, const VerifyList
     std::array<std::uint8_t, kDataBlockSize> expected{};
     int errors = 0;
     bool stopped = false;
+    bool bufferUnreadable = false;
     const bool received = ReceiveChip(
         record, *opcode,
         [&](std::span<const std::uint8_t> chip, std::uint64_t address) {
-            // A buffer shorter than the chip compares as erased flash past its end.
-            buffer.Read(address, std::span(expected).first(chip.size()), kErasedByte);
+            // A buffer shorter than the chip (or none) compares as erased flash past its end.
+            const auto bytes = std::span(expected).first(chip.size());
+            if (!buffer.IsOpen()) {
+                std::fill(bytes.begin(), bytes.end(), kErasedByte);
+            } else if (!buffer.Read(address, bytes, kErasedByte)) {
+                bufferUnreadable = true;
+                return false;
+            }
             for (std::size_t i = 0; i < chip.size(); ++i) {
                 if (chip[i] == expected[i])
                     continue;
@@ -313,6 +320,8 @@ bool DeviceOperations::VerifyDevice(const DeviceRecord& record, const VerifyList
         stopped);
     if (!received)
         return false;
+    if (bufferUnreadable)
+        return Line("Verify : ", false);
     if (errors == 0) {
         if (!channel_->PollState(state::kFinished))
             return Fail();
@@ -438,9 +447,9 @@ namespace {
 // whether the last poll's transfer reported success.
 // A whole-page variant pads a short last page with 0xFF; the others send only its bytes.
 template <typename Build>
-bool SendPages(CommandChannel& channel, const BufferBlockReader& buffer, std::uint64_t pageBytes,
-               bool wholePages, Build build, bool& lastOk,
-               const std::function<void(std::uint64_t, std::uint64_t)>& progress) {
+PagesSent SendPages(CommandChannel& channel, const BufferBlockReader& buffer,
+                    std::uint64_t pageBytes, bool wholePages, Build build, bool& lastOk,
+                    const std::function<void(std::uint64_t, std::uint64_t)>& progress) {
     const std::uint64_t length = buffer.Length();
     const std::uint64_t pages = CeilDiv(length, pageBytes);
     std::vector<std::uint8_t> page(static_cast<std::size_t>(pageBytes));
@@ -449,19 +458,32 @@ bool SendPages(CommandChannel& channel, const BufferBlockReader& buffer, std::ui
             wholePages ? page.size()
                        : static_cast<std::size_t>(std::min(pageBytes, length - k * pageBytes));
         const auto bytes = std::span(page).first(n);
-        buffer.Read(k * pageBytes, bytes, kErasedByte);
+        if (!buffer.Read(k * pageBytes, bytes, kErasedByte))
+            return PagesSent::BufferUnreadable;
         if (!channel.SendScript(build(k, std::span<const std::uint8_t>(bytes))))
-            return false;
+            return PagesSent::CommunicationFailed;
         const PollOutcome ready = channel.PollBlockReady();
         if (!ready)
-            return false;
+            return PagesSent::CommunicationFailed;
         lastOk = ready.lastTransferOk;
         progress(std::min(length, (k + 1) * pageBytes), length);
     }
-    return true;
+    return PagesSent::Done;
 }
 
 }  // namespace
+
+// The end of every program variant: the closing state poll and the result line. A buffer file
+// that cannot be read ends the program with its Fail line rather than sending wrong data.
+bool DeviceOperations::FinishProgram(PagesSent sent, bool lastOk) {
+    if (sent == PagesSent::CommunicationFailed)
+        return Fail();
+    if (sent == PagesSent::BufferUnreadable)
+        return Line("Program : ", false);
+    if (!channel_->PollState(state::kFinished))
+        return Fail();
+    return Line("Program : ", lastOk);
+}
 
 bool DeviceOperations::ProgramPages(const DeviceRecord& record) {
     if (record.pageSize <= 0 || record.pageSize > kPageProgramMaxPage)
@@ -475,18 +497,14 @@ bool DeviceOperations::ProgramPages(const DeviceRecord& record) {
         return Fail();
     const BufferBlockReader buffer(dirs_.BufferFile());
     bool lastOk = echo.lastTransferOk;
-    const bool sent = SendPages(
+    const PagesSent sent = SendPages(
         *channel_, buffer, static_cast<std::uint64_t>(record.pageSize), false,
         [&](std::uint64_t k, std::span<const std::uint8_t> page) {
             return PageProgramBlock(
                 static_cast<std::uint32_t>(k * static_cast<std::uint64_t>(record.pageSize)), page);
         },
         lastOk, [&](std::uint64_t done, std::uint64_t total) { ReportProgress(done, total); });
-    if (!sent)
-        return Fail();
-    if (!channel_->PollState(state::kFinished))
-        return Fail();
-    return Line("Program : ", lastOk);
+    return FinishProgram(sent, lastOk);
 }
 
 bool DeviceOperations::ProgramSequential(const DeviceRecord& record, int mode) {
@@ -499,18 +517,14 @@ bool DeviceOperations::ProgramSequential(const DeviceRecord& record, int mode) {
         return Fail();
     const BufferBlockReader buffer(dirs_.BufferFile());
     bool lastOk = echo.lastTransferOk;
-    const bool sent = SendPages(
+    const PagesSent sent = SendPages(
         *channel_, buffer, kSequentialChunk, true,
         [&](std::uint64_t k, std::span<const std::uint8_t> chunk) {
             return SequentialProgramBlock(mode, static_cast<std::uint32_t>(k * kSequentialChunk),
                                           chunk.first<kSequentialChunk>());
         },
         lastOk, [&](std::uint64_t done, std::uint64_t total) { ReportProgress(done, total); });
-    if (!sent)
-        return Fail();
-    if (!channel_->PollState(state::kFinished))
-        return Fail();
-    return Line("Program : ", lastOk);
+    return FinishProgram(sent, lastOk);
 }
 
 bool DeviceOperations::ProgramDataFlash(const DeviceRecord& record) {
@@ -536,18 +550,14 @@ bool DeviceOperations::ProgramDataFlash(const DeviceRecord& record) {
     }
     const BufferBlockReader buffer(dirs_.BufferFile());
     bool lastOk = last.lastTransferOk;
-    const bool sent = SendPages(
+    const PagesSent sent = SendPages(
         *channel_, buffer, static_cast<std::uint64_t>(record.pageSize + record.pageSpareSize),
         false,
         [&](std::uint64_t k, std::span<const std::uint8_t> page) {
             return DataFlashPageBlock(record, static_cast<std::uint32_t>(k), page);
         },
         lastOk, [&](std::uint64_t done, std::uint64_t total) { ReportProgress(done, total); });
-    if (!sent)
-        return Fail();
-    if (!channel_->PollState(state::kFinished))
-        return Fail();
-    return Line("Program : ", lastOk);
+    return FinishProgram(sent, lastOk);
 }
 
 std::uint8_t DeviceOperations::StatusFromPages(const DeviceRecord& record) const {

@@ -338,6 +338,19 @@ TEST_F(OperationsTest, CommunicationFailuresEndWithTheFailureLine) {
     EXPECT_EQ(Lines().back(), kFailure);
 }
 
+TEST_F(OperationsTest, AnUnreadableBufferFailsProgramAndVerifyInsteadOfSendingWrongData) {
+    Use("Winbond", "W25X10", "W25X10");
+    std::filesystem::remove(dirs.BufferFile());
+    std::filesystem::create_directory(dirs.BufferFile());  // opens, but cannot be read
+    ClearLog();
+    EXPECT_FALSE(ops->ProgramDevice(record));
+    EXPECT_EQ(Lines(), (std::vector<std::string>{"Unprotect : Pass", "Program : Fail"}));
+    EXPECT_EQ(BulkOuts().size(), 1u);  // the unprotect script only
+    ClearLog();
+    EXPECT_FALSE(ops->VerifyDevice(record, {}));
+    EXPECT_EQ(Lines(), std::vector<std::string>{"Verify : Fail"});
+}
+
 TEST_F(OperationsTest, TargetResetLogsOnlyWithAPulse) {
     Use("Winbond", "W25X10", "W25X10");
     ClearLog();

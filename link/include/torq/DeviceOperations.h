@@ -49,6 +49,9 @@ std::string VerifyErrorLine(int number, int limit, std::uint32_t address, std::u
 
 enum class ProtectDirection { Protect, Unprotect };
 
+// How a program loop ended.
+enum class PagesSent { Done, CommunicationFailed, BufferUnreadable };
+
 // The 45-series page mode: 1 with spare bytes (page addresses in units of 2 x Page_Size), 2
 // without (power-of-two pages).
 int DataFlashPageMode(const DeviceRecord& record);
@@ -98,6 +101,7 @@ class DeviceOperations {
     bool ProgramPages(const DeviceRecord& record);
     bool ProgramSequential(const DeviceRecord& record, int mode);
     bool ProgramDataFlash(const DeviceRecord& record);
+    bool FinishProgram(PagesSent sent, bool lastOk);
     bool ProtectSectors(const DeviceRecord& record, ProtectDirection direction,
                         std::string_view label);
     std::uint8_t StatusFromPages(const DeviceRecord& record) const;
