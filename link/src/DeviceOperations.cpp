@@ -251,9 +251,9 @@ void DeviceOperations::ReadStatusBack(const DeviceRecord& record) {
     const fs::path menu = dirs_.MenuIni();
     std::error_code error;
     const auto readStatus = [&](std::uint8_t opcode) {
-        std::array<std::uint8_t, kAnswerSize> answer{};
+        IdAnswer answer{};
         programmer_->Restart();
-        IdentificationExchange(*programmer_, opcode, answer);
+        IdentificationExchange(*programmer_, opcode, answer, false);  // a failure reads as 0
         return answer[0];
     };
     if (record.readStatusRegister == 0) {

@@ -23,13 +23,14 @@ std::optional<IdCommand> IdCommandOf(std::uint8_t selector) {
     }
 }
 
-bool IdentificationExchange(Programmer& programmer, std::uint8_t opcode, IdAnswer& answer) {
+bool IdentificationExchange(Programmer& programmer, std::uint8_t opcode, IdAnswer& answer,
+                            bool reportFailure) {
     CommandChannel& channel = programmer.Channel();
     const bool ok = channel.StartOperation(operation::kIdentify, 0) &&
                     channel.PollState(operation::kIdentify) &&
                     channel.SendScript(Script().Byte(opcode)) && channel.PollBlockReady() &&
                     channel.ReceiveBlock(answer, 0x00);
-    if (!ok)
+    if (!ok && reportFailure)
         programmer.ReportCommunicationFailure();
     return ok;
 }

@@ -236,6 +236,21 @@ TEST_F(OperationsTest, ReadWritesDeviceSizeBytesAndReadsTheStatusBack) {
     EXPECT_EQ(menu.ReadInteger("CurrentUserPageSetup", "Page0Com1Set", -1), 1);
 }
 
+TEST_F(OperationsTest, AFailedStatusReadBackStoresZeroWithoutItsOwnFailureLine) {
+    Use("Winbond", "W25X10", "W25X10");
+    static_cast<sim::SerialFlashChip*>(Link().sim.Chip())->SetStatusForTest(0x9C);
+    // The 128 data blocks go through (transfers 1 to 261); the start request of the
+    // read-back's exchange and its retry (around transfer 264) are lost.
+    ClearLog();
+    for (std::uint64_t nth = 263; nth <= 266; ++nth)
+        Link().sim.FailTransfer(nth);
+    // The read-back itself writes no line and stores 0; the closing state poll then finds the
+    // programmer restarted, and that one failure line ends the read.
+    EXPECT_FALSE(ops->ReadDevice(record));
+    EXPECT_EQ(Lines(), std::vector<std::string>{std::string(kFailure)});
+    EXPECT_EQ(IniFile(dirs.MenuIni()).ReadInteger("CurrentUserPageSetup", "Page0Com0Set", -1), 0);
+}
+
 TEST_F(OperationsTest, ADataFlashReadLeavesMenuIniAlone) {
     Use("Atmel", "AT45DB011D", "AT45DB011D");
     test::TempDir other;

@@ -18,7 +18,6 @@
 namespace torq {
 
 inline constexpr std::size_t kDataBlockSize = 1024;
-inline constexpr std::size_t kAnswerSize = 512;
 inline constexpr std::size_t kPageProgramBlockSize = 320;
 inline constexpr std::size_t kSequentialBlockSize = 576;
 inline constexpr std::size_t kSequentialChunk = 256;

@@ -25,8 +25,10 @@ struct IdCommand {
 std::optional<IdCommand> IdCommandOf(std::uint8_t selector);
 
 // The identification exchange: StartOperation 0x51, the echo poll, the opcode script, the
-// block poll and the 512-byte answer. A failing step writes the communication failure line.
-bool IdentificationExchange(Programmer& programmer, std::uint8_t opcode, IdAnswer& answer);
+// block poll and the 512-byte answer. A failing step writes the communication failure line,
+// unless the caller does not look at the result (the status read-back after a read).
+bool IdentificationExchange(Programmer& programmer, std::uint8_t opcode, IdAnswer& answer,
+                            bool reportFailure = true);
 
 // The ID text of Read ID: `count` answer bytes from `first`, first byte most significant,
 // masked, in upper-case hexadecimal with at least 2 x count digits. Empty when the count gives
