@@ -64,7 +64,8 @@ TEST(ParameterPages, ValuesComeFromMenuIniWhenItExists) {
     test::TempDir dir;
     const auto pageFile = dir.Write("Menu/p.ini", kPageFile);
     dir.Write("Menu.ini", "[CurrentUserPageSetup]\nPage0Com0Set=1\nPage0Com1Set=0\n");
-    const auto& c = BuildParameterPages(pageFile, dir / "Menu.ini").pages[0].components;
+    const ParameterPages pages = BuildParameterPages(pageFile, dir / "Menu.ini");
+    const auto& c = pages.pages[0].components;
     EXPECT_EQ(c[0].selectedIndex, 1);
     EXPECT_FALSE(c[1].checked);
     EXPECT_EQ(c[2].text, "0");  // missing in Menu.ini: 0, not the page file's default
