@@ -147,6 +147,13 @@ bool DeviceOperations::Fail() {
     return false;
 }
 
+// The closing state poll of an operation, then its result line.
+bool DeviceOperations::CloseWithLine(std::string_view name, bool pass) {
+    if (!channel_->PollState(state::kFinished))
+        return Fail();
+    return Line(name, pass);
+}
+
 bool DeviceOperations::Line(std::string_view name, bool pass) {
     programmer_->Log().WriteInfoLine(std::string(name) + (pass ? "Pass" : "Fail"));
     return pass;
@@ -323,9 +330,7 @@ bool DeviceOperations::VerifyDevice(const DeviceRecord& record, const VerifyList
     if (bufferUnreadable)
         return Line("Verify : ", false);
     if (errors == 0) {
-        if (!channel_->PollState(state::kFinished))
-            return Fail();
-        return Line("Verify : ", true);
+        return CloseWithLine("Verify : ", true);
     }
     Line("Verify : ", false);
     if (listing.listed) {
@@ -352,9 +357,7 @@ bool DeviceOperations::BlankCheck(const DeviceRecord& record) {
         return false;
     if (stopped)
         return Line("Blank Check : ", false);
-    if (!channel_->PollState(state::kFinished))
-        return Fail();
-    return Line("Blank Check : ", true);
+    return CloseWithLine("Blank Check : ", true);
 }
 
 bool DeviceOperations::EraseDevice(const DeviceRecord& record) {
@@ -376,9 +379,7 @@ bool DeviceOperations::EraseDevice(const DeviceRecord& record) {
         return Fail();
     if (!underWay.lastTransferOk)
         return Line("Erase : ", false);
-    if (!channel_->PollState(state::kFinished))
-        return Fail();
-    return Line("Erase : ", true);
+    return CloseWithLine("Erase : ", true);
 }
 
 bool DeviceOperations::EraseDataFlash(const DeviceRecord& record) {
@@ -422,9 +423,7 @@ bool DeviceOperations::EraseDataFlash(const DeviceRecord& record) {
     }
     if (!lastOk)
         return Line("Erase : ", false);
-    if (!channel_->PollState(state::kFinished))
-        return Fail();
-    return Line("Erase : ", true);
+    return CloseWithLine("Erase : ", true);
 }
 
 bool DeviceOperations::ProgramDevice(const DeviceRecord& record) {
@@ -480,9 +479,7 @@ bool DeviceOperations::FinishProgram(PagesSent sent, bool lastOk) {
         return Fail();
     if (sent == PagesSent::BufferUnreadable)
         return Line("Program : ", false);
-    if (!channel_->PollState(state::kFinished))
-        return Fail();
-    return Line("Program : ", lastOk);
+    return CloseWithLine("Program : ", lastOk);
 }
 
 bool DeviceOperations::ProgramPages(const DeviceRecord& record) {
