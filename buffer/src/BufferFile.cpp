@@ -21,7 +21,9 @@ namespace {
 
 // Checksums read in blocks this large: far fewer system calls than the 16384-byte blocks the
 // rule is stated in, and the same sum whatever the block size.
-constexpr std::size_t kSumReadSize = 256 * 1024;
+// 64 KiB reads keep each block in the L2 cache while it is summed, which measured faster than
+// larger reads from the page cache.
+constexpr std::size_t kSumReadSize = 64 * 1024;
 
 }  // namespace
 
