@@ -169,18 +169,24 @@ void DeviceOperations::ReportProgress(std::uint64_t done, std::uint64_t total, b
     programmer_->MessagePump().ProcessPendingMessages();
 }
 
-// The read loop shared by blank check, read and verify: count, start, header, then one block
-// poll and one 1024-byte block per KiB of the chip. `block` gets the chip's bytes of each block
+// The read loop shared by blank check, read and verify: restart, count, start, header, then one
+// block poll and one 1024-byte block per KiB of the chip (an image with no read opcode ends it
+// with the operation's Fail line). `block` gets the chip's bytes of each block
 // (at most DeviceSize in all) and their address; returning false stops the loop (`stopped`).
 bool DeviceOperations::ReceiveChip(
-    const DeviceRecord& record, std::uint8_t opcode,
+    const DeviceRecord& record, std::string_view label,
     const std::function<bool(std::span<const std::uint8_t>, std::uint64_t)>& block, bool& stopped) {
     stopped = false;
+    if (!programmer_->Restart())
+        return false;
+    const auto opcode = ReadOpcodeOf(record.driverImagePath);
+    if (!opcode)
+        return Line(label, false);
     if (!channel_->SetCount(ChipUnits(record)))
         return Fail();
     if (!channel_->StartOperation(operation::kRead, 1))
         return Fail();
-    if (!channel_->SendScript(ReadHeaderScript(opcode)))
+    if (!channel_->SendScript(ReadHeaderScript(*opcode)))
         return Fail();
     std::array<std::uint8_t, kDataBlockSize> data{};
     const std::uint64_t size = record.deviceSize;
@@ -205,12 +211,6 @@ bool DeviceOperations::ReceiveChip(
 }
 
 bool DeviceOperations::ReadDevice(const DeviceRecord& record) {
-    if (!programmer_->Restart())
-        return false;
-    const auto opcode = ReadOpcodeOf(record.driverImagePath);
-    if (!opcode)
-        return Line("Read : ", false);
-
     // The chip is read into a file beside the buffer, which it replaces only when the read has
     // succeeded: a failed read never destroys the image the operator had.
     const fs::path target = dirs_.BufferFile();
@@ -221,7 +221,7 @@ bool DeviceOperations::ReadDevice(const DeviceRecord& record) {
         return Line("Read : ", false);
     bool stopped = false;
     const bool received = ReceiveChip(
-        record, *opcode,
+        record, "Read : ",
         [&](std::span<const std::uint8_t> bytes, std::uint64_t) {
             out.write(reinterpret_cast<const char*>(bytes.data()),
                       static_cast<std::streamsize>(bytes.size()));
@@ -284,11 +284,6 @@ void DeviceOperations::ReadStatusBack(const DeviceRecord& record) {
 }
 
 bool DeviceOperations::VerifyDevice(const DeviceRecord& record, const VerifyListing& listing) {
-    if (!programmer_->Restart())
-        return false;
-    const auto opcode = ReadOpcodeOf(record.driverImagePath);
-    if (!opcode)
-        return Line("Verify : ", false);
     const int limit = listing.EffectiveLimit();
     std::vector<std::string> list;
     if (listing.listed)
@@ -300,7 +295,7 @@ bool DeviceOperations::VerifyDevice(const DeviceRecord& record, const VerifyList
     bool stopped = false;
     bool bufferUnreadable = false;
     const bool received = ReceiveChip(
-        record, *opcode,
+        record, "Verify : ",
         [&](std::span<const std::uint8_t> chip, std::uint64_t address) {
             // A buffer shorter than the chip (or none) compares as erased flash past its end.
             const auto bytes = std::span(expected).first(chip.size());
@@ -341,14 +336,9 @@ bool DeviceOperations::VerifyDevice(const DeviceRecord& record, const VerifyList
 }
 
 bool DeviceOperations::BlankCheck(const DeviceRecord& record) {
-    if (!programmer_->Restart())
-        return false;
-    const auto opcode = ReadOpcodeOf(record.driverImagePath);
-    if (!opcode)
-        return Line("Blank Check : ", false);
     bool stopped = false;
     const bool received = ReceiveChip(
-        record, *opcode,
+        record, "Blank Check : ",
         [](std::span<const std::uint8_t> chip, std::uint64_t) {
             return std::all_of(chip.begin(), chip.end(), [](std::uint8_t b) { return b == 0xFF; });
         },

@@ -93,7 +93,7 @@ class DeviceOperations {
     bool Fail();  // the communication failure line; false
     bool Line(std::string_view name, bool pass);
     bool CloseWithLine(std::string_view name, bool pass);
-    bool ReceiveChip(const DeviceRecord& record, std::uint8_t opcode,
+    bool ReceiveChip(const DeviceRecord& record, std::string_view label,
                      const std::function<bool(std::span<const std::uint8_t>, std::uint64_t)>& block,
                      bool& stopped);
     void ReadStatusBack(const DeviceRecord& record);
