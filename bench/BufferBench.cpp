@@ -11,12 +11,12 @@
 #include <map>
 #include <string>
 
-#include "torq/BufferFile.h"
-#include "torq/HexFormats.h"
-#include "torq/InformationLog.h"
-#include "torq/Load.h"
-#include "torq/Save.h"
-#include "torq/Text.h"
+#include "torq/buffer/BufferFile.h"
+#include "torq/buffer/HexFormats.h"
+#include "torq/devlib/InformationLog.h"
+#include "torq/buffer/Load.h"
+#include "torq/buffer/Save.h"
+#include "torq/devlib/Text.h"
 
 namespace {
 

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "torq/DeviceLibrary.h"
-#include "torq/DeviceOperations.h"
-#include "torq/InformationLog.h"
-#include "torq/Programmer.h"
+#include "torq/devlib/DeviceLibrary.h"
+#include "torq/link/DeviceOperations.h"
+#include "torq/devlib/InformationLog.h"
+#include "torq/link/Programmer.h"
 #include "torq/sim/ChipCatalog.h"
 #include "torq/sim/SimulatedProgrammer.h"
 

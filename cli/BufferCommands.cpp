@@ -5,10 +5,10 @@
 
 #include "CliContext.h"
 #include "SelectedDevice.h"
-#include "torq/BufferFile.h"
-#include "torq/Load.h"
-#include "torq/Save.h"
-#include "torq/Text.h"
+#include "torq/buffer/BufferFile.h"
+#include "torq/buffer/Load.h"
+#include "torq/buffer/Save.h"
+#include "torq/devlib/Text.h"
 
 namespace torq::cli {
 

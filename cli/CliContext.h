@@ -9,9 +9,9 @@
 #include <optional>
 #include <string>
 
-#include "torq/InformationLog.h"
-#include "torq/ProgramDirectory.h"
-#include "torq/Seams.h"
+#include "torq/devlib/InformationLog.h"
+#include "torq/devlib/ProgramDirectory.h"
+#include "torq/devlib/Seams.h"
 
 namespace torq::cli {
 

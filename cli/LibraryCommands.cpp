@@ -5,9 +5,9 @@
 #include <system_error>
 
 #include "CliContext.h"
-#include "torq/DeviceLibrary.h"
-#include "torq/DeviceRecord.h"
-#include "torq/Text.h"
+#include "torq/devlib/DeviceLibrary.h"
+#include "torq/devlib/DeviceRecord.h"
+#include "torq/devlib/Text.h"
 
 namespace torq::cli {
 

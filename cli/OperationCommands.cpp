@@ -11,11 +11,11 @@
 #include "CliContext.h"
 #include "SelectedDevice.h"
 #include "Session.h"
-#include "torq/BufferFile.h"
-#include "torq/DeviceOperations.h"
-#include "torq/Identification.h"
-#include "torq/ParameterPages.h"
-#include "torq/Text.h"
+#include "torq/buffer/BufferFile.h"
+#include "torq/link/DeviceOperations.h"
+#include "torq/link/Identification.h"
+#include "torq/devlib/ParameterPages.h"
+#include "torq/devlib/Text.h"
 
 namespace torq::cli {
 

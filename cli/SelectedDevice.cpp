@@ -2,9 +2,9 @@
 
 #include <system_error>
 
-#include "torq/DeviceLibrary.h"
-#include "torq/DeviceRecord.h"
-#include "torq/Ini.h"
+#include "torq/devlib/DeviceLibrary.h"
+#include "torq/devlib/DeviceRecord.h"
+#include "torq/devlib/Ini.h"
 
 namespace torq::cli {
 

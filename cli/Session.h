@@ -8,11 +8,11 @@
 #include <string_view>
 
 #include "CliContext.h"
-#include "torq/DeviceLibrary.h"
-#include "torq/DeviceRecord.h"
-#include "torq/Options.h"
-#include "torq/Programmer.h"
-#include "torq/UsbDevice.h"
+#include "torq/devlib/DeviceLibrary.h"
+#include "torq/devlib/DeviceRecord.h"
+#include "torq/devlib/Options.h"
+#include "torq/link/Programmer.h"
+#include "torq/usb/UsbDevice.h"
 
 namespace torq::cli {
 

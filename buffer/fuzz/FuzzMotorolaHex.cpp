@@ -2,7 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "torq/HexFuzz.h"
+#include "torq/buffer/HexFuzz.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     torq::FuzzDetectAndDecode(torq::HexFormat::Motorola, data, size);

@@ -1,4 +1,4 @@
-#include "torq/BufferFile.h"
+#include "torq/buffer/BufferFile.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -13,7 +13,7 @@
 #endif
 
 #include "FileIo.h"
-#include "torq/Text.h"
+#include "torq/devlib/Text.h"
 
 namespace torq {
 

@@ -1,4 +1,4 @@
-#include "torq/HexFuzz.h"
+#include "torq/buffer/HexFuzz.h"
 
 #include <cstdlib>
 #include <vector>

@@ -6,7 +6,7 @@
 #include <new>
 
 #include "FileIo.h"
-#include "torq/Text.h"
+#include "torq/devlib/Text.h"
 
 namespace torq::hex {
 
@@ -148,14 +148,14 @@ void ImageWriter::MoveToBase(std::uint64_t base) {
 ProgressTracker::ProgressTracker(ProgressSink* sink, std::uint64_t fileLength)
     : sink_(sink), step_(std::max<std::uint64_t>(fileLength / 100, 1)), nextOffset_(step_) {
     if (sink_ != nullptr)
-        sink_->Start(100, 0);
+        sink_->Begin(100);
 }
 
 void ProgressTracker::Advance(std::uint64_t offset) {
     const std::uint64_t value = std::min<std::uint64_t>(offset / step_, 100);
     if (value > shown_) {
         if (sink_ != nullptr)
-            sink_->Step(static_cast<int>(value - shown_));
+            sink_->Progress(value, 100);
         shown_ = value;
     }
     nextOffset_ = shown_ >= 100 ? UINT64_MAX : (shown_ + 1) * step_;
@@ -163,7 +163,7 @@ void ProgressTracker::Advance(std::uint64_t offset) {
 
 void ProgressTracker::Finish() {
     if (sink_ != nullptr)
-        sink_->Finish();
+        sink_->End();
 }
 
 bool RunDetector(HexFormat format, ByteReader& reader, InformationLog* log) {

@@ -10,7 +10,7 @@
 #include <optional>
 #include <vector>
 
-#include "torq/HexFormats.h"
+#include "torq/buffer/HexFormats.h"
 
 namespace torq::hex {
 

@@ -5,8 +5,8 @@
 
 #include "FileIo.h"
 #include "HexScan.h"
-#include "torq/BufferFile.h"
-#include "torq/Save.h"
+#include "torq/buffer/BufferFile.h"
+#include "torq/buffer/Save.h"
 
 namespace torq {
 

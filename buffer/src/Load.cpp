@@ -1,12 +1,12 @@
-#include "torq/Load.h"
+#include "torq/buffer/Load.h"
 
 #include <cstdio>
 #include <system_error>
 #include <vector>
 
 #include "FileIo.h"
-#include "torq/BufferFile.h"
-#include "torq/Text.h"
+#include "torq/buffer/BufferFile.h"
+#include "torq/devlib/Text.h"
 
 namespace torq {
 

@@ -1,8 +1,8 @@
-#include "torq/Save.h"
+#include "torq/buffer/Save.h"
 
 #include <system_error>
 
-#include "torq/Text.h"
+#include "torq/devlib/Text.h"
 
 namespace torq {
 

@@ -1,10 +1,10 @@
-#include "torq/DeviceLibrary.h"
+#include "torq/devlib/DeviceLibrary.h"
 
 #include <algorithm>
 #include <cctype>
 #include <charconv>
 
-#include "torq/Text.h"
+#include "torq/devlib/Text.h"
 
 namespace torq {
 

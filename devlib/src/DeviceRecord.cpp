@@ -1,13 +1,13 @@
-#include "torq/DeviceRecord.h"
+#include "torq/devlib/DeviceRecord.h"
 
 #include <algorithm>
 #include <string>
 #include <system_error>
 
-#include "torq/Ini.h"
-#include "torq/ParameterPages.h"
-#include "torq/SectorTable.h"
-#include "torq/Text.h"
+#include "torq/devlib/Ini.h"
+#include "torq/devlib/ParameterPages.h"
+#include "torq/devlib/SectorTable.h"
+#include "torq/devlib/Text.h"
 
 namespace torq {
 

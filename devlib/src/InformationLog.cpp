@@ -1,10 +1,10 @@
-#include "torq/InformationLog.h"
+#include "torq/devlib/InformationLog.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
 
-#include "torq/Text.h"
+#include "torq/devlib/Text.h"
 
 namespace torq {
 

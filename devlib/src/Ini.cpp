@@ -1,4 +1,4 @@
-#include "torq/Ini.h"
+#include "torq/devlib/Ini.h"
 
 #define SI_NO_CONVERSION
 #include <SimpleIni.h>

@@ -1,9 +1,9 @@
-#include "torq/Options.h"
+#include "torq/devlib/Options.h"
 
 #include <algorithm>
 
-#include "torq/Ini.h"
-#include "torq/Text.h"
+#include "torq/devlib/Ini.h"
+#include "torq/devlib/Text.h"
 
 namespace torq {
 

@@ -1,11 +1,11 @@
-#include "torq/ParameterPages.h"
+#include "torq/devlib/ParameterPages.h"
 
 #include <algorithm>
 #include <system_error>
 
-#include "torq/DeviceRecord.h"
-#include "torq/Ini.h"
-#include "torq/Text.h"
+#include "torq/devlib/DeviceRecord.h"
+#include "torq/devlib/Ini.h"
+#include "torq/devlib/Text.h"
 
 namespace torq {
 

@@ -1,10 +1,10 @@
-#include "torq/ProgramDirectory.h"
+#include "torq/devlib/ProgramDirectory.h"
 
 #include <cstdlib>
 #include <string>
 #include <system_error>
 
-#include "torq/Text.h"
+#include "torq/devlib/Text.h"
 
 namespace torq {
 

@@ -1,4 +1,4 @@
-#include "torq/Seams.h"
+#include "torq/devlib/Seams.h"
 
 #include <chrono>
 #include <ctime>

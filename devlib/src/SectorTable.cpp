@@ -1,10 +1,10 @@
-#include "torq/SectorTable.h"
+#include "torq/devlib/SectorTable.h"
 
 #include <array>
 #include <fstream>
 #include <string>
 
-#include "torq/Text.h"
+#include "torq/devlib/Text.h"
 
 namespace torq {
 

@@ -1,4 +1,4 @@
-#include "torq/Text.h"
+#include "torq/devlib/Text.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,8 +1,8 @@
-#include "torq/CommandChannel.h"
+#include "torq/link/CommandChannel.h"
 
 #include <algorithm>
 
-#include "torq/Text.h"
+#include "torq/devlib/Text.h"
 
 namespace torq {
 

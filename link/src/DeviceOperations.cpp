@@ -1,4 +1,4 @@
-#include "torq/DeviceOperations.h"
+#include "torq/link/DeviceOperations.h"
 
 #include <algorithm>
 #include <array>
@@ -7,12 +7,12 @@
 #include <system_error>
 #include <vector>
 
-#include "torq/BufferFile.h"
-#include "torq/Identification.h"
-#include "torq/Ini.h"
-#include "torq/ParameterPages.h"
-#include "torq/SectorTable.h"
-#include "torq/Text.h"
+#include "torq/buffer/BufferFile.h"
+#include "torq/link/Identification.h"
+#include "torq/devlib/Ini.h"
+#include "torq/devlib/ParameterPages.h"
+#include "torq/devlib/SectorTable.h"
+#include "torq/devlib/Text.h"
 
 namespace torq {
 

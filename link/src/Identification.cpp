@@ -1,8 +1,8 @@
-#include "torq/Identification.h"
+#include "torq/link/Identification.h"
 
 #include <cstdio>
 
-#include "torq/Text.h"
+#include "torq/devlib/Text.h"
 
 namespace torq {
 

@@ -1,4 +1,4 @@
-#include "torq/LibusbDevice.h"
+#include "torq/link/LibusbDevice.h"
 
 #include <algorithm>
 #include <cstdio>

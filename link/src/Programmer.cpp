@@ -1,10 +1,10 @@
-#include "torq/Programmer.h"
+#include "torq/link/Programmer.h"
 
 #include <chrono>
 #include <fstream>
 #include <thread>
 
-#include "torq/Text.h"
+#include "torq/devlib/Text.h"
 
 namespace torq {
 

@@ -3,7 +3,7 @@
 
 #include <sys/time.h>
 
-#include "torq/LibusbDevice.h"
+#include "torq/link/LibusbDevice.h"
 
 namespace torq {
 

@@ -4,8 +4,8 @@
 #include <optional>
 #include <vector>
 
-#include "torq/Ini.h"
-#include "torq/Text.h"
+#include "torq/devlib/Ini.h"
+#include "torq/devlib/Text.h"
 #include "torq/sim/ChipCatalog.h"
 
 namespace torq::sim {

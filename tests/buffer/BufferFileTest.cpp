@@ -1,4 +1,4 @@
-#include "torq/BufferFile.h"
+#include "torq/buffer/BufferFile.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include <random>
 
 #include "HexFixtures.h"
-#include "torq/HexFuzz.h"
+#include "torq/buffer/HexFuzz.h"
 
 namespace torq {
 namespace {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "HexFixtures.h"
-#include "torq/HexFormats.h"
+#include "torq/buffer/HexFormats.h"
 
 namespace torq {
 namespace {
@@ -225,14 +225,15 @@ TEST(HexDecode, JumpsBeyondTheWriteLimitAreCountedNotWritten) {
 
 class CountingProgress final : public ProgressSink {
   public:
-    void Start(int maximum, int position) override { starts.push_back({maximum, position}); }
-    void Step(int delta) override {
+    void Begin(std::uint64_t total) override { begins.push_back(total); }
+    void Progress(std::uint64_t done, std::uint64_t) override {
         ++steps;
-        total += delta;
+        last = done;
     }
-    void Finish() override { ++finishes; }
-    std::vector<std::pair<int, int>> starts;
-    int steps = 0, total = 0, finishes = 0;
+    void End() override { ++finishes; }
+    std::vector<std::uint64_t> begins;
+    int steps = 0, finishes = 0;
+    std::uint64_t last = 0;
 };
 
 TEST(HexDecode, ReportsProgressInAtMostAHundredSteps) {
@@ -246,10 +247,10 @@ TEST(HexDecode, ReportsProgressInAtMostAHundredSteps) {
     request.scratch = dir / "scratch";
     request.progress = &progress;
     ASSERT_TRUE(DecodeIntelHex(request).ok);
-    EXPECT_EQ(progress.starts, (std::vector<std::pair<int, int>>{{100, 0}}));
+    EXPECT_EQ(progress.begins, (std::vector<std::uint64_t>{100}));
     EXPECT_LE(progress.steps, 100);
-    EXPECT_GE(progress.total, 99);
-    EXPECT_LE(progress.total, 100);
+    EXPECT_GE(progress.last, 99u);
+    EXPECT_LE(progress.last, 100u);
     EXPECT_EQ(progress.finishes, 1);
 }
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "TestSupport.h"
-#include "torq/HexFormats.h"
+#include "torq/buffer/HexFormats.h"
 
 namespace torq::test {
 

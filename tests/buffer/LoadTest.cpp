@@ -1,11 +1,11 @@
-#include "torq/Load.h"
+#include "torq/buffer/Load.h"
 
 #include <gtest/gtest.h>
 
 #include <numeric>
 
 #include "HexFixtures.h"
-#include "torq/BufferFile.h"
+#include "torq/buffer/BufferFile.h"
 
 namespace torq {
 namespace {

@@ -1,9 +1,9 @@
-#include "torq/Save.h"
+#include "torq/buffer/Save.h"
 
 #include <gtest/gtest.h>
 
 #include "HexFixtures.h"
-#include "torq/BufferFile.h"
+#include "torq/buffer/BufferFile.h"
 
 namespace torq {
 namespace {

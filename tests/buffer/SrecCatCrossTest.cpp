@@ -6,8 +6,8 @@
 #include <random>
 
 #include "HexFixtures.h"
-#include "torq/BufferFile.h"
-#include "torq/Save.h"
+#include "torq/buffer/BufferFile.h"
+#include "torq/buffer/Save.h"
 
 namespace torq {
 namespace {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
-#include "torq/Ini.h"
+#include "torq/devlib/Ini.h"
 
 namespace torq {
 namespace {

@@ -4,7 +4,7 @@
 #include <random>
 
 #include "TestSupport.h"
-#include "torq/Ini.h"
+#include "torq/devlib/Ini.h"
 
 namespace torq {
 namespace {

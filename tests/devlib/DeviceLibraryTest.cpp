@@ -1,4 +1,4 @@
-#include "torq/DeviceLibrary.h"
+#include "torq/devlib/DeviceLibrary.h"
 
 #include <gtest/gtest.h>
 

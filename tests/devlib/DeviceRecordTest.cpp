@@ -1,9 +1,9 @@
-#include "torq/DeviceRecord.h"
+#include "torq/devlib/DeviceRecord.h"
 
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
-#include "torq/Ini.h"
+#include "torq/devlib/Ini.h"
 
 namespace torq {
 namespace {

@@ -1,4 +1,4 @@
-#include "torq/InformationLog.h"
+#include "torq/devlib/InformationLog.h"
 
 #include <gtest/gtest.h>
 

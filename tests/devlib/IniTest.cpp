@@ -1,4 +1,4 @@
-#include "torq/Ini.h"
+#include "torq/devlib/Ini.h"
 
 #include <gtest/gtest.h>
 

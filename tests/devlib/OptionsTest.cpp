@@ -1,9 +1,9 @@
-#include "torq/Options.h"
+#include "torq/devlib/Options.h"
 
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
-#include "torq/Ini.h"
+#include "torq/devlib/Ini.h"
 
 namespace torq {
 namespace {

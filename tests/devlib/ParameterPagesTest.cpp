@@ -1,10 +1,10 @@
-#include "torq/ParameterPages.h"
+#include "torq/devlib/ParameterPages.h"
 
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
-#include "torq/DeviceRecord.h"
-#include "torq/Ini.h"
+#include "torq/devlib/DeviceRecord.h"
+#include "torq/devlib/Ini.h"
 
 namespace torq {
 namespace {

@@ -1,4 +1,4 @@
-#include "torq/ProgramDirectory.h"
+#include "torq/devlib/ProgramDirectory.h"
 
 #include <gtest/gtest.h>
 

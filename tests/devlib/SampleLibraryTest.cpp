@@ -5,11 +5,11 @@
 #include <set>
 
 #include "TestSupport.h"
-#include "torq/DeviceLibrary.h"
-#include "torq/DeviceRecord.h"
-#include "torq/Ini.h"
-#include "torq/SectorTable.h"
-#include "torq/Text.h"
+#include "torq/devlib/DeviceLibrary.h"
+#include "torq/devlib/DeviceRecord.h"
+#include "torq/devlib/Ini.h"
+#include "torq/devlib/SectorTable.h"
+#include "torq/devlib/Text.h"
 
 namespace torq {
 namespace {

@@ -1,4 +1,4 @@
-#include "torq/SectorTable.h"
+#include "torq/devlib/SectorTable.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #include <deque>
 
 #include "LinkFixtures.h"
-#include "torq/CommandChannel.h"
+#include "torq/link/CommandChannel.h"
 
 namespace torq {
 namespace {

@@ -1,6 +1,6 @@
 // The device operations against the simulated programmer: what reaches the chip, the wire and
 // the log.
-#include "torq/DeviceOperations.h"
+#include "torq/link/DeviceOperations.h"
 
 #include <gtest/gtest.h>
 
@@ -10,10 +10,10 @@
 
 #include "LinkFixtures.h"
 #include "TestSupport.h"
-#include "torq/BufferFile.h"
-#include "torq/DeviceLibrary.h"
-#include "torq/Ini.h"
-#include "torq/Text.h"
+#include "torq/buffer/BufferFile.h"
+#include "torq/devlib/DeviceLibrary.h"
+#include "torq/devlib/Ini.h"
+#include "torq/devlib/Text.h"
 
 namespace torq {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "torq/DeviceOperations.h"
+#include "torq/link/DeviceOperations.h"
 
 namespace torq {
 namespace {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "LinkFixtures.h"
-#include "torq/Identification.h"
+#include "torq/link/Identification.h"
 
 namespace torq {
 namespace {

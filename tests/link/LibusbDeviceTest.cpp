@@ -3,7 +3,7 @@
 #include <map>
 
 #include "LinkFixtures.h"
-#include "torq/LibusbDevice.h"
+#include "torq/link/LibusbDevice.h"
 
 namespace torq {
 namespace {

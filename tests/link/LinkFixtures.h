@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "TestSupport.h"
-#include "torq/Programmer.h"
+#include "torq/link/Programmer.h"
 #include "torq/sim/ChipCatalog.h"
 #include "torq/sim/SimulatedProgrammer.h"
 

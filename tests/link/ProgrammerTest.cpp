@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "LinkFixtures.h"
-#include "torq/Programmer.h"
+#include "torq/link/Programmer.h"
 
 namespace torq {
 namespace {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "../link/LinkFixtures.h"
-#include "torq/CommandChannel.h"
+#include "torq/link/CommandChannel.h"
 #include "torq/sim/SimulateOption.h"
 
 namespace torq::sim {

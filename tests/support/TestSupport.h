@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "torq/InformationLog.h"
-#include "torq/Seams.h"
+#include "torq/devlib/InformationLog.h"
+#include "torq/devlib/Seams.h"
 
 namespace torq::test {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "torq/UsbDevice.h"
+#include "torq/usb/UsbDevice.h"
 #include "torq/sim/ProgrammerFirmware.h"
 #include "torq/sim/SpiChip.h"
 

@@ -8,9 +8,9 @@
 #include <string_view>
 #include <vector>
 
-#include "torq/Ini.h"
-#include "torq/ProgramDirectory.h"
-#include "torq/Seams.h"
+#include "torq/devlib/Ini.h"
+#include "torq/devlib/ProgramDirectory.h"
+#include "torq/devlib/Seams.h"
 
 namespace torq {
 

@@ -28,6 +28,16 @@ class Pump {
     virtual void ProcessPendingMessages() {}
 };
 
+// How far a long job has come: the decoders' progress window and the operations' progress bar
+// both read it. Begin and End frame one job; Progress reports done out of total between them.
+class ProgressSink {
+  public:
+    virtual ~ProgressSink() = default;
+    virtual void Begin(std::uint64_t /*total*/) {}
+    virtual void Progress(std::uint64_t done, std::uint64_t total) = 0;
+    virtual void End() {}
+};
+
 struct LocalDateTime {
     int year = 1970, month = 1, day = 1, hour = 0, minute = 0, second = 0;
 };

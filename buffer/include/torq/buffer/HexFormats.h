@@ -9,7 +9,8 @@
 #include <optional>
 #include <string_view>
 
-#include "torq/InformationLog.h"
+#include "torq/devlib/InformationLog.h"
+#include "torq/devlib/Seams.h"
 
 namespace torq {
 
@@ -21,15 +22,8 @@ enum class HexFormat { Intel, Motorola, Tektronix };
 std::string_view FormatErrorMessage(HexFormat format);  // "Intel Hex file format error !"
 std::string_view DetectFailMessage(HexFormat format);   // "Intel Hex file detect fail !"
 
-// What the progress window shows while a decoder runs: Start(100, 0), a few Step(delta) calls
-// (at most 100 in all), then Finish().
-class ProgressSink {
-  public:
-    virtual ~ProgressSink() = default;
-    virtual void Start(int maximum, int position) = 0;
-    virtual void Step(int delta) = 0;
-    virtual void Finish() = 0;
-};
+// A decoder reports its progress as a percentage of the file scanned: Begin(100), Progress(p, 100)
+// at most 100 times as p grows, then End().
 
 // Each detector scans the file in place and answers whether it reads as that format. When its
 // scan window cannot be allocated it logs the format's "detect fail" line (log may be null).

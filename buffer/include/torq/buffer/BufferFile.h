@@ -9,7 +9,7 @@
 #include <span>
 #include <string>
 
-#include "torq/ProgramDirectory.h"
+#include "torq/devlib/ProgramDirectory.h"
 
 namespace torq {
 

@@ -7,9 +7,9 @@
 #include <optional>
 #include <string>
 
-#include "torq/DeviceLibrary.h"
-#include "torq/DeviceRecord.h"
-#include "torq/Programmer.h"
+#include "torq/devlib/DeviceLibrary.h"
+#include "torq/devlib/DeviceRecord.h"
+#include "torq/link/Programmer.h"
 
 namespace torq {
 

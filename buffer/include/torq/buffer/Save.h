@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "torq/Seams.h"
+#include "torq/devlib/Seams.h"
 
 namespace torq {
 

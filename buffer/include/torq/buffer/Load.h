@@ -10,9 +10,9 @@
 #include <string>
 #include <string_view>
 
-#include "torq/HexFormats.h"
-#include "torq/InformationLog.h"
-#include "torq/Seams.h"
+#include "torq/buffer/HexFormats.h"
+#include "torq/devlib/InformationLog.h"
+#include "torq/devlib/Seams.h"
 
 namespace torq {
 

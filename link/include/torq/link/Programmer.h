@@ -9,10 +9,10 @@
 #include <string_view>
 #include <vector>
 
-#include "torq/CommandChannel.h"
-#include "torq/InformationLog.h"
-#include "torq/Seams.h"
-#include "torq/UsbDevice.h"
+#include "torq/link/CommandChannel.h"
+#include "torq/devlib/InformationLog.h"
+#include "torq/devlib/Seams.h"
+#include "torq/usb/UsbDevice.h"
 
 namespace torq {
 

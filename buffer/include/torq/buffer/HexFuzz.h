@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "torq/HexFormats.h"
+#include "torq/buffer/HexFormats.h"
 
 namespace torq {
 

@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "torq/UsbDevice.h"
+#include "torq/usb/UsbDevice.h"
 
 namespace torq {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "torq/ProgramDirectory.h"
-#include "torq/Seams.h"
+#include "torq/devlib/ProgramDirectory.h"
+#include "torq/devlib/Seams.h"
 
 namespace torq {
 

@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "torq/Seams.h"
-#include "torq/UsbDevice.h"
+#include "torq/devlib/Seams.h"
+#include "torq/usb/UsbDevice.h"
 
 namespace torq {
 

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "torq/Seams.h"
+#include "torq/devlib/Seams.h"
 
 namespace torq {
 

@@ -10,10 +10,10 @@
 #include <string>
 #include <string_view>
 
-#include "torq/DeviceRecord.h"
-#include "torq/ProgramDirectory.h"
-#include "torq/Programmer.h"
-#include "torq/Seams.h"
+#include "torq/devlib/DeviceRecord.h"
+#include "torq/devlib/ProgramDirectory.h"
+#include "torq/link/Programmer.h"
+#include "torq/devlib/Seams.h"
 
 namespace torq {
 
@@ -26,13 +26,6 @@ inline constexpr std::int32_t kPageProgramMaxPage = 313;
 
 inline constexpr std::string_view kVerifyListFirstLine = "---Verify Errors Information---";
 inline constexpr std::string_view kVerifyListLastLine = "-------------------------------";
-
-// Bytes done out of bytes total, while a block loop runs.
-class ProgressSink {
-  public:
-    virtual ~ProgressSink() = default;
-    virtual void Progress(std::uint64_t done, std::uint64_t total) = 0;
-};
 
 // How verify reports its differences: listed (with the limit) or only counted up to one.
 struct VerifyListing {
