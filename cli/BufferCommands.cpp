@@ -18,8 +18,8 @@ namespace {
 class StopOnUnanswered final : public Operator {
   public:
     explicit StopOnUnanswered(CliOperator& inner) : inner_(inner) {}
-    Answer Ask(Severity severity, std::string_view text, Buttons buttons) override {
-        const Answer answer = inner_.Ask(severity, text, buttons);
+    Answer Respond(const OperatorMessage& message) override {
+        const Answer answer = inner_.Respond(message);
         return inner_.unanswered ? Answer::Cancel : answer;
     }
 

@@ -2,11 +2,13 @@
 
 namespace torq::cli {
 
-Answer CliOperator::Ask(Severity severity, std::string_view text, Buttons buttons) {
+Answer CliOperator::Respond(const OperatorMessage& message) {
+    const Severity severity = message.severity;
+    const Buttons buttons = message.buttons;
     const char* kind = severity == Severity::Error     ? "error: "
                        : severity == Severity::Warning ? "warning: "
                                                        : "";
-    std::cerr << kind << text << '\n';
+    std::cerr << kind << message.text << '\n';
     switch (buttons) {
         case Buttons::Ok:
             return Answer::Ok;

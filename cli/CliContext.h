@@ -28,7 +28,7 @@ class StdoutLogView final : public LogView {
 // and counts as refused, and the command fails with it.
 class CliOperator final : public Operator {
   public:
-    Answer Ask(Severity severity, std::string_view text, Buttons buttons) override;
+    Answer Respond(const OperatorMessage& message) override;
     std::optional<bool> yes;
     bool unanswered = false;
 };

@@ -93,13 +93,14 @@ SaveDialogValues SaveDialogDefaults(std::uint64_t deviceSize) {
 SaveOutcome SaveFromDialog(const SaveDialogValues& values, const std::filesystem::path& bufferFile,
                            std::uint64_t deviceSize, Operator& op) {
     if (const auto refusal = CheckSaveName(values.name)) {
-        op.Tell(Severity::Error, refusal->text);
+        op.Tell(Severity::Error, refusal->caption, refusal->text);
         return SaveOutcome::Refused;
     }
     const std::filesystem::path output(values.name);
     std::error_code error;
     if (std::filesystem::exists(output, error) &&
-        op.Ask(Severity::Question, kOverwriteQuestion.text, Buttons::OkCancel) != Answer::Ok) {
+        op.Ask(Severity::Question, kOverwriteQuestion.caption, kOverwriteQuestion.text,
+               Buttons::OkCancel) != Answer::Ok) {
         return SaveOutcome::Refused;
     }
     const auto start = AddressField(values.startText);
@@ -107,12 +108,12 @@ SaveOutcome SaveFromDialog(const SaveDialogValues& values, const std::filesystem
     const auto refusal = start && end ? CheckSaveRange(*start, *end, values.format, deviceSize)
                                       : std::optional<SaveMessage>(kInputValueError);
     if (refusal) {
-        op.Tell(Severity::Error, refusal->text);
+        op.Tell(Severity::Error, refusal->caption, refusal->text);
         return SaveOutcome::Refused;
     }
     std::string reason;
     if (!WriteBufferRange(bufferFile, *start, *end, values.format, output, &reason)) {
-        op.Tell(Severity::Error, "Error : " + reason);
+        op.Tell(Severity::Error, "Save File", "Error : " + reason);
         return SaveOutcome::WriteFailed;
     }
     return SaveOutcome::Saved;

@@ -54,8 +54,9 @@ void CopySampleLibrary(const fs::path& to) {
              fs::copy_options::recursive | fs::copy_options::overwrite_existing);
 }
 
-Answer ScriptedOperator::Ask(Severity severity, std::string_view text, Buttons buttons) {
-    messages.push_back({severity, std::string(text), buttons});
+Answer ScriptedOperator::Respond(const OperatorMessage& message) {
+    messages.push_back({message.severity, std::string(message.text), message.buttons,
+                        std::string(message.caption)});
     if (answers_.empty())
         return fallback_;
     const Answer answer = answers_.front();

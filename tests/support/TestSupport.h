@@ -42,10 +42,11 @@ class ScriptedOperator final : public Operator {
         Severity severity;
         std::string text;
         Buttons buttons;
+        std::string caption;
     };
     explicit ScriptedOperator(std::deque<Answer> answers = {}, Answer fallback = Answer::Ok)
         : answers_(std::move(answers)), fallback_(fallback) {}
-    Answer Ask(Severity severity, std::string_view text, Buttons buttons) override;
+    Answer Respond(const OperatorMessage& message) override;
     std::vector<Message> messages;
     std::vector<std::string> Texts() const;
 

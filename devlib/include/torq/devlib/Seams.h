@@ -12,13 +12,34 @@ enum class Severity { Plain, Information, Warning, Error, Question };
 enum class Buttons { Ok, OkCancel, YesNo, YesRetryCancel };
 enum class Answer { Ok, Cancel, Yes, No, Retry };
 
+// One message box: its kind (the icon), its caption, its text and its buttons. An empty caption
+// means the program's own title.
+struct OperatorMessage {
+    Severity severity = Severity::Information;
+    std::string_view caption;
+    std::string_view text;
+    Buttons buttons = Buttons::Ok;
+};
+
 // The modal questions and warnings an operation may put to the operator.
 class Operator {
   public:
     virtual ~Operator() = default;
-    virtual Answer Ask(Severity severity, std::string_view text, Buttons buttons) = 0;
+    // Shows the message and returns the button chosen (Cancel, or No, when the box is closed).
+    virtual Answer Respond(const OperatorMessage& message) = 0;
+
+    Answer Ask(Severity severity, std::string_view text, Buttons buttons) {
+        return Respond({severity, {}, text, buttons});
+    }
+    Answer Ask(Severity severity, std::string_view caption, std::string_view text,
+               Buttons buttons) {
+        return Respond({severity, caption, text, buttons});
+    }
     // A message with a single OK button.
     void Tell(Severity severity, std::string_view text) { Ask(severity, text, Buttons::Ok); }
+    void Tell(Severity severity, std::string_view caption, std::string_view text) {
+        Ask(severity, caption, text, Buttons::Ok);
+    }
 };
 
 // "Let the window process its pending messages" during long exchanges.
@@ -67,7 +88,7 @@ inline std::uint32_t TicksBetween(std::uint32_t start, std::uint32_t end) {
 class FixedOperator final : public Operator {
   public:
     explicit FixedOperator(Answer answer = Answer::Ok) : answer_(answer) {}
-    Answer Ask(Severity, std::string_view, Buttons) override { return answer_; }
+    Answer Respond(const OperatorMessage&) override { return answer_; }
 
   private:
     Answer answer_;
