@@ -1,5 +1,7 @@
 #include "torq/link/CommandChannel.h"
 
+#include "SpiOpcodes.h"
+
 #include <algorithm>
 
 #include "torq/devlib/Text.h"
@@ -10,15 +12,15 @@ namespace torq {
 // DataFlash image into a 25-series one.
 SpiFamily SpiFamilyOf(const std::filesystem::path& driverImage) {
     return Contains(driverImage.filename().string(), "_45") ? SpiFamily::Series45
-                                                             : SpiFamily::Series25;
+                                                            : SpiFamily::Series25;
 }
 
 std::optional<std::uint8_t> ReadOpcodeOf(const std::filesystem::path& driverImage) {
     const std::string path = driverImage.filename().string();
     if (Contains(path, "_25"))
-        return 0x03;
+        return spi::kRead;
     if (Contains(path, "_45"))
-        return 0xE8;
+        return spi::kDataFlashContinuousRead;
     return std::nullopt;
 }
 

@@ -7,12 +7,13 @@
 #include <system_error>
 #include <vector>
 
+#include "SpiOpcodes.h"
 #include "torq/buffer/BufferFile.h"
-#include "torq/link/Identification.h"
 #include "torq/devlib/Ini.h"
 #include "torq/devlib/ParameterPages.h"
 #include "torq/devlib/SectorTable.h"
 #include "torq/devlib/Text.h"
+#include "torq/link/Identification.h"
 
 namespace torq {
 
@@ -21,13 +22,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::uint32_t kProgressIntervalMs = 30;
-constexpr std::uint8_t kWriteEnable = 0x06;
-constexpr std::uint8_t kReadStatus = 0x05;
-constexpr std::uint8_t kWriteDisable = 0x04;
-constexpr std::uint8_t kPageProgram = 0x02;
-constexpr std::uint8_t kWriteStatus = 0x01;
-constexpr std::uint8_t kAt26UnprotectSector = 0x39;
-constexpr std::uint8_t kAt26ProtectSector = 0x36;
+using namespace spi;
 
 std::uint64_t CeilDiv(std::uint64_t a, std::uint64_t b) {
     return b == 0 ? 0 : (a + b - 1) / b;
@@ -53,7 +48,9 @@ int DataFlashPageMode(const DeviceRecord& record) {
 }
 
 std::uint8_t EraseOpcode(std::uint8_t selector) {
-    static constexpr std::uint8_t kOpcodes[] = {0xC7, 0x60, 0x62, 0xD8, 0x52, 0x20};
+    static constexpr std::uint8_t kOpcodes[] = {kChipErase,      kChipEraseAlternative,
+                                                kChipEraseAt25F, kBlockErase64K,
+                                                kBlockErase32K,  kSectorErase4K};
     return (selector >= 1 && selector <= 6) ? kOpcodes[selector - 1] : 0;
 }
 
@@ -65,13 +62,13 @@ Script EraseScript25(std::uint8_t opcode) {
 
 Script DataFlashPageSizeScript() {
     Script script;
-    script.Byte(0x3D).Byte(0x2A).Byte(0x80).Byte(0xA6);
+    script.Bytes(kDataFlashPageSizeSetUp);
     return script;
 }
 
 Script DataFlashBlockEraseScript(std::uint32_t address) {
     Script script;
-    script.Byte(0x50).Address(address).Byte(0xD7);
+    script.Byte(kDataFlashBlockErase).Address(address).Byte(kDataFlashStatus);
     return script;
 }
 
@@ -96,13 +93,18 @@ Script SequentialProgramBlock(int mode, std::uint32_t address,
                               std::span<const std::uint8_t, kSequentialChunk> d) {
     Script block(kSequentialBlockSize);
     if (mode == 2) {
-        block.Byte(kWriteEnable).Zero().Byte(0xAD).Address(address).Byte(d[0]).Byte(d[1]);
+        block.Byte(kWriteEnable)
+            .Zero()
+            .Byte(kWordProgramAai)
+            .Address(address)
+            .Byte(d[0])
+            .Byte(d[1]);
         for (std::size_t i = 0; i <= 126; ++i)
-            block.Byte(0xAD).Zero().Byte(d[2 + 2 * i]).Byte(d[3 + 2 * i]);
+            block.Byte(kWordProgramAai).Zero().Byte(d[2 + 2 * i]).Byte(d[3 + 2 * i]);
     } else {
-        block.Byte(kWriteEnable).Zero().Byte(0xAF).Address(address).Byte(d[0]).Zero();
+        block.Byte(kWriteEnable).Zero().Byte(kByteProgramAai).Address(address).Byte(d[0]).Zero();
         for (std::size_t i = 0; i <= 254; ++i)
-            block.Byte(0xAF).Byte(d[1 + i]);
+            block.Byte(kByteProgramAai).Byte(d[1 + i]);
     }
     block.Byte(kWriteDisable);
     return block;
@@ -114,15 +116,19 @@ Script DataFlashPageBlock(const DeviceRecord& record, std::uint32_t pageNumber,
     const std::uint32_t unit = static_cast<std::uint32_t>(
         DataFlashPageMode(record) == 1 ? 2 * record.pageSize : record.pageSize);
     Script block(static_cast<std::size_t>(record.pageSize) + 64);
-    block.Byte(0x84).Zero(3).Bytes(page);
-    block.At(4 + pageBytes).Byte(0x88).Address(pageNumber * unit).Byte(0xD7).Zero();
+    block.Byte(kDataFlashBufferWrite).Zero(3).Bytes(page);
+    block.At(4 + pageBytes)
+        .Byte(kDataFlashBufferToPageProgram)
+        .Address(pageNumber * unit)
+        .Byte(kDataFlashStatus)
+        .Zero();
     return block;
 }
 
 Script StatusRegisterScript(const DeviceRecord& record, std::uint8_t s,
                             std::span<const std::uint8_t> values) {
     Script script;
-    script.Byte(kWriteEnable).Zero().Byte(0x50).Zero().Byte(kWriteStatus);
+    script.Byte(kWriteEnable).Zero().Byte(kWriteStatusEnable).Zero().Byte(kWriteStatus);
     const int n = record.readStatusRegister;
     if (n == 0) {
         script.Byte(s).Byte(kReadStatus).Zero().Byte(s);
@@ -260,7 +266,7 @@ void DeviceOperations::ReadStatusBack(const DeviceRecord& record) {
     const auto readStatus = [&](std::uint8_t opcode) {
         IdAnswer answer{};
         programmer_->Restart();
-        IdentificationExchange(*programmer_, opcode, answer, false);  // a failure reads as 0
+        IdentificationExchange(*programmer_, opcode, answer, ExchangeFailure::Ignore);
         return answer[0];
     };
     if (record.readStatusRegister == 0) {
@@ -290,6 +296,8 @@ bool DeviceOperations::VerifyDevice(const DeviceRecord& record, const VerifyList
         list.emplace_back(kVerifyListFirstLine);
 
     const BufferBlockReader buffer(dirs_.BufferFile());
+    if (!buffer.IsOpen())
+        return RefuseWithoutBuffer("Verify : ");
     std::array<std::uint8_t, kDataBlockSize> expected{};
     int errors = 0;
     bool stopped = false;
@@ -297,11 +305,9 @@ bool DeviceOperations::VerifyDevice(const DeviceRecord& record, const VerifyList
     const bool received = ReceiveChip(
         record, "Verify : ",
         [&](std::span<const std::uint8_t> chip, std::uint64_t address) {
-            // A buffer shorter than the chip (or none) compares as erased flash past its end.
+            // A buffer shorter than the chip compares as erased flash past its end.
             const auto bytes = std::span(expected).first(chip.size());
-            if (!buffer.IsOpen()) {
-                std::fill(bytes.begin(), bytes.end(), kErasedByte);
-            } else if (!buffer.Read(address, bytes, kErasedByte)) {
+            if (!buffer.Read(address, bytes, kErasedByte)) {
                 bufferUnreadable = true;
                 return false;
             }
@@ -417,16 +423,27 @@ bool DeviceOperations::EraseDataFlash(const DeviceRecord& record) {
 }
 
 bool DeviceOperations::ProgramDevice(const DeviceRecord& record) {
+    // A buffer that cannot be opened cannot be programmed: refuse before anything is sent, so a
+    // missing image never passes as an empty one.
+    const BufferBlockReader buffer(dirs_.BufferFile());
+    if (!buffer.IsOpen())
+        return RefuseWithoutBuffer("Program : ");
     if (SpiFamilyOf(record.driverImagePath) == SpiFamily::Series45)
-        return ProgramDataFlash(record);
+        return ProgramDataFlash(record, buffer);
     if (!ProtectDevice(record, ProtectDirection::Unprotect))
         return false;
     const int variant = record.ProgramVariant();
     if (variant == 1)
-        return ProgramPages(record);
+        return ProgramPages(record, buffer);
     if (variant == 2 || variant == 3)
-        return ProgramSequential(record, variant);
+        return ProgramSequential(record, variant, buffer);
     return false;
+}
+
+bool DeviceOperations::RefuseWithoutBuffer(std::string_view label) {
+    programmer_->Log().WriteInfoLine("Error : The buffer file " + dirs_.BufferFile().string() +
+                                     " cannot be read !");
+    return Line(label, false);
 }
 
 namespace {
@@ -472,7 +489,7 @@ bool DeviceOperations::FinishProgram(PagesSent sent, bool lastOk) {
     return CloseWithLine("Program : ", lastOk);
 }
 
-bool DeviceOperations::ProgramPages(const DeviceRecord& record) {
+bool DeviceOperations::ProgramPages(const DeviceRecord& record, const BufferBlockReader& buffer) {
     if (record.pageSize <= 0 || record.pageSize > kPageProgramMaxPage)
         return Line("Program : ", false);
     if (!channel_->SetCount(ChipUnits(record)))
@@ -482,7 +499,6 @@ bool DeviceOperations::ProgramPages(const DeviceRecord& record) {
     const PollOutcome echo = channel_->PollState(operation::kProgram);
     if (!echo)
         return Fail();
-    const BufferBlockReader buffer(dirs_.BufferFile());
     bool lastOk = echo.lastTransferOk;
     const PagesSent sent = SendPages(
         *channel_, buffer, static_cast<std::uint64_t>(record.pageSize), false,
@@ -494,7 +510,8 @@ bool DeviceOperations::ProgramPages(const DeviceRecord& record) {
     return FinishProgram(sent, lastOk);
 }
 
-bool DeviceOperations::ProgramSequential(const DeviceRecord& record, int mode) {
+bool DeviceOperations::ProgramSequential(const DeviceRecord& record, int mode,
+                                         const BufferBlockReader& buffer) {
     if (!channel_->SetCount(ChipUnits(record)))
         return Fail();
     if (!channel_->StartOperation(operation::kProgram, static_cast<std::uint16_t>(mode)))
@@ -502,7 +519,6 @@ bool DeviceOperations::ProgramSequential(const DeviceRecord& record, int mode) {
     const PollOutcome echo = channel_->PollState(operation::kProgram);
     if (!echo)
         return Fail();
-    const BufferBlockReader buffer(dirs_.BufferFile());
     bool lastOk = echo.lastTransferOk;
     const PagesSent sent = SendPages(
         *channel_, buffer, kSequentialChunk, true,
@@ -514,7 +530,8 @@ bool DeviceOperations::ProgramSequential(const DeviceRecord& record, int mode) {
     return FinishProgram(sent, lastOk);
 }
 
-bool DeviceOperations::ProgramDataFlash(const DeviceRecord& record) {
+bool DeviceOperations::ProgramDataFlash(const DeviceRecord& record,
+                                        const BufferBlockReader& buffer) {
     if (!programmer_->Restart())
         return false;
     if (record.pageSize <= 0 || record.pageSpareSize < 0 || record.pageSpareSize > 54) {
@@ -535,7 +552,6 @@ bool DeviceOperations::ProgramDataFlash(const DeviceRecord& record) {
         if (!last)
             return Fail();
     }
-    const BufferBlockReader buffer(dirs_.BufferFile());
     bool lastOk = last.lastTransferOk;
     const PagesSent sent = SendPages(
         *channel_, buffer, static_cast<std::uint64_t>(record.pageSize + record.pageSpareSize),
@@ -592,7 +608,15 @@ bool DeviceOperations::ProtectDevice(const DeviceRecord& record, ProtectDirectio
                 values.ReadInteger(kPageValuesSection, PageValueKey(0, i), 0)));
         }
     }
-    if (!channel_->SendScript(StatusRegisterScript(record, s, menuValues)))
+    const Script script = StatusRegisterScript(record, s, menuValues);
+    if (script.Overflowed()) {
+        // More status registers than one command block carries: sending it cut short would
+        // write a wrong status.
+        programmer_->Log().WriteInfoLine(
+            "Error : The device library gives more status registers than one command can write !");
+        return Line(label, false);
+    }
+    if (!channel_->SendScript(script))
         return Fail();
     const PollOutcome written = channel_->PollState(state::kStatusWritten);
     if (!written)

@@ -1,5 +1,7 @@
 #include "torq/link/Identification.h"
 
+#include "SpiOpcodes.h"
+
 #include <cstdio>
 
 #include "torq/devlib/Text.h"
@@ -9,28 +11,40 @@ namespace torq {
 std::optional<IdCommand> IdCommandOf(std::uint8_t selector) {
     switch (selector) {
         case 0:
-            return IdCommand{0x9F, 0};
+            return IdCommand{spi::kJedecId, 0};
         case 1:
-            return IdCommand{0xAB, 3};
+            return IdCommand{spi::kElectronicSignature, 3};
         case 2:
-            return IdCommand{0xD7, 0};
+            return IdCommand{spi::kDataFlashStatus, 0};
         case 3:
-            return IdCommand{0x15, 0};
+            return IdCommand{spi::kAt25FProductId, 0};
         case 4:
-            return IdCommand{0x90, 0};
+            return IdCommand{spi::kManufacturerDeviceId, 0};
         default:
             return std::nullopt;
     }
 }
 
 bool IdentificationExchange(Programmer& programmer, std::uint8_t opcode, IdAnswer& answer,
-                            bool reportFailure) {
+                            ExchangeFailure onFailure) {
     CommandChannel& channel = programmer.Channel();
+    if (onFailure == ExchangeFailure::Ignore) {
+        // Every transfer is made; what each one says is not looked at.
+        bool ok = channel.StartOperation(operation::kIdentify, 0);
+        ok = static_cast<bool>(channel.PollState(operation::kIdentify)) && ok;
+        ok = channel.SendScript(Script().Byte(opcode)) && ok;
+        ok = static_cast<bool>(channel.PollBlockReady()) && ok;
+        if (!channel.ReceiveBlock(answer, 0x00)) {
+            answer.fill(0x00);
+            ok = false;
+        }
+        return ok;
+    }
     const bool ok = channel.StartOperation(operation::kIdentify, 0) &&
                     channel.PollState(operation::kIdentify) &&
                     channel.SendScript(Script().Byte(opcode)) && channel.PollBlockReady() &&
                     channel.ReceiveBlock(answer, 0x00);
-    if (!ok && reportFailure)
+    if (!ok)
         programmer.ReportCommunicationFailure();
     return ok;
 }

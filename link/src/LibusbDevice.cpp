@@ -92,6 +92,9 @@ bool LibusbDevice::Open(int deviceNumber) {
     }
     if (claimed != LibusbStatus::Ok)
         return false;
+    // Setting 0 is what the firmware starts in; firmware with a single setting may refuse the
+    // request, which does not make the device unusable.
+    handle->SelectAlternateSetting(layout.interfaceNumber, 0);
     handle_ = std::move(handle);
     layout_ = layout;
     identity_ = std::move(identity);
@@ -107,11 +110,19 @@ void LibusbDevice::Close() {
     identity_ = {};
 }
 
+// A device that has gone from the bus is closed at once, so the next operation's firmware
+// restart reports "No USB Devices connected." instead of failing transfer by transfer.
+bool LibusbDevice::Completed(LibusbStatus status) {
+    if (status == LibusbStatus::NoDevice)
+        Close();
+    return status == LibusbStatus::Ok;
+}
+
 bool LibusbDevice::ControlIn(std::uint8_t request, std::uint16_t value, std::uint16_t index,
                              std::span<std::uint8_t> data) {
     if (!handle_)
         return false;
-    return handle_->Control(0xC0, request, value, index, data, timeouts_[0]) == LibusbStatus::Ok;
+    return Completed(handle_->Control(0xC0, request, value, index, data, timeouts_[0]));
 }
 
 bool LibusbDevice::ControlOut(std::uint8_t request, std::uint16_t value, std::uint16_t index,
@@ -120,20 +131,20 @@ bool LibusbDevice::ControlOut(std::uint8_t request, std::uint16_t value, std::ui
         return false;
     // libusb takes a mutable buffer for both directions; an OUT transfer only reads it.
     std::vector<std::uint8_t> copy(data.begin(), data.end());
-    return handle_->Control(0x40, request, value, index, copy, timeouts_[0]) == LibusbStatus::Ok;
+    return Completed(handle_->Control(0x40, request, value, index, copy, timeouts_[0]));
 }
 
 bool LibusbDevice::BulkIn(std::span<std::uint8_t> data) {
     if (!handle_ || layout_.bulkIn == 0)
         return false;
-    return handle_->Bulk(layout_.bulkIn, data, timeouts_[1]) == LibusbStatus::Ok;
+    return Completed(handle_->Bulk(layout_.bulkIn, data, timeouts_[1]));
 }
 
 bool LibusbDevice::BulkOut(std::span<const std::uint8_t> data) {
     if (!handle_ || layout_.bulkOut == 0)
         return false;
     std::vector<std::uint8_t> copy(data.begin(), data.end());
-    return handle_->Bulk(layout_.bulkOut, copy, timeouts_[2]) == LibusbStatus::Ok;
+    return Completed(handle_->Bulk(layout_.bulkOut, copy, timeouts_[2]));
 }
 
 void LibusbDevice::SetTimeout(UsbEndpoint endpoint, std::uint32_t milliseconds) {

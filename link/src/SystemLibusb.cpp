@@ -98,10 +98,11 @@ class SystemHandle final : public LibusbHandle {
 
     LibusbStatus Claim(int interfaceNumber) override {
         libusb_set_auto_detach_kernel_driver(handle_, 1);
-        const int claimed = libusb_claim_interface(handle_, interfaceNumber);
-        if (claimed != 0)
-            return StatusOf(claimed);
-        return StatusOf(libusb_set_interface_alt_setting(handle_, interfaceNumber, 0));
+        return StatusOf(libusb_claim_interface(handle_, interfaceNumber));
+    }
+
+    LibusbStatus SelectAlternateSetting(int interfaceNumber, int setting) override {
+        return StatusOf(libusb_set_interface_alt_setting(handle_, interfaceNumber, setting));
     }
 
     void Release(int interfaceNumber) override {

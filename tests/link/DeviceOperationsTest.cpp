@@ -249,6 +249,11 @@ TEST_F(OperationsTest, AFailedStatusReadBackStoresZeroWithoutItsOwnFailureLine) 
     EXPECT_FALSE(ops->ReadDevice(record));
     EXPECT_EQ(Lines(), std::vector<std::string>{std::string(kFailure)});
     EXPECT_EQ(IniFile(dirs.MenuIni()).ReadInteger("CurrentUserPageSetup", "Page0Com0Set", -1), 0);
+    // The read-back's other transfers are still made: its status-read script goes out.
+    const auto blocks = BulkOuts();
+    EXPECT_TRUE(std::any_of(blocks.begin(), blocks.end(), [](const auto& b) {
+        return b.size() == 64 && b[0] == 0x05;
+    }));
 }
 
 TEST_F(OperationsTest, ADataFlashReadLeavesMenuIniAlone) {
@@ -364,6 +369,31 @@ TEST_F(OperationsTest, AnUnreadableBufferFailsProgramAndVerifyInsteadOfSendingWr
     ClearLog();
     EXPECT_FALSE(ops->VerifyDevice(record, {}));
     EXPECT_EQ(Lines(), std::vector<std::string>{"Verify : Fail"});
+}
+
+// Without a buffer file nothing can have been loaded: program and verify fail before any page
+// is sent or compared, instead of passing on an "empty" image.
+TEST_F(OperationsTest, AMissingBufferFailsProgramAndVerifyBeforeAnyTraffic) {
+    Use("Winbond", "W25X10", "W25X10");
+    std::filesystem::remove(dirs.BufferFile());
+    for (const bool verify : {false, true}) {
+        ClearLog();
+        EXPECT_FALSE(verify ? ops->VerifyDevice(record, {}) : ops->ProgramDevice(record));
+        ASSERT_EQ(Lines().size(), 2u);
+        EXPECT_NE(Lines()[0].find("buffer file"), std::string::npos);
+        EXPECT_EQ(Lines()[1], verify ? "Verify : Fail" : "Program : Fail");
+        EXPECT_TRUE(Link().sim.Log().empty());
+    }
+}
+
+// A status-register script longer than the 64-byte command block would go out cut short.
+TEST_F(OperationsTest, AStatusScriptTooLongForOneBlockFailsTheProtect) {
+    Use("Winbond", "W25Q16DV", "W25Q16DV");
+    record.readStatusRegister = 15;  // 5 + 15 + 3 x 15 bytes
+    ClearLog();
+    EXPECT_FALSE(ops->ProtectDevice(record, ProtectDirection::Protect));
+    EXPECT_EQ(Lines().back(), "Protect : Fail");
+    EXPECT_TRUE(BulkOuts().empty());
 }
 
 TEST_F(OperationsTest, TargetResetLogsOnlyWithAPulse) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <map>
 
 #include "LinkFixtures.h"
@@ -15,6 +16,8 @@ struct FakeDevice {
     std::map<std::pair<std::uint8_t, std::uint16_t>, std::string> strings;
     LibusbStatus openStatus = LibusbStatus::Ok;
     LibusbStatus claimStatus = LibusbStatus::Ok;
+    LibusbStatus settingStatus = LibusbStatus::Ok;
+    LibusbStatus transferStatus = LibusbStatus::Ok;
     LibusbInterfaceLayout layout{0, 0x86, 0x02};
 };
 
@@ -40,6 +43,11 @@ class FakeHandle final : public LibusbHandle {
         wire_.calls.push_back("claim " + std::to_string(interfaceNumber));
         return device_.claimStatus;
     }
+    LibusbStatus SelectAlternateSetting(int interfaceNumber, int setting) override {
+        wire_.calls.push_back("setting " + std::to_string(interfaceNumber) + " " +
+                              std::to_string(setting));
+        return device_.settingStatus;
+    }
     void Release(int interfaceNumber) override {
         wire_.calls.push_back("release " + std::to_string(interfaceNumber));
     }
@@ -50,14 +58,14 @@ class FakeHandle final : public LibusbHandle {
         std::snprintf(text, sizeof text, "control %02X %02X %04X %04X %zu %u", type, request, value,
                       index, data.size(), timeout);
         wire_.calls.push_back(text);
-        return LibusbStatus::Ok;
+        return device_.transferStatus;
     }
     LibusbStatus Bulk(std::uint8_t endpoint, std::span<std::uint8_t> data,
                       std::uint32_t timeout) override {
         char text[64];
         std::snprintf(text, sizeof text, "bulk %02X %zu %u", endpoint, data.size(), timeout);
         wire_.calls.push_back(text);
-        return timeout == 1 ? LibusbStatus::Timeout : LibusbStatus::Ok;
+        return timeout == 1 ? LibusbStatus::Timeout : device_.transferStatus;
     }
 
   private:
@@ -139,7 +147,8 @@ TEST_F(LibusbDeviceTest, CountsOnlyTheProgrammersIdsAndReadsTheStrings) {
     ASSERT_TRUE(device.Open(0));  // closes the first
     EXPECT_EQ(device.Identity().manufacturer, "novu");
     EXPECT_FALSE(IsProgrammerIdentity(device.Identity()));
-    EXPECT_EQ(wire.calls, (std::vector<std::string>{"claim 0", "release 0", "claim 0"}));
+    EXPECT_EQ(wire.calls, (std::vector<std::string>{"claim 0", "setting 0 0", "release 0", "claim 0",
+                                                  "setting 0 0"}));
     EXPECT_FALSE(device.Open(2));
     EXPECT_FALSE(device.IsOpen());
 }
@@ -240,6 +249,32 @@ TEST(LibusbSystem, WithoutProgrammersNothingIsCounted) {
     torq::Programmer programmer(device, log, op, pump);
     EXPECT_EQ(programmer.EnumerateProgrammers("image.drv", 0).programmers, 0);
     EXPECT_EQ(programmer.FirmwareVersion(), "None");
+}
+
+// Firmware with a single alternate setting may refuse the request for setting 0: the device is
+// still open and usable.
+TEST_F(LibusbDeviceTest, ARefusedAlternateSettingDoesNotFailTheOpen) {
+    devices = {Programmer(7)};
+    devices[0].settingStatus = LibusbStatus::Pipe;
+    LibusbDevice& device = Make();
+    ASSERT_EQ(device.DeviceCount(), 1);
+    EXPECT_TRUE(device.Open(0));
+    EXPECT_TRUE(device.IsOpen());
+    EXPECT_EQ(wire.calls, (std::vector<std::string>{"claim 0", "setting 0 0"}));
+}
+
+// A programmer pulled out mid-transfer reads as closed, so the next operation reports that no
+// device is connected instead of failing transfer by transfer.
+TEST_F(LibusbDeviceTest, ADeviceGoneFromTheBusIsClosed) {
+    devices = {Programmer(7)};
+    LibusbDevice& device = Make();
+    ASSERT_EQ(device.DeviceCount(), 1);
+    ASSERT_TRUE(device.Open(0));
+    devices[0].transferStatus = LibusbStatus::NoDevice;
+    std::array<std::uint8_t, 2> answer{};
+    EXPECT_FALSE(device.ControlIn(0xE0, 0, 0, answer));
+    EXPECT_FALSE(device.IsOpen());
+    EXPECT_EQ(wire.calls.back(), "release 0");
 }
 
 }  // namespace

@@ -10,10 +10,11 @@
 #include <string>
 #include <string_view>
 
+#include "torq/buffer/BufferFile.h"
 #include "torq/devlib/DeviceRecord.h"
 #include "torq/devlib/ProgramDirectory.h"
-#include "torq/link/Programmer.h"
 #include "torq/devlib/Seams.h"
+#include "torq/link/Programmer.h"
 
 namespace torq {
 
@@ -91,9 +92,10 @@ class DeviceOperations {
                      bool& stopped);
     void ReadStatusBack(const DeviceRecord& record);
     bool EraseDataFlash(const DeviceRecord& record);
-    bool ProgramPages(const DeviceRecord& record);
-    bool ProgramSequential(const DeviceRecord& record, int mode);
-    bool ProgramDataFlash(const DeviceRecord& record);
+    bool ProgramPages(const DeviceRecord& record, const BufferBlockReader& buffer);
+    bool ProgramSequential(const DeviceRecord& record, int mode, const BufferBlockReader& buffer);
+    bool ProgramDataFlash(const DeviceRecord& record, const BufferBlockReader& buffer);
+    bool RefuseWithoutBuffer(std::string_view label);
     bool FinishProgram(PagesSent sent, bool lastOk);
     bool ProtectSectors(const DeviceRecord& record, ProtectDirection direction,
                         std::string_view label);

@@ -24,11 +24,17 @@ struct IdCommand {
 };
 std::optional<IdCommand> IdCommandOf(std::uint8_t selector);
 
+// What the identification exchange does when a step fails.
+enum class ExchangeFailure {
+    Report,  // stop there and write the communication failure line
+    Ignore,  // make every remaining transfer all the same and report nothing; a failed answer
+             // reads as zeros (the status read-back after a read does not look at the results)
+};
+
 // The identification exchange: StartOperation 0x51, the echo poll, the opcode script, the
-// block poll and the 512-byte answer. A failing step writes the communication failure line,
-// unless the caller does not look at the result (the status read-back after a read).
+// block poll and the 512-byte answer. True when every step succeeded.
 bool IdentificationExchange(Programmer& programmer, std::uint8_t opcode, IdAnswer& answer,
-                            bool reportFailure = true);
+                            ExchangeFailure onFailure = ExchangeFailure::Report);
 
 // The ID text of Read ID: `count` answer bytes from `first`, first byte most significant,
 // masked, in upper-case hexadecimal with at least 2 x count digits. Empty when the count gives

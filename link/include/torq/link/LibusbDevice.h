@@ -48,8 +48,9 @@ class LibusbHandle {
     virtual std::vector<std::uint16_t> Languages() = 0;
     virtual std::optional<std::string> String(std::uint8_t index, std::uint16_t language) = 0;
     virtual LibusbStatus Layout(LibusbInterfaceLayout& layout) = 0;
-    // Detaches a kernel driver if one is bound, claims the interface, selects setting 0.
+    // Detaches a kernel driver if one is bound and claims the interface.
     virtual LibusbStatus Claim(int interfaceNumber) = 0;
+    virtual LibusbStatus SelectAlternateSetting(int interfaceNumber, int setting) = 0;
     virtual void Release(int interfaceNumber) = 0;
     // Synchronous transfers; on a time-out libusb cancels the transfer before returning.
     virtual LibusbStatus Control(std::uint8_t requestType, std::uint8_t request,
@@ -103,6 +104,7 @@ class LibusbDevice final : public UsbDevice {
 
   private:
     std::vector<LibusbDeviceEntry> Candidates();
+    bool Completed(LibusbStatus status);
 
     std::unique_ptr<LibusbApi> api_;
     std::uint16_t vendorId_, productId_;

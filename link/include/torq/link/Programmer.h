@@ -9,9 +9,9 @@
 #include <string_view>
 #include <vector>
 
-#include "torq/link/CommandChannel.h"
 #include "torq/devlib/InformationLog.h"
 #include "torq/devlib/Seams.h"
+#include "torq/link/CommandChannel.h"
 #include "torq/usb/UsbDevice.h"
 
 namespace torq {
