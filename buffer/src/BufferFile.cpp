@@ -1,6 +1,8 @@
 #include "torq/buffer/BufferFile.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -33,24 +35,86 @@ std::filesystem::path BufferFile::ScratchPath() const {
     return path;
 }
 
-std::filesystem::path BufferFile::PendingPath() const {
-    auto path = path_;
-    path += ".new";
-    return path;
-}
-
-bool BufferFile::Initialise(std::uint64_t deviceSize) const {
-    io::UniqueFd fd = io::CreateTruncated(path_);
-    if (!fd.IsOpen())
+bool BufferFile::Initialise(std::uint64_t deviceSize, std::string* reason) const {
+    const auto refuse = [&](std::string text) {
+        if (reason != nullptr)
+            *reason = std::move(text);
         return false;
-    io::BufferedFileWriter out(fd.Get(), kBufferFillBlockSize);
+    };
+    // The old buffer stays until the new one is complete, so both must fit for a moment.
+    const auto free = FreeSpace(path_.parent_path());
+    const std::uint64_t old = Length().value_or(0);
+    if (free && deviceSize > *free + old) {
+        return refuse("The buffer file of " + std::to_string(deviceSize) +
+                      " bytes does not fit on the disk (" + std::to_string(*free) +
+                      " bytes free) !");
+    }
+    ReplacementFile file(path_);
+    if (!file.IsOpen())
+        return refuse("The buffer file cannot be created in " + path_.parent_path().string() +
+                      " !");
+    io::BufferedFileWriter out(file.Descriptor(), kBufferFillBlockSize);
     out.AppendFill(kErasedByte, deviceSize);
-    return out.Flush() && fd.Close();
+    if (!out.Flush() || !file.Commit(false))
+        return refuse("The buffer file could not be written (" + path_.string() + ") !");
+    return true;
 }
 
 bool BufferFile::Empty() const {
     io::UniqueFd fd = io::CreateTruncated(path_);
     return fd.IsOpen() && fd.Close();
+}
+
+ReplacementFile::ReplacementFile(std::filesystem::path target) : target_(std::move(target)) {
+    std::string pattern = target_.string() + ".new-XXXXXX";
+    fd_ = ::mkstemp(pattern.data());
+    if (fd_ < 0)
+        return;
+    temporary_ = pattern;
+    // mkstemp makes the file private to the user; images are ordinary files.
+    ::fchmod(fd_, 0644);
+}
+
+ReplacementFile::~ReplacementFile() {
+    Discard();
+}
+
+bool ReplacementFile::Append(std::span<const std::uint8_t> bytes) {
+    if (fd_ < 0 || !ok_)
+        return false;
+    ok_ = io::WriteAllAt(fd_, bytes.data(), bytes.size(), written_);
+    written_ += bytes.size();
+    return ok_;
+}
+
+bool ReplacementFile::Commit(bool durable) {
+    if (fd_ < 0)
+        return false;
+    bool ok = ok_ && (!durable || ::fsync(fd_) == 0);
+    ok = (::close(fd_) == 0) && ok;
+    fd_ = -1;
+    if (ok)
+        ok = ::rename(temporary_.c_str(), target_.c_str()) == 0;
+    if (!ok)
+        ::unlink(temporary_.c_str());
+    temporary_.clear();
+    return ok;
+}
+
+void ReplacementFile::Discard() {
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
+    if (!temporary_.empty())
+        ::unlink(temporary_.c_str());
+    temporary_.clear();
+}
+
+std::optional<std::uint64_t> FreeSpace(const std::filesystem::path& folder) {
+    struct statvfs info {};
+    if (::statvfs(folder.empty() ? "." : folder.c_str(), &info) != 0)
+        return std::nullopt;
+    return static_cast<std::uint64_t>(info.f_bavail) * info.f_frsize;
 }
 
 std::optional<std::uint64_t> BufferFile::Length() const {

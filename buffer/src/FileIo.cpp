@@ -112,7 +112,7 @@ BufferedFileWriter::BufferedFileWriter(int fd, std::size_t blockSize)
 
 void BufferedFileWriter::Append(const void* data, std::size_t size) {
     const auto* in = static_cast<const char*>(data);
-    while (size > 0) {
+    while (size > 0 && ok_) {
         if (used_ == block_.size())
             Flush();
         const std::size_t n = std::min(size, block_.size() - used_);
@@ -123,8 +123,10 @@ void BufferedFileWriter::Append(const void* data, std::size_t size) {
     }
 }
 
+// Once a write has failed nothing more is prepared: a fill of a terabyte on a full disk stops at
+// the first failed block instead of running on.
 void BufferedFileWriter::AppendFill(std::uint8_t byte, std::uint64_t count) {
-    while (count > 0) {
+    while (count > 0 && ok_) {
         if (used_ == block_.size())
             Flush();
         const std::size_t n =

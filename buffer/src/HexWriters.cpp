@@ -159,6 +159,12 @@ bool Failed(std::string* error, std::string reason) {
 
 }  // namespace
 
+bool IsBufferOrScratch(const std::filesystem::path& file, const std::filesystem::path& bufferFile) {
+    std::error_code error;
+    return std::filesystem::equivalent(file, bufferFile, error) ||
+           std::filesystem::equivalent(file, BufferFile(bufferFile).ScratchPath(), error);
+}
+
 bool WriteBufferRange(const std::filesystem::path& bufferFile, std::uint64_t start,
                       std::uint64_t end, SaveFormat format, const std::filesystem::path& output,
                       std::string* error) {
@@ -169,13 +175,17 @@ bool WriteBufferRange(const std::filesystem::path& bufferFile, std::uint64_t sta
         return Failed(error,
                       "the range is too large for " + std::string(SaveFormatCaption(format)));
     }
+    if (IsBufferOrScratch(output, bufferFile))
+        return Failed(error, std::string(kSaveOntoBufferMessage));
     const BufferBlockReader buffer(bufferFile);
     if (!buffer.IsOpen())
         return Failed(error, "cannot open " + bufferFile.string());
-    io::UniqueFd fd = io::CreateTruncated(output);
-    if (!fd.IsOpen())
+    // The saved file replaces an older one only when it is complete: a full disk leaves the old
+    // file whole and no partial file behind.
+    ReplacementFile file(output);
+    if (!file.IsOpen())
         return Failed(error, "cannot create " + output.string());
-    io::BufferedFileWriter out(fd.Get());
+    io::BufferedFileWriter out(file.Descriptor());
     std::vector<std::uint8_t> block(
         format == SaveFormat::Binary ? io::BufferedFileWriter::kDefaultBlockSize : kReadBlock);
     const TextFormat text = TextFormatOf(format);
@@ -201,7 +211,7 @@ bool WriteBufferRange(const std::filesystem::path& bufferFile, std::uint64_t sta
     }
     if (format != SaveFormat::Binary)
         PutText(out, text.trailer);
-    if (!out.Flush() || !fd.Close())
+    if (!out.Flush() || !file.Commit(true))
         return Failed(error, "cannot write " + output.string());
     return true;
 }

@@ -112,18 +112,15 @@ ReplaceResult ReplaceBufferImage(const BufferFile& buffer, std::uint64_t deviceS
     const std::uint64_t placedEnd = placement.destination + placement.count;
     const std::uint64_t newLength = std::max({oldLength, placedEnd, fillOthers ? deviceSize : 0});
 
-    const fs::path pending = buffer.PendingPath();
-    io::UniqueFd target = io::CreateTruncated(pending);
+    ReplacementFile target(buffer.Path());
     if (!target.IsOpen())
         return ReplaceResult::WriteFailed;
     const auto discard = [&](ReplaceResult result) {
-        target.Reset();
-        std::error_code ignored;
-        fs::remove(pending, ignored);
+        target.Discard();
         return result;
     };
     std::vector<std::uint8_t> block(kCopyBlockSize);
-    io::BufferedFileWriter out(target.Get());
+    io::BufferedFileWriter out(target.Descriptor());
 
     // Below the destination.
     if (fillOthers) {
@@ -154,11 +151,7 @@ ReplaceResult ReplaceBufferImage(const BufferFile& buffer, std::uint64_t deviceS
         !CopyOldBytes(old.Get(), oldLength, position, newLength - position, block, out)) {
         return discard(ReplaceResult::WriteFailed);
     }
-    if (!out.Flush() || !target.Close())
-        return discard(ReplaceResult::WriteFailed);
-    std::error_code error;
-    fs::rename(pending, buffer.Path(), error);
-    if (error)
+    if (!out.Flush() || !target.Commit(false))
         return discard(ReplaceResult::WriteFailed);
     return ReplaceResult::Replaced;
 }

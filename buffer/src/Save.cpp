@@ -97,6 +97,10 @@ SaveOutcome SaveFromDialog(const SaveDialogValues& values, const std::filesystem
         return SaveOutcome::Refused;
     }
     const std::filesystem::path output(values.name);
+    if (IsBufferOrScratch(output, bufferFile)) {
+        op.Tell(Severity::Error, "Save File", kSaveOntoBufferMessage);
+        return SaveOutcome::Refused;
+    }
     std::error_code error;
     if (std::filesystem::exists(output, error) &&
         op.Ask(Severity::Question, kOverwriteQuestion.caption, kOverwriteQuestion.text,

@@ -26,6 +26,28 @@ TEST(BufferFile, InitialisesToErasedBytesAndEmpties) {
     EXPECT_EQ(buffer.ScratchPath(), dir / "output.tmp.temp");
 }
 
+// A new buffer that cannot be written whole (no room, a full disk) changes nothing: the old
+// image stays, no partial file is left, and a size the disk cannot hold is refused at once.
+TEST(BufferFile, AFailedInitialisationKeepsTheOldBuffer) {
+    TempDir dir;
+    const BufferFile buffer(dir / "output.tmp");
+    const std::string old = std::string(300, 'A');
+    dir.Write("output.tmp", old);
+    std::string reason;
+    EXPECT_FALSE(buffer.Initialise(std::uint64_t{1} << 60, &reason));  // an exabyte
+    EXPECT_NE(reason.find("does not fit"), std::string::npos);
+    {
+        const test::FileSizeLimit diskFull(4096);
+        EXPECT_FALSE(buffer.Initialise(1 << 20, &reason));
+    }
+    EXPECT_NE(reason.find("could not be written"), std::string::npos);
+    EXPECT_EQ(test::ReadFile(buffer.Path()), old);
+    std::size_t files = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+        ++files;
+    EXPECT_EQ(files, 1u);
+}
+
 TEST(Checksum, SumsBytesWithFillBeyondTheEndAndWraps) {
     TempDir dir;
     EXPECT_EQ(ChecksumText(*Checksum(dir.Write("abc", "abc"), 2, 0xFF)), "00000126");

@@ -205,11 +205,16 @@ TEST_F(LoadTest, AFailedCopyKeepsTheOldImage) {
     EXPECT_EQ(op.Texts(), std::vector<std::string>{std::string(kFileShorterMessage)});
     EXPECT_EQ(Image(), Bytes(256, 0xFF));
 
-    std::filesystem::create_directory(buffer.PendingPath());  // the new image cannot be written
-    EXPECT_EQ(Load(file, LoadFormat::Binary).end, LoadEnd::Closed);
+    {
+        const test::FileSizeLimit diskFull(100);  // the new image cannot be written
+        EXPECT_EQ(Load(file, LoadFormat::Binary).end, LoadEnd::Closed);
+    }
     EXPECT_EQ(op.Texts(), std::vector<std::string>{std::string(kBufferWriteFailedMessage)});
     EXPECT_EQ(Image(), Bytes(256, 0xFF));
     EXPECT_EQ(Lines().size(), 2u);  // no checksum lines follow a failed load
+    // and no half-written image is left beside it
+    for (const auto& entry : std::filesystem::directory_iterator(buffer.Path().parent_path()))
+        EXPECT_EQ(entry.path().filename().string().find(".new"), std::string::npos);
 }
 
 TEST_F(LoadTest, AnImageBeyondTheDeviceLoadsItsPartAndWarns) {

@@ -165,6 +165,46 @@ TEST(SaveValidation, AsksBeforeOverwritingAndTellsRefusals) {
     EXPECT_EQ(SaveFromDialog(values, buffer, 0x100, refused), SaveOutcome::Refused);
     EXPECT_EQ(refused.Texts().back(), "Input Value Error!");
     EXPECT_EQ(refused.messages.back().severity, Severity::Error);
+    EXPECT_EQ(refused.messages.back().caption, "Error");
+}
+
+// Saving onto the buffer file (under any name) or the scratch file would destroy the image
+// being saved: refused before any question, and the buffer is untouched.
+TEST(SaveValidation, TheBufferFileIsNeverTheTarget) {
+    TempDir dir;
+    const auto buffer = CountingBuffer(dir, 0x100);
+    const std::string image = test::ReadFile(buffer);
+    std::filesystem::create_symlink(buffer, dir / "alias.bin");
+    for (const auto& name : {buffer, dir / "sub/../output.tmp", dir / "alias.bin"}) {
+        std::filesystem::create_directories(dir / "sub");
+        SaveDialogValues values = SaveDialogDefaults(0x100);
+        values.name = name.string();
+        test::ScriptedOperator op({Answer::Ok});
+        EXPECT_EQ(SaveFromDialog(values, buffer, 0x100, op), SaveOutcome::Refused) << name;
+        EXPECT_EQ(op.Texts(), std::vector<std::string>{std::string(kSaveOntoBufferMessage)});
+        std::string reason;
+        EXPECT_FALSE(WriteBufferRange(buffer, 0, 0xFF, SaveFormat::Binary, name, &reason));
+        EXPECT_EQ(test::ReadFile(buffer), image);
+    }
+}
+
+// A save that fails half-way (a full disk) leaves an older file of that name whole and no
+// partial file beside it.
+TEST(SaveWriters, AFailedWriteLeavesTheOldFileWhole) {
+    TempDir dir;
+    const auto buffer = CountingBuffer(dir, 0x1000);
+    const auto output = dir.Write("image.bin", "old contents");
+    std::string reason;
+    {
+        const test::FileSizeLimit diskFull(0x800);
+        EXPECT_FALSE(WriteBufferRange(buffer, 0, 0xFFF, SaveFormat::Binary, output, &reason));
+    }
+    EXPECT_NE(reason.find("cannot write"), std::string::npos);
+    EXPECT_EQ(test::ReadFile(output), "old contents");
+    std::size_t files = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+        ++files;
+    EXPECT_EQ(files, 2u);
 }
 
 }  // namespace

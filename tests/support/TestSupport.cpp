@@ -1,5 +1,9 @@
 #include "TestSupport.h"
 
+#include <sys/resource.h>
+
+#include <csignal>
+
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -46,6 +50,22 @@ std::string ReadFile(const fs::path& path) {
 
 fs::path SampleLibraryDir() {
     return TORQ_SAMPLE_LIBRARY_DIR;
+}
+
+FileSizeLimit::FileSizeLimit(std::uint64_t bytes) {
+    ::signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails with EFBIG
+    rlimit limit{};
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    previousSoft_ = limit.rlim_cur;
+    limit.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+FileSizeLimit::~FileSizeLimit() {
+    rlimit limit{};
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = previousSoft_;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
 }
 
 void CopySampleLibrary(const fs::path& to) {

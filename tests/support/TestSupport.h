@@ -31,6 +31,19 @@ class TempDir {
 
 std::string ReadFile(const std::filesystem::path& path);
 
+// While it lives, no file of this process may grow beyond `bytes`: a write past it fails as on a
+// full disk (EFBIG), so tests can see what a failed write leaves behind.
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(std::uint64_t bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+  private:
+    std::uint64_t previousSoft_ = 0;
+};
+
 // Copies the shipped sample library into a folder (a portable program folder for tests).
 void CopySampleLibrary(const std::filesystem::path& to);
 std::filesystem::path SampleLibraryDir();

@@ -26,11 +26,11 @@ class BufferFile {
     const std::filesystem::path& Path() const { return path_; }
     // The decoders' scratch image: the buffer file's full path with ".temp" appended.
     std::filesystem::path ScratchPath() const;
-    // Where a load builds the new image before it replaces the buffer file in one rename.
-    std::filesystem::path PendingPath() const;
 
-    // Creates (or truncates) the file and writes deviceSize bytes of 0xFF in fixed blocks.
-    bool Initialise(std::uint64_t deviceSize) const;
+    // Writes deviceSize bytes of 0xFF in fixed blocks into a new file that then replaces the
+    // buffer file. Refused, with the reason, when the folder has no room for it; on any failure
+    // the old buffer file stays as it was.
+    bool Initialise(std::uint64_t deviceSize, std::string* reason = nullptr) const;
     // Re-creates the file with length 0.
     bool Empty() const;
     // The length on disk, or nothing when the file does not exist.
@@ -40,12 +40,47 @@ class BufferFile {
     std::filesystem::path path_;
 };
 
-inline bool InitialiseBuffer(const BufferFile& buffer, std::uint64_t deviceSize) {
-    return buffer.Initialise(deviceSize);
+inline bool InitialiseBuffer(const BufferFile& buffer, std::uint64_t deviceSize,
+                             std::string* reason = nullptr) {
+    return buffer.Initialise(deviceSize, reason);
 }
 inline bool EmptyBuffer(const BufferFile& buffer) {
     return buffer.Empty();
 }
+
+// A new version of a file, written under a unique temporary name beside it and renamed over it
+// by Commit: until then (and after any failure) the old file stays whole, and a version that is
+// not committed leaves no file behind. Two processes replacing the same file never share a
+// temporary file.
+class ReplacementFile {
+  public:
+    explicit ReplacementFile(std::filesystem::path target);
+    ~ReplacementFile();
+    ReplacementFile(const ReplacementFile&) = delete;
+    ReplacementFile& operator=(const ReplacementFile&) = delete;
+
+    bool IsOpen() const { return fd_ >= 0; }
+    int Descriptor() const { return fd_; }
+    const std::filesystem::path& TemporaryPath() const { return temporary_; }
+    // Appends at the end of what was written so far; false (and every later call false) once a
+    // write has failed.
+    bool Append(std::span<const std::uint8_t> bytes);
+    // Closes the new version and renames it over the target; `durable` also flushes it to the
+    // disk first (saved files; the buffer is a scratch image and skips the wait).
+    bool Commit(bool durable);
+    // Removes the new version.
+    void Discard();
+
+  private:
+    std::filesystem::path target_;
+    std::filesystem::path temporary_;
+    int fd_ = -1;
+    std::uint64_t written_ = 0;
+    bool ok_ = true;
+};
+
+// Bytes the file system holding `folder` can still take, or nothing when it cannot say.
+std::optional<std::uint64_t> FreeSpace(const std::filesystem::path& folder);
 
 // The checksum rule: the 32-bit wrapping sum of bytes 0 ... lastIndex of the file, the fill byte
 // standing in for bytes beyond the file's end. Nothing when the file cannot be read.

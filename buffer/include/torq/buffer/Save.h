@@ -29,8 +29,16 @@ std::optional<std::uint64_t> SaveSizeLimit(SaveFormat format);
 // Writes bytes start ... end (inclusive) of the buffer file to a new (or truncated) output file.
 // Bytes beyond the buffer file's end are written as FF. Hex files address the first byte as 0,
 // one record per line with CR LF line ends and upper-case digits. False, with the reason, when
-// a file cannot be opened or written (a partly written output stays in place) or the range is
-// empty or larger than the format addresses.
+// a file cannot be opened or written, the output is the buffer file itself, or the range is empty
+// or larger than the format addresses. The output is written under a temporary name and renamed
+// into place, so a failure leaves an older file of that name whole and nothing half-written.
+inline constexpr std::string_view kSaveOntoBufferMessage =
+    "The buffer file cannot be saved onto itself, please choose another file name !";
+
+// True when `file` is the buffer file or the decoders' scratch file (the same file under any
+// name): saving onto them would destroy the image being saved.
+bool IsBufferOrScratch(const std::filesystem::path& file, const std::filesystem::path& bufferFile);
+
 bool WriteBufferRange(const std::filesystem::path& bufferFile, std::uint64_t start,
                       std::uint64_t end, SaveFormat format, const std::filesystem::path& output,
                       std::string* error = nullptr);
