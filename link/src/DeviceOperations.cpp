@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
-#include <fstream>
 #include <system_error>
 #include <vector>
 
@@ -217,46 +216,28 @@ bool DeviceOperations::ReceiveChip(
 }
 
 bool DeviceOperations::ReadDevice(const DeviceRecord& record) {
-    // The chip is read into a file beside the buffer, which it replaces only when the read has
-    // succeeded: a failed read never destroys the image the operator had.
-    const fs::path target = dirs_.BufferFile();
-    fs::path partial = target;
-    partial += ".read";
-    std::ofstream out(partial, std::ios::binary | std::ios::trunc);
-    if (!out)
-        return Line("Read : ", false);
+    // The chip is read into a new file beside the buffer, which replaces it only when the read
+    // has succeeded: a failed read never destroys the image the operator had.
+    ReplacementFile read(dirs_.BufferFile());
+    if (!read.IsOpen())
+        return RefuseWithoutBuffer("Read : ");
     bool stopped = false;
     const bool received = ReceiveChip(
         record, "Read : ",
-        [&](std::span<const std::uint8_t> bytes, std::uint64_t) {
-            out.write(reinterpret_cast<const char*>(bytes.data()),
-                      static_cast<std::streamsize>(bytes.size()));
-            return static_cast<bool>(out);
-        },
+        [&](std::span<const std::uint8_t> bytes, std::uint64_t) { return read.Append(bytes); },
         stopped);
-    out.close();
-    std::error_code error;
-    if (!received) {
-        fs::remove(partial, error);
+    if (!received)
         return false;
-    }
-    if (stopped || !out) {
-        fs::remove(partial, error);
-        return Line("Read : ", false);
-    }
+    if (stopped)
+        return RefuseWithoutBuffer("Read : ");
 
     if (Contains(record.driverImagePath.filename().string(), "_25"))
         ReadStatusBack(record);
 
-    if (!channel_->PollState(state::kFinished)) {
-        fs::remove(partial, error);
+    if (!channel_->PollState(state::kFinished))
         return Fail();
-    }
-    fs::rename(partial, target, error);
-    if (error) {
-        fs::remove(partial, error);
-        return Line("Read : ", false);
-    }
+    if (!read.Commit(false))
+        return RefuseWithoutBuffer("Read : ");
     return Line("Read : ", true);
 }
 
@@ -440,9 +421,12 @@ bool DeviceOperations::ProgramDevice(const DeviceRecord& record) {
     return false;
 }
 
+// The buffer file cannot be read (program, verify) or written (read): the reason, then the
+// operation's Fail line.
 bool DeviceOperations::RefuseWithoutBuffer(std::string_view label) {
+    const bool writing = label == "Read : ";
     programmer_->Log().WriteInfoLine("Error : The buffer file " + dirs_.BufferFile().string() +
-                                     " cannot be read !");
+                                     (writing ? " cannot be written !" : " cannot be read !"));
     return Line(label, false);
 }
 
