@@ -1,0 +1,72 @@
+// The emulator's file watch: every tick of the 300 ms watch timer compares the watched file's
+// modification stamp with the one taken when watching started; a change is reported once, asked
+// about (unless reloads are automatic), reloaded, and optionally followed by Execute All. The
+// caller owns the timer and calls Tick() when it fires; what a reload does is the host's.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "torq/devlib/Seams.h"
+#include "torq/workflow/IndicatorBoard.h"
+#include "torq/workflow/Timer.h"
+#include "torq/workflow/Units.h"
+
+namespace torq {
+
+inline constexpr std::string_view kReloadQuestion = "File was changed want to reload ?";
+inline constexpr int kEmulatorTabIndex = 0;
+
+// The file's modification time at full resolution as text (any change gives another text); empty
+// when the file does not exist.
+std::string FileStamp(const std::filesystem::path& file);
+
+// What the watch asks of the rest of the program.
+class WatchHost {
+  public:
+    virtual ~WatchHost() = default;
+    // Brings the program's window to the front (restored when minimised).
+    virtual void BringToFront() = 0;
+    // The reload: the work-file change of unit 1 socket 1 and the load of its file with the load
+    // dialog's current settings.
+    virtual void ReloadWorkFile() = 0;
+    // Back to the last operation tab, with its tab-change behaviour.
+    virtual void ShowLastOperationTab() = 0;
+    virtual void ProcessPendingMessages() {}
+    virtual void ExecuteAll() = 0;
+};
+
+// The state the tick reads from the window and the options.
+struct WatchTickContext {
+    int tabIndex = kEmulatorTabIndex;
+    bool watchChecked = false;   // Emulator_Watch_CheckBox
+    bool autoReload = false;     // Options_WatchAutoReload_CheckBox
+    bool autoProcedure = false;  // Options_WatchAutoProcedure_CheckBox
+    int programmerCount = 0;
+};
+
+class EmulatorWatch {
+  public:
+    // The watched file and its stamp live in the saved settings (unit 1, socket 1).
+    EmulatorWatch(SavedSettings& saved, Timer& timer, IndicatorBoard& board, Operator& op,
+                  WatchHost& host);
+
+    // "Watch" ticked or cleared: the Watch tile, the stamp and the timer.
+    void WatchCheckBoxChanged(bool checked);
+    // A new work file (work-file change, command line, drop, history restore): with "Watch"
+    // checked, take the stamp and start the timer.
+    void StartWatching(bool watchChecked);
+    // One tick of the watch timer.
+    void Tick(const WatchTickContext& context);
+
+  private:
+    SavedSettings& saved_;
+    Timer& timer_;
+    IndicatorBoard& board_;
+    Operator& op_;
+    WatchHost& host_;
+    bool ticking_ = false;
+};
+
+}  // namespace torq

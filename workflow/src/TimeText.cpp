@@ -1,0 +1,36 @@
+#include "torq/workflow/TimeText.h"
+
+#include <cstdio>
+
+#include "torq/devlib/Seams.h"
+
+namespace torq {
+
+std::string GeneralSecondsText(std::uint32_t elapsedMs) {
+    // Converted in extended precision, then cut to 15 significant digits, so 12016 ms is 12.016
+    // and not 12.016000000000002.
+    const long double seconds = static_cast<long double>(elapsedMs) * 0.001L;
+    char text[40];
+    std::snprintf(text, sizeof text, "%.15Lg", seconds);
+    return text;
+}
+
+std::string FixedSecondsText(std::uint32_t elapsedMs) {
+    // Whole milliseconds have exactly three decimals; no rounding is involved.
+    char text[32];
+    std::snprintf(text, sizeof text, "%u.%03u", static_cast<unsigned>(elapsedMs / 1000),
+                  static_cast<unsigned>(elapsedMs % 1000));
+    return text;
+}
+
+std::string FinishedLine(std::uint32_t startTick, std::uint32_t endTick) {
+    return std::string(kFinishedPrefix) + GeneralSecondsText(TicksBetween(startTick, endTick)) +
+           std::string(kSecondsSuffix);
+}
+
+std::string TotalTimeText(std::uint32_t startTick, std::uint32_t endTick) {
+    return std::string(kTotalTimePrefix) + FixedSecondsText(TicksBetween(startTick, endTick)) +
+           std::string(kSecondsSuffix);
+}
+
+}  // namespace torq
