@@ -85,6 +85,8 @@ const std::map<std::string, LoadFormat> kLoadFormats = {
 };
 
 int RunLoad(CliContext& context, const LoadOptions& options) {
+    if (const int code = LockHome(context, "load"); code != kSuccess)
+        return code;
     int exitCode = kSuccess;
     DeviceSelection device;
     if (!SelectDevice(context, device, exitCode))
@@ -99,14 +101,36 @@ int RunLoad(CliContext& context, const LoadOptions& options) {
     state.unit = 1;
     state.socket = 1;
     state.format = kLoadFormats.at(options.format);
-    if (options.sourceStart.Given())
-        state.sourceStartText = HexText(*options.sourceStart.Value(), 8);
-    if (options.sourceEnd.Given())
-        state.sourceEndText = HexText(*options.sourceEnd.Value(), 8);
-    if (options.destination.Given())
-        state.destinationText = HexText(*options.destination.Value(), 8);
-    if (options.fill.Given())
+    // The dialog clamps addresses as they are typed; say so when a given value is clamped.
+    const auto address = [](const HexOption& option, const char* name, std::string& field,
+                            std::uint64_t last, const char* what, auto normalise) {
+        if (!option.Given())
+            return;
+        field = HexText(*option.Value(), 8);
+        const std::string used = normalise(field);
+        if (*option.Value() > last) {
+            std::cerr << "note: " << name << " " << option.text << " lies beyond " << what << " "
+                      << HexText(last, 8) << "; " << used << " is used\n";
+        }
+        field = used;
+    };
+    const std::uint64_t fileLast = state.fileLength == 0 ? 0 : state.fileLength - 1;
+    const auto source = [&](std::string_view text) {
+        return NormaliseSourceAddressText(text, state.fileLength);
+    };
+    address(options.sourceStart, "--src-start", state.sourceStartText, fileLast,
+            "the file's last byte", source);
+    address(options.sourceEnd, "--src-end", state.sourceEndText, fileLast, "the file's last byte",
+            source);
+    address(options.destination, "--dest", state.destinationText, device.deviceSize - 1,
+            "the device's last address", [&](std::string_view text) {
+                return NormaliseDestinationAddressText(text, device.deviceSize);
+            });
+    if (options.fill.Given()) {
+        if (*options.fill.Value() > 0xFF)
+            return Fail(kBadUsage, "--fill takes one byte, 00 to FF: " + options.fill.text);
         state.fillText = HexText(*options.fill.Value(), 2);
+    }
     state.fillUnused = !options.noFill;
 
     StopOnUnanswered op(context.op);

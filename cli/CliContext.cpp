@@ -31,6 +31,15 @@ Answer CliOperator::Respond(const OperatorMessage& message) {
     return Answer::Cancel;
 }
 
+int LockHome(CliContext& context, std::string_view command) {
+    if (context.homeLock)
+        return kSuccess;
+    std::string problem;
+    context.homeLock =
+        HomeLock::Acquire(context.Directories(), "torq-spi-cli " + std::string(command), &problem);
+    return context.homeLock ? kSuccess : Fail(kFailed, problem);
+}
+
 int Fail(int code, std::string_view message) {
     std::cerr << "torq-spi-cli: " << message << '\n';
     return code;

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "torq/devlib/HomeLock.h"
 #include "torq/devlib/InformationLog.h"
 #include "torq/devlib/ProgramDirectory.h"
 #include "torq/devlib/Seams.h"
@@ -40,11 +41,17 @@ struct CliContext {
     StdoutLogView stdoutView;
     CliOperator op;
 
+    std::optional<HomeLock> homeLock;
+
     CliContext() { log.Subscribe(&stdoutView); }
     ProgramDirectory Directories() const {
         return ProgramDirectory::Locate(home, ExecutableFolder());
     }
 };
+
+// A command that writes the buffer, Menu.ini or History.ini holds the home folder for its whole
+// run. Returns 0, or the exit code when another process holds the folder (the reason printed).
+int LockHome(CliContext& context, std::string_view command);
 
 // Prints an error for the operator and gives the exit code.
 int Fail(int code, std::string_view message);

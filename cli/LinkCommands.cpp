@@ -5,17 +5,17 @@
 #include <system_error>
 
 #include "CliContext.h"
-#include "Session.h"
 #include "SelectedDevice.h"
+#include "Session.h"
 #include "torq/buffer/BufferFile.h"
 #include "torq/devlib/DeviceLibrary.h"
 #include "torq/devlib/DeviceRecord.h"
-#include "torq/link/Identification.h"
 #include "torq/devlib/Ini.h"
-#include "torq/link/LibusbDevice.h"
 #include "torq/devlib/Options.h"
-#include "torq/link/Programmer.h"
 #include "torq/devlib/Text.h"
+#include "torq/link/Identification.h"
+#include "torq/link/LibusbDevice.h"
+#include "torq/link/Programmer.h"
 #include "torq/sim/SimulateOption.h"
 
 namespace torq::cli {
@@ -56,15 +56,19 @@ int Select(CliContext& context, const std::string& vendor, const std::string& ty
     if (!library.Directories().EnsureDataFolder()) {
         return Fail(kFailed, "cannot create " + library.Directories().DataFolder().string());
     }
-    // As choosing a type in the window: the library warnings, Menu.ini reset to the device's
-    // defaults, and the buffer re-created at the device's size, erased.
-    const DeviceRecord record = LoadDeviceRecord(file, library.Directories(), DeviceRecord{},
-                                                 found->vendor, found->type, context.op);
-    if (!InitialiseBuffer(BufferFile::In(library.Directories()), record.deviceSize)) {
-        return Fail(kFailed,
-                    "cannot create the buffer " + library.Directories().BufferFile().string());
-    }
-    IniFile history(library.Directories().HistoryIni());
+    if (const int code = LockHome(context, "select"); code != kSuccess)
+        return code;
+    std::string problem;
+    // As choosing a type in the window: the library warnings, the buffer re-created at the
+    // device's size, erased, and Menu.ini reset to the device's defaults. The buffer comes first
+    // and replaces the old one only when complete, so a select that fails changes nothing.
+    const ProgramDirectory& dirs = library.Directories();
+    const DeviceRecord record =
+        ReadDeviceRecord(file, dirs, DeviceRecord{}, found->vendor, found->type, context.op);
+    if (!InitialiseBuffer(BufferFile::In(dirs), record.deviceSize, &problem))
+        return Fail(kFailed, problem);
+    RefreshMenuIni(record.menuFilePath, dirs.MenuIni());
+    IniFile history(dirs.HistoryIni());
     history.WriteString(kUnit1Section, "Vendor", found->vendor);
     history.WriteString(kUnit1Section, "Type", found->type);
     if (!history.Save())

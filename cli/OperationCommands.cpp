@@ -12,10 +12,10 @@
 #include "SelectedDevice.h"
 #include "Session.h"
 #include "torq/buffer/BufferFile.h"
-#include "torq/link/DeviceOperations.h"
-#include "torq/link/Identification.h"
 #include "torq/devlib/ParameterPages.h"
 #include "torq/devlib/Text.h"
+#include "torq/link/DeviceOperations.h"
+#include "torq/link/Identification.h"
 
 namespace torq::cli {
 
@@ -176,6 +176,10 @@ void LogChecksums(CliContext& context, const Bench& bench) {
 // One operation, as a single-step tile runs it: Read ID first, then the operation, the
 // finished line and the verdict.
 int SingleOperation(CliContext& context, const std::string& name, bool checkId) {
+    if (name == "read") {  // replaces the buffer and Menu.ini
+        if (const int code = LockHome(context, name); code != kSuccess)
+            return code;
+    }
     Bench bench;
     if (const int code = OpenBench(context, bench, checkId); code != kSuccess)
         return code;
@@ -333,6 +337,8 @@ int ShowPages(CliContext& context) {
 // Sets one component's value the way its control would take it; a value the control would not
 // accept is refused with the reason.
 int SetPageValue(CliContext& context, int page, int component, const std::string& value) {
+    if (const int code = LockHome(context, "pages set"); code != kSuccess)
+        return code;
     Session session;
     ParameterPages pages;
     if (const int code = LoadPages(context, session, pages); code != kSuccess)

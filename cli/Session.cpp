@@ -4,8 +4,8 @@
 #include <system_error>
 
 #include "SelectedDevice.h"
-#include "torq/link/LibusbDevice.h"
 #include "torq/devlib/Text.h"
+#include "torq/link/LibusbDevice.h"
 #include "torq/sim/SimulateOption.h"
 
 namespace torq::cli {

@@ -2,6 +2,9 @@
 // scripts and production lines.
 #include <CLI/CLI.hpp>
 
+#include <exception>
+#include <string>
+
 #include "CliContext.h"
 
 int main(int argc, char** argv) {
@@ -28,6 +31,9 @@ int main(int argc, char** argv) {
     } catch (const CLI::ParseError& e) {
         const int code = app.exit(e);
         return code == 0 ? kSuccess : kBadUsage;
+    } catch (const std::exception& e) {
+        // Nothing may end the tool with an abort: what a lower layer did not expect is reported.
+        return Fail(kBadUsage, std::string("unexpected error: ") + e.what());
     }
     return exitCode;
 }

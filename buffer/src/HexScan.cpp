@@ -1,5 +1,7 @@
 #include "HexScan.h"
 
+#include "FormatTable.h"
+
 #include <fcntl.h>
 
 #include <algorithm>
@@ -169,18 +171,7 @@ void ProgressTracker::Finish() {
 bool RunDetector(HexFormat format, ByteReader& reader, InformationLog* log) {
     try {
         ScanWindow window(reader);
-        bool recognised = false;
-        switch (format) {
-            case HexFormat::Intel:
-                recognised = ScanIntelDetect(window);
-                break;
-            case HexFormat::Motorola:
-                recognised = ScanMotorolaDetect(window);
-                break;
-            case HexFormat::Tektronix:
-                recognised = ScanTektronixDetect(window);
-                break;
-        }
+        const bool recognised = RowOf(format).detect(window);
         return recognised && !window.ReadFailed();
     } catch (const std::bad_alloc&) {
         LogLine(log, DetectFailMessage(format));
@@ -195,18 +186,7 @@ DecodeResult RunDecoder(HexFormat format, ByteReader& reader, std::uint64_t sour
     try {
         ScanWindow window(reader);
         ImageWriter image(output, request.fill, request.writeLimit);
-        ScanEnd end = ScanEnd::FormatError;
-        switch (format) {
-            case HexFormat::Intel:
-                end = ScanIntelDecode(window, image, progress);
-                break;
-            case HexFormat::Motorola:
-                end = ScanMotorolaDecode(window, image, progress);
-                break;
-            case HexFormat::Tektronix:
-                end = ScanTektronixDecode(window, image, progress);
-                break;
-        }
+        const ScanEnd end = RowOf(format).decode(window, image, progress);
         result.endAddress = image.EndAddress();
         if (window.ReadFailed()) {
             LogLine(request.log, "Error : cannot read " + request.source.string());
@@ -227,27 +207,11 @@ DecodeResult RunDecoder(HexFormat format, ByteReader& reader, std::uint64_t sour
 namespace torq {
 
 std::string_view FormatErrorMessage(HexFormat format) {
-    switch (format) {
-        case HexFormat::Intel:
-            return "Intel Hex file format error !";
-        case HexFormat::Motorola:
-            return "Motorola Hex file format error !";
-        case HexFormat::Tektronix:
-            return "Tektronix Hex file format error !";
-    }
-    return {};
+    return hex::RowOf(format).formatError;
 }
 
 std::string_view DetectFailMessage(HexFormat format) {
-    switch (format) {
-        case HexFormat::Intel:
-            return "Intel Hex file detect fail !";
-        case HexFormat::Motorola:
-            return "Motorola Hex file detect fail !";
-        case HexFormat::Tektronix:
-            return "Tektronix Hex file detect fail !";
-    }
-    return {};
+    return hex::RowOf(format).detectFail;
 }
 
 bool DetectHex(HexFormat format, const std::filesystem::path& source, InformationLog* log) {

@@ -12,8 +12,6 @@ namespace torq {
 
 namespace {
 
-using hex::ByteSum;
-
 constexpr std::size_t kRecordBytes = 32;
 constexpr std::size_t kReadBlock = 64 * 1024;  // a multiple of the record size and of 0x10000
 constexpr std::size_t kLongestLine = 128;      // a 32-byte record of any format with its line end
@@ -36,33 +34,51 @@ char* PutByte(char* out, unsigned value) {
     return out + 2;
 }
 
-char* PutBytes(char* out, const std::uint8_t* data, std::size_t count) {
-    for (std::size_t i = 0; i < count; ++i)
-        out = PutByte(out, data[i]);
-    return out;
-}
-
-// Address digits, most significant first.
-char* PutAddress(char* out, std::uint64_t address, unsigned bytes) {
-    for (unsigned i = bytes; i-- > 0;)
-        out = PutByte(out, static_cast<unsigned>(address >> (8 * i)));
-    return out;
-}
-
 char* PutLineEnd(char* out) {
     out[0] = '\r';
     out[1] = '\n';
     return out + 2;
 }
 
-unsigned DigitSum(unsigned byte) {
-    return (byte >> 4) + (byte & 0xF);
-}
-
 void PutText(io::BufferedFileWriter& out, std::string_view line) {
     out.Append(line.data(), line.size());
     out.Append("\r\n", 2);
 }
+
+// One record line as it is written: every byte that counts towards a checksum goes through
+// Byte, which emits its two digits and adds it to the sums, so the checksum and the bytes on the
+// line cannot drift apart.
+class RecordLine {
+  public:
+    explicit RecordLine(char* out) : out_(out) {}
+    void Char(char c) { *out_++ = c; }
+    void Byte(unsigned value) {
+        value &= 0xFF;
+        out_ = PutByte(out_, value);
+        byteSum_ += value;
+        digitSum_ += (value >> 4) + (value & 0xF);
+    }
+    void Bytes(const std::uint8_t* data, std::size_t count) {
+        for (std::size_t i = 0; i < count; ++i)
+            Byte(data[i]);
+    }
+    // Address bytes, most significant first.
+    void Address(std::uint64_t address, unsigned bytes) {
+        for (unsigned i = bytes; i-- > 0;)
+            Byte(static_cast<unsigned>(address >> (8 * i)));
+    }
+    unsigned ByteSum() const { return byteSum_; }
+    unsigned DigitSum() const { return digitSum_; }
+    void RestartSums() { byteSum_ = digitSum_ = 0; }
+    // A checksum field: written, not summed.
+    void Checksum(unsigned value) { out_ = PutByte(out_, value); }
+    char* End() { return PutLineEnd(out_); }
+
+  private:
+    char* out_;
+    unsigned byteSum_ = 0;
+    unsigned digitSum_ = 0;
+};
 
 // One record of up to 32 bytes at a relative offset, formatted into `out`; returns the end.
 using RecordFormatter = char* (*)(char* out, std::uint64_t offset, const std::uint8_t* data,
@@ -71,84 +87,82 @@ using RecordFormatter = char* (*)(char* out, std::uint64_t offset, const std::ui
 char* IntelRecord(char* out, std::uint64_t offset, const std::uint8_t* data, std::size_t count) {
     if (offset != 0 && offset % 0x10000 == 0) {
         // The extended segment address record before each 64 KiB.
-        const unsigned segment = static_cast<unsigned>((offset & 0xF0000) >> 4);
-        const unsigned sum = 2 + 2 + (segment >> 8) + (segment & 0xFF);
-        *out++ = ':';
-        out = PutByte(out, 2);
-        out = PutAddress(out, 0, 2);
-        out = PutByte(out, 2);
-        out = PutAddress(out, segment, 2);
-        out = PutByte(out, 0u - sum);
-        out = PutLineEnd(out);
+        RecordLine segment(out);
+        segment.Char(':');
+        segment.Byte(2);
+        segment.Address(0, 2);
+        segment.Byte(2);
+        segment.Address((offset & 0xF0000) >> 4, 2);
+        segment.Checksum(0u - segment.ByteSum());
+        out = segment.End();
     }
-    const unsigned address = static_cast<unsigned>(offset & 0xFFFF);
-    const unsigned sum =
-        static_cast<unsigned>(count) + (address >> 8) + (address & 0xFF) + ByteSum(data, count);
-    *out++ = ':';
-    out = PutByte(out, static_cast<unsigned>(count));
-    out = PutAddress(out, address, 2);
-    out = PutByte(out, 0);
-    out = PutBytes(out, data, count);
-    out = PutByte(out, 0u - sum);
-    return PutLineEnd(out);
+    RecordLine line(out);
+    line.Char(':');
+    line.Byte(static_cast<unsigned>(count));
+    line.Address(offset & 0xFFFF, 2);
+    line.Byte(0);
+    line.Bytes(data, count);
+    line.Checksum(0u - line.ByteSum());
+    return line.End();
 }
 
 template <unsigned kAddressBytes>
 char* MotorolaRecord(char* out, std::uint64_t offset, const std::uint8_t* data, std::size_t count) {
-    const unsigned recordCount = kAddressBytes + static_cast<unsigned>(count) + 1;
-    unsigned sum = recordCount + ByteSum(data, count);
-    for (unsigned i = 0; i < kAddressBytes; ++i)
-        sum += static_cast<unsigned>(offset >> (8 * i)) & 0xFF;
-    *out++ = 'S';
-    *out++ = static_cast<char>('0' + kAddressBytes - 1);
-    out = PutByte(out, recordCount);
-    out = PutAddress(out, offset, kAddressBytes);
-    out = PutBytes(out, data, count);
-    out = PutByte(out, ~sum);
-    return PutLineEnd(out);
+    RecordLine line(out);
+    line.Char('S');
+    line.Char(static_cast<char>('0' + kAddressBytes - 1));
+    line.Byte(kAddressBytes + static_cast<unsigned>(count) + 1);
+    line.Address(offset, kAddressBytes);
+    line.Bytes(data, count);
+    line.Checksum(~line.ByteSum());
+    return line.End();
 }
 
 char* TektronixRecord(char* out, std::uint64_t offset, const std::uint8_t* data,
                       std::size_t count) {
-    const unsigned address = static_cast<unsigned>(offset & 0xFFFF);
-    const unsigned headerSum =
-        DigitSum(address >> 8) + DigitSum(address & 0xFF) + DigitSum(static_cast<unsigned>(count));
-    unsigned dataSum = 0;
-    for (std::size_t i = 0; i < count; ++i)
-        dataSum += DigitSum(data[i]);
-    *out++ = '/';
-    out = PutAddress(out, address, 2);
-    out = PutByte(out, static_cast<unsigned>(count));
-    out = PutByte(out, headerSum);
-    out = PutBytes(out, data, count);
-    out = PutByte(out, dataSum);
-    return PutLineEnd(out);
+    RecordLine line(out);
+    line.Char('/');
+    line.Address(offset & 0xFFFF, 2);
+    line.Byte(static_cast<unsigned>(count));
+    line.Checksum(line.DigitSum());  // the header: address and count digits
+    line.RestartSums();
+    line.Bytes(data, count);
+    line.Checksum(line.DigitSum());  // the data digits
+    return line.End();
 }
 
-struct TextFormat {
+// Each output format in one row: its caption in the save dialog, the largest range it addresses,
+// its usual extension, and how its records are written (binary has none).
+struct SaveFormatRow {
+    SaveFormat format;
+    std::string_view caption;
+    std::optional<std::uint64_t> sizeLimit;
+    std::string_view extension;
     std::string_view header;  // empty: none
-    RecordFormatter record;
+    RecordFormatter record;   // null: raw bytes
     std::string_view trailer;
 };
 
-TextFormat TextFormatOf(SaveFormat format) {
-    switch (format) {
-        case SaveFormat::IntelHex:
-            return {{}, IntelRecord, ":00000001FF"};
-        case SaveFormat::MotorolaS1:
-            return {"S0030000FC", MotorolaRecord<2>, "S9030000FC"};
-        // Each termination record carries an address as long as its data records' (S8: three
-        // bytes, S7: four), so other tools read the files back.
-        case SaveFormat::MotorolaS2:
-            return {"S0030000FC", MotorolaRecord<3>, "S804000000FB"};
-        case SaveFormat::MotorolaS3:
-            return {"S0030000FC", MotorolaRecord<4>, "S70500000000FA"};
-        case SaveFormat::TektronixHex:
-            return {{}, TektronixRecord, "/00000000"};
-        case SaveFormat::Binary:
-            break;
+// Each termination record carries an address as long as its data records' (S8: three bytes, S7:
+// four), so other tools read the files back.
+constexpr SaveFormatRow kSaveFormats[] = {
+    {SaveFormat::Binary, "Binary/Machine Code", std::nullopt, "bin", {}, nullptr, {}},
+    {SaveFormat::IntelHex, "Intel Hex", 0x100000, "hex", {}, IntelRecord, ":00000001FF"},
+    {SaveFormat::MotorolaS1, "Motorola S1", 0x10000, "s19", "S0030000FC", MotorolaRecord<2>,
+     "S9030000FC"},
+    {SaveFormat::MotorolaS2, "Motorola S2", 0x10000, "s28", "S0030000FC", MotorolaRecord<3>,
+     "S804000000FB"},
+    {SaveFormat::MotorolaS3, "Motorola S3", 0x1000000, "s37", "S0030000FC", MotorolaRecord<4>,
+     "S70500000000FA"},
+    {SaveFormat::TektronixHex, "Tektronix Hex", 0x10000, "tek", {}, TektronixRecord, "/00000000"},
+};
+
+const SaveFormatRow& RowOf(SaveFormat format) {
+    for (const auto& row : kSaveFormats) {
+        if (row.format == format)
+            return row;
     }
-    return {};
+    return kSaveFormats[0];
 }
 
 bool Failed(std::string* error, std::string reason) {
@@ -158,6 +172,18 @@ bool Failed(std::string* error, std::string reason) {
 }
 
 }  // namespace
+
+std::string_view SaveFormatCaption(SaveFormat format) {
+    return RowOf(format).caption;
+}
+
+std::optional<std::uint64_t> SaveSizeLimit(SaveFormat format) {
+    return RowOf(format).sizeLimit;
+}
+
+std::string_view SaveFormatExtension(SaveFormat format) {
+    return RowOf(format).extension;
+}
 
 bool IsBufferOrScratch(const std::filesystem::path& file, const std::filesystem::path& bufferFile) {
     std::error_code error;
@@ -186,9 +212,9 @@ bool WriteBufferRange(const std::filesystem::path& bufferFile, std::uint64_t sta
     if (!file.IsOpen())
         return Failed(error, "cannot create " + output.string());
     io::BufferedFileWriter out(file.Descriptor());
+    const SaveFormatRow& text = RowOf(format);
     std::vector<std::uint8_t> block(
-        format == SaveFormat::Binary ? io::BufferedFileWriter::kDefaultBlockSize : kReadBlock);
-    const TextFormat text = TextFormatOf(format);
+        text.record == nullptr ? io::BufferedFileWriter::kDefaultBlockSize : kReadBlock);
     if (!text.header.empty())
         PutText(out, text.header);
     for (std::uint64_t done = 0; done < size;) {
@@ -197,7 +223,7 @@ bool WriteBufferRange(const std::filesystem::path& bufferFile, std::uint64_t sta
         if (!buffer.Read(start + done, {block.data(), chunk})) {
             return Failed(error, "cannot read " + bufferFile.string());
         }
-        if (format == SaveFormat::Binary) {
+        if (text.record == nullptr) {
             out.Append(block.data(), chunk);
         } else {
             for (std::size_t i = 0; i < chunk; i += kRecordBytes) {
@@ -209,7 +235,7 @@ bool WriteBufferRange(const std::filesystem::path& bufferFile, std::uint64_t sta
         }
         done += chunk;
     }
-    if (format != SaveFormat::Binary)
+    if (!text.trailer.empty())
         PutText(out, text.trailer);
     if (!out.Flush() || !file.Commit(true))
         return Failed(error, "cannot write " + output.string());

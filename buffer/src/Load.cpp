@@ -1,5 +1,7 @@
 #include "torq/buffer/Load.h"
 
+#include "FormatTable.h"
+
 #include <cstdio>
 #include <system_error>
 #include <vector>
@@ -16,40 +18,17 @@ namespace fs = std::filesystem;
 
 constexpr std::size_t kCopyBlockSize = 256 * 1024;
 
-std::optional<HexFormat> HexFormatOf(LoadFormat format) {
-    switch (format) {
-        case LoadFormat::IntelHex:
-            return HexFormat::Intel;
-        case LoadFormat::MotorolaHex:
-            return HexFormat::Motorola;
-        case LoadFormat::TektronixHex:
-            return HexFormat::Tektronix;
-        default:
-            return std::nullopt;
-    }
-}
-
 std::string_view HexFormatName(LoadFormat format) {
-    switch (format) {
-        case LoadFormat::IntelHex:
-            return "Intel";
-        case LoadFormat::MotorolaHex:
-            return "Motorola";
-        case LoadFormat::TektronixHex:
-            return "Tektronix";
-        default:
-            return {};
-    }
+    const hex::HexFormatRow* row = hex::RowOf(format);
+    return row != nullptr ? row->name : std::string_view();
 }
 
 // The detectors in their fixed order; a file none of them recognises is binary.
 LoadFormat DetectLoadFormat(const fs::path& file, InformationLog& log) {
-    if (DetectIntelHex(file, &log))
-        return LoadFormat::IntelHex;
-    if (DetectMotorolaHex(file, &log))
-        return LoadFormat::MotorolaHex;
-    if (DetectTektronixHex(file, &log))
-        return LoadFormat::TektronixHex;
+    for (const auto& row : hex::HexFormatRows()) {
+        if (DetectHex(row.format, file, &log))
+            return row.loadFormat;
+    }
     return LoadFormat::Binary;
 }
 
@@ -167,23 +146,12 @@ std::optional<std::uint64_t> ExistingFileLength(const fs::path& path) {
 }  // namespace
 
 std::string_view LoadFormatCaption(LoadFormat format) {
-    switch (format) {
-        case LoadFormat::AutoDetect:
-            return "Auto Detect";
-        case LoadFormat::MsDosExe:
-            return "MS-DOS fn.exe";
-        case LoadFormat::MsDosCom:
-            return "MS-DOS fn.com";
-        case LoadFormat::Binary:
-            return "Binary / Machine Code";
-        case LoadFormat::IntelHex:
-            return "Intel  HEX";
-        case LoadFormat::MotorolaHex:
-            return "Motorola HEX";
-        case LoadFormat::TektronixHex:
-            return "Tektlonix HEX";
-    }
-    return {};
+    // The load dialog's list, in its order (the spellings are the dialog's own).
+    static constexpr std::string_view kCaptions[kLoadFormatCount] = {
+        "Auto Detect", "MS-DOS fn.exe", "MS-DOS fn.com", "Binary / Machine Code",
+        "Intel  HEX",  "Motorola HEX",  "Tektlonix HEX"};
+    const auto index = static_cast<std::size_t>(format);
+    return index < std::size(kCaptions) ? kCaptions[index] : std::string_view();
 }
 
 LoadFormat LoadFormatFromIndex(int index) {
@@ -286,7 +254,7 @@ LoadOutcome LoadIntoBuffer(LoadDialogState& state, const LoadEnvironment& env) {
     LoadFormat chosen = state.format;
     if (chosen == LoadFormat::AutoDetect) {
         chosen = detected;
-    } else if (HexFormatOf(detected) && detected != chosen) {
+    } else if (hex::RowOf(detected) != nullptr && detected != chosen) {
         const Answer answer =
             env.op.Ask(Severity::Warning, CorrectionQuestion(detected), Buttons::YesNo);
         if (answer == Answer::Yes) {
@@ -307,9 +275,8 @@ LoadOutcome LoadIntoBuffer(LoadDialogState& state, const LoadEnvironment& env) {
     placement.destination = D;
     const std::uint64_t room = env.deviceSize - D;
     std::optional<std::uint64_t> endAddress = state.fileLength - 1;
-    const auto hexFormat = HexFormatOf(chosen);
-    if (hexFormat) {
-        log("Downloaded file is " + std::string(HexFormatName(chosen)) + " Hex file !");
+    if (const hex::HexFormatRow* row = hex::RowOf(chosen)) {
+        log("Downloaded file is " + std::string(row->name) + " Hex file !");
         DecodeRequest request;
         request.source = state.filePath;
         request.scratch = buffer.ScratchPath();
@@ -317,7 +284,7 @@ LoadOutcome LoadIntoBuffer(LoadDialogState& state, const LoadEnvironment& env) {
         request.writeLimit = room;  // the load never copies more than the device holds
         request.log = &env.log;
         request.progress = env.progress;
-        const DecodeResult decoded = DecodeHex(*hexFormat, request);
+        const DecodeResult decoded = DecodeHex(row->format, request);
         if (!decoded.ok)
             return {LoadEnd::Closed, std::nullopt, true};
         const auto scratchLength = ExistingFileLength(request.scratch);
@@ -344,7 +311,7 @@ LoadOutcome LoadIntoBuffer(LoadDialogState& state, const LoadEnvironment& env) {
 
     const ReplaceResult replaced =
         ReplaceBufferImage(buffer, env.deviceSize, placement, state.fillUnused, F);
-    if (hexFormat) {
+    if (hex::RowOf(chosen) != nullptr) {
         std::error_code ignored;
         fs::remove(buffer.ScratchPath(), ignored);
     }

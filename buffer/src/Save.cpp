@@ -27,40 +27,6 @@ std::optional<std::uint64_t> AddressField(std::string_view text) {
 
 }  // namespace
 
-std::string_view SaveFormatCaption(SaveFormat format) {
-    switch (format) {
-        case SaveFormat::Binary:
-            return "Binary/Machine Code";
-        case SaveFormat::IntelHex:
-            return "Intel Hex";
-        case SaveFormat::MotorolaS1:
-            return "Motorola S1";
-        case SaveFormat::MotorolaS2:
-            return "Motorola S2";
-        case SaveFormat::MotorolaS3:
-            return "Motorola S3";
-        case SaveFormat::TektronixHex:
-            return "Tektronix Hex";
-    }
-    return {};
-}
-
-std::optional<std::uint64_t> SaveSizeLimit(SaveFormat format) {
-    switch (format) {
-        case SaveFormat::Binary:
-            return std::nullopt;
-        case SaveFormat::IntelHex:
-            return 0x100000;
-        case SaveFormat::MotorolaS1:
-        case SaveFormat::MotorolaS2:
-        case SaveFormat::TektronixHex:
-            return 0x10000;
-        case SaveFormat::MotorolaS3:
-            return 0x1000000;
-    }
-    return std::nullopt;
-}
-
 std::optional<SaveMessage> CheckSaveName(std::string_view name) {
     const std::size_t length = CharacterCount(name);
     if (length > kSaveNameMaximum)

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "torq/devlib/Ini.h"
 #include "torq/devlib/Text.h"
 
 namespace torq {
@@ -47,22 +48,25 @@ bool InformationLog::ApplyLineLimit(std::size_t limit, LimitAction action,
     if (count <= limit)
         return false;
 
-    std::vector<std::string> kept;
-    kept.reserve(lines_.size());
-    for (auto& line : lines_) {
-        if (line != kLimitMarkerLine)
-            kept.push_back(std::move(line));
+    // The oldest `limit` lines (without any marker) go away; the newer ones stay behind a new
+    // marker. Nothing is moved until the oldest lines are safe.
+    std::vector<std::string> oldest;
+    std::vector<std::string> newer{std::string(kLimitMarkerLine)};
+    for (const auto& line : lines_) {
+        if (line == kLimitMarkerLine)
+            continue;
+        (oldest.size() < limit ? oldest : newer).push_back(line);
     }
-    std::vector<std::string> newer;
-    newer.reserve(kept.size() - std::min(kept.size(), limit) + 1);
-    newer.emplace_back(kLimitMarkerLine);
-    if (kept.size() > limit) {
-        std::move(kept.begin() + static_cast<std::ptrdiff_t>(limit), kept.end(),
-                  std::back_inserter(newer));
-        kept.resize(limit);
+    if (action == LimitAction::SaveToFileAndClear && !WriteLogFile(saveFile, oldest)) {
+        // Keep every line rather than lose them; say so once, and try again at the next tick.
+        if (!limitSaveFailed_) {
+            limitSaveFailed_ = true;
+            WriteInfoLine("Error : The information lines could not be saved to " +
+                          saveFile.string() + " ; they are kept.");
+        }
+        return false;
     }
-    if (action == LimitAction::SaveToFileAndClear)
-        WriteLogFile(saveFile, kept);
+    limitSaveFailed_ = false;
     lines_ = std::move(newer);
     ResetViews();
     return true;
@@ -84,13 +88,13 @@ void InformationLog::ResetViews() {
 }
 
 bool WriteLogFile(const std::filesystem::path& path, const std::vector<std::string>& lines) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out)
-        return false;
-    out << kLogHeaderRule << '\n' << kLogHeaderTitle << '\n' << kLogHeaderRule << '\n';
+    std::string text;
+    text.append(kLogHeaderRule).append("\n").append(kLogHeaderTitle).append("\n");
+    text.append(kLogHeaderRule).append("\n");
     for (const auto& line : lines)
-        out << line << '\n';
-    return static_cast<bool>(out);
+        text.append(line).append("\n");
+    // A failed write leaves an earlier log file whole.
+    return WriteFileAtomically(path, text);
 }
 
 }  // namespace torq

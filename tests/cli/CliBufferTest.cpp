@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
+#include "torq/devlib/HomeLock.h"
 
 namespace torq {
 namespace {
@@ -76,6 +77,40 @@ TEST_F(CliBufferTest, QuestionsNeedAnAnswerAndBadFilesLeaveTheBuffer) {
 
     EXPECT_EQ(Run("load " + big.string() + " --fill 1 --no-fill").exitCode, 2);
     EXPECT_EQ(Run("load " + big.string() + " --dest XYZ").exitCode, 2);
+}
+
+TEST_F(CliBufferTest, ClampedAndRefusedValuesAreToldAndTheBufferIsNeverTheSaveTarget) {
+    const auto small = home.Write("small.bin", std::string(16, 'B'));
+    const auto clamped = Run("load " + small.string() + " --dest 1000 --yes");
+    ASSERT_EQ(clamped.exitCode, 0) << clamped.err;
+    EXPECT_TRUE(Has(clamped.err,
+                    "--dest 1000 lies beyond the device's last address 000000FF; "
+                    "000000FF is used"))
+        << clamped.err;
+    const auto byteOnly = Run("load " + small.string() + " --fill 1FF");
+    EXPECT_EQ(byteOnly.exitCode, 2);
+    EXPECT_TRUE(Has(byteOnly.err, "--fill takes one byte"));
+
+    const std::string image = test::ReadFile(home / "output.tmp");
+    const auto onto = Run("save " + (home / "output.tmp").string() + " --format bin --yes");
+    EXPECT_EQ(onto.exitCode, 1);
+    EXPECT_TRUE(Has(onto.err, "cannot be saved onto itself"));
+    EXPECT_EQ(test::ReadFile(home / "output.tmp"), image);
+}
+
+// While one process writes the home folder, a second one is refused at once and says who holds
+// the folder, instead of interleaving its writes.
+TEST_F(CliBufferTest, ASecondWriterIsRefusedWhileTheFolderIsHeld) {
+    const auto small = home.Write("small.bin", std::string(16, 'B'));
+    std::string problem;
+    auto held = HomeLock::Acquire(ProgramDirectory::Portable(home.Path()), "the test", &problem);
+    ASSERT_TRUE(held) << problem;
+    const auto refused = Run("load " + small.string());
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_TRUE(Has(refused.err, "is in use by the test (process ")) << refused.err;
+    EXPECT_EQ(test::ReadFile(home / "output.tmp"), std::string(256, '\xFF'));
+    held.reset();
+    EXPECT_EQ(Run("load " + small.string()).exitCode, 0);
 }
 
 TEST_F(CliBufferTest, WithoutASelectedDeviceTheCommandsSaySo) {

@@ -73,6 +73,27 @@ TEST_F(CliLinkTest, SelectIsRememberedAndIdChecksTheChip) {
     EXPECT_EQ(Run("select Atmel NoSuchChip").exitCode, 2);
 }
 
+// A device whose buffer cannot be created (1 TiB does not fit on the disk) is refused at once, and
+// the failed select changes nothing: the buffer, Menu.ini and History.ini stay as they were.
+TEST_F(CliLinkTest, ASelectThatCannotCreateTheBufferChangesNothing) {
+    ASSERT_EQ(Run("select Winbond W25X10").exitCode, 0);
+    const auto deviceFile = home / "Ini" / "W25X20.ini";
+    std::string text = test::ReadFile(deviceFile);
+    text.replace(text.find("max_address_Hi=0x00"), 19, "max_address_Hi=0x100");
+    text.replace(text.find("max_address_Low=0x040000"), 24, "max_address_Low=0x0000000000");
+    home.Write("Ini/W25X20.ini", text);
+    const std::string history = test::ReadFile(home / "History.ini");
+    const std::string menu = test::ReadFile(home / "Menu.ini");
+    const auto buffer = std::filesystem::file_size(home / "output.tmp");
+
+    const auto refused = Run("select Winbond W25X20");
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.err.find("does not fit on the disk"), std::string::npos) << refused.err;
+    EXPECT_EQ(test::ReadFile(home / "History.ini"), history);
+    EXPECT_EQ(test::ReadFile(home / "Menu.ini"), menu);
+    EXPECT_EQ(std::filesystem::file_size(home / "output.tmp"), buffer);
+}
+
 TEST_F(CliLinkTest, ProgrammersWithAndWithoutHardware) {
     const auto simulated = Run("--simulate W25Q128FV,firmware=1.02 programmers");
     EXPECT_EQ(simulated.exitCode, 0) << simulated.err;

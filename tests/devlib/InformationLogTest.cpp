@@ -78,6 +78,17 @@ TEST_F(LineLimitTest, SaveWritesTheOldestLinesAndTheNextTrimReplacesTheFile) {
     EXPECT_EQ(log.Lines(), (std::vector<std::string>{std::string(kLimitMarkerLine), "line 1001"}));
 }
 
+// When the trimmed lines cannot be written, none are dropped; the log says so once.
+TEST_F(LineLimitTest, AFailedSaveKeepsEveryLine) {
+    Fill(1, 600);
+    const auto file = dir / "missing-folder" / "trim.log";
+    for (int tick = 0; tick < 2; ++tick)
+        EXPECT_FALSE(log.ApplyLineLimit(500, LimitAction::SaveToFileAndClear, file));
+    ASSERT_EQ(log.Lines().size(), 601u);
+    EXPECT_EQ(log.Lines()[0], "line 1");
+    EXPECT_NE(log.Lines()[600].find("could not be saved"), std::string::npos);
+}
+
 TEST_F(LineLimitTest, SaveToFileWritesTheHeaderAndEveryLine) {
     Fill(1, 2);
     ASSERT_TRUE(log.SaveToFile(dir / "a.log"));

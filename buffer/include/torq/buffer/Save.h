@@ -25,6 +25,8 @@ enum class SaveFormat : std::uint8_t {
 std::string_view SaveFormatCaption(SaveFormat format);  // "Binary/Machine Code", "Intel Hex", ...
 // The largest range a format can address; none for binary.
 std::optional<std::uint64_t> SaveSizeLimit(SaveFormat format);
+// The usual file name extension of a format, without the dot ("bin", "hex", "s19", ...).
+std::string_view SaveFormatExtension(SaveFormat format);
 
 // Writes bytes start ... end (inclusive) of the buffer file to a new (or truncated) output file.
 // Bytes beyond the buffer file's end are written as FF. Hex files address the first byte as 0,

@@ -46,7 +46,8 @@ class InformationLog {
     // One tick of the line limit. The marker line does not count; when more than `limit` lines
     // remain, the oldest `limit` lines are taken away (written to `saveFile` after the header when
     // the action says so) and the list becomes the marker followed by the newer lines. Returns
-    // true when it trimmed.
+    // true when it trimmed. When the lines cannot be saved, nothing is taken away and the log
+    // says so (once until a save works again).
     bool ApplyLineLimit(std::size_t limit, LimitAction action,
                         const std::filesystem::path& saveFile);
 
@@ -58,6 +59,7 @@ class InformationLog {
     const Clock* clock_;
     std::vector<std::string> lines_;
     std::vector<LogView*> views_;
+    bool limitSaveFailed_ = false;
 };
 
 // Writes the saved-log header and the lines, replacing the file.
