@@ -76,17 +76,33 @@ std::string DeviceLibrary::DateText() const {
     return IsValidLibraryDate(date) ? date : "None";
 }
 
-NameList DeviceLibrary::NumberedList(std::string_view section, bool sorted) const {
+namespace {
+
+std::string SelectIniLine(std::string_view section, std::string_view key) {
+    return "Error : SelectINI->[" + std::string(section) + "]->" + std::string(key);
+}
+
+}  // namespace
+
+NameList DeviceLibrary::NumberedList(std::string_view section, bool sorted, bool types) const {
     NameList list;
     const int count = std::min(index_.ReadInteger(section, "Value", 0), kNumberedListLimit);
     for (int i = 1; i <= count; ++i) {
         const std::string key = NumberedKey(static_cast<unsigned>(i));
         std::string name = index_.ReadString(section, key, "");
         if (name.empty()) {
-            list.errors.push_back("Error : SelectINI->[" + std::string(section) + "]->" + key);
-        } else {
-            list.names.push_back(std::move(name));
+            list.errors.push_back(SelectIniLine(section, key));
+            continue;
         }
+        if (types) {
+            std::string refusal;
+            DeviceFileOf(section, name, &refusal);
+            if (!refusal.empty()) {
+                list.errors.push_back(std::move(refusal));
+                continue;
+            }
+        }
+        list.names.push_back(std::move(name));
     }
     if (sorted)
         SortIgnoringCase(list.names);
@@ -94,24 +110,30 @@ NameList DeviceLibrary::NumberedList(std::string_view section, bool sorted) cons
 }
 
 NameList DeviceLibrary::Vendors() const {
-    return NumberedList("Vendor", true);
+    return NumberedList("Vendor", true, false);
 }
 
 NameList DeviceLibrary::TypesOf(std::string_view vendor) const {
-    return NumberedList(vendor, true);
+    return NumberedList(vendor, true, true);
 }
 
 std::vector<std::string> DeviceLibrary::VendorsInFileOrder() const {
-    return NumberedList("Vendor", false).names;
+    return NumberedList("Vendor", false, false).names;
 }
 
 std::vector<std::string> DeviceLibrary::TypesInFileOrder(std::string_view vendor) const {
-    return NumberedList(vendor, false).names;
+    return NumberedList(vendor, false, true).names;
 }
 
-std::filesystem::path DeviceLibrary::DeviceFileOf(std::string_view vendor,
-                                                  std::string_view type) const {
-    return dirs_.DeviceFile(index_.ReadString(vendor, type, ""));
+std::filesystem::path DeviceLibrary::DeviceFileOf(std::string_view vendor, std::string_view type,
+                                                  std::string* refusal) const {
+    const std::string name = index_.ReadString(vendor, type, "");
+    bool outside = false;
+    std::filesystem::path file = dirs_.DeviceFile(name, &outside);
+    if (outside && refusal != nullptr) {
+        *refusal = SelectIniLine(vendor, type) + " : " + name + " is outside the device library";
+    }
+    return file;
 }
 
 std::uint32_t DeviceLibrary::DetectManCode(std::string_view vendor, std::string_view type) const {

@@ -20,6 +20,80 @@ std::uint64_t DeviceSizeFromAddressTexts(std::string_view high, std::string_view
     return ParseUnsigned64(joined).value_or(0);
 }
 
+bool IsDataFlashImage(const fs::path& driverImage) {
+    return Contains(driverImage.filename().string(), "_45");
+}
+
+namespace {
+
+bool IsPowerOfTwo(std::int64_t value) {
+    return value > 0 && (value & (value - 1)) == 0;
+}
+
+std::optional<std::string> CheckDataFlashGeometry(const DeviceRecord& r) {
+    const std::string page = std::to_string(r.pageSize), spare = std::to_string(r.pageSpareSize);
+    // Page addresses are counted in units of the page size (or twice it), which only lands on
+    // page boundaries when the page size is a power of two.
+    if (!IsPowerOfTwo(r.pageSize))
+        return "Page_Size " + page + " of a DataFlash device is not a power of two.";
+    if (r.pageSpareSize < 0 || r.pageSpareSize > kDataFlashSpareLimit ||
+        r.pageSpareSize > r.pageSize) {
+        return "PageSpareSize " + spare + " does not fit the DataFlash page block (0 to " +
+               std::to_string(std::min(kDataFlashSpareLimit, r.pageSize)) + " bytes).";
+    }
+    if (r.pageOfBlock < 1 || r.blockCount < 1) {
+        return "PageOfBlock " + std::to_string(r.pageOfBlock) + " and BlockCount " +
+               std::to_string(r.blockCount) + " of a DataFlash device must be at least 1.";
+    }
+    // Erase sends BlockCount blocks of PageOfBlock pages; it covers the chip only when they make
+    // up exactly its size.
+    const std::uint64_t pageBytes =
+        static_cast<std::uint64_t>(r.pageSize) + static_cast<std::uint64_t>(r.pageSpareSize);
+    const std::uint64_t pages =
+        static_cast<std::uint64_t>(r.blockCount) * static_cast<std::uint64_t>(r.pageOfBlock);
+    if (r.deviceSize % pageBytes != 0 || r.deviceSize / pageBytes != pages) {
+        return "BlockCount " + std::to_string(r.blockCount) + " x PageOfBlock " +
+               std::to_string(r.pageOfBlock) + " pages of " + std::to_string(pageBytes) +
+               " bytes (Page_Size + PageSpareSize) do not make the device size of " +
+               std::to_string(r.deviceSize) + " bytes.";
+    }
+    const std::uint64_t unit =
+        static_cast<std::uint64_t>(r.pageSize) * (r.pageSpareSize != 0 ? 2 : 1);
+    if (pages * unit > kScriptAddressLimit) {
+        return "The DataFlash pages reach address 0x" + HexText(pages * unit - 1) +
+               ", beyond the three-byte addresses of the page commands.";
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> CheckDeviceRecord(const DeviceRecord& r) {
+    if (!r.readProblem.empty())
+        return "The device file was not read whole: " + r.readProblem + ".";
+    if (r.deviceSize == 0) {
+        return "The device size is 0 bytes: max_address_Hi and max_address_Low give no size.";
+    }
+    if (r.deviceSize > kScriptAddressLimit) {
+        return "The device size of " + std::to_string(r.deviceSize) + " bytes (0x" +
+               HexText(r.deviceSize) + ") is beyond the 16 MiB that three-byte addresses reach.";
+    }
+    const int idBytes = r.IdByteCount();
+    if (idBytes < 1 || idBytes > kIdByteLimit) {
+        return "id_mode asks for " + std::to_string(idBytes) + " ID bytes; Read ID compares 1 to " +
+               std::to_string(kIdByteLimit) + ".";
+    }
+    const fs::path image = r.driverImagePath.empty() ? fs::path(r.userWav) : r.driverImagePath;
+    if (IsDataFlashImage(image))
+        return CheckDataFlashGeometry(r);
+    if (r.ProgramVariant() == 1 && (r.pageSize < 1 || r.pageSize > kPageProgramPageLimit)) {
+        return "Page_Size " + std::to_string(r.pageSize) +
+               " does not fit the page program block (1 to " +
+               std::to_string(kPageProgramPageLimit) + " bytes).";
+    }
+    return std::nullopt;
+}
+
 namespace {
 
 bool FileExists(const fs::path& path) {
@@ -58,31 +132,46 @@ DeviceRecord ReadDeviceRecord(const fs::path& deviceFile, const ProgramDirectory
     const IniFile ini(deviceFile);
     const FieldReader f(ini);
     DeviceRecord r;
-    const auto warnLibraryWrong = [&] {
-        op.Tell(Severity::Warning, kLibraryWrongMessage);
+    r.readProblem = ini.ReadProblem();
+    const auto warnLibraryWrong = [&](const std::string& detail = {}) {
+        op.Tell(Severity::Warning, detail.empty()
+                                       ? std::string(kLibraryWrongMessage)
+                                       : std::string(kLibraryWrongMessage) + "\n" + detail);
         if (notes != nullptr)
             notes->libraryWrong = true;
+    };
+    const auto outsideLine = [&](std::string_view key, std::string_view value) {
+        return deviceFile.filename().string() + " : " + std::string(key) + "=" +
+               std::string(value) + " is outside the device library";
     };
 
     r.brand = f.Text("BRAND", unitVendor);
     r.name = f.Text("NAME", unitType);
 
     r.userWav = f.Text("UserWav", "");
-    r.driverImagePath = dirs.DriverImage(r.userWav);
-    if (r.userWav.empty() || !FileExists(r.driverImagePath)) {
+    bool outside = false;
+    r.driverImagePath = r.userWav.empty() ? fs::path() : dirs.DriverImage(r.userWav, &outside);
+    if (outside) {
+        warnLibraryWrong(outsideLine("UserWav", r.userWav));
+    } else if (!FileExists(r.driverImagePath)) {
         r.driverImagePath.clear();
         warnLibraryWrong();
     }
 
     r.fpgaFile = f.Text("FPGAFile", "");
     r.menu = f.Text("Menu", "");
-    r.menuFilePath = r.menu.empty() ? fs::path() : dirs.LibraryFile(r.menu);
+    r.menuFilePath = r.menu.empty() ? fs::path() : dirs.LibraryFile(r.menu, &outside);
+    if (!r.menu.empty() && outside)
+        warnLibraryWrong(outsideLine("Menu", r.menu));
 
     r.sectorTablePath = previous.sectorTablePath;
     if (IsPerSectorProtected(r.name)) {
         const std::string table = f.Text("Sector_table", "");
-        r.sectorTablePath = table.empty() ? fs::path() : dirs.LibraryFile(table);
-        if (!FileExists(r.sectorTablePath)) {
+        outside = false;
+        r.sectorTablePath = table.empty() ? fs::path() : dirs.LibraryFile(table, &outside);
+        if (outside) {
+            warnLibraryWrong(outsideLine("Sector_table", table));
+        } else if (!FileExists(r.sectorTablePath)) {
             r.sectorTablePath.clear();
             warnLibraryWrong();
         }
@@ -152,6 +241,8 @@ DeviceRecord ReadDeviceRecord(const fs::path& deviceFile, const ProgramDirectory
         r.readStatusRegisterOpcodes[i - 1] = f.U8("Read_Status_Register_" + std::to_string(i), 5);
     }
     r.deviceSize = DeviceSizeFromAddressTexts(r.maxAddressHi, r.maxAddressLow);
+    if (notes != nullptr)
+        notes->unusable = CheckDeviceRecord(r);
     return r;
 }
 
@@ -164,31 +255,26 @@ DeviceRecord LoadDeviceRecord(const fs::path& deviceFile, const ProgramDirectory
     return record;
 }
 
-void RefreshMenuIni(const fs::path& pageFile, const fs::path& menuIni) {
+bool RefreshMenuIni(const fs::path& pageFile, const fs::path& menuIni) {
     std::error_code error;
     fs::remove(menuIni, error);
     if (pageFile.empty())
-        return;
+        return true;
     const IniFile pages(pageFile);
     if (!pages.FileExists())
-        return;
+        return true;
     IniFile menu(menuIni);
-    const int pageCount =
-        std::min(pages.ReadInteger("CurrentUserPage", "Total", 0), kPageFileCountLimit);
     bool wrote = false;
-    for (int p = 0; p < pageCount; ++p) {
-        const std::string pageSection = "CurrentUserPage_" + std::to_string(p);
-        const int components =
-            std::min(pages.ReadInteger(pageSection, "ComponentTotal", 0), kPageFileCountLimit);
-        for (int c = 0; c < components; ++c) {
+    const std::vector<int> counts = PageComponentCounts(pages);
+    for (int p = 0; p < static_cast<int>(counts.size()); ++p) {
+        for (int c = 0; c < counts[static_cast<std::size_t>(p)]; ++c) {
             const std::string key = PageValueKey(p, c);
             menu.WriteString(kPageValuesSection, key,
                              pages.ReadString(kPageValuesSection, key, ""));
             wrote = true;
         }
     }
-    if (wrote)
-        menu.Save();
+    return !wrote || menu.Save();
 }
 
 }  // namespace torq

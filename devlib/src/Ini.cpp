@@ -1,13 +1,12 @@
 #include "torq/devlib/Ini.h"
 
-#define SI_NO_CONVERSION
-#include <SimpleIni.h>
-
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
+#include <cstring>
+#include <unordered_map>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -74,21 +73,287 @@ std::string NumberedKey(unsigned n) {
     return text;
 }
 
+SmallFile ReadSmallFile(const std::filesystem::path& path, std::uint64_t limit) {
+    SmallFile file;
+    const std::string where = path.string();
+    struct stat info {};
+    if (::stat(where.c_str(), &info) != 0) {
+        if (errno != ENOENT && errno != ENOTDIR)
+            file.problem = where + " cannot be read: " + std::strerror(errno);
+        return file;
+    }
+    file.exists = true;
+    if (!S_ISREG(info.st_mode)) {
+        file.problem = where + " is not a regular file";
+        return file;
+    }
+    // Non-blocking, so a FIFO put in place after the check above cannot hang the open.
+    const int fd = ::open(where.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        file.problem = where + " cannot be read: " + std::strerror(errno);
+        return file;
+    }
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        file.problem = where + " is not a regular file";
+        return file;
+    }
+    const auto tooLarge = [&] {
+        file.contents.clear();
+        file.problem = where + " is larger than " + std::to_string(limit) + " bytes";
+    };
+    if (static_cast<std::uint64_t>(info.st_size) > limit) {
+        ::close(fd);
+        tooLarge();
+        return file;
+    }
+    file.contents.resize(static_cast<std::size_t>(info.st_size));
+    std::size_t used = 0;
+    for (;;) {
+        // One byte more than the limit allows, to notice a file that grew while it was read.
+        if (used == file.contents.size()) {
+            if (used > limit) {
+                tooLarge();
+                break;
+            }
+            file.contents.resize(std::min<std::uint64_t>(limit + 1, used + 4096));
+        }
+        const ssize_t got = ::read(fd, file.contents.data() + used, file.contents.size() - used);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            file.problem = where + " cannot be read: " + std::strerror(errno);
+            break;
+        }
+        if (got == 0)
+            break;
+        used += static_cast<std::size_t>(got);
+    }
+    ::close(fd);
+    if (file.problem.empty())
+        file.contents.resize(used);
+    return file;
+}
+
+namespace {
+
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+
+std::string Lower(std::string_view text) {
+    std::string lower(text);
+    for (char& c : lower) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return lower;
+}
+
+// Line breaks and NUL bytes written into a file would change its lines.
+std::string OneLine(std::string_view text) {
+    std::string line(text);
+    for (char& c : line) {
+        if (c == '\r' || c == '\n' || c == '\0')
+            c = ' ';
+    }
+    return line;
+}
+
+enum class Ending : std::uint8_t { None, Lf, CrLf };
+
+struct Line {
+    std::string text;  // without its line ending
+    Ending ending = Ending::Lf;
+};
+
+std::optional<std::string_view> SectionNameOf(std::string_view text) {
+    text = TrimBlanks(text);
+    if (text.empty() || text.front() != '[')
+        return std::nullopt;
+    const std::size_t close = text.find(']');
+    if (close == std::string_view::npos)
+        return std::nullopt;
+    return TrimBlanks(text.substr(1, close - 1));
+}
+
+// The key of a key line ("key=value"); empty for blank lines, comments and other lines.
+std::string_view KeyOf(std::string_view text) {
+    text = TrimBlanks(text);
+    if (text.empty() || text.front() == ';' || text.front() == '#' || text.front() == '[')
+        return {};
+    const std::size_t equals = text.find('=');
+    if (equals == std::string_view::npos)
+        return {};
+    return TrimBlanks(text.substr(0, equals));
+}
+
+std::string_view ValueOf(std::string_view text) {
+    return TrimBlanks(text.substr(text.find('=') + 1));
+}
+
+}  // namespace
+
 struct IniFile::Impl {
-    CSimpleIniA ini{false, true,
-                    false};  // not UTF-8 checked, multi-key (first wins), no multi-line
+    // The lines of one section, from its header to the next; block 0 holds the lines before the
+    // first header (no key there is reachable).
+    struct Block {
+        std::string name;
+        Line header;
+        std::vector<Line> lines;
+        std::unordered_map<std::string, std::size_t> keys;  // lower-case key -> its first line
+    };
+    std::vector<Block> blocks{Block{}};
+    std::unordered_map<std::string, std::vector<std::size_t>> sections;  // -> blocks, in order
+    bool utf8Mark = false;
+    Ending newline = Ending::Lf;
+
+    void Parse(std::string_view data) {
+        if (data.substr(0, kUtf8Mark.size()) == kUtf8Mark) {
+            utf8Mark = true;
+            data.remove_prefix(kUtf8Mark.size());
+        }
+        bool endingSeen = false;
+        while (!data.empty()) {
+            const std::size_t end = data.find('\n');
+            Line line;
+            if (end == std::string_view::npos) {
+                line.text = std::string(data);
+                line.ending = Ending::None;
+                data = {};
+            } else {
+                std::string_view text = data.substr(0, end);
+                line.ending = Ending::Lf;
+                if (!text.empty() && text.back() == '\r') {
+                    text.remove_suffix(1);
+                    line.ending = Ending::CrLf;
+                }
+                if (!endingSeen)
+                    newline = line.ending;
+                endingSeen = true;
+                line.text = std::string(text);
+                data.remove_prefix(end + 1);
+            }
+            if (const auto name = SectionNameOf(line.text)) {
+                Block block;
+                block.name = std::string(*name);
+                block.header = std::move(line);
+                blocks.push_back(std::move(block));
+            } else {
+                blocks.back().lines.push_back(std::move(line));
+            }
+        }
+        Reindex();
+    }
+
+    void IndexKeys(Block& block) {
+        block.keys.clear();
+        for (std::size_t i = 0; i < block.lines.size(); ++i) {
+            const std::string_view key = KeyOf(block.lines[i].text);
+            if (!key.empty())
+                block.keys.emplace(Lower(key), i);
+        }
+    }
+
+    void Reindex() {
+        sections.clear();
+        for (std::size_t b = 1; b < blocks.size(); ++b) {
+            sections[Lower(blocks[b].name)].push_back(b);
+            IndexKeys(blocks[b]);
+        }
+    }
+
+    const std::vector<std::size_t>* BlocksOf(std::string_view section) const {
+        const auto found = sections.find(Lower(section));
+        return found == sections.end() ? nullptr : &found->second;
+    }
+
+    // The first line of a key, in file order over the section's blocks.
+    std::pair<std::size_t, std::size_t> Find(std::string_view section, std::string_view key) const {
+        if (const auto* list = BlocksOf(section)) {
+            const std::string lower = Lower(key);
+            for (const std::size_t b : *list) {
+                const auto found = blocks[b].keys.find(lower);
+                if (found != blocks[b].keys.end())
+                    return {b, found->second};
+            }
+        }
+        return {0, 0};
+    }
+
+    const Line* FindLine(std::string_view section, std::string_view key) const {
+        const auto [b, i] = Find(section, key);
+        return b == 0 ? nullptr : &blocks[b].lines[i];
+    }
+
+    void Write(std::string_view section, std::string_view key, std::string_view value) {
+        if (const auto [b, i] = Find(section, key); b != 0) {
+            Line& line = blocks[b].lines[i];
+            line.text = std::string(KeyOf(line.text)) + "=" + std::string(value);
+            return;
+        }
+        if (const auto* list = BlocksOf(section)) {
+            // After the section's last line that is not blank, so the blank lines that part it
+            // from the next section stay where they are.
+            Block& block = blocks[list->front()];
+            std::size_t at = block.lines.size();
+            while (at > 0 && TrimBlanks(block.lines[at - 1].text).empty())
+                --at;
+            block.lines.insert(block.lines.begin() + static_cast<std::ptrdiff_t>(at),
+                               Line{std::string(key) + "=" + std::string(value), newline});
+            if (at + 1 == block.lines.size())
+                block.keys.emplace(Lower(key), at);
+            else
+                IndexKeys(block);
+            return;
+        }
+        Block block;
+        block.name = std::string(section);
+        block.header = Line{"[" + std::string(section) + "]", newline};
+        block.lines.push_back(Line{std::string(key) + "=" + std::string(value), newline});
+        IndexKeys(block);
+        sections[Lower(section)].push_back(blocks.size());
+        blocks.push_back(std::move(block));
+    }
+
+    std::string Serialise() {
+        std::string text;
+        if (utf8Mark)
+            text.append(kUtf8Mark);
+        // Only the very last line of the file may go without a line ending.
+        const Line* last = nullptr;
+        const auto put = [&](const Line& line) {
+            if (last != nullptr) {
+                text.append(last->ending == Ending::CrLf ||
+                                    (last->ending == Ending::None && newline == Ending::CrLf)
+                                ? "\r\n"
+                                : "\n");
+            }
+            text.append(line.text);
+            last = &line;
+        };
+        for (const Block& block : blocks) {
+            if (&block != &blocks.front())
+                put(block.header);
+            for (const Line& line : block.lines)
+                put(line);
+        }
+        if (last != nullptr && last->ending != Ending::None)
+            text.append(last->ending == Ending::CrLf ? "\r\n" : "\n");
+        return text;
+    }
 };
 
 IniFile::IniFile(std::filesystem::path path)
     : path_(std::move(path)), impl_(std::make_unique<Impl>()) {
-    std::ifstream in(path_, std::ios::binary);
-    if (!in)
-        return;
-    fileExisted_ = true;
-    std::ostringstream contents;
-    contents << in.rdbuf();
-    const std::string data = contents.str();
-    impl_->ini.LoadData(data.data(), data.size());
+    SmallFile file = ReadSmallFile(path_);
+    fileExisted_ = file.exists;
+    readProblem_ = std::move(file.problem);
+    std::string_view data = file.contents;
+    // What follows a NUL byte is not looked at; the file is read up to it, and kept as it is.
+    if (const std::size_t nul = data.find('\0'); nul != std::string_view::npos) {
+        readProblem_ = path_.string() + " holds a NUL byte at offset " + std::to_string(nul);
+        data = data.substr(0, nul);
+    }
+    impl_->Parse(data);
 }
 
 IniFile::~IniFile() = default;
@@ -97,11 +362,10 @@ IniFile& IniFile::operator=(IniFile&&) noexcept = default;
 
 std::string IniFile::ReadString(std::string_view section, std::string_view key,
                                 std::string_view fallback) const {
-    const std::string s(section), k(key);
-    const char* value = impl_->ini.GetValue(s.c_str(), k.c_str(), nullptr);
-    if (value == nullptr)
+    const Line* line = impl_->FindLine(section, key);
+    if (line == nullptr)
         return std::string(fallback);
-    std::string_view text = TrimBlanks(value);
+    std::string_view text = ValueOf(line->text);
     if (text.size() > kIniValueLimit)
         text = TrimBlanks(text.substr(0, kIniValueLimit));
     return std::string(text);
@@ -119,31 +383,44 @@ bool IniFile::ReadBool(std::string_view section, std::string_view key, bool fall
 }
 
 bool IniFile::HasKey(std::string_view section, std::string_view key) const {
-    const std::string s(section), k(key);
-    return impl_->ini.GetValue(s.c_str(), k.c_str(), nullptr) != nullptr;
+    return impl_->FindLine(section, key) != nullptr;
 }
 
 bool IniFile::HasSection(std::string_view section) const {
-    const std::string s(section);
-    return impl_->ini.GetSection(s.c_str()) != nullptr;
+    return impl_->BlocksOf(section) != nullptr;
+}
+
+std::vector<std::string> IniFile::Sections() const {
+    std::vector<std::string> names;
+    for (std::size_t b = 1; b < impl_->blocks.size(); ++b) {
+        const auto& list = *impl_->BlocksOf(impl_->blocks[b].name);
+        if (list.front() == b)
+            names.push_back(impl_->blocks[b].name);
+    }
+    return names;
 }
 
 std::vector<std::string> IniFile::Keys(std::string_view section) const {
-    const std::string s(section);
-    CSimpleIniA::TNamesDepend keys;
-    impl_->ini.GetAllKeys(s.c_str(), keys);
-    keys.sort(CSimpleIniA::Entry::LoadOrder());
     std::vector<std::string> names;
-    for (const auto& entry : keys) {
-        if (names.empty() || names.back() != entry.pItem)
-            names.emplace_back(entry.pItem);
+    const auto* list = impl_->BlocksOf(section);
+    if (list == nullptr)
+        return names;
+    for (const std::size_t b : *list) {
+        const auto& block = impl_->blocks[b];
+        for (std::size_t i = 0; i < block.lines.size(); ++i) {
+            const std::string_view key = KeyOf(block.lines[i].text);
+            if (key.empty())
+                continue;
+            // The first line of each key is the one its index points at.
+            if (impl_->Find(section, key) == std::pair{b, i})
+                names.emplace_back(key);
+        }
     }
     return names;
 }
 
 void IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
-    const std::string s(section), k(key), v(value);
-    impl_->ini.SetValue(s.c_str(), k.c_str(), v.c_str(), nullptr, true);
+    impl_->Write(OneLine(section), OneLine(key), OneLine(value));
 }
 
 void IniFile::WriteInteger(std::string_view section, std::string_view key, std::int64_t value) {
@@ -151,21 +428,40 @@ void IniFile::WriteInteger(std::string_view section, std::string_view key, std::
 }
 
 void IniFile::EraseSection(std::string_view section) {
-    const std::string s(section);
-    impl_->ini.Delete(s.c_str(), nullptr);
+    const auto* list = impl_->BlocksOf(section);
+    if (list == nullptr)
+        return;
+    for (auto b = list->rbegin(); b != list->rend(); ++b)
+        impl_->blocks.erase(impl_->blocks.begin() + static_cast<std::ptrdiff_t>(*b));
+    impl_->Reindex();
 }
 
 void IniFile::EraseKey(std::string_view section, std::string_view key) {
-    const std::string s(section), k(key);
-    impl_->ini.Delete(s.c_str(), k.c_str());
+    const auto* list = impl_->BlocksOf(section);
+    if (list == nullptr)
+        return;
+    const std::string lower = Lower(key);
+    for (const std::size_t b : *list) {
+        auto& block = impl_->blocks[b];
+        std::erase_if(block.lines, [&](const Line& line) {
+            const std::string_view k = KeyOf(line.text);
+            return !k.empty() && Lower(k) == lower;
+        });
+        impl_->IndexKeys(block);
+    }
 }
 
 bool IniFile::Save() {
-    std::string text;
-    if (impl_->ini.Save(text, false) < 0)
+    saveError_.clear();
+    if (!readProblem_.empty()) {
+        saveError_ = path_.string() + " is not rewritten, since it was not read whole (" +
+                     readProblem_ + ")";
         return false;
-    if (!WriteFileAtomically(path_, text))
+    }
+    if (!WriteFileAtomically(path_, impl_->Serialise())) {
+        saveError_ = "cannot write " + path_.string() + ": " + std::strerror(errno);
         return false;
+    }
     fileExisted_ = true;
     return true;
 }
@@ -177,29 +473,33 @@ bool WriteFileAtomically(const std::filesystem::path& path, std::string_view con
     const int fd = ::mkstemp(pattern.data());
     if (fd < 0)
         return false;
-    bool ok = true;
+    int error = 0;
     const char* data = contents.data();
     std::size_t left = contents.size();
-    while (ok && left > 0) {
+    while (error == 0 && left > 0) {
         const ssize_t written = ::write(fd, data, left);
         if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            ok = false;
+            if (errno != EINTR)
+                error = errno;
         } else {
             data += written;
             left -= static_cast<std::size_t>(written);
         }
     }
-    ok = ok && ::fsync(fd) == 0;
+    if (error == 0 && ::fsync(fd) != 0)
+        error = errno;
     // mkstemp creates the file private to the user; settings files are ordinary files.
     ::fchmod(fd, 0644);
-    ok = (::close(fd) == 0) && ok;
-    if (ok)
-        ok = ::rename(pattern.c_str(), path.c_str()) == 0;
-    if (!ok)
+    if (::close(fd) != 0 && error == 0)
+        error = errno;
+    if (error == 0 && ::rename(pattern.c_str(), path.c_str()) != 0)
+        error = errno;
+    if (error != 0) {
         ::unlink(pattern.c_str());
-    return ok;
+        errno = error;
+        return false;
+    }
+    return true;
 }
 
 }  // namespace torq

@@ -68,7 +68,7 @@ Options LoadOptions(const std::filesystem::path& historyIni) {
     return o;
 }
 
-bool SaveOptions(const std::filesystem::path& historyIni, const Options& o) {
+bool SaveOptions(const std::filesystem::path& historyIni, const Options& o, std::string* error) {
     IniFile ini(historyIni);
     const auto flag = [&](std::string_view key, bool value) {
         ini.WriteInteger(kOptionSection, key, value ? 1 : 0);
@@ -87,7 +87,11 @@ bool SaveOptions(const std::filesystem::path& historyIni, const Options& o) {
     ini.WriteInteger(kOptionSection, "ResetTime_Text",
                      ClampToField(kResetTimeField, o.resetTimeMs));
     flag("UserTargetBoard_CheckBox", o.userTargetBoard);
-    return ini.Save();
+    if (ini.Save())
+        return true;
+    if (error != nullptr)
+        *error = ini.SaveError();
+    return false;
 }
 
 bool NumericFieldAcceptsKey(char key) {

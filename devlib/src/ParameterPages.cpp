@@ -93,6 +93,21 @@ std::optional<std::string> PageComponent::StoredValue() const {
     return std::nullopt;
 }
 
+std::vector<int> PageComponentCounts(const IniFile& pageFile) {
+    std::vector<int> counts;
+    const int pages =
+        std::clamp(pageFile.ReadInteger("CurrentUserPage", "Total", 0), 0, kPageFileCountLimit);
+    int left = kPageFileComponentLimit;
+    for (int p = 0; p < pages; ++p) {
+        const int count = std::clamp(
+            pageFile.ReadInteger("CurrentUserPage_" + std::to_string(p), "ComponentTotal", 0), 0,
+            std::min(kPageFileCountLimit, left));
+        left -= count;
+        counts.push_back(count);
+    }
+    return counts;
+}
+
 bool ParameterPagesAvailable(const DeviceRecord& record, int programmerCount) {
     std::error_code error;
     return record.protMode != 0 && !record.menuFilePath.empty() &&
@@ -107,15 +122,20 @@ ParameterPages BuildParameterPages(const fs::path& pageFile, const fs::path& men
     const IniFile& values = menuExists ? menuValues : definition;
 
     ParameterPages result;
-    const int pageCount =
-        std::min(definition.ReadInteger("CurrentUserPage", "Total", 0), kPageFileCountLimit);
-    for (int p = 0; p < pageCount; ++p) {
+    const std::vector<int> counts = PageComponentCounts(definition);
+    // Radio choices and explanation lines left on all pages together.
+    int itemsLeft = kPageFileItemLimit;
+    const auto items = [&](std::int32_t wanted) {
+        const int count = std::clamp(wanted, 0, std::min(kPageFileCountLimit, itemsLeft));
+        itemsLeft -= count;
+        return count;
+    };
+    for (int p = 0; p < static_cast<int>(counts.size()); ++p) {
         ParameterPage page;
         page.caption = definition.ReadString("CurrentUserPage", "PageCaption" + std::to_string(p),
                                              "Page" + std::to_string(p));
         const std::string section = "CurrentUserPage_" + std::to_string(p);
-        const int count =
-            std::min(definition.ReadInteger(section, "ComponentTotal", 0), kPageFileCountLimit);
+        const int count = counts[static_cast<std::size_t>(p)];
         for (int c = 0; c < count; ++c) {
             const std::string n = std::to_string(c);
             const auto integer = [&](const std::string& key, std::int32_t fallback) {
@@ -139,8 +159,7 @@ ParameterPages BuildParameterPages(const fs::path& pageFile, const fs::path& men
                     break;
                 case ComponentType::RadioGroup: {
                     k.radioColumns = integer("Radio" + n + "Columns", 1);
-                    const int choices =
-                        std::min(integer("Radio" + n + "Total", 0), kPageFileCountLimit);
+                    const int choices = items(integer("Radio" + n + "Total", 0));
                     for (int i = 0; i < choices; ++i) {
                         k.radioChoices.push_back(definition.ReadString(
                             section, "Radio" + n + "String" + std::to_string(i), "None"));
@@ -165,8 +184,7 @@ ParameterPages BuildParameterPages(const fs::path& pageFile, const fs::path& men
                     break;
                 }
                 case ComponentType::Explanation: {
-                    const int lines =
-                        std::min(integer("Explation" + n + "Total", 0), kPageFileCountLimit);
+                    const int lines = items(integer("Explation" + n + "Total", 0));
                     for (int i = 0; i < lines; ++i) {
                         k.explanationLines.push_back(definition.ReadString(
                             section, "Explation" + n + "Line" + std::to_string(i), "None"));

@@ -1,6 +1,7 @@
 #include "torq/devlib/ProgramDirectory.h"
 
 #include <cstdlib>
+#include <iterator>
 #include <string>
 #include <system_error>
 
@@ -16,39 +17,61 @@ fs::path ResolveLibraryPath(const fs::path& base, std::string_view relative) {
         if (c == '\\')
             c = '/';
     }
-    fs::path written = base / fs::path(normalised).relative_path();
+    const fs::path parts = fs::path(normalised).relative_path();
+    fs::path written = base / parts;
     std::error_code error;
     if (fs::exists(written, error))
         return written;
 
     // Walk component by component, matching each one without regard to case.
     fs::path current = base;
-    for (const auto& part : fs::path(normalised).relative_path()) {
+    int depth = 0;
+    for (const auto& part : parts) {
         if (part.empty() || part == ".")
             continue;
         if (part == "..") {
+            if (--depth < 0)
+                return written;
             current = current / part;
             continue;
         }
+        ++depth;
         const fs::path direct = current / part;
         if (fs::exists(direct, error)) {
             current = direct;
             continue;
         }
         bool found = false;
-        if (fs::is_directory(current, error)) {
-            for (const auto& entry : fs::directory_iterator(current, error)) {
-                if (EqualsIgnoringCase(entry.path().filename().string(), part.string())) {
-                    current = entry.path();
-                    found = true;
-                    break;
-                }
+        fs::directory_iterator entries(current, error);
+        for (; !error && entries != fs::directory_iterator(); entries.increment(error)) {
+            if (EqualsIgnoringCase(entries->path().filename().string(), part.string())) {
+                current = entries->path();
+                found = true;
+                break;
             }
         }
         if (!found)
             return written;
     }
     return current;
+}
+
+bool IsInsideFolder(const fs::path& folder, const fs::path& path) {
+    std::error_code error;
+    const fs::path root = fs::weakly_canonical(folder, error);
+    if (error || root.empty())
+        return false;
+    const fs::path resolved = fs::weakly_canonical(path, error);
+    if (error)
+        return false;
+    auto r = root.begin(), p = resolved.begin();
+    for (; r != root.end(); ++r, ++p) {
+        if (r->empty() && std::next(r) == root.end())
+            break;  // the trailing separator of a folder
+        if (p == resolved.end() || *p != *r)
+            return false;
+    }
+    return true;
 }
 
 ProgramDirectory ProgramDirectory::Portable(fs::path folder) {
@@ -61,12 +84,18 @@ ProgramDirectory ProgramDirectory::Installed(fs::path libraryFolder, fs::path da
 
 ProgramDirectory ProgramDirectory::Locate(const std::optional<fs::path>& home,
                                           const fs::path& executableFolder) {
-    if (home && !home->empty())
-        return Portable(fs::absolute(*home));
-    if (const char* env = std::getenv("TORQ_SPI_HOME"); env != nullptr && *env != '\0') {
-        return Portable(fs::absolute(env));
-    }
+    // A relative folder is made absolute when the current folder can be known (it may have been
+    // deleted); otherwise it is used as given, and nothing will be found in it.
     std::error_code error;
+    const auto absolute = [&](const fs::path& folder) {
+        fs::path made = fs::absolute(folder, error);
+        return error || made.empty() ? folder : made;
+    };
+    if (home && !home->empty())
+        return Portable(absolute(*home));
+    if (const char* env = std::getenv("TORQ_SPI_HOME"); env != nullptr && *env != '\0') {
+        return Portable(absolute(env));
+    }
     if (fs::exists(ResolveLibraryPath(executableFolder, "Select.ini"), error)) {
         return Portable(executableFolder);
     }
@@ -77,21 +106,29 @@ ProgramDirectory ProgramDirectory::Locate(const std::optional<fs::path>& home,
     } else if (const char* userHome = std::getenv("HOME"); userHome != nullptr) {
         data = fs::path(userHome) / ".local" / "share" / "torq-spi";
     } else {
-        data = fs::temp_directory_path() / "torq-spi";
+        data = fs::temp_directory_path(error) / "torq-spi";
     }
     return Installed(library, data);
 }
 
-fs::path ProgramDirectory::LibraryFile(std::string_view relative) const {
-    return ResolveLibraryPath(library_, relative);
+fs::path ProgramDirectory::LibraryFile(std::string_view relative, bool* outside) const {
+    fs::path path = ResolveLibraryPath(library_, relative);
+    const bool refused = !IsInsideFolder(library_, path);
+    if (outside != nullptr)
+        *outside = refused;
+    return refused ? fs::path() : path;
 }
 
-fs::path ProgramDirectory::DeviceFile(std::string_view name) const {
-    return LibraryFile("Ini/" + std::string(name));
+fs::path ProgramDirectory::SelectIni() const {
+    return ResolveLibraryPath(library_, "Select.ini");
 }
 
-fs::path ProgramDirectory::DriverImage(std::string_view name) const {
-    return LibraryFile("Drv/" + std::string(name));
+fs::path ProgramDirectory::DeviceFile(std::string_view name, bool* outside) const {
+    return LibraryFile("Ini/" + std::string(name), outside);
+}
+
+fs::path ProgramDirectory::DriverImage(std::string_view name, bool* outside) const {
+    return LibraryFile("Drv/" + std::string(name), outside);
 }
 
 bool ProgramDirectory::EnsureDataFolder() const {
@@ -104,7 +141,7 @@ fs::path ExecutableFolder() {
     std::error_code error;
     const fs::path self = fs::read_symlink("/proc/self/exe", error);
     if (error)
-        return fs::current_path();
+        return fs::current_path(error);
     return self.parent_path();
 }
 

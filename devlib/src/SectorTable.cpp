@@ -1,9 +1,9 @@
 #include "torq/devlib/SectorTable.h"
 
 #include <array>
-#include <fstream>
 #include <string>
 
+#include "torq/devlib/Ini.h"
 #include "torq/devlib/Text.h"
 
 namespace torq {
@@ -41,18 +41,23 @@ bool IsPerSectorProtected(std::string_view deviceName) {
 
 SectorTable ReadSectorTable(const std::filesystem::path& path, int familyCount) {
     SectorTable table;
-    std::ifstream in(path, std::ios::binary);
-    std::string raw;
-    while (in && table.entriesFound <= familyCount && std::getline(in, raw)) {
+    const SmallFile file = ReadSmallFile(path);
+    std::string_view rest = file.contents;
+    while (!rest.empty() && table.entriesFound <= familyCount) {
+        const std::size_t end = rest.find('\n');
+        std::string_view raw = rest.substr(0, end);
+        rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
         if (!raw.empty() && raw.back() == '\r')
-            raw.pop_back();
-        std::string line = ToUpper(raw);
+            raw.remove_suffix(1);
+        const std::string upper = ToUpper(raw);
+        std::string_view line = upper;
         // Each line is consumed from the left at least once, and again while more than nine
-        // characters (one more "0XNNNNNN," entry) remain.
+        // characters (one more "0XNNNNNN," entry) remain. Entries past the family count change
+        // nothing (the table no longer matches), so the line is left there.
         do {
             const std::size_t comma = line.find(',');
-            std::string entry = comma == std::string::npos ? line : line.substr(0, comma);
-            line.erase(0, comma == std::string::npos ? line.size() : comma + 1);
+            const std::string_view entry = line.substr(0, comma);
+            line.remove_prefix(comma == std::string_view::npos ? line.size() : comma + 1);
             const std::string_view value = TrimSpaces(entry);
             if (value.empty() || Contains(line, value))
                 break;
@@ -67,7 +72,7 @@ SectorTable ReadSectorTable(const std::filesystem::path& path, int familyCount) 
             if (static_cast<int>(table.starts.size()) < familyCount) {
                 table.starts.push_back(static_cast<std::uint32_t>(*number & 0xFFFFFF));
             }
-        } while (line.size() > 9);
+        } while (line.size() > 9 && table.entriesFound <= familyCount);
     }
     return table;
 }

@@ -84,6 +84,38 @@ TEST(DeviceLibrary, SortsWithoutRegardToCaseAndKeepsFileOrderForDetection) {
     EXPECT_EQ(library.DetectDevCode("winbond", "w25X40"), 0xFFFFFFFFu);
 }
 
+TEST(DeviceLibrary, LeavesOutTypesWhoseDeviceFileIsOutsideTheLibrary) {
+    TempDir dir;
+    dir.Write("secret/passwd", "root:x:0:0");
+    dir.Write("lib/Ini/w25q64.ini", "[TORQ-SPI_ExternValue]\r\n");
+    dir.Write("lib/Select.ini",
+              SelectIni("TORQ-SPI",
+                        "[Vendor]\r\nValue=1\r\n0001=Winbond\r\n[Winbond]\r\nValue=2\r\n"
+                        "0001=W25Q64\r\n0002=W25X10\r\nW25Q64=W25Q64.INI\r\n"
+                        "W25X10=..\\..\\secret\\passwd\r\n"));
+    const DeviceLibrary library(ProgramDirectory::Portable(dir / "lib"));
+    const NameList types = library.TypesOf("Winbond");
+    EXPECT_EQ(types.names, std::vector<std::string>{"W25Q64"});
+    const std::string refused =
+        "Error : SelectINI->[Winbond]->W25X10 : ..\\..\\secret\\passwd is outside the device "
+        "library";
+    EXPECT_EQ(types.errors, std::vector<std::string>{refused});
+    EXPECT_EQ(library.TypesInFileOrder("Winbond"), std::vector<std::string>{"W25Q64"});
+    std::string refusal;
+    EXPECT_TRUE(library.DeviceFileOf("Winbond", "W25X10", &refusal).empty());
+    EXPECT_EQ(refusal, refused);
+    EXPECT_EQ(library.DeviceFileOf("Winbond", "W25Q64"), dir / "lib" / "Ini" / "w25q64.ini");
+}
+
+TEST(DeviceLibrary, AnIndexThatIsNoRegularFileIsRefusedWithoutHanging) {
+    TempDir dir;
+    std::filesystem::create_symlink("/dev/zero", dir / "Select.ini");
+    const DeviceLibrary library(ProgramDirectory::Portable(dir.Path()));
+    ScriptedOperator op;
+    EXPECT_FALSE(library.Check(op).identityOk);
+    EXPECT_NE(library.Index().ReadProblem().find("not a regular file"), std::string::npos);
+}
+
 TEST(DeviceLibrary, ReadsDetectionEntriesAndLevels) {
     TempDir dir;
     dir.Write("Select.ini", SelectIni("TORQ-SPI",

@@ -27,6 +27,9 @@ TEST(DeviceSizeFromAddressTexts, JoinsTheHighAndLowTexts) {
         {"0x00", "", 0},
         {"junk", "0x10", 0},
         {"10", "0x24", 1024},
+        {"0xFFFFFFFF", "0xFFFFFFFF", UINT64_MAX},
+        {"0x1FFFFFFFF", "0xFFFFFFFF", 0},  // beyond 64 bits: no size, not a wrapped one
+        {"99999999999", "0x999999999", 0},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(DeviceSizeFromAddressTexts(c.high, c.low), c.size) << c.high << ' ' << c.low;
@@ -138,6 +141,126 @@ TEST_F(DeviceRecordTest, LoadRefillsMenuIniWithThePageDefaults) {
     const auto plain = dir.Write("Ini/x.ini", "[TORQ-SPI_ExternValue]\r\nUserWav=a.drv\r\n");
     LoadDeviceRecord(plain, dirs, DeviceRecord{}, "", "", op);
     EXPECT_FALSE(std::filesystem::exists(dir / "Menu.ini"));
+}
+
+TEST_F(DeviceRecordTest, PathsLeadingOutOfTheLibraryAreNotUsed) {
+    TempDir outside;
+    outside.Write("x_25.drv", ":00000001FF\r\n");
+    outside.Write("p.ini", "[CurrentUserPage]\r\nTotal=1\r\n");
+    outside.Write("t.txt", "0X000000,\r\n");
+    const std::string up = "../../.." + outside.Path().string();
+    std::filesystem::create_directory_symlink(outside.Path(), dir / "Menu");
+    const auto file = dir.Write("Ini/at.ini",
+                                "[TORQ-SPI_ExternValue]\r\nNAME=AT26DF041\r\n"
+                                "UserWav=" +
+                                    up +
+                                    "/x_25.drv\r\nMenu=Menu\\p.ini\r\n"
+                                    "Sector_table=" +
+                                    up + "/t.txt\r\n");
+    DeviceLoadNotes notes;
+    const DeviceRecord r = LoadDeviceRecord(file, dirs, DeviceRecord{}, "", "", op, &notes);
+    EXPECT_TRUE(notes.libraryWrong);
+    EXPECT_TRUE(r.driverImagePath.empty());
+    EXPECT_TRUE(r.menuFilePath.empty());
+    EXPECT_TRUE(r.sectorTablePath.empty());
+    const std::string wrong = "The device library is wrong !\nat.ini : ";
+    EXPECT_EQ(op.Texts(),
+              (std::vector<std::string>{
+                  wrong + "UserWav=" + up + "/x_25.drv is outside the device library",
+                  wrong + "Menu=Menu\\p.ini is outside the device library",
+                  wrong + "Sector_table=" + up + "/t.txt is outside the device library"}));
+    EXPECT_FALSE(std::filesystem::exists(dir / "Menu.ini"));  // nothing copied from outside
+}
+
+TEST(CheckDeviceRecord, RefusesRecordsTheOperationsCannotWorkWith) {
+    // A 4 Mbit 25-series part and a 4 Mbit DataFlash with 264-byte pages, as the library has them.
+    DeviceRecord serial;
+    serial.driverImagePath = "/lib/Drv/SPI_25_33V.drv";
+    serial.deviceSize = 0x80000;
+    serial.idMode = 0x0003;
+    serial.progMode = 1;
+    serial.pageSize = 256;
+    DeviceRecord flash = serial;
+    flash.driverImagePath = "/lib/Drv/SPI_45_33V_264.drv";
+    flash.deviceSize = 0x84000;
+    flash.pageSpareSize = 8;
+    flash.pageOfBlock = 8;
+    flash.blockCount = 256;
+    EXPECT_EQ(CheckDeviceRecord(serial), std::nullopt);
+    EXPECT_EQ(CheckDeviceRecord(flash), std::nullopt);
+
+    struct Case {
+        const char* what;
+        DeviceRecord record;
+        const char* reason;  // a part of the sentence; empty when the record is usable
+    };
+    const auto with = [](DeviceRecord r, auto change) {
+        change(r);
+        return r;
+    };
+    const Case cases[] = {
+        {"no size", with(serial, [](auto& r) { r.deviceSize = 0; }), "size is 0"},
+        {"2^64-1", with(serial, [](auto& r) { r.deviceSize = UINT64_MAX; }), "beyond the 16 MiB"},
+        {"16 MiB", with(serial, [](auto& r) { r.deviceSize = 1 << 24; }), ""},
+        {"16 MiB + 1", with(serial, [](auto& r) { r.deviceSize = (1 << 24) + 1; }), "beyond"},
+        {"no ID bytes", with(serial, [](auto& r) { r.idMode = 0x0100; }), "0 ID bytes"},
+        {"9 ID bytes", with(serial, [](auto& r) { r.idMode = 9; }), "9 ID bytes"},
+        {"8 ID bytes", with(serial, [](auto& r) { r.idMode = 8; }), ""},
+        {"page 314", with(serial, [](auto& r) { r.pageSize = 314; }), "page program block"},
+        {"page 0", with(serial, [](auto& r) { r.pageSize = 0; }), "page program block"},
+        {"page 313", with(serial, [](auto& r) { r.pageSize = 313; }), ""},
+        // Sequential programming sends 256-byte chunks: Page_Size is not consulted.
+        {"sequential", with(serial, [](auto& r) { r.progMode = 2, r.pageSize = 0; }), ""},
+        {"file cut", with(serial, [](auto& r) { r.readProblem = "x holds a NUL byte"; }), "NUL"},
+        {"page 0x7FFFFFFF", with(flash, [](auto& r) { r.pageSize = 0x7FFFFFFF; }), "power of two"},
+        {"page 1", with(flash, [](auto& r) { r.pageSize = 1, r.pageSpareSize = 0; }),
+         "do not make the device size"},
+        {"page 0x40000000",
+         with(flash, [](auto& r) { r.pageSize = 0x40000000, r.pageSpareSize = 0; }),
+         "do not make the device size"},
+        {"spare 55", with(flash, [](auto& r) { r.pageSpareSize = 55; }), "PageSpareSize 55"},
+        {"spare -1", with(flash, [](auto& r) { r.pageSpareSize = -1; }), "PageSpareSize -1"},
+        {"no blocks", with(flash, [](auto& r) { r.blockCount = 0; }), "at least 1"},
+        {"negative", with(flash, [](auto& r) { r.pageOfBlock = -8, r.blockCount = -256; }),
+         "at least 1"},
+        {"blocks short", with(flash, [](auto& r) { r.blockCount = 255; }), "do not make"},
+        {"huge counts",
+         with(flash, [](auto& r) { r.blockCount = INT32_MAX, r.pageOfBlock = INT32_MAX; }),
+         "do not make"},
+        {"pages past 3 bytes",
+         with(flash, [](auto& r) { r.deviceSize = 4097 * 8 * 264, r.blockCount = 4097; }),
+         "reach address 0x1000FFF"},
+        {"binary pages", with(flash, [](auto& r) { r.pageSpareSize = 0, r.deviceSize = 0x80000; }),
+         ""},
+        // The family follows the image name even when the image itself is missing.
+        {"image missing",
+         with(flash,
+              [](auto& r) {
+                  r.driverImagePath.clear(), r.userWav = "SPI_45_33V_264.drv", r.blockCount = 1;
+              }),
+         "do not make"},
+    };
+    for (const auto& c : cases) {
+        const auto reason = CheckDeviceRecord(c.record);
+        if (std::string(c.reason).empty()) {
+            EXPECT_EQ(reason, std::nullopt) << c.what;
+        } else {
+            ASSERT_TRUE(reason.has_value()) << c.what;
+            EXPECT_NE(reason->find(c.reason), std::string::npos) << c.what << ": " << *reason;
+        }
+    }
+}
+
+TEST_F(DeviceRecordTest, TheLoadNotesCarryTheCheck) {
+    dir.Write("Drv/SPI_45.drv", "");
+    const auto file = dir.Write("Ini/d.ini",
+                                "[TORQ-SPI_ExternValue]\r\nUserWav=SPI_45.drv\r\n"
+                                "max_address_Low=0x084000\r\nid_mode=1\r\nPage_Size=0x7FFFFFFF\r\n"
+                                "PageSpareSize=8\r\nPageOfBlock=8\r\nBlockCount=256\r\n");
+    DeviceLoadNotes notes;
+    ReadDeviceRecord(file, dirs, DeviceRecord{}, "", "", op, &notes);
+    ASSERT_TRUE(notes.unusable.has_value());
+    EXPECT_EQ(*notes.unusable, "Page_Size 2147483647 of a DataFlash device is not a power of two.");
 }
 
 TEST_F(DeviceRecordTest, GarbageDeviceFilesNeverCrash) {

@@ -4,6 +4,8 @@
 
 #include <optional>
 
+#include <sys/stat.h>
+
 #include "TestSupport.h"
 
 namespace torq {
@@ -103,6 +105,83 @@ TEST(IniFile, SaveReportsAFileThatCannotBeWritten) {
     IniFile ini(dir / "missing-folder" / "x.ini");
     ini.WriteString("S", "K", "v");
     EXPECT_FALSE(ini.Save());
+}
+
+TEST(IniFile, WritingChangesOnlyTheLinesOfTheKeysWritten) {
+    test::TempDir dir;
+    const std::string original =
+        "; library comment\r\n[Device1]\r\nVendor = Winbond\r\nnot a key line\r\n"
+        "Type=W25Q64\r\ntype=second\r\n\r\n[Option]\r\nResetTime_Text=500\r\n"
+        "# trailing comment";
+    const auto path = dir.Write("History.ini", original);
+    IniFile ini(path);
+    ini.WriteString("device1", "VENDOR", "Macronix");
+    ini.WriteString("Device1", "Socket1File", "/data/a.bin");
+    ini.WriteInteger("Device2", "Socket1Format", 1);
+    ASSERT_TRUE(ini.Save());
+    EXPECT_EQ(test::ReadFile(path),
+              "; library comment\r\n[Device1]\r\nVendor=Macronix\r\nnot a key line\r\n"
+              "Type=W25Q64\r\ntype=second\r\nSocket1File=/data/a.bin\r\n\r\n[Option]\r\n"
+              "ResetTime_Text=500\r\n# trailing comment\r\n[Device2]\r\nSocket1Format=1\r\n");
+
+    // A value can never add lines of its own.
+    ini.WriteString("Device1", "Socket1File", "a\r\n[Option]\nResetTime_Text=9");
+    ASSERT_TRUE(ini.Save());
+    const IniFile again(path);
+    EXPECT_EQ(again.ReadInteger("Option", "ResetTime_Text", 0), 500);
+    EXPECT_EQ(again.Sections(), (std::vector<std::string>{"Device1", "Option", "Device2"}));
+}
+
+TEST(IniFile, AFileNotReadWholeIsReadButNeverRewritten) {
+    test::TempDir dir;
+    // One NUL byte after [Device1]: what comes before it is read; a write leaves the file as it
+    // is, [Option] and the later sections included.
+    using namespace std::string_literals;
+    const std::string withNul =
+        "[Device1]\r\nVendor=Winbond\r\n\0\r\n[Option]\r\nResetTime_Text=700\r\n"
+        "[Device2]\r\nType=X\r\n"s;
+    ASSERT_EQ(withNul.find('\0'), 27u);
+    const auto path = dir.Write("History.ini", withNul);
+    IniFile ini(path);
+    EXPECT_EQ(ini.ReadString("Device1", "Vendor"), "Winbond");
+    EXPECT_NE(ini.ReadProblem().find("NUL byte at offset 27"), std::string::npos);
+    ini.WriteString("Device1", "Vendor", "Macronix");
+    EXPECT_FALSE(ini.Save());
+    EXPECT_NE(ini.SaveError().find("not rewritten"), std::string::npos);
+    EXPECT_EQ(test::ReadFile(path), withNul);
+
+    // Too large, or not a regular file: read as empty, and refused the same way.
+    const auto large = dir.Write("large.ini", "[S]\nK=1\n" + std::string(kSmallFileLimit, ';'));
+    IniFile big(large);
+    EXPECT_FALSE(big.HasKey("S", "K"));
+    EXPECT_NE(big.ReadProblem().find("larger than"), std::string::npos);
+    big.WriteString("S", "K", "2");
+    EXPECT_FALSE(big.Save());
+    EXPECT_EQ(std::filesystem::file_size(large), kSmallFileLimit + 8);
+
+    IniFile folder(dir.Path());
+    EXPECT_TRUE(folder.FileExists());
+    EXPECT_NE(folder.ReadProblem().find("not a regular file"), std::string::npos);
+    EXPECT_FALSE(folder.Save());
+}
+
+TEST(ReadSmallFile, RefusesWhatIsNotARegularFileWithoutReadingIt) {
+    test::TempDir dir;
+    const auto fifo = dir / "Select.ini";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::filesystem::path& path : {fifo, std::filesystem::path("/dev/zero")}) {
+        const SmallFile file = ReadSmallFile(path);  // no writer: a blocking open would hang
+        EXPECT_TRUE(file.exists) << path;
+        EXPECT_TRUE(file.contents.empty()) << path;
+        EXPECT_NE(file.problem.find("not a regular file"), std::string::npos) << path;
+    }
+    const SmallFile missing = ReadSmallFile(dir / "none.ini");
+    EXPECT_FALSE(missing.exists);
+    EXPECT_TRUE(missing.problem.empty());
+    const SmallFile small = ReadSmallFile(dir.Write("a.ini", "12345"), 4);
+    EXPECT_TRUE(small.contents.empty());
+    EXPECT_FALSE(small.problem.empty());
+    EXPECT_EQ(ReadSmallFile(dir / "a.ini", 5).contents, "12345");
 }
 
 TEST(IniFile, SurvivesHostileFiles) {

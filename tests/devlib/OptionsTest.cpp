@@ -98,5 +98,20 @@ TEST(NumericFields, FollowTheEditAndLeaveRules) {
     EXPECT_FALSE(NumericFieldAcceptsKey('-'));
 }
 
+TEST(Options, SavingOntoAHistoryNotReadWholeLeavesItAsItIs) {
+    using namespace std::string_literals;
+    test::TempDir dir;
+    const std::string contents =
+        "[Device1]\nVendor=Winbond\n\0\n[Option]\nResetTime_Text=700\n[Device2]\nType=X\n"s;
+    const auto path = dir.Write("History.ini", contents);
+    Options o = LoadOptions(path);
+    EXPECT_EQ(o.resetTimeMs, 500);  // the section after the NUL byte is not read
+    o.userTargetBoard = true;
+    std::string error;
+    EXPECT_FALSE(SaveOptions(path, o, &error));
+    EXPECT_NE(error.find("NUL byte"), std::string::npos) << error;
+    EXPECT_EQ(test::ReadFile(path), contents);
+}
+
 }  // namespace
 }  // namespace torq

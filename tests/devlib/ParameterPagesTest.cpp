@@ -11,7 +11,7 @@ namespace {
 
 const char* kPageFile =
     "[CurrentUserPage]\r\nTotal=2\r\nPageCaption0=Lock\r\nCaption=x\r\n"
-    "[CurrentUserPage_0]\r\nComponentTotal=6\r\n"
+    "[CurrentUserPage_0]\r\nComponentTotal=7\r\n"
     "ComponentType0=1\r\nComponentCaption0=Block protect\r\nRadio0Total=3\r\nRadio0Columns=2\r\n"
     "Radio0String0=None\r\nRadio0String1=Upper half\r\nRadio0String2=All\r\nTop0=10\r\nLeft0=20\r\n"
     "ComponentType1=0\r\nComponentCaption1=Enable\r\n"
@@ -19,6 +19,7 @@ const char* kPageFile =
     "ComponentType3=2\r\nValueType3=0\r\nComponentCaption3=Count\r\nValueMax3=200\r\n"
     "ComponentType4=3\r\nExplation4Total=2\r\nExplation4Line0=first\r\n"
     "ComponentType5=9\r\n"
+    "ComponentType6=2\r\nValueType6=7\r\nComponentCaption6=Raw\r\n"
     "[CurrentUserPage_1]\r\nComponentTotal=2\r\nComponentType0=2\r\nValueType0=6\r\n"
     "ComponentType1=1\r\nRadio1Total=2\r\n"
     "[CurrentUserPageSetup]\r\nPage0Com0Set=7\r\nPage0Com1Set=1\r\nPage0Com2Set=171\r\n"
@@ -33,7 +34,7 @@ TEST(ParameterPages, BuildsPagesWithDefaultsAndValues) {
     EXPECT_EQ(pages.pages[0].caption, "Lock");
     EXPECT_EQ(pages.pages[1].caption, "Page1");
     const auto& c = pages.pages[0].components;
-    ASSERT_EQ(c.size(), 6u);
+    ASSERT_EQ(c.size(), 7u);
     EXPECT_EQ(c[0].type, ComponentType::RadioGroup);
     EXPECT_EQ(c[0].selectedIndex, 2);  // 7 is past the last choice: the last one
     EXPECT_EQ(c[0].radioColumns, 2);
@@ -48,6 +49,7 @@ TEST(ParameterPages, BuildsPagesWithDefaultsAndValues) {
     EXPECT_EQ(c[4].explanationLines, (std::vector<std::string>{"first", "None"}));
     EXPECT_EQ(c[5].type, ComponentType::None);
     EXPECT_EQ(c[5].caption, "NONE");
+    EXPECT_EQ(c[6].LabelText(), "Raw");  // unknown value type: the caption, no suffix
     const auto& second = pages.pages[1].components;
     EXPECT_EQ(second[0].text, "None");
     EXPECT_EQ(second[0].LabelText(), "NONE [CHAR] :");
@@ -125,13 +127,42 @@ TEST(ParameterPages, SaveWritesEveryComponentsValue) {
     EXPECT_EQ(
         menu.Keys("CurrentUserPageSetup"),
         (std::vector<std::string>{"Page0Com0Set", "Page0Com1Set", "Page0Com2Set", "Page0Com3Set",
-                                  "Page0Com4Set", "Page1Com0Set", "Page1Com1Set"}));
+                                  "Page0Com4Set", "Page0Com6Set", "Page1Com0Set", "Page1Com1Set"}));
     EXPECT_EQ(menu.ReadString("CurrentUserPageSetup", "Page0Com0Set"), "-1");
     EXPECT_EQ(menu.ReadString("CurrentUserPageSetup", "Page0Com1Set"), "1");
     EXPECT_EQ(menu.ReadString("CurrentUserPageSetup", "Page0Com2Set"), "48879");
     EXPECT_EQ(menu.ReadString("CurrentUserPageSetup", "Page0Com3Set"), "12x");
     EXPECT_EQ(menu.ReadString("CurrentUserPageSetup", "Page0Com4Set"), "0");
     EXPECT_EQ(menu.ReadString("CurrentUserPageSetup", "Page1Com0Set"), "None");
+}
+
+TEST(ParameterPages, AHostilePageFileIsCutToTheTotals) {
+    // 1024 pages of 8 radio groups of 1024 choices each.
+    std::string text = "[CurrentUserPage]\nTotal=1024\n";
+    for (int p = 0; p < 1024; ++p) {
+        text += "[CurrentUserPage_" + std::to_string(p) + "]\nComponentTotal=8\n";
+        for (int c = 0; c < 8; ++c) {
+            const std::string n = std::to_string(c);
+            text += "ComponentType" + n + "=1\nRadio" + n + "Total=1024\n";
+        }
+    }
+    test::TempDir dir;
+    const auto pageFile = dir.Write("Menu/h.ini", text);
+    const ParameterPages pages = BuildParameterPages(pageFile, dir / "Menu.ini");
+    std::size_t components = 0, choices = 0;
+    for (const auto& page : pages.pages) {
+        components += page.components.size();
+        for (const auto& c : page.components)
+            choices += c.radioChoices.size();
+    }
+    EXPECT_EQ(pages.pages.size(), 1024u);
+    EXPECT_EQ(components, static_cast<std::size_t>(kPageFileComponentLimit));
+    EXPECT_EQ(choices, static_cast<std::size_t>(kPageFileItemLimit));
+
+    ASSERT_TRUE(RefreshMenuIni(pageFile, dir / "Menu.ini"));
+    EXPECT_EQ(IniFile(dir / "Menu.ini").Keys(kPageValuesSection).size(),
+              static_cast<std::size_t>(kPageFileComponentLimit));
+    EXPECT_LT(std::filesystem::file_size(dir / "Menu.ini"), 100000u);
 }
 
 TEST(ParameterPages, AvailableOnlyWithProtModePageFileAndProgrammer) {

@@ -4,6 +4,8 @@
 
 #include <cstdlib>
 
+#include <unistd.h>
+
 #include "TestSupport.h"
 
 namespace torq {
@@ -17,6 +19,55 @@ TEST(ResolveLibraryPath, AcceptsBackslashesAndAnyLetterCase) {
     EXPECT_EQ(ResolveLibraryPath(dir.Path(), "MENU/w25q_sr1.ini"), file);
     // Nothing matches: the path as written (with '/'), which does not exist.
     EXPECT_EQ(ResolveLibraryPath(dir.Path(), "Menu\\none.ini"), dir.Path() / "Menu" / "none.ini");
+}
+
+TEST(ProgramDirectory, RefusesLibraryPathsThatLeadOutOfTheLibrary) {
+    test::TempDir dir;
+    const auto library = dir / "lib";
+    const auto inside = dir.Write("lib/Menu/W25Q_SR1.ini", "x");
+    dir.Write("lib/Drv/a.drv", "x");
+    dir.Write("outside/p.ini", "x");
+    std::filesystem::create_directory_symlink(dir / "outside", library / "Linked");
+    std::filesystem::create_symlink(inside, library / "Menu" / "alias.ini");
+    const auto dirs = ProgramDirectory::Portable(library);
+    struct Case {
+        const char* written;
+        bool outside;
+    };
+    const Case cases[] = {
+        {"..\\outside\\p.ini", true},
+        {"Menu/../../outside/p.ini", true},
+        {"../../../../etc/passwd", true},
+        {"/../outside/p.ini", true},
+        {"Linked\\p.ini", true},  // a link inside the library to a folder outside it
+        {"Menu\\..\\menu\\w25q_sr1.INI", false},
+        {"menu/ALIAS.ini", false},  // a link that stays inside
+        {"Menu/none.ini", false},   // missing, but inside: the caller finds it missing
+    };
+    for (const auto& c : cases) {
+        bool outside = !c.outside;
+        const auto path = dirs.LibraryFile(c.written, &outside);
+        EXPECT_EQ(outside, c.outside) << c.written;
+        EXPECT_EQ(path.empty(), c.outside) << c.written;
+    }
+    EXPECT_EQ(dirs.LibraryFile("MENU\\w25q_sr1.ini"), inside);
+    bool outside = false;
+    EXPECT_TRUE(dirs.DeviceFile("../../outside/p.ini", &outside).empty());
+    EXPECT_TRUE(outside);
+    EXPECT_TRUE(dirs.DriverImage("../Linked/p.ini").empty());
+}
+
+TEST(ProgramDirectory, ARelativeHomeInADeletedCurrentFolderDoesNotThrow) {
+    test::TempDir dir;
+    const auto previous = std::filesystem::current_path();
+    std::filesystem::create_directory(dir / "gone");
+    ASSERT_EQ(::chdir((dir / "gone").c_str()), 0);
+    std::filesystem::remove(dir / "gone");
+    std::optional<ProgramDirectory> located;
+    EXPECT_NO_THROW(located = ProgramDirectory::Locate(std::filesystem::path("rel"), "/none"));
+    std::filesystem::current_path(previous);
+    ASSERT_TRUE(located.has_value());
+    EXPECT_EQ(located->LibraryFolder(), "rel");
 }
 
 TEST(ProgramDirectory, HomeAndEnvironmentPointBothFoldersAtOnePlace) {

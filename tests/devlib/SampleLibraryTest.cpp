@@ -64,6 +64,7 @@ TEST_F(SampleLibraryTest, EveryDeviceIsConsistent) {
     for (const auto& [vendor, type, r] : devices) {
         SCOPED_TRACE(vendor + "/" + type);
         EXPECT_FALSE(r.driverImagePath.empty());
+        EXPECT_EQ(CheckDeviceRecord(r), std::nullopt);
         EXPECT_GT(r.deviceSize, 0u);
         EXPECT_LE(r.deviceSize, 16u * 1024 * 1024 + 16u * 1024 * 1024 / 32);
         EXPECT_GT(r.pageSize, 0);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
+#include "torq/devlib/Text.h"
 
 namespace torq {
 namespace {
@@ -48,6 +49,20 @@ TEST(ReadSectorTable, StopsAfterTheLineThatExceedsTheCount) {
     EXPECT_EQ(tooMany.entriesFound, 7);
     EXPECT_FALSE(tooMany.Matches(6));
     EXPECT_EQ(ReadSectorTable(dir / "none.txt", 6).entriesFound, 0);
+}
+
+TEST(ReadSectorTable, HostileFilesEndQuickly) {
+    test::TempDir dir;
+    // One line of a million distinct entries stops once it has more than the family count.
+    std::string line;
+    for (int i = 0; i < 100000; ++i)
+        line += HexText(static_cast<std::uint64_t>(i), 6) + ",";
+    const SectorTable long_line = ReadSectorTable(dir.Write("long.txt", line), 6);
+    EXPECT_EQ(long_line.entriesFound, 7);
+    EXPECT_EQ(long_line.starts.size(), 6u);
+    // Something that is no regular file is not read at all.
+    EXPECT_EQ(ReadSectorTable("/dev/zero", 6).entriesFound, 0);
+    EXPECT_EQ(ReadSectorTable(dir.Path(), 6).entriesFound, 0);
 }
 
 }  // namespace

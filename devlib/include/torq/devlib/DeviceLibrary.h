@@ -56,13 +56,18 @@ class DeviceLibrary {
 
     // The vendor names, sorted without regard to case, and the error lines of empty keys.
     NameList Vendors() const;
+    // The types of a vendor, sorted likewise. Left out, each with an error line: empty keys, and
+    // types whose device file name leads out of the library folder.
     NameList TypesOf(std::string_view vendor) const;
-    // In file (key) order, empty keys left out: the order automatic detection searches.
+    // In file (key) order, with the same types left out: the order automatic detection searches.
     std::vector<std::string> VendorsInFileOrder() const;
     std::vector<std::string> TypesInFileOrder(std::string_view vendor) const;
 
     // The device file of a type: the type's key in the vendor's section, in sub-folder "Ini".
-    std::filesystem::path DeviceFileOf(std::string_view vendor, std::string_view type) const;
+    // Empty when the name leads out of the library folder; `refusal` (when given) then gets the
+    // error line that says so.
+    std::filesystem::path DeviceFileOf(std::string_view vendor, std::string_view type,
+                                       std::string* refusal = nullptr) const;
 
     std::uint32_t DetectManCode(std::string_view vendor, std::string_view type) const;
     std::uint32_t DetectDevCode(std::string_view vendor, std::string_view type) const;
@@ -83,7 +88,7 @@ class DeviceLibrary {
     const IniFile& Index() const { return index_; }
 
   private:
-    NameList NumberedList(std::string_view section, bool sorted) const;
+    NameList NumberedList(std::string_view section, bool sorted, bool types) const;
     ProgramDirectory dirs_;
     IniFile index_;
 };

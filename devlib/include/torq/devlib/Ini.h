@@ -22,9 +22,28 @@ std::optional<std::int32_t> ParseIniInteger(std::string_view text);
 // The key of entry n of a numbered list: at least four upper-case hexadecimal digits.
 std::string NumberedKey(unsigned n);
 
-// One INI file, loaded whole (settings and library files are small). A missing or unreadable
-// file reads as empty. Section and key names match without regard to case; when a key or section
-// occurs twice the first one wins, as profile readers do.
+// Library and settings files are small. A file larger than this is not read at all: it reads as
+// empty and is never rewritten, so a wrong name (a device, a huge file) cannot eat memory.
+inline constexpr std::uint64_t kSmallFileLimit = 1 << 20;
+
+struct SmallFile {
+    bool exists = false;   // something is at the path, even when it could not be read
+    std::string contents;  // what was read
+    std::string problem;   // why the file was not read whole; empty when it was (or is missing)
+};
+
+// Reads a regular file of at most `limit` bytes without blocking: a FIFO, a device or a folder
+// is refused without reading from it. A missing file is no problem: it reads as empty.
+SmallFile ReadSmallFile(const std::filesystem::path& path, std::uint64_t limit = kSmallFileLimit);
+
+// One INI file, loaded whole. A missing file reads as empty. Section and key names match without
+// regard to case; when a key occurs twice (also in a repeated section) the first one wins, as
+// profile readers do.
+//
+// Writing changes only the lines of the keys written: every other line (comments, lines that are
+// not keys, repeated keys, the line endings) is written back as it was read. A file that was not
+// read whole (a NUL byte in it, too large, not a regular file, unreadable) is never rewritten:
+// Save() refuses and says why, and the file stays as it is.
 class IniFile {
   public:
     explicit IniFile(std::filesystem::path path);
@@ -34,6 +53,8 @@ class IniFile {
 
     const std::filesystem::path& Path() const { return path_; }
     bool FileExists() const { return fileExisted_; }
+    // Why the file was not read whole; empty when it was. What was read is still readable.
+    const std::string& ReadProblem() const { return readProblem_; }
 
     std::string ReadString(std::string_view section, std::string_view key,
                            std::string_view fallback = {}) const;
@@ -42,26 +63,34 @@ class IniFile {
     bool ReadBool(std::string_view section, std::string_view key, bool fallback) const;
     bool HasKey(std::string_view section, std::string_view key) const;
     bool HasSection(std::string_view section) const;
-    // Key names of a section in file order.
+    // Section names in file order, each once (as first written).
+    std::vector<std::string> Sections() const;
+    // Key names of a section in file order, each once (as first written).
     std::vector<std::string> Keys(std::string_view section) const;
 
+    // Line breaks in a value are written as blanks, so a value can never add lines of its own.
     void WriteString(std::string_view section, std::string_view key, std::string_view value);
     void WriteInteger(std::string_view section, std::string_view key, std::int64_t value);
     void EraseSection(std::string_view section);
     void EraseKey(std::string_view section, std::string_view key);
 
     // Writes the file atomically: a temporary file beside it, then a rename, so a crash never
-    // leaves it half-written. Everything not changed is kept. False when it could not be written.
+    // leaves it half-written. Everything not changed is kept. False when it was not written;
+    // SaveError() then says why.
     bool Save();
+    const std::string& SaveError() const { return saveError_; }
 
   private:
     struct Impl;
     std::filesystem::path path_;
     bool fileExisted_ = false;
+    std::string readProblem_;
+    std::string saveError_;
     std::unique_ptr<Impl> impl_;
 };
 
-// Writes a whole file atomically (temporary file beside the target, flush, rename).
+// Writes a whole file atomically (temporary file beside the target, flush, rename). On failure
+// errno tells why.
 bool WriteFileAtomically(const std::filesystem::path& path, std::string_view contents);
 
 }  // namespace torq

@@ -47,8 +47,10 @@ struct Options {
 // Reads the section "Option" with the read rules; a missing file or key gives the defaults.
 Options LoadOptions(const std::filesystem::path& historyIni);
 // Writes the keys that are written back (after the numeric fields' leave rule), keeping every
-// other section and key of the file. False when the file could not be written.
-bool SaveOptions(const std::filesystem::path& historyIni, const Options& options);
+// other section and key of the file. False when the file could not be written, or was not read
+// whole and is left as it is; `error` (when given) then says why.
+bool SaveOptions(const std::filesystem::path& historyIni, const Options& options,
+                 std::string* error = nullptr);
 
 // A log-file setting is shown only when it looks like a path; otherwise the default name is used.
 std::string LogFileSettingShown(std::string_view stored);

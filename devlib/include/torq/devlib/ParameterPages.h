@@ -13,6 +13,7 @@
 namespace torq {
 
 struct DeviceRecord;
+class IniFile;
 
 inline constexpr std::string_view kPageValuesSection = "CurrentUserPageSetup";
 
@@ -74,6 +75,11 @@ struct ParameterPages {
     std::vector<ParameterPage> pages;
     bool empty() const { return pages.empty(); }
 };
+
+// The number of components on each page of a page file: `Total` pages, each with its
+// `ComponentTotal`, within the page file limits (DeviceRecord.h). Every walk over a page file's
+// components goes by these counts.
+std::vector<int> PageComponentCounts(const IniFile& pageFile);
 
 // True when a device has parameter pages to show: prot_mode not 0, the page file exists, and a
 // programmer is connected.

@@ -9,9 +9,14 @@ namespace torq {
 
 // Resolves a path written in a library file (relative to base, "\" or "/" separators) to a file
 // on disk. Each component that does not exist as written is looked up without regard to letter
-// case, since libraries come from Windows. Returns the path as written when nothing matches.
+// case, since libraries come from Windows. Returns the path as written when nothing matches, or
+// when ".." climbs above base (no folder outside base is searched).
 std::filesystem::path ResolveLibraryPath(const std::filesystem::path& base,
                                          std::string_view relative);
+
+// True when path lies inside folder once both are resolved (symbolic links followed, "." and
+// ".." taken away). A path that cannot be resolved is not inside.
+bool IsInsideFolder(const std::filesystem::path& folder, const std::filesystem::path& path);
 
 // Portable layout: one folder holds the library and the writable files (a bench install, the
 // build tree, or the folder given by --home / TORQ_SPI_HOME). Installed layout: the library is
@@ -29,12 +34,17 @@ class ProgramDirectory {
     const std::filesystem::path& LibraryFolder() const { return library_; }
     const std::filesystem::path& DataFolder() const { return data_; }
 
-    // A path relative to the program folder as a library file writes it.
-    std::filesystem::path LibraryFile(std::string_view relative) const;
+    // A path relative to the program folder as a library file writes it. A path that leads out
+    // of the library folder (by "..", or through a symbolic link) is refused: the result is
+    // empty, and `outside` (when given) is set.
+    std::filesystem::path LibraryFile(std::string_view relative, bool* outside = nullptr) const;
 
-    std::filesystem::path SelectIni() const { return LibraryFile("Select.ini"); }
-    std::filesystem::path DeviceFile(std::string_view name) const;
-    std::filesystem::path DriverImage(std::string_view name) const;
+    // The library index itself; it may be a link to a file elsewhere.
+    std::filesystem::path SelectIni() const;
+    // A device file named by Select.ini (in "Ini"), a driver image named by a device file (in
+    // "Drv"); refused as LibraryFile refuses.
+    std::filesystem::path DeviceFile(std::string_view name, bool* outside = nullptr) const;
+    std::filesystem::path DriverImage(std::string_view name, bool* outside = nullptr) const;
 
     std::filesystem::path HistoryIni() const { return data_ / "History.ini"; }
     std::filesystem::path MenuIni() const { return data_ / "Menu.ini"; }
