@@ -1,0 +1,168 @@
+// Editor benchmarks on a large buffer file: page refresh and scroll step (model and paint), map
+// refresh, fill, byte swap and OK's checksum. Run by bench/run-editor.sh, which compares the
+// whole-file jobs with dd and cat on the same file and records the peak memory of each run.
+//
+//   torq-editor-bench page|paint|map|fill|fill-random|swap|ok BUFFER_FILE
+#include <QApplication>
+#include <QScrollBar>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "torq/buffer/BufferFile.h"
+#include "torq/editor/EditorSession.h"
+#include "torq/editor/qt/HexPageView.h"
+#include "torq/editor/qt/TEditForm.h"
+
+namespace {
+
+using namespace torq;
+using namespace torq::editor;
+using Clock = std::chrono::steady_clock;
+
+double MillisecondsSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// Times `step` `count` times and prints the mean and the worst in milliseconds.
+void Report(const char* what, int count, const std::function<void(int)>& step) {
+    std::vector<double> times;
+    times.reserve(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        const auto start = Clock::now();
+        step(i);
+        times.push_back(MillisecondsSince(start));
+    }
+    double sum = 0, worst = 0;
+    for (const double t : times) {
+        sum += t;
+        worst = std::max(worst, t);
+    }
+    std::printf("  %-40s mean %8.3f ms   worst %8.3f ms   (%d runs)\n", what, sum / count, worst,
+                count);
+}
+
+void Throughput(const char* what, std::uint64_t bytes, const std::function<bool()> job) {
+    const auto start = Clock::now();
+    const bool ok = job();
+    const double ms = MillisecondsSince(start);
+    std::printf("  %-40s %8.3f s   %8.1f MiB/s%s\n", what, ms / 1000,
+                bytes / 1048576.0 / (ms / 1000), ok ? "" : "   FAILED");
+}
+
+class NullHost final : public EditorHost {
+  public:
+    void ApplyEditedImage(const SocketFields& fields) override { checksum = fields.checksumText; }
+    std::string checksum;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: %s page|paint|map|fill|fill-random|swap|ok BUFFER_FILE\n",
+                     argv[0]);
+        return 2;
+    }
+    const std::string mode = argv[1];
+    const std::filesystem::path path = argv[2];
+    const auto length = BufferFile(path).Length();
+    if (!length || *length == 0) {
+        std::fprintf(stderr, "%s: no buffer file %s\n", argv[0], path.c_str());
+        return 2;
+    }
+    const std::uint64_t size = *length;
+    FixedOperator op;
+    EditorSession session(path, op);
+    session.Show(size);
+    std::mt19937_64 random(7);
+
+    if (mode == "page") {
+        HexView& view = session.View();
+        Report("page refresh at a random address", 2000, [&](int) {
+            view.SetScrollPosition(random() % (view.ScrollLimit() + 1));
+            session.RefreshView();
+        });
+        view.SetScrollPosition(view.ScrollLimit() / 2);
+        Report("scroll step (one row down, refresh)", 2000, [&](int) {
+            view.SetScrollPosition(view.ScrollPosition() + 1);
+            session.RefreshView();
+        });
+        Report("typed byte (write, refresh)", 2000, [&](int) { session.TypeHexDigit('A'); });
+        return 0;
+    }
+    if (mode == "paint") {
+        // The window's hex view, painted offscreen: the scroll step as the operator sees it.
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        QApplication app(argc, argv);
+        NullHost host;
+        qt::TEditForm form(path, op, host);
+        form.PrepareForShow(size);
+        form.show();
+        QApplication::processEvents();
+        QScrollBar* bar = form.findChild<QScrollBar*>(QStringLiteral("ScrollBar"));
+        bar->setValue(bar->maximum() / 2);
+        Report("scroll step and paint of the page", 1000, [&](int) {
+            bar->setValue(bar->value() + 1);
+            form.PageView()->viewport()->grab();
+        });
+        form.SelectTab(1);
+        Report("16-bit scroll step and paint", 1000, [&](int) {
+            bar->setValue(bar->value() + 1);
+            form.PageView()->viewport()->grab();
+        });
+        return 0;
+    }
+    if (mode == "map") {
+        ByteMap& map = session.Map();
+        map.FullDevice();
+        Report("map refresh at Full Device", 50, [&](int) { session.RefreshMap(); });
+        map.Detail();
+        Report("map refresh at Detail", 200, [&](int) {
+            map.SetTopRow(random() % (map.ScrollLimit() + 1));
+            session.RefreshMap();
+        });
+        map.ZoomOut();
+        for (int i = 0; i < 8; ++i)
+            map.ZoomOut();
+        std::printf("  (%llu bytes a cell after 9 x Zoom OUT)\n",
+                    static_cast<unsigned long long>(map.CellBytes()));
+        Report("map refresh at 4 KiB cells and more", 100, [&](int) {
+            map.SetTopRow(random() % (map.ScrollLimit() + 1));
+            session.RefreshMap();
+        });
+        return 0;
+    }
+    if (mode == "fill") {
+        FillSpec zeros;
+        zeros.pattern = FillPattern::AllBit0;
+        Throughput("fill, All Bit 0", size,
+                   [&] { return FillRange(session.Document(), 0, size - 1, zeros).ok; });
+        return 0;
+    }
+    if (mode == "fill-random") {
+        FillSpec random;
+        random.seed = 1;
+        Throughput("fill, Random Data", size,
+                   [&] { return FillRange(session.Document(), 0, size - 1, random).ok; });
+        return 0;
+    }
+    if (mode == "swap") {
+        Throughput("Byte Swap", size, [&] { return SwapWholeFile(path, SwapKind::Byte).ok; });
+        return 0;
+    }
+    if (mode == "ok") {
+        NullHost host;
+        session.View().PlaceCursor(0, 0, CursorSide::Hex);
+        session.TypeHexDigit('0');
+        session.TypeHexDigit('0');
+        Throughput("OK checksum", size, [&] { return session.Ok(host) == OkOutcome::Applied; });
+        std::printf("  checksum %s\n", host.checksum.c_str());
+        return 0;
+    }
+    std::fprintf(stderr, "unknown mode %s\n", mode.c_str());
+    return 2;
+}

@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Editor benchmarks on a 256 MiB buffer: page refresh, scroll step and paint, map refresh, and
+# the whole-file jobs (fill, byte swap, OK's checksum) against dd and cat on the same file, with
+# the peak memory of each run.
+#   bench/run-editor.sh [BUILD_DIR]      (default: build)
+set -euo pipefail
+here="$(cd "$(dirname "$0")/.." && pwd)"
+build="$(cd "${1:-$here/build}" && pwd)"
+bench="$build/bin/torq-editor-bench"
+[ -x "$bench" ] || { echo "build first: cmake --build $build --target torq-editor-bench" >&2; exit 2; }
+for tool in dd cat /usr/bin/time; do
+    command -v "$tool" >/dev/null || { echo "missing $tool" >&2; exit 2; }
+done
+work="$(mktemp -d "${TMPDIR:-/tmp}/torq-editor-bench.XXXXXX")"
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+
+# measure NAME COMMAND...: wall time in seconds (into $seconds) and peak RSS in KiB (into $rss).
+measure() {
+    local name="$1"; shift
+    local start end
+    start=$(date +%s%N)
+    /usr/bin/time -v -o time.txt "$@" >out.txt 2>run.err || { echo "$name failed:" >&2; cat run.err >&2; exit 1; }
+    end=$(date +%s%N)
+    seconds=$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", (b - a) / 1e9 }')
+    rss=$(awk -F': ' '/Maximum resident set size/ { print $2 }' time.txt)
+    printf '  %-34s %8s s   peak RSS %7s KiB\n' "$name" "$seconds" "$rss"
+}
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+
+echo "generating a 256 MiB buffer in $work"
+head -c 256M /dev/urandom > buffer.tmp
+cat buffer.tmp > /dev/null  # page cache
+
+echo "responsiveness (goal: well under 16 ms)"
+"$bench" page buffer.tmp
+"$bench" paint buffer.tmp
+"$bench" map buffer.tmp
+
+echo "fill 256 MiB"
+measure "ours, All Bit 0" "$bench" fill buffer.tmp; t_ours=$seconds; cat out.txt
+measure "dd if=/dev/zero conv=notrunc" dd if=/dev/zero of=buffer.tmp bs=256K count=1024 \
+    conv=notrunc; t_dd=$seconds
+echo "  our speed / dd's speed $(ratio "$t_dd" "$t_ours")"
+measure "ours, Random Data" "$bench" fill-random buffer.tmp; cat out.txt
+
+echo "byte swap 256 MiB"
+head -c 256M /dev/urandom > buffer.tmp
+cp buffer.tmp original.tmp
+cat buffer.tmp original.tmp > /dev/null
+measure "ours" "$bench" swap buffer.tmp; t_ours=$seconds; cat out.txt
+measure "dd conv=swab" dd if=original.tmp of=swabbed.tmp bs=256K conv=swab; t_dd=$seconds
+cmp -s buffer.tmp swabbed.tmp || { echo "  MISMATCH: our byte swap differs from dd conv=swab" >&2; exit 1; }
+echo "  our speed / dd's speed $(ratio "$t_dd" "$t_ours")"
+
+echo "OK checksum of 256 MiB"
+cat buffer.tmp > /dev/null
+measure "cat > /dev/null" cat buffer.tmp; t_cat=$seconds
+measure "ours" "$bench" ok buffer.tmp; t_ours=$seconds; cat out.txt
+echo "  our speed / cat's speed $(ratio "$t_cat" "$t_ours")"

@@ -1,0 +1,73 @@
+// The editor's view of the buffer file: read and write a range at an offset, as a hex editor's
+// data provider does. Nothing is cached: every read and write goes to the file, so the editor,
+// its tools and every other part of the program always see the same bytes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "torq/buffer/BufferFile.h"
+
+namespace torq::editor {
+
+// Writing beyond the file's end first extends it with FF in blocks of this size.
+inline constexpr std::size_t kExtendBlockSize = 16384;
+
+// Writes into the buffer file in place, never creating it. A write that starts beyond the file's
+// end first extends the file with FF up to it, so no byte of the image ever reads as a hole of
+// zeros.
+class DocumentWriter {
+  public:
+    explicit DocumentWriter(const std::filesystem::path& path);
+    DocumentWriter(const DocumentWriter&) = delete;
+    DocumentWriter& operator=(const DocumentWriter&) = delete;
+
+    bool IsOpen() const { return writer_.IsOpen(); }
+    std::uint64_t Length() const { return length_; }
+    // Makes the file at least `length` bytes long, the new bytes FF.
+    bool ExtendTo(std::uint64_t length);
+    bool Write(std::uint64_t offset, std::span<const std::uint8_t> bytes);
+    // True once any byte of the file may have changed (the modified flag must then be set, even
+    // when a later write failed).
+    bool Changed() const { return changed_; }
+    // Closes the file; false when a write or the close failed.
+    bool Close();
+    // Why the open or the last failed write did not succeed.
+    const std::string& Error() const { return error_; }
+
+  private:
+    bool Fail();
+    BufferBlockWriter writer_;
+    std::uint64_t length_ = 0;
+    bool changed_ = false;
+    std::string error_;
+};
+
+class BufferDocument {
+  public:
+    explicit BufferDocument(std::filesystem::path path) : path_(std::move(path)) {}
+
+    const std::filesystem::path& Path() const { return path_; }
+    // The file's length, or nothing when it does not exist.
+    std::optional<std::uint64_t> Length() const;
+    // Reads bytes from `offset`; bytes beyond the file's end read as FF. False (the bytes all FF)
+    // when the file cannot be read.
+    bool Read(std::uint64_t offset, std::span<std::uint8_t> into) const;
+    // One write, extending the file first when it starts beyond the end. On failure `error`
+    // holds the reason and `changed` says whether the file may have changed anyway.
+    bool Write(std::uint64_t offset, std::span<const std::uint8_t> bytes,
+               std::string* error = nullptr, bool* changed = nullptr) const;
+    DocumentWriter OpenWriter() const { return DocumentWriter(path_); }
+
+  private:
+    std::filesystem::path path_;
+};
+
+// The reason of the last failed system call, for the operator.
+std::string SystemErrorText(int error);
+
+}  // namespace torq::editor

@@ -1,0 +1,149 @@
+// The hex editor without its window: the device size it was shown for, the buffer file it edits
+// in place, the modified flag, the hex view and the map, the tools' entry side, undo and redo of
+// typed edits, the tools and the swaps, and OK's checksum handed to the main window.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "torq/buffer/Load.h"
+#include "torq/devlib/InformationLog.h"
+#include "torq/devlib/Seams.h"
+#include "torq/editor/ByteMap.h"
+#include "torq/editor/Document.h"
+#include "torq/editor/HexView.h"
+#include "torq/editor/Operations.h"
+#include "torq/editor/ToolFields.h"
+
+namespace torq::editor {
+
+// The work-file text of a socket whose image was edited in the buffer.
+inline constexpr std::string_view kDataFromBuffer = "< Data from buffer >";
+inline constexpr std::string_view kErrorCaption = "Error";
+inline constexpr std::string_view kCheckSumCaption = "CheckSum";
+
+// What the editor needs from the main window: OK after an edit shows the edited image on unit 1,
+// socket 1 (work file, checksum, start address, enable box).
+class EditorHost {
+  public:
+    virtual ~EditorHost() = default;
+    virtual void ApplyEditedImage(const SocketFields& fields) = 0;
+};
+
+// The bytes each typed edit replaced, so it can be undone and redone. Bounded: the oldest edits
+// are forgotten first.
+class EditJournal {
+  public:
+    static constexpr std::size_t kLimit = 65536;
+    struct Edit {
+        std::uint64_t address = 0;
+        std::uint8_t size = 0;
+        std::array<std::uint8_t, 2> before{};
+        std::array<std::uint8_t, 2> after{};
+    };
+    void Record(const Edit& edit);
+    bool CanUndo() const { return !done_.empty(); }
+    bool CanRedo() const { return !undone_.empty(); }
+    const Edit& NextUndo() const { return done_.back(); }
+    const Edit& NextRedo() const { return undone_.back(); }
+    void Undone();
+    void Redone();
+    void Clear();
+
+  private:
+    std::deque<Edit> done_;
+    std::deque<Edit> undone_;
+};
+
+enum class ToolOutcome { Done, Refused, Failed };
+enum class OkOutcome {
+    Closed,   // nothing was modified: the main window stays as it is
+    Applied,  // the edited image's checksum went to unit 1, socket 1
+    Failed,   // the buffer could not be summed; the editor stays open
+};
+
+class EditorSession {
+  public:
+    // Messages and refusals go to the operator; notices (the undo history being cleared) to the
+    // log when one is given.
+    EditorSession(std::filesystem::path bufferFile, Operator& op, InformationLog* log = nullptr);
+
+    // Each showing: modified cleared, tool entry side 8-bit, block 0, 8-bit cells, the map at
+    // 16 rows, no undo history; the page read.
+    void Show(std::uint64_t deviceSize);
+
+    std::uint64_t DeviceSize() const { return deviceSize_; }
+    const BufferDocument& Document() const { return document_; }
+    const std::filesystem::path& BufferPath() const { return document_.Path(); }
+    // The buffer file's length - 1; nothing when it is empty or missing.
+    std::optional<std::uint64_t> BufferLastIndex() const;
+    std::uint64_t BufferLength() const { return document_.Length().value_or(0); }
+
+    bool Modified() const { return modified_; }
+    void SetModified() { modified_ = true; }
+    // Load File replaced the image.
+    void ClearModified() { modified_ = false; }
+    EntrySide ToolEntrySide() const { return entrySide_; }
+    void SetToolEntrySide(EntrySide side) { entrySide_ = side; }
+
+    HexView& View() { return view_; }
+    const HexView& View() const { return view_; }
+    ByteMap& Map() { return map_; }
+    const ByteMap& Map() const { return map_; }
+    // Reads the page (and the map's visible cells). A file that cannot be read shows FF and is
+    // reported once until it can be read again.
+    bool RefreshView();
+    bool RefreshMap();
+    // Entering the map: the current position is the byte address of the hex view's top row.
+    void EnterMap();
+
+    // ---- typing ----
+    // A hex digit on the hex side; written when the cell's digits are complete. False when the
+    // key is not taken.
+    bool TypeHexDigit(char digit);
+    // A character on the character side: its code is written at the cell's address. Only
+    // printable ASCII is taken; other codes are typed on the hex side.
+    bool TypeCharacter(char character);
+    bool CanUndo() const { return journal_.CanUndo(); }
+    bool CanRedo() const { return journal_.CanRedo(); }
+    bool Undo();
+    bool Redo();
+
+    // ---- tools ----
+    ToolOutcome Swap(SwapKind kind, ProgressSink* progress = nullptr);
+    ToolOutcome Fill(const FillDialogValues& values, ProgressSink* progress = nullptr);
+    ToolOutcome Block(const BlockDialogValues& values, ProgressSink* progress = nullptr);
+    // Shows the range sum (caption "CheckSum"); the value is returned as well.
+    std::optional<std::uint64_t> Sum(const SumDialogValues& values);
+
+    // ---- closing ----
+    OkOutcome Ok(EditorHost& host);
+    std::optional<std::uint32_t> ImageChecksum() const { return imageChecksum_; }
+
+  private:
+    bool WriteEdit(std::uint64_t address, std::span<const std::uint8_t> bytes);
+    bool WriteJournalled(std::uint64_t address, std::span<const std::uint8_t> bytes, bool record);
+    bool ValidRange(std::optional<std::uint64_t> start, std::optional<std::uint64_t> end) const;
+    ToolOutcome Finish(const WriteReport& report, std::string_view tool);
+    void ReportReadFailure(bool ok);
+
+    BufferDocument document_;
+    Operator& op_;
+    InformationLog* log_;
+    std::uint64_t deviceSize_ = 0;
+    bool modified_ = false;
+    EntrySide entrySide_ = EntrySide::Byte;
+    HexView view_;
+    ByteMap map_;
+    EditJournal journal_;
+    std::optional<std::uint32_t> imageChecksum_;
+    bool readFailureShown_ = false;
+};
+
+}  // namespace torq::editor

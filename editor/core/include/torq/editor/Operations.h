@@ -1,0 +1,70 @@
+// The whole-range operations on the buffer file: the three swaps, fill, block copy / move / swap
+// and the range sum. Each streams the file in fixed blocks, so memory stays flat whatever the
+// device size, and reports how far it has come through the progress seam.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "torq/devlib/Seams.h"
+#include "torq/editor/Document.h"
+
+namespace torq::editor {
+
+// What a writing operation did: whether it finished, whether the image may have changed (so the
+// modified flag stays truthful after a failure part-way) and why it failed.
+struct WriteReport {
+    bool ok = true;
+    bool changed = false;
+    std::string error;
+};
+
+// ---- swaps ----
+
+// "Byte Swap" (n = 1), "Word Swap" (n = 2), "Double Swap" (n = 4): in every group of 2n bytes the
+// two halves change places. A last group shorter than 2n bytes stays as it is.
+enum class SwapKind { Byte = 1, Word = 2, Double = 4 };
+inline constexpr std::size_t kSwapBlockSize = 256 * 1024;
+
+// Swaps the whole file. The swapped image is written to a new file beside the buffer file and
+// renamed over it, so a failure (disk full, file removed) leaves the image as it was.
+WriteReport SwapWholeFile(const std::filesystem::path& bufferFile, SwapKind kind,
+                          ProgressSink* progress = nullptr);
+
+// ---- fill ----
+
+enum class FillPattern { AllBit1, AllBit0, Random, SequentialByte, SequentialWord };
+enum class UserWidth { Byte, Word };
+
+struct FillSpec {
+    FillPattern pattern = FillPattern::Random;
+    bool userDefined = false;
+    UserWidth userWidth = UserWidth::Byte;
+    std::uint8_t userByte = 0x55;
+    std::uint16_t userWord = 0xFFFF;
+    // The random pattern comes from this seed, so the same seed fills the same bytes.
+    std::uint64_t seed = 0;
+};
+inline constexpr std::size_t kFillBlockSize = 256 * 1024;
+
+// Writes the pattern over start ... end (inclusive), generated block by block; byte i of the
+// pattern is the byte at start + i.
+WriteReport FillRange(const BufferDocument& document, std::uint64_t start, std::uint64_t end,
+                      const FillSpec& spec, ProgressSink* progress = nullptr);
+
+// ---- block process ----
+
+enum class BlockAction { Copy, Move, Swap };
+inline constexpr std::size_t kBlockProcessSize = 16384;
+
+// Whether destination ... destination + (end - start) shares a byte with start ... end.
+bool RangesOverlap(std::uint64_t start, std::uint64_t end, std::uint64_t destination);
+
+// Copies, moves (the source then filled with `fill`) or swaps start ... end with the range at
+// `destination`, from the contents both had before. The ranges must not overlap.
+WriteReport ProcessBlock(const BufferDocument& document, BlockAction action, std::uint64_t start,
+                         std::uint64_t end, std::uint64_t destination, std::uint8_t fill,
+                         ProgressSink* progress = nullptr);
+
+}  // namespace torq::editor

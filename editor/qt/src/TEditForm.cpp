@@ -1,0 +1,321 @@
+#include "torq/editor/qt/TEditForm.h"
+
+#include <QCloseEvent>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QIntValidator>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QShortcut>
+#include <QStackedWidget>
+#include <QTabBar>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "torq/devlib/Text.h"
+#include "torq/editor/qt/EditorWidgets.h"
+#include "torq/editor/qt/HexPageView.h"
+#include "torq/editor/qt/MapPageView.h"
+#include "torq/editor/qt/TSaveFileDialog.h"
+#include "torq/editor/qt/ToolDialogs.h"
+
+namespace torq::editor::qt {
+
+namespace {
+
+enum Tab { kByteTab = 0, kWordTab = 1, kMapTab = 2 };
+
+QString SizeText(std::uint64_t bytes) {
+    static const char* const kUnits[] = {"bytes", "KiB", "MiB", "GiB", "TiB"};
+    int unit = 0;
+    std::uint64_t value = bytes;
+    while (value >= 1024 && value % 1024 == 0 && unit < 4) {
+        value /= 1024;
+        ++unit;
+    }
+    return QStringLiteral("%1 %2 (0x%3 bytes)")
+        .arg(value)
+        .arg(QString::fromLatin1(kUnits[unit]))
+        .arg(QString::fromStdString(HexText(bytes)));
+}
+
+}  // namespace
+
+TEditForm::TEditForm(std::filesystem::path bufferFile, Operator& op, EditorHost& host,
+                     InformationLog* log, QWidget* parent)
+    : QDialog(parent), op_(op), host_(host), session_(std::move(bufferFile), op, log) {
+    setObjectName(QStringLiteral("EditForm"));
+    setWindowTitle(QStringLiteral("HexViewer"));
+    setSizeGripEnabled(true);
+
+    tabs_ = new QTabBar(this);
+    tabs_->setObjectName(QStringLiteral("EditTabControl"));
+    tabs_->addTab(QStringLiteral("8 Bits"));
+    tabs_->addTab(QStringLiteral("16 Bits"));
+    tabs_->addTab(QStringLiteral("UesrMap"));
+    tabs_->setExpanding(false);
+
+    // The 1 GiB block control.
+    blockPanel_ = new QFrame(this);
+    blockPanel_->setObjectName(QStringLiteral("BlockControlPanel"));
+    auto* blockLayout = new QHBoxLayout(blockPanel_);
+    blockLayout->setContentsMargins(0, 0, 0, 0);
+    auto* previous = MakeButton(blockPanel_, "PrevBlockButton", QStringLiteral("Prev Block"));
+    blockField_ = new QLineEdit(QStringLiteral("0"), blockPanel_);
+    blockField_->setObjectName(QStringLiteral("Edit"));
+    blockField_->setMaxLength(6);
+    blockField_->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), blockField_));
+    blockField_->setFont(FixedFont());
+    blockField_->setMaximumWidth(
+        QFontMetrics(FixedFont()).horizontalAdvance(QStringLiteral("00000000")) + 8);
+    auto* next = MakeButton(blockPanel_, "NextBlockButton", QStringLiteral("Next Block"));
+    auto* note = new QLabel(QStringLiteral("1Block = 1GByte"), blockPanel_);
+    blockLayout->addWidget(previous);
+    blockLayout->addWidget(blockField_);
+    blockLayout->addWidget(next);
+    blockLayout->addWidget(note);
+    connect(previous, &QPushButton::clicked, this, [this] {
+        session_.View().PreviousBlock();
+        SyncAll();
+    });
+    connect(next, &QPushButton::clicked, this, [this] {
+        session_.View().NextBlock();
+        SyncAll();
+    });
+    connect(blockField_, &QLineEdit::textEdited, this, [this](const QString& text) {
+        const std::string shown = session_.View().TypeBlockText(text.toStdString());
+        if (QString::fromStdString(shown) != text)
+            blockField_->setText(QString::fromStdString(shown));
+        SyncAll();
+    });
+
+    hexView_ = new HexPageView(session_, this);
+    mapView_ = new MapPageView(session_, this);
+    pages_ = new QStackedWidget(this);
+    pages_->addWidget(hexView_);
+    pages_->addWidget(mapView_);
+    connect(hexView_, &HexPageView::Changed, this, [this] {
+        blockField_->setText(QString::fromStdString(session_.View().BlockText()));
+        UpdateStatus();
+    });
+    connect(mapView_, &MapPageView::OpenAddress, this, [this](std::uint64_t address) {
+        SelectTab(kByteTab);
+        session_.View().GoTo(address);
+        SyncAll();
+        hexView_->FocusCursor();
+    });
+    connect(tabs_, &QTabBar::currentChanged, this, [this](int index) {
+        if (index == kMapTab) {
+            session_.EnterMap();
+            pages_->setCurrentWidget(mapView_);
+            mapView_->SyncFromModel();
+        } else {
+            session_.View().SetWidth(index == kByteTab ? CellWidth::Byte : CellWidth::Word);
+            pages_->setCurrentWidget(hexView_);
+            SyncAll();
+            hexView_->FocusCursor();
+        }
+    });
+
+    // The tool buttons, in a column beside the view.
+    auto* sum = MakeButton(this, "SumButton", QStringLiteral("SUM"));
+    auto* block = MakeButton(this, "BlockButton", QStringLiteral("Block"));
+    auto* fill = MakeButton(this, "FillButton", QStringLiteral("Fill"));
+    auto* save = MakeButton(this, "SaveButton", QStringLiteral("Save"));
+    auto* byteSwap = MakeButton(this, "ByteSwapButton", QStringLiteral("Byte Swap"));
+    auto* wordSwap = MakeButton(this, "WordSwapButton", QStringLiteral("Word Swap"));
+    auto* doubleSwap = MakeButton(this, "DoubleSwapButton", QStringLiteral("Double Swap"));
+    undoButton_ = MakeButton(this, "UndoButton", QStringLiteral("Undo"));
+    redoButton_ = MakeButton(this, "RedoButton", QStringLiteral("Redo"));
+    auto* ok = MakeButton(this, "OkButton", QStringLiteral("OK"));
+    sum->setToolTip(QStringLiteral("The byte sum of a range"));
+    block->setToolTip(QStringLiteral("Copy, move or swap a range"));
+    fill->setToolTip(QStringLiteral("Fill a range with a pattern"));
+    save->setToolTip(QStringLiteral("Save a range to a file"));
+    byteSwap->setToolTip(QStringLiteral("AB becomes BA over the whole buffer"));
+    wordSwap->setToolTip(QStringLiteral("ABCD becomes CDAB over the whole buffer"));
+    doubleSwap->setToolTip(QStringLiteral("The halves of every 8 bytes change places"));
+    undoButton_->setToolTip(QStringLiteral("Undo the last typed edit (Ctrl+Z)"));
+    redoButton_->setToolTip(QStringLiteral("Redo the edit undone last (Ctrl+Y)"));
+    ok->setToolTip(QStringLiteral("Close; an edited image goes to unit 1, socket 1"));
+    ok->setDefault(false);
+
+    connect(sum, &QPushButton::clicked, this, [this] {
+        TCalSumDialog dialog(session_, this);
+        RunDialog(dialog, false);
+    });
+    connect(block, &QPushButton::clicked, this, [this] {
+        TBlockDialog dialog(session_, barProgress_.get(), this);
+        RunDialog(dialog, true);
+    });
+    connect(fill, &QPushButton::clicked, this, [this] {
+        TFillDialog dialog(session_, barProgress_.get(), this);
+        RunDialog(dialog, true);
+    });
+    connect(save, &QPushButton::clicked, this, [this] {
+        TSaveFileDialog dialog(session_.BufferPath(), session_.DeviceSize(), op_, this);
+        RunDialog(dialog, false);
+    });
+    connect(byteSwap, &QPushButton::clicked, this, [this] { Swap(SwapKind::Byte); });
+    connect(wordSwap, &QPushButton::clicked, this, [this] { Swap(SwapKind::Word); });
+    connect(doubleSwap, &QPushButton::clicked, this, [this] { Swap(SwapKind::Double); });
+    connect(undoButton_, &QPushButton::clicked, this, [this] {
+        session_.Undo();
+        SyncAll();
+    });
+    connect(redoButton_, &QPushButton::clicked, this, [this] {
+        session_.Redo();
+        SyncAll();
+    });
+    connect(ok, &QPushButton::clicked, this, &TEditForm::Ok);
+    for (const QKeySequence& keys : {QKeySequence(QKeySequence::Undo)}) {
+        connect(new QShortcut(keys, this), &QShortcut::activated, undoButton_, &QPushButton::click);
+    }
+    for (const QKeySequence& keys :
+         {QKeySequence(QKeySequence::Redo), QKeySequence(Qt::CTRL | Qt::Key_Y)}) {
+        connect(new QShortcut(keys, this), &QShortcut::activated, redoButton_, &QPushButton::click);
+    }
+
+    auto* buttons = new QVBoxLayout;
+    buttons->setSpacing(8);
+    for (QPushButton* button : {sum, block, fill, save})
+        buttons->addWidget(button);
+    buttons->addSpacing(16);
+    for (QPushButton* button : {byteSwap, wordSwap, doubleSwap})
+        buttons->addWidget(button);
+    buttons->addSpacing(16);
+    auto* history = new QHBoxLayout;
+    history->addWidget(undoButton_);
+    history->addWidget(redoButton_);
+    buttons->addLayout(history);
+    buttons->addStretch(1);
+    buttons->addWidget(ok);
+
+    positionLabel_ = new QLabel(this);
+    positionLabel_->setObjectName(QStringLiteral("PositionLabel"));
+    positionLabel_->setFont(FixedFont());
+    deviceLabel_ = new QLabel(this);
+    deviceLabel_->setObjectName(QStringLiteral("DeviceLabel"));
+    modifiedLabel_ = new QLabel(this);
+    modifiedLabel_->setObjectName(QStringLiteral("ModifiedLabel"));
+    progress_ = new QProgressBar(this);
+    progress_->setObjectName(QStringLiteral("ProgressBar"));
+    progress_->setMaximumWidth(240);
+    progress_->setTextVisible(true);
+    progress_->hide();
+    barProgress_ = std::make_unique<BarProgress>(progress_);
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(tabs_, 0, Qt::AlignBottom);
+    top->addStretch(1);
+    top->addWidget(blockPanel_);
+
+    auto* middle = new QHBoxLayout;
+    middle->setSpacing(16);
+    middle->addWidget(pages_, 1);
+    middle->addLayout(buttons);
+
+    auto* status = new QHBoxLayout;
+    status->setSpacing(16);
+    status->addWidget(positionLabel_);
+    status->addWidget(deviceLabel_);
+    status->addWidget(modifiedLabel_);
+    status->addStretch(1);
+    status->addWidget(progress_);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(16, 16, 16, 8);
+    layout->setSpacing(8);
+    layout->addLayout(top);
+    layout->addLayout(middle, 1);
+    layout->addLayout(status);
+    PrepareForShow(0);
+}
+
+TEditForm::~TEditForm() = default;
+
+void TEditForm::PrepareForShow(std::uint64_t deviceSize) {
+    session_.Show(deviceSize);
+    {
+        const QSignalBlocker blocker(tabs_);
+        tabs_->setCurrentIndex(kByteTab);
+    }
+    pages_->setCurrentWidget(hexView_);
+    blockField_->setText(QStringLiteral("0"));
+    blockPanel_->setVisible(session_.View().BlockControlVisible());
+    deviceLabel_->setText(QStringLiteral("Device ") + SizeText(deviceSize));
+    SyncAll();
+    hexView_->FocusCursor();
+}
+
+void TEditForm::SelectTab(int index) {
+    tabs_->setCurrentIndex(index);
+}
+
+void TEditForm::SyncAll() {
+    session_.RefreshView();
+    hexView_->SyncFromModel();
+    if (pages_->currentWidget() == mapView_)
+        mapView_->SyncFromModel();
+    blockField_->setText(QString::fromStdString(session_.View().BlockText()));
+    UpdateStatus();
+}
+
+void TEditForm::UpdateStatus() {
+    const std::uint64_t address = session_.View().EditAddress();
+    positionLabel_->setText(
+        QStringLiteral("Cursor %1").arg(QString::fromStdString(HexText(address, kAddressDigits))));
+    modifiedLabel_->setText(session_.Modified() ? QStringLiteral("Modified") : QString());
+    undoButton_->setEnabled(session_.CanUndo());
+    redoButton_->setEnabled(session_.CanRedo());
+}
+
+void TEditForm::RunDialog(QDialog& dialog, bool refreshMap) {
+    if (onDialogShown)
+        QTimer::singleShot(0, &dialog, [this, &dialog] { onDialogShown(dialog); });
+    busy_ = true;
+    dialog.exec();
+    busy_ = false;
+    if (refreshMap)
+        SyncAll();
+    else {
+        session_.RefreshView();
+        hexView_->SyncFromModel();
+        UpdateStatus();
+    }
+}
+
+void TEditForm::Swap(SwapKind kind) {
+    busy_ = true;
+    session_.Swap(kind, barProgress_.get());
+    busy_ = false;
+    SyncAll();
+}
+
+void TEditForm::Ok() {
+    if (busy_)
+        return;
+    // A buffer that cannot be summed is told by the session; the window closes either way.
+    session_.Ok(host_);
+    accept();
+}
+
+void TEditForm::reject() {
+    // Closing by Escape or the title bar applies an edited image just as OK does: the buffer
+    // was changed in place, so the socket's checksum must follow it.
+    Ok();
+}
+
+void TEditForm::closeEvent(QCloseEvent* event) {
+    if (busy_) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);  // which rejects, and so runs OK
+}
+
+}  // namespace torq::editor::qt

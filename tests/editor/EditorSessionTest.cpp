@@ -1,0 +1,239 @@
+#include "torq/editor/EditorSession.h"
+
+#include <gtest/gtest.h>
+
+#include "EditorFixtures.h"
+
+namespace torq::editor {
+namespace {
+
+using test::ByteVector;
+using test::ScriptedOperator;
+using test::TempDir;
+
+class RecordingHost final : public EditorHost {
+  public:
+    void ApplyEditedImage(const SocketFields& fields) override { applied.push_back(fields); }
+    std::vector<SocketFields> applied;
+};
+
+struct Editor {
+    explicit Editor(const ByteVector& bytes, std::uint64_t deviceSize)
+        : path(test::WriteBuffer(dir, bytes)), session(path, op, &log) {
+        session.Show(deviceSize);
+    }
+    void Type(std::string_view keys) {
+        for (const char c : keys)
+            session.TypeHexDigit(c);
+    }
+    ByteVector Bytes() const { return test::ReadBytes(path); }
+
+    TempDir dir;
+    std::filesystem::path path;
+    ScriptedOperator op;
+    InformationLog log;
+    EditorSession session;
+};
+
+TEST(EditorTyping, EightBitCellsWriteWhenBothDigitsAreTyped) {
+    Editor e(ByteVector(32, 0xFF), 32);
+    e.session.View().PlaceCursor(0, 3, CursorSide::Hex);
+    e.Type("a");
+    EXPECT_EQ(e.session.View().CellText(0, 3), "AF") << "the pending digit over the old ones";
+    EXPECT_EQ(e.Bytes()[3], 0xFF) << "nothing written before the cell is complete";
+    EXPECT_FALSE(e.session.Modified());
+    EXPECT_FALSE(e.session.TypeHexDigit('x'));
+    e.Type("b");
+    EXPECT_EQ(e.Bytes()[3], 0xAB);
+    EXPECT_TRUE(e.session.Modified());
+    EXPECT_EQ(e.session.View().EditAddress(), 4u) << "the cursor moves to the next cell";
+}
+
+TEST(EditorTyping, SixteenBitCellsWriteTheLowByteAtTheEvenAddress) {
+    Editor e(ByteVector(64, 0xFF), 64);
+    e.session.View().SetWidth(CellWidth::Word);
+    e.session.View().PlaceCursor(1, 0, CursorSide::Hex);
+    ASSERT_EQ(e.session.View().EditAddress(), 0x10u);
+    e.Type("1234");
+    EXPECT_EQ(e.Bytes()[0x10], 0x34);
+    EXPECT_EQ(e.Bytes()[0x11], 0x12);
+    EXPECT_EQ(e.session.View().CellText(1, 0), "1234");
+    EXPECT_EQ(e.session.View().EditAddress(), 0x12u);
+}
+
+TEST(EditorTyping, CharactersWriteTheirCodeAndPastTheEndExtendsWithFF) {
+    Editor e({0x00, 0x00}, 0x100);
+    e.session.View().PlaceCursor(4, 0, CursorSide::Character);
+    ASSERT_TRUE(e.session.TypeCharacter('A'));
+    EXPECT_FALSE(e.session.TypeCharacter('\x07'));
+    ByteVector expected(0x41, 0xFF);
+    expected[0] = expected[1] = 0x00;
+    expected[0x40] = 'A';
+    EXPECT_EQ(e.Bytes(), expected) << "the gap is FF, not a hole of zeros";
+    EXPECT_EQ(e.session.View().CharacterAt(4, 0), 'A');
+    EXPECT_EQ(e.session.View().EditAddress(), 0x41u);
+}
+
+TEST(EditorTyping, AFailedWriteIsReportedAndLeavesTheFlagAndViewTruthful) {
+    Editor e(ByteVector(16, 0x11), 16);
+    std::filesystem::remove(e.path);
+    e.Type("22");
+    EXPECT_FALSE(std::filesystem::exists(e.path)) << "the buffer file is never created";
+    EXPECT_FALSE(e.session.Modified());
+    ASSERT_FALSE(e.op.messages.empty());
+    EXPECT_EQ(e.op.messages.front().caption, "Error");
+    EXPECT_EQ(e.session.View().CellText(0, 0), "FF");
+    EXPECT_TRUE(e.session.View().Pending().empty());
+    EXPECT_EQ(e.session.View().EditAddress(), 0u) << "the cursor stays on the failed cell";
+}
+
+TEST(EditorUndo, UndoAndRedoRestoreTheBytesAndAToolClearsTheHistory) {
+    Editor e(ByteVector(32, 0xFF), 32);
+    e.session.View().SetWidth(CellWidth::Word);
+    e.Type("1234");
+    e.session.View().SetWidth(CellWidth::Byte);
+    e.Type("56");
+    ASSERT_EQ(e.Bytes()[2], 0x56);
+    ASSERT_TRUE(e.session.Undo());
+    EXPECT_EQ(e.Bytes()[2], 0xFF);
+    ASSERT_TRUE(e.session.Undo());
+    EXPECT_EQ(e.Bytes()[0], 0xFF);
+    EXPECT_EQ(e.Bytes()[1], 0xFF);
+    EXPECT_FALSE(e.session.Undo());
+    ASSERT_TRUE(e.session.Redo());
+    EXPECT_EQ(e.Bytes()[0], 0x34);
+    EXPECT_EQ(e.Bytes()[1], 0x12);
+    EXPECT_TRUE(e.session.CanRedo());
+
+    FillDialogValues fill = FillDialogDefaults(32);
+    fill.pattern = FillPattern::AllBit0;
+    ASSERT_EQ(e.session.Fill(fill), ToolOutcome::Done);
+    EXPECT_FALSE(e.session.CanUndo());
+    EXPECT_FALSE(e.session.CanRedo());
+    ASSERT_EQ(e.log.Lines().size(), 1u);
+    EXPECT_NE(e.log.Lines()[0].find("can no longer be undone"), std::string::npos);
+}
+
+TEST(EditorOk, OnlyAModifiedImageReachesTheMainWindow) {
+    Editor e(ByteVector(0x100, 0xFF), 0x100);
+    RecordingHost host;
+    EXPECT_EQ(e.session.Ok(host), OkOutcome::Closed);
+    EXPECT_TRUE(host.applied.empty()) << "OK after no edit leaves the main window unchanged";
+
+    e.Type("00");
+    ASSERT_EQ(e.session.Ok(host), OkOutcome::Applied);
+    ASSERT_EQ(host.applied.size(), 1u);
+    EXPECT_EQ(host.applied[0].workFile, "< Data from buffer >");
+    EXPECT_EQ(host.applied[0].checksumText, "0000FE01") << "255 x 255";
+    EXPECT_EQ(host.applied[0].startAddressText, "00000000");
+    EXPECT_TRUE(host.applied[0].enabled);
+
+    // Shown again: the flag starts cleared.
+    e.session.Show(0x100);
+    EXPECT_EQ(e.session.Ok(host), OkOutcome::Closed);
+}
+
+TEST(EditorOk, ASumOverTheWholeDeviceCountsBytesMissingFromAShortFileAsFF) {
+    Editor e({0x00}, 0x200);
+    RecordingHost host;
+    e.session.View().PlaceCursor(0, 1, CursorSide::Hex);
+    e.Type("00");
+    ASSERT_EQ(e.session.Ok(host), OkOutcome::Applied);
+    EXPECT_EQ(host.applied[0].checksumText, "0001FC02") << "510 bytes of FF";
+}
+
+TEST(EditorTools, RefusedRangesTellTheirCaptionAndWriteNothing) {
+    struct Case {
+        const char* what;
+        std::function<bool(EditorSession&)> run;
+        const char* caption;
+    };
+    const std::vector<Case> cases = {
+        {"fill of one byte",
+         [](EditorSession& s) {
+             auto v = FillDialogDefaults(0x100);
+             v.range.start.TypeByte("10");
+             v.range.end.TypeByte("10");
+             return s.Fill(v) == ToolOutcome::Refused;
+         },
+         "Error"},
+        {"fill past the device",
+         [](EditorSession& s) {
+             auto v = FillDialogDefaults(0x100);
+             v.range.end.TypeByte("100");
+             return s.Fill(v) == ToolOutcome::Refused;
+         },
+         "Error"},
+        {"overlapping block",
+         [](EditorSession& s) {
+             auto v = BlockDialogDefaults(0x100);
+             v.source.end.TypeByte("F");
+             v.destination.TypeByte("8");
+             return s.Block(v) == ToolOutcome::Refused;
+         },
+         "Error"},
+        {"block whose destination runs past the device",
+         [](EditorSession& s) {
+             auto v = BlockDialogDefaults(0x100);
+             v.source.end.TypeByte("F");
+             v.destination.TypeByte("F8");
+             return s.Block(v) == ToolOutcome::Refused;
+         },
+         "Error"},
+        {"checksum of one byte",
+         [](EditorSession& s) {
+             auto v = SumDialogDefaults(0x100);
+             v.range.end.TypeByte("0");
+             return !s.Sum(v).has_value();
+         },
+         "CheckSum"},
+    };
+    for (const auto& c : cases) {
+        Editor e(test::Counting(0x100), 0x100);
+        EXPECT_TRUE(c.run(e.session)) << c.what;
+        ASSERT_EQ(e.op.messages.size(), 1u) << c.what;
+        EXPECT_EQ(e.op.messages[0].text, "Input Value Error!") << c.what;
+        EXPECT_EQ(e.op.messages[0].caption, c.caption) << c.what;
+        EXPECT_EQ(e.Bytes(), test::Counting(0x100)) << c.what;
+        EXPECT_FALSE(e.session.Modified()) << c.what;
+    }
+}
+
+TEST(EditorTools, FillBlockAndSumWorkOnTheBufferAndSetTheFlag) {
+    Editor e(ByteVector(0x1000, 0xFF), 0x4000);
+    auto fill = FillDialogDefaults(0x4000);
+    fill.pattern = FillPattern::SequentialByte;
+    fill.range.start.TypeByte("2000");
+    fill.range.end.TypeByte("20FF");
+    ASSERT_EQ(e.session.Fill(fill), ToolOutcome::Done);
+    EXPECT_TRUE(e.session.Modified());
+    const ByteVector bytes = e.Bytes();
+    ASSERT_EQ(bytes.size(), 0x2100u);
+    EXPECT_EQ(ByteVector(bytes.begin() + 0x1000, bytes.begin() + 0x2000), ByteVector(0x1000, 0xFF));
+    EXPECT_EQ(ByteVector(bytes.begin() + 0x2000, bytes.end()), test::Counting(0x100));
+
+    auto block = BlockDialogDefaults(0x4000);
+    block.action = BlockAction::Move;
+    block.source.start.TypeByte("2000");
+    block.source.end.TypeByte("200F");
+    block.destination.TypeByte("20");
+    ASSERT_EQ(e.session.Block(block), ToolOutcome::Done);
+    const ByteVector moved = e.Bytes();
+    EXPECT_EQ(ByteVector(moved.begin() + 0x20, moved.begin() + 0x30), test::Counting(16));
+    EXPECT_EQ(moved[0x2000], 0xFF);
+
+    auto sum = SumDialogDefaults(0x4000);
+    sum.range.end.TypeByte("FF");
+    ASSERT_EQ(e.session.Sum(sum), 0xFFu * 0xF0 + 120);
+    EXPECT_EQ(e.op.messages.back().caption, "CheckSum");
+    EXPECT_EQ(e.op.messages.back().text, "000000EF88");
+}
+
+TEST(EditorTools, SumOfAFreshRangeShowsTenDigits) {
+    Editor e(ByteVector(0x100, 0xFF), 0x100);
+    ASSERT_TRUE(e.session.Sum(SumDialogDefaults(0x100)));
+    EXPECT_EQ(e.op.messages.back().text, "000000FF00");
+}
+
+}  // namespace
+}  // namespace torq::editor

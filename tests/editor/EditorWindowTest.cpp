@@ -1,0 +1,275 @@
+// The editor's window and dialogs, offscreen: controls are found by their object names and the
+// operator's answers are scripted.
+#include <gtest/gtest.h>
+#include <QAbstractButton>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QTabBar>
+#include <QTest>
+
+#include "EditorFixtures.h"
+#include "torq/editor/qt/HexPageView.h"
+#include "torq/editor/qt/TEditForm.h"
+#include "torq/editor/qt/TSaveFileDialog.h"
+#include "torq/editor/qt/ToolDialogs.h"
+
+namespace torq::editor::qt {
+namespace {
+
+using test::ByteVector;
+using test::ScriptedOperator;
+using test::TempDir;
+
+QApplication& App() {
+    static int argc = 1;
+    static char name[] = "editor_tests";
+    static char* argv[] = {name, nullptr};
+    static QApplication app(argc, argv);
+    return app;
+}
+
+template <typename T>
+T* Find(QWidget& root, const char* name) {
+    T* found = root.findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(found, nullptr) << name;
+    return found;
+}
+
+class NoHost final : public EditorHost {
+  public:
+    void ApplyEditedImage(const SocketFields& fields) override { applied.push_back(fields); }
+    std::vector<SocketFields> applied;
+};
+
+struct Window {
+    Window(const ByteVector& bytes, std::uint64_t deviceSize)
+        : path(test::WriteBuffer(dir, bytes)), form(path, op, host) {
+        form.PrepareForShow(deviceSize);
+        form.show();
+        form.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&form));
+    }
+    ByteVector Bytes() const { return test::ReadBytes(path); }
+    QApplication& app = App();
+    TempDir dir;
+    std::filesystem::path path;
+    ScriptedOperator op;
+    NoHost host;
+    TEditForm form;
+};
+
+TEST(EditForm, HasEveryNamedControl) {
+    Window w(ByteVector(0x100, 0xFF), 0x100);
+    EXPECT_EQ(w.form.windowTitle(), "HexViewer");
+    for (const char* name : {"AddressStringGrid",
+                             "HexStringGrid",
+                             "AsciiStringGrid",
+                             "DrawGrid",
+                             "MapAddressStringGrid",
+                             "BlockControlPanel",
+                             "Edit",
+                             "SumButton",
+                             "BlockButton",
+                             "FillButton",
+                             "SaveButton",
+                             "OkButton",
+                             "ByteSwapButton",
+                             "WordSwapButton",
+                             "DoubleSwapButton",
+                             "DetailButton",
+                             "ZoomInButton",
+                             "ZoomOutButton",
+                             "FullDeviceButton",
+                             "PrevBlockButton",
+                             "NextBlockButton"}) {
+        EXPECT_NE(w.form.findChild<QWidget*>(QString::fromLatin1(name)), nullptr) << name;
+    }
+    EXPECT_NE(w.form.findChild<QScrollBar*>("ScrollBar"), nullptr);
+    EXPECT_NE(w.form.findChild<QScrollBar*>("MapScrollBar"), nullptr);
+    auto* tabs = Find<QTabBar>(w.form, "EditTabControl");
+    ASSERT_EQ(tabs->count(), 3);
+    EXPECT_EQ(tabs->tabText(0), "8 Bits");
+    EXPECT_EQ(tabs->tabText(1), "16 Bits");
+    EXPECT_EQ(tabs->tabText(2), "UesrMap");
+}
+
+TEST(EditForm, KeyboardEditsBothSidesAndOkAppliesTheImage) {
+    Window w(ByteVector(0x40, 0xFF), 0x40);
+    QWidget* hex = Find<QWidget>(w.form, "HexStringGrid");
+    hex->setFocus();
+    QTest::keyClick(hex, Qt::Key_Right);
+    QTest::keyClicks(hex, "3c");
+    EXPECT_EQ(w.Bytes()[1], 0x3C);
+    QTest::keyClick(hex, Qt::Key_Tab);
+    QWidget* ascii = Find<QWidget>(w.form, "AsciiStringGrid");
+    EXPECT_TRUE(ascii->hasFocus());
+    QTest::keyClicks(ascii, "Hi");
+    EXPECT_EQ(w.Bytes()[2], 'H');
+    EXPECT_EQ(w.Bytes()[3], 'i');
+    QTest::keyClick(ascii, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(w.Bytes()[3], 0xFF) << "Ctrl+Z undoes the last edit";
+
+    // "16 Bits": four digits, the low byte at the even address.
+    Find<QTabBar>(w.form, "EditTabControl")->setCurrentIndex(1);
+    hex->setFocus();
+    QTest::keyClick(hex, Qt::Key_Home, Qt::ControlModifier);
+    QTest::keyClick(hex, Qt::Key_Down);
+    QTest::keyClicks(hex, "1234");
+    EXPECT_EQ(w.Bytes()[0x10], 0x34);
+    EXPECT_EQ(w.Bytes()[0x11], 0x12);
+
+    Find<QPushButton>(w.form, "OkButton")->click();
+    EXPECT_FALSE(w.form.isVisible());
+    ASSERT_EQ(w.host.applied.size(), 1u);
+    EXPECT_EQ(w.host.applied[0].checksumText.size(), 8u);
+}
+
+TEST(EditForm, BlockControlShowsOnlyAboveOneGiB) {
+    Window w(ByteVector(16, 0xFF), std::uint64_t{4} << 30);
+    EXPECT_TRUE(Find<QWidget>(w.form, "BlockControlPanel")->isVisibleTo(&w.form));
+    Find<QPushButton>(w.form, "NextBlockButton")->click();
+    EXPECT_EQ(Find<QLineEdit>(w.form, "Edit")->text(), "1");
+    EXPECT_EQ(w.form.Session().View().PageAddress(), std::uint64_t{1} << 30);
+    w.form.PrepareForShow(std::uint64_t{1} << 30);
+    EXPECT_FALSE(Find<QWidget>(w.form, "BlockControlPanel")->isVisibleTo(&w.form));
+}
+
+TEST(EditForm, SwapButtonRewritesTheBufferAndTheView) {
+    Window w({1, 2, 3, 4, 5, 6, 7, 8}, 8);
+    Find<QPushButton>(w.form, "DoubleSwapButton")->click();
+    EXPECT_EQ(w.Bytes(), (ByteVector{5, 6, 7, 8, 1, 2, 3, 4}));
+    EXPECT_EQ(w.form.Session().View().CellText(0, 0), "05");
+    EXPECT_TRUE(w.form.Session().Modified());
+}
+
+TEST(FillDialog, TwinFieldsFollowTheTypedSideAndOkFills) {
+    Window w(ByteVector(0x300, 0xEE), 0x300);
+    TFillDialog dialog(w.form.Session(), nullptr);
+    dialog.show();
+    EXPECT_EQ(dialog.windowTitle(), "Fill Data");
+    auto* startByte = Find<QLineEdit>(dialog, "Edit3");
+    auto* startWord = Find<QLineEdit>(dialog, "Edit5");
+    EXPECT_EQ(Find<QLineEdit>(dialog, "Edit4")->text(), "00000002FF");
+    startByte->clear();
+    QTest::keyClicks(startByte, "1000");
+    EXPECT_EQ(startWord->text(), "800");
+    EXPECT_EQ(w.form.Session().ToolEntrySide(), EntrySide::Byte);
+    startWord->clear();
+    QTest::keyClicks(startWord, "80");
+    EXPECT_EQ(startByte->text(), "100");
+    EXPECT_EQ(w.form.Session().ToolEntrySide(), EntrySide::Word);
+    auto* endByte = Find<QLineEdit>(dialog, "Edit4");
+    endByte->clear();
+    QTest::keyClicks(endByte, "1ffx");
+    EXPECT_EQ(endByte->text(), "1FF") << "hex digits only, upper case";
+
+    auto* userGroup = Find<QGroupBox>(dialog, "UserDefineRadioGroup");
+    EXPECT_FALSE(userGroup->isEnabled());
+    Find<QCheckBox>(dialog, "UserDefineCheckBox")->setChecked(true);
+    EXPECT_TRUE(userGroup->isEnabled());
+    auto* fillGroup = Find<QGroupBox>(dialog, "FillRadioGroup");
+    const auto radios = fillGroup->findChildren<QRadioButton*>();
+    ASSERT_EQ(radios.size(), 5);
+    EXPECT_TRUE(radios[2]->isChecked()) << "Random Data by default";
+
+    Find<QPushButton>(dialog, "OKBitBtn")->click();
+    const ByteVector bytes = w.Bytes();
+    EXPECT_EQ(bytes[0xFF], 0xEE);
+    EXPECT_EQ(bytes[0x100], 0x55);
+    EXPECT_EQ(bytes[0x1FF], 0x55);
+    EXPECT_EQ(bytes[0x200], 0xEE);
+    EXPECT_TRUE(w.form.Session().Modified());
+}
+
+TEST(BlockDialog, ShowsTheDestinationEndAndClosesAfterARefusal) {
+    Window w(test::Counting(0x100), 0x100);
+    TBlockDialog dialog(w.form.Session(), nullptr);
+    dialog.show();
+    auto* end = Find<QLineEdit>(dialog, "Edit3");
+    end->clear();
+    QTest::keyClicks(end, "F");
+    auto* destination = Find<QLineEdit>(dialog, "Edit6");
+    QTest::keyClicks(destination, "8");  // "0" becomes "08"
+    EXPECT_EQ(Find<QLabel>(dialog, "DestSAddLabel")->text(), "0000000017");
+    EXPECT_EQ(Find<QLabel>(dialog, "DestSAdd16Label")->text(), "000000000B");
+    EXPECT_EQ(Find<QLineEdit>(dialog, "Edit1")->text(), "FF");
+    Find<QPushButton>(dialog, "OKBitBtn")->click();
+    EXPECT_FALSE(dialog.isVisible());
+    ASSERT_EQ(w.op.messages.size(), 1u);
+    EXPECT_EQ(w.op.messages[0].text, "Input Value Error!");
+    EXPECT_EQ(w.Bytes(), test::Counting(0x100));
+}
+
+TEST(CalSumDialog, ShowsTheRangeSum) {
+    Window w(ByteVector(0x1000, 0xFF), 0x1000);
+    TCalSumDialog dialog(w.form.Session());
+    dialog.show();
+    auto* end = Find<QLineEdit>(dialog, "Edit2");
+    end->clear();
+    QTest::keyClicks(end, "ff");
+    EXPECT_EQ(Find<QLineEdit>(dialog, "Edit4")->text(), "7F");
+    Find<QPushButton>(dialog, "OKBitBtn")->click();
+    ASSERT_EQ(w.op.messages.size(), 1u);
+    EXPECT_EQ(w.op.messages[0].caption, "CheckSum");
+    EXPECT_EQ(w.op.messages[0].text, "000000FF00");
+    Find<QPushButton>(dialog, "BlockBitBtn")->click();
+    EXPECT_EQ(end->text(), "0000000FFF");
+}
+
+TEST(SaveFileDialog, DefaultsRangeButtonsBrowseAndValidation) {
+    TempDir dir;
+    App();
+    const auto buffer = test::WriteBuffer(dir, test::Counting(0x80));
+    ScriptedOperator op;
+    TSaveFileDialog dialog(buffer, 0x1000, op);
+    dialog.show();
+    EXPECT_EQ(dialog.windowTitle(), "Save File");
+    auto* start = Find<QLineEdit>(dialog, "Edit1");
+    auto* end = Find<QLineEdit>(dialog, "Edit2");
+    EXPECT_EQ(start->text(), "0000000000");
+    EXPECT_EQ(end->text(), "0000000FFF");
+    Find<QPushButton>(dialog, "FileBitBtn")->click();
+    EXPECT_EQ(end->text(), "000000007F");
+    Find<QPushButton>(dialog, "ICBitBtn")->click();
+    EXPECT_EQ(end->text(), "0000000FFF");
+    start->selectAll();
+    QTest::keyClick(start, Qt::Key_Backspace);
+    EXPECT_EQ(start->text(), "0") << "an emptied field holds 0";
+
+    const auto formats = Find<QGroupBox>(dialog, "FormatRadioGroup")->findChildren<QRadioButton*>();
+    ASSERT_EQ(formats.size(), 6);
+    EXPECT_EQ(formats[0]->text(), "Binary/Machine Code");
+    EXPECT_TRUE(formats[0]->isChecked());
+    EXPECT_EQ(formats[5]->text(), "Tektronix Hex");
+
+    QString filterAsked;
+    const QString output = QString::fromStdString((dir / "saved.bin").string());
+    dialog.chooseFile = [&](QWidget*, const QString& filter) {
+        filterAsked = filter;
+        return output;
+    };
+    Find<QPushButton>(dialog, "SaveBrowseBitBtn")->click();
+    EXPECT_EQ(filterAsked, "All File (*);;Binary (*.bin);;Hex (*.hex)");
+    EXPECT_EQ(Find<QLineEdit>(dialog, "SaveFileEdit")->text(), output);
+
+    end->setText("7F");
+    Find<QPushButton>(dialog, "OKBitBtn")->click();
+    EXPECT_EQ(dialog.LastOutcome(), SaveOutcome::Saved);
+    EXPECT_EQ(test::ReadBytes(dir / "saved.bin"), test::Counting(0x80));
+
+    Find<QLineEdit>(dialog, "SaveFileEdit")->setText("a.b");
+    Find<QPushButton>(dialog, "OKBitBtn")->click();
+    ASSERT_EQ(op.messages.size(), 1u);
+    EXPECT_EQ(op.messages[0].text, "File Name is too short!");
+    EXPECT_EQ(op.messages[0].caption, "Error");
+}
+
+}  // namespace
+}  // namespace torq::editor::qt
