@@ -15,21 +15,8 @@ std::string GeneralSecondsText(std::uint32_t elapsedMs) {
     return text;
 }
 
-std::string FixedSecondsText(std::uint32_t elapsedMs) {
-    // Whole milliseconds have exactly three decimals; no rounding is involved.
-    char text[32];
-    std::snprintf(text, sizeof text, "%u.%03u", static_cast<unsigned>(elapsedMs / 1000),
-                  static_cast<unsigned>(elapsedMs % 1000));
-    return text;
-}
-
 std::string FinishedLine(std::uint32_t startTick, std::uint32_t endTick) {
     return std::string(kFinishedPrefix) + GeneralSecondsText(TicksBetween(startTick, endTick)) +
-           std::string(kSecondsSuffix);
-}
-
-std::string TotalTimeText(std::uint32_t startTick, std::uint32_t endTick) {
-    return std::string(kTotalTimePrefix) + FixedSecondsText(TicksBetween(startTick, endTick)) +
            std::string(kSecondsSuffix);
 }
 
