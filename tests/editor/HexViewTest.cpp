@@ -101,6 +101,13 @@ TEST(HexViewCursor, MovesWrapRowsScrollAndStopAtTheDeviceEnds) {
     EXPECT_EQ(view.EditAddress(), 0xFFFu) << "nothing beyond the last address";
     view.Move(CursorMove::First);
     EXPECT_EQ(view.PageAddress(), 0u);
+    // A jump shows its row at the top; one onto the page only moves the cursor.
+    view.GoTo(0x505);
+    EXPECT_EQ(view.PageAddress(), 0x500u);
+    view.GoTo(0x513);
+    EXPECT_EQ(view.PageAddress(), 0x500u);
+    EXPECT_EQ(view.CursorRow(), 1);
+    view.Move(CursorMove::First);
 
     // 16-bit cells move a word at a time on the hex side, a byte on the character side.
     view.SetWidth(CellWidth::Word);

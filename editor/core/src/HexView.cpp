@@ -155,6 +155,10 @@ void HexView::MoveToAddress(std::uint64_t address) {
 }
 
 void HexView::GoTo(std::uint64_t address) {
+    // A jump shows its row at the top; a target already on the page does not move the page.
+    const std::uint64_t target = std::min(address, LastAddress());
+    if (target < PageAddress() || target >= PageAddress() + kPageBytes)
+        SetPageAddress(RowStart(target));
     MoveToAddress(address);
 }
 

@@ -35,7 +35,11 @@ QLineEdit* MakeHexField(QWidget* parent, const char* objectName, int digits) {
     field->setFont(FixedFont());
     const QFontMetrics metrics(field->font());
     // Room for the digits plus the frame and the text margins.
-    field->setMinimumWidth(metrics.horizontalAdvance(QString(digits + 2, QLatin1Char('0'))));
+    const int width = metrics.horizontalAdvance(QString(digits + 2, QLatin1Char('0')));
+    if (digits <= 4)
+        field->setFixedWidth(width);  // a byte or a word: no need to stretch
+    else
+        field->setMinimumWidth(width);
     return field;
 }
 

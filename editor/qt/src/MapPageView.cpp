@@ -144,6 +144,7 @@ MapPageView::MapPageView(EditorSession& session, QWidget* parent)
     cellLabel_ = new QLabel(this);
     cellLabel_->setObjectName(QStringLiteral("ByteCellLabel"));
     auto* facts = new QGridLayout;
+    facts->setHorizontalSpacing(16);
     facts->addWidget(new QLabel(QStringLiteral("Page"), this), 0, 0);
     facts->addWidget(pageLabel_, 0, 1);
     facts->addWidget(new QLabel(QStringLiteral("Pages"), this), 1, 0);
@@ -216,8 +217,11 @@ void MapPageView::PaintCells(QPainter& painter) {
             painter.drawRect(cell.adjusted(0, 0, 0, 0));
             const std::uint64_t start = map.CellStart(row, column);
             if (map.Position() >= start && map.Position() - start < cellBytes) {
-                painter.setPen(QPen(colours.highlight, 3));
+                // The current position: a dark ring inside a light one reads on every class.
+                painter.setPen(QPen(Qt::white, 3));
                 painter.drawRect(cell.adjusted(2, 2, -2, -2));
+                painter.setPen(QPen(Qt::black, 1));
+                painter.drawRect(cell.adjusted(3, 3, -3, -3));
             }
         }
     }

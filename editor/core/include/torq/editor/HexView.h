@@ -69,7 +69,7 @@ class HexView {
     std::uint64_t PageAddress() const { return block_ * kBlockBytes + scroll_ * kRowBytes; }
     // Moves the view so that `row` shows the row holding `address` (or as near as the bound lets).
     void ShowAddressInRow(std::uint64_t address, int row);
-    // Moves the view the least that makes `address` visible, and the cursor onto it.
+    // Puts the cursor on `address`, showing its row at the top when it was off the page.
     void GoTo(std::uint64_t address);
 
     // ---- the page ----
