@@ -1,6 +1,7 @@
 // The editor's window and dialogs, offscreen: controls are found by their object names and the
 // operator's answers are scripted.
 #include <gtest/gtest.h>
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QButtonGroup>
@@ -13,6 +14,7 @@
 #include <QScrollBar>
 #include <QTabBar>
 #include <QTest>
+#include <memory>
 
 #include "EditorFixtures.h"
 #include "torq/editor/qt/HexPageView.h"
@@ -27,12 +29,22 @@ using test::ByteVector;
 using test::ScriptedOperator;
 using test::TempDir;
 
+// One application for the whole run, ended before the program's static objects are.
+class QtEnvironment final : public ::testing::Environment {
+  public:
+    void TearDown() override { app.reset(); }
+    static inline std::unique_ptr<QApplication> app;
+};
+::testing::Environment* const kQtEnvironment =
+    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
 QApplication& App() {
     static int argc = 1;
     static char name[] = "editor_tests";
     static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
+    if (!QtEnvironment::app)
+        QtEnvironment::app = std::make_unique<QApplication>(argc, argv);
+    return *QtEnvironment::app;
 }
 
 template <typename T>
