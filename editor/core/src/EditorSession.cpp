@@ -65,12 +65,17 @@ void EditorSession::ReportReadFailure(bool ok) {
 }
 
 bool EditorSession::RefreshView() {
+    // Without a device there is nothing to show (and no buffer file to miss).
+    if (deviceSize_ == 0)
+        return true;
     const bool ok = view_.Refresh(document_);
     ReportReadFailure(ok);
     return ok;
 }
 
 bool EditorSession::RefreshMap() {
+    if (deviceSize_ == 0)
+        return true;
     const bool ok = map_.Refresh(document_);
     ReportReadFailure(ok);
     return ok;
