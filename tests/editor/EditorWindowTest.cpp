@@ -14,6 +14,8 @@
 #include <QScrollBar>
 #include <QTabBar>
 #include <QTest>
+#include <QToolTip>
+#include <QWheelEvent>
 #include <memory>
 
 #include "EditorFixtures.h"
@@ -151,6 +153,31 @@ TEST(EditForm, BlockControlShowsOnlyAboveOneGiB) {
     EXPECT_EQ(w.form.Session().View().PageAddress(), std::uint64_t{1} << 30);
     w.form.PrepareForShow(std::uint64_t{1} << 30);
     EXPECT_FALSE(Find<QWidget>(w.form, "BlockControlPanel")->isVisibleTo(&w.form));
+}
+
+TEST(EditForm, WheelScrollBarAndMapHintsFollowTheModel) {
+    ByteVector bytes(0x10000, 0xFF);
+    std::fill(bytes.begin() + 0x1000, bytes.begin() + 0x2000, 0x00);
+    Window w(bytes, 0x10000);
+    QWidget* hex = Find<QWidget>(w.form, "HexStringGrid");
+    const QPoint centre = hex->rect().center();
+    QWheelEvent wheel(centre, hex->mapToGlobal(centre), QPoint(), QPoint(0, -120), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(hex, &wheel);
+    EXPECT_GT(w.form.Session().View().PageAddress(), 0u) << "the wheel scrolls the page";
+    Find<QScrollBar>(w.form, "ScrollBar")->setValue(0x100);
+    EXPECT_EQ(w.form.Session().View().PageAddress(), 0x1000u);
+    EXPECT_EQ(w.form.Session().View().CellText(0, 0), "00");
+
+    w.form.SelectTab(2);
+    QWidget* grid = Find<QWidget>(w.form, "DrawGrid");
+    const QPoint cell(grid->width() / 32 + grid->width() / 16, grid->height() * 3 / 34);
+    QHelpEvent help(QEvent::ToolTip, cell, grid->mapToGlobal(cell));
+    QApplication::sendEvent(grid, &help);
+    EXPECT_EQ(QToolTip::text(),
+              "Block Start Address : 0000000100\nBlock End Address : 00000001FF\n"
+              "This Block is FFh Block");
+    EXPECT_EQ(Find<QLabel>(w.form, "ByteCellLabel")->text(), "256");
 }
 
 TEST(EditForm, SwapButtonRewritesTheBufferAndTheView) {

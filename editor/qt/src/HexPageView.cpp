@@ -1,11 +1,13 @@
 #include "torq/editor/qt/HexPageView.h"
 
+#include <QCoreApplication>
 #include <QFocusEvent>
 #include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QWheelEvent>
 #include <algorithm>
 #include <climits>
 
@@ -62,6 +64,11 @@ void PageColumn::mousePressEvent(QMouseEvent* event) {
 void PageColumn::keyPressEvent(QKeyEvent* event) {
     if (!view_->Key(kind_, event))
         QWidget::keyPressEvent(event);
+}
+
+void PageColumn::wheelEvent(QWheelEvent* event) {
+    // The wheel scrolls the page wherever the pointer is over it.
+    QCoreApplication::sendEvent(view_->verticalScrollBar(), event);
 }
 
 bool PageColumn::focusNextPrevChild(bool next) {
