@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "torq/devlib/DeviceLibrary.h"
-#include "torq/link/DeviceOperations.h"
 #include "torq/devlib/InformationLog.h"
+#include "torq/link/DeviceOperations.h"
 #include "torq/link/Programmer.h"
 #include "torq/sim/ChipCatalog.h"
 #include "torq/sim/SimulatedProgrammer.h"
@@ -97,9 +97,9 @@ int main(int argc, char** argv) {
         return seconds;
     };
     double cycle = 0;
-    cycle += measure("erase", [&] { return ops.EraseDevice(record); });
+    cycle += measure("erase", [&] { return ops.EraseDevice(record, PageValues{}); });
     cycle += measure("blank check", [&] { return ops.BlankCheck(record); });
-    cycle += measure("program", [&] { return ops.ProgramDevice(record); });
+    cycle += measure("program", [&] { return ops.ProgramDevice(record, PageValues{}); });
     cycle += measure("verify", [&] { return ops.VerifyDevice(record, {}); });
     const double read = measure("read", [&] { return ops.ReadDevice(record); });
     std::printf("write cycle (erase+blank+program+verify): %.3f s; read: %.3f s\n", cycle, read);

@@ -128,22 +128,29 @@ bool RunOperation(Bench& bench, const std::string& name) {
     DeviceOperations& ops = *bench.ops;
     const DeviceRecord& record = bench.session.record;
     const Options& options = bench.session.options;
-    if (name == "read")
-        return ops.ReadDevice(record);
+    const auto menuIni = bench.session.library->Directories().MenuIni();
+    const PageValues values = PageValues::Read(menuIni);
+    if (name == "read") {
+        PageValues readBack;
+        const bool pass = ops.ReadDevice(record, &readBack);
+        if (pass && readBack.Exists())
+            readBack.Write(menuIni);
+        return pass;
+    }
     if (name == "verify") {
         return ops.VerifyDevice(record,
                                 {options.verifyErrorsListLimited, options.verifyErrorsListLimit});
     }
     if (name == "erase")
-        return ops.EraseDevice(record);
+        return ops.EraseDevice(record, values);
     if (name == "blank")
         return ops.BlankCheck(record);
     if (name == "program")
-        return ops.ProgramDevice(record);
+        return ops.ProgramDevice(record, values);
     if (name == "protect")
-        return ops.ProtectDevice(record, ProtectDirection::Protect);
+        return ops.ProtectDevice(record, ProtectDirection::Protect, values);
     if (name == "unprotect")
-        return ops.ProtectDevice(record, ProtectDirection::Unprotect);
+        return ops.ProtectDevice(record, ProtectDirection::Unprotect, values);
     return false;
 }
 

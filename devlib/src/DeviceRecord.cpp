@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "torq/devlib/Ini.h"
+#include "torq/devlib/PageValues.h"
 #include "torq/devlib/ParameterPages.h"
 #include "torq/devlib/SectorTable.h"
 #include "torq/devlib/Text.h"
@@ -256,25 +257,7 @@ DeviceRecord LoadDeviceRecord(const fs::path& deviceFile, const ProgramDirectory
 }
 
 bool RefreshMenuIni(const fs::path& pageFile, const fs::path& menuIni) {
-    std::error_code error;
-    fs::remove(menuIni, error);
-    if (pageFile.empty())
-        return true;
-    const IniFile pages(pageFile);
-    if (!pages.FileExists())
-        return true;
-    IniFile menu(menuIni);
-    bool wrote = false;
-    const std::vector<int> counts = PageComponentCounts(pages);
-    for (int p = 0; p < static_cast<int>(counts.size()); ++p) {
-        for (int c = 0; c < counts[static_cast<std::size_t>(p)]; ++c) {
-            const std::string key = PageValueKey(p, c);
-            menu.WriteString(kPageValuesSection, key,
-                             pages.ReadString(kPageValuesSection, key, ""));
-            wrote = true;
-        }
-    }
-    return !wrote || menu.Save();
+    return PageValues::Defaults(pageFile).Write(menuIni);
 }
 
 }  // namespace torq

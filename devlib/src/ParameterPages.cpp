@@ -115,11 +115,14 @@ bool ParameterPagesAvailable(const DeviceRecord& record, int programmerCount) {
 }
 
 ParameterPages BuildParameterPages(const fs::path& pageFile, const fs::path& menuIni) {
+    PageValues values = PageValues::Read(menuIni);
+    if (!values.Exists())
+        values = PageValues::Defaults(pageFile, PageValues::MissingDefaults::Left);
+    return BuildParameterPages(pageFile, values);
+}
+
+ParameterPages BuildParameterPages(const fs::path& pageFile, const PageValues& values) {
     const IniFile definition(pageFile);
-    std::error_code error;
-    const bool menuExists = fs::is_regular_file(menuIni, error);
-    const IniFile menuValues(menuExists ? menuIni : pageFile);
-    const IniFile& values = menuExists ? menuValues : definition;
 
     ParameterPages result;
     const std::vector<int> counts = PageComponentCounts(definition);
@@ -152,10 +155,9 @@ ParameterPages BuildParameterPages(const fs::path& pageFile, const fs::path& men
             k.left = integer("Left" + n, 1);
             k.width = integer("Width" + n, 1);
             k.height = integer("Height" + n, 1);
-            const std::string key = PageValueKey(p, c);
             switch (k.type) {
                 case ComponentType::CheckBox:
-                    k.checked = values.ReadInteger(kPageValuesSection, key, 0) != 0;
+                    k.checked = values.Integer(p, c, 0) != 0;
                     break;
                 case ComponentType::RadioGroup: {
                     k.radioColumns = integer("Radio" + n + "Columns", 1);
@@ -164,7 +166,7 @@ ParameterPages BuildParameterPages(const fs::path& pageFile, const fs::path& men
                         k.radioChoices.push_back(definition.ReadString(
                             section, "Radio" + n + "String" + std::to_string(i), "None"));
                     }
-                    const int value = values.ReadInteger(kPageValuesSection, key, 0);
+                    const int value = values.Integer(p, c, 0);
                     k.selectedIndex =
                         value <= -1 ? -1 : std::min(value, static_cast<int>(choices) - 1);
                     break;
@@ -175,11 +177,10 @@ ParameterPages BuildParameterPages(const fs::path& pageFile, const fs::path& men
                         k.valueMax = static_cast<std::uint32_t>(integer(
                             "ValueMax" + n, static_cast<std::int32_t>(rule.valueMaxDefault)));
                         k.valueMin = integer("ValueMin" + n, 0);
-                        const auto value = static_cast<std::uint32_t>(
-                            values.ReadInteger(kPageValuesSection, key, 0));
+                        const auto value = static_cast<std::uint32_t>(values.Integer(p, c, 0));
                         k.text = ShowNumber(value, rule.input == Input::Hex);
                     } else if (k.valueType == 6) {
-                        k.text = values.ReadString(kPageValuesSection, key, "None");
+                        k.text = values.Text(p, c).value_or("None");
                     }
                     break;
                 }
@@ -233,19 +234,19 @@ std::string CheckValueText(const PageComponent& field, std::string_view text) {
     return result;
 }
 
-bool SaveParameterValues(const ParameterPages& pages, const fs::path& menuIni) {
-    std::error_code error;
-    fs::remove(menuIni, error);
-    IniFile menu(menuIni);
+PageValues ValuesOf(const ParameterPages& pages) {
+    PageValues values;
     for (const auto& page : pages.pages) {
         for (const auto& component : page.components) {
-            if (const auto value = component.StoredValue()) {
-                menu.WriteString(kPageValuesSection, PageValueKey(component.page, component.number),
-                                 *value);
-            }
+            if (const auto value = component.StoredValue())
+                values.Set(component.page, component.number, *value);
         }
     }
-    return menu.Save();
+    return values;
+}
+
+bool SaveParameterValues(const ParameterPages& pages, const fs::path& menuIni) {
+    return ValuesOf(pages).Write(menuIni);
 }
 
 }  // namespace torq

@@ -215,7 +215,9 @@ bool DeviceOperations::ReceiveChip(
     return true;
 }
 
-bool DeviceOperations::ReadDevice(const DeviceRecord& record) {
+bool DeviceOperations::ReadDevice(const DeviceRecord& record, PageValues* readBack) {
+    if (Unusable(record, "Read : "))
+        return false;
     // The chip is read into a new file beside the buffer, which replaces it only when the read
     // has succeeded: a failed read never destroys the image the operator had.
     ReplacementFile read(dirs_.BufferFile());
@@ -231,46 +233,48 @@ bool DeviceOperations::ReadDevice(const DeviceRecord& record) {
     if (stopped)
         return RefuseWithoutBuffer("Read : ");
 
+    std::optional<PageValues> status;
     if (Contains(record.driverImagePath.filename().string(), "_25"))
-        ReadStatusBack(record);
+        status = ReadStatusBack(record);
 
     if (!channel_->PollState(state::kFinished))
         return Fail();
     if (!read.Commit(false))
         return RefuseWithoutBuffer("Read : ");
+    if (status && readBack != nullptr)
+        *readBack = std::move(*status);
     return Line("Read : ", true);
 }
 
-void DeviceOperations::ReadStatusBack(const DeviceRecord& record) {
-    const fs::path menu = dirs_.MenuIni();
-    std::error_code error;
+// The status registers read back after a read: with no opcodes listed, the block-protect bits and
+// bit 7 of the status register as the first page's two components; else each register's value.
+// A failed read gives 0.
+PageValues DeviceOperations::ReadStatusBack(const DeviceRecord& record) {
     const auto readStatus = [&](std::uint8_t opcode) {
         IdAnswer answer{};
         programmer_->Restart();
         IdentificationExchange(*programmer_, opcode, answer, ExchangeFailure::Ignore);
         return answer[0];
     };
+    PageValues values;
     if (record.readStatusRegister == 0) {
         const std::uint8_t s = readStatus(kReadStatus);
-        fs::remove(menu, error);
-        IniFile values(menu);
-        values.WriteInteger(kPageValuesSection, PageValueKey(0, 0), (s & 0x7C) >> 2);
-        values.WriteInteger(kPageValuesSection, PageValueKey(0, 1), s >> 7);
-        values.Save();
-        return;
+        values.Set(0, 0, std::to_string((s & 0x7C) >> 2));
+        values.Set(0, 1, std::to_string(s >> 7));
+        return values;
     }
-    fs::remove(menu, error);
-    IniFile values(menu);
     const int n = std::min<int>(record.readStatusRegister, kStatusRegisterOpcodeSlots);
     for (int i = 0; i < n; ++i) {
         const std::uint8_t s =
             readStatus(record.readStatusRegisterOpcodes[static_cast<std::size_t>(i)]);
-        values.WriteInteger(kPageValuesSection, PageValueKey(0, i), s);
+        values.Set(0, i, std::to_string(s));
     }
-    values.Save();
+    return values;
 }
 
 bool DeviceOperations::VerifyDevice(const DeviceRecord& record, const VerifyListing& listing) {
+    if (Unusable(record, "Verify : "))
+        return false;
     const int limit = listing.EffectiveLimit();
     std::vector<std::string> list;
     if (listing.listed)
@@ -323,6 +327,8 @@ bool DeviceOperations::VerifyDevice(const DeviceRecord& record, const VerifyList
 }
 
 bool DeviceOperations::BlankCheck(const DeviceRecord& record) {
+    if (Unusable(record, "Blank Check : "))
+        return false;
     bool stopped = false;
     const bool received = ReceiveChip(
         record, "Blank Check : ",
@@ -337,10 +343,12 @@ bool DeviceOperations::BlankCheck(const DeviceRecord& record) {
     return CloseWithLine("Blank Check : ", true);
 }
 
-bool DeviceOperations::EraseDevice(const DeviceRecord& record) {
+bool DeviceOperations::EraseDevice(const DeviceRecord& record, const PageValues& values) {
+    if (Unusable(record, "Erase : "))
+        return false;
     if (SpiFamilyOf(record.driverImagePath) == SpiFamily::Series45)
         return EraseDataFlash(record);
-    if (!ProtectDevice(record, ProtectDirection::Unprotect))
+    if (!ProtectDevice(record, ProtectDirection::Unprotect, values))
         return false;
     const std::uint8_t opcode = EraseOpcode(record.EraseSelector());
     if (opcode == 0)
@@ -362,10 +370,6 @@ bool DeviceOperations::EraseDevice(const DeviceRecord& record) {
 bool DeviceOperations::EraseDataFlash(const DeviceRecord& record) {
     if (!programmer_->Restart())
         return false;
-    // A library entry without page geometry cannot be erased block by block.
-    if (record.pageSize <= 0 || record.pageOfBlock <= 0 || record.pageSpareSize < 0) {
-        return Line("Erase : ", false);
-    }
     const int mode = DataFlashPageMode(record);
     channel_->SetCount(static_cast<std::uint32_t>(record.blockCount));  // result not looked at
     if (!channel_->StartOperation(operation::kErase, static_cast<std::uint16_t>(mode)))
@@ -403,7 +407,9 @@ bool DeviceOperations::EraseDataFlash(const DeviceRecord& record) {
     return CloseWithLine("Erase : ", true);
 }
 
-bool DeviceOperations::ProgramDevice(const DeviceRecord& record) {
+bool DeviceOperations::ProgramDevice(const DeviceRecord& record, const PageValues& values) {
+    if (Unusable(record, "Program : "))
+        return false;
     // A buffer that cannot be opened cannot be programmed: refuse before anything is sent, so a
     // missing image never passes as an empty one.
     const BufferBlockReader buffer(dirs_.BufferFile());
@@ -411,7 +417,7 @@ bool DeviceOperations::ProgramDevice(const DeviceRecord& record) {
         return RefuseWithoutBuffer("Program : ");
     if (SpiFamilyOf(record.driverImagePath) == SpiFamily::Series45)
         return ProgramDataFlash(record, buffer);
-    if (!ProtectDevice(record, ProtectDirection::Unprotect))
+    if (!ProtectDevice(record, ProtectDirection::Unprotect, values))
         return false;
     const int variant = record.ProgramVariant();
     if (variant == 1)
@@ -419,6 +425,18 @@ bool DeviceOperations::ProgramDevice(const DeviceRecord& record) {
     if (variant == 2 || variant == 3)
         return ProgramSequential(record, variant, buffer);
     return false;
+}
+
+// A record the operations cannot work with (no size, a size beyond the three-byte addresses, a
+// page that does not fit its block, ...) fails the operation before anything is sent: the reason,
+// then the operation's Fail line.
+bool DeviceOperations::Unusable(const DeviceRecord& record, std::string_view label) {
+    const auto reason = CheckDeviceRecord(record);
+    if (!reason)
+        return false;
+    programmer_->Log().WriteInfoLine("Error : " + *reason);
+    Line(label, false);
+    return true;
 }
 
 // The buffer file cannot be read (program, verify) or written (read): the reason, then the
@@ -474,8 +492,6 @@ bool DeviceOperations::FinishProgram(PagesSent sent, bool lastOk) {
 }
 
 bool DeviceOperations::ProgramPages(const DeviceRecord& record, const BufferBlockReader& buffer) {
-    if (record.pageSize <= 0 || record.pageSize > kPageProgramMaxPage)
-        return Line("Program : ", false);
     if (!channel_->SetCount(ChipUnits(record)))
         return Fail();
     if (!channel_->StartOperation(operation::kProgram, 1))
@@ -518,9 +534,6 @@ bool DeviceOperations::ProgramDataFlash(const DeviceRecord& record,
                                         const BufferBlockReader& buffer) {
     if (!programmer_->Restart())
         return false;
-    if (record.pageSize <= 0 || record.pageSpareSize < 0 || record.pageSpareSize > 54) {
-        return Line("Program : ", false);
-    }
     const int mode = DataFlashPageMode(record);
     channel_->SetCount(static_cast<std::uint32_t>(record.blockCount) *
                        static_cast<std::uint32_t>(record.pageOfBlock));  // not looked at
@@ -547,23 +560,21 @@ bool DeviceOperations::ProgramDataFlash(const DeviceRecord& record,
     return FinishProgram(sent, lastOk);
 }
 
-std::uint8_t DeviceOperations::StatusFromPages(const DeviceRecord& record) const {
+// The status the protect direction writes: component 0 of a page gives the block-protect bits 2 to
+// 6, component 1 bit 7; a later page overwrites an earlier one. Without values (no Menu.ini) or
+// without a page file nothing is protected.
+std::uint8_t StatusFromPageValues(const DeviceRecord& record, const PageValues& values) {
     std::uint8_t s = 0;
-    std::error_code error;
-    if (record.menuFilePath.empty() || !fs::is_regular_file(dirs_.MenuIni(), error))
+    if (record.menuFilePath.empty() || !values.Exists())
         return s;
     const IniFile pages(record.menuFilePath);
-    const IniFile values(dirs_.MenuIni());
-    const int total =
-        std::min(pages.ReadInteger("CurrentUserPage", "Total", 0), kPageFileCountLimit);
-    for (int p = 0; p < total; ++p) {
-        const int components =
-            std::min(pages.ReadInteger("CurrentUserPage_" + std::to_string(p), "ComponentTotal", 0),
-                     kPageFileCountLimit);
-        for (int c = 0; c < components && c < 2; ++c) {
-            const std::int32_t v = values.ReadInteger(kPageValuesSection, PageValueKey(p, c), 0);
+    const std::vector<int> counts = PageComponentCounts(pages);
+    for (int p = 0; p < static_cast<int>(counts.size()); ++p) {
+        const int components = std::min(counts[static_cast<std::size_t>(p)], 2);
+        for (int c = 0; c < components; ++c) {
+            const std::int32_t v = values.Integer(p, c, 0);
             if (c == 0)
-                s = static_cast<std::uint8_t>((v * 4) & 0xFF);  // block-protect bits 2 to 6
+                s = static_cast<std::uint8_t>((v * 4) & 0xFF);
             if (c == 1)
                 s = static_cast<std::uint8_t>((s & 0x7F) | ((v & 1) << 7));
         }
@@ -571,27 +582,26 @@ std::uint8_t DeviceOperations::StatusFromPages(const DeviceRecord& record) const
     return s;
 }
 
-bool DeviceOperations::ProtectDevice(const DeviceRecord& record, ProtectDirection direction) {
+bool DeviceOperations::ProtectDevice(const DeviceRecord& record, ProtectDirection direction,
+                                     const PageValues& values) {
     if (!programmer_->Restart())
         return false;
     const std::string_view label =
         direction == ProtectDirection::Protect ? "Protect : " : "Unprotect : ";
+    if (Unusable(record, label))
+        return false;
     if (IsPerSectorProtected(record.name))
         return ProtectSectors(record, direction, label);
 
-    const std::uint8_t s = direction == ProtectDirection::Protect ? StatusFromPages(record) : 0;
+    const std::uint8_t s =
+        direction == ProtectDirection::Protect ? StatusFromPageValues(record, values) : 0;
     if (!channel_->StartOperation(operation::kStatusWrite, 0))
         return Fail();
     if (!channel_->PollState(operation::kStatusWrite))
         return Fail();
     std::vector<std::uint8_t> menuValues;
-    if (record.readStatusRegister > 0) {
-        const IniFile values(dirs_.MenuIni());
-        for (int i = 0; i < record.readStatusRegister && i < kStatusRegisterOpcodeSlots; ++i) {
-            menuValues.push_back(static_cast<std::uint8_t>(
-                values.ReadInteger(kPageValuesSection, PageValueKey(0, i), 0)));
-        }
-    }
+    for (int i = 0; i < record.readStatusRegister && i < kStatusRegisterOpcodeSlots; ++i)
+        menuValues.push_back(static_cast<std::uint8_t>(values.Integer(0, i, 0)));
     const Script script = StatusRegisterScript(record, s, menuValues);
     if (script.Overflowed()) {
         // More status registers than one command block carries: sending it cut short would

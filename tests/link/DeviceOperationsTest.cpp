@@ -40,6 +40,8 @@ class OperationsTest : public ::testing::Test {
         ops = std::make_unique<DeviceOperations>(link_->programmer, dirs, link_->clock);
     }
     test::SimulatedLink& Link() { return *link_; }
+    // The parameter-page values as Menu.ini holds them.
+    PageValues Values() const { return PageValues::Read(dirs.MenuIni()); }
     std::vector<std::string> Lines() const { return Messages(link_->log); }
     void ClearLog() {
         link_->log.Clear();
@@ -91,9 +93,9 @@ TEST_F(OperationsTest, EraseBlankProgramVerifyAndReadRoundTrip) {
     Use("Winbond", "W25X10", "W25X10");
     const auto image = RandomImage(record.deviceSize);
     WriteBuffer(image);
-    EXPECT_TRUE(ops->EraseDevice(record));
+    EXPECT_TRUE(ops->EraseDevice(record, Values()));
     EXPECT_TRUE(ops->BlankCheck(record));
-    EXPECT_TRUE(ops->ProgramDevice(record));
+    EXPECT_TRUE(ops->ProgramDevice(record, Values()));
     EXPECT_FALSE(ops->BlankCheck(record));
     EXPECT_TRUE(ops->VerifyDevice(record, {}));
     WriteBuffer({});
@@ -107,10 +109,10 @@ TEST_F(OperationsTest, EraseBlankProgramVerifyAndReadRoundTrip) {
 
 TEST_F(OperationsTest, ProgramFollowsTheBufferLengthAndItsLastPage) {
     Use("Winbond", "W25X10", "W25X10");
-    ASSERT_TRUE(ops->EraseDevice(record));
+    ASSERT_TRUE(ops->EraseDevice(record, Values()));
     WriteBuffer(RandomImage(300));
     ClearLog();
-    ASSERT_TRUE(ops->ProgramDevice(record));
+    ASSERT_TRUE(ops->ProgramDevice(record, Values()));
     const auto blocks = BulkOuts();
     ASSERT_EQ(blocks.size(), 3u);  // the unprotect script, then two pages
     EXPECT_EQ(blocks[2].size(), 320u);
@@ -122,7 +124,7 @@ TEST_F(OperationsTest, ProgramFollowsTheBufferLengthAndItsLastPage) {
 
     WriteBuffer({});
     ClearLog();
-    EXPECT_TRUE(ops->ProgramDevice(record));
+    EXPECT_TRUE(ops->ProgramDevice(record, Values()));
     EXPECT_EQ(BulkOuts().size(), 1u);  // only the unprotect script
     EXPECT_EQ(Lines().back(), "Program : Pass");
 }
@@ -136,11 +138,11 @@ TEST_F(OperationsTest, SequentialProgrammingInBothModes) {
         SCOPED_TRACE(c.type);
         Use("SST", c.type, c.type);
         ASSERT_EQ(record.ProgramVariant(), c.mode);
-        ASSERT_TRUE(ops->EraseDevice(record));
+        ASSERT_TRUE(ops->EraseDevice(record, Values()));
         const auto image = RandomImage(1000, 11);
         WriteBuffer(image);
         ClearLog();
-        ASSERT_TRUE(ops->ProgramDevice(record));
+        ASSERT_TRUE(ops->ProgramDevice(record, Values()));
         const auto start = Requests(request::kStartOperation);
         ASSERT_EQ(start.size(), 2u);
         EXPECT_EQ(start[1].value, 0x11);
@@ -164,7 +166,7 @@ TEST_F(OperationsTest, DataFlashInBothPageModes) {
         const auto image = RandomImage(record.deviceSize, 3);
         WriteBuffer(image);
         ClearLog();
-        ASSERT_TRUE(ops->EraseDevice(record));
+        ASSERT_TRUE(ops->EraseDevice(record, Values()));
         const auto erase = BulkOuts();
         const std::size_t setUp = c.binary ? 1 : 0;
         ASSERT_EQ(erase.size(), setUp + 256);  // 2048 pages, 8 per block
@@ -173,7 +175,7 @@ TEST_F(OperationsTest, DataFlashInBothPageModes) {
         }
         EXPECT_EQ(erase[setUp + 1][2], c.binary ? 0x08 : 0x10);  // block 1: 8 or 16 x 256 bytes on
         EXPECT_TRUE(ops->BlankCheck(record));
-        ASSERT_TRUE(ops->ProgramDevice(record));
+        ASSERT_TRUE(ops->ProgramDevice(record, Values()));
         EXPECT_TRUE(ops->VerifyDevice(record, {}));
         WriteBuffer({});
         ASSERT_TRUE(ops->ReadDevice(record));
@@ -183,7 +185,7 @@ TEST_F(OperationsTest, DataFlashInBothPageModes) {
 
 TEST_F(OperationsTest, VerifyListsDifferencesUpToTheLimit) {
     Use("Winbond", "W25X10", "W25X10");
-    ASSERT_TRUE(ops->EraseDevice(record));
+    ASSERT_TRUE(ops->EraseDevice(record, Values()));
     auto image = std::vector<std::uint8_t>(record.deviceSize, 0xFF);
     for (std::size_t at : {0x10u, 0x20u, 0x1A2Bu, 0x3000u, 0x4000u})
         image[at] = 0x55;
@@ -229,13 +231,11 @@ TEST_F(OperationsTest, ReadWritesDeviceSizeBytesAndReadsTheStatusBack) {
     Use("Winbond", "W25X10", "W25X10");
     static_cast<sim::SerialFlashChip*>(Link().sim.Chip())->SetStatusForTest(0x9C);
     record.deviceSize = 1500;
-    ASSERT_TRUE(ops->ReadDevice(record));
+    PageValues readBack;
+    ASSERT_TRUE(ops->ReadDevice(record, &readBack));
     EXPECT_EQ(std::filesystem::file_size(dirs.BufferFile()), 1500u);
-    const IniFile menu(dirs.MenuIni());
-    EXPECT_EQ(menu.Keys("CurrentUserPageSetup"),
-              (std::vector<std::string>{"Page0Com0Set", "Page0Com1Set"}));
-    EXPECT_EQ(menu.ReadInteger("CurrentUserPageSetup", "Page0Com0Set", -1), 7);
-    EXPECT_EQ(menu.ReadInteger("CurrentUserPageSetup", "Page0Com1Set", -1), 1);
+    EXPECT_EQ(readBack.Entries(), (std::vector<std::pair<std::string, std::string>>{
+                                      {"Page0Com0Set", "7"}, {"Page0Com1Set", "1"}}));
 }
 
 TEST_F(OperationsTest, AFailedStatusReadBackStoresZeroWithoutItsOwnFailureLine) {
@@ -246,24 +246,23 @@ TEST_F(OperationsTest, AFailedStatusReadBackStoresZeroWithoutItsOwnFailureLine) 
     ClearLog();
     for (std::uint64_t nth = 263; nth <= 266; ++nth)
         Link().sim.FailTransfer(nth);
-    // The read-back itself writes no line and stores 0; the closing state poll then finds the
-    // programmer restarted, and that one failure line ends the read.
-    EXPECT_FALSE(ops->ReadDevice(record));
+    // The read-back itself writes no line; the closing state poll then finds the programmer
+    // restarted, and that one failure line ends the read. A failed read stores no values.
+    PageValues readBack;
+    EXPECT_FALSE(ops->ReadDevice(record, &readBack));
     EXPECT_EQ(Lines(), std::vector<std::string>{std::string(kFailure)});
-    EXPECT_EQ(IniFile(dirs.MenuIni()).ReadInteger("CurrentUserPageSetup", "Page0Com0Set", -1), 0);
+    EXPECT_FALSE(readBack.Exists());
     // The read-back's other transfers are still made: its status-read script goes out.
     const auto blocks = BulkOuts();
     EXPECT_TRUE(std::any_of(blocks.begin(), blocks.end(),
                             [](const auto& b) { return b.size() == 64 && b[0] == 0x05; }));
 }
 
-TEST_F(OperationsTest, ADataFlashReadLeavesMenuIniAlone) {
+TEST_F(OperationsTest, ADataFlashReadReadsNoStatusBack) {
     Use("Atmel", "AT45DB011D", "AT45DB011D");
-    test::TempDir other;
-    const std::string before = "[CurrentUserPageSetup]\nPage0Com0Set=5\n";
-    std::ofstream(dirs.MenuIni()) << before;
-    ASSERT_TRUE(ops->ReadDevice(record));
-    EXPECT_EQ(test::ReadFile(dirs.MenuIni()), before);
+    PageValues readBack;
+    ASSERT_TRUE(ops->ReadDevice(record, &readBack));
+    EXPECT_FALSE(readBack.Exists());
 }
 
 TEST_F(OperationsTest, ProtectWritesTheStatusFromThePageValues) {
@@ -274,7 +273,7 @@ TEST_F(OperationsTest, ProtectWritesTheStatusFromThePageValues) {
     menu.WriteInteger("CurrentUserPageSetup", "Page0Com1Set", 1);
     ASSERT_TRUE(menu.Save());
     ClearLog();
-    ASSERT_TRUE(ops->ProtectDevice(record, ProtectDirection::Protect));
+    ASSERT_TRUE(ops->ProtectDevice(record, ProtectDirection::Protect, Values()));
     const auto script = BulkOuts().at(0);
     EXPECT_EQ(
         std::vector<std::uint8_t>(script.begin(), script.begin() + 10),
@@ -283,7 +282,7 @@ TEST_F(OperationsTest, ProtectWritesTheStatusFromThePageValues) {
     EXPECT_EQ(Lines(), std::vector<std::string>{"Protect : Pass"});
 
     ClearLog();
-    ASSERT_TRUE(ops->ProtectDevice(record, ProtectDirection::Unprotect));
+    ASSERT_TRUE(ops->ProtectDevice(record, ProtectDirection::Unprotect, Values()));
     EXPECT_EQ(BulkOuts().at(0)[5], 0x00);
     EXPECT_EQ(Lines(), std::vector<std::string>{"Unprotect : Pass"});
 }
@@ -297,7 +296,7 @@ TEST_F(OperationsTest, ProtectWithStatusRegisterOpcodesUsesTheMenuValuesInBothDi
     ASSERT_TRUE(menu.Save());
     for (const auto direction : {ProtectDirection::Protect, ProtectDirection::Unprotect}) {
         ClearLog();
-        ASSERT_TRUE(ops->ProtectDevice(record, direction));
+        ASSERT_TRUE(ops->ProtectDevice(record, direction, Values()));
         const auto script = BulkOuts().at(0);
         EXPECT_EQ(std::vector<std::uint8_t>(script.begin(), script.begin() + 14),
                   (std::vector<std::uint8_t>{0x06, 0x00, 0x50, 0x00, 0x01, 0x1C, 0x02, 0x05, 0x00,
@@ -309,11 +308,11 @@ TEST_F(OperationsTest, At26SectorsAreUnprotectedAndProtectedByTheirTable) {
     Use("Atmel", "AT26DF081A", "AT26DF081A");
     auto* chip = static_cast<sim::SerialFlashChip*>(Link().sim.Chip());
     ASSERT_TRUE(chip->SectorProtected(0));
-    ASSERT_TRUE(ops->ProtectDevice(record, ProtectDirection::Unprotect));
+    ASSERT_TRUE(ops->ProtectDevice(record, ProtectDirection::Unprotect, Values()));
     EXPECT_EQ(BulkOuts().back().size(), 128u);
     for (std::size_t s = 0; s < 19; ++s)
         EXPECT_FALSE(chip->SectorProtected(s)) << s;
-    ASSERT_TRUE(ops->ProtectDevice(record, ProtectDirection::Protect));
+    ASSERT_TRUE(ops->ProtectDevice(record, ProtectDirection::Protect, Values()));
     for (std::size_t s = 0; s < 19; ++s)
         EXPECT_TRUE(chip->SectorProtected(s)) << s;
 
@@ -326,7 +325,7 @@ TEST_F(OperationsTest, At26SectorsAreUnprotectedAndProtectedByTheirTable) {
     }();
     ClearLog();
     link.op.messages.clear();
-    EXPECT_FALSE(ops->ProtectDevice(record, ProtectDirection::Unprotect));
+    EXPECT_FALSE(ops->ProtectDevice(record, ProtectDirection::Unprotect, Values()));
     EXPECT_EQ(Link().op.Texts(), std::vector<std::string>{"The device library is wrong !"});
     EXPECT_TRUE(BulkOuts().empty());
     EXPECT_TRUE(Lines().empty());
@@ -336,7 +335,7 @@ TEST_F(OperationsTest, EraseWithoutAnOpcodeFailsSilently) {
     Use("Winbond", "W25X10", "W25X10");
     record.eraseMode = 0x0001;
     ClearLog();
-    EXPECT_FALSE(ops->EraseDevice(record));
+    EXPECT_FALSE(ops->EraseDevice(record, Values()));
     EXPECT_EQ(Lines(), std::vector<std::string>{"Unprotect : Pass"});
     EXPECT_TRUE(Requests(request::kStartOperation).size() == 1);  // only the unprotect's
 }
@@ -355,7 +354,7 @@ TEST_F(OperationsTest, CommunicationFailuresEndWithTheFailureLine) {
     WriteBuffer(RandomImage(512));
     Link().sim.FailEvery({sim::TransferKind::ControlIn, request::kGetBlockReady});
     ClearLog();
-    EXPECT_FALSE(ops->ProgramDevice(record));
+    EXPECT_FALSE(ops->ProgramDevice(record, Values()));
     EXPECT_EQ(Lines().back(), kFailure);
 }
 
@@ -364,7 +363,7 @@ TEST_F(OperationsTest, AnUnreadableBufferFailsProgramAndVerifyInsteadOfSendingWr
     std::filesystem::remove(dirs.BufferFile());
     std::filesystem::create_directory(dirs.BufferFile());  // opens, but cannot be read
     ClearLog();
-    EXPECT_FALSE(ops->ProgramDevice(record));
+    EXPECT_FALSE(ops->ProgramDevice(record, Values()));
     EXPECT_EQ(Lines(), (std::vector<std::string>{"Unprotect : Pass", "Program : Fail"}));
     EXPECT_EQ(BulkOuts().size(), 1u);  // the unprotect script only
     ClearLog();
@@ -379,7 +378,7 @@ TEST_F(OperationsTest, AMissingBufferFailsProgramAndVerifyBeforeAnyTraffic) {
     std::filesystem::remove(dirs.BufferFile());
     for (const bool verify : {false, true}) {
         ClearLog();
-        EXPECT_FALSE(verify ? ops->VerifyDevice(record, {}) : ops->ProgramDevice(record));
+        EXPECT_FALSE(verify ? ops->VerifyDevice(record, {}) : ops->ProgramDevice(record, Values()));
         ASSERT_EQ(Lines().size(), 2u);
         EXPECT_NE(Lines()[0].find("buffer file"), std::string::npos);
         EXPECT_EQ(Lines()[1], verify ? "Verify : Fail" : "Program : Fail");
@@ -392,9 +391,42 @@ TEST_F(OperationsTest, AStatusScriptTooLongForOneBlockFailsTheProtect) {
     Use("Winbond", "W25Q16DV", "W25Q16DV");
     record.readStatusRegister = 15;  // 5 + 15 + 3 x 15 bytes
     ClearLog();
-    EXPECT_FALSE(ops->ProtectDevice(record, ProtectDirection::Protect));
+    EXPECT_FALSE(ops->ProtectDevice(record, ProtectDirection::Protect, Values()));
     EXPECT_EQ(Lines().back(), "Protect : Fail");
     EXPECT_TRUE(BulkOuts().empty());
+}
+
+// A record the operations cannot work with fails each operation with its reason and Fail line
+// before anything is sent; nothing passes having checked nothing, and the buffer is kept.
+TEST_F(OperationsTest, AnUnusableRecordFailsEveryOperationBeforeAnyTraffic) {
+    Use("Atmel", "AT45DB041D", "AT45DB041D");
+    WriteBuffer(RandomImage(record.deviceSize));
+    const auto image = ReadBuffer();
+    struct Case {
+        const char* what;
+        void (*spoil)(DeviceRecord&);
+    };
+    for (const Case& c : std::initializer_list<Case>{
+             {"no size", [](DeviceRecord& r) { r.deviceSize = 0; }},
+             {"size beyond 64 bits", [](DeviceRecord& r) { r.deviceSize = ~std::uint64_t{0}; }},
+             {"one-byte pages", [](DeviceRecord& r) { r.pageSize = 1; }},
+             {"page too big", [](DeviceRecord& r) { r.pageSize = 0x7FFFFFFF; }}}) {
+        DeviceRecord spoilt = record;
+        c.spoil(spoilt);
+        ClearLog();
+        EXPECT_FALSE(ops->ReadDevice(spoilt)) << c.what;
+        EXPECT_FALSE(ops->VerifyDevice(spoilt, {})) << c.what;
+        EXPECT_FALSE(ops->EraseDevice(spoilt, Values())) << c.what;
+        EXPECT_FALSE(ops->ProgramDevice(spoilt, Values())) << c.what;
+        EXPECT_FALSE(ops->BlankCheck(spoilt)) << c.what;
+        EXPECT_TRUE(Link().sim.Log().empty()) << c.what;
+        const auto lines = Lines();
+        ASSERT_EQ(lines.size(), 10u) << c.what;
+        EXPECT_EQ(lines[0].rfind("Error : ", 0), 0u) << lines[0];
+        EXPECT_EQ(lines[1], "Read : Fail");
+        EXPECT_EQ(lines[9], "Blank Check : Fail");
+        EXPECT_EQ(ReadBuffer(), image) << c.what;
+    }
 }
 
 TEST_F(OperationsTest, TargetResetLogsOnlyWithAPulse) {

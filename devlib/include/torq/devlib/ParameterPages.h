@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "torq/devlib/PageValues.h"
+
 namespace torq {
 
 struct DeviceRecord;
@@ -89,12 +91,17 @@ bool ParameterPagesAvailable(const DeviceRecord& record, int programmerCount);
 // else from the page file's own defaults.
 ParameterPages BuildParameterPages(const std::filesystem::path& pageFile,
                                    const std::filesystem::path& menuIni);
+// The same with the values given.
+ParameterPages BuildParameterPages(const std::filesystem::path& pageFile,
+                                   const PageValues& values);
 
 // Input filter of a value field: false discards the key; hex digits are made upper case.
 bool FilterValueKey(std::int32_t valueType, char& key);
 // The change check run at every change of a numeric field's text: the text the field must hold.
 std::string CheckValueText(const PageComponent& field, std::string_view text);
 
+// What "Save values" stores: every component's value, in page and component order.
+PageValues ValuesOf(const ParameterPages& pages);
 // Deletes Menu.ini and writes every component's value into it. False when it could not be written.
 bool SaveParameterValues(const ParameterPages& pages, const std::filesystem::path& menuIni);
 

@@ -12,6 +12,7 @@
 
 #include "torq/buffer/BufferFile.h"
 #include "torq/devlib/DeviceRecord.h"
+#include "torq/devlib/PageValues.h"
 #include "torq/devlib/ProgramDirectory.h"
 #include "torq/devlib/Seams.h"
 #include "torq/link/Programmer.h"
@@ -22,8 +23,6 @@ inline constexpr std::size_t kDataBlockSize = 1024;
 inline constexpr std::size_t kPageProgramBlockSize = 320;
 inline constexpr std::size_t kSequentialBlockSize = 576;
 inline constexpr std::size_t kSequentialChunk = 256;
-// The page program block holds the 6 header bytes, the page and the closing status opcode.
-inline constexpr std::int32_t kPageProgramMaxPage = 313;
 
 inline constexpr std::string_view kVerifyListFirstLine = "---Verify Errors Information---";
 inline constexpr std::string_view kVerifyListLastLine = "-------------------------------";
@@ -62,6 +61,8 @@ Script DataFlashPageBlock(const DeviceRecord& record, std::uint32_t pageNumber,
 // The status-register write: S for N = 0, else the values from Menu.ini.
 Script StatusRegisterScript(const DeviceRecord& record, std::uint8_t statusValue,
                             std::span<const std::uint8_t> menuValues);
+// The status the protect direction writes, from the parameter-page values.
+std::uint8_t StatusFromPageValues(const DeviceRecord& record, const PageValues& values);
 // Opcode of the 25-series erase selector (erase_mode bits 8-15), 0 when there is none.
 std::uint8_t EraseOpcode(std::uint8_t selector);
 
@@ -73,12 +74,17 @@ class DeviceOperations {
     // Progress of the block loops; the pump runs with it at most every ~30 ms.
     void SetProgressSink(ProgressSink* sink) { progress_ = sink; }
 
-    bool ReadDevice(const DeviceRecord& record);
+    // Reads the chip into the buffer file. For 25-series chips the status registers are read back
+    // into `readBack` (the caller stores them as the parameter-page values).
+    bool ReadDevice(const DeviceRecord& record, PageValues* readBack = nullptr);
     bool VerifyDevice(const DeviceRecord& record, const VerifyListing& listing);
     bool BlankCheck(const DeviceRecord& record);
-    bool EraseDevice(const DeviceRecord& record);
-    bool ProgramDevice(const DeviceRecord& record);
-    bool ProtectDevice(const DeviceRecord& record, ProtectDirection direction);
+    // Erase and program of 25-series chips unprotect first; protect and unprotect write the
+    // status from the parameter-page values (the working values of Menu.ini).
+    bool EraseDevice(const DeviceRecord& record, const PageValues& values);
+    bool ProgramDevice(const DeviceRecord& record, const PageValues& values);
+    bool ProtectDevice(const DeviceRecord& record, ProtectDirection direction,
+                       const PageValues& values);
     // wValue: bits 7..0 idle level (1 normal low), bit 8 pulse now; a line only with a pulse.
     bool TargetReset(std::uint16_t value, std::uint16_t pulseMs);
 
@@ -90,16 +96,16 @@ class DeviceOperations {
     bool ReceiveChip(const DeviceRecord& record, std::string_view label,
                      const std::function<bool(std::span<const std::uint8_t>, std::uint64_t)>& block,
                      bool& stopped);
-    void ReadStatusBack(const DeviceRecord& record);
+    PageValues ReadStatusBack(const DeviceRecord& record);
     bool EraseDataFlash(const DeviceRecord& record);
     bool ProgramPages(const DeviceRecord& record, const BufferBlockReader& buffer);
     bool ProgramSequential(const DeviceRecord& record, int mode, const BufferBlockReader& buffer);
     bool ProgramDataFlash(const DeviceRecord& record, const BufferBlockReader& buffer);
     bool RefuseWithoutBuffer(std::string_view label);
+    bool Unusable(const DeviceRecord& record, std::string_view label);
     bool FinishProgram(PagesSent sent, bool lastOk);
     bool ProtectSectors(const DeviceRecord& record, ProtectDirection direction,
                         std::string_view label);
-    std::uint8_t StatusFromPages(const DeviceRecord& record) const;
     void ReportProgress(std::uint64_t done, std::uint64_t total, bool force = false);
 
     Programmer* programmer_;
