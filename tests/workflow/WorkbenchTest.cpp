@@ -1,0 +1,277 @@
+// The workbench and the sequencer on the simulated programmer: start-up, selection, loads, runs
+// and their indicators, history, tabs, as the window and the command-line tool drive them.
+#include "torq/workflow/Workbench.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "../link/LinkFixtures.h"
+#include "TestSupport.h"
+#include "torq/buffer/BufferFile.h"
+#include "torq/devlib/Ini.h"
+#include "torq/sim/ChipCatalog.h"
+#include "torq/sim/SimulatedProgrammer.h"
+#include "torq/workflow/Sequencer.h"
+
+namespace torq {
+namespace {
+
+using test::ScriptedOperator;
+
+struct RecordingHost final : WorkbenchHost {
+    void EndProgram(bool closingSaves) override { ended = closingSaves ? 2 : 1; }
+    void SelectTab(int tab) override { tabs.push_back(tab); }
+    void ShowEditor(std::uint64_t size) override { editorSize = size; }
+    int ended = 0;
+    std::vector<int> tabs;
+    std::uint64_t editorSize = 0;
+};
+
+// A pump that can act in the middle of a run, as a click that the window delivers while an
+// operation polls.
+struct ReentrantPump final : Pump {
+    void ProcessPendingMessages() override {
+        if (during)
+            during();
+    }
+    std::function<void()> during;
+};
+
+class WorkbenchTest : public ::testing::Test {
+  protected:
+    // A home with the shipped library and History.ini selecting `type`, a simulated chip.
+    void Open(const std::string& chip, const std::string& vendor = "Winbond",
+              const std::string& type = "W25X10") {
+        test::CopySampleLibrary(home.Path());
+        IniFile history(home / "History.ini");
+        history.WriteString("Device1", "Vendor", vendor);
+        history.WriteString("Device1", "Type", type);
+        ASSERT_TRUE(history.Save());
+        Make(chip);
+    }
+    void Make(const std::string& chip) {
+        sim::ProgrammerSetup setup;
+        if (const auto* spec = sim::FindChip(chip))
+            setup.chip = *spec;
+        auto usb = std::make_unique<sim::SimulatedProgrammer>(setup);
+        simulator = usb.get();
+        bench = std::make_unique<Workbench>(
+            ProgramDirectory::Portable(home.Path()),
+            WorkbenchSeams{op, pump, clock, watchTimer, flashTimer, std::move(usb)}, host);
+    }
+    std::vector<std::string> Lines() const { return test::Messages(bench->Log()); }
+    bool Logged(const std::string& line) const {
+        const auto lines = Lines();
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    }
+    std::string Shown(std::string_view panel) const { return bench->Board().ShownImage(panel); }
+    std::filesystem::path WriteFile(const std::string& name, std::size_t size) const {
+        std::string bytes(size, '\0');
+        for (std::size_t i = 0; i < size; ++i)
+            bytes[i] = static_cast<char>(i * 7 + 3);
+        return home.Write(name, bytes);
+    }
+
+    test::TempDir home;
+    ScriptedOperator op;
+    ReentrantPump pump;
+    test::FixedClock clock;
+    ManualTimer watchTimer, flashTimer;
+    RecordingHost host;
+    sim::SimulatedProgrammer* simulator = nullptr;
+    std::unique_ptr<Workbench> bench;
+};
+
+TEST_F(WorkbenchTest, StartUpDetectsTheChipAndRestoresTheHistory) {
+    Open("W25X10", "Winbond", "W25X20");
+    const auto file = WriteFile("image.bin", 1000);
+    IniFile history(home / "History.ini");
+    history.WriteString("Device1", "Socket1File", file.string());
+    history.WriteInteger("Device1", "Socket1DestSAdd", 256);
+    history.WriteInteger("Device1", "Socket1UnusedFill", 0);
+    ASSERT_TRUE(history.Save());
+
+    bench->StartUp({});
+    EXPECT_EQ(bench->ProgrammerCount(), 1);
+    EXPECT_EQ(Shown("Status_ResultImage_Panel"), "Status_ResultOnline_Image");
+    // The chip answers as a W25X10: detection wins over the stored type, and enables socket 1.
+    EXPECT_EQ(bench->UnitStates().Unit(1).type, "W25X10");
+    EXPECT_TRUE(bench->UnitStates().Socket(1, 1).enabled);
+    EXPECT_EQ(bench->UnitStates().Socket(1, 1).workFile, file.string());
+    // The saved destination and fill apply: the file sits at 0x100, the rest is 00.
+    const std::string buffer = test::ReadFile(home / "output.tmp");
+    ASSERT_EQ(buffer.size(), 131072u);
+    EXPECT_EQ(buffer.substr(0x100, 1000), test::ReadFile(file));
+    EXPECT_EQ(buffer[0], '\0');
+    EXPECT_EQ(bench->UnitStates().Socket(1, 1).offsetText, "00000000");
+    const auto lines = Lines();
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& l) {
+        return l.find("is found : Winbond -> W25X10 -> [EF301100]") != std::string::npos;
+    }));
+
+    // Closing keeps the history and empties the buffer.
+    bench->Close();
+    EXPECT_EQ(std::filesystem::file_size(home / "output.tmp"), 0u);
+    const IniFile saved(home / "History.ini");
+    EXPECT_EQ(saved.ReadString("Device1", "Type"), "W25X10");
+    EXPECT_EQ(saved.ReadString("Device1", "Socket1File"), file.string());
+}
+
+TEST_F(WorkbenchTest, ExecuteAllRunsTheCheckedStepsAndShowsTheVerdict) {
+    Open("W25X10");
+    bench->StartUp({});
+    bench->LoadIntoUnit1(WriteFile("image.bin", 4096));
+    ASSERT_TRUE(bench->UnitStates().Socket(1, 1).enabled);
+    const RunResult run = bench->Runs().ExecuteAll();
+    EXPECT_TRUE(run.Pass());
+    for (const auto* tile : {"Programmer_Erase", "Programmer_Check", "Programmer_Program",
+                             "Programmer_Verify", "Programmer_Protect"}) {
+        EXPECT_EQ(Shown(std::string(tile) + "Image_Panel"), std::string(tile) + "Pass_Image");
+    }
+    EXPECT_EQ(Shown("Unit1_StatusLights1Image_Panel"), "Unit1_StatusLights1Green_Image");
+    EXPECT_EQ(Shown("Status_ResultImage_Panel"), "Status_ResultPass_Image");
+    EXPECT_EQ(bench->Board().Progress(1), 100);
+    EXPECT_TRUE(Logged("Start [Blank Check]"));
+    EXPECT_TRUE(Logged("Finished with total time : 0 Sec."));
+    EXPECT_FALSE(bench->Runs().Busy());
+}
+
+TEST_F(WorkbenchTest, AFailingStepSkipsTheRestAndEndsRed) {
+    Open("W25X10");
+    bench->StartUp({});
+    bench->LoadIntoUnit1(WriteFile("image.bin", 4096));
+    // Once the erase step has begun, every state poll fails.
+    struct FailErase final : SequencerObserver {
+        void StepStarted(Operation operation) override {
+            if (operation == Operation::Erase)
+                simulator->FailEvery({sim::TransferKind::ControlIn, 0xE0});
+        }
+        sim::SimulatedProgrammer* simulator = nullptr;
+    } failErase;
+    failErase.simulator = simulator;
+    bench->Runs().SetObserver(&failErase);
+    watchTimer.Start();
+    const RunResult run = bench->Runs().ExecuteAll();
+    EXPECT_FALSE(run.Pass());
+    EXPECT_EQ(Shown("Programmer_EraseImage_Panel"), "Programmer_EraseFail_Image");
+    EXPECT_EQ(Shown("Programmer_CheckImage_Panel"), "Programmer_CheckNorm_Image");
+    EXPECT_EQ(Shown("Programmer_ProtectImage_Panel"), "Programmer_ProtectNorm_Image");
+    EXPECT_EQ(Shown("Unit1_StatusLights1Image_Panel"), "Unit1_StatusLights1Red_Image");
+    EXPECT_EQ(Shown("Status_ResultImage_Panel"), "Status_ResultFail_Image");
+    EXPECT_EQ(bench->Board().Progress(1), 100);
+    EXPECT_FALSE(Logged("Start [Blank Check]"));
+    EXPECT_TRUE(Logged("End [Erase]"));
+    // The watch timer is given back whatever happened.
+    EXPECT_TRUE(watchTimer.IsEnabled());
+}
+
+TEST_F(WorkbenchTest, AChipOfAnotherDeviceAsksAndCancelSkipsTheSocket) {
+    Open("W25X20");
+    bench->StartUp({});  // detection selects the W25X20
+    bench->SelectDevice(1, "winbond", "w25x10");
+    bench->UnitStates().SetWorkFile(1, 1, WriteFile("image.bin", 16).string());
+    bench->SetSocketEnabled(1, 1, true);
+    op = ScriptedOperator({Answer::Retry, Answer::Cancel});
+    const RunResult cancelled = bench->Runs().ExecuteAll();
+    EXPECT_EQ(cancelled.skipped, 1);
+    EXPECT_EQ(cancelled.processed, 0);
+    EXPECT_EQ(op.Texts(), (std::vector<std::string>{std::string(kConfirmDeviceIdQuestion),
+                                                    std::string(kConfirmDeviceIdQuestion)}));
+    EXPECT_EQ(Shown("Status_ResultImage_Panel"), "Status_ResultOnline_Image");
+    EXPECT_FALSE(Logged("Start [Erase]"));
+
+    // Yes detects the chip, selects it and runs the steps against it.
+    op = ScriptedOperator({Answer::Yes});
+    const RunResult detected = bench->Runs().ExecuteAll();
+    EXPECT_EQ(bench->UnitStates().Unit(1).type, "W25X20");
+    EXPECT_TRUE(detected.Pass());
+}
+
+TEST_F(WorkbenchTest, WithoutAnEnabledSocketNothingRunsAndTheOperatorIsTold) {
+    Open("W25X10");
+    bench->StartUp({});
+    bench->SetSocketEnabled(1, 1, false);
+    const RunResult run = bench->Runs().ExecuteAll();
+    EXPECT_EQ(run.processed, 0);
+    EXPECT_EQ(op.Texts().back(), kSelectSocketMessage);
+}
+
+// A click delivered while an operation polls must not start a second run on the programmer.
+TEST_F(WorkbenchTest, ASecondClickDuringARunIsRefused) {
+    Open("W25X10");
+    bench->StartUp({});
+    bench->LoadIntoUnit1(WriteFile("image.bin", 4096));
+    int refused = 0;
+    pump.during = [&] {
+        if (bench->Runs().Busy() && !bench->Runs().ExecuteAll().ran)
+            ++refused;
+    };
+    EXPECT_TRUE(bench->Runs().ExecuteAll().Pass());
+    EXPECT_GT(refused, 0);
+    const auto lines = Lines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "Start [Erase]"), 1);
+}
+
+TEST_F(WorkbenchTest, ReadShowsTheDataFromTheBufferAndBothChecksums) {
+    Open("W25X10");
+    bench->StartUp({});
+    bench->LoadIntoUnit1(WriteFile("image.bin", 4096));
+    ASSERT_TRUE(bench->Runs().ExecuteAll().Pass());
+    const RunResult read = bench->Runs().Read();
+    EXPECT_TRUE(read.Pass());
+    const SocketState& socket = bench->UnitStates().Socket(1, 1);
+    EXPECT_EQ(socket.workFile, kDataFromBuffer);
+    EXPECT_EQ(socket.offsetText, "00000000");
+    EXPECT_TRUE(Logged("File checksum=0x" + socket.checksumText));
+    EXPECT_TRUE(Logged("IC checksum=0x" + socket.checksumText));
+    // The work-file change reset the lamp; the status keeps the verdict.
+    EXPECT_EQ(Shown("Unit1_StatusLights1Image_Panel"), "Unit1_StatusLights1Gray_Image");
+    EXPECT_EQ(Shown("Status_ResultImage_Panel"), "Status_ResultPass_Image");
+}
+
+TEST_F(WorkbenchTest, EmulatorResetFailureKeepsTheLightTile) {
+    Open("W25X10");
+    bench->StartUp({});
+    bench->ShowTab(kEmulatorTabIndex);
+    simulator->FailEvery({sim::TransferKind::ControlOut, 0xD2});
+    const RunResult run = bench->Runs().ResetTile();
+    EXPECT_FALSE(run.Pass());
+    EXPECT_EQ(Shown("Emulator_ResetImage_Panel"), "Emulator_ResetLight_Image");
+    EXPECT_TRUE(Logged("Reset : Fail"));
+    EXPECT_EQ(Shown("Status_ResultImage_Panel"), "Status_ResultFail_Image");
+}
+
+TEST_F(WorkbenchTest, PremiumWithoutPagesFallsBackToTheLastOperationTab) {
+    Open("W25X10");
+    bench->StartUp({});
+    ASSERT_EQ(bench->ShowTab(kEmulatorTabIndex), kEmulatorTabIndex);
+    const bool hasPages = ParameterPagesAvailable(bench->Record(), bench->ProgrammerCount());
+    const int shown = bench->ChangeTab(kPremiumTabIndex);
+    if (hasPages) {
+        EXPECT_EQ(shown, kPremiumTabIndex);
+        EXPECT_FALSE(bench->PremiumPages().empty());
+    } else {
+        EXPECT_EQ(shown, kEmulatorTabIndex);
+        EXPECT_TRUE(Logged(std::string(kNoParameterLine)));
+        EXPECT_EQ(host.tabs.back(), kEmulatorTabIndex);
+    }
+    // Without a programmer there are never pages to show.
+    bench->Link().Channel().SetProgrammerCount(0);
+    bench->ShowTab(kProgrammerTabIndex);
+    EXPECT_EQ(bench->ChangeTab(kPremiumTabIndex), kProgrammerTabIndex);
+}
+
+TEST_F(WorkbenchTest, LeavingOptionsWithAValueBelowItsMinimumIsRefused) {
+    Open("W25X10");
+    bench->StartUp({});
+    bench->ChangeTab(kOptionsTabIndex);
+    bench->OptionFields().resetTime = "20";
+    EXPECT_EQ(bench->ChangeTab(kProgrammerTabIndex), kOptionsTabIndex);
+    EXPECT_EQ(bench->OptionFields().resetTime, "50");
+    EXPECT_EQ(bench->ChangeTab(kProgrammerTabIndex), kProgrammerTabIndex);
+    EXPECT_EQ(bench->Settings().resetTimeMs, 50);
+}
+
+}  // namespace
+}  // namespace torq

@@ -1,0 +1,121 @@
+// The operation sequencer: what a press of Execute All, Read, Edit or a step tile does on the
+// socket. It decides which device operations run, in which order, what the operator is asked
+// when the chip is not the selected device, and how progress, time, lamps and verdicts are shown;
+// each device operation writes its own result line. Everything runs on the caller's thread; the
+// operations let the window process its messages while they poll, so a run refuses to start
+// while another one is under way.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "torq/devlib/Seams.h"
+#include "torq/workflow/ControlNames.h"
+
+namespace torq {
+
+class Workbench;
+
+inline constexpr std::string_view kOpenFailedMessage =
+    "Please turn on programmers or check the USB connection !";
+inline constexpr std::string_view kSelectSocketMessage = "Please select a socket to work !";
+inline constexpr std::string_view kConfirmDeviceIdQuestion =
+    "Press [Yes] : Run automatically detect the device ID and directly apply. \n"
+    "Press [Retry] : To re-confirm on the socket of device ID. \n"
+    "Press [Cancel] : Skip the processed device.";
+
+// One device operation as a run step.
+enum class Operation { Erase, BlankCheck, Program, Verify, Protect, Unprotect, Read, Reset };
+// "Erase", "Blank Check", "Program", "Verify", "Protect", "Unprotect", "Read", "Reset".
+std::string_view OperationLogName(Operation operation);
+
+// A row of a step bar: which check box enables it, its log name, tile, operation and the
+// progress it adds.
+struct StepRow {
+    Step step;
+    Operation operation;
+    int increment;
+};
+// The steps Execute All runs on a tab, in order (Emulator: Erase, Program, Verify, Reset;
+// Programmer: Erase, Check, Program, Verify, Protect).
+std::span<const StepRow> StepRowsOf(Bar bar);
+
+// What the window shows of a run besides the indicator board: that a run is under way (controls
+// that cannot be used look disabled), and the step with its bytes done of total.
+class SequencerObserver {
+  public:
+    virtual ~SequencerObserver() = default;
+    virtual void RunStarted() {}
+    virtual void RunEnded() {}
+    virtual void StepStarted(Operation /*operation*/) {}
+    virtual void StepProgress(Operation /*operation*/, std::uint64_t /*done*/,
+                              std::uint64_t /*total*/) {}
+    virtual void StepEnded(Operation /*operation*/, bool /*pass*/) {}
+};
+
+// How a click ended.
+struct RunResult {
+    bool ran = false;      // false: no programmer, wrong tab, busy, or the programmer did not open
+    int processed = 0;     // sockets that passed the identity check and were run
+    int passed = 0;        // of those, the ones whose run ended with success
+    int skipped = 0;       // sockets the operator skipped at the identity prompt
+    bool stopped = false;  // a stop request ended the run between steps
+    bool Pass() const { return ran && processed > 0 && processed == passed; }
+};
+
+class Sequencer : private ProgressSink {
+  public:
+    explicit Sequencer(Workbench& bench);
+    ~Sequencer() override;
+
+    void SetObserver(SequencerObserver* observer) { observer_ = observer; }
+    // A run is under way: a second click, a watch tick, a drop or a re-enumeration waits.
+    bool Busy() const { return busy_; }
+    // The command-line tool may leave the identity check out (--skip-id); the window never does.
+    void SetIdentityCheck(bool check) { identityCheck_ = check; }
+    // Ends the run under way between two steps (the command-line watch on an interrupt): the steps
+    // not yet run are skipped and the verdict is Fail.
+    void RequestStop() { stopRequested_ = true; }
+
+    // Function_ExecuteAllMouseACTFilter_LabelClick: every checked step of the current tab.
+    RunResult ExecuteAll();
+    // Function_ReadMouseACTFilter_LabelClick: the chip into the buffer, with its checksum lines.
+    RunResult Read();
+    // Function_EditMouseACTFilter_LabelClick: the hex editor over the buffer.
+    void Edit();
+    // The step tiles (Programmer Erase, Check, Program, Verify, Protect; Emulator Verify): one
+    // operation with its identity check, lamp, verdict and time. Emulator Reset is ResetTile.
+    RunResult SingleStep(Bar bar, Step step);
+    // Emulator_ResetMouseACTFilter_LabelClick: a target reset pulse, without the identity check.
+    RunResult ResetTile();
+    // One operation as the step tiles run it, for operations without a tile on the current tab
+    // (the command line's unprotect, or a tile's operation from another tab).
+    RunResult SingleOperation(Operation operation);
+
+    // ConfirmDeviceId: Read ID, and on a mismatch Yes (detect and apply), Retry or Cancel until
+    // there is a match or Cancel. True when the socket goes ahead.
+    bool ConfirmDeviceId();
+
+  private:
+    class RunScope;
+    bool RunOperation(Operation operation);
+    RunResult RunSingle(Operation operation, std::optional<std::pair<Bar, Step>> tile);
+    void ShowVerdict(RunResult& result, bool socketResult);
+    // ProgressSink: the operations' bytes, within the step's share of the progress bar.
+    void Progress(std::uint64_t done, std::uint64_t total) override;
+
+    Workbench& bench_;
+    SequencerObserver* observer_ = nullptr;
+    bool busy_ = false;
+    bool identityCheck_ = true;
+    bool stopRequested_ = false;
+    std::optional<Operation> currentOperation_;
+    int stepBase_ = 0;
+    int stepShare_ = 0;
+};
+
+}  // namespace torq

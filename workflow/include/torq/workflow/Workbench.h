@@ -1,0 +1,315 @@
+// The process-wide state of the program and the behaviour of the main window without a toolkit:
+// the device library and the selected device, the options and the information log, the
+// programmer link, the four units with their sockets, the indicator board, the tabs, the
+// emulator's file watch, the command line, device changes, start-up and closing. The window and
+// the command-line tool each hold one Workbench and call it; the window only renders its state.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "torq/buffer/Load.h"
+#include "torq/devlib/DeviceLibrary.h"
+#include "torq/devlib/DeviceRecord.h"
+#include "torq/devlib/HomeLock.h"
+#include "torq/devlib/InformationLog.h"
+#include "torq/devlib/Options.h"
+#include "torq/devlib/ParameterPages.h"
+#include "torq/devlib/ProgramDirectory.h"
+#include "torq/devlib/Seams.h"
+#include "torq/link/DeviceOperations.h"
+#include "torq/link/Identification.h"
+#include "torq/link/Programmer.h"
+#include "torq/usb/UsbDevice.h"
+#include "torq/workflow/CommandLine.h"
+#include "torq/workflow/DeviceChanges.h"
+#include "torq/workflow/EmulatorWatch.h"
+#include "torq/workflow/IndicatorBoard.h"
+#include "torq/workflow/Timer.h"
+#include "torq/workflow/Units.h"
+
+namespace torq {
+
+class Sequencer;
+
+inline constexpr std::string_view kApplicationTitle = "TORQ-SPI";
+inline constexpr int kProgrammerTabIndex = 1;
+inline constexpr int kPremiumTabIndex = 2;
+inline constexpr int kOptionsTabIndex = 3;
+inline constexpr std::string_view kNoParameterLine = "Premium Tabs : No Parameter";
+
+// "TORQ-SPI Ver. 1.4.9": major.minor, and .release when it is not 0.
+std::string VersionText(int major, int minor, int release);
+
+// What the workbench asks of the program around it. Every call has a harmless default, so the
+// command-line tool and the tests implement only what they need.
+class WorkbenchHost {
+  public:
+    virtual ~WorkbenchHost() = default;
+    // The program must end. With `closingSaves` the window's closing (history, options, empty
+    // buffer) runs first, as when the operator closes it.
+    virtual void EndProgram(bool /*closingSaves*/) {}
+    virtual void FocusVendorBox(int /*unit*/) {}
+    virtual void BringToFront() {}
+    // Edit: the hex editor over the buffer file, modal. The editor's OK reaches the workbench
+    // through ApplyEditedImage.
+    virtual void ShowEditor(std::uint64_t /*deviceSize*/) {}
+    // "-b": two tones, 2500 Hz then 5000 Hz, 300 ms each.
+    virtual void PlayTones() {}
+    // The tab control must show this tab (a fall-back or a return to the last operation tab).
+    virtual void SelectTab(int /*tab*/) {}
+    // Lists, texts or options shown by the window changed (the board has its own observer).
+    virtual void SelectionChanged(int /*unit*/) {}
+    virtual void OptionsChanged() {}
+    virtual void LabelsChanged() {}
+    virtual void PagesBuilt() {}
+};
+
+// What the workbench is made with: where its files are, the seams it talks through, the USB layer
+// (libusb or the simulated programmer) and the timers the caller drives.
+struct WorkbenchSeams {
+    Operator& op;
+    Pump& pump;
+    const Clock& clock;
+    Timer& watchTimer;  // WatchFile_Timer, 300 ms: calls WatchTick
+    Timer& flashTimer;  // FlashSumEdit_Timer, 130 ms: calls FlashTick
+    std::unique_ptr<UsbDevice> usb;
+};
+
+// The three numeric fields of the Options tab as the operator typed them.
+struct OptionFieldTexts {
+    std::string verifyErrorsList = "100";
+    std::string resetTime = "500";
+    std::string infoMessageLimit = "5000";
+};
+
+class Workbench : private SocketEvents, private WatchHost {
+  public:
+    Workbench(ProgramDirectory dirs, WorkbenchSeams seams, WorkbenchHost& host);
+    ~Workbench() override;
+    Workbench(const Workbench&) = delete;
+    Workbench& operator=(const Workbench&) = delete;
+
+    // ---- the process-wide state ----
+    const ProgramDirectory& Directories() const { return dirs_; }
+    InformationLog& Log() { return log_; }
+    Operator& Asker() { return op_; }
+    Pump& MessagePump() { return pump_; }
+    const Clock& Ticks() const { return clock_; }
+    WorkbenchHost& Host() { return host_; }
+    IndicatorBoard& Board() { return board_; }
+    Units& UnitStates() { return units_; }
+    const Units& UnitStates() const { return units_; }
+    Programmer& Link() { return *programmer_; }
+    DeviceOperations& Operations() { return *operations_; }
+    UsbDevice& Usb() { return *usb_; }
+    Timer& WatchTimer() { return watchTimer_; }
+    Sequencer& Runs() { return *sequencer_; }
+    EmulatorWatch& Watch() { return watch_; }
+
+    int ProgrammerCount() const { return programmer_->ProgrammerCount(); }
+    const DeviceRecord& Record() const { return record_; }
+    // The checked library; null before CheckDeviceLibrary or when Select.ini is not ours.
+    const DeviceLibrary* Library() const { return library_ ? &*library_ : nullptr; }
+    const std::vector<std::string>& VendorList() const { return vendorList_; }
+    const std::vector<std::string>& TypeList(int unit) const;
+    std::string FirmwareVersion() const { return programmer_->FirmwareVersion(); }
+    const std::string& LibraryDate() const { return libraryDate_; }
+
+    Options& Settings() { return options_; }
+    const Options& Settings() const { return options_; }
+    OptionFieldTexts& OptionFields() { return optionFields_; }
+    LoadDialogState& LoadDialog() { return loadDialog_; }
+    ParameterPages& PremiumPages() { return premiumPages_; }
+
+    // Holds the writable folder for this process (the window holds it for its whole life, a
+    // command that writes for its run). False, with the reason, when another process holds it.
+    bool LockHome(std::string_view holder, std::string* problem);
+
+    // ---- start-up and closing ----
+    // FormShow: device library, options, indicators, tab, programmers (with the history of unit
+    // 1, socket 1) and the command line. Each step is also callable on its own.
+    void StartUp(const std::vector<std::string>& parameters);
+    // Identity, date, vendor lists; every unit gets the first vendor and its first type. False
+    // when the library is not ours (the program is asked to end).
+    bool CheckDeviceLibrary();
+    void LoadOptions();
+    // The saves of closing: history of unit 1 socket 1, options, the buffer emptied. The option
+    // fields' leave checks run first (their messages may appear; the close goes on).
+    void Close();
+
+    // ---- device selection ----
+    // Vendor change of a unit: its type list (error lines told in one message), the first type
+    // selected and its type change.
+    void VendorChanged(int unit, std::string_view vendor);
+    // Type change of a unit: the device file, the record, the buffer re-created erased, Menu.ini
+    // reset to the device's defaults, the unit's socket fields cleared. A device whose record the
+    // operations cannot work with, or whose buffer cannot be created, is refused with the reason
+    // and nothing changes (the unit keeps its previous type).
+    bool TypeChanged(int unit, std::string_view type);
+    // Selects a vendor and type by name (any letter case), as applying a detection does. False
+    // when the library has no such type.
+    bool SelectDevice(int unit, std::string_view vendor, std::string_view type);
+    // The unit's order button: yellow lamp, identification request, gray lamp, socket 1 enabled.
+    void OrderButton(int unit);
+    // Detect IC: finds the chip's device, applies it to unit 1 and logs the found or not-found
+    // line with its time; unit 1's socket 1 is enabled exactly when one was found.
+    void DetectIc();
+    // The search alone (no selection is changed): the result and its log line.
+    DetectionResult DetectAndLog();
+
+    // ---- programmers ----
+    // Finds the programmer, loads the selected device's image, sets the unit mode and the reset
+    // level, lays the window out (restoring the history of unit 1 when asked) and reads the
+    // firmware version. A missing driver image ends the program, as it says.
+    void EnumerateProgrammers(bool restoreHistory);
+    // A USB arrival or removal; re-enumerates when the notifications say so (after the run, when
+    // one is under way).
+    void UsbChanged(UsbChange change);
+    // Arrival and removal events queued by the USB layer are delivered (the window calls this from
+    // a short timer).
+    void ProcessUsbEvents();
+    // What was decided while a run was under way.
+    void RunDeferredDeviceChanges();
+
+    // ---- history ----
+    void RestoreSocketHistory(int unit, int socket);
+    bool SaveSocketHistory(int unit, int socket);
+
+    // ---- tabs ----
+    int TabIndex() const { return tabIndex_; }
+    int LastOperationTab() const { return lastOperationTab_; }
+    // Leaving the current tab: on Options the three fields' leave checks (refused when one holds
+    // a value it had to correct), then the Premium values saved when pages were built. False
+    // refuses the change.
+    bool LeaveTab();
+    // Showing a tab: the panels, the step boxes, the Premium pages or the fall-back to the last
+    // operation tab, the layout. Returns the tab shown (the fall-back's, for Premium without
+    // pages).
+    int ShowTab(int tab);
+    // Leave and show in one: what a click on a tab does. Returns the tab shown.
+    int ChangeTab(int tab);
+    void Layout(bool restoreHistory);
+    // Premium OK (save and back) and Cancel (back without saving).
+    void PremiumOk();
+    void PremiumCancel();
+
+    // ---- sockets and files ----
+    // Enable box, work-file field, offset field, as the operator changes them.
+    void SetSocketEnabled(int unit, int socket, bool checked);
+    void SetOffsetText(int unit, int socket, std::string_view text);
+    // A file named on the command line, handed over or dropped on unit 1: unit 1 socket 1's work
+    // file, the watch started, the file loaded with the load dialog's current settings.
+    void LoadIntoUnit1(const std::filesystem::path& file);
+    // A file dropped on a socket or unit panel ("Unit3_Socket2_Panel", "Unit1_Panel").
+    void Drop(std::string_view panel, const std::filesystem::path& file);
+    // Browse: prepares the load dialog for a chosen file and a socket. The dialog's OK then calls
+    // LoadFromDialog; its Cancel calls nothing.
+    void PrepareLoad(int unit, int socket, const std::filesystem::path& file);
+    LoadOutcome LoadFromDialog(ProgressSink* progress = nullptr);
+    // The unattended load of a socket's work file.
+    LoadOutcome LoadForSocket(int unit, int socket, bool useSaved);
+    // The hex editor's OK after a change: unit 1 socket 1 shows "< Data from buffer >", the sum and
+    // offset 00000000, and is enabled.
+    void ApplyEditedImage(const std::string& checksumText);
+    // A Read's result in unit 1 socket 1.
+    void ShowDataFromBuffer(const std::string& checksumText);
+
+    // ---- the step check boxes ----
+    // A step box's state comes from its option flag; the Load File boxes and the Emulator Erase
+    // and Program boxes are always checked and cannot be changed.
+    bool StepChecked(Bar bar, Step step) const;
+    bool StepChangeable(Bar bar, Step step) const;
+    void SetStepChecked(Bar bar, Step step, bool checked);
+    // The emulator is powered by the target board: the Emulator tab is shown and its box checked.
+    bool TargetBoardSuppliesEmulator() const;
+    // The line limit's timer runs while its box is checked and the Options tab is not shown.
+    bool InfoMessageLimitTimerWanted() const;
+    // One tick of the line limit (the window's 500 ms timer).
+    void InfoMessageLimitTick();
+    // The information window shown separately hides the docked panel.
+    void SetInformationWindowShown(bool shown);
+
+    // ---- emulator and options ----
+    void WatchCheckBoxChanged(bool checked);
+    void WatchTick();
+    void FlashTick() { units_.FlashTick(); }
+    // "Normal Low" / "Normal High" chosen: the new idle level is sent at once.
+    void ResetLevelChanged(bool normalHigh);
+    // The leave check of one numeric option field; false when it had to correct the value (the
+    // field takes the focus back).
+    bool LeaveOptionField(std::string& text, const NumericFieldRule& rule);
+    bool LeaveOptionFields();
+    // The numeric option values as the operations use them.
+    VerifyListing VerifyListingOption() const;
+    std::uint16_t ResetPulseMs() const;
+
+    // ---- the command line ----
+    void ProcessCommandLine(const std::vector<std::string>& parameters);
+    void ProcessHandedOver(std::string_view text);
+
+    // The working values of the parameter pages (Menu.ini) as the operations use them.
+    PageValues CurrentPageValues() const;
+    void StorePageValues(const PageValues& values);
+
+  private:
+    // SocketEvents
+    void WorkFileChanged(int unit, int socket, bool watchedFileSet) override;
+    void FieldsChanged(int unit, int socket) override;
+    // WatchHost
+    void BringToFront() override { host_.BringToFront(); }
+    void ReloadWorkFile() override;
+    void ShowLastOperationTab() override;
+    void ProcessPendingMessages() override { pump_.ProcessPendingMessages(); }
+    void ExecuteAll() override;
+
+    void ApplyLoadOutcome(const LoadOutcome& outcome);
+    void ClearSocketFields(int unit);
+    LoadEnvironment Environment(ProgressSink* progress);
+    bool Busy() const;
+    void ActOnDeviceChange(ReEnumeration decision);
+
+    ProgramDirectory dirs_;
+    Operator& op_;
+    Pump& pump_;
+    const Clock& clock_;
+    WorkbenchHost& host_;
+    Timer& watchTimer_;
+    std::optional<HomeLock> homeLock_;
+
+    InformationLog log_;
+    Options options_;
+    OptionFieldTexts optionFields_;
+    std::optional<DeviceLibrary> library_;
+    std::string libraryDate_ = "None";
+    std::vector<std::string> vendorList_;
+    std::array<std::vector<std::string>, kUnitCount> typeLists_;
+    DeviceRecord record_;
+
+    std::unique_ptr<UsbDevice> usb_;
+    std::unique_ptr<Programmer> programmer_;
+    std::unique_ptr<DeviceOperations> operations_;
+
+    IndicatorBoard board_;
+    Units units_;
+    EmulatorWatch watch_;
+    DeviceChangeTracker deviceChanges_;
+    CommandLine commandLine_;
+    LoadDialogState loadDialog_;
+    ParameterPages premiumPages_;
+    bool premiumPagesChanged_ = false;
+    PageValues pageValues_;  // Menu.ini as the operations use it
+    bool informationWindowShown_ = false;
+    int tabIndex_ = kProgrammerTabIndex;
+    int lastOperationTab_ = kProgrammerTabIndex;
+
+    std::unique_ptr<Sequencer> sequencer_;
+};
+
+}  // namespace torq

@@ -1,0 +1,470 @@
+#include "torq/workflow/Sequencer.h"
+
+#include <algorithm>
+#include <array>
+
+#include "torq/buffer/BufferFile.h"
+#include "torq/link/Identification.h"
+#include "torq/workflow/TimeText.h"
+#include "torq/workflow/Workbench.h"
+
+namespace torq {
+
+namespace {
+
+constexpr int kSocketStartAdvance = 5;   // before the start tick
+constexpr int kSocketTimedAdvance = 10;  // after it
+constexpr int kSocketEndAdvance = 5;     // before EndRun
+constexpr int kSingleStepAdvance = 40;   // a step tile before its operation
+constexpr int kReadEndAdvance = 10;      // a read after its operation
+constexpr int kProgressMaximum = 100;
+constexpr std::uint8_t kVerdictPass = 0x01;  // SetLamp's index byte after a pass
+constexpr std::uint8_t kVerdictFail = 0x00;
+constexpr std::uint16_t kResetPulseFlag = 0x0100;
+
+constexpr std::array<StepRow, 4> kEmulatorSteps{{
+    {Step::Erase, Operation::Erase, 30},
+    {Step::Program, Operation::Program, 25},
+    {Step::Verify, Operation::Verify, 15},
+    {Step::Reset, Operation::Reset, 0},
+}};
+constexpr std::array<StepRow, 5> kProgrammerSteps{{
+    {Step::Erase, Operation::Erase, 30},
+    {Step::Check, Operation::BlankCheck, 10},
+    {Step::Program, Operation::Program, 25},
+    {Step::Verify, Operation::Verify, 15},
+    {Step::Protect, Operation::Protect, 0},
+}};
+
+// The operation behind each step tile.
+std::optional<Operation> TileOperation(Bar bar, Step step) {
+    if (bar == Bar::Emulator) {
+        if (step == Step::Verify)
+            return Operation::Verify;
+        if (step == Step::Reset)
+            return Operation::Reset;
+        return std::nullopt;
+    }
+    for (const StepRow& row : kProgrammerSteps) {
+        if (row.step == step)
+            return row.operation;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::string_view OperationLogName(Operation operation) {
+    switch (operation) {
+        case Operation::Erase:
+            return "Erase";
+        case Operation::BlankCheck:
+            return "Blank Check";
+        case Operation::Program:
+            return "Program";
+        case Operation::Verify:
+            return "Verify";
+        case Operation::Protect:
+            return "Protect";
+        case Operation::Unprotect:
+            return "Unprotect";
+        case Operation::Read:
+            return "Read";
+        case Operation::Reset:
+            return "Reset";
+    }
+    return {};
+}
+
+std::span<const StepRow> StepRowsOf(Bar bar) {
+    if (bar == Bar::Emulator)
+        return kEmulatorSteps;
+    return kProgrammerSteps;
+}
+
+// One click that runs device work: the busy state (a second click, a watch tick or a drop in the
+// meantime is refused), the observer, the watch timer paused and given back on every way out,
+// and afterwards the device changes that had to wait for the run.
+class Sequencer::RunScope {
+  public:
+    explicit RunScope(Sequencer& sequencer)
+        : sequencer_(sequencer), pause_(sequencer.bench_.WatchTimer()) {
+        sequencer_.busy_ = true;
+        sequencer_.stopRequested_ = false;
+        if (sequencer_.observer_ != nullptr)
+            sequencer_.observer_->RunStarted();
+    }
+    ~RunScope() {
+        sequencer_.busy_ = false;
+        sequencer_.currentOperation_.reset();
+        if (sequencer_.observer_ != nullptr)
+            sequencer_.observer_->RunEnded();
+        sequencer_.bench_.RunDeferredDeviceChanges();
+    }
+    RunScope(const RunScope&) = delete;
+    RunScope& operator=(const RunScope&) = delete;
+
+  private:
+    Sequencer& sequencer_;
+    TimerPause pause_;
+};
+
+Sequencer::Sequencer(Workbench& bench) : bench_(bench) {}
+
+Sequencer::~Sequencer() = default;
+
+bool Sequencer::ConfirmDeviceId() {
+    if (!identityCheck_)
+        return true;
+    Programmer& link = bench_.Link();
+    if (ReadId(link, bench_.Record()))
+        return true;
+    for (;;) {
+        const Answer answer = bench_.Asker().Ask(Severity::Question, kConfirmDeviceIdQuestion,
+                                                 Buttons::YesRetryCancel);
+        if (answer == Answer::Retry) {
+            if (ReadId(link, bench_.Record()))
+                return true;
+            continue;
+        }
+        if (answer != Answer::Yes)
+            return false;
+        const Clock& clock = bench_.Ticks();
+        const std::uint32_t start = clock.TickMs();
+        const DetectionResult result =
+            bench_.Library() != nullptr
+                ? AutoDetectDevice(link, *bench_.Library(), bench_.TargetBoardSuppliesEmulator())
+                : DetectionResult{};
+        const std::uint32_t elapsed = TicksBetween(start, clock.TickMs());
+        if (result.found)
+            bench_.SelectDevice(1, result.vendor, result.type);
+        bench_.Log().WriteInfoLine(DetectionLine(result, elapsed));
+        if (result.found) {
+            // Detection left its own image in the programmer; the steps need the found device's.
+            link.OpenProgrammer(bench_.Record().driverImagePath, 0);
+            return true;
+        }
+    }
+}
+
+void Sequencer::Progress(std::uint64_t done, std::uint64_t total) {
+    if (total == 0 || !currentOperation_)
+        return;
+    const std::uint64_t share = static_cast<std::uint64_t>(stepShare_) * std::min(done, total);
+    bench_.Board().SetProgress(1, stepBase_ + static_cast<int>(share / total));
+    if (observer_ != nullptr)
+        observer_->StepProgress(*currentOperation_, done, total);
+}
+
+bool Sequencer::RunOperation(Operation operation) {
+    Workbench& b = bench_;
+    DeviceOperations& ops = b.Operations();
+    const DeviceRecord& record = b.Record();
+    currentOperation_ = operation;
+    if (observer_ != nullptr)
+        observer_->StepStarted(operation);
+    ops.SetProgressSink(this);
+    bool pass = false;
+    switch (operation) {
+        case Operation::Erase:
+            pass = ops.EraseDevice(record, b.CurrentPageValues());
+            break;
+        case Operation::BlankCheck:
+            pass = ops.BlankCheck(record);
+            break;
+        case Operation::Program:
+            pass = ops.ProgramDevice(record, b.CurrentPageValues());
+            break;
+        case Operation::Verify:
+            pass = ops.VerifyDevice(record, b.VerifyListingOption());
+            break;
+        case Operation::Protect:
+            pass = ops.ProtectDevice(record, ProtectDirection::Protect, b.CurrentPageValues());
+            break;
+        case Operation::Unprotect:
+            pass = ops.ProtectDevice(record, ProtectDirection::Unprotect, b.CurrentPageValues());
+            break;
+        case Operation::Read: {
+            PageValues readBack;
+            pass = ops.ReadDevice(record, &readBack);
+            if (pass && readBack.Exists())
+                b.StorePageValues(readBack);
+            break;
+        }
+        case Operation::Reset:
+            pass = ops.TargetReset(
+                static_cast<std::uint16_t>(kResetPulseFlag | b.Settings().ResetIdleLevel()),
+                b.ResetPulseMs());
+            break;
+    }
+    ops.SetProgressSink(nullptr);
+    if (observer_ != nullptr)
+        observer_->StepEnded(operation, pass);
+    currentOperation_.reset();
+    return pass;
+}
+
+// The end of a socket's run: the lamp, the bar at its maximum, the status image and the verdict
+// signal to the programmer.
+void Sequencer::ShowVerdict(RunResult& result, bool socketResult) {
+    IndicatorBoard& board = bench_.Board();
+    if (socketResult) {
+        ++result.passed;
+        board.ShowLamp(1, 1, LampImage::Green);
+    } else {
+        board.ShowLamp(1, 1, LampImage::Red);
+    }
+    board.SetProgress(1, kProgressMaximum);
+    const bool pass = result.processed == result.passed;
+    board.ShowStatus(pass ? StatusImage::Pass : StatusImage::Fail);
+    bench_.Link().Channel().SetLamp(1, pass ? kVerdictPass : kVerdictFail);
+}
+
+RunResult Sequencer::ExecuteAll() {
+    Workbench& b = bench_;
+    const int tab = b.TabIndex();
+    if (busy_ || b.ProgrammerCount() == 0 ||
+        (tab != kEmulatorTabIndex && tab != kProgrammerTabIndex)) {
+        return {};
+    }
+    IndicatorBoard& board = b.Board();
+    board.ResetIndicators(true, b.ProgrammerCount());
+    const RunScope scope(*this);
+    RunResult result;
+    Programmer& link = b.Link();
+    if (!link.OpenProgrammer(b.Record().driverImagePath, 0)) {
+        b.Asker().Tell(Severity::Error, kOpenFailedMessage);
+        return result;
+    }
+    result.ran = true;
+    link.SendTargetBoardMode(b.TargetBoardSuppliesEmulator());
+    const Bar bar = tab == kEmulatorTabIndex ? Bar::Emulator : Bar::Programmer;
+    // Only unit 1, socket 1 takes part in this release; the other boxes are passed over.
+    if (b.UnitStates().Socket(1, 1).enabled) {
+        if (!ConfirmDeviceId()) {
+            ++result.skipped;
+        } else {
+            ++result.processed;
+            board.ShowStatus(StatusImage::Wait);
+            board.SetProgress(1, 0);
+            b.Operations().TargetReset(static_cast<std::uint16_t>(b.Settings().ResetIdleLevel()),
+                                       0);
+            board.ShowLamp(1, 1, LampImage::Yellow);
+            board.AdvanceProgress(1, kSocketStartAdvance);
+            const std::uint32_t start = b.Ticks().TickMs();
+            board.AdvanceProgress(1, kSocketTimedAdvance);
+            bool socketResult = true;
+            for (const StepRow& row : StepRowsOf(bar)) {
+                stepBase_ = board.Progress(1);
+                stepShare_ = row.increment;
+                if (b.StepChecked(bar, row.step) && socketResult) {
+                    if (stopRequested_) {
+                        // The run was asked to stop: the steps still to come are not run.
+                        result.stopped = true;
+                        socketResult = false;
+                    } else {
+                        const std::string name(OperationLogName(row.operation));
+                        board.ShowTile(bar, row.step, TileImage::Light);
+                        b.Log().WriteInfoLine("Start [" + name + "]");
+                        socketResult = RunOperation(row.operation) && socketResult;
+                        if (socketResult)
+                            board.ShowTile(bar, row.step, TileImage::Pass);
+                        else if (row.step != Step::Reset)  // the Reset tile has no Fail image
+                            board.ShowTile(bar, row.step, TileImage::Fail);
+                        if (socketResult && row.operation == Operation::Verify)
+                            b.UnitStates().ClearChecksumWarning(1, 1);
+                        b.Log().WriteInfoLine("End [" + name + "]");
+                    }
+                }
+                board.SetProgress(1, stepBase_ + row.increment);
+            }
+            b.Log().WriteInfoLine(FinishedLine(start, b.Ticks().TickMs()));
+            board.AdvanceProgress(1, kSocketEndAdvance);
+            link.Channel().EndRun();
+            ShowVerdict(result, socketResult);
+        }
+    }
+    if (result.processed == 0 && result.skipped == 0)
+        b.Asker().Tell(Severity::Warning, kSelectSocketMessage);
+    return result;
+}
+
+RunResult Sequencer::Read() {
+    Workbench& b = bench_;
+    const int tab = b.TabIndex();
+    if (busy_ || b.ProgrammerCount() == 0 ||
+        (tab != kEmulatorTabIndex && tab != kProgrammerTabIndex)) {
+        return {};
+    }
+    IndicatorBoard& board = b.Board();
+    const RunScope scope(*this);
+    RunResult result;
+    Programmer& link = b.Link();
+    if (!link.OpenProgrammer(b.Record().driverImagePath, 0)) {
+        b.Asker().Tell(Severity::Error, kOpenFailedMessage);
+        return result;
+    }
+    result.ran = true;
+    link.SendTargetBoardMode(b.TargetBoardSuppliesEmulator());
+    if (b.UnitStates().Socket(1, 1).enabled) {
+        if (!ConfirmDeviceId()) {
+            ++result.skipped;
+        } else {
+            ++result.processed;
+            board.ShowStatus(StatusImage::Wait);
+            board.SetProgress(1, 0);
+            b.Operations().TargetReset(static_cast<std::uint16_t>(b.Settings().ResetIdleLevel()),
+                                       0);
+            board.ShowLamp(1, 1, LampImage::Yellow);
+            board.AdvanceProgress(1, kSocketStartAdvance);
+            board.AdvanceProgress(1, kSocketTimedAdvance);
+            const std::uint32_t start = b.Ticks().TickMs();
+            stepBase_ = board.Progress(1);
+            stepShare_ = kReadEndAdvance;
+            const bool socketResult = RunOperation(Operation::Read);
+            b.Log().WriteInfoLine(FinishedLine(start, b.Ticks().TickMs()));
+            board.SetProgress(1, stepBase_ + kReadEndAdvance);
+            link.Channel().EndRun();
+            if (socketResult) {
+                ++result.passed;
+                board.ShowLamp(1, 1, LampImage::Green);
+                const auto buffer = b.Directories().BufferFile();
+                const std::uint64_t length = BufferFile(buffer).Length().value_or(0);
+                const std::uint32_t sum =
+                    length == 0 ? 0 : Checksum(buffer, length - 1, kErasedByte).value_or(0);
+                const std::string text = ChecksumText(sum);
+                b.Log().WriteInfoLine("File checksum=0x" + text);
+                b.Log().WriteInfoLine("IC checksum=0x" + text);
+                b.ShowDataFromBuffer(text);
+            } else {
+                board.ShowLamp(1, 1, LampImage::Red);
+            }
+            board.SetProgress(1, kProgressMaximum);
+            const bool pass = result.processed == result.passed;
+            board.ShowStatus(pass ? StatusImage::Pass : StatusImage::Fail);
+            link.Channel().SetLamp(1, pass ? kVerdictPass : kVerdictFail);
+        }
+    }
+    if (result.processed == 0 && result.skipped == 0)
+        b.Asker().Tell(Severity::Warning, kSelectSocketMessage);
+    return result;
+}
+
+void Sequencer::Edit() {
+    Workbench& b = bench_;
+    const int tab = b.TabIndex();
+    if (busy_ || b.ProgrammerCount() == 0 ||
+        (tab != kEmulatorTabIndex && tab != kProgrammerTabIndex)) {
+        return;
+    }
+    // Afterwards the watch runs exactly when "Watch" is checked, whatever the timer did before.
+    const bool watchChecked = b.Settings().emulatorWatch;
+    b.WatchTimer().Stop();
+    busy_ = true;
+    b.Host().ShowEditor(b.Record().deviceSize);
+    busy_ = false;
+    b.WatchTimer().SetEnabled(watchChecked);
+    b.RunDeferredDeviceChanges();
+}
+
+RunResult Sequencer::SingleStep(Bar bar, Step step) {
+    const auto operation = TileOperation(bar, step);
+    if (!operation)
+        return {};  // the Watch, Load File, Erase and Program tiles of the Emulator bar do nothing
+    if (*operation == Operation::Reset)
+        return ResetTile();
+    return RunSingle(*operation, std::pair(bar, step));
+}
+
+RunResult Sequencer::SingleOperation(Operation operation) {
+    if (operation == Operation::Reset)
+        return ResetTile();
+    if (operation == Operation::Read)
+        return Read();
+    return RunSingle(operation, std::nullopt);
+}
+
+RunResult Sequencer::RunSingle(Operation operation, std::optional<std::pair<Bar, Step>> tile) {
+    Workbench& b = bench_;
+    if (busy_ || b.ProgrammerCount() == 0)
+        return {};
+    IndicatorBoard& board = b.Board();
+    board.ResetIndicators(true, b.ProgrammerCount());
+    const RunScope scope(*this);
+    RunResult result;
+    Programmer& link = b.Link();
+    if (!link.OpenProgrammer(b.Record().driverImagePath, 0)) {
+        b.Asker().Tell(Severity::Error, kOpenFailedMessage);
+        return result;
+    }
+    result.ran = true;
+    link.SendTargetBoardMode(b.TargetBoardSuppliesEmulator());
+    if (b.UnitStates().Socket(1, 1).enabled) {
+        if (!ConfirmDeviceId()) {
+            ++result.skipped;
+        } else {
+            ++result.processed;
+            board.ShowStatus(StatusImage::Wait);
+            board.SetProgress(1, 0);
+            board.ShowLamp(1, 1, LampImage::Yellow);
+            board.AdvanceProgress(1, kSingleStepAdvance);
+            const std::uint32_t start = b.Ticks().TickMs();
+            stepBase_ = board.Progress(1);
+            stepShare_ = kProgressMaximum - stepBase_;
+            if (tile)
+                board.ShowTile(tile->first, tile->second, TileImage::Light);
+            const bool pass = RunOperation(operation);
+            if (tile)
+                board.ShowTile(tile->first, tile->second, pass ? TileImage::Pass : TileImage::Fail);
+            if (pass && operation == Operation::Verify)
+                b.UnitStates().ClearChecksumWarning(1, 1);
+            board.SetProgress(1, kProgressMaximum);
+            b.Log().WriteInfoLine(FinishedLine(start, b.Ticks().TickMs()));
+            link.Channel().EndRun();
+            ShowVerdict(result, pass);
+        }
+    }
+    if (result.processed == 0 && result.skipped == 0)
+        b.Asker().Tell(Severity::Warning, kSelectSocketMessage);
+    return result;
+}
+
+RunResult Sequencer::ResetTile() {
+    Workbench& b = bench_;
+    if (busy_ || b.ProgrammerCount() == 0)
+        return {};
+    IndicatorBoard& board = b.Board();
+    board.ResetIndicators(true, b.ProgrammerCount());
+    const RunScope scope(*this);
+    RunResult result;
+    Programmer& link = b.Link();
+    if (!link.OpenProgrammer(b.Record().driverImagePath, 0)) {
+        b.Asker().Tell(Severity::Error, kOpenFailedMessage);
+        return result;
+    }
+    result.ran = true;
+    link.SendTargetBoardMode(b.TargetBoardSuppliesEmulator());
+    // The reset involves no flash: no identity check, and socket 1 of unit 1 always takes part.
+    b.UnitStates().SetEnabled(1, 1, true);
+    for (int index = 0; index < kSocketCount; ++index) {
+        if (!b.UnitStates().SocketAt(index).enabled)
+            continue;
+        ++result.processed;
+        board.ShowStatus(StatusImage::Wait);
+        board.SetProgress(1, 0);
+        board.ShowLamp(1, 1, LampImage::Yellow);
+        board.AdvanceProgress(1, kSingleStepAdvance);
+        const std::uint32_t start = b.Ticks().TickMs();
+        board.ShowTile(Bar::Emulator, Step::Reset, TileImage::Light);
+        const bool pass = RunOperation(Operation::Reset);
+        if (pass)
+            board.ShowTile(Bar::Emulator, Step::Reset, TileImage::Pass);
+        board.SetProgress(1, kProgressMaximum);
+        b.Log().WriteInfoLine(FinishedLine(start, b.Ticks().TickMs()));
+        link.Channel().EndRun();
+        ShowVerdict(result, pass);
+    }
+    return result;
+}
+
+}  // namespace torq

@@ -1,0 +1,726 @@
+#include "torq/workflow/Workbench.h"
+
+#include <algorithm>
+#include <chrono>
+#include <system_error>
+#include <thread>
+
+#include "torq/buffer/BufferFile.h"
+#include "torq/devlib/Text.h"
+#include "torq/workflow/Sequencer.h"
+#include "torq/workflow/SocketHistory.h"
+
+namespace torq {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool IsRegularFile(const fs::path& path) {
+    std::error_code error;
+    return !path.empty() && fs::is_regular_file(path, error);
+}
+
+// The item of a list whose text equals `text`, without regard to case.
+std::optional<std::string> ItemNamed(const std::vector<std::string>& items, std::string_view text) {
+    for (const auto& item : items) {
+        if (EqualsIgnoringCase(item, text))
+            return item;
+    }
+    return std::nullopt;
+}
+
+bool ListHas(const std::vector<std::string>& items, std::string_view text) {
+    return std::find(items.begin(), items.end(), text) != items.end();
+}
+
+// The decimal value of an option field's text, or the fallback when it is not a whole number.
+int FieldInteger(std::string_view text, int fallback) {
+    const auto value = ParseIniInteger(text);
+    return value ? *value : fallback;
+}
+
+}  // namespace
+
+std::string VersionText(int major, int minor, int release) {
+    std::string text = std::to_string(major) + "." + std::to_string(minor);
+    if (release != 0)
+        text += "." + std::to_string(release);
+    return text;
+}
+
+Workbench::Workbench(ProgramDirectory dirs, WorkbenchSeams seams, WorkbenchHost& host)
+    : dirs_(std::move(dirs)),
+      op_(seams.op),
+      pump_(seams.pump),
+      clock_(seams.clock),
+      host_(host),
+      watchTimer_(seams.watchTimer),
+      log_(seams.clock),
+      usb_(std::move(seams.usb)),
+      board_(seams.op),
+      units_(board_, seams.flashTimer),
+      watch_(units_.Saved(), seams.watchTimer, board_, seams.op, *this),
+      commandLine_(dirs_.DataFolder(), "torq-spi", log_) {
+    programmer_ = std::make_unique<Programmer>(*usb_, log_, op_, pump_);
+    operations_ = std::make_unique<DeviceOperations>(*programmer_, dirs_, clock_);
+    units_.SetEvents(this);
+    sequencer_ = std::make_unique<Sequencer>(*this);
+    usb_->SetChangeHandler([this](UsbChange change) { UsbChanged(change); });
+    pageValues_ = PageValues::Read(dirs_.MenuIni());
+}
+
+Workbench::~Workbench() {
+    usb_->SetChangeHandler({});
+}
+
+const std::vector<std::string>& Workbench::TypeList(int unit) const {
+    return typeLists_[static_cast<std::size_t>(std::clamp(unit, 1, kUnitCount) - 1)];
+}
+
+bool Workbench::LockHome(std::string_view holder, std::string* problem) {
+    if (homeLock_)
+        return true;
+    homeLock_ = HomeLock::Acquire(dirs_, holder, problem);
+    return homeLock_.has_value();
+}
+
+bool Workbench::Busy() const {
+    return sequencer_->Busy();
+}
+
+// ---- start-up and closing ----
+
+void Workbench::StartUp(const std::vector<std::string>& parameters) {
+    lastOperationTab_ = tabIndex_ == kEmulatorTabIndex ? kEmulatorTabIndex : kProgrammerTabIndex;
+    premiumPagesChanged_ = false;
+    if (!CheckDeviceLibrary())
+        return;
+    LoadOptions();
+    board_.ResetIndicators(false, ProgrammerCount());
+    ShowTab(tabIndex_);
+    EnumerateProgrammers(true);
+    ProcessCommandLine(parameters);
+}
+
+bool Workbench::CheckDeviceLibrary() {
+    library_.emplace(dirs_);
+    libraryDate_ = library_->DateText();
+    host_.LabelsChanged();
+    if (!library_->IdentityOk()) {
+        // Nothing else can work with a library that is not ours: the program ends here rather
+        // than going on to fail on every device file.
+        op_.Tell(Severity::Error, kLibraryIncorrectMessage);
+        host_.EndProgram(false);
+        return false;
+    }
+    NameList vendors = library_->Vendors();
+    vendorList_ = std::move(vendors.names);
+    const std::string first = vendorList_.empty() ? std::string() : vendorList_.front();
+    for (int unit = 1; unit <= kUnitCount; ++unit)
+        VendorChanged(unit, first);
+    if (!vendors.errors.empty())
+        op_.Tell(Severity::Plain, JoinLines(vendors.errors));
+    return true;
+}
+
+void Workbench::LoadOptions() {
+    options_ = torq::LoadOptions(dirs_.HistoryIni());
+    optionFields_.verifyErrorsList = std::to_string(options_.verifyErrorsListLimit);
+    optionFields_.resetTime = std::to_string(options_.resetTimeMs);
+    optionFields_.infoMessageLimit = std::to_string(options_.infoMessageLimit);
+    host_.OptionsChanged();
+}
+
+void Workbench::Close() {
+    // The fields' leave checks correct what they must; the close goes on whatever they say.
+    LeaveOptionField(optionFields_.resetTime, kResetTimeField);
+    LeaveOptionField(optionFields_.verifyErrorsList, kVerifyErrorsField);
+    LeaveOptionField(optionFields_.infoMessageLimit, kInfoMessageLimitField);
+    SaveSocketHistory(1, 1);
+    if (!SaveOptions(dirs_.HistoryIni(), options_))
+        log_.WriteInfoLine("Error : The options could not be saved to " +
+                           dirs_.HistoryIni().string());
+    EmptyBuffer(BufferFile::In(dirs_));
+}
+
+// ---- device selection ----
+
+void Workbench::VendorChanged(int unit, std::string_view vendor) {
+    if (unit < 1 || unit > kUnitCount || !library_)
+        return;
+    units_.SetVendorText(unit, std::string(vendor));
+    NameList types = library_->TypesOf(vendor);
+    typeLists_[static_cast<std::size_t>(unit - 1)] = std::move(types.names);
+    const auto& list = TypeList(unit);
+    units_.SetTypeText(unit, list.empty() ? std::string() : list.front());
+    host_.SelectionChanged(unit);
+    if (!types.errors.empty())
+        op_.Tell(Severity::Plain, JoinLines(types.errors));
+    TypeChanged(unit, list.empty() ? std::string_view() : std::string_view(list.front()));
+}
+
+bool Workbench::TypeChanged(int unit, std::string_view type) {
+    if (unit < 1 || unit > kUnitCount || !library_)
+        return false;
+    const std::string vendor = units_.Unit(unit).vendor;
+    const std::string previousType = units_.Unit(unit).type;
+    const fs::path file = library_->DeviceFileOf(vendor, type);
+    if (!IsRegularFile(file)) {
+        op_.Tell(Severity::Plain, "Error : SelectINI->[" + vendor + "]->" + std::string(type));
+        host_.EndProgram(true);
+        return false;
+    }
+    units_.SetTypeText(unit, std::string(type));
+    DeviceLoadNotes notes;
+    DeviceRecord record = ReadDeviceRecord(file, dirs_, record_, units_.Saved().vendor,
+                                           units_.Saved().type, op_, &notes);
+    if (notes.libraryWrong)
+        host_.FocusVendorBox(1);
+    // The new buffer is made before anything else changes: a device whose buffer cannot be made
+    // leaves the previous device, its buffer and Menu.ini as they were.
+    std::string problem;
+    if (!InitialiseBuffer(BufferFile::In(dirs_), record.deviceSize, &problem)) {
+        op_.Tell(Severity::Warning, problem);
+        units_.SetTypeText(unit, previousType);
+        host_.SelectionChanged(unit);
+        return false;
+    }
+    if (const auto reason = CheckDeviceRecord(record))
+        log_.WriteInfoLine("Error : " + std::string(type) + " : " + *reason);
+    if (unit == 1)
+        units_.Saved().deviceFile = file.string();
+    record_ = std::move(record);
+    StorePageValues(PageValues::Defaults(record_.menuFilePath));
+    ClearSocketFields(unit);
+    host_.SelectionChanged(unit);
+    return true;
+}
+
+void Workbench::ClearSocketFields(int unit) {
+    for (int socket = 1; socket <= kSocketsPerUnit; ++socket) {
+        if (unit >= 3)
+            units_.SetEnabled(unit, socket, false);
+        units_.SetWorkFile(unit, socket, "");
+        units_.SetChecksumText(unit, socket, std::string(kZeroAddressText));
+        units_.SetOffsetText(unit, socket, kZeroAddressText, record_.deviceSize);
+    }
+}
+
+bool Workbench::SelectDevice(int unit, std::string_view vendor, std::string_view type) {
+    const auto vendorItem = ItemNamed(vendorList_, vendor);
+    if (!vendorItem)
+        return false;
+    VendorChanged(unit, *vendorItem);
+    const auto typeItem = ItemNamed(TypeList(unit), type);
+    if (!typeItem)
+        return false;
+    return TypeChanged(unit, *typeItem);
+}
+
+void Workbench::OrderButton(int unit) {
+    if (ProgrammerCount() == 0 || unit < 1 || unit > kUnitCount)
+        return;
+    board_.ShowLamp(unit, 1, LampImage::Yellow);
+    programmer_->Channel().SetLampIndex(0, 5);
+    board_.ShowLamp(unit, 1, LampImage::Gray);
+    units_.SetEnabled(unit, 1, true);
+}
+
+DetectionResult Workbench::DetectAndLog() {
+    DetectionResult result;
+    if (!library_)
+        return result;
+    const std::uint32_t start = clock_.TickMs();
+    result = AutoDetectDevice(*programmer_, *library_, TargetBoardSuppliesEmulator());
+    const std::uint32_t elapsed = TicksBetween(start, clock_.TickMs());
+    log_.WriteInfoLine(DetectionLine(result, elapsed));
+    return result;
+}
+
+void Workbench::DetectIc() {
+    if (ProgrammerCount() == 0 || tabIndex_ > kProgrammerTabIndex || Busy())
+        return;
+    const TimerPause pause(watchTimer_);
+    const std::uint32_t start = clock_.TickMs();
+    const DetectionResult result =
+        library_ ? AutoDetectDevice(*programmer_, *library_, TargetBoardSuppliesEmulator())
+                 : DetectionResult{};
+    const std::uint32_t elapsed = TicksBetween(start, clock_.TickMs());
+    if (result.found)
+        SelectDevice(1, result.vendor, result.type);
+    log_.WriteInfoLine(DetectionLine(result, elapsed));
+    units_.SetEnabled(1, 1, result.found);
+}
+
+// ---- programmers ----
+
+void Workbench::EnumerateProgrammers(bool restoreHistory) {
+    const EnumerationResult result =
+        programmer_->EnumerateProgrammers(record_.driverImagePath, options_.ResetIdleLevel());
+    if (result.imageMissing) {
+        host_.EndProgram(true);
+        return;
+    }
+    host_.LabelsChanged();
+    Layout(restoreHistory && result.downloaded);
+}
+
+void Workbench::UsbChanged(UsbChange change) {
+    ActOnDeviceChange(deviceChanges_.Notify(change, Busy()));
+}
+
+void Workbench::ProcessUsbEvents() {
+    usb_->ProcessEvents();
+}
+
+void Workbench::RunDeferredDeviceChanges() {
+    ActOnDeviceChange(deviceChanges_.TakeDeferred());
+}
+
+void Workbench::ActOnDeviceChange(ReEnumeration decision) {
+    switch (decision) {
+        case ReEnumeration::None:
+            return;
+        case ReEnumeration::CloseWaitAndEnumerate:
+            usb_->Close();
+            std::this_thread::sleep_for(std::chrono::milliseconds(kCloseBeforeEnumerateWaitMs));
+            EnumerateProgrammers(true);
+            return;
+        case ReEnumeration::Enumerate:
+            EnumerateProgrammers(true);
+            return;
+    }
+}
+
+// ---- history ----
+
+void Workbench::RestoreSocketHistory(int unit, int socket) {
+    if (socket == 0)
+        return;
+    const TimerPause pause(watchTimer_);
+    // Only unit 1, socket 1 takes part in the history.
+    if (SocketIndex(unit, socket) != 0)
+        return;
+    const std::uint32_t start = clock_.TickMs();
+    const DetectionResult detected =
+        library_ ? AutoDetectDevice(*programmer_, *library_, TargetBoardSuppliesEmulator())
+                 : DetectionResult{};
+    const std::uint32_t elapsed = TicksBetween(start, clock_.TickMs());
+    if (detected.found)
+        SelectDevice(1, detected.vendor, detected.type);
+    log_.WriteInfoLine(DetectionLine(detected, elapsed));
+    units_.SetEnabled(1, 1, detected.found);
+
+    const IniFile history(dirs_.HistoryIni());
+    const StoredSocket stored = ReadSocketHistory(history, unit, socket);
+    SavedSettings& saved = units_.Saved();
+    if (detected.found) {
+        saved.vendor = units_.Unit(unit).vendor;
+        saved.type = units_.Unit(unit).type;
+    } else {
+        if (!ListHas(vendorList_, stored.vendor) || stored.vendor == saved.vendor)
+            return;
+        VendorChanged(unit, stored.vendor);
+        saved.vendor = units_.Unit(unit).vendor;
+        if (!ListHas(TypeList(unit), stored.type) || stored.type == saved.type)
+            return;
+        TypeChanged(unit, stored.type);
+        saved.type = units_.Unit(unit).type;
+    }
+    SavedSocket& savedSocket = saved.sockets[socket == 1 ? 0 : 1];
+    if (!IsRegularFile(stored.settings.workFile)) {
+        savedSocket.enabled = units_.Socket(unit, socket).enabled;
+        units_.SetWorkFile(unit, socket, "");
+        savedSocket.workFile.clear();
+        return;
+    }
+    units_.SetWorkFile(unit, socket, stored.settings.workFile);
+    savedSocket.workFile = stored.settings.workFile;
+    savedSocket.sourceStartText = stored.settings.sourceStartText;
+    savedSocket.sourceEndText = stored.settings.sourceEndText;
+    savedSocket.load = stored.settings.load;
+    ResetOtherSocket(saved, socket);
+    LoadForSocket(unit, socket, true);
+}
+
+bool Workbench::SaveSocketHistory(int unit, int socket) {
+    const UnitState& state = units_.Unit(std::clamp(unit, 1, kUnitCount));
+    const SocketHistoryTexts texts{
+        state.vendor, state.type,
+        units_.Socket(std::clamp(unit, 1, kUnitCount), std::clamp(socket, 1, kSocketsPerUnit))
+            .workFile,
+        loadDialog_};
+    if (torq::SaveSocketHistory(dirs_.HistoryIni(), unit, socket, texts))
+        return true;
+    log_.WriteInfoLine("Error : The history could not be saved to " + dirs_.HistoryIni().string());
+    return false;
+}
+
+// ---- tabs ----
+
+bool Workbench::LeaveTab() {
+    if (tabIndex_ == kOptionsTabIndex && !LeaveOptionFields())
+        return false;
+    if (premiumPagesChanged_) {
+        StorePageValues(ValuesOf(premiumPages_));
+        premiumPagesChanged_ = false;
+    }
+    return true;
+}
+
+int Workbench::ShowTab(int tab) {
+    tabIndex_ = tab;
+    const auto show = [this](std::string_view container, std::string_view control) {
+        board_.ShowOneOfControls(container, control, true);
+    };
+    switch (tab) {
+        case kEmulatorTabIndex:
+        case kProgrammerTabIndex:
+            lastOperationTab_ = tab;
+            show(control::kMenuTabControl, control::kOperationPanel);
+            show(control::kOperationPanel, control::kOperationTopPanel);
+            show(control::kOperationTopPanel,
+                 tab == kEmulatorTabIndex ? control::kEmulatorPanel : control::kProgrammerPanel);
+            break;
+        case kPremiumTabIndex:
+            if (!ParameterPagesAvailable(record_, ProgrammerCount())) {
+                log_.WriteInfoLine(kNoParameterLine);
+                host_.SelectTab(lastOperationTab_);
+                return ShowTab(lastOperationTab_);
+            }
+            show(control::kMenuTabControl, control::kPremiumPanel);
+            premiumPages_ = BuildParameterPages(record_.menuFilePath, pageValues_);
+            premiumPagesChanged_ = true;
+            host_.PagesBuilt();
+            break;
+        case kOptionsTabIndex:
+            show(control::kMenuTabControl, control::kOptionsPanel);
+            break;
+        default:
+            break;
+    }
+    Layout(false);
+    host_.OptionsChanged();  // the step boxes and the line limit timer follow the tab
+    return tabIndex_;
+}
+
+int Workbench::ChangeTab(int tab) {
+    if (tab == tabIndex_)
+        return tabIndex_;
+    if (!LeaveTab())
+        return tabIndex_;
+    return ShowTab(tab);
+}
+
+void Workbench::Layout(bool restoreHistory) {
+    for (int unit = 1; unit <= kUnitCount; ++unit)
+        board_.SetVisible(UnitPanelName(unit), false);
+    const int count = ProgrammerCount();
+    board_.ShowStatus(count != 0 ? StatusImage::Online : StatusImage::Offline);
+    const bool operationTab = tabIndex_ == kEmulatorTabIndex || tabIndex_ == kProgrammerTabIndex;
+    board_.SetVisible(control::kBottomPanel, operationTab);
+    board_.SetVisible(control::kInfoMessagePanel, operationTab && !informationWindowShown_);
+    if (!operationTab)
+        return;
+    for (int unit = 1; unit <= std::min(count, kUnitCount); ++unit) {
+        board_.SetVisible(control::kOperationBottomPanel, true);
+        board_.SetVisible(UnitPanelName(unit), true);
+        if (restoreHistory) {
+            RestoreSocketHistory(unit, 1);
+            RestoreSocketHistory(unit, 2);
+        }
+    }
+}
+
+void Workbench::PremiumOk() {
+    StorePageValues(ValuesOf(premiumPages_));
+    host_.SelectTab(lastOperationTab_);
+    ShowTab(lastOperationTab_);
+}
+
+void Workbench::PremiumCancel() {
+    host_.SelectTab(lastOperationTab_);
+    ShowTab(lastOperationTab_);
+}
+
+void Workbench::SetInformationWindowShown(bool shown) {
+    informationWindowShown_ = shown;
+    Layout(false);
+}
+
+// ---- sockets and files ----
+
+void Workbench::SetSocketEnabled(int unit, int socket, bool checked) {
+    units_.SetEnabled(unit, socket, checked);
+}
+
+void Workbench::SetOffsetText(int unit, int socket, std::string_view text) {
+    units_.SetOffsetText(unit, socket, text, record_.deviceSize);
+}
+
+LoadEnvironment Workbench::Environment(ProgressSink* progress) {
+    return LoadEnvironment{dirs_.BufferFile(), record_.deviceSize, log_, op_, progress};
+}
+
+void Workbench::ApplyLoadOutcome(const LoadOutcome& outcome) {
+    if (!outcome.socket)
+        return;
+    const int unit = std::clamp(loadDialog_.unit, 1, kUnitCount);
+    const int socket = std::clamp(loadDialog_.socket, 1, kSocketsPerUnit);
+    units_.SetWorkFile(unit, socket, outcome.socket->workFile.string());
+    units_.SetChecksumText(unit, socket, outcome.socket->checksumText);
+    units_.SetOffsetText(unit, socket, outcome.socket->startAddressText, record_.deviceSize);
+    units_.SetEnabled(unit, socket, true);
+}
+
+LoadOutcome Workbench::LoadForSocket(int unit, int socket, bool useSaved) {
+    if (socket < 1 || socket > kSocketsPerUnit || unit < 1 || unit > kUnitCount)
+        return {LoadEnd::NotRun, std::nullopt, false};
+    const SavedSocket& saved = units_.Saved().sockets[static_cast<std::size_t>(socket - 1)];
+    const fs::path workFile = units_.Socket(unit, socket).workFile;
+    const LoadOutcome outcome = torq::LoadForSocket(unit, socket, useSaved, saved.load, workFile,
+                                                    loadDialog_, Environment(nullptr));
+    ApplyLoadOutcome(outcome);
+    return outcome;
+}
+
+void Workbench::LoadIntoUnit1(const fs::path& file) {
+    if (Busy())
+        return;
+    units_.SetWorkFile(1, 1, file.string());
+    LoadForSocket(1, 1, false);
+}
+
+void Workbench::Drop(std::string_view panel, const fs::path& file) {
+    if (Busy())
+        return;
+    if (panel == UnitPanelName(1) || panel == SocketControlName(1, "Socket", 1, kind::kPanel)) {
+        LoadIntoUnit1(file);
+        return;
+    }
+    for (int unit = 1; unit <= kUnitCount; ++unit) {
+        for (int socket = 1; socket <= kSocketsPerUnit; ++socket) {
+            if (panel == SocketControlName(unit, "Socket", socket, kind::kPanel))
+                units_.SetWorkFile(unit, socket, file.string());
+        }
+    }
+}
+
+void Workbench::PrepareLoad(int unit, int socket, const fs::path& file) {
+    loadDialog_.unit = unit;
+    loadDialog_.socket = socket;
+    PrepareLoadDialog(loadDialog_, file);
+}
+
+LoadOutcome Workbench::LoadFromDialog(ProgressSink* progress) {
+    if (Busy())
+        return {LoadEnd::KeptOpen, std::nullopt, false};
+    const LoadOutcome outcome = LoadIntoBuffer(loadDialog_, Environment(progress));
+    ApplyLoadOutcome(outcome);
+    return outcome;
+}
+
+void Workbench::ApplyEditedImage(const std::string& checksumText) {
+    ShowDataFromBuffer(checksumText);
+    units_.SetEnabled(1, 1, true);
+}
+
+void Workbench::ShowDataFromBuffer(const std::string& checksumText) {
+    units_.SetWorkFile(1, 1, std::string(kDataFromBuffer));
+    units_.SetChecksumText(1, 1, checksumText);
+    units_.SetOffsetText(1, 1, kZeroAddressText, record_.deviceSize);
+}
+
+// SocketEvents: a work file changed in socket 1 of a unit.
+void Workbench::WorkFileChanged(int /*unit*/, int /*socket*/, bool watchedFileSet) {
+    if (watchedFileSet)
+        watch_.StartWatching(options_.emulatorWatch);
+    board_.ResetIndicators(true, ProgrammerCount());
+    programmer_->Channel().SetUnitMode(0x40);
+    programmer_->Channel().SetLamp(1, 0);
+}
+
+void Workbench::FieldsChanged(int unit, int /*socket*/) {
+    host_.SelectionChanged(unit);
+}
+
+// ---- the step check boxes ----
+
+bool Workbench::StepChecked(Bar bar, Step step) const {
+    if (!StepChangeable(bar, step))
+        return true;
+    const Options& o = options_;
+    if (bar == Bar::Emulator) {
+        switch (step) {
+            case Step::Watch:
+                return o.emulatorWatch;
+            case Step::Verify:
+                return o.emulatorVerify;
+            case Step::Reset:
+                return o.emulatorReset;
+            default:
+                return false;
+        }
+    }
+    switch (step) {
+        case Step::Erase:
+            return o.programmerErase;
+        case Step::Check:
+            return o.programmerCheck;
+        case Step::Program:
+            return o.programmerProgram;
+        case Step::Verify:
+            return o.programmerVerify;
+        case Step::Protect:
+            return o.programmerProtect;
+        default:
+            return false;
+    }
+}
+
+bool Workbench::StepChangeable(Bar bar, Step step) const {
+    if (step == Step::LoadFile)
+        return false;
+    if (bar == Bar::Emulator)
+        return step == Step::Watch || step == Step::Verify || step == Step::Reset;
+    return step == Step::Erase || step == Step::Check || step == Step::Program ||
+           step == Step::Verify || step == Step::Protect;
+}
+
+void Workbench::SetStepChecked(Bar bar, Step step, bool checked) {
+    if (!StepChangeable(bar, step))
+        return;
+    Options& o = options_;
+    bool* flag = nullptr;
+    if (bar == Bar::Emulator) {
+        flag = step == Step::Watch    ? &o.emulatorWatch
+               : step == Step::Verify ? &o.emulatorVerify
+                                      : &o.emulatorReset;
+    } else {
+        flag = step == Step::Erase     ? &o.programmerErase
+               : step == Step::Check   ? &o.programmerCheck
+               : step == Step::Program ? &o.programmerProgram
+               : step == Step::Verify  ? &o.programmerVerify
+                                       : &o.programmerProtect;
+    }
+    *flag = checked;
+    if (bar == Bar::Emulator && step == Step::Watch)
+        watch_.WatchCheckBoxChanged(checked);
+}
+
+bool Workbench::TargetBoardSuppliesEmulator() const {
+    return tabIndex_ == kEmulatorTabIndex && options_.userTargetBoard;
+}
+
+bool Workbench::InfoMessageLimitTimerWanted() const {
+    return options_.infoMessageLimited && tabIndex_ != kOptionsTabIndex;
+}
+
+void Workbench::InfoMessageLimitTick() {
+    const int limit = NumericFieldValue(kInfoMessageLimitField, optionFields_.infoMessageLimit);
+    log_.ApplyLineLimit(static_cast<std::size_t>(limit),
+                        options_.infoMessageLimitSavesToFile ? LimitAction::SaveToFileAndClear
+                                                             : LimitAction::ClearContents,
+                        LogFileSettingShown(options_.infoMessageLimitSaveFile));
+}
+
+// ---- emulator and options ----
+
+void Workbench::WatchCheckBoxChanged(bool checked) {
+    options_.emulatorWatch = checked;
+    watch_.WatchCheckBoxChanged(checked);
+}
+
+void Workbench::WatchTick() {
+    if (Busy())
+        return;
+    WatchTickContext context;
+    context.tabIndex = tabIndex_;
+    context.watchChecked = options_.emulatorWatch;
+    context.autoReload = options_.watchAutoReload;
+    context.autoProcedure = options_.watchAutoProcedure;
+    context.programmerCount = ProgrammerCount();
+    watch_.Tick(context);
+}
+
+void Workbench::ReloadWorkFile() {
+    units_.RunWorkFileChange(1);
+    LoadForSocket(1, 1, false);
+}
+
+void Workbench::ShowLastOperationTab() {
+    host_.SelectTab(lastOperationTab_);
+    ShowTab(lastOperationTab_);
+}
+
+void Workbench::ExecuteAll() {
+    sequencer_->ExecuteAll();
+}
+
+void Workbench::ResetLevelChanged(bool normalHigh) {
+    options_.resetNormalHigh = normalHigh;
+    operations_->TargetReset(static_cast<std::uint16_t>(options_.ResetIdleLevel()), 0);
+}
+
+bool Workbench::LeaveOptionField(std::string& text, const NumericFieldRule& rule) {
+    const LeaveResult left = NumericFieldOnLeave(rule, text);
+    text = left.text;
+    const int value = NumericFieldValue(rule, text);
+    if (&rule == &kResetTimeField)
+        options_.resetTimeMs = value;
+    else if (&rule == &kVerifyErrorsField)
+        options_.verifyErrorsListLimit = value;
+    else if (&rule == &kInfoMessageLimitField)
+        options_.infoMessageLimit = value;
+    return !left.refocus;
+}
+
+bool Workbench::LeaveOptionFields() {
+    const bool ok = LeaveOptionField(optionFields_.resetTime, kResetTimeField) &&
+                    LeaveOptionField(optionFields_.verifyErrorsList, kVerifyErrorsField) &&
+                    LeaveOptionField(optionFields_.infoMessageLimit, kInfoMessageLimitField);
+    host_.OptionsChanged();
+    return ok;
+}
+
+VerifyListing Workbench::VerifyListingOption() const {
+    return VerifyListing{options_.verifyErrorsListLimited,
+                         FieldInteger(optionFields_.verifyErrorsList, 100)};
+}
+
+std::uint16_t Workbench::ResetPulseMs() const {
+    const int ms = FieldInteger(optionFields_.resetTime, 500);
+    return static_cast<std::uint16_t>(std::clamp(ms, 0, 0xFFFF));
+}
+
+// ---- the command line ----
+
+void Workbench::ProcessCommandLine(const std::vector<std::string>& parameters) {
+    const CommandLineResult result = commandLine_.ProcessOwnParameters(parameters);
+    if (result.tones)
+        host_.PlayTones();
+    if (result.fileToLoad)
+        LoadIntoUnit1(*result.fileToLoad);
+}
+
+void Workbench::ProcessHandedOver(std::string_view text) {
+    const CommandLineResult result = commandLine_.ProcessHandedOver(text);
+    if (result.tones)
+        host_.PlayTones();
+    if (result.fileToLoad)
+        LoadIntoUnit1(*result.fileToLoad);
+}
+
+PageValues Workbench::CurrentPageValues() const {
+    return pageValues_;
+}
+
+void Workbench::StorePageValues(const PageValues& values) {
+    pageValues_ = values;
+    if (!values.Write(dirs_.MenuIni()))
+        log_.WriteInfoLine("Error : The parameter values could not be saved to " +
+                           dirs_.MenuIni().string());
+}
+
+}  // namespace torq
