@@ -65,6 +65,7 @@ int main(int argc, char** argv) {
     sim::ProgrammerSetup setup;
     setup.chip = *sim::FindChip(type);
     sim::SimulatedProgrammer usb(setup);
+    usb.EnableLog(true);  // the transfer counts come from the log
     InformationLog log;
     Pump pump;
     Programmer programmer(usb, log, op, pump);

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <system_error>
 
 namespace torq::sim {
@@ -85,25 +86,63 @@ void SparseMemory::Erase(std::uint64_t address, std::uint64_t length) {
     }
 }
 
-std::unique_ptr<FileMemory> FileMemory::Open(const std::filesystem::path& path,
-                                             std::uint64_t size) {
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0)
+namespace {
+
+std::string Quoted(const std::filesystem::path& path) {
+    return "'" + path.string() + "'";
+}
+
+std::string ErrorText(int error) {
+    return std::system_category().message(error);
+}
+
+}  // namespace
+
+std::unique_ptr<FileMemory> FileMemory::Open(const std::filesystem::path& path, std::uint64_t size,
+                                             std::string& problem) {
+    bool created = false;
+    int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT) {
+        fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        created = fd >= 0;
+    }
+    if (fd < 0) {
+        problem = "cannot open " + Quoted(path) + " for the chip content: " + ErrorText(errno);
         return nullptr;
+    }
     struct stat info {};
     if (::fstat(fd, &info) != 0) {
+        problem = "cannot examine " + Quoted(path) + ": " + ErrorText(errno);
         ::close(fd);
         return nullptr;
     }
-    const auto oldSize = static_cast<std::uint64_t>(info.st_size);
-    if (oldSize > size && ::ftruncate(fd, static_cast<off_t>(size)) != 0) {
+    if (S_ISCHR(info.st_mode))
+        return std::unique_ptr<FileMemory>(new FileMemory(fd, size));
+    if (!S_ISREG(info.st_mode)) {
+        problem = Quoted(path) + " is not a regular file; the chip content needs one";
+        ::close(fd);
+        return nullptr;
+    }
+    const auto existing = static_cast<std::uint64_t>(info.st_size);
+    if (!created && existing != size) {
+        problem = Quoted(path) + " holds " + std::to_string(existing) +
+                  " bytes but the chip holds " + std::to_string(size) +
+                  "; give a file of exactly that size or a new file name";
         ::close(fd);
         return nullptr;
     }
     std::unique_ptr<FileMemory> memory(new FileMemory(fd, size));
-    // New bytes of a created or grown file are erased bytes.
-    if (oldSize < size)
-        memory->Erase(oldSize, size - oldSize);
+    if (created) {
+        // A new file starts erased; one that cannot be filled (a full disk) is not left behind.
+        memory->Erase(0, size);
+        if (memory->TakeFailure()) {
+            problem = "cannot fill " + Quoted(path) +
+                      " with the erased chip content: " + ErrorText(memory->lastError_);
+            memory.reset();
+            ::unlink(path.c_str());
+            return nullptr;
+        }
+    }
     return memory;
 }
 
@@ -120,8 +159,11 @@ void FileMemory::Read(std::uint64_t address, std::span<std::uint8_t> out) const 
             window_.assign(static_cast<std::size_t>(std::min(kWindow, size_ - windowStart_)), 0xFF);
             const ssize_t got =
                 ::pread(fd_, window_.data(), window_.size(), static_cast<off_t>(windowStart_));
-            if (got < 0)
+            if (got < 0) {
+                lastError_ = errno;
+                NoteFailure();
                 window_.assign(window_.size(), 0xFF);
+            }
         }
         const std::size_t offset = static_cast<std::size_t>(at - windowStart_);
         const std::size_t chunk = std::min(out.size() - done, window_.size() - offset);
@@ -132,26 +174,34 @@ void FileMemory::Read(std::uint64_t address, std::span<std::uint8_t> out) const 
 }
 
 void FileMemory::Write(std::uint64_t address, std::span<const std::uint8_t> data) {
+    WriteThrough(address, data);
+}
+
+std::size_t FileMemory::WriteThrough(std::uint64_t address, std::span<const std::uint8_t> data) {
     if (address >= size_)
-        return;
+        return 0;
     const std::size_t length =
         static_cast<std::size_t>(std::min<std::uint64_t>(data.size(), size_ - address));
     std::size_t written = 0;
     while (written < length) {
         const ssize_t n = ::pwrite(fd_, data.data() + written, length - written,
                                    static_cast<off_t>(address + written));
-        if (n <= 0)
+        if (n <= 0) {
+            lastError_ = n < 0 ? errno : ENOSPC;
+            NoteFailure();
             break;
+        }
         written += static_cast<std::size_t>(n);
     }
-    // Keep the read window in step with the file.
+    // Keep the read window in step with what reached the file.
     if (!window_.empty() && address < windowStart_ + window_.size() &&
-        address + length > windowStart_) {
+        address + written > windowStart_) {
         const std::uint64_t from = std::max(address, windowStart_);
-        const std::uint64_t to = std::min(address + length, windowStart_ + window_.size());
+        const std::uint64_t to = std::min(address + written, windowStart_ + window_.size());
         std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(from - address), to - from,
                     window_.begin() + static_cast<std::ptrdiff_t>(from - windowStart_));
     }
+    return written;
 }
 
 void FileMemory::Erase(std::uint64_t address, std::uint64_t length) {
@@ -159,7 +209,8 @@ void FileMemory::Erase(std::uint64_t address, std::uint64_t length) {
     const std::uint64_t end = std::min(size_, address + length);
     for (std::uint64_t at = address; at < end;) {
         const std::uint64_t chunk = std::min<std::uint64_t>(erased.size(), end - at);
-        Write(at, std::span(erased.data(), static_cast<std::size_t>(chunk)));
+        if (WriteThrough(at, std::span(erased.data(), static_cast<std::size_t>(chunk))) < chunk)
+            return;  // the store is failing; the failure has been noted
         at += chunk;
     }
 }

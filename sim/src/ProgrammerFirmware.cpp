@@ -51,6 +51,13 @@ void ProgrammerFirmware::PowerOff() {
         chip_->SetSupply(0);
 }
 
+void ProgrammerFirmware::SetClock(SimClock* clock) {
+    clock_ = clock;
+    if (chip_)
+        chip_->EnableTiming(clock != nullptr);
+    SyncTime();
+}
+
 void ProgrammerFirmware::ResetOperation() {
     if (readOpen_ && chip_)
         chip_->End();
@@ -63,6 +70,96 @@ void ProgrammerFirmware::ResetOperation() {
     blockReady_ = false;
     programEchoed_ = false;
     pending_.clear();
+    // A restart drops the firmware's plan; a chip still busy finishes on its own.
+    queue_.clear();
+    stepBusy_ = SimTime{0};
+    SyncTime();
+}
+
+void ProgrammerFirmware::SyncTime() {
+    if (!clock_)
+        return;
+    executedUpTo_ = std::max(executedUpTo_, clock_->Now());
+    if (chip_)
+        chip_->SetTime(executedUpTo_);
+}
+
+void ProgrammerFirmware::BeginStep(std::uint8_t busyCode) {
+    busyCode_ = busyCode;
+    if (queue_.empty())
+        stepBusy_ = SimTime{0};
+}
+
+void ProgrammerFirmware::Queue(std::vector<std::uint8_t> command, std::size_t answer,
+                               std::function<void(const std::vector<std::uint8_t>&)> then) {
+    if (chip_ && chip_->Timed())
+        stepBusy_ += chip_->TypicalBusy(command);
+    queue_.push_back([this, command = std::move(command), answer, then = std::move(then)] {
+        const std::vector<std::uint8_t> bytes =
+            chip_ ? chip_->Transaction(command, answer)
+                  : std::vector<std::uint8_t>(answer, kUndrivenByte);
+        if (then)
+            then(bytes);
+    });
+}
+
+void ProgrammerFirmware::QueueFinish(std::uint8_t state, bool blockReady) {
+    queue_.push_back([this, state, blockReady] { Finish(state, blockReady); });
+}
+
+void ProgrammerFirmware::CatchUp() {
+    if (!clock_) {
+        while (!queue_.empty()) {
+            auto action = std::move(queue_.front());
+            queue_.pop_front();
+            action();
+        }
+        return;
+    }
+    const SimTime now = clock_->Now();
+    while (!queue_.empty()) {
+        const SimTime at = chip_ ? std::max(executedUpTo_, chip_->BusyUntil()) : executedUpTo_;
+        if (at > now)
+            return;
+        executedUpTo_ = at;
+        if (chip_)
+            chip_->SetTime(at);
+        auto action = std::move(queue_.front());
+        queue_.pop_front();
+        action();
+    }
+    SyncTime();
+}
+
+void ProgrammerFirmware::HoldWhileUnderWay() {
+    CatchUp();
+    if (!clock_ || queue_.empty())
+        return;
+    const SimTime deadline = clock_->Now() + std::max(kPollHold, stepBusy_ / 64);
+    while (!queue_.empty()) {
+        const SimTime now = clock_->Now();
+        if (now >= deadline)
+            return;
+        const SimTime next = chip_ ? std::max(executedUpTo_, chip_->BusyUntil()) : executedUpTo_;
+        if (next > now)
+            clock_->SleepUntil(std::min(next, deadline));
+        CatchUp();
+    }
+}
+
+std::vector<std::uint8_t> ProgrammerFirmware::RunNow(std::vector<std::uint8_t> command,
+                                                     std::size_t answer) {
+    SyncTime();
+    if (!chip_)
+        return std::vector<std::uint8_t>(answer, kUndrivenByte);
+    return chip_->Transaction(command, answer);
+}
+
+bool ProgrammerFirmware::StoreFailed() {
+    if (!chip_ || !chip_->Memory().TakeFailure())
+        return false;
+    Fail();
+    return true;
 }
 
 void ProgrammerFirmware::Start() {
@@ -114,6 +211,7 @@ bool ProgrammerFirmware::ControlOut(std::uint8_t request, std::uint16_t value, s
     }
     if (!running_)
         return false;
+    CatchUp();
     switch (request) {
         case kStartOperation: {
             ResetOperation();
@@ -161,15 +259,20 @@ bool ProgrammerFirmware::ControlIn(std::uint8_t request, std::uint16_t, std::uin
     std::fill(data.begin(), data.end(), 0x00);
     switch (request) {
         case kGetState: {
+            HoldWhileUnderWay();
+            if (StoreFailed())
+                return false;
             // A program with nothing to write: once its echo has been seen, asking again
             // finds the operation finished.
-            if (operation_ == 0x11 && state_ == 0x11) {
+            if (operation_ == 0x11 && state_ == 0x11 && !StepUnderWay()) {
                 if (programEchoed_)
                     state_ = kFinished;
                 programEchoed_ = true;
             }
             std::uint8_t answer = state_;
-            if (busyRemaining_ > 0) {
+            if (StepUnderWay()) {
+                answer = busyCode_;
+            } else if (busyRemaining_ > 0) {
                 --busyRemaining_;
                 answer = busyCode_;
             }
@@ -180,8 +283,11 @@ bool ProgrammerFirmware::ControlIn(std::uint8_t request, std::uint16_t, std::uin
             return true;
         }
         case kGetBlockReady: {
-            bool ready = blockReady_;
-            if (busyRemaining_ > 0) {
+            HoldWhileUnderWay();
+            if (StoreFailed())
+                return false;
+            bool ready = blockReady_ && !StepUnderWay();
+            if (!StepUnderWay() && busyRemaining_ > 0) {
                 --busyRemaining_;
                 ready = false;
             }
@@ -203,6 +309,7 @@ bool ProgrammerFirmware::ControlIn(std::uint8_t request, std::uint16_t, std::uin
 bool ProgrammerFirmware::BulkOut(std::span<const std::uint8_t> data) {
     if (!running_ || operation_ == 0 || data.empty())
         return false;
+    CatchUp();
     const bool dataFlash = image_->family == 45;
     bool understood = false;
     switch (operation_) {
@@ -233,13 +340,19 @@ bool ProgrammerFirmware::BulkOut(std::span<const std::uint8_t> data) {
         default:
             break;
     }
-    if (!understood)
+    if (!understood) {
         Fail();
-    return true;
+        return true;
+    }
+    CatchUp();
+    return !StoreFailed();
 }
 
 bool ProgrammerFirmware::BulkIn(std::span<std::uint8_t> data) {
-    if (!running_ || pending_.empty())
+    if (!running_)
+        return false;
+    CatchUp();
+    if (StoreFailed() || pending_.empty())
         return false;
     std::fill(data.begin(), data.end(), 0x00);
     std::copy_n(pending_.begin(), std::min(pending_.size(), data.size()), data.begin());
@@ -250,19 +363,11 @@ bool ProgrammerFirmware::BulkIn(std::span<std::uint8_t> data) {
     } else if (operation_ == 0x21) {
         NextReadBlock();
     }
-    return true;
+    return !StoreFailed();
 }
 
-std::vector<std::uint8_t> ProgrammerFirmware::Run(std::vector<std::uint8_t> command,
-                                                  std::size_t answer) {
-    if (!chip_)
-        return std::vector<std::uint8_t>(answer, kUndrivenByte);
-    return chip_->Transaction(command, answer);
-}
-
-void ProgrammerFirmware::Finish(std::uint8_t state, std::uint8_t busyCode, bool blockReady) {
+void ProgrammerFirmware::Finish(std::uint8_t state, bool blockReady) {
     state_ = state;
-    busyCode_ = busyCode;
     busyRemaining_ = config_.busyPolls;
     blockReady_ = blockReady;
 }
@@ -271,14 +376,17 @@ void ProgrammerFirmware::Fail() {
     state_ = kScriptErrorState;
     blockReady_ = false;
     busyRemaining_ = 0;
+    queue_.clear();
+    pending_.clear();
 }
 
 bool ProgrammerFirmware::Identify(std::span<const std::uint8_t> script) {
-    // The opcode alone; 0x90 also takes its three address bytes (zero) before the answer.
+    // The opcode alone; 0x90 also takes its three address bytes (zero) before the answer. The
+    // answer is read at once: a busy chip shows it in its status.
     std::vector<std::uint8_t> command{script[0]};
     if (script[0] == 0x90 && script.size() >= 4)
         command.assign(script.begin(), script.begin() + 4);
-    pending_ = Run(command, kAnswerLength);
+    pending_ = RunNow(command, kAnswerLength);
     blockReady_ = true;
     return true;
 }
@@ -291,14 +399,18 @@ bool ProgrammerFirmware::StartRead(std::span<const std::uint8_t> script) {
         command.resize(8, 0x00);  // four don't-care bytes before the data
     // The count is in units of 256 bytes; the host takes them in 1024-byte blocks.
     readBlocksLeft_ = (std::uint64_t{count_} * 256 + kReadBlock - 1) / kReadBlock;
+    BeginStep(operation_);
     if (readBlocksLeft_ == 0) {
-        Finish(kFinished, operation_, false);
+        QueueFinish(kFinished, false);
         return true;
     }
-    if (chip_)
-        chip_->Begin(command);
-    readOpen_ = true;
-    NextReadBlock();
+    // The read starts when the chip is ready, then runs on block by block.
+    queue_.push_back([this, command = std::move(command)] {
+        if (chip_)
+            chip_->Begin(command);
+        readOpen_ = true;
+        NextReadBlock();
+    });
     return true;
 }
 
@@ -307,14 +419,15 @@ void ProgrammerFirmware::NextReadBlock() {
         if (readOpen_ && chip_)
             chip_->End();
         readOpen_ = false;
-        Finish(kFinished, operation_, false);
+        Finish(kFinished, false);
         return;
     }
     --readBlocksLeft_;
     pending_.assign(kReadBlock, kUndrivenByte);
     if (chip_)
         chip_->Read(pending_);
-    Finish(operation_, operation_, true);
+    busyCode_ = operation_;
+    Finish(operation_, true);
 }
 
 bool ProgrammerFirmware::Erase25(std::span<const std::uint8_t> script) {
@@ -324,24 +437,25 @@ bool ProgrammerFirmware::Erase25(std::span<const std::uint8_t> script) {
         return false;
     }
     const std::uint8_t opcode = script[2];
-    std::uint32_t step = 0;
-    if (opcode == 0x20)
-        step = 4 * 1024;
-    if (opcode == 0x52 || opcode == 0xD8)
-        step = 32 * 1024;  // the smallest unit either erases
-    if (step == 0) {
-        Run({0x06});
-        Run({opcode});
+    BeginStep(0x32);
+    if (opcode == 0xC7 || opcode == 0x60 || opcode == 0x62) {
+        Queue({0x06});
+        Queue({opcode});
     } else {
-        // Block and sector erase opcodes are applied across the whole chip.
+        // Block and sector erase opcodes are applied across the whole chip, in the unit the
+        // part erases with that opcode; one the part does not have goes out every 64 KiB (4 KiB
+        // for 0x20) and does nothing.
+        const EraseCommand* erase = chip_ ? chip_->Spec().FindErase(opcode) : nullptr;
+        const std::uint64_t step =
+            erase && erase->size != 0 ? erase->size : (opcode == 0x20 ? 4 * 1024 : 64 * 1024);
         const std::uint64_t size = chip_ ? chip_->AddressableSize() : 0;
         for (std::uint64_t address = 0; address < size; address += step) {
-            Run({0x06});
-            Run(WithAddress(opcode, static_cast<std::uint32_t>(address)));
+            Queue({0x06});
+            Queue(WithAddress(opcode, static_cast<std::uint32_t>(address)));
         }
     }
-    Run({0x05}, 1);
-    Finish(kFinished, 0x32, false);
+    Queue({0x05}, 1);
+    QueueFinish(kFinished, false);
     return true;
 }
 
@@ -351,8 +465,9 @@ bool ProgrammerFirmware::PageSizeSetup(std::span<const std::uint8_t> script,
         script[3] != 0xA6) {
         return false;
     }
-    Run({0x3D, 0x2A, 0x80, 0xA6});
-    Finish(doneState, operation_, false);
+    BeginStep(operation_);
+    Queue({0x3D, 0x2A, 0x80, 0xA6});
+    QueueFinish(doneState, false);
     return true;
 }
 
@@ -362,9 +477,10 @@ bool ProgrammerFirmware::Erase45(std::span<const std::uint8_t> script) {
     // 0x50, address, 0xD7
     if (script.size() < 5 || script[0] != 0x50 || script[4] != 0xD7)
         return false;
-    Run(WithAddress(0x50, Address24(script, 1)));
-    Run({0xD7}, 1);
-    Finish(kFinished, operation_, true);
+    BeginStep(operation_);
+    Queue(WithAddress(0x50, Address24(script, 1)));
+    Queue({0xD7}, 1);
+    QueueFinish(kFinished, true);
     return true;
 }
 
@@ -379,12 +495,12 @@ bool ProgrammerFirmware::PageProgram(std::span<const std::uint8_t> block) {
         return false;
     }
     const std::size_t n = last - 1 - 6;
-    Run({0x06});
-    std::vector<std::uint8_t> command(block.begin() + 2,
-                                      block.begin() + 6 + static_cast<std::ptrdiff_t>(n));
-    Run(command);
-    Run({0x05}, 1);
-    Finish(kFinished, operation_, true);
+    BeginStep(operation_);
+    Queue({0x06});
+    Queue(std::vector<std::uint8_t>(block.begin() + 2,
+                                    block.begin() + 6 + static_cast<std::ptrdiff_t>(n)));
+    Queue({0x05}, 1);
+    QueueFinish(kFinished, true);
     return true;
 }
 
@@ -400,21 +516,21 @@ bool ProgrammerFirmware::AutoIncrementProgram(std::span<const std::uint8_t> bloc
         if (block[8 + i * groupLength] != opcode)
             return false;
     }
-    Run({0x06});
-    std::vector<std::uint8_t> first(block.begin() + 2, block.begin() + (word ? 8 : 7));
-    Run(first);
+    BeginStep(operation_);
+    Queue({0x06});
+    Queue(std::vector<std::uint8_t>(block.begin() + 2, block.begin() + (word ? 8 : 7)));
     for (std::size_t i = 0; i < groups; ++i) {
         // Word groups are opcode, a place-holder zero (the firmware waits for the part there),
         // two data bytes; byte groups are opcode and one data byte.
         const std::size_t at = 8 + i * groupLength;
         if (word) {
-            Run({opcode, block[at + 2], block[at + 3]});
+            Queue({opcode, block[at + 2], block[at + 3]});
         } else {
-            Run({opcode, block[at + 1]});
+            Queue({opcode, block[at + 1]});
         }
     }
-    Run({0x04});
-    Finish(kFinished, operation_, true);
+    Queue({0x04});
+    QueueFinish(kFinished, true);
     return true;
 }
 
@@ -424,12 +540,12 @@ bool ProgrammerFirmware::DataFlashProgram(std::span<const std::uint8_t> block) {
     if (block.size() < 9 + p || block[0] != 0x84 || block[4 + p] != 0x88 || block[8 + p] != 0xD7) {
         return false;
     }
-    std::vector<std::uint8_t> write(block.begin(),
-                                    block.begin() + 4 + static_cast<std::ptrdiff_t>(p));
-    Run(write);
-    Run(WithAddress(0x88, Address24(block, 5 + p)));
-    Run({0xD7}, 1);
-    Finish(kFinished, operation_, true);
+    BeginStep(operation_);
+    Queue(std::vector<std::uint8_t>(block.begin(),
+                                    block.begin() + 4 + static_cast<std::ptrdiff_t>(p)));
+    Queue(WithAddress(0x88, Address24(block, 5 + p)));
+    Queue({0xD7}, 1);
+    QueueFinish(kFinished, true);
     return true;
 }
 
@@ -452,23 +568,27 @@ bool ProgrammerFirmware::StatusWrite(std::span<const std::uint8_t> script) {
     }
     if (groups == 0)
         return false;
-    Run({0x06});
-    Run({0x50});
+    BeginStep(operation_);
+    Queue({0x06});
+    Queue({0x50});
     std::vector<std::uint8_t> write{0x01};
     write.insert(write.end(), script.begin() + 5,
                  script.begin() + 5 + static_cast<std::ptrdiff_t>(groups));
-    Run(write);
+    Queue(std::move(write));
     statusReadBack_.clear();
     for (std::size_t i = 0; i < groups; ++i) {
-        statusReadBack_.push_back(Run({script[5 + groups + 3 * i]}, 1)[0]);
+        Queue({script[5 + groups + 3 * i]}, 1, [this](const std::vector<std::uint8_t>& answer) {
+            statusReadBack_.push_back(answer[0]);
+        });
     }
-    Finish(0x42, operation_, false);
+    QueueFinish(0x42, false);
     return true;
 }
 
 bool ProgrammerFirmware::SectorUnprotect(std::span<const std::uint8_t> block) {
     // Groups of 0x06, 0x00, opcode, address until the zero padding; the opcode is 0x39
     // (unprotect sector) or 0x36 (protect sector).
+    std::vector<std::vector<std::uint8_t>> commands;
     for (std::size_t at = 0; at + 6 <= block.size(); at += 6) {
         const std::uint8_t opcode = block[at + 2];
         if (block[at] != 0x06 || block[at + 1] != 0 || (opcode != 0x39 && opcode != 0x36)) {
@@ -476,10 +596,14 @@ bool ProgrammerFirmware::SectorUnprotect(std::span<const std::uint8_t> block) {
                 return false;
             break;
         }
-        Run({0x06});
-        Run(WithAddress(opcode, Address24(block, at + 3)));
+        commands.push_back(WithAddress(opcode, Address24(block, at + 3)));
     }
-    Finish(0x62, operation_, false);
+    BeginStep(operation_);
+    for (auto& command : commands) {
+        Queue({0x06});
+        Queue(std::move(command));
+    }
+    QueueFinish(0x62, false);
     return true;
 }
 

@@ -1,6 +1,9 @@
 #include "torq/sim/SimulateOption.h"
 
 #include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -24,11 +27,62 @@ std::vector<std::string_view> SplitAtCommas(std::string_view text) {
     }
 }
 
-std::optional<double> ParseDouble(std::string_view text) {
-    double value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || value < 0)
+// The numeric options and the values each takes.
+struct NumberRange {
+    std::string_view key;
+    double minimum, maximum;
+    bool whole = true;
+};
+constexpr std::int64_t kIntMax = 0x7FFFFFFF;
+// Beyond the host's 10 s time-out a transfer is lost anyway.
+constexpr double kMaxBusMicroseconds = 10'000'000;
+constexpr NumberRange kNumbers[] = {
+    {"BINARY", 0, 1},
+    {"BUSY", 0, 1'000'000},
+    {"VID", 0, 0xFFFF},
+    {"PID", 0, 0xFFFF},
+    {"FAIL", 1, kIntMax},
+    {"TIMEOUT", 1, kIntMax},
+    {"UNPLUG_AFTER", 0, kIntMax},
+    {"OPEN_FAILURES", 0, kIntMax},
+    {"STALL", 0, 0xFF},
+    {"STALL_BLOCK", 0, 1},
+    {"FAIL_REQUEST", 0, 0xFF},
+    {"LOG", 0, 1},
+    {"REALTIME", 0, 1},
+    {"CONTROL_US", 0, kMaxBusMicroseconds, false},
+    {"BULK_US", 0, kMaxBusMicroseconds, false},
+    {"BULK_NS_PER_BYTE", 0, kMaxBusMicroseconds, false},
+};
+
+const NumberRange* NumberOption(std::string_view key) {
+    for (const NumberRange& range : kNumbers) {
+        if (range.key == key)
+            return &range;
+    }
+    return nullptr;
+}
+
+// A finite number inside the range, or the reason it is refused.
+std::optional<double> ParseNumber(const NumberRange& range, std::string_view text,
+                                  std::string_view option, std::string& error) {
+    std::optional<double> value;
+    if (range.whole) {
+        if (const auto parsed = ParseIniInteger(text))
+            value = *parsed;
+    } else {
+        double parsed = 0;
+        const auto [end, failure] = std::from_chars(text.data(), text.data() + text.size(), parsed);
+        if (failure == std::errc() && end == text.data() + text.size() && std::isfinite(parsed))
+            value = parsed;
+    }
+    if (!value || *value < range.minimum || *value > range.maximum) {
+        char limits[64];
+        std::snprintf(limits, sizeof limits, "%.0f to %.0f", range.minimum, range.maximum);
+        error = "option '" + std::string(option) + "' needs " +
+                (range.whole ? "a whole number" : "a number") + " from " + limits;
         return std::nullopt;
+    }
     return value;
 }
 
@@ -58,13 +112,9 @@ SimulateParse ParseSimulateOption(std::string_view text) {
         }
     }
 
-    // Options that act on the built programmer are kept for after it exists.
-    struct Pending {
-        std::string key;
-        std::string value;
-        std::int64_t number;
-    };
-    std::vector<Pending> pending;
+    // Numbers by option, and the options that act on the built programmer.
+    std::map<std::string, double> numbers;
+    std::optional<TransferKind> failBulk;
     for (std::size_t i = 1; i < parts.size(); ++i) {
         const std::string_view part = parts[i];
         const std::size_t equals = part.find('=');
@@ -74,15 +124,12 @@ SimulateParse ParseSimulateOption(std::string_view text) {
         }
         const std::string key = ToUpper(part.substr(0, equals));
         const std::string value(part.substr(equals + 1));
-        const std::optional<std::int32_t> parsed = ParseIniInteger(value);
-        const auto number = [&](std::int64_t minimum) -> std::optional<std::int64_t> {
-            if (!parsed || *parsed < minimum) {
-                result.error = "option '" + std::string(part) + "' needs a number";
-                return std::nullopt;
-            }
-            return *parsed;
-        };
-        if (key == "FIRMWARE") {
+        if (const NumberRange* range = NumberOption(key)) {
+            const auto number = ParseNumber(*range, value, part, result.error);
+            if (!number)
+                return result;
+            numbers[key] = *number;
+        } else if (key == "FIRMWARE") {
             setup.firmware.version = value;
         } else if (key == "FILE") {
             setup.contentFile = value;
@@ -92,81 +139,65 @@ SimulateParse ParseSimulateOption(std::string_view text) {
             setup.identity.product = value;
         } else if (key == "SERIAL") {
             setup.identity.serialNumber = value;
-        } else if (key == "BINARY" || key == "BUSY" || key == "VID" || key == "PID") {
-            const auto n = number(0);
-            if (!n)
-                return result;
-            if (key == "BINARY")
-                setup.binaryPages = *n != 0;
-            if (key == "BUSY")
-                setup.firmware.busyPolls = static_cast<int>(*n);
-            if (key == "VID")
-                setup.identity.vendorId = static_cast<std::uint16_t>(*n);
-            if (key == "PID")
-                setup.identity.productId = static_cast<std::uint16_t>(*n);
-        } else if (key == "FAIL" || key == "TIMEOUT" || key == "UNPLUG_AFTER" ||
-                   key == "OPEN_FAILURES" || key == "STALL" || key == "STALL_BLOCK" ||
-                   key == "FAIL_REQUEST" || key == "LOG") {
-            const auto n = number(key == "FAIL" || key == "TIMEOUT" ? 1 : 0);
-            if (!n)
-                return result;
-            pending.push_back({key, value, *n});
         } else if (key == "FAIL_BULK") {
             if (!EqualsIgnoringCase(value, "in") && !EqualsIgnoringCase(value, "out")) {
                 result.error = "option '" + std::string(part) + "' takes in or out";
                 return result;
             }
-            pending.push_back({key, ToUpper(value), 0});
-        } else if (key == "CONTROL_US" || key == "BULK_US" || key == "BULK_NS_PER_BYTE") {
-            if (!ParseDouble(value)) {
-                result.error = "option '" + std::string(part) + "' needs a number";
-                return result;
-            }
-            pending.push_back({key, value, 0});
+            failBulk =
+                EqualsIgnoringCase(value, "in") ? TransferKind::BulkIn : TransferKind::BulkOut;
         } else {
             result.error = "unknown simulator option '" + std::string(part.substr(0, equals)) + "'";
             return result;
         }
     }
+    const auto given = [&](const char* key) { return numbers.find(key) != numbers.end(); };
+    const auto whole = [&](const char* key) { return static_cast<std::uint64_t>(numbers.at(key)); };
+    if (given("BINARY"))
+        setup.binaryPages = whole("BINARY") != 0;
+    if (given("BUSY"))
+        setup.firmware.busyPolls = static_cast<int>(whole("BUSY"));
+    if (given("VID"))
+        setup.identity.vendorId = static_cast<std::uint16_t>(whole("VID"));
+    if (given("PID"))
+        setup.identity.productId = static_cast<std::uint16_t>(whole("PID"));
 
     auto programmer = std::make_unique<SimulatedProgrammer>(std::move(setup));
     if (!programmer->SetupProblem().empty()) {
         result.error = programmer->SetupProblem();
         return result;
     }
-    LatencyModel latency;
-    for (const Pending& option : pending) {
-        const auto n = static_cast<std::uint64_t>(option.number);
-        if (option.key == "FAIL")
-            programmer->FailTransfer(n);
-        if (option.key == "TIMEOUT")
-            programmer->FailTransfer(n, FaultEffect::Timeout);
-        if (option.key == "UNPLUG_AFTER")
-            programmer->UnplugAfter(n);
-        if (option.key == "OPEN_FAILURES")
-            programmer->FailOpens(static_cast<int>(n));
-        if (option.key == "STALL")
-            programmer->Firmware().StallState(static_cast<std::uint8_t>(n));
-        if (option.key == "STALL_BLOCK")
-            programmer->Firmware().StallBlockReady(n != 0);
-        if (option.key == "LOG")
-            programmer->EnableLog(n != 0);
-        if (option.key == "FAIL_REQUEST") {
-            programmer->FailEvery({std::nullopt, static_cast<std::uint8_t>(n)});
-        }
-        if (option.key == "FAIL_BULK") {
-            programmer->FailEvery(
-                {option.value == "IN" ? TransferKind::BulkIn : TransferKind::BulkOut,
-                 std::nullopt});
-        }
-        if (option.key == "CONTROL_US")
-            latency.controlMicroseconds = *ParseDouble(option.value);
-        if (option.key == "BULK_US")
-            latency.bulkMicroseconds = *ParseDouble(option.value);
-        if (option.key == "BULK_NS_PER_BYTE")
-            latency.bulkNanosecondsPerByte = *ParseDouble(option.value);
-    }
+    if (given("FAIL"))
+        programmer->FailTransfer(whole("FAIL"));
+    if (given("TIMEOUT"))
+        programmer->FailTransfer(whole("TIMEOUT"), FaultEffect::Timeout);
+    if (given("UNPLUG_AFTER"))
+        programmer->UnplugAfter(whole("UNPLUG_AFTER"));
+    if (given("OPEN_FAILURES"))
+        programmer->FailOpens(static_cast<int>(whole("OPEN_FAILURES")));
+    if (given("STALL"))
+        programmer->Firmware().StallState(static_cast<std::uint8_t>(whole("STALL")));
+    if (given("STALL_BLOCK"))
+        programmer->Firmware().StallBlockReady(whole("STALL_BLOCK") != 0);
+    if (given("FAIL_REQUEST"))
+        programmer->FailEvery({std::nullopt, static_cast<std::uint8_t>(whole("FAIL_REQUEST"))});
+    if (failBulk)
+        programmer->FailEvery({*failBulk, std::nullopt});
+    if (given("LOG"))
+        programmer->EnableLog(whole("LOG") != 0);
+
+    // Real time runs on a high-speed bus unless the latency is given.
+    const bool realTime = given("REALTIME") && whole("REALTIME") != 0;
+    LatencyModel latency = realTime ? kHighSpeedBus : LatencyModel{};
+    if (given("CONTROL_US"))
+        latency.controlMicroseconds = numbers.at("CONTROL_US");
+    if (given("BULK_US"))
+        latency.bulkMicroseconds = numbers.at("BULK_US");
+    if (given("BULK_NS_PER_BYTE"))
+        latency.bulkNanosecondsPerByte = numbers.at("BULK_NS_PER_BYTE");
     programmer->SetLatency(latency);
+    if (realTime)
+        programmer->SetRealTime(std::make_shared<WallClock>());
     result.programmer = std::move(programmer);
     return result;
 }

@@ -1,5 +1,6 @@
 #include "torq/sim/SimulatedProgrammer.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "torq/sim/ChipMemory.h"
@@ -20,23 +21,33 @@ std::unique_ptr<ProgrammerFirmware> SimulatedProgrammer::MakeFirmware(
     if (setup.chip) {
         std::unique_ptr<ChipMemory> memory;
         if (!setup.contentFile.empty()) {
-            memory = FileMemory::Open(setup.contentFile, setup.chip->size);
-            if (!memory) {
-                setupProblem_ = "cannot use '" + setup.contentFile.string() +
-                                "' for the chip content; it is kept in memory";
-            }
+            std::string problem;
+            memory = FileMemory::Open(setup.contentFile, setup.chip->size, problem);
+            if (!memory)
+                setupProblem_ = problem;
         }
         chip = MakeChip(*setup.chip, std::move(memory));
         if (auto* dataFlash = dynamic_cast<DataFlashChip*>(chip.get())) {
             dataFlash->SetBinaryPages(setup.binaryPages && setup.chip->binaryPageSize != 0);
         }
     }
-    return std::make_unique<ProgrammerFirmware>(setup.firmware, std::move(chip));
+    auto firmware = std::make_unique<ProgrammerFirmware>(setup.firmware, std::move(chip));
+    firmware->SetClock(clock_.get());
+    return firmware;
 }
 
 int SimulatedProgrammer::AddProgrammer(ProgrammerSetup setup) {
     devices_.push_back({setup.identity, MakeFirmware(setup), true});
     return static_cast<int>(devices_.size()) - 1;
+}
+
+void SimulatedProgrammer::SetRealTime(std::shared_ptr<SimClock> clock) {
+    clock_ = std::move(clock);
+    busFreeAt_ = clock_ ? clock_->Now() : SimTime{0};
+    for (auto& device : devices_) {
+        if (device.firmware)
+            device.firmware->SetClock(clock_.get());
+    }
 }
 
 int SimulatedProgrammer::AddForeignDevice(UsbIdentity identity) {
@@ -151,7 +162,7 @@ bool SimulatedProgrammer::Transfer(TransferKind kind, std::uint8_t request, std:
     const std::size_t length =
         control ? std::max(sent.size(), received.size())
                 : (kind == TransferKind::BulkOut ? sent.size() : received.size());
-    modelledMicroseconds_ += control ? latency_.controlMicroseconds
+    double busMicroseconds = control ? latency_.controlMicroseconds
                                      : latency_.bulkMicroseconds + latency_.bulkNanosecondsPerByte *
                                                                        static_cast<double>(length) /
                                                                        1000.0;
@@ -176,16 +187,25 @@ bool SimulatedProgrammer::Transfer(TransferKind kind, std::uint8_t request, std:
     Device* device = open_ >= 0 ? &devices_[static_cast<std::size_t>(open_)] : nullptr;
     if (effect == FaultEffect::Unplug && device)
         Unplug(open_);
-    if (device && device->plugged && device->firmware) {
-        if (effect == FaultEffect::Timeout) {
-            const UsbEndpoint endpoint = control                        ? UsbEndpoint::Control
-                                         : kind == TransferKind::BulkIn ? UsbEndpoint::BulkIn
-                                                                        : UsbEndpoint::BulkOut;
-            modelledMicroseconds_ += 1000.0 * Timeout(endpoint);
-        } else if (effect != FaultEffect::Fail) {
-            ok = act(*device->firmware) && effect != FaultEffect::FailAfterData;
-        }
+    const bool answered = device && device->plugged && device->firmware;
+    if (answered && effect == FaultEffect::Timeout) {
+        const UsbEndpoint endpoint = control                        ? UsbEndpoint::Control
+                                     : kind == TransferKind::BulkIn ? UsbEndpoint::BulkIn
+                                                                    : UsbEndpoint::BulkOut;
+        busMicroseconds += 1000.0 * Timeout(endpoint);
     }
+    modelledMicroseconds_ += busMicroseconds;
+    if (clock_) {
+        // The bus carries one transfer after another. Sleeping to the running total of bus time
+        // keeps oversleeping from adding up; only a pause of the host restarts the count.
+        const SimTime now = clock_->Now();
+        if (now > busFreeAt_ + kHostPause)
+            busFreeAt_ = now;
+        busFreeAt_ += SimTime{static_cast<std::int64_t>(busMicroseconds * 1000.0)};
+        clock_->SleepUntil(busFreeAt_);
+    }
+    if (answered && effect != FaultEffect::Timeout && effect != FaultEffect::Fail)
+        ok = act(*device->firmware) && effect != FaultEffect::FailAfterData;
     if (logEnabled_) {
         SimTransfer entry{kind, open_, request, value, index, static_cast<std::uint32_t>(length),
                           {},   ok};

@@ -39,9 +39,24 @@ std::size_t DataFlashHeaderLength(std::uint8_t opcode) {
 
 }  // namespace
 
+const EraseCommand* ChipSpec::FindErase(std::uint8_t opcode) const {
+    for (const EraseCommand& erase : eraseCommands) {
+        if (erase.opcode == opcode)
+            return &erase;
+    }
+    return nullptr;
+}
+
+bool ChipSpec::ErasesChip(std::uint8_t opcode) const {
+    return std::find(chipEraseOpcodes.begin(), chipEraseOpcodes.end(), opcode) !=
+           chipEraseOpcodes.end();
+}
+
 void SpiChip::SetSupply(std::uint32_t millivolts) {
     const bool works = millivolts >= spec_.minMillivolts && millivolts <= spec_.maxMillivolts;
     const bool powerUp = works && (!powered_ || millivolts != supplyMillivolts_);
+    if (powerUp || !works)
+        busyUntil_ = now_;  // losing power ends whatever was under way
     supplyMillivolts_ = millivolts;
     powered_ = works;
     if (powerUp)
@@ -64,7 +79,8 @@ void SpiChip::Begin(std::span<const std::uint8_t> command) {
 }
 
 void SpiChip::Read(std::span<std::uint8_t> out) {
-    if (!selected_ || !powered_ || command_.empty()) {
+    const bool ignored = command_.empty() || (Busy() && !TakenWhileBusy(command_[0]));
+    if (!selected_ || !powered_ || ignored) {
         std::fill(out.begin(), out.end(), kUndrivenByte);
         return;
     }
@@ -83,10 +99,15 @@ void SpiChip::Read(std::span<std::uint8_t> out) {
 }
 
 void SpiChip::End() {
-    if (selected_ && powered_ && !command_.empty())
+    if (selected_ && powered_ && !command_.empty() && (!Busy() || TakenWhileBusy(command_[0])))
         Execute();
     selected_ = false;
     command_.clear();
+}
+
+void SpiChip::StartBusy() {
+    if (timed_)
+        busyUntil_ = now_ + TypicalBusy(command_);
 }
 
 std::unique_ptr<SpiChip> MakeChip(const ChipSpec& spec, std::unique_ptr<ChipMemory> memory) {
@@ -132,7 +153,38 @@ std::uint8_t SerialFlashChip::Status() const {
         status |= 0x40;
     if (writeEnabled_)
         status |= 0x02;
+    if (Busy())
+        status |= 0x03;  // write in progress; the latch stays set until it ends
     return status;
+}
+
+bool SerialFlashChip::TakenWhileBusy(std::uint8_t opcode) const {
+    return opcode == 0x05 ||
+           (spec_.secondRegisterOpcode != 0 && opcode == spec_.secondRegisterOpcode);
+}
+
+bool SerialFlashChip::AutoIncrementOpcode(std::uint8_t opcode) const {
+    return (opcode == 0xAD && spec_.autoIncrement == AutoIncrement::Word) ||
+           (opcode == 0xAF && spec_.autoIncrement == AutoIncrement::Byte);
+}
+
+SimTime SerialFlashChip::TypicalBusy(std::span<const std::uint8_t> command) const {
+    if (command.empty())
+        return SimTime{0};
+    const std::uint8_t opcode = command[0];
+    std::uint64_t micros = 0;
+    if (opcode == 0x02) {
+        micros = spec_.pageProgramMicros;
+    } else if (opcode == 0x01) {
+        micros = spec_.statusWriteMicros;
+    } else if (AutoIncrementOpcode(opcode)) {
+        micros = spec_.autoIncrementMicros;
+    } else if (const EraseCommand* erase = spec_.FindErase(opcode)) {
+        micros = erase->typicalMicros;
+    } else if (spec_.ErasesChip(opcode)) {
+        micros = spec_.chipEraseMicros;
+    }
+    return std::chrono::microseconds(micros);
 }
 
 std::uint32_t SerialFlashChip::Address(std::size_t at) const {
@@ -175,9 +227,14 @@ void SerialFlashChip::Answer(std::span<std::uint8_t> out) {
     if (opcode == 0x05) {
         repeat([&](std::uint64_t) { return Status(); });
     } else if (opcode == 0x03 || opcode == 0x0B) {
-        const std::uint64_t start = Address();
-        for (std::size_t i = 0; i < out.size(); ++i) {
-            out[i] = memory_->ReadByte((start + position_ + i) % spec_.size);
+        // Reads run on through the array and wrap at its end.
+        const std::uint64_t start = (Address() + position_) % spec_.size;
+        for (std::size_t done = 0; done < out.size();) {
+            const std::uint64_t at = (start + done) % spec_.size;
+            const std::size_t chunk = static_cast<std::size_t>(
+                std::min<std::uint64_t>(out.size() - done, spec_.size - at));
+            memory_->Read(at, out.subspan(done, chunk));
+            done += chunk;
         }
     } else if (eeprom) {
         undriven();
@@ -205,10 +262,11 @@ void SerialFlashChip::Answer(std::span<std::uint8_t> out) {
     }
 }
 
-void SerialFlashChip::ProgramBytes(std::uint64_t address, std::span<const std::uint8_t> data,
-                                   bool wrapInPage) {
+std::size_t SerialFlashChip::ProgramBytes(std::uint64_t address, std::span<const std::uint8_t> data,
+                                          bool wrapInPage) {
     const std::uint64_t page = spec_.pageSize;
     const std::uint64_t pageStart = address - address % page;
+    std::size_t programmed = 0;
     // Runs of consecutive, writable addresses go to the memory in one call.
     std::size_t runFrom = 0, runLength = 0;
     std::uint64_t runAt = 0;
@@ -221,6 +279,7 @@ void SerialFlashChip::ProgramBytes(std::uint64_t address, std::span<const std::u
         } else {
             memory_->Program(runAt, bytes);
         }
+        programmed += runLength;
         runLength = 0;
     };
     for (std::size_t i = 0; i < data.size(); ++i) {
@@ -239,10 +298,12 @@ void SerialFlashChip::ProgramBytes(std::uint64_t address, std::span<const std::u
         ++runLength;
     }
     flush();
+    return programmed;
 }
 
-void SerialFlashChip::EraseRange(std::uint64_t start, std::uint64_t length) {
+std::uint64_t SerialFlashChip::EraseRange(std::uint64_t start, std::uint64_t length) {
     // Protected parts keep their content; the rest is erased.
+    std::uint64_t erased = 0;
     for (std::uint64_t at = start; at < std::min(spec_.size, start + length);) {
         std::uint64_t run = 1;
         const bool isProtected = AddressProtected(at);
@@ -250,15 +311,18 @@ void SerialFlashChip::EraseRange(std::uint64_t start, std::uint64_t length) {
                AddressProtected(at + run) == isProtected) {
             ++run;
         }
-        if (!isProtected)
+        if (!isProtected) {
             memory_->Erase(at, run);
+            erased += run;
+        }
         at += run;
     }
+    return erased;
 }
 
-void SerialFlashChip::WriteStatus() {
+bool SerialFlashChip::WriteStatus() {
     if (command_.size() < 2)
-        return;
+        return false;
     const std::uint8_t value = command_[1];
     if (!spec_.sectorStarts.empty()) {
         // Writing the protect bits all ones or all zeros protects or unprotects every sector,
@@ -269,13 +333,14 @@ void SerialFlashChip::WriteStatus() {
         if (!locked && (value & 0x3C) == 0x00)
             std::fill(sectorProtected_.begin(), sectorProtected_.end(), false);
         status_ = value & 0x80;
-        return;
+        return true;
     }
     // The BP field and the bits above it (lock bits) are kept as written; WEL and busy are not
     // writable.
     status_ = value & 0xFC;
     if (spec_.secondRegisterOpcode != 0 && command_.size() >= 3)
         second_ = command_[2];
+    return true;
 }
 
 void SerialFlashChip::AutoIncrementProgram(std::size_t bytesPerCommand) {
@@ -289,8 +354,10 @@ void SerialFlashChip::AutoIncrementProgram(std::size_t bytesPerCommand) {
     }
     if (command_.size() < dataAt + bytesPerCommand)
         return;
-    ProgramBytes(autoIncrementAddress_, std::span(command_).subspan(dataAt, bytesPerCommand),
-                 false);
+    if (ProgramBytes(autoIncrementAddress_, std::span(command_).subspan(dataAt, bytesPerCommand),
+                     false) > 0) {
+        StartBusy();
+    }
     autoIncrementAddress_ += bytesPerCommand;
     if (autoIncrementAddress_ >= spec_.size) {
         autoIncrementActive_ = false;
@@ -302,14 +369,40 @@ void SerialFlashChip::Execute() {
     const std::uint8_t opcode = command_[0];
     if (autoIncrementActive_) {
         // In auto-increment mode the part takes only further data, status reads and 0x04.
-        const bool more = (opcode == 0xAD && spec_.autoIncrement == AutoIncrement::Word) ||
-                          (opcode == 0xAF && spec_.autoIncrement == AutoIncrement::Byte);
-        if (more) {
+        if (AutoIncrementOpcode(opcode)) {
             AutoIncrementProgram(spec_.autoIncrement == AutoIncrement::Word ? 2 : 1);
         } else if (opcode == 0x04) {
             autoIncrementActive_ = false;
             writeEnabled_ = false;
         }
+        return;
+    }
+    // The part's own erase commands come first: an opcode that other parts use otherwise (0x50
+    // enables the status write on SST parts) may erase on this one.
+    if (const EraseCommand* erase = spec_.FindErase(opcode)) {
+        // Without its whole address the command is dropped.
+        if (writeEnabled_ && command_.size() >= 4 && erase->size != 0) {
+            const std::uint64_t address = Address() % spec_.size;
+            if (EraseRange(address - address % erase->size, erase->size) > 0)
+                StartBusy();
+        }
+        writeEnabled_ = false;
+        return;
+    }
+    if (spec_.ErasesChip(opcode)) {
+        // Chip erase is refused as a whole when any part is protected.
+        bool anyProtected = false;
+        if (!spec_.sectorStarts.empty()) {
+            anyProtected = std::find(sectorProtected_.begin(), sectorProtected_.end(), true) !=
+                           sectorProtected_.end();
+        } else {
+            anyProtected = AddressProtected(spec_.size - 1);
+        }
+        if (writeEnabled_ && !anyProtected) {
+            memory_->Erase(0, spec_.size);
+            StartBusy();
+        }
+        writeEnabled_ = false;
         return;
     }
     switch (opcode) {
@@ -323,13 +416,14 @@ void SerialFlashChip::Execute() {
             statusWriteEnabled_ = true;
             return;
         case 0x01:
-            if (writeEnabled_ || statusWriteEnabled_)
-                WriteStatus();
+            if ((writeEnabled_ || statusWriteEnabled_) && WriteStatus())
+                StartBusy();
             writeEnabled_ = statusWriteEnabled_ = false;
             return;
         case 0x02:
-            if (writeEnabled_ && command_.size() > 4) {
-                ProgramBytes(Address(), std::span(command_).subspan(4), true);
+            if (writeEnabled_ && command_.size() > 4 &&
+                ProgramBytes(Address(), std::span(command_).subspan(4), true) > 0) {
+                StartBusy();
             }
             writeEnabled_ = false;
             return;
@@ -337,34 +431,9 @@ void SerialFlashChip::Execute() {
             break;
     }
     if (spec_.kind == ChipKind::Eeprom)
-        return;  // no erase, no ID, no sectors
-    if ((opcode == 0xAD && spec_.autoIncrement == AutoIncrement::Word) ||
-        (opcode == 0xAF && spec_.autoIncrement == AutoIncrement::Byte)) {
+        return;  // no ID, no sectors
+    if (AutoIncrementOpcode(opcode)) {
         AutoIncrementProgram(opcode == 0xAD ? 2 : 1);
-        return;
-    }
-    if (opcode == 0xC7 || opcode == 0x60 || (opcode == 0x62 && spec_.chipErase62)) {
-        // Chip erase is refused as a whole when any part is protected.
-        bool anyProtected = false;
-        if (!spec_.sectorStarts.empty()) {
-            anyProtected = std::find(sectorProtected_.begin(), sectorProtected_.end(), true) !=
-                           sectorProtected_.end();
-        } else {
-            anyProtected = AddressProtected(spec_.size - 1);
-        }
-        if (writeEnabled_ && !anyProtected)
-            memory_->Erase(0, spec_.size);
-        writeEnabled_ = false;
-        return;
-    }
-    for (const auto& [eraseOpcode, eraseSize] : spec_.eraseOpcodes) {
-        if (opcode != eraseOpcode)
-            continue;
-        if (writeEnabled_) {
-            const std::uint64_t address = Address() % spec_.size;
-            EraseRange(address - address % eraseSize, eraseSize);
-        }
-        writeEnabled_ = false;
         return;
     }
     if ((opcode == 0x39 || opcode == 0x36) && !spec_.sectorStarts.empty()) {
@@ -386,7 +455,34 @@ void DataFlashChip::PowerUp() {
 }
 
 std::uint8_t DataFlashChip::Status() const {
-    return static_cast<std::uint8_t>(spec_.statusReady | (binaryPages_ ? 0x01 : 0x00));
+    const std::uint8_t ready =
+        static_cast<std::uint8_t>(spec_.statusReady | (binaryPages_ ? 0x01 : 0x00));
+    return Busy() ? static_cast<std::uint8_t>(ready & 0x7F) : ready;  // bit 7: ready
+}
+
+bool DataFlashChip::TakenWhileBusy(std::uint8_t opcode) const {
+    return opcode == 0xD7 || opcode == 0x57;
+}
+
+SimTime DataFlashChip::TypicalBusy(std::span<const std::uint8_t> command) const {
+    if (command.empty())
+        return SimTime{0};
+    const std::uint8_t opcode = command[0];
+    const auto eraseMicros = [&](std::uint8_t erase) -> std::uint64_t {
+        const EraseCommand* found = spec_.FindErase(erase);
+        return found ? found->typicalMicros : 0;
+    };
+    std::uint64_t micros = 0;
+    if (opcode == 0x88) {
+        micros = spec_.pageProgramMicros;
+    } else if (opcode == 0x83) {
+        micros = spec_.pageProgramMicros + eraseMicros(0x81);
+    } else if (opcode == 0x81 || opcode == 0x50) {
+        micros = eraseMicros(opcode);
+    } else if (opcode == 0xC7) {
+        micros = spec_.chipEraseMicros;
+    }
+    return std::chrono::microseconds(micros);
 }
 
 std::uint32_t DataFlashChip::PageAddressShift() const {
@@ -421,15 +517,32 @@ void DataFlashChip::Answer(std::span<std::uint8_t> out) {
             const std::uint64_t p = position_ + i;
             out[i] = spec_.jedecId[p % spec_.jedecId.size()];
         }
-    } else if (opcode == 0xD7) {
-        std::fill(out.begin(), out.end(), Status());
+    } else if (opcode == 0xD7 || opcode == 0x57) {
+        // The E parts give their two status bytes in turn.
+        const std::uint8_t first = Status();
+        std::uint8_t second = first;
+        if (spec_.secondStatusReady) {
+            second = Busy() ? static_cast<std::uint8_t>(*spec_.secondStatusReady & 0x7F)
+                            : *spec_.secondStatusReady;
+        }
+        for (std::size_t i = 0; i < out.size(); ++i)
+            out[i] = (position_ + i) % 2 == 0 ? first : second;
     } else if (opcode == 0xE8 || opcode == 0x0B || opcode == 0x03) {
         // Continuous array read: page after page in the current layout, wrapping at the end.
         const auto [page, byte] = Split(address());
-        const std::uint64_t start = std::uint64_t{page} * PageSize() + byte;
         const std::uint64_t total = AddressableSize();
-        for (std::size_t i = 0; i < out.size(); ++i)
-            out[i] = ByteAt((start + position_ + i) % total);
+        const std::uint64_t pageSize = PageSize();
+        const std::uint64_t start = (std::uint64_t{page} * pageSize + byte + position_) % total;
+        for (std::size_t done = 0; done < out.size();) {
+            const std::uint64_t at = (start + done) % total;
+            const std::uint64_t inPage = at % pageSize;
+            const std::size_t chunk = static_cast<std::size_t>(
+                std::min<std::uint64_t>(out.size() - done, pageSize - inPage));
+            memory_->Read(ArrayOffset(static_cast<std::uint32_t>(at / pageSize),
+                                      static_cast<std::uint32_t>(inPage)),
+                          out.subspan(done, chunk));
+            done += chunk;
+        }
     } else {
         std::fill(out.begin(), out.end(), kUndrivenByte);
     }
@@ -458,20 +571,24 @@ void DataFlashChip::Execute() {
             if (opcode == 0x83)
                 memory_->Erase(offset, pageSize);
             memory_->Program(offset, std::span(buffer_.data(), pageSize));
+            StartBusy();
             return;
         }
         case 0x81:
             memory_->Erase(ArrayOffset(page, 0), spec_.standardPageSize);
+            StartBusy();
             return;
         case 0x50: {  // block erase: eight pages
             const std::uint32_t first = page - page % 8;
             memory_->Erase(ArrayOffset(first, 0), std::uint64_t{spec_.standardPageSize} * 8);
+            StartBusy();
             return;
         }
         case 0xC7:
             if (command_.size() >= 4 && command_[1] == 0x94 && command_[2] == 0x80 &&
                 command_[3] == 0x9A) {
                 memory_->Erase(0, spec_.size);
+                StartBusy();
             }
             return;
         case 0x3D:

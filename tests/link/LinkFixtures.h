@@ -74,6 +74,7 @@ inline sim::ProgrammerSetup SetupWith(const std::string& chip) {
 struct SimulatedLink {
     explicit SimulatedLink(sim::ProgrammerSetup setup = SetupWith("W25Q128FV"))
         : sim(std::move(setup)), programmer(sim, log, op, pump) {
+        sim.EnableLog(true);  // these tests read the transfers
         programmer.SetPause([this](std::uint32_t ms) { pauses.push_back(ms); });
     }
     // Enumerates with an image and forgets the traffic so far.

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "TestSupport.h"
 #include "torq/sim/ChipCatalog.h"
 #include "torq/sim/ChipMemory.h"
@@ -19,6 +21,16 @@ std::unique_ptr<SpiChip> Powered(const std::string& name, std::uint32_t millivol
 
 Bytes Send(SpiChip& chip, Bytes command, std::size_t answer = 0) {
     return chip.Transaction(command, answer);
+}
+
+std::string Describe(const Bytes& bytes) {
+    std::string text;
+    for (std::uint8_t b : bytes) {
+        char hex[4];
+        std::snprintf(hex, sizeof hex, "%02X ", b);
+        text += hex;
+    }
+    return text;
 }
 
 Bytes ReadArray(SpiChip& chip, std::uint32_t address, std::size_t length) {
@@ -77,6 +89,104 @@ TEST(SerialFlash, EraseSetsFFAndProtectedAreasStay) {
     Send(*chip, {0xC7});
     EXPECT_EQ(ReadArray(*chip, 0x1234, 1), Bytes{0xFF});
     EXPECT_EQ(ReadArray(*chip, 0x7FFFF, 1), Bytes{0xFF});
+}
+
+// Each part has the erase commands of its datasheet; any other opcode does nothing.
+TEST(SerialFlash, EraseCommandsAreThoseOfThePart) {
+    struct Case {
+        const char* chip;
+        Bytes command;
+        std::uint32_t erasedFrom, erasedTo;  // equal: nothing erased
+    };
+    const std::uint32_t whole = 0xFFFFFFFF;
+    for (const Case& c : std::vector<Case>{
+             {"W25X40", {0xC7}, 0, whole},
+             {"W25X40", {0x60}, 0, 0},                    // chip erase is 0xC7 only
+             {"W25X40", {0x52, 0x01, 0x00, 0x00}, 0, 0},  // no 32 KiB erase
+             {"W25Q64FV", {0x60}, 0, whole},
+             {"W25Q64FV", {0x52, 0x01, 0x00, 0x00}, 0x10000, 0x18000},
+             {"M25P40", {0x60}, 0, 0},
+             {"M25P40", {0xD8, 0x01, 0x23, 0x45}, 0x10000, 0x20000},
+             {"M25P05-A", {0xD8, 0x00, 0x80, 0x00}, 0x8000, 0x10000},  // 32 KiB sectors
+             {"SST25VF010A", {0xC7}, 0, 0},
+             {"SST25VF010A", {0x60}, 0, whole},
+             {"AT25F512A", {0xC7}, 0, 0},
+             {"AT25F512A", {0x62}, 0, whole},
+             {"S25FL016A", {0x60}, 0, 0},
+             {"S25FL016A", {0x20, 0x01, 0x00, 0x00}, 0, 0},  // 64 KiB sectors only
+             {"AT26DF041", {0xC7}, 0, 0},                    // no chip erase at all
+             {"AT26DF041", {0x50, 0x00, 0x10, 0x00}, 0x1000, 0x1800},
+             {"AT26DF041", {0x81, 0x00, 0x12, 0x34}, 0x1200, 0x1300},
+             {"W25Q64FV", {0x20, 0x01, 0x00}, 0, 0},  // an address cut short: dropped
+         }) {
+        auto chip = Powered(c.chip);
+        SCOPED_TRACE(std::string(c.chip) + " " + Describe(c.command));
+        if (!chip->Spec().sectorStarts.empty()) {
+            Send(*chip, {0x06});
+            Send(*chip, {0x01, 0x00});  // global unprotect
+        }
+        if (chip->Spec().powerUpStatus) {
+            Send(*chip, {0x50});
+            Send(*chip, {0x01, 0x00});
+        }
+        const std::uint64_t size = chip->Spec().size;
+        std::vector<std::uint64_t> probes{size - 1};
+        for (const std::uint64_t at :
+             {0x0, 0x0FFF, 0x1000, 0x11FF, 0x1200, 0x12FF, 0x1300, 0x17FF, 0x1800, 0x7FFF, 0x8000,
+              0xFFFF, 0x10000, 0x17FFF, 0x18000, 0x1FFFF, 0x20000}) {
+            if (at < size)
+                probes.push_back(at);
+        }
+        for (const std::uint64_t at : probes)
+            chip->Memory().Write(at, Bytes{0x00});
+        Send(*chip, {0x06});
+        Send(*chip, c.command);
+        for (const std::uint64_t at : probes) {
+            const bool erased = at >= c.erasedFrom && at < c.erasedTo;
+            EXPECT_EQ(chip->Memory().ReadByte(at), erased ? 0xFF : 0x00) << std::hex << at;
+        }
+    }
+}
+
+// Timed, a program or erase keeps the part busy: the status shows it, other commands are
+// ignored, and it ends after the part's typical time.
+TEST(SerialFlash, TimedPartsAreBusyForTheirTypicalTimes) {
+    auto chip = Powered("W25Q64FV");
+    auto& flash = dynamic_cast<SerialFlashChip&>(*chip);
+    chip->EnableTiming(true);
+    chip->SetTime(SimTime{0});
+    Send(*chip, {0x06});
+    Send(*chip, {0x02, 0x00, 0x00, 0x00, 0x12});
+    const SimTime program = chip->TypicalBusy(Bytes{0x02});
+    EXPECT_EQ(program, std::chrono::microseconds(chip->Spec().pageProgramMicros));
+    EXPECT_EQ(chip->BusyUntil(), program);
+    EXPECT_EQ(Send(*chip, {0x05}, 2), (Bytes{0x03, 0x03}));  // WIP and WEL
+    EXPECT_EQ(ReadArray(*chip, 0, 1), Bytes{0xFF});          // not while busy
+    Send(*chip, {0x06});
+    Send(*chip, {0xC7});  // ignored
+    chip->SetTime(program);
+    EXPECT_EQ(flash.Status(), 0x00);
+    EXPECT_EQ(ReadArray(*chip, 0, 1), Bytes{0x12});
+    Send(*chip, {0x06});
+    Send(*chip, {0xC7});
+    EXPECT_EQ(chip->BusyUntil(), program + std::chrono::microseconds(chip->Spec().chipEraseMicros));
+    EXPECT_GE(chip->Spec().chipEraseMicros, 10'000'000u);  // seconds for 8 MiB
+    chip->SetSupply(0);                                    // a power cycle ends it
+    chip->SetSupply(3300);
+    EXPECT_FALSE(chip->Busy());
+
+    auto dataFlash = Powered("AT45DB041D");
+    dataFlash->EnableTiming(true);
+    Send(*dataFlash, {0x50, 0x00, 0x00, 0x00});
+    EXPECT_EQ(Send(*dataFlash, {0xD7}, 1), Bytes{0x1C});  // ready bit clear
+    dataFlash->SetTime(dataFlash->BusyUntil());
+    EXPECT_EQ(Send(*dataFlash, {0xD7}, 1), Bytes{0x9C});
+
+    // Untimed (the default), everything is done at once.
+    auto untimed = Powered("W25Q64FV");
+    Send(*untimed, {0x06});
+    Send(*untimed, {0xC7});
+    EXPECT_FALSE(untimed->Busy());
 }
 
 TEST(SerialFlash, IdentificationCommands) {
@@ -159,7 +269,7 @@ TEST(DataFlash, BufferToPageProgramAndContinuousRead) {
     auto chip = Powered("AT45DB041D");
     auto& flash = dynamic_cast<DataFlashChip&>(*chip);
     EXPECT_EQ(Send(*chip, {0xD7}, 2), (Bytes{0x9C, 0x9C}));
-    EXPECT_EQ(Send(*chip, {0x9F}, 5), (Bytes{0x1F, 0x24, 0x00, 0x01, 0x00}));
+    EXPECT_EQ(Send(*chip, {0x9F}, 4), (Bytes{0x1F, 0x24, 0x00, 0x00}));  // no extended ID
     Bytes write{0x84, 0x00, 0x01, 0x06};  // buffer offset 262: the last two bytes and a wrap
     write.insert(write.end(), {0x11, 0x22, 0x33});
     Send(*chip, write);
@@ -176,6 +286,12 @@ TEST(DataFlash, BufferToPageProgramAndContinuousRead) {
     EXPECT_TRUE(flash.BinaryPages());
     EXPECT_EQ(Send(*chip, {0xD7}, 1), Bytes{0x9D});
     EXPECT_EQ(flash.AddressableSize(), 2048u * 256);
+
+    // An E part of the same three ID bytes as AT45DB642D: one extended byte, two status bytes.
+    auto e = Powered("AT45DB641E");
+    EXPECT_EQ(Send(*e, {0x9F}, 5), (Bytes{0x1F, 0x28, 0x00, 0x01, 0x00}));
+    EXPECT_EQ(Send(*Powered("AT45DB642D"), {0x9F}, 4), (Bytes{0x1F, 0x28, 0x00, 0x00}));
+    EXPECT_EQ(Send(*e, {0xD7}, 4), (Bytes{0xBC, 0x80, 0xBC, 0x80}));
 
     auto old = Powered("AT45DB041B");
     Send(*old, {0x3D, 0x2A, 0x80, 0xA6});  // the B parts have no such option
@@ -198,7 +314,7 @@ TEST(Eeprom, WritesReplaceBytesAndEraseDoesNothing) {
     EXPECT_EQ(Send(*chip, {0x9F}, 2), (Bytes{0xFF, 0xFF}));
 }
 
-TEST(ChipMemory, SparseStaysSmallAndFilesKeepTheContent) {
+TEST(ChipMemory, SparseStaysSmall) {
     SparseMemory sparse(16 * 1024 * 1024);
     sparse.Program(0xABCDEF, Bytes{0x00});
     sparse.Write(0x100000, Bytes(4096, 0xFF));  // erased data takes no page
@@ -208,20 +324,58 @@ TEST(ChipMemory, SparseStaysSmallAndFilesKeepTheContent) {
     EXPECT_EQ(sparse.PagesHeld(), 0u);
     EXPECT_EQ(sparse.ReadRange(sparse.Size() - 1, 2),
               (Bytes{0xFF, 0xFF}));  // beyond the end reads FF
+}
 
+TEST(ChipMemory, AContentFileMustFitTheChipAndItsFailuresAreReported) {
     test::TempDir dir;
     const auto path = dir / "chip.bin";
+    std::string problem;
     {
-        auto file = FileMemory::Open(path, 64 * 1024);
-        ASSERT_TRUE(file);
+        auto file = FileMemory::Open(path, 64 * 1024, problem);  // missing: created erased
+        ASSERT_TRUE(file) << problem;
         EXPECT_EQ(std::filesystem::file_size(path), 64u * 1024);
         EXPECT_EQ(file->ReadByte(0x1234), 0xFF);
         file->Program(0x1234, Bytes{0x5A});
+        EXPECT_FALSE(file->TakeFailure());
     }
-    auto again = FileMemory::Open(path, 64 * 1024);
-    ASSERT_TRUE(again);
+    auto again = FileMemory::Open(path, 64 * 1024, problem);
+    ASSERT_TRUE(again) << problem;
     EXPECT_EQ(again->ReadByte(0x1234), 0x5A);
-    EXPECT_FALSE(FileMemory::Open(dir / "no" / "such" / "folder.bin", 16));
+    again.reset();
+
+    // An operator's file of another size is refused and left exactly as it was.
+    for (const std::uint64_t chipSize : {32u * 1024, 128u * 1024}) {
+        problem.clear();
+        EXPECT_FALSE(FileMemory::Open(path, chipSize, problem));
+        EXPECT_NE(problem.find("holds 65536 bytes"), std::string::npos) << problem;
+        EXPECT_EQ(std::filesystem::file_size(path), 64u * 1024);
+    }
+    auto kept = FileMemory::Open(path, 64 * 1024, problem);
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->ReadByte(0x1234), 0x5A);
+
+    for (const auto& unusable : {dir / "no" / "such" / "folder.bin", dir.Path()}) {
+        problem.clear();
+        EXPECT_FALSE(FileMemory::Open(unusable, 16, problem)) << unusable;
+        EXPECT_FALSE(problem.empty());
+    }
+    {
+        // A new file that cannot be filled (the disk is full) is not left behind.
+        const test::FileSizeLimit limit(4096);
+        problem.clear();
+        EXPECT_FALSE(FileMemory::Open(dir / "big.bin", 64 * 1024, problem));
+        EXPECT_NE(problem.find("cannot fill"), std::string::npos) << problem;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir / "big.bin"));
+
+    // A device that refuses every write: each failed write is reported, nothing is pretended.
+    auto full = FileMemory::Open("/dev/full", 64 * 1024, problem);
+    ASSERT_TRUE(full) << problem;
+    full->Erase(0, 4096);
+    EXPECT_TRUE(full->TakeFailure());
+    EXPECT_FALSE(full->TakeFailure());  // reported once
+    full->Program(0x10, Bytes{0x00});
+    EXPECT_TRUE(full->TakeFailure());
 }
 
 TEST(ChipCatalog, EveryPartHasAnIdentityAndAConsistentSize) {
@@ -230,6 +384,18 @@ TEST(ChipCatalog, EveryPartHasAnIdentityAndAConsistentSize) {
         EXPECT_LT(spec.minMillivolts, spec.maxMillivolts) << spec.name;
         if (spec.kind == ChipKind::DataFlash) {
             EXPECT_EQ(spec.size, std::uint64_t{spec.pages} * spec.standardPageSize) << spec.name;
+        }
+        // Erase units tile the array, and every flash part can be erased somehow.
+        for (const EraseCommand& erase : spec.eraseCommands) {
+            EXPECT_GT(erase.size, 0u) << spec.name;
+            EXPECT_EQ(spec.size % erase.size, 0u) << spec.name << " " << int{erase.opcode};
+            EXPECT_GT(erase.typicalMicros, 0u) << spec.name;
+        }
+        EXPECT_EQ(spec.kind == ChipKind::Eeprom,
+                  spec.eraseCommands.empty() && spec.chipEraseOpcodes.empty())
+            << spec.name;
+        if (spec.kind == ChipKind::SerialFlash) {
+            EXPECT_EQ(spec.chipEraseOpcodes.empty(), spec.chipEraseMicros == 0) << spec.name;
         }
         EXPECT_EQ(FindChip(spec.name), &spec);
     }

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "../link/LinkFixtures.h"
 #include "torq/link/CommandChannel.h"
+#include "torq/sim/SimClock.h"
 #include "torq/sim/SimulateOption.h"
 
 namespace torq::sim {
@@ -86,7 +89,9 @@ TEST_F(SimulatorTest, ReadStreamsTheCountIn1024ByteBlocks) {
 }
 
 TEST_F(SimulatorTest, EraseScriptErasesTheWholeChipAndReportsItsProgress) {
-    for (std::uint8_t opcode : {0xC7, 0xD8, 0x20}) {
+    // W25X40 erases the chip with 0xC7 only: 0x60 reaches the part and does nothing.
+    for (const auto& [opcode, erases] :
+         {std::pair<std::uint8_t, bool>{0xC7, true}, {0xD8, true}, {0x20, true}, {0x60, false}}) {
         Start("W25X40");
         link->sim.Firmware().Config().busyPolls = 3;
         Chip().Memory().Write(0x12345, Bytes{0x00});
@@ -99,9 +104,27 @@ TEST_F(SimulatorTest, EraseScriptErasesTheWholeChipAndReportsItsProgress) {
         EXPECT_EQ(Channel().Block()[0], state::kEraseUnderWay);
         const PollOutcome done = Channel().PollState(state::kFinished);
         EXPECT_EQ(done.requests, 3);
-        EXPECT_EQ(Read(0x12345, 1), Bytes{0xFF}) << int{opcode};
-        EXPECT_EQ(Read(0x7FFFF, 1), Bytes{0xFF}) << int{opcode};
+        const Bytes expected{static_cast<std::uint8_t>(erases ? 0xFF : 0x00)};
+        EXPECT_EQ(Read(0x12345, 1), expected) << int{opcode};
+        EXPECT_EQ(Read(0x7FFFF, 1), expected) << int{opcode};
     }
+}
+
+TEST_F(SimulatorTest, AChipStoreThatCannotBeWrittenFailsTheTransfer) {
+    auto setup = test::SetupWith("W25X40");
+    setup.contentFile = "/dev/full";
+    link = std::make_unique<test::SimulatedLink>(setup);
+    ASSERT_TRUE(Sim().SetupProblem().empty()) << Sim().SetupProblem();
+    link->Enumerate(home.Write("image.drv", test::DriverImageText(25, 3300, 256)));
+    Begin(operation::kErase, 1);
+    EXPECT_FALSE(Channel().SendScript(Script().Byte(0x06).Zero().Byte(0xC7).Zero().Byte(0x05)));
+    EXPECT_FALSE(Channel().PollState(state::kFinished));  // the step never reports done
+
+    Begin(operation::kProgram, 1);
+    Script block(320);
+    block.Byte(0x06).Zero().Byte(0x02).Address(0).Byte(0x12).Byte(0x05);
+    EXPECT_FALSE(Channel().SendScript(block));
+    EXPECT_FALSE(Channel().PollBlockReady());
 }
 
 TEST_F(SimulatorTest, PageProgramBlocksCarryTheirLengthInTheClosingStatusRead) {
@@ -257,6 +280,97 @@ TEST_F(SimulatorTest, FaultsPlugAndLatency) {
     EXPECT_DOUBLE_EQ(Sim().ModelledMicroseconds() - start, 125 + 125 + 25.0);
 }
 
+// Real time on a clock that jumps when the simulator waits: the hardware's timing, checked
+// without waiting for it.
+class RealTimeTest : public SimulatorTest {
+  protected:
+    void StartTimed(const std::string& chip, std::uint8_t family = 25, std::uint16_t page = 256) {
+        Start(chip, family, page);
+        clock = std::make_shared<VirtualClock>();
+        Sim().SetLatency(kHighSpeedBus);
+        Sim().SetRealTime(clock);
+    }
+    double Seconds() const { return std::chrono::duration<double>(clock->Now()).count(); }
+    std::shared_ptr<VirtualClock> clock;
+};
+
+TEST_F(RealTimeTest, AnEraseTakesThePartsTimeWithinTheHostsPolls) {
+    struct Case {
+        const char* chip;
+        std::uint8_t opcode;
+        double seconds;  // the part's busy time for the whole chip
+    };
+    const auto& w25q128 = *FindChip("W25Q128FV");
+    for (const Case& c :
+         {Case{"W25Q128FV", 0xC7, w25q128.chipEraseMicros / 1e6},
+          // 4096 sector erases one after the other: minutes
+          Case{"W25Q128FV", 0x20, 4096 * w25q128.FindErase(0x20)->typicalMicros / 1e6},
+          Case{"W25X40", 0x60, 0.0}}) {  // not a command of the part: no time
+        SCOPED_TRACE(std::string(c.chip) + " " + std::to_string(c.opcode));
+        StartTimed(c.chip);
+        Begin(operation::kErase, 1);
+        const double start = Seconds();
+        ASSERT_TRUE(
+            Channel().SendScript(Script().Byte(0x06).Zero().Byte(c.opcode).Zero().Byte(0x05)));
+        const PollOutcome underWay = Channel().PollState(state::kEraseUnderWay, state::kFinished);
+        ASSERT_TRUE(underWay.met);
+        const PollOutcome done = Channel().PollState(state::kFinished);
+        ASSERT_TRUE(done.met) << done.requests;
+        EXPECT_LE(underWay.requests + done.requests, 66);
+        const double took = Seconds() - start;
+        EXPECT_GE(took, c.seconds);
+        EXPECT_LT(took, c.seconds * 1.02 + 0.05);
+    }
+}
+
+TEST_F(RealTimeTest, TheChipShowsItIsBusyAndPollsAreHeldBriefly) {
+    StartTimed("W25Q64FV");
+    Begin(operation::kErase, 1);
+    ASSERT_TRUE(Channel().SendScript(Script().Byte(0x06).Zero().Byte(0xC7).Zero().Byte(0x05)));
+    // A poll answers "under way" after a fraction of the erase, not after all of it.
+    const double before = Seconds();
+    ASSERT_TRUE(Channel().PollState(state::kEraseUnderWay));
+    EXPECT_LT(Seconds() - before, FindChip("W25Q64FV")->chipEraseMicros / 1e6 / 32);
+
+    // The host restarts and reads the status: the part is still erasing.
+    const auto status = [&] {
+        Begin(operation::kIdentify, 0);
+        EXPECT_TRUE(Channel().SendScript(Script().Byte(0x05)));
+        EXPECT_TRUE(Channel().PollBlockReady());
+        Bytes answer(512);
+        EXPECT_TRUE(Channel().ReceiveBlock(answer, 0x00));
+        return answer[0];
+    };
+    EXPECT_EQ(status() & 0x01, 0x01);
+    clock->Advance(std::chrono::seconds(60));
+    EXPECT_EQ(status() & 0x01, 0x00);
+
+    // A page program: one block poll, held until the page is written.
+    Begin(operation::kProgram, 1);
+    const double start = Seconds();
+    Script block(320);
+    block.Byte(0x06).Zero().Byte(0x02).Address(0x100).Byte(0x12).Byte(0x05);
+    ASSERT_TRUE(Channel().SendScript(block));
+    const PollOutcome ready = Channel().PollBlockReady();
+    EXPECT_TRUE(ready.met);
+    EXPECT_EQ(ready.requests, 1);
+    EXPECT_GE(Seconds() - start, FindChip("W25Q64FV")->pageProgramMicros / 1e6);
+    EXPECT_EQ(Read(0x100, 1), Bytes{0x12});
+}
+
+TEST_F(RealTimeTest, TheWallClockReallyWaits) {
+    Start("W25Q64FV");
+    Sim().SetRealTime(std::make_shared<WallClock>());
+    Begin(operation::kProgram, 1);
+    const auto start = std::chrono::steady_clock::now();
+    Script block(320);
+    block.Byte(0x06).Zero().Byte(0x02).Address(0).Byte(0x12).Byte(0x05);
+    ASSERT_TRUE(Channel().SendScript(block));
+    ASSERT_TRUE(Channel().PollBlockReady());
+    EXPECT_GE(std::chrono::steady_clock::now() - start,
+              std::chrono::microseconds(FindChip("W25Q64FV")->pageProgramMicros));
+}
+
 TEST(SimulateOption, ParsesChipsAndOptions) {
     auto good = ParseSimulateOption(
         "w25q64fv,firmware=1.02,busy=2,fail=3,stall=0x51,manufacturer=novu,log=0");
@@ -272,13 +386,29 @@ TEST(SimulateOption, ParsesChipsAndOptions) {
     EXPECT_EQ(empty.programmer->Chip(), nullptr);
     EXPECT_EQ(empty.programmer->Firmware().Config().version, "");
 
+    EXPECT_FALSE(good.programmer->LogEnabled());  // off unless asked for
+    EXPECT_EQ(good.programmer->RealTimeClock(), nullptr);
+
+    auto timed = ParseSimulateOption("W25Q64FV,realtime=1,control_us=500,log=1");
+    ASSERT_TRUE(timed.programmer) << timed.error;
+    EXPECT_NE(timed.programmer->RealTimeClock(), nullptr);
+    EXPECT_TRUE(timed.programmer->LogEnabled());
+    EXPECT_EQ(timed.programmer->Latency().controlMicroseconds, 500);
+    EXPECT_EQ(timed.programmer->Latency().bulkMicroseconds, kHighSpeedBus.bulkMicroseconds);
+
     for (const char* bad :
          {"W25Q999", "W25Q64FV,busy", "W25Q64FV,busy=x", "W25Q64FV,colour=red",
-          "W25Q64FV,fail_bulk=sideways", "W25Q64FV,fail=0", "W25Q64FV,file=/no/such/dir/x.bin"}) {
+          "W25Q64FV,fail_bulk=sideways", "W25Q64FV,fail=0", "W25Q64FV,file=/no/such/dir/x.bin",
+          "W25Q64FV,control_us=nan", "W25Q64FV,bulk_us=inf", "W25Q64FV,bulk_ns_per_byte=-1",
+          "W25Q64FV,control_us=1e99", "W25Q64FV,control_us=", "W25Q64FV,busy=-1",
+          "W25Q64FV,vid=0x10000", "W25Q64FV,stall=256", "W25Q64FV,fail_request=0x1FF",
+          "W25Q64FV,binary=2", "W25Q64FV,log=yes", "W25Q64FV,realtime=2"}) {
         const auto parsed = ParseSimulateOption(bad);
         EXPECT_FALSE(parsed.programmer) << bad;
         EXPECT_FALSE(parsed.error.empty()) << bad;
     }
+    EXPECT_NE(ParseSimulateOption("W25Q64FV,control_us=nan").error.find("from 0 to 10000000"),
+              std::string::npos);
     EXPECT_NE(ParseSimulateOption("W25Q999").error.find("W25Q128FV"),
               std::string::npos);  // names the choices
 
@@ -292,6 +422,12 @@ TEST(SimulateOption, ParsesChipsAndOptions) {
     auto reopened = ParseSimulateOption("AT26DF041,file=" + file);
     ASSERT_TRUE(reopened.programmer);
     EXPECT_EQ(reopened.programmer->Chip()->Memory().ReadByte(10), 0x42);
+    reopened.programmer.reset();
+    // The same file for a chip of another size is refused, not cut to size.
+    const auto other = ParseSimulateOption("W25Q64FV,file=" + file);
+    EXPECT_FALSE(other.programmer);
+    EXPECT_NE(other.error.find("holds 524288 bytes"), std::string::npos) << other.error;
+    EXPECT_EQ(std::filesystem::file_size(file), 512u * 1024);
 }
 
 }  // namespace

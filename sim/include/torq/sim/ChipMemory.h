@@ -4,10 +4,10 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <span>
+#include <string>
 #include <vector>
 
 namespace torq::sim {
@@ -26,6 +26,20 @@ class ChipMemory {
     void Program(std::uint64_t address, std::span<const std::uint8_t> data);
     std::uint8_t ReadByte(std::uint64_t address) const;
     std::vector<std::uint8_t> ReadRange(std::uint64_t address, std::size_t length) const;
+
+    // True once after a read or write of the backing store failed (a full disk): the
+    // programmer then reports the transfer as failed instead of pretending the chip took it.
+    bool TakeFailure() {
+        const bool failed = failed_;
+        failed_ = false;
+        return failed;
+    }
+
+  protected:
+    void NoteFailure() const { failed_ = true; }
+
+  private:
+    mutable bool failed_ = false;
 };
 
 // Only the 4 KiB pages that hold something other than 0xFF take memory.
@@ -44,13 +58,15 @@ class SparseMemory final : public ChipMemory {
     std::map<std::uint64_t, std::vector<std::uint8_t>> pages_;
 };
 
-// The array lives in a file of exactly the chip's size (created filled with 0xFF, or grown or
-// cut to size when it exists). Writes go through at once; reads come through a 64 KiB window,
-// since the chip model reads byte by byte.
+// The array lives in a file of exactly the chip's size: a missing file is created filled with
+// 0xFF; an existing regular file must already have the chip's size (an operator's file is never
+// cut or grown); a character device (/dev/full, /dev/null) is used as it is. Writes go through
+// at once; reads come through a 64 KiB window.
 class FileMemory final : public ChipMemory {
   public:
-    // Fails (returns null) when the file cannot be opened for reading and writing.
-    static std::unique_ptr<FileMemory> Open(const std::filesystem::path& path, std::uint64_t size);
+    // Null, with the reason in `problem`, when the file cannot serve as the chip's content.
+    static std::unique_ptr<FileMemory> Open(const std::filesystem::path& path, std::uint64_t size,
+                                            std::string& problem);
     ~FileMemory() override;
     FileMemory(const FileMemory&) = delete;
     FileMemory& operator=(const FileMemory&) = delete;
@@ -62,8 +78,11 @@ class FileMemory final : public ChipMemory {
   private:
     static constexpr std::uint64_t kWindow = 64 * 1024;
     FileMemory(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
+    // Bytes that reached the file.
+    std::size_t WriteThrough(std::uint64_t address, std::span<const std::uint8_t> data);
     int fd_;
     std::uint64_t size_;
+    mutable int lastError_ = 0;  // errno of the last failed read or write
     mutable std::vector<std::uint8_t> window_;
     mutable std::uint64_t windowStart_ = 0;
 };

@@ -6,6 +6,8 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <set>
@@ -13,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "torq/sim/SimClock.h"
 #include "torq/sim/SpiChip.h"
 
 namespace torq::sim {
@@ -65,6 +68,16 @@ class ProgrammerFirmware {
     // Loss of bus power: memory contents lost, microcontroller stopped, chip unpowered.
     void PowerOff();
 
+    // Real-time mode (null: off). The chip is then busy for its typical times and the firmware
+    // works through each step's chip commands as the chip becomes ready, in the clock's time,
+    // while the host polls; a poll answer is held back while the step runs, for at most a 64th
+    // of the step's modelled busy time (at least kPollHold), so that any step ends within 64
+    // polls, well inside the host's 101.
+    void SetClock(SimClock* clock);
+    static constexpr SimTime kPollHold = std::chrono::milliseconds(10);
+    // The step's chip commands are not all carried out yet.
+    bool StepUnderWay() const { return !queue_.empty(); }
+
     bool Held() const { return held_; }
     bool Running() const { return running_; }
     int Starts() const { return starts_; }
@@ -87,9 +100,21 @@ class ProgrammerFirmware {
   private:
     void Start();
     void ResetOperation();
-    std::vector<std::uint8_t> Run(std::vector<std::uint8_t> command, std::size_t answer = 0);
-    void Finish(std::uint8_t state, std::uint8_t busyCode, bool blockReady);
+    // A step is a queue of chip transactions, carried out in order, each when the chip is no
+    // longer busy with the one before (at once when the chip is untimed).
+    void BeginStep(std::uint8_t busyCode);
+    void Queue(std::vector<std::uint8_t> command, std::size_t answer = 0,
+               std::function<void(const std::vector<std::uint8_t>&)> then = {});
+    void QueueFinish(std::uint8_t state, bool blockReady);
+    void CatchUp();
+    void HoldWhileUnderWay();
+    void SyncTime();
+    // A transaction that does not wait for the chip (identification, status).
+    std::vector<std::uint8_t> RunNow(std::vector<std::uint8_t> command, std::size_t answer);
+    void Finish(std::uint8_t state, bool blockReady);
     void Fail();
+    // The chip's backing store failed since the last look: the step is abandoned.
+    bool StoreFailed();
 
     bool Identify(std::span<const std::uint8_t> script);
     bool StartRead(std::span<const std::uint8_t> script);
@@ -126,6 +151,11 @@ class ProgrammerFirmware {
     ProgrammerOutputs outputs_;
     std::set<std::uint8_t> stalledStates_;
     bool stallBlockReady_ = false;
+
+    SimClock* clock_ = nullptr;
+    std::deque<std::function<void()>> queue_;
+    SimTime executedUpTo_{0};  // the time the queue has been worked through to
+    SimTime stepBusy_{0};      // the modelled busy time of the step's commands
 };
 
 }  // namespace torq::sim

@@ -17,7 +17,8 @@ struct SimulateParse {
 
 // CHIP is a catalog name (any letter case) or "none" for an empty socket. Options:
 //   firmware=TEXT       firmware version answer ("" answers zero bytes)
-//   file=PATH           chip content kept in PATH
+//   file=PATH           chip content kept in PATH (created erased; an existing file must have
+//                       the chip's size)
 //   binary=1            a DataFlash part already set to power-of-two pages
 //   busy=N              polls answered "under way" after each step
 //   manufacturer=TEXT, product=TEXT, serial=TEXT, vid=N, pid=N   the USB identity
@@ -28,7 +29,9 @@ struct SimulateParse {
 //   stall=CODE          GetState never reports CODE;  stall_block=1  no block is ever ready
 //   open_failures=N     the next N opens fail
 //   control_us=X, bulk_us=X, bulk_ns_per_byte=X   latency model
-//   log=0               no transfer log (long runs)
+//   realtime=1          transfers take their bus time and chips their typical busy times
+//   log=1               keep the transfer log
+// Numbers out of an option's range (and nan, inf) are refused.
 SimulateParse ParseSimulateOption(std::string_view text);
 
 // The catalog's chip names, comma-separated, for help texts.

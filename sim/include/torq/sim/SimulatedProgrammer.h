@@ -10,9 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "torq/usb/UsbDevice.h"
 #include "torq/sim/ProgrammerFirmware.h"
+#include "torq/sim/SimClock.h"
 #include "torq/sim/SpiChip.h"
+#include "torq/usb/UsbDevice.h"
 
 namespace torq::sim {
 
@@ -54,12 +55,15 @@ struct TransferMatch {
     }
 };
 
-// Modelled bus time per transfer, for benchmarks (all zero by default).
+// Modelled bus time per transfer (all zero by default).
 struct LatencyModel {
     double controlMicroseconds = 0;
     double bulkMicroseconds = 0;
     double bulkNanosecondsPerByte = 0;
 };
+// A high-speed USB bus: about 125 us per control round trip, 60 us per bulk transfer plus 25 ns
+// per byte (some 40 MB/s of payload).
+inline constexpr LatencyModel kHighSpeedBus{125, 60, 25};
 
 class SimulatedProgrammer final : public UsbDevice {
   public:
@@ -68,7 +72,8 @@ class SimulatedProgrammer final : public UsbDevice {
     // More devices on the bus, after the first; returns the device's index.
     int AddProgrammer(ProgrammerSetup setup);
     int AddForeignDevice(UsbIdentity identity);
-    // Set when a content file could not be used (the chip then keeps its content in memory).
+    // Why a content file could not be used (the chip then keeps its content in memory); the
+    // option parser refuses such a set-up.
     const std::string& SetupProblem() const { return setupProblem_; }
 
     // UsbDevice
@@ -106,15 +111,24 @@ class SimulatedProgrammer final : public UsbDevice {
     ProgrammerFirmware& Firmware(int index = 0);
     SpiChip* Chip(int index = 0) { return Firmware(index).Chip(); }
 
+    // The transfer log is off unless asked for, so that long runs do not grow.
     const std::vector<SimTransfer>& Log() const { return log_; }
     void ClearLog() { log_.clear(); }
     void EnableLog(bool enabled) { logEnabled_ = enabled; }
+    bool LogEnabled() const { return logEnabled_; }
     std::uint64_t Transfers() const { return transfers_; }
     int Opens() const { return opens_; }
 
     void SetLatency(const LatencyModel& latency) { latency_ = latency; }
+    const LatencyModel& Latency() const { return latency_; }
     // Bus time the transfers so far would have taken (latency model and time-outs).
     double ModelledMicroseconds() const { return modelledMicroseconds_; }
+
+    // Real-time mode (null: off, every transfer and chip command is instantaneous): each
+    // transfer takes its modelled bus time on this clock and the chips are busy for their
+    // typical times (see ProgrammerFirmware::SetClock).
+    void SetRealTime(std::shared_ptr<SimClock> clock);
+    SimClock* RealTimeClock() const { return clock_.get(); }
 
   private:
     struct Device {
@@ -143,9 +157,13 @@ class SimulatedProgrammer final : public UsbDevice {
     int opens_ = 0;
     std::uint64_t transfers_ = 0;
     std::vector<SimTransfer> log_;
-    bool logEnabled_ = true;
+    bool logEnabled_ = false;
     LatencyModel latency_;
     double modelledMicroseconds_ = 0;
+    std::shared_ptr<SimClock> clock_;
+    SimTime busFreeAt_{0};  // real-time mode: when the bus has carried the transfers so far
+    // Longer than any oversleep: a gap this long between transfers is the host pausing.
+    static constexpr SimTime kHostPause = std::chrono::milliseconds(2);
 };
 
 }  // namespace torq::sim

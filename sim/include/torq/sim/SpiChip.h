@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "torq/sim/ChipMemory.h"
+#include "torq/sim/SimClock.h"
 
 namespace torq::sim {
 
@@ -26,6 +27,13 @@ enum class ChipKind {
 };
 enum class AutoIncrement { None, Word, Byte };  // SST AAI programming (0xAD / 0xAF)
 
+// An erase command that takes an address: the bytes it erases and its typical busy time.
+struct EraseCommand {
+    std::uint8_t opcode = 0;
+    std::uint32_t size = 0;
+    std::uint32_t typicalMicros = 0;
+};
+
 struct ChipSpec {
     std::string name;
     ChipKind kind = ChipKind::SerialFlash;
@@ -34,8 +42,10 @@ struct ChipSpec {
     std::uint64_t size = 0;        // bytes of the array (DataFlash: spare bytes included)
     std::uint32_t pageSize = 256;  // page program wraps inside a page of this size
 
-    std::vector<std::uint8_t> jedecId;                // answer to 0x9F; empty: not supported
-    std::optional<std::uint8_t> electronicSignature;  // 0xAB, repeated
+    // Answer to 0x9F, repeated; empty: not supported. DataFlash parts give their extended
+    // information length (and that information) after the three ID bytes.
+    std::vector<std::uint8_t> jedecId;
+    std::optional<std::uint8_t> electronicSignature;                // 0xAB, repeated
     std::optional<std::array<std::uint8_t, 2>> manufacturerDevice;  // 0x90, in turn
     bool signatureIsManufacturerDevice = false;                     // SST: 0xAB answers like 0x90
     std::vector<std::uint8_t> productId15;  // AT25F: 0x15 manufacturer, device
@@ -49,22 +59,34 @@ struct ChipSpec {
     std::optional<std::uint8_t> powerUpStatus;  // SST parts power up with every block protected
     AutoIncrement autoIncrement = AutoIncrement::None;
 
-    // Address-taking erase opcodes and the size each erases; chip erase is 0xC7 and 0x60, and
-    // 0x62 where chipErase62 is set (AT25F).
-    std::vector<std::pair<std::uint8_t, std::uint32_t>> eraseOpcodes{
-        {0x20, 4 * 1024}, {0x52, 32 * 1024}, {0xD8, 64 * 1024}};
-    bool chipErase62 = false;
+    // The erase commands the part has, from its datasheet: those that take an address (with the
+    // unit each erases) and those that erase the whole chip. Any other opcode does nothing.
+    // DataFlash parts list their page (0x81) and block (0x50) erase here for the busy times.
+    std::vector<EraseCommand> eraseCommands;
+    std::vector<std::uint8_t> chipEraseOpcodes;
+
+    // Typical busy times, used in real-time mode: page program (DataFlash: buffer to main
+    // memory page), one auto-increment program command, a status register write, chip erase.
+    std::uint32_t pageProgramMicros = 700;
+    std::uint32_t autoIncrementMicros = 10;
+    std::uint32_t statusWriteMicros = 10000;
+    std::uint64_t chipEraseMicros = 0;
 
     // Per-sector protection (AT26DF, AT25DF): sector start addresses; every sector is
     // protected at power-up, 0x39 unprotects and 0x36 protects one sector.
     std::vector<std::uint32_t> sectorStarts;
 
     // DataFlash geometry. statusReady is the 0xD7 answer when ready in the standard page size
-    // (ready bit and density code); power-of-two pages add bit 0.
+    // (ready bit and density code); power-of-two pages add bit 0. The E parts have a second
+    // status byte, given in turn with the first.
     std::uint32_t pages = 0;
     std::uint32_t standardPageSize = 0;  // 264, 528, 1056
     std::uint32_t binaryPageSize = 0;    // 256, 512, 1024; 0 when the part has no such option
     std::uint8_t statusReady = 0;
+    std::optional<std::uint8_t> secondStatusReady;
+
+    const EraseCommand* FindErase(std::uint8_t opcode) const;
+    bool ErasesChip(std::uint8_t opcode) const;
 };
 
 class SpiChip {
@@ -92,6 +114,17 @@ class SpiChip {
     // layout).
     virtual std::uint64_t AddressableSize() const { return spec_.size; }
 
+    // Busy times. Untimed (the default), every command is done when chip select goes high.
+    // Timed, a program or erase keeps the part busy for its typical time after the moment the
+    // owner last set: the status shows it, and other commands are ignored until it ends.
+    void EnableTiming(bool timed) { timed_ = timed; }
+    bool Timed() const { return timed_; }
+    void SetTime(SimTime now) { now_ = now; }
+    SimTime BusyUntil() const { return busyUntil_; }
+    bool Busy() const { return now_ < busyUntil_; }
+    // How long the part is typically busy after this command, when it takes effect.
+    virtual SimTime TypicalBusy(std::span<const std::uint8_t> command) const = 0;
+
   protected:
     SpiChip(ChipSpec spec, std::unique_ptr<ChipMemory> memory)
         : spec_(std::move(spec)), memory_(std::move(memory)) {}
@@ -100,6 +133,10 @@ class SpiChip {
     virtual void Answer(std::span<std::uint8_t> out) = 0;
     // Chip select high: carry out the command.
     virtual void Execute() = 0;
+    // Commands the part takes while it is busy (status reads).
+    virtual bool TakenWhileBusy(std::uint8_t opcode) const = 0;
+    // The current command took effect: busy for its typical time.
+    void StartBusy();
 
     ChipSpec spec_;
     std::unique_ptr<ChipMemory> memory_;
@@ -108,6 +145,9 @@ class SpiChip {
     bool selected_ = false;
     bool powered_ = false;
     std::uint32_t supplyMillivolts_ = 0;
+    bool timed_ = false;
+    SimTime now_{0};
+    SimTime busyUntil_{0};
 };
 
 // Builds the chip model of a catalog entry over the given memory (null: sparse memory).
@@ -123,18 +163,23 @@ class SerialFlashChip final : public SpiChip {
     bool SectorProtected(std::size_t sector) const { return sectorProtected_.at(sector); }
     bool AddressProtected(std::uint64_t address) const;
     void SetStatusForTest(std::uint8_t status) { status_ = status; }
+    SimTime TypicalBusy(std::span<const std::uint8_t> command) const override;
 
   protected:
     void PowerUp() override;
     void Answer(std::span<std::uint8_t> out) override;
     void Execute() override;
+    bool TakenWhileBusy(std::uint8_t opcode) const override;
 
   private:
     std::uint32_t Address(std::size_t at = 1) const;
     std::size_t SectorOf(std::uint64_t address) const;
-    void ProgramBytes(std::uint64_t address, std::span<const std::uint8_t> data, bool wrapInPage);
-    void EraseRange(std::uint64_t start, std::uint64_t length);
-    void WriteStatus();
+    bool AutoIncrementOpcode(std::uint8_t opcode) const;
+    // Both return the number of bytes that changed hands (protected bytes are left alone).
+    std::size_t ProgramBytes(std::uint64_t address, std::span<const std::uint8_t> data,
+                             bool wrapInPage);
+    std::uint64_t EraseRange(std::uint64_t start, std::uint64_t length);
+    bool WriteStatus();  // false when the command carried no value
     void AutoIncrementProgram(std::size_t bytesPerCommand);
 
     std::uint8_t status_ = 0;  // BP bits and bit 7; WEL and busy are kept apart
@@ -160,11 +205,13 @@ class DataFlashChip final : public SpiChip {
     std::uint8_t Status() const;
     // The byte at a host address in the current page layout.
     std::uint8_t ByteAt(std::uint64_t hostAddress) const;
+    SimTime TypicalBusy(std::span<const std::uint8_t> command) const override;
 
   protected:
     void PowerUp() override;
     void Answer(std::span<std::uint8_t> out) override;
     void Execute() override;
+    bool TakenWhileBusy(std::uint8_t opcode) const override;
 
   private:
     // Page and byte of an address in the current layout.
