@@ -31,7 +31,11 @@ ID_OFFSET = {0: 0, 1: 3, 2: 0, 3: 0, 4: 0}
 ERASE_OPCODE = {1: 0xC7, 2: 0x60, 3: 0x62, 4: 0xD8, 5: 0x52, 6: 0x20}
 
 # Identification entries tried by automatic detection, in this order: opcode, answer offset.
-READ_ID = [(0x9F, 0), (0xAB, 3), (0x90, 0), (0x15, 0), (0xD7, 0)]
+# The DataFlash status (0xD7) comes first: it is the only answer that tells a part set to
+# power-of-two pages from the same part in its standard page size, and that part must be found
+# before the JEDEC ID (the same in both modes) picks the standard entry. No 25-series part in the
+# library answers 0xD7 (the ISSI parts erase with it, but only after a write enable).
+READ_ID = [(0xD7, 0), (0x9F, 0), (0xAB, 3), (0x90, 0), (0x15, 0)]
 
 # Driver images: file name -> (family, millivolts, page size including spare bytes).
 DEVICE_IMAGES = {
@@ -65,7 +69,7 @@ class Chip:
     rems: tuple[int, int] | None = None     # 0x90 manufacturer, device, repeated in turn
     sst_ab_is_rems: bool = False            # SST: 0xAB is the same Read-ID as 0x90
     rdid15: tuple[int, int] | None = None   # 0x15 (AT25F): manufacturer, device
-    status_d7: int | None = None            # DataFlash status byte when ready (0xD7)
+    status_d7: tuple[int, ...] | None = None    # DataFlash 0xD7 answer when ready, repeated
     answers_15: bool = False                # 0x15 is another read command (configuration reg.)
 
 
@@ -148,9 +152,10 @@ flash25(W, "W25X10", "W25X10 1 Mbit serial flash, 2.7-3.6 V",
 flash25(W, "W25X20", "W25X20 2 Mbit serial flash, 2.7-3.6 V",
         Chip(jedec=(0xEF, 0x30, 0x12), res=0x11, rems=(0xEF, 0x11)), 256 * KIB,
         id_sel=4, id_bytes=2, menu="SR_BP3.ini")
+# The W25X parts erase the whole chip with 0xC7 only.
 flash25(W, "W25X40", "W25X40 4 Mbit serial flash, 2.7-3.6 V",
         Chip(jedec=(0xEF, 0x30, 0x13), res=0x12, rems=(0xEF, 0x12)), 512 * KIB,
-        id_sel=1, id_bytes=1, erase_sel=2, menu="SR_BP3.ini")
+        id_sel=1, id_bytes=1, erase_sel=1, menu="SR_BP3.ini")
 flash25(W, "W25X80", "W25X80 8 Mbit serial flash, 2.7-3.6 V",
         Chip(jedec=(0xEF, 0x30, 0x14), res=0x13, rems=(0xEF, 0x13)), 1 * MIB)
 flash25(W, "W25Q80BV", "W25Q80BV 8 Mbit serial flash, 2.7-3.6 V",
@@ -273,47 +278,72 @@ flash25(A, "AT25F4096", "AT25F4096 4 Mbit serial flash, 2.7-3.6 V",
 flash25(A, "AT25DF041A", "AT25DF041A 4 Mbit serial flash, 2.3-3.6 V",
         jedec(0x1F, 0x44, 0x01), 512 * KIB, erase_sel=6)
 # AT26DF: per-sector protection with the sector tables in Sector/.
+# AT26DF041: no chip erase; it erases pages (0x81), 2 KB (0x50) and 4 KB (0x20) blocks.
 flash25(A, "AT26DF041", "AT26DF041 4 Mbit serial flash, 2.7-3.6 V",
-        jedec(0x1F, 0x44, 0x00), 512 * KIB, erase_sel=2, sector_table="AT26DF041.txt")
+        jedec(0x1F, 0x44, 0x00), 512 * KIB, block=4 * KIB, erase_sel=6,
+        sector_table="AT26DF041.txt")
 flash25(A, "AT26DF081A", "AT26DF081A 8 Mbit serial flash, 2.7-3.6 V",
         jedec(0x1F, 0x45, 0x01), 1 * MIB, sector_table="AT26DF081A.txt")
 flash25(A, "AT26DF161", "AT26DF161 16 Mbit serial flash, 2.7-3.6 V",
         jedec(0x1F, 0x46, 0x00), 2 * MIB, erase_sel=2, sector_table="AT26DF161.txt")
 flash25(A, "AT26DF321", "AT26DF321 32 Mbit serial flash, 2.7-3.6 V",
         jedec(0x1F, 0x47, 0x00), 4 * MIB, sector_table="AT26DF321.txt")
-# DataFlash. Status (0xD7) when ready: bit 7 RDY, bits 5-2 density, bit 1 protect, bit 0 page
-# size (D parts); Read ID masks with 0xBC (ready and density). The B parts have no 0x9F.
+# DataFlash. Status (0xD7) when ready: bit 7 RDY, bit 6 COMP, bits 5-2 density, bit 1 protect,
+# bit 0 page size (D parts: 1 = power-of-two pages). The B parts have no 0x9F.
+#
+# A D part can be switched (once, for good) to power-of-two pages; the same part then needs the
+# other entry. Only the status tells the two modes apart, so both entries of such a pair check
+# it in Read ID (mask 0xBD: all but COMP and protect), and the power-of-two entry is found by
+# detection on the status (first Read_ID entry) before the JEDEC ID finds the standard one.
+# The B parts give the same status as the D parts in their standard mode and nothing else, so
+# detection cannot tell them from a D part: they are chosen by hand (Read ID still checks them).
 ST_MASK = 0xBC
+MODE_MASK = 0xBD
+NOT_DETECTED = (0x55AAAA55, 0xFFFFFFFF)
+
+
+def status_detect(status: int) -> tuple[int, int]:
+    """Detection on the 0xD7 answer: four status bytes with the page-size bit."""
+    return status * 0x01010101, MODE_MASK * 0x01010101
+
+
 dataflash("AT45DB011D", "AT45DB011D 1 Mbit DataFlash, 264-byte pages, 2.7-3.6 V",
-          Chip(jedec=(0x1F, 0x22, 0x00), status_d7=0x8C), 512, 256, 8, "SPI_45_33V_264.drv",
+          Chip(jedec=(0x1F, 0x22, 0x00), status_d7=(0x8C,)), 512, 256, 8, "SPI_45_33V_264.drv",
           id_sel=2, id_bytes=1, id_mask=ST_MASK)
 dataflash("AT45DB021D", "AT45DB021D 2 Mbit DataFlash, 264-byte pages, 2.7-3.6 V",
-          Chip(jedec=(0x1F, 0x23, 0x00), status_d7=0x94), 1024, 256, 8, "SPI_45_33V_264.drv")
+          Chip(jedec=(0x1F, 0x23, 0x00), status_d7=(0x94,)), 1024, 256, 8, "SPI_45_33V_264.drv")
 dataflash("AT45DB041B", "AT45DB041B 4 Mbit DataFlash, 264-byte pages, 2.7-3.6 V",
-          Chip(status_d7=0x9C), 2048, 256, 8, "SPI_45_33V_264.drv",
-          id_sel=2, id_bytes=1, id_mask=ST_MASK, detect=(0x9C000000, 0xBF000000))
+          Chip(status_d7=(0x9C,)), 2048, 256, 8, "SPI_45_33V_264.drv",
+          id_sel=2, id_bytes=1, id_mask=ST_MASK, detect=NOT_DETECTED)
 dataflash("AT45DB041D", "AT45DB041D 4 Mbit DataFlash, 264-byte pages, 2.7-3.6 V",
-          Chip(jedec=(0x1F, 0x24, 0x00), status_d7=0x9C), 2048, 256, 8, "SPI_45_33V_264.drv")
-# The same part set to power-of-two pages (the set-up is sent before erase and program). It
-# gives the same JEDEC ID, so detection finds the 264-byte entry above, which comes first.
+          Chip(jedec=(0x1F, 0x24, 0x00), status_d7=(0x9C,)), 2048, 256, 8, "SPI_45_33V_264.drv",
+          id_sel=2, id_bytes=1, id_mask=MODE_MASK)
 dataflash("AT45DB041D_256", "AT45DB041D 4 Mbit DataFlash, 256-byte pages, 2.7-3.6 V",
-          Chip(jedec=(0x1F, 0x24, 0x00), status_d7=0x9D), 2048, 256, 0, "SPI_45_33V_B256.drv",
-          id_sel=2, id_bytes=1, id_mask=ST_MASK)
+          Chip(jedec=(0x1F, 0x24, 0x00), status_d7=(0x9D,)), 2048, 256, 0, "SPI_45_33V_B256.drv",
+          id_sel=2, id_bytes=1, id_mask=MODE_MASK, detect=status_detect(0x9D))
 dataflash("AT45DB081D", "AT45DB081D 8 Mbit DataFlash, 264-byte pages, 2.7-3.6 V",
-          Chip(jedec=(0x1F, 0x25, 0x00), status_d7=0xA4), 4096, 256, 8, "SPI_45_33V_264.drv",
+          Chip(jedec=(0x1F, 0x25, 0x00), status_d7=(0xA4,)), 4096, 256, 8, "SPI_45_33V_264.drv",
           id_sel=2, id_bytes=1, id_mask=ST_MASK)
 dataflash("AT45DB161B", "AT45DB161B 16 Mbit DataFlash, 528-byte pages, 2.7-3.6 V",
-          Chip(status_d7=0xAC), 4096, 512, 16, "SPI_45_33V_528.drv",
-          id_sel=2, id_bytes=1, id_mask=ST_MASK, detect=(0xAC000000, 0xBF000000))
+          Chip(status_d7=(0xAC,)), 4096, 512, 16, "SPI_45_33V_528.drv",
+          id_sel=2, id_bytes=1, id_mask=ST_MASK, detect=NOT_DETECTED)
 dataflash("AT45DB161D", "AT45DB161D 16 Mbit DataFlash, 528-byte pages, 2.7-3.6 V",
-          Chip(jedec=(0x1F, 0x26, 0x00), status_d7=0xAC), 4096, 512, 16, "SPI_45_33V_528.drv")
+          Chip(jedec=(0x1F, 0x26, 0x00), status_d7=(0xAC,)), 4096, 512, 16, "SPI_45_33V_528.drv",
+          id_sel=2, id_bytes=1, id_mask=MODE_MASK)
 dataflash("AT45DB161D_512", "AT45DB161D 16 Mbit DataFlash, 512-byte pages, 2.7-3.6 V",
-          Chip(jedec=(0x1F, 0x26, 0x00), status_d7=0xAD), 4096, 512, 0, "SPI_45_33V_B512.drv",
-          id_sel=2, id_bytes=1, id_mask=ST_MASK)
+          Chip(jedec=(0x1F, 0x26, 0x00), status_d7=(0xAD,)), 4096, 512, 0, "SPI_45_33V_B512.drv",
+          id_sel=2, id_bytes=1, id_mask=MODE_MASK, detect=status_detect(0xAD))
 dataflash("AT45DB321D", "AT45DB321D 32 Mbit DataFlash, 528-byte pages, 2.7-3.6 V",
-          Chip(jedec=(0x1F, 0x27, 0x01), status_d7=0xB4), 8192, 512, 16, "SPI_45_33V_528.drv")
+          Chip(jedec=(0x1F, 0x27, 0x01), status_d7=(0xB4,)), 8192, 512, 16, "SPI_45_33V_528.drv")
+# AT45DB642D and the E part of the same density share their three ID bytes but not their pages
+# (1056 against 264 bytes). The fourth byte of the 0x9F answer, the length of the extended
+# device information, tells them apart: 00 on the D parts, 01 (and one byte 00) on the E parts.
 dataflash("AT45DB642D", "AT45DB642D 64 Mbit DataFlash, 1056-byte pages, 2.7-3.6 V",
-          Chip(jedec=(0x1F, 0x28, 0x00), status_d7=0xBC), 8192, 1024, 32, "SPI_45_33V_1056.drv")
+          Chip(jedec=(0x1F, 0x28, 0x00, 0x00), status_d7=(0xBC,)), 8192, 1024, 32,
+          "SPI_45_33V_1056.drv", id_bytes=4, detect=(0x1F280000, 0xFFFFFFFF))
+dataflash("AT45DB641E", "AT45DB641E 64 Mbit DataFlash, 264-byte pages, 1.7-3.6 V",
+          Chip(jedec=(0x1F, 0x28, 0x00, 0x01, 0x00), status_d7=(0xBC, 0x80)), 32768, 256, 8,
+          "SPI_45_33V_264.drv", id_bytes=4, detect=(0x1F280001, 0xFFFFFFFF))
 
 # ---- Micron / Numonyx / ST (0x20) ----------------------------------------------------------
 U = "Micron"
@@ -347,8 +377,9 @@ flash25(P, "S25FL004A", "S25FL004A 4 Mbit serial flash, 2.7-3.6 V",
         Chip(jedec=(0x01, 0x02, 0x12), res=0x12), 512 * KIB, menu="SR_BP3.ini")
 flash25(P, "S25FL008A", "S25FL008A 8 Mbit serial flash, 2.7-3.6 V",
         Chip(jedec=(0x01, 0x02, 0x13), res=0x13), 1 * MIB, menu="SR_BP3.ini")
+# The S25FL-A parts erase the whole chip with 0xC7 only.
 flash25(P, "S25FL016A", "S25FL016A 16 Mbit serial flash, 2.7-3.6 V",
-        Chip(jedec=(0x01, 0x02, 0x14), res=0x14), 2 * MIB, erase_sel=2)
+        Chip(jedec=(0x01, 0x02, 0x14), res=0x14), 2 * MIB, erase_sel=1)
 flash25(P, "S25FL032P", "S25FL032P 32 Mbit serial flash, 2.7-3.6 V",
         Chip(jedec=(0x01, 0x02, 0x15), res=0x15), 4 * MIB, menu="SR_CR.ini", status_read=SR_N2)
 flash25(P, "S25FL064P", "S25FL064P 64 Mbit serial flash, 2.7-3.6 V",
@@ -616,7 +647,7 @@ def detection_codes(d: Device) -> tuple[int, int]:
         return d.detect
     c = d.chip
     if c.jedec:
-        return int.from_bytes(bytes(c.jedec), "big") << 8, 0xFFFFFF00
+        return int.from_bytes(bytes(c.jedec[:3]), "big") << 8, 0xFFFFFF00
     if c.res is not None:
         return c.res << 24, 0xFF000000
     if c.rems:
@@ -731,7 +762,7 @@ def chip_answer(c: Chip, opcode: int, idle: int = 0xFF) -> list[int | None]:
     if opcode == 0x15 and c.answers_15:
         return [UNKNOWN] * 8
     if opcode == 0xD7 and c.status_d7 is not None:
-        return [c.status_d7] * 8
+        return repeat(c.status_d7)
     return [idle] * 8
 
 
@@ -931,13 +962,24 @@ def check_all() -> None:
             if f"{read & mask:0{2 * n}X}" != f"{man:0{2 * n}X}":
                 problems.append(f"{where}: Read ID {read:X} & {mask:X} != {man:X}")
 
+        # DataFlash parts with the same ID but another page layout must fail Read ID, so that
+        # a wrong entry stops before the page-size set-up (a one-way switch) or a program.
+        for other in DEVICES:
+            if (other is d or d.family != 45 or other.family != 45 or not d.chip.jedec
+                    or not other.chip.jedec or d.chip.jedec[:3] != other.chip.jedec[:3]
+                    or d.page + d.spare == other.page + other.spare):
+                continue
+            theirs = chip_answer(other.chip, ID_OPCODE[sel])[ID_OFFSET[sel]:ID_OFFSET[sel] + n]
+            if None in theirs or int.from_bytes(bytes(theirs), "big") & mask == man:
+                problems.append(f"{where}: Read ID may pass the {other.name} layout")
+
     # Automatic detection with the chip's answers; unknown answer bytes may hold anything, a
     # part that does not know an opcode answers all 0xFF or all 0x00.
     for d in DEVICES:
         for idle in (0xFF, 0x00):
             doubtful, hit = detect(d.chip, d.volt, idle)
-            expected = {d.name, d.name.split("_")[0]}
-            if d.detect == (0x55AAAA55, 0xFFFFFFFF):
+            expected = {d.name}
+            if d.detect == NOT_DETECTED:
                 if hit is not None or doubtful:
                     problems.append(f"{d.name}: detection finds {hit} {doubtful}")
                 continue

@@ -30,7 +30,7 @@ TEST_F(CliLinkTest, DetectFindsADeviceOfEachFamilyAtItsVoltage) {
              {"AT25F512A", "Atmel -> AT25F512A -> [1F650000]", "3.3 V"},    // product ID 0x15
              {"AT26DF081A", "Atmel -> AT26DF081A -> [1F450100]", "3.3 V"},  // per-sector protection
              {"AT45DB041D", "Atmel -> AT45DB041D -> [1F240000]", "3.3 V"},  // DataFlash
-             {"AT45DB161B", "Atmel -> AT45DB161B -> [AC000000]", "3.3 V"},  // DataFlash status only
+             {"AT45DB041D,binary=1", "Atmel -> AT45DB041D_256 -> [9D9D9D9D]", "3.3 V"},  // status
              {"IS25LQ040B", "ISSI -> IS25LQ040B -> [9D401300]", "2.5 V"},   // 2.3-3.6 V part
          }) {
         const auto result = Run(std::string("--simulate ") + c.chip + " detect");
@@ -59,11 +59,11 @@ TEST_F(CliLinkTest, SelectIsRememberedAndIdChecksTheChip) {
 
     const auto pass = Run("--simulate AT45DB041D id");
     EXPECT_EQ(pass.exitCode, 0) << pass.err;
-    EXPECT_NE(pass.out.find("Read ID : [0x1F2400] Pass"), std::string::npos) << pass.out;
+    EXPECT_NE(pass.out.find("Read ID : [0x9C] Pass"), std::string::npos) << pass.out;
 
     const auto fail = Run("--simulate AT45DB081D id");
     EXPECT_EQ(fail.exitCode, 1);
-    EXPECT_NE(fail.out.find("Read ID : [0x1F2500] Fail"), std::string::npos) << fail.out;
+    EXPECT_NE(fail.out.find("Read ID : [0xA4] Fail"), std::string::npos) << fail.out;
 
     const auto unplugged = Run("--simulate AT45DB041D,unplug_after=12 id");
     EXPECT_EQ(unplugged.exitCode, 1);

@@ -1,15 +1,23 @@
-// Self-check of the shipped device library: every device loads and is consistent.
+// Self-check of the shipped device library: every device loads and is consistent, and works on
+// the simulator's chip of its name (the simulator's catalog is written from the datasheets, not
+// from the library, so a wrong ID, size or erase opcode in the library shows up here).
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <set>
+#include <stdexcept>
 
+#include "../link/LinkFixtures.h"
 #include "TestSupport.h"
 #include "torq/devlib/DeviceLibrary.h"
 #include "torq/devlib/DeviceRecord.h"
 #include "torq/devlib/Ini.h"
+#include "torq/devlib/PageValues.h"
 #include "torq/devlib/SectorTable.h"
 #include "torq/devlib/Text.h"
+#include "torq/link/DeviceOperations.h"
+#include "torq/link/Identification.h"
+#include "torq/sim/ChipCatalog.h"
 
 namespace torq {
 namespace {
@@ -37,6 +45,32 @@ class SampleLibraryTest : public ::testing::Test {
             }
         }
     }
+    const LoadedDevice& Device(std::string_view type) const {
+        for (const auto& device : devices) {
+            if (device.type == type)
+                return device;
+        }
+        throw std::invalid_argument(std::string(type));
+    }
+    // A simulated programmer holding the device's chip (a DataFlash entry without spare bytes
+    // is the part set to power-of-two pages), enumerated with the device's image.
+    std::unique_ptr<test::SimulatedLink> OnItsChip(const LoadedDevice& device) const {
+        const std::string chip = device.type.substr(0, device.type.find('_'));
+        const sim::ChipSpec* spec = sim::FindChip(chip);
+        if (!spec) {
+            ADD_FAILURE() << "the simulator has no " << chip;
+            return nullptr;
+        }
+        sim::ProgrammerSetup setup;
+        setup.chip = *spec;
+        setup.binaryPages =
+            spec->kind == sim::ChipKind::DataFlash && device.record.pageSpareSize == 0;
+        auto link = std::make_unique<test::SimulatedLink>(std::move(setup));
+        link->sim.EnableLog(false);  // whole chips are read
+        EXPECT_EQ(link->Enumerate(device.record.driverImagePath).programmers, 1);
+        return link;
+    }
+
     test::TempDir home;
     ProgramDirectory dirs = ProgramDirectory::Portable(home.Path());
     std::unique_ptr<DeviceLibrary> library;
@@ -126,6 +160,54 @@ TEST_F(SampleLibraryTest, CoversEveryVariantTheProgramKnows) {
     EXPECT_TRUE(spareSizes.count(0) && spareSizes.count(8));
     EXPECT_EQ(at26.size(), 4u);
     EXPECT_TRUE(withPages && withoutPages && small && large);
+}
+
+// Read ID passes on the device's own chip, erase leaves it blank (the erase opcode is one the
+// part has), and detection finds the device itself, or nothing for the devices it cannot tell.
+TEST_F(SampleLibraryTest, EveryDeviceIdentifiesErasesAndIsDetectedOnItsChip) {
+    for (const LoadedDevice& device : devices) {
+        SCOPED_TRACE(device.vendor + "/" + device.type);
+        const DeviceRecord& record = device.record;
+        const auto link = OnItsChip(device);
+        if (!link)
+            continue;
+        EXPECT_TRUE(ReadId(link->programmer, record)) << test::Messages(link->log).back();
+
+        sim::SpiChip& chip = *link->sim.Chip();
+        if (chip.Spec().kind != sim::ChipKind::Eeprom) {  // serial EEPROMs have no erase
+            const std::uint64_t size = chip.Spec().size;
+            for (const std::uint64_t at : {std::uint64_t{0}, size / 2 + 5, size - 1})
+                chip.Memory().Write(at, std::vector<std::uint8_t>{0x00});
+            DeviceOperations operations(link->programmer, dirs, link->clock);
+            EXPECT_TRUE(operations.EraseDevice(record, PageValues::Defaults(record.menuFilePath)));
+            EXPECT_TRUE(operations.BlankCheck(record)) << test::Messages(link->log).back();
+        }
+
+        const DetectionResult found = AutoDetectDevice(link->programmer, *library, false);
+        if (library->DetectManCode(device.vendor, device.type) == kDetectManCodeDefault) {
+            EXPECT_FALSE(found.found) << found.vendor << "/" << found.type;
+        } else {
+            EXPECT_EQ(found.vendor + "/" + found.type, device.vendor + "/" + device.type);
+        }
+    }
+}
+
+// Parts with the same ID but another page layout: a DataFlash part set to power-of-two pages
+// (for good) against the same part in its standard pages, and AT45DB642D against the E part of
+// its density. Read ID refuses the other layout's entry, before an erase sends the page-size
+// set-up or a program writes pages in the wrong places.
+TEST_F(SampleLibraryTest, ReadIdRefusesTheEntryOfAnotherPageLayout) {
+    for (const auto& [entry, other] :
+         {std::pair{"AT45DB041D", "AT45DB041D_256"}, std::pair{"AT45DB161D", "AT45DB161D_512"},
+          std::pair{"AT45DB642D", "AT45DB641E"}}) {
+        for (const auto& [chipOf, wrong] : {std::pair{entry, other}, std::pair{other, entry}}) {
+            SCOPED_TRACE(std::string(wrong) + " on the chip of " + chipOf);
+            const auto link = OnItsChip(Device(chipOf));
+            ASSERT_TRUE(link);
+            EXPECT_FALSE(ReadId(link->programmer, Device(wrong).record));
+            EXPECT_TRUE(ReadId(link->programmer, Device(chipOf).record));
+        }
+    }
 }
 
 }  // namespace
