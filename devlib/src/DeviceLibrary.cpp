@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <map>
 
 #include "torq/devlib/Text.h"
 
@@ -86,23 +87,55 @@ std::string SelectIniLine(std::string_view section, std::string_view key) {
 
 NameList DeviceLibrary::NumberedList(std::string_view section, bool sorted, bool types) const {
     NameList list;
-    const int count = std::min(index_.ReadInteger(section, "Value", 0), kNumberedListLimit);
-    for (int i = 1; i <= count; ++i) {
-        const std::string key = NumberedKey(static_cast<unsigned>(i));
-        std::string name = index_.ReadString(section, key, "");
+    const int count = std::clamp(index_.ReadInteger(section, "Value", 0), 0, kNumberedListLimit);
+    // The numbered keys the section holds, by number: walking them, rather than every number up
+    // to Value, makes a hostile Value cost no more than the keys that are there.
+    std::map<int, std::string> entries;
+    for (const auto& key : index_.Keys(section)) {
+        const auto number = ParseHex64(key);
+        if (number && *number >= 1 && *number <= static_cast<std::uint64_t>(count) &&
+            EqualsIgnoringCase(key, NumberedKey(static_cast<unsigned>(*number)))) {
+            entries.emplace(static_cast<int>(*number), index_.ReadString(section, key, ""));
+        }
+    }
+    int unlisted = 0;
+    const auto error = [&](std::string line) {
+        if (static_cast<int>(list.errors.size()) < kNumberedListErrorLines)
+            list.errors.push_back(std::move(line));
+        else
+            ++unlisted;
+    };
+    const auto empty = [&](int from, int to) {
+        for (int i = from; i <= to; ++i) {
+            if (static_cast<int>(list.errors.size()) == kNumberedListErrorLines) {
+                unlisted += to - i + 1;
+                return;
+            }
+            error(SelectIniLine(section, NumberedKey(static_cast<unsigned>(i))));
+        }
+    };
+    int next = 1;
+    for (auto& [number, name] : entries) {
+        empty(next, number - 1);
+        next = number + 1;
         if (name.empty()) {
-            list.errors.push_back(SelectIniLine(section, key));
+            empty(number, number);
             continue;
         }
         if (types) {
             std::string refusal;
             DeviceFileOf(section, name, &refusal);
             if (!refusal.empty()) {
-                list.errors.push_back(std::move(refusal));
+                error(std::move(refusal));
                 continue;
             }
         }
         list.names.push_back(std::move(name));
+    }
+    empty(next, count);
+    if (unlisted > 0) {
+        list.errors.push_back("Error : SelectINI->[" + std::string(section) +
+                              "] : " + std::to_string(unlisted) + " more keys empty or refused");
     }
     if (sorted)
         SortIgnoringCase(list.names);

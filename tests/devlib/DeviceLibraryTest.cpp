@@ -61,6 +61,33 @@ TEST(DeviceLibrary, ListsVendorsSortedAndReportsEmptyKeys) {
     EXPECT_EQ(op.messages[0].text, "Error : SelectINI->[Vendor]->0005");
 }
 
+TEST(DeviceLibrary, AHostileListLengthCostsNoMoreThanTheKeysThereAre) {
+    TempDir dir;
+    // Two thousand vendors, each claiming 65535 types.
+    std::string body = "[Vendor]\r\nValue=0xFFFF\r\n";
+    for (int i = 1; i <= 2000; ++i)
+        body += NumberedKey(static_cast<unsigned>(i)) + "=V" + std::to_string(i) + "\r\n";
+    for (int i = 1; i <= 2000; ++i)
+        body += "[V" + std::to_string(i) + "]\r\nValue=65535\r\n0002=T\r\n";
+    dir.Write("Select.ini", SelectIni("TORQ-SPI", body));
+    const DeviceLibrary library(ProgramDirectory::Portable(dir.Path()));
+    const NameList vendors = library.Vendors();
+    EXPECT_EQ(vendors.names.size(), 2000u);
+    ASSERT_EQ(vendors.errors.size(), static_cast<std::size_t>(kNumberedListErrorLines) + 1);
+    EXPECT_EQ(vendors.errors.front(), "Error : SelectINI->[Vendor]->07D1");
+    EXPECT_EQ(vendors.errors.back(),
+              "Error : SelectINI->[Vendor] : 63435 more keys empty or refused");
+    std::size_t types = 0;
+    for (const auto& vendor : library.VendorsInFileOrder()) {
+        const NameList list = library.TypesOf(vendor);
+        types += list.names.size();
+        ASSERT_EQ(list.errors.size(), static_cast<std::size_t>(kNumberedListErrorLines) + 1);
+        EXPECT_EQ(list.errors[0], "Error : SelectINI->[" + vendor + "]->0001");
+        EXPECT_EQ(list.errors[1], "Error : SelectINI->[" + vendor + "]->0003");
+    }
+    EXPECT_EQ(types, 2000u);
+}
+
 TEST(DeviceLibrary, SortsWithoutRegardToCaseAndKeepsFileOrderForDetection) {
     TempDir dir;
     dir.Write(

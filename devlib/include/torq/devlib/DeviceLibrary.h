@@ -20,6 +20,9 @@ inline constexpr std::uint32_t kDetectManCodeDefault = 0x55AAAA55;
 inline constexpr std::uint32_t kDetectDevCodeDefault = 0xFFFFFFFF;
 // Numbered-list lengths beyond this are treated as garbage (a hostile Value= cannot hang a load).
 inline constexpr int kNumberedListLimit = 65535;
+// A list names at most this many of its empty or refused keys one by one; one more line counts
+// the rest.
+inline constexpr int kNumberedListErrorLines = 100;
 
 // A sorted list and the error lines of its empty numbered keys.
 struct NameList {
