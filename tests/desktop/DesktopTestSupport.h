@@ -1,0 +1,31 @@
+// Scratch desktop folders and a recorder in place of the desktop's tools.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+#include "torq/desktop/Xdg.h"
+
+namespace torq::test {
+
+class RecordingTools final : public DesktopTools {
+  public:
+    bool Run(const std::vector<std::string>& argv) override {
+        calls.push_back(argv);
+        return true;
+    }
+    std::vector<std::vector<std::string>> calls;
+};
+
+// A home whose data and configuration folders do not exist yet (a fresh account) and a system
+// data folder the test may fill.
+inline XdgFolders ScratchFolders(const TempDir& dir) {
+    XdgFolders folders;
+    folders.dataHome = dir / "home/.local/share";
+    folders.configHome = dir / "home/.config";
+    folders.dataDirs = {dir / "system"};
+    return folders;
+}
+
+}  // namespace torq::test

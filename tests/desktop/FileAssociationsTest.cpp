@@ -1,0 +1,318 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "DesktopTestSupport.h"
+#include "torq/desktop/FileAssociations.h"
+
+namespace torq {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ReadFile;
+using test::RecordingTools;
+using test::ScriptedOperator;
+using test::TempDir;
+
+const fs::path kProgram = "/usr/bin/torq-spi";
+
+// The shared MIME database of "the system": another program's type for .hex (described), one for
+// .s19 (not described), an upper-case glob, a case-sensitive one and a line naming no real type.
+void WriteSystemMimeDatabase(const TempDir& dir) {
+    dir.Write("system/mime/globs2",
+              "# generated\n"
+              "50:text/x-srecord:*.s19\n"
+              "50:text/x-hex:*.hex\n"
+              "40:text/x-lower:*.hex\n"
+              "50:application/x-wide:*.WIDE\n"
+              "50:text/x-c++src:*.C:cs\n"
+              "50:../../etc/passwd:*.evil\n"
+              "garbage\n");
+    dir.Write("system/mime/text/x-hex.xml",
+              "<?xml version=\"1.0\"?>\n<mime-type type=\"text/x-hex\">\n"
+              "  <comment xml:lang=\"de\">Intel-HEX-Abbild</comment>\n"
+              "  <comment>Intel HEX &amp; image</comment>\n</mime-type>\n");
+}
+
+struct Fixture {
+    TempDir dir;
+    RecordingTools tools;
+    FileAssociations associations{test::ScratchFolders(dir), kProgram, tools};
+    fs::path MimeApps() const { return dir / "home/.config/mimeapps.list"; }
+    fs::path Handler() const {
+        return dir / "home/.local/share/applications/torq-spi-associations.desktop";
+    }
+};
+
+std::vector<std::string> Extensions(const std::vector<FileAssociation>& list) {
+    std::vector<std::string> names;
+    for (const auto& association : list)
+        names.push_back(association.extension + "=" + association.description);
+    return names;
+}
+
+TEST(FileAssociations, ExtensionFieldRule) {
+    const struct {
+        const char* typed;
+        const char* field;
+        bool registrable;
+    } cases[] = {
+        {".HEX", "hex", true},
+        {"Bin", "bin", true},
+        {"..s19", "s19", true},
+        {"tar.gz", "tar.gz", true},
+        {"a b/c*\"d", "abcd", true},
+        {"燒錄", "", false},
+        {"", "", false},
+        {".", "", false},
+        {"hex.", "hex.", false},
+        {"a..b", "a..b", false},
+        {"c++", "c++", true},
+        {"0123456789abcdef0123456789abcdefXYZ", "0123456789abcdef0123456789abcdef", true},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ExtensionFieldText(c.typed), c.field) << c.typed;
+        EXPECT_EQ(IsRegistrableExtension(ExtensionFieldText(c.typed)), c.registrable) << c.typed;
+    }
+}
+
+TEST(FileAssociations, AddListAndRemoveOnAFreshAccount) {
+    Fixture f;
+    AssociationControls controls = f.associations.Controls(".HEX");
+    EXPECT_TRUE(controls.addEnabled);
+    EXPECT_EQ(controls.addCaption, kAssociationAddCaption);
+    EXPECT_FALSE(controls.removeEnabled);
+    EXPECT_EQ(controls.description, "");
+    EXPECT_FALSE(f.associations.Controls("").addEnabled);
+
+    ScriptedOperator op;  // no question for an extension nobody registered
+    ASSERT_TRUE(f.associations.Add(".HEX", " Intel HEX <image>\n", op));
+    ASSERT_TRUE(f.associations.Add("bin", "Raw image", op));
+    EXPECT_TRUE(op.messages.empty());
+
+    EXPECT_EQ(Extensions(f.associations.List()),
+              (std::vector<std::string>{"bin=Raw image", "hex=Intel HEX <image>"}));
+    const std::string package = ReadFile(f.associations.PackageFile("hex"));
+    EXPECT_NE(package.find("<mime-type type=\"application/x-torq-spi-hex\">"), std::string::npos);
+    EXPECT_NE(package.find("<comment>Intel HEX &lt;image&gt;</comment>"), std::string::npos);
+    EXPECT_NE(package.find("<glob pattern=\"*.hex\" weight=\"90\"/>"), std::string::npos);
+    EXPECT_EQ(ReadFile(f.MimeApps()),
+              "[Default Applications]\n"
+              "application/x-torq-spi-hex=torq-spi-associations.desktop\n"
+              "application/x-torq-spi-bin=torq-spi-associations.desktop\n"
+              "[Added Associations]\n"
+              "application/x-torq-spi-hex=torq-spi-associations.desktop;\n"
+              "application/x-torq-spi-bin=torq-spi-associations.desktop;\n");
+    const std::string handler = ReadFile(f.Handler());
+    EXPECT_NE(handler.find("\nExec=\"/usr/bin/torq-spi\" %f\n"), std::string::npos);
+    EXPECT_NE(handler.find("\nMimeType=application/x-torq-spi-bin;application/x-torq-spi-hex;\n"),
+              std::string::npos);
+    ASSERT_FALSE(f.tools.calls.empty());
+    EXPECT_EQ(f.tools.calls[0],
+              (std::vector<std::string>{"update-mime-database",
+                                        (f.dir / "home/.local/share/mime").string()}));
+
+    controls = f.associations.Controls("hex");
+    EXPECT_EQ(controls.addCaption, kAssociationReplaceCaption);
+    EXPECT_TRUE(controls.removeEnabled);
+    EXPECT_EQ(controls.description, "Intel HEX <image>");
+
+    ScriptedOperator no({Answer::No});
+    EXPECT_FALSE(f.associations.Remove("hex", no));
+    EXPECT_EQ(no.Texts(), (std::vector<std::string>{std::string(kAssociationRemoveQuestion)}));
+    EXPECT_EQ(f.associations.List().size(), 2u);
+
+    ScriptedOperator yes({Answer::Yes, Answer::Yes});
+    ASSERT_TRUE(f.associations.Remove(".hex", yes));
+    EXPECT_EQ(Extensions(f.associations.List()), (std::vector<std::string>{"bin=Raw image"}));
+    EXPECT_FALSE(fs::exists(f.associations.PackageFile("hex")));
+    EXPECT_EQ(ReadFile(f.MimeApps()).find("x-torq-spi-hex"), std::string::npos);
+    EXPECT_EQ(ReadFile(f.Handler()).find("x-torq-spi-hex"), std::string::npos);
+    ASSERT_TRUE(f.associations.Remove("bin", yes));
+    EXPECT_FALSE(fs::exists(f.Handler()));
+    EXPECT_EQ(ReadFile(f.MimeApps()), "[Default Applications]\n[Added Associations]\n");
+    EXPECT_FALSE(f.associations.Remove("bin", yes));  // no longer ours: nothing asked
+    EXPECT_EQ(yes.messages.size(), 2u);
+}
+
+TEST(FileAssociations, ReplacingAsksTwiceAndNoToEitherChangesNothing) {
+    Fixture f;
+    ScriptedOperator op;
+    ASSERT_TRUE(f.associations.Add("hex", "First", op));
+    const std::string before = ReadFile(f.associations.PackageFile("hex"));
+    const std::vector<std::string> both{std::string(kAssociationReplaceQuestion),
+                                        std::string(kAssociationReplaceConfirmation)};
+    const struct {
+        std::deque<Answer> answers;
+        std::vector<std::string> asked;
+    } refusals[] = {
+        {{Answer::No}, {both[0]}},
+        {{Answer::Yes, Answer::No}, both},
+    };
+    for (const auto& refusal : refusals) {
+        ScriptedOperator answering(refusal.answers);
+        EXPECT_FALSE(f.associations.Add("HEX", "Second", answering));
+        EXPECT_EQ(answering.Texts(), refusal.asked);
+        EXPECT_EQ(answering.messages[0].buttons, Buttons::YesNo);
+        EXPECT_EQ(ReadFile(f.associations.PackageFile("hex")), before);
+    }
+    ScriptedOperator yes({Answer::Yes, Answer::Yes});
+    ASSERT_TRUE(f.associations.Add("hex", "Second", yes));
+    EXPECT_EQ(yes.Texts(), both);
+    EXPECT_EQ(Extensions(f.associations.List()), (std::vector<std::string>{"hex=Second"}));
+}
+
+TEST(FileAssociations, AnotherProgramsRegistrationIsShownReplacedAndComesBack) {
+    Fixture f;
+    WriteSystemMimeDatabase(f.dir);
+    const std::string globs = ReadFile(f.dir / "system/mime/globs2");
+
+    const struct {
+        const char* extension;
+        const char* caption;
+        const char* description;
+    } shown[] = {
+        {"hex", "取代", "Intel HEX & image"},  // the higher weight of two
+        {"s19", "取代", "text/x-srecord"},     // a type without description shows its name
+        {"wide", "取代", "application/x-wide"},
+        {"c", "加入", ""},  // only "*.C" is registered, case-sensitively
+        {"evil", "加入", ""},
+    };
+    for (const auto& s : shown) {
+        const AssociationControls controls = f.associations.Controls(s.extension);
+        EXPECT_EQ(controls.addCaption, s.caption) << s.extension;
+        EXPECT_EQ(controls.description, s.description) << s.extension;
+        EXPECT_FALSE(controls.removeEnabled) << s.extension;
+    }
+    EXPECT_TRUE(f.associations.List().empty());
+
+    ScriptedOperator yes({Answer::Yes, Answer::Yes, Answer::Yes});
+    ASSERT_TRUE(f.associations.Add("hex", "TORQ image", yes));
+    EXPECT_EQ(yes.messages.size(), 2u);
+    EXPECT_EQ(f.associations.Controls("hex").description, "TORQ image");
+    ASSERT_TRUE(f.associations.Remove("hex", yes));
+    EXPECT_EQ(f.associations.Controls("hex").description, "Intel HEX & image");
+    EXPECT_EQ(ReadFile(f.dir / "system/mime/globs2"), globs);
+}
+
+TEST(FileAssociations, HandEditedMimeAppsListKeepsEveryOtherLine) {
+    Fixture f;
+    const std::string original =
+        "# my own defaults\r\n"
+        "stray line before any section\r\n"
+        "[Default Applications]\r\n"
+        "text/plain=gedit.desktop\r\n"
+        "\r\n"
+        "[Added Associations]\r\n"
+        "text/plain=gedit.desktop;vim.desktop;\r\n"
+        "no equals sign here\r\n"
+        "[Removed Associations\r\n"
+        "image/png=gimp.desktop";  // no line break at the end
+    f.dir.Write("home/.config/mimeapps.list", original);
+    ScriptedOperator op({}, Answer::Yes);
+    ASSERT_TRUE(f.associations.Add("hex", "Intel HEX", op));
+    const std::string added = ReadFile(f.MimeApps());
+    EXPECT_NE(added.find("text/plain=gedit.desktop\r\n"
+                         "application/x-torq-spi-hex=torq-spi-associations.desktop\r\n\r\n"),
+              std::string::npos)
+        << added;
+    EXPECT_NE(added.find("vim.desktop;\r\nno equals sign here\r\n"
+                         "[Removed Associations\r\nimage/png=gimp.desktop\r\n"
+                         "application/x-torq-spi-hex=torq-spi-associations.desktop;"),
+              std::string::npos)
+        << added;
+    ASSERT_TRUE(f.associations.Remove("hex", op));
+    // Back as it was; the last line keeps the line break it got when ours followed it.
+    EXPECT_EQ(ReadFile(f.MimeApps()), original + "\r\n");
+
+    // The operator made another program the type's default meanwhile: only our name goes.
+    ASSERT_TRUE(f.associations.Add("bin", "Raw", op));
+    f.dir.Write("home/.config/mimeapps.list",
+                "[Default Applications]\napplication/x-torq-spi-bin=hexedit.desktop\n"
+                "[Added Associations]\napplication/x-torq-spi-bin=hexedit.desktop;"
+                "torq-spi-associations.desktop;\n");
+    ASSERT_TRUE(f.associations.Remove("bin", op));
+    EXPECT_EQ(ReadFile(f.MimeApps()),
+              "[Default Applications]\napplication/x-torq-spi-bin=hexedit.desktop\n"
+              "[Added Associations]\napplication/x-torq-spi-bin=hexedit.desktop;\n");
+}
+
+TEST(FileAssociations, AListThatCannotBeReadWholeIsLeftAloneAndNothingIsRegistered) {
+    const std::string withNul =
+        std::string("[Default Applications]\ntext/plain=a.desktop\n") + '\0' + "rest\n";
+    for (const bool folder : {false, true}) {
+        Fixture f;
+        if (folder)
+            fs::create_directories(f.MimeApps());
+        else
+            f.dir.Write("home/.config/mimeapps.list", withNul);
+        ScriptedOperator op;
+        EXPECT_FALSE(f.associations.Add("hex", "Intel HEX", op));
+        ASSERT_EQ(op.messages.size(), 1u);
+        EXPECT_EQ(op.messages[0].severity, Severity::Error);
+        EXPECT_NE(op.messages[0].text.find("mimeapps.list"), std::string::npos)
+            << op.messages[0].text;
+        if (!folder) {
+            EXPECT_EQ(ReadFile(f.MimeApps()), withNul);
+        }
+        EXPECT_TRUE(f.associations.List().empty());
+        EXPECT_FALSE(fs::exists(f.Handler()));
+        EXPECT_TRUE(f.tools.calls.empty());
+    }
+}
+
+TEST(FileAssociations, ALinkedListIsChangedWhereItLives) {
+    Fixture f;
+    const fs::path real = f.dir.Write("dotfiles/mimeapps.list", "[Default Applications]\n");
+    fs::create_directories(f.MimeApps().parent_path());
+    fs::create_symlink(real, f.MimeApps());
+    ScriptedOperator op;
+    ASSERT_TRUE(f.associations.Add("hex", "", op));
+    EXPECT_TRUE(fs::is_symlink(f.MimeApps()));
+    EXPECT_NE(ReadFile(real).find("x-torq-spi-hex=torq-spi-associations.desktop"),
+              std::string::npos);
+    EXPECT_EQ(ReadFile(f.associations.PackageFile("hex")).find("<comment>"), std::string::npos);
+}
+
+TEST(FileAssociations, DamagedPackageOfOursIsListedAndRemovable) {
+    Fixture f;
+    f.dir.Write("home/.local/share/mime/packages/torq-spi-rom.xml", "<mime-info><comment>cut");
+    f.dir.Write("home/.local/share/mime/packages/torq-spi-..xml", "");  // not an extension
+    f.dir.Write("home/.local/share/mime/packages/other-app.xml", "<mime-info/>");
+    EXPECT_EQ(Extensions(f.associations.List()), (std::vector<std::string>{"rom="}));
+    ScriptedOperator op({Answer::Yes});
+    EXPECT_TRUE(f.associations.Remove("rom", op));
+    EXPECT_TRUE(fs::exists(f.dir / "home/.local/share/mime/packages/other-app.xml"));
+}
+
+TEST(FileAssociations, UnknownHomeIsToldAndNothingWritten) {
+    RecordingTools tools;
+    FileAssociations associations(XdgFolders{}, kProgram, tools);
+    ScriptedOperator op;
+    EXPECT_FALSE(associations.Add("hex", "Intel HEX", op));
+    ASSERT_EQ(op.messages.size(), 1u);
+    EXPECT_NE(op.messages[0].text.find("HOME"), std::string::npos);
+    EXPECT_TRUE(associations.List().empty());
+}
+
+TEST(FileAssociations, TheSharedMimeDatabaseTakesOurType) {
+    if (std::system("command -v update-mime-database >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "update-mime-database is not installed";
+    TempDir dir;
+    FileAssociations associations(test::ScratchFolders(dir), kProgram,
+                                  SystemDesktopTools::Instance());
+    ScriptedOperator op({}, Answer::Yes);
+    ASSERT_TRUE(associations.Add("hex", "Intel HEX & Co", op));
+    const fs::path mime = dir / "home/.local/share/mime";
+    EXPECT_NE(ReadFile(mime / "globs2").find("90:application/x-torq-spi-hex:*.hex"),
+              std::string::npos);
+    EXPECT_NE(ReadFile(mime / "application/x-torq-spi-hex.xml")
+                  .find("<comment>Intel HEX &amp; Co</comment>"),
+              std::string::npos);
+    ASSERT_TRUE(associations.Remove("hex", op));
+    EXPECT_EQ(ReadFile(mime / "globs2").find("x-torq-spi-hex"), std::string::npos);
+    EXPECT_FALSE(associations.Registration("hex").has_value());
+}
+
+}  // namespace
+}  // namespace torq

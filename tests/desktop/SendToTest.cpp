@@ -1,0 +1,114 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "DesktopTestSupport.h"
+#include "torq/desktop/SendTo.h"
+
+namespace torq {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ReadFile;
+using test::RecordingTools;
+using test::ScriptedOperator;
+using test::TempDir;
+
+const fs::path kProgram = "/opt/bench tools/torq-spi";
+
+TEST(SendToEntry, CheckingCreatesTheEntryUncheckingDeletesIt) {
+    TempDir dir;
+    RecordingTools tools;
+    ScriptedOperator op;
+    SendToEntry sendTo(test::ScratchFolders(dir), kProgram, tools);
+    const fs::path entry = dir / "home/.local/share/applications/TORQ-SPI/TORQ-SPI.desktop";
+    EXPECT_EQ(sendTo.EntryPath(), entry);
+
+    ASSERT_TRUE(sendTo.Apply(true, op));
+    const std::string text = ReadFile(entry);
+    EXPECT_NE(text.find("\nName=Open with TORQ-SPI\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nExec=\"/opt/bench tools/torq-spi\" %f\n"), std::string::npos);
+    EXPECT_NE(text.find("\nMimeType=application/octet-stream;text/plain;\n"), std::string::npos);
+
+    // An entry that is already there is left as it is.
+    std::ofstream(entry, std::ios::app) << "X-Mine=kept\n";
+    ASSERT_TRUE(sendTo.Apply(true, op));
+    EXPECT_NE(ReadFile(entry).find("X-Mine=kept"), std::string::npos);
+
+    ASSERT_TRUE(sendTo.Apply(false, op));
+    EXPECT_FALSE(fs::exists(entry));
+    EXPECT_FALSE(fs::exists(entry.parent_path()));
+    EXPECT_TRUE(fs::is_directory(entry.parent_path().parent_path()));
+    // Nothing to delete is no failure.
+    EXPECT_TRUE(sendTo.Apply(false, op));
+    EXPECT_TRUE(op.messages.empty());
+    // The desktop's application index is refreshed only when it keeps one.
+    EXPECT_TRUE(tools.calls.empty());
+}
+
+TEST(SendToEntry, RefreshesAnApplicationIndexThatIsThere) {
+    TempDir dir;
+    RecordingTools tools;
+    ScriptedOperator op;
+    dir.Write("home/.local/share/applications/mimeinfo.cache", "[MIME Cache]\n");
+    SendToEntry sendTo(test::ScratchFolders(dir), kProgram, tools);
+    ASSERT_TRUE(sendTo.Apply(true, op));
+    ASSERT_EQ(tools.calls.size(), 1u);
+    EXPECT_EQ(tools.calls[0].front(), "update-desktop-database");
+    EXPECT_EQ(tools.calls[0].back(), (dir / "home/.local/share/applications").string());
+}
+
+TEST(SendToEntry, FailuresAreToldWithTheirMessages) {
+    const auto messageOf = [](SendToEntry& sendTo, bool checked) {
+        ScriptedOperator op;
+        EXPECT_FALSE(sendTo.Apply(checked, op));
+        return op.messages.size() == 1 ? op.messages[0].text : std::string("(none)");
+    };
+    TempDir dir;
+    RecordingTools tools;
+    {
+        XdgFolders unknown;  // no HOME, no XDG_DATA_HOME
+        SendToEntry sendTo(unknown, kProgram, tools);
+        EXPECT_EQ(messageOf(sendTo, true), kSendToFolderNotFound);
+        EXPECT_EQ(messageOf(sendTo, false), kSendToFolderNotFound);
+    }
+    {
+        XdgFolders folders;
+        folders.dataHome = dir.Write("data-is-a-file", "");
+        SendToEntry sendTo(folders, kProgram, tools);
+        EXPECT_EQ(messageOf(sendTo, true), kSendToFolderNotFound);
+    }
+    {
+        XdgFolders folders;
+        folders.dataHome = dir / "blocked";
+        dir.Write("blocked/applications/TORQ-SPI", "a file where our folder goes");
+        SendToEntry sendTo(folders, kProgram, tools);
+        EXPECT_EQ(messageOf(sendTo, true), kSendToCannotCreate);
+    }
+    {
+        XdgFolders folders;
+        folders.dataHome = dir / "stuck";
+        dir.Write("stuck/applications/TORQ-SPI/TORQ-SPI.desktop/inside", "");
+        SendToEntry sendTo(folders, kProgram, tools);
+        EXPECT_EQ(messageOf(sendTo, false), kSendToCannotDelete);
+        EXPECT_TRUE(fs::exists(dir / "stuck/applications/TORQ-SPI/TORQ-SPI.desktop/inside"));
+    }
+}
+
+TEST(SendToEntry, TheEntryPassesTheDesktopValidator) {
+    if (std::system("command -v desktop-file-validate >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "desktop-file-validate is not installed";
+    TempDir dir;
+    RecordingTools tools;
+    ScriptedOperator op;
+    SendToEntry sendTo(test::ScratchFolders(dir), "/opt/a \"quoted\" $path/torq-spi", tools);
+    ASSERT_TRUE(sendTo.Apply(true, op));
+    const auto result =
+        test::RunCommand("desktop-file-validate '" + sendTo.EntryPath().string() + "'");
+    EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
+    EXPECT_EQ(result.out + result.err, "");
+}
+
+}  // namespace
+}  // namespace torq
