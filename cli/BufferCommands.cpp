@@ -4,7 +4,6 @@
 #include <system_error>
 
 #include "CliContext.h"
-#include "SelectedDevice.h"
 #include "torq/buffer/BufferFile.h"
 #include "torq/buffer/Load.h"
 #include "torq/buffer/Save.h"
@@ -13,19 +12,6 @@
 namespace torq::cli {
 
 namespace {
-
-// A question that no --yes or --no answers stops the command instead of taking a default.
-class StopOnUnanswered final : public Operator {
-  public:
-    explicit StopOnUnanswered(CliOperator& inner) : inner_(inner) {}
-    Answer Respond(const OperatorMessage& message) override {
-        const Answer answer = inner_.Respond(message);
-        return inner_.unanswered ? Answer::Cancel : answer;
-    }
-
-  private:
-    CliOperator& inner_;
-};
 
 constexpr std::string_view kUnansweredMessage = "a question was not answered: add --yes or --no";
 
@@ -60,13 +46,19 @@ CLI::Option* AddHexOption(CLI::App* command, const char* name, HexOption& option
     });
 }
 
-bool SelectDevice(CliContext& context, DeviceSelection& selection, int& exitCode) {
-    selection = SelectedDevice(context);
-    if (!selection.error.empty()) {
-        exitCode = Fail(kFailed, selection.error);
-        return false;
+// The selected device (unit 1 in History.ini) and its size; 0 with the exit code when there is
+// none to work with.
+std::uint64_t SelectedDeviceSize(CliContext& context, int& exitCode) {
+    exitCode = OpenBench(context, Needs::Selection);
+    if (exitCode != kSuccess)
+        return 0;
+    const UnitState& unit = context.bench->UnitStates().Unit(1);
+    const std::uint64_t size = context.bench->Record().deviceSize;
+    if (size == 0) {
+        exitCode = Fail(kFailed, "the selected device " + unit.vendor + " " + unit.type +
+                                     " has no size in its device file");
     }
-    return true;
+    return size;
 }
 
 struct LoadOptions {
@@ -88,18 +80,17 @@ int RunLoad(CliContext& context, const LoadOptions& options) {
     if (const int code = LockHome(context, "load"); code != kSuccess)
         return code;
     int exitCode = kSuccess;
-    DeviceSelection device;
-    if (!SelectDevice(context, device, exitCode))
+    const std::uint64_t deviceSize = SelectedDeviceSize(context, exitCode);
+    if (exitCode != kSuccess)
         return exitCode;
     std::error_code error;
     if (!std::filesystem::is_regular_file(options.file, error)) {
         return Fail(kBadUsage, "no such file: " + options.file);
     }
     ApplyAnswerFlags(context, options.answers);
-    LoadDialogState state;
-    PrepareLoadDialog(state, options.file);
-    state.unit = 1;
-    state.socket = 1;
+    Workbench& bench = *context.bench;
+    bench.PrepareLoad(1, 1, options.file);
+    LoadDialogState& state = bench.LoadDialog();
     state.format = kLoadFormats.at(options.format);
     // The dialog clamps addresses as they are typed; say so when a given value is clamped.
     const auto address = [](const HexOption& option, const char* name, std::string& field,
@@ -122,9 +113,9 @@ int RunLoad(CliContext& context, const LoadOptions& options) {
             "the file's last byte", source);
     address(options.sourceEnd, "--src-end", state.sourceEndText, fileLast, "the file's last byte",
             source);
-    address(options.destination, "--dest", state.destinationText, device.deviceSize - 1,
+    address(options.destination, "--dest", state.destinationText, deviceSize - 1,
             "the device's last address", [&](std::string_view text) {
-                return NormaliseDestinationAddressText(text, device.deviceSize);
+                return NormaliseDestinationAddressText(text, deviceSize);
             });
     if (options.fill.Given()) {
         if (*options.fill.Value() > 0xFF)
@@ -133,10 +124,7 @@ int RunLoad(CliContext& context, const LoadOptions& options) {
     }
     state.fillUnused = !options.noFill;
 
-    StopOnUnanswered op(context.op);
-    const LoadEnvironment environment{context.Directories().BufferFile(), device.deviceSize,
-                                      context.log, op};
-    const LoadOutcome outcome = LoadIntoBuffer(state, environment);
+    const LoadOutcome outcome = bench.LoadFromDialog();
     if (outcome.end == LoadEnd::Abandoned || context.op.unanswered) {
         return Fail(kFailed, kUnansweredMessage);
     }
@@ -158,11 +146,11 @@ const std::map<std::string, SaveFormat> kSaveFormats = {
 
 int RunSave(CliContext& context, const SaveOptions& options) {
     int exitCode = kSuccess;
-    DeviceSelection device;
-    if (!SelectDevice(context, device, exitCode))
+    const std::uint64_t deviceSize = SelectedDeviceSize(context, exitCode);
+    if (exitCode != kSuccess)
         return exitCode;
     ApplyAnswerFlags(context, options.answers);
-    SaveDialogValues values = SaveDialogDefaults(device.deviceSize);
+    SaveDialogValues values = SaveDialogDefaults(deviceSize);
     values.name = options.file;
     values.format = kSaveFormats.at(options.format);
     if (options.start.Given())
@@ -172,7 +160,7 @@ int RunSave(CliContext& context, const SaveOptions& options) {
     const auto buffer = context.Directories().BufferFile();
     if (!BufferFile(buffer).Length())
         return Fail(kFailed, kBufferMissingMessage);
-    const SaveOutcome outcome = SaveFromDialog(values, buffer, device.deviceSize, context.op);
+    const SaveOutcome outcome = SaveFromDialog(values, buffer, deviceSize, context.op);
     if (context.op.unanswered)
         return Fail(kFailed, kUnansweredMessage);
     if (outcome != SaveOutcome::Saved)
@@ -188,18 +176,19 @@ struct ChecksumOptions {
 
 int RunChecksum(CliContext& context, const ChecksumOptions& options) {
     int exitCode = kSuccess;
-    DeviceSelection device;
-    if (!SelectDevice(context, device, exitCode))
+    const std::uint64_t deviceSize = SelectedDeviceSize(context, exitCode);
+    if (exitCode != kSuccess)
         return exitCode;
+    InformationLog& log = context.bench->Log();
     const auto buffer = context.Directories().BufferFile();
     if (!BufferFile(buffer).Length())
         return Fail(kFailed, kBufferMissingMessage);
-    const std::uint64_t last = device.deviceSize - 1;
+    const std::uint64_t last = deviceSize - 1;
     if (!options.start.Given()) {
         const auto sum = Checksum(buffer, last, kErasedByte);
         if (!sum)
             return Fail(kFailed, "cannot read " + buffer.string());
-        context.log.WriteInfoLine("IC checksum=0x" + ChecksumText(*sum));
+        log.WriteInfoLine("IC checksum=0x" + ChecksumText(*sum));
         return kSuccess;
     }
     const std::uint64_t start = *options.start.Value(), end = *options.end.Value();
@@ -209,8 +198,8 @@ int RunChecksum(CliContext& context, const ChecksumOptions& options) {
     const auto sum = SumFileBytes(buffer, start, end - start + 1, kErasedByte);
     if (!sum)
         return Fail(kFailed, "cannot read " + buffer.string());
-    context.log.WriteInfoLine("Checksum " + HexText(start, 8) + "-" + HexText(end, 8) + "=0x" +
-                              ChecksumText(static_cast<std::uint32_t>(*sum)));
+    log.WriteInfoLine("Checksum " + HexText(start, 8) + "-" + HexText(end, 8) + "=0x" +
+                      ChecksumText(static_cast<std::uint32_t>(*sum)));
     return kSuccess;
 }
 

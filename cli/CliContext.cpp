@@ -1,15 +1,58 @@
 #include "CliContext.h"
 
+#include "torq/link/LibusbDevice.h"
+#include "torq/sim/SimulateOption.h"
+
 namespace torq::cli {
 
+namespace {
+
+// The USB layer of a command that does not talk to the programmer: nothing is ever found.
+class NoUsbDevice final : public UsbDevice {
+  public:
+    int DeviceCount() override { return 0; }
+    bool Open(int) override { return false; }
+    void Close() override {}
+    bool IsOpen() const override { return false; }
+    UsbIdentity Identity() const override { return {}; }
+    bool ControlIn(std::uint8_t, std::uint16_t, std::uint16_t, std::span<std::uint8_t>) override {
+        return false;
+    }
+    bool ControlOut(std::uint8_t, std::uint16_t, std::uint16_t,
+                    std::span<const std::uint8_t>) override {
+        return false;
+    }
+    bool BulkIn(std::span<std::uint8_t>) override { return false; }
+    bool BulkOut(std::span<const std::uint8_t>) override { return false; }
+    void SetTimeout(UsbEndpoint, std::uint32_t) override {}
+    std::uint32_t Timeout(UsbEndpoint) const override { return kDefaultUsbTimeoutMs; }
+};
+
+// The USB layer of this run: the simulated programmer with --simulate, else libusb (which finds
+// nothing when no programmer is attached).
+std::unique_ptr<UsbDevice> MakeUsb(const CliContext& context, bool programmer, std::string& error) {
+    if (!programmer)
+        return std::make_unique<NoUsbDevice>();
+    if (!context.simulate.empty()) {
+        sim::SimulateParse parsed = sim::ParseSimulateOption(context.simulate);
+        if (!parsed.programmer)
+            error = "--simulate: " + parsed.error;
+        return std::move(parsed.programmer);
+    }
+    std::unique_ptr<LibusbApi> api = CreateSystemLibusb();
+    if (!api)
+        std::cerr << "warning: libusb cannot be initialised; no programmer can be found\n";
+    return std::make_unique<LibusbDevice>(std::move(api));
+}
+
+}  // namespace
+
 Answer CliOperator::Respond(const OperatorMessage& message) {
-    const Severity severity = message.severity;
-    const Buttons buttons = message.buttons;
-    const char* kind = severity == Severity::Error     ? "error: "
-                       : severity == Severity::Warning ? "warning: "
-                                                       : "";
+    const char* kind = message.severity == Severity::Error     ? "error: "
+                       : message.severity == Severity::Warning ? "warning: "
+                                                               : "";
     std::cerr << kind << message.text << '\n';
-    switch (buttons) {
+    switch (message.buttons) {
         case Buttons::Ok:
             return Answer::Ok;
         case Buttons::OkCancel:
@@ -31,6 +74,45 @@ Answer CliOperator::Respond(const OperatorMessage& message) {
     return Answer::Cancel;
 }
 
+int Fail(int code, std::string_view message) {
+    std::cerr << "torq-spi-cli: " << message << '\n';
+    return code;
+}
+
+int OpenBench(CliContext& context, Needs needs) {
+    const bool programmer = needs == Needs::Programmer || needs == Needs::ProgrammerAnyDevice;
+    std::string problem;
+    std::unique_ptr<UsbDevice> usb = MakeUsb(context, programmer, problem);
+    if (!usb)
+        return Fail(kBadUsage, problem);
+    context.bench = std::make_unique<Workbench>(
+        context.Directories(),
+        WorkbenchSeams{context.op, context.pump, SystemClock::Instance(), context.watchTimer,
+                       context.flashTimer, std::move(usb)},
+        context.host);
+    Workbench& bench = *context.bench;
+    bench.Log().Subscribe(&context.stdoutView);
+    const bool anyDevice = needs == Needs::AnyDevice || needs == Needs::ProgrammerAnyDevice;
+    if (!bench.OpenForCommand(anyDevice, &problem)) {
+        // A library that is not ours is bad usage; a missing selection is a failed command.
+        const bool library = problem.rfind(std::string(kLibraryIncorrectMessage), 0) == 0;
+        if (needs == Needs::Library && !library)
+            return kSuccess;
+        return Fail(library ? kBadUsage : kFailed, problem);
+    }
+    // The command line works on the Programmer tab's steps unless a command says otherwise, on
+    // unit 1 socket 1, which always takes part.
+    bench.ShowTab(kProgrammerTabIndex);
+    bench.SetSocketEnabled(1, 1, true);
+    if (!programmer)
+        return kSuccess;
+    bench.EnumerateProgrammers(false);
+    if (context.host.ended)
+        return kFailed;  // the driver image is missing: the warning has been printed
+    bench.SetSocketEnabled(1, 1, true);
+    return kSuccess;
+}
+
 int LockHome(CliContext& context, std::string_view command) {
     if (context.homeLock)
         return kSuccess;
@@ -38,11 +120,6 @@ int LockHome(CliContext& context, std::string_view command) {
     context.homeLock =
         HomeLock::Acquire(context.Directories(), "torq-spi-cli " + std::string(command), &problem);
     return context.homeLock ? kSuccess : Fail(kFailed, problem);
-}
-
-int Fail(int code, std::string_view message) {
-    std::cerr << "torq-spi-cli: " << message << '\n';
-    return code;
 }
 
 }  // namespace torq::cli

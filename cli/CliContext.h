@@ -1,18 +1,22 @@
-// What every torq-spi-cli command shares: where the library is, the log printed to stdout and
-// the operator whose questions are answered by flags.
+// What every torq-spi-cli command shares: where the library is, the operator whose questions are
+// answered by flags, and the workbench the commands drive (the same core the window holds), with
+// its log printed to stdout.
 #pragma once
 
 #include <CLI/CLI.hpp>
 
 #include <filesystem>
+#include <functional>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 
-#include "torq/devlib/HomeLock.h"
 #include "torq/devlib/InformationLog.h"
 #include "torq/devlib/ProgramDirectory.h"
 #include "torq/devlib/Seams.h"
+#include "torq/workflow/Timer.h"
+#include "torq/workflow/Workbench.h"
 
 namespace torq::cli {
 
@@ -34,32 +38,66 @@ class CliOperator final : public Operator {
     bool unanswered = false;
 };
 
+// The window's requests that mean something on the command line: the program must end.
+class CliHost final : public WorkbenchHost {
+  public:
+    void EndProgram(bool) override { ended = true; }
+    bool ended = false;
+};
+
+// The pump of the command line: nothing to process, but a long-running command (watch) looks at
+// its interrupt flag here, between the transfers of an operation.
+class CliPump final : public Pump {
+  public:
+    void ProcessPendingMessages() override {
+        if (hook)
+            hook();
+    }
+    std::function<void()> hook;
+};
+
+// What a command needs of the workbench.
+enum class Needs {
+    Library,     // the checked library only
+    Selection,   // and unit 1's device from History.ini
+    AnyDevice,   // a device, the first of the library when none is selected
+    Programmer,  // the selected device and the programmer found and loaded
+    ProgrammerAnyDevice,
+};
+
 struct CliContext {
     std::optional<std::filesystem::path> home;
     std::string simulate;  // --simulate CHIP[,option=value...]; empty: the USB hardware
-    InformationLog log;
-    StdoutLogView stdoutView;
     CliOperator op;
+    StdoutLogView stdoutView;
+    CliPump pump;
+    ManualTimer watchTimer;
+    ManualTimer flashTimer;
+    CliHost host;
+    std::optional<HomeLock> homeLock;  // taken before the workbench reads anything
+    std::unique_ptr<Workbench> bench;
 
-    std::optional<HomeLock> homeLock;
-
-    CliContext() { log.Subscribe(&stdoutView); }
     ProgramDirectory Directories() const {
         return ProgramDirectory::Locate(home, ExecutableFolder());
     }
 };
 
+// Prints an error for the operator and gives the exit code.
+int Fail(int code, std::string_view message);
+
+// Makes the workbench and opens it as far as the command needs. Returns 0, or the exit code (the
+// reason printed).
+int OpenBench(CliContext& context, Needs needs);
+
 // A command that writes the buffer, Menu.ini or History.ini holds the home folder for its whole
 // run. Returns 0, or the exit code when another process holds the folder (the reason printed).
 int LockHome(CliContext& context, std::string_view command);
-
-// Prints an error for the operator and gives the exit code.
-int Fail(int code, std::string_view message);
 
 // Each group of commands adds its subcommands; the callback it sets stores the exit code.
 void AddLibraryCommands(CLI::App& app, CliContext& context, int& exitCode);
 void AddLinkCommands(CLI::App& app, CliContext& context, int& exitCode);
 void AddOperationCommands(CLI::App& app, CliContext& context, int& exitCode);
 void AddBufferCommands(CLI::App& app, CliContext& context, int& exitCode);
+void AddWatchCommand(CLI::App& app, CliContext& context, int& exitCode);
 
 }  // namespace torq::cli

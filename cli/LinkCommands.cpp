@@ -1,36 +1,23 @@
 // programmers, select, id, detect: the programmer link from the command line.
 #include <iostream>
-#include <memory>
-#include <optional>
-#include <system_error>
 
 #include "CliContext.h"
-#include "SelectedDevice.h"
-#include "Session.h"
-#include "torq/buffer/BufferFile.h"
-#include "torq/devlib/DeviceLibrary.h"
-#include "torq/devlib/DeviceRecord.h"
-#include "torq/devlib/Ini.h"
-#include "torq/devlib/Options.h"
 #include "torq/devlib/Text.h"
 #include "torq/link/Identification.h"
-#include "torq/link/LibusbDevice.h"
-#include "torq/link/Programmer.h"
-#include "torq/sim/SimulateOption.h"
 
 namespace torq::cli {
 
 namespace {
 
 int ShowProgrammers(CliContext& context) {
-    Session session;
-    if (const int code = OpenSession(context, session, true); code != kSuccess)
+    if (const int code = OpenBench(context, Needs::ProgrammerAnyDevice); code != kSuccess)
         return code;
-    Programmer& programmer = *session.programmer;
+    Workbench& bench = *context.bench;
+    Programmer& programmer = bench.Link();
     std::cout << "Programmers: " << programmer.ProgrammerCount() << '\n';
     if (programmer.ProgrammerCount() > 0) {
-        session.usb->Open(programmer.UnitMap()[0]);
-        const UsbIdentity identity = session.usb->Identity();
+        bench.Usb().Open(programmer.UnitMap()[0]);
+        const UsbIdentity identity = bench.Usb().Identity();
         std::cout << "Unit 1: " << HexText(identity.vendorId, 4) << ':'
                   << HexText(identity.productId, 4) << ' ' << identity.manufacturer << ' '
                   << identity.product << ", serial "
@@ -42,38 +29,29 @@ int ShowProgrammers(CliContext& context) {
 }
 
 int Select(CliContext& context, const std::string& vendor, const std::string& type) {
-    const DeviceLibrary library(context.Directories());
-    if (!library.IdentityOk())
-        return Fail(kBadUsage, kLibraryIncorrectMessage);
-    const auto found = FindType(library, vendor, type);
-    if (!found)
-        return Fail(kBadUsage, "no type '" + type + "' of vendor '" + vendor + "' in the library");
-    const auto file = library.DeviceFileOf(found->vendor, found->type);
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(file, error)) {
-        return Fail(kBadUsage, "Error : SelectINI->[" + found->vendor + "]->" + found->type);
-    }
-    if (!library.Directories().EnsureDataFolder()) {
-        return Fail(kFailed, "cannot create " + library.Directories().DataFolder().string());
-    }
     if (const int code = LockHome(context, "select"); code != kSuccess)
         return code;
+    if (const int code = OpenBench(context, Needs::Library); code != kSuccess)
+        return code;
+    if (!context.bench->Directories().EnsureDataFolder()) {
+        return Fail(kFailed, "cannot create " + context.bench->Directories().DataFolder().string());
+    }
+    // A name the library does not have is bad usage; a device that cannot be selected fails.
+    const DeviceLibrary& library = *context.bench->Library();
+    bool known = false;
+    for (const auto& v : library.Vendors().names) {
+        if (!EqualsIgnoringCase(v, vendor))
+            continue;
+        for (const auto& t : library.TypesOf(v).names)
+            known = known || EqualsIgnoringCase(t, type);
+    }
+    if (!known)
+        return Fail(kBadUsage, "no type '" + type + "' of vendor '" + vendor + "' in the library");
     std::string problem;
-    // As choosing a type in the window: the library warnings, the buffer re-created at the
-    // device's size, erased, and Menu.ini reset to the device's defaults. The buffer comes first
-    // and replaces the old one only when complete, so a select that fails changes nothing.
-    const ProgramDirectory& dirs = library.Directories();
-    const DeviceRecord record =
-        ReadDeviceRecord(file, dirs, DeviceRecord{}, found->vendor, found->type, context.op);
-    if (!InitialiseBuffer(BufferFile::In(dirs), record.deviceSize, &problem))
-        return Fail(kFailed, problem);
-    RefreshMenuIni(record.menuFilePath, dirs.MenuIni());
-    IniFile history(dirs.HistoryIni());
-    history.WriteString(kUnit1Section, "Vendor", found->vendor);
-    history.WriteString(kUnit1Section, "Type", found->type);
-    if (!history.Save())
-        return Fail(kFailed, "cannot write " + history.Path().string());
-    std::cout << "Selected: " << found->vendor << " -> " << found->type << '\n';
+    if (!context.bench->SelectForCommand(vendor, type, &problem))
+        return Fail(context.host.ended ? kBadUsage : kFailed, problem);
+    const UnitState& unit = context.bench->UnitStates().Unit(1);
+    std::cout << "Selected: " << unit.vendor << " -> " << unit.type << '\n';
     return kSuccess;
 }
 
@@ -82,32 +60,23 @@ int NoProgrammer() {
 }
 
 int ReadIdCommand(CliContext& context) {
-    Session session;
-    if (const int code = OpenSession(context, session, false); code != kSuccess)
+    if (const int code = OpenBench(context, Needs::Programmer); code != kSuccess)
         return code;
-    std::cout << "Device: " << session.selection.vendor << " -> " << session.selection.type << '\n';
-    Programmer& programmer = *session.programmer;
-    if (programmer.ProgrammerCount() == 0)
+    Workbench& bench = *context.bench;
+    std::cout << "Device: " << bench.UnitStates().Unit(1).vendor << " -> "
+              << bench.UnitStates().Unit(1).type << '\n';
+    if (bench.ProgrammerCount() == 0)
         return NoProgrammer();
-    if (!programmer.OpenProgrammer(session.record.driverImagePath, 0)) {
-        return Fail(kFailed, "the programmer cannot be opened");
-    }
-    programmer.SendTargetBoardMode(false);
-    return ReadId(programmer, session.record) ? kSuccess : kFailed;
+    return bench.ReadChipId() ? kSuccess : kFailed;
 }
 
 int Detect(CliContext& context) {
-    Session session;
-    if (const int code = OpenSession(context, session, true); code != kSuccess)
+    if (const int code = OpenBench(context, Needs::ProgrammerAnyDevice); code != kSuccess)
         return code;
-    Programmer& programmer = *session.programmer;
-    if (programmer.ProgrammerCount() == 0)
+    Workbench& bench = *context.bench;
+    if (bench.ProgrammerCount() == 0)
         return NoProgrammer();
-    const Clock& clock = SystemClock::Instance();
-    const std::uint32_t start = clock.TickMs();
-    const DetectionResult result = AutoDetectDevice(programmer, *session.library, false);
-    const std::uint32_t elapsed = TicksBetween(start, clock.TickMs());
-    context.log.WriteInfoLine(DetectionLine(result, elapsed), true);
+    const DetectionResult result = bench.DetectAndLog();
     if (result.found && result.level) {
         for (const auto& level : kDetectionLevels) {
             if (level.level == *result.level)

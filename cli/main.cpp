@@ -26,6 +26,7 @@ int main(int argc, char** argv) {
     AddLinkCommands(app, context, exitCode);
     AddOperationCommands(app, context, exitCode);
     AddBufferCommands(app, context, exitCode);
+    AddWatchCommand(app, context, exitCode);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

@@ -234,6 +234,41 @@ std::string CheckValueText(const PageComponent& field, std::string_view text) {
     return result;
 }
 
+std::optional<std::string> SetComponentValue(PageComponent& c, std::string_view value) {
+    const auto number = ParseIniInteger(value);
+    switch (c.type) {
+        case ComponentType::CheckBox:
+            if (!number || (*number != 0 && *number != 1))
+                return "a check box takes 0 or 1";
+            c.checked = *number == 1;
+            return std::nullopt;
+        case ComponentType::RadioGroup:
+            if (!number || *number < -1 || *number >= static_cast<int>(c.radioChoices.size())) {
+                return "choose -1 (none) or 0 to " +
+                       std::to_string(static_cast<int>(c.radioChoices.size()) - 1);
+            }
+            c.selectedIndex = *number;
+            return std::nullopt;
+        case ComponentType::ValueField: {
+            std::string typed;
+            for (char key : value) {
+                if (!FilterValueKey(c.valueType, key))
+                    return std::string("'") + key + "' is not accepted by " + c.LabelText();
+                typed.push_back(key);
+            }
+            if (CheckValueText(c, typed) != typed) {
+                const bool hex = ValueTypeRuleOf(c.valueType).input == Input::Hex;
+                return "'" + std::string(value) + "' does not fit " + c.LabelText() + " (at most " +
+                       (hex ? HexText(c.valueMax) : std::to_string(c.valueMax)) + ")";
+            }
+            c.text = typed;
+            return std::nullopt;
+        }
+        default:
+            return "this component holds no value";
+    }
+}
+
 PageValues ValuesOf(const ParameterPages& pages) {
     PageValues values;
     for (const auto& page : pages.pages) {

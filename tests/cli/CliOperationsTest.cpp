@@ -116,5 +116,26 @@ TEST_F(CliOperationsTest, ResetPulsesWithTheOptionsOrTheFlags) {
     EXPECT_TRUE(Has(failed.out, "Reset : Fail"));
 }
 
+// The emulator loop without a window: programs the file at the start, again after it is
+// replaced, waits while it is gone, and ends cleanly on an interrupt.
+TEST_F(CliOperationsTest, WatchProgramsTheFileAtEveryChange) {
+    const auto file = home / "fw.bin";
+    std::ofstream(file, std::ios::binary) << image_;
+    const std::string replace = "head -c 3000 /dev/urandom > " + (home / "new.bin").string() +
+                                " && mv " + (home / "new.bin").string() + " " + file.string();
+    const auto watch = test::RunCommand(
+        "( (sleep 1.5; " + replace + "; sleep 1; rm " + file.string() + "; sleep 1; " + replace +
+        ") & timeout -s INT 5 " + test::CliPath() + " --home " + home.Path().string() + " " +
+        Chip("W25X10") + " watch " + file.string() + "; wait )");
+    EXPECT_EQ(watch.exitCode, 0) << watch.err;
+    for (const char* line : {"Cycle 1: Pass", "Cycle 2: Pass", "Waiting for ", "Cycle 3: Pass",
+                             "Watch ended after 3 cycle(s), 0 failed"}) {
+        EXPECT_TRUE(Has(watch.out, line)) << line << "\n" << watch.out;
+    }
+    // The chip holds the last file.
+    const std::string chip = test::ReadFile(home / "chip.bin");
+    EXPECT_EQ(chip.substr(0, 3000), test::ReadFile(file));
+}
+
 }  // namespace
 }  // namespace torq

@@ -273,5 +273,45 @@ TEST_F(WorkbenchTest, LeavingOptionsWithAValueBelowItsMinimumIsRefused) {
     EXPECT_EQ(bench->Settings().resetTimeMs, 50);
 }
 
+// A rebuilt firmware file on the Emulator tab, with automatic reload and procedure: reloaded and
+// written into the emulator without a question; on another tab only after coming back.
+TEST_F(WorkbenchTest, AChangedWorkFileIsReloadedAndProgrammedOnTheEmulatorTab) {
+    Open("W25X10");
+    bench->StartUp({});
+    bench->Settings().watchAutoReload = true;
+    bench->Settings().watchAutoProcedure = true;
+    const auto file = WriteFile("fw.bin", 2048);
+    bench->LoadIntoUnit1(file);
+    ASSERT_TRUE(watchTimer.IsEnabled());
+    bench->ShowTab(kProgrammerTabIndex);
+    WriteFile("fw.bin", 3000);
+    std::filesystem::last_write_time(
+        file, std::filesystem::last_write_time(file) + std::chrono::seconds(5));
+    bench->WatchTick();
+    EXPECT_FALSE(Logged("Start [Erase]"));
+    bench->ChangeTab(kEmulatorTabIndex);
+    bench->WatchTick();
+    EXPECT_TRUE(Logged("Start [Erase]"));
+    EXPECT_TRUE(Logged("Reset : Pass"));
+    EXPECT_TRUE(op.Texts().empty());
+    EXPECT_EQ(Shown("Status_ResultImage_Panel"), "Status_ResultPass_Image");
+    EXPECT_TRUE(watchTimer.IsEnabled());
+    EXPECT_EQ(test::ReadFile(home / "output.tmp").substr(0, 3000), test::ReadFile(file));
+}
+
+TEST_F(WorkbenchTest, AHandedOverFileIsLoadedIntoUnit1) {
+    Open("W25X10");
+    bench->StartUp({});
+    const auto file = WriteFile("handed.bin", 100);
+    bench->ProcessHandedOver(file.string() + " ");
+    EXPECT_EQ(bench->UnitStates().Socket(1, 1).workFile, file.string());
+    EXPECT_EQ(test::ReadFile(home / "output.tmp").substr(0, 100), test::ReadFile(file));
+    // A handed-over option is tested as it is: "-b" in lower case is a bad option.
+    bench->ProcessHandedOver("-b ");
+    const std::string last = bench->Log().Lines().back();
+    EXPECT_NE(last.find("Bad option : -b \nError : Bad option was specified"), std::string::npos)
+        << last;
+}
+
 }  // namespace
 }  // namespace torq

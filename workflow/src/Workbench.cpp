@@ -144,6 +144,95 @@ void Workbench::Close() {
     EmptyBuffer(BufferFile::In(dirs_));
 }
 
+// ---- the command-line tool's start ----
+
+bool Workbench::OpenForCommand(bool fallBackToFirst, std::string* problem) {
+    const auto fail = [&](std::string text) {
+        if (problem != nullptr)
+            *problem = std::move(text);
+        return false;
+    };
+    library_.emplace(dirs_);
+    libraryDate_ = library_->DateText();
+    if (!library_->IdentityOk()) {
+        return fail(std::string(kLibraryIncorrectMessage) + " (" + dirs_.SelectIni().string() +
+                    ")");
+    }
+    vendorList_ = library_->Vendors().names;
+    LoadOptions();
+    const IniFile history(dirs_.HistoryIni());
+    std::string vendor = history.ReadString(HistorySection(1), "Vendor");
+    std::string type = history.ReadString(HistorySection(1), "Type");
+    if (vendor.empty() || type.empty()) {
+        if (!fallBackToFirst)
+            return fail("no device selected: run 'torq-spi-cli select VENDOR TYPE' first");
+        vendor = vendorList_.empty() ? std::string() : vendorList_.front();
+        const auto types = library_->TypesOf(vendor).names;
+        type = types.empty() ? std::string() : types.front();
+    }
+    const auto vendorItem = ItemNamed(vendorList_, vendor);
+    if (!vendorItem)
+        return fail("the selected vendor " + vendor + " is not in the device library");
+    typeLists_[0] = library_->TypesOf(*vendorItem).names;
+    const auto typeItem = ItemNamed(TypeList(1), type);
+    const fs::path file = typeItem ? library_->DeviceFileOf(*vendorItem, *typeItem) : fs::path();
+    if (!IsRegularFile(file)) {
+        return fail("the selected device " + vendor + " " + type + " is not in the device library");
+    }
+    units_.SetVendorText(1, *vendorItem);
+    units_.SetTypeText(1, *typeItem);
+    units_.Saved().vendor = *vendorItem;
+    units_.Saved().type = *typeItem;
+    units_.Saved().deviceFile = file.string();
+    record_ = ReadDeviceRecord(file, dirs_, DeviceRecord{}, *vendorItem, *typeItem, op_);
+    return true;
+}
+
+bool Workbench::SelectForCommand(std::string_view vendor, std::string_view type,
+                                 std::string* problem) {
+    const auto fail = [&](std::string text) {
+        if (problem != nullptr)
+            *problem = std::move(text);
+        return false;
+    };
+    if (!library_)
+        return fail("the device library is not open");
+    const auto vendorItem = ItemNamed(vendorList_, vendor);
+    const auto types =
+        vendorItem ? library_->TypesOf(*vendorItem).names : std::vector<std::string>{};
+    const auto typeItem = ItemNamed(types, type);
+    if (!typeItem) {
+        return fail("no type '" + std::string(type) + "' of vendor '" + std::string(vendor) +
+                    "' in the library");
+    }
+    units_.SetVendorText(1, *vendorItem);
+    typeLists_[0] = types;
+    if (!TypeChanged(1, *typeItem))
+        return fail("the device " + *vendorItem + " " + *typeItem + " was not selected");
+    units_.Saved().vendor = *vendorItem;
+    units_.Saved().type = *typeItem;
+    IniFile history(dirs_.HistoryIni());
+    history.WriteString(HistorySection(1), "Vendor", *vendorItem);
+    history.WriteString(HistorySection(1), "Type", *typeItem);
+    if (!history.Save())
+        return fail("cannot write " + dirs_.HistoryIni().string() + ": " + history.SaveError());
+    return true;
+}
+
+bool Workbench::ReadChipId() {
+    if (ProgrammerCount() == 0 || !programmer_->OpenProgrammer(record_.driverImagePath, 0))
+        return false;
+    programmer_->SendTargetBoardMode(TargetBoardSuppliesEmulator());
+    return ReadId(*programmer_, record_);
+}
+
+bool Workbench::BuildPagesForCommand() {
+    if (record_.protMode == 0 || !IsRegularFile(record_.menuFilePath))
+        return false;
+    premiumPages_ = BuildParameterPages(record_.menuFilePath, pageValues_);
+    return true;
+}
+
 // ---- device selection ----
 
 void Workbench::VendorChanged(int unit, std::string_view vendor) {

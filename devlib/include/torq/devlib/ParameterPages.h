@@ -92,13 +92,17 @@ bool ParameterPagesAvailable(const DeviceRecord& record, int programmerCount);
 ParameterPages BuildParameterPages(const std::filesystem::path& pageFile,
                                    const std::filesystem::path& menuIni);
 // The same with the values given.
-ParameterPages BuildParameterPages(const std::filesystem::path& pageFile,
-                                   const PageValues& values);
+ParameterPages BuildParameterPages(const std::filesystem::path& pageFile, const PageValues& values);
 
 // Input filter of a value field: false discards the key; hex digits are made upper case.
 bool FilterValueKey(std::int32_t valueType, char& key);
 // The change check run at every change of a numeric field's text: the text the field must hold.
 std::string CheckValueText(const PageComponent& field, std::string_view text);
+
+// Sets a component's value from a text the way its control takes it: a check box 0 or 1, a
+// radio group -1 (none) or a choice's index, a value field only keys its filter accepts and a value
+// its change check keeps as typed. Nothing, or the reason the control would not take it.
+std::optional<std::string> SetComponentValue(PageComponent& component, std::string_view value);
 
 // What "Save values" stores: every component's value, in page and component order.
 PageValues ValuesOf(const ParameterPages& pages);

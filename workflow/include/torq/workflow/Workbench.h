@@ -144,6 +144,22 @@ class Workbench : private SocketEvents, private WatchHost {
     // fields' leave checks run first (their messages may appear; the close goes on).
     void Close();
 
+    // ---- the command-line tool's start ----
+    // The library checked and unit 1's device as History.ini names it, read without re-creating
+    // the buffer or resetting Menu.ini (they persist between commands), and the options. With
+    // `fallBackToFirst`, a missing selection takes the first type of the first vendor (for the
+    // commands that need only some driver image). False, with the reason, when the library is not
+    // ours or no device is selected.
+    bool OpenForCommand(bool fallBackToFirst, std::string* problem);
+    // Selects a type for unit 1 as choosing it does (buffer re-created, Menu.ini reset) and
+    // remembers it in History.ini. Names match without regard to case.
+    bool SelectForCommand(std::string_view vendor, std::string_view type, std::string* problem);
+    // Read ID: opens the programmer with the device's image and checks the chip.
+    bool ReadChipId();
+    // The selected device's parameter pages from Menu.ini, whether or not a programmer is
+    // connected. False when the device has none.
+    bool BuildPagesForCommand();
+
     // ---- device selection ----
     // Vendor change of a unit: its type list (error lines told in one message), the first type
     // selected and its type change.

@@ -1,0 +1,143 @@
+// watch: the emulator's loop without a window, for build farms. The file is loaded and written
+// into the emulator once at the start; then every change of it (an editor's save in place or by
+// rename) reloads it and runs the Emulator steps: erase, program, verify and the target reset as
+// the options say. A file that disappears is waited for. An interrupt ends the loop cleanly,
+// between steps, never in the middle of an operation.
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <iostream>
+#include <system_error>
+#include <thread>
+
+#include "CliContext.h"
+#include "TerminalProgress.h"
+#include "torq/workflow/ControlNames.h"
+#include "torq/workflow/Sequencer.h"
+
+namespace torq::cli {
+
+namespace {
+
+volatile std::sig_atomic_t interrupted = 0;
+
+extern "C" void OnInterrupt(int) {
+    interrupted = 1;
+}
+
+constexpr auto kWatchInterval = std::chrono::milliseconds(300);
+
+bool Exists(const std::filesystem::path& file) {
+    std::error_code error;
+    return std::filesystem::is_regular_file(file, error);
+}
+
+// Counts the runs and says how each ended; the bar on a terminal as every run shows it.
+class CycleReport final : public SequencerObserver {
+  public:
+    CycleReport(Workbench& bench, bool terminal) : bench_(bench), terminal_(terminal) {}
+    void StepProgress(Operation operation, std::uint64_t done, std::uint64_t total) override {
+        if (terminal_)
+            bar_.StepProgress(operation, done, total);
+    }
+    void StepEnded(Operation operation, bool pass) override { bar_.StepEnded(operation, pass); }
+    void RunEnded() override {
+        ++cycles;
+        const bool pass =
+            bench_.Board().ShownImage(StatusPanelName()) == StatusImageName(StatusImage::Pass);
+        failures += pass ? 0 : 1;
+        std::cout << "Cycle " << cycles << ": " << (pass ? "Pass" : "Fail") << '\n' << std::flush;
+    }
+    int cycles = 0;
+    int failures = 0;
+
+  private:
+    Workbench& bench_;
+    bool terminal_;
+    TerminalProgress bar_;
+};
+
+struct WatchOptions {
+    std::string file;
+    bool skipId = false;
+    bool noVerify = false;
+    bool noReset = false;
+};
+
+int Watch(CliContext& context, const WatchOptions& options) {
+    const std::filesystem::path file = std::filesystem::absolute(options.file);
+    if (const int code = LockHome(context, "watch"); code != kSuccess)
+        return code;
+    if (const int code = OpenBench(context, Needs::Programmer); code != kSuccess)
+        return code;
+    Workbench& bench = *context.bench;
+    if (bench.ProgrammerCount() == 0)
+        return Fail(kFailed, "no programmer connected");
+    CycleReport report(bench, ::isatty(STDERR_FILENO) != 0);
+    bench.Runs().SetIdentityCheck(!options.skipId);
+    bench.Runs().SetObserver(&report);
+    bench.ShowTab(kEmulatorTabIndex);
+    Options& settings = bench.Settings();
+    settings.watchAutoReload = true;
+    settings.watchAutoProcedure = true;
+    settings.emulatorWatch = true;
+    bench.SetStepChecked(Bar::Emulator, Step::Verify, !options.noVerify);
+    bench.SetStepChecked(Bar::Emulator, Step::Reset, !options.noReset);
+
+    std::signal(SIGINT, OnInterrupt);
+    std::signal(SIGTERM, OnInterrupt);
+    // An interrupt during a run lets the step under way finish, then ends the run.
+    context.pump.hook = [&bench] {
+        if (interrupted)
+            bench.Runs().RequestStop();
+    };
+
+    // The first load and run; a file not there yet is waited for like one that disappears.
+    bool present = false;
+    bool announced = false;
+    while (!interrupted) {
+        if (!present) {
+            if (Exists(file)) {
+                present = true;
+                bench.LoadIntoUnit1(file);
+                bench.Watch().StartWatching(true);
+                bench.Runs().ExecuteAll();
+                continue;
+            }
+            if (!announced) {
+                bench.Log().WriteInfoLine("Waiting for " + file.string());
+                announced = true;
+            }
+        } else {
+            bench.WatchTick();
+            if (!context.watchTimer.IsEnabled()) {
+                // The watch stops when its file has gone: wait for it to come back.
+                present = false;
+                announced = false;
+            }
+        }
+        std::this_thread::sleep_for(kWatchInterval);
+    }
+    bench.Runs().SetObserver(nullptr);
+    bench.Log().WriteInfoLine("Watch ended after " + std::to_string(report.cycles) + " cycle(s), " +
+                              std::to_string(report.failures) + " failed");
+    return kSuccess;
+}
+
+}  // namespace
+
+void AddWatchCommand(CLI::App& app, CliContext& context, int& exitCode) {
+    static WatchOptions options;
+    auto* watch = app.add_subcommand(
+        "watch", "Emulator loop: program FILE, then reload and program it at every change");
+    watch->add_option("FILE", options.file, "The firmware image to watch")->required();
+    watch->add_flag("--skip-id", options.skipId, "Do not check the chip's ID first");
+    watch->add_flag("--no-verify", options.noVerify, "Leave out the Verify step");
+    watch->add_flag("--no-reset", options.noReset, "Leave out the target reset");
+    watch->callback([&] { exitCode = Watch(context, options); });
+}
+
+}  // namespace torq::cli
