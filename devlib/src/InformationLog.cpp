@@ -16,6 +16,48 @@ std::string FormatTimeStamp(const LocalDateTime& t) {
     return text;
 }
 
+namespace {
+
+// "yyyy/mm/dd hh:nn:ss : " with a digit at every 'd'.
+constexpr std::string_view kStampPattern = "dddd/dd/dd dd:dd:dd : ";
+
+bool StartsWithTimeStamp(std::string_view line) {
+    if (line.size() < kStampPattern.size())
+        return false;
+    for (std::size_t i = 0; i < kStampPattern.size(); ++i) {
+        const char c = line[i];
+        if (kStampPattern[i] == 'd' ? (c < '0' || c > '9') : c != kStampPattern[i])
+            return false;
+    }
+    return true;
+}
+
+bool EndsWithWord(std::string_view text, std::string_view word) {
+    if (text.size() < word.size() || text.substr(text.size() - word.size()) != word)
+        return false;
+    if (text.size() == word.size())
+        return true;
+    const char before = text[text.size() - word.size() - 1];
+    return before == ' ' || before == ':' || before == ']';
+}
+
+}  // namespace
+
+LineLook LookOfLine(std::string_view line) {
+    LineLook look;
+    if (StartsWithTimeStamp(line))
+        look.stampLength = kStampPattern.size();
+    std::string_view message = line.substr(look.stampLength);
+    while (!message.empty() &&
+           (message.back() == ' ' || message.back() == '\n' || message.back() == '\r'))
+        message.remove_suffix(1);
+    if (EndsWithWord(message, "Pass"))
+        look.verdict = LineVerdict::Pass;
+    else if (EndsWithWord(message, "Fail") || message.starts_with("Error :"))
+        look.verdict = LineVerdict::Fail;
+    return look;
+}
+
 void InformationLog::WriteInfoLine(std::string_view message, bool timeStamp) {
     std::string line;
     if (timeStamp) {

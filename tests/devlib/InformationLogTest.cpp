@@ -30,6 +30,31 @@ TEST(InformationLog, FormatsLinesWithAndWithoutTimeStamp) {
     EXPECT_TRUE(view.lines.empty());
 }
 
+TEST(InformationLog, LookOfLineFindsTheTimeStampAndTheVerdict) {
+    struct Case {
+        const char* line;
+        std::size_t stampLength;
+        LineVerdict verdict;
+    };
+    const Case cases[] = {
+        {"2011/05/04 13:07:09 : Erase : Pass", 22, LineVerdict::Pass},
+        {"2011/05/04 13:07:09 : Read ID : [0xEF3011] Fail", 22, LineVerdict::Fail},
+        {"2011/05/04 13:07:09 : Error : Please check the status of communication devices !", 22,
+         LineVerdict::Fail},
+        {"2011/05/04 13:07:09 : Start [Program]", 22, LineVerdict::None},
+        {"2011/05/04 13:07:09 : File Name : /data/Passport", 22, LineVerdict::None},
+        {"0001 : [0x00000010] 0x12 0x34", 0, LineVerdict::None},
+        {"2011/5/04 13:07:09 : Verify : Fail", 0, LineVerdict::Fail},
+        {"Pass", 0, LineVerdict::Pass},
+        {"", 0, LineVerdict::None},
+    };
+    for (const Case& c : cases) {
+        const LineLook look = LookOfLine(c.line);
+        EXPECT_EQ(look.stampLength, c.stampLength) << c.line;
+        EXPECT_EQ(look.verdict, c.verdict) << c.line;
+    }
+}
+
 class LineLimitTest : public ::testing::Test {
   protected:
     void Fill(int from, int to) {

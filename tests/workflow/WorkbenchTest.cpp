@@ -313,5 +313,12 @@ TEST_F(WorkbenchTest, AHandedOverFileIsLoadedIntoUnit1) {
         << last;
 }
 
+TEST(VersionText, DropsTheBuildNumberAndAZeroRelease) {
+    EXPECT_EQ(VersionText("1.4.9.0"), "1.4.9");
+    EXPECT_EQ(VersionText("1.4.0.0"), "1.4");
+    EXPECT_EQ(VersionText("0.1.0"), "0.1");
+    EXPECT_EQ(VersionText("2"), "2.0");
+}
+
 }  // namespace
 }  // namespace torq

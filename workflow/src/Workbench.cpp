@@ -49,6 +49,17 @@ std::string VersionText(int major, int minor, int release) {
     return text;
 }
 
+std::string VersionText(std::string_view dotted) {
+    int parts[3] = {0, 0, 0};
+    for (int& part : parts) {
+        const std::size_t dot = dotted.find('.');
+        part = static_cast<int>(
+            std::min<std::uint64_t>(ParseUnsigned64(dotted.substr(0, dot)).value_or(0), 65535));
+        dotted = dot == std::string_view::npos ? std::string_view() : dotted.substr(dot + 1);
+    }
+    return VersionText(parts[0], parts[1], parts[2]);
+}
+
 Workbench::Workbench(ProgramDirectory dirs, WorkbenchSeams seams, WorkbenchHost& host)
     : dirs_(std::move(dirs)),
       op_(seams.op),

@@ -18,6 +18,16 @@ inline constexpr std::string_view kLogHeaderTitle = "             Status Informa
 // "yyyy/mm/dd hh:nn:ss"
 std::string FormatTimeStamp(const LocalDateTime& time);
 
+// How a log line reads at a glance, so a view can dim the time stamp and colour the verdict in
+// addition to its words: the length of the leading "yyyy/mm/dd hh:nn:ss : " (0 without one), and
+// a pass (the line ends in the word "Pass") or a failure (ends in "Fail", or an "Error :" line).
+enum class LineVerdict { None, Pass, Fail };
+struct LineLook {
+    std::size_t stampLength = 0;
+    LineVerdict verdict = LineVerdict::None;
+};
+LineLook LookOfLine(std::string_view line);
+
 // What the line limit does with the lines it takes away.
 enum class LimitAction { ClearContents, SaveToFileAndClear };
 

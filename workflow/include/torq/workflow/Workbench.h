@@ -46,6 +46,9 @@ inline constexpr std::string_view kNoParameterLine = "Premium Tabs : No Paramete
 
 // "TORQ-SPI Ver. 1.4.9": major.minor, and .release when it is not 0.
 std::string VersionText(int major, int minor, int release);
+// The same from a dotted version ("1.4.9.0", the CMake project version "0.1.0"); the build
+// number is ignored, missing parts read as 0.
+std::string VersionText(std::string_view dotted);
 
 // What the workbench asks of the program around it. Every call has a harmless default, so the
 // command-line tool and the tests implement only what they need.
