@@ -1,0 +1,213 @@
+#include "torq/app/LoadFileDialog.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include "torq/app/DialogWidgets.h"
+#include "torq/devlib/Text.h"
+#include "torq/workflow/Workbench.h"
+
+namespace torq::app {
+
+namespace {
+
+constexpr int kAddressDigits = 8;
+constexpr int kFillDigits = 2;
+
+QLineEdit* HexField(QWidget* parent, const char* name, int digits) {
+    auto* field = Named(new QLineEdit(parent), name);
+    field->setFont(FixedFont());
+    field->setMaxLength(digits);
+    FilterKeys(field, [](char key) { return AcceptHexFieldKey(key); });
+    SizeForDigits(field, digits);
+    return field;
+}
+
+QString ByteCount(std::uint64_t bytes) {
+    return QObject::tr("%1 bytes").arg(QLocale().toString(static_cast<qulonglong>(bytes)));
+}
+
+}  // namespace
+
+LoadFileDialog::LoadFileDialog(Workbench& bench, ProgressSink* progress, QWidget* parent)
+    : QDialog(parent), bench_(bench), progress_(progress) {
+    setObjectName(QStringLiteral("TLoadFileForm"));
+    setWindowTitle(QStringLiteral("Load File"));
+    setModal(true);
+
+    filePath_ = Named(new QLineEdit(this), "FilePathEdit");
+    filePath_->setReadOnly(true);
+    filePath_->setMinimumWidth(420);
+    fileSize_ = Named(new QLabel(this), "FileSizeLabel");
+
+    auto* formatBox = Named(new QGroupBox(tr("Format"), this), "FormatRadioGroup");
+    auto* formatLayout = new QVBoxLayout(formatBox);
+    formats_ = new QButtonGroup(this);
+    for (int i = 0; i < kLoadFormatCount; ++i) {
+        auto* choice =
+            new QRadioButton(ToQString(LoadFormatCaption(LoadFormatFromIndex(i))), formatBox);
+        choice->setObjectName(QStringLiteral("FormatRadioGroup_%1").arg(i));
+        formats_->addButton(choice, i);
+        formatLayout->addWidget(choice);
+    }
+    formatLayout->addStretch(1);
+    connect(formats_, &QButtonGroup::idClicked, this, &LoadFileDialog::FormatChosen);
+
+    sourceStart_ = HexField(this, "Src_StartAddEdit", kAddressDigits);
+    sourceEnd_ = HexField(this, "Src_EndAddEdit", kAddressDigits);
+    destination_ = HexField(this, "Dest_StartAddEdit", kAddressDigits);
+    fillValue_ = HexField(this, "UnusedFillEdit", kFillDigits);
+    fillUnused_ = Named(new QCheckBox(tr("Fill unused with"), this), "UnusedFillCheckBox");
+    deviceSize_ = Named(new QLabel(this), "DeviceSizeLabel");
+
+    LoadDialogState& state = bench_.LoadDialog();
+    connect(sourceStart_, &QLineEdit::textEdited, this,
+            [this, &state] { AddressEdited(sourceStart_, state.sourceStartText, false); });
+    connect(sourceEnd_, &QLineEdit::textEdited, this,
+            [this, &state] { AddressEdited(sourceEnd_, state.sourceEndText, false); });
+    connect(destination_, &QLineEdit::textEdited, this,
+            [this, &state] { AddressEdited(destination_, state.destinationText, true); });
+    connect(fillValue_, &QLineEdit::textEdited, this,
+            [&state](const QString& text) { state.fillText = ToStdString(text); });
+    connect(fillUnused_, &QCheckBox::toggled, this, [this, &state](bool checked) {
+        if (syncing_)
+            return;
+        state.fillUnused = checked;
+        ApplyEnabling();
+    });
+
+    auto* source = Named(new QGroupBox(tr("Source"), this), "SourceGroupBox");
+    auto* sourceLayout = new QFormLayout(source);
+    sourceLayout->addRow(tr("Start address"), sourceStart_);
+    sourceLayout->addRow(tr("End address"), sourceEnd_);
+
+    auto* target = Named(new QGroupBox(tr("Destination"), this), "DestinationGroupBox");
+    auto* targetLayout = new QFormLayout(target);
+    targetLayout->addRow(tr("Start address"), destination_);
+    targetLayout->addRow(tr("Device size"), deviceSize_);
+    auto* fillRow = new QHBoxLayout;
+    fillRow->addWidget(fillUnused_);
+    fillRow->addWidget(fillValue_);
+    fillRow->addStretch(1);
+    targetLayout->addRow(fillRow);
+
+    auto* buttons = new QDialogButtonBox(this);
+    QPushButton* ok = buttons->addButton(QDialogButtonBox::Ok);
+    ok->setObjectName(QStringLiteral("OkButton"));
+    ok->setDefault(true);
+    QPushButton* cancel = buttons->addButton(QDialogButtonBox::Cancel);
+    cancel->setObjectName(QStringLiteral("CancelButton"));
+    connect(ok, &QPushButton::clicked, this, &LoadFileDialog::Ok);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* fileRow = new QHBoxLayout;
+    fileRow->addWidget(filePath_, 1);
+    fileRow->addWidget(fileSize_);
+
+    auto* fields = new QVBoxLayout;
+    fields->addWidget(source);
+    fields->addWidget(target);
+    fields->addStretch(1);
+
+    auto* grid = new QGridLayout(this);
+    grid->setContentsMargins(16, 16, 16, 16);
+    grid->setHorizontalSpacing(16);
+    grid->setVerticalSpacing(8);
+    grid->addWidget(new QLabel(tr("File"), this), 0, 0, 1, 2);
+    grid->addLayout(fileRow, 1, 0, 1, 2);
+    grid->addWidget(formatBox, 2, 0);
+    grid->addLayout(fields, 2, 1);
+    grid->addWidget(buttons, 3, 0, 1, 2);
+    grid->setColumnStretch(1, 1);
+
+    setTabOrder(formats_->button(0), sourceStart_);
+    setTabOrder(sourceStart_, sourceEnd_);
+    setTabOrder(sourceEnd_, destination_);
+    setTabOrder(destination_, fillUnused_);
+    setTabOrder(fillUnused_, fillValue_);
+    SyncFromState();
+}
+
+std::optional<LoadOutcome> LoadFileDialog::Open(int unit, int socket,
+                                                const std::filesystem::path& file) {
+    bench_.PrepareLoad(unit, socket, file);
+    outcome_.reset();
+    SyncFromState();
+    exec();
+    return outcome_;
+}
+
+void LoadFileDialog::SyncFromState() {
+    const LoadDialogState& state = bench_.LoadDialog();
+    syncing_ = true;
+    filePath_->setText(QString::fromStdString(state.filePath.string()));
+    filePath_->setCursorPosition(0);
+    fileSize_->setText(ByteCount(state.fileLength));
+    if (QAbstractButton* choice = formats_->button(static_cast<int>(state.format)))
+        choice->setChecked(true);
+    sourceStart_->setText(ToQString(state.sourceStartText));
+    sourceEnd_->setText(ToQString(state.sourceEndText));
+    destination_->setText(ToQString(state.destinationText));
+    fillUnused_->setChecked(state.fillUnused);
+    fillValue_->setText(ToQString(state.fillText));
+    const std::uint64_t size = bench_.Record().deviceSize;
+    deviceSize_->setText(size == 0 ? tr("no device")
+                                   : QStringLiteral("%1 (%2 … %3)")
+                                         .arg(ByteCount(size), QStringLiteral("00000000"),
+                                              ToQString(HexText(size - 1, kAddressDigits))));
+    syncing_ = false;
+    ApplyEnabling();
+}
+
+void LoadFileDialog::ApplyEnabling() {
+    const LoadDialogState& state = bench_.LoadDialog();
+    const bool source = SourceFieldsEnabled(state.format);
+    sourceStart_->setEnabled(source);
+    sourceEnd_->setEnabled(source);
+    fillValue_->setEnabled(FillValueEnabled(state));
+}
+
+void LoadFileDialog::FormatChosen(int index) {
+    bench_.LoadDialog().format = LoadFormatFromIndex(index);
+    ApplyEnabling();
+}
+
+void LoadFileDialog::AddressEdited(QLineEdit* field, std::string& stateText, bool destination) {
+    const LoadDialogState& state = bench_.LoadDialog();
+    const std::string typed = ToStdString(field->text());
+    ShowCorrectedText(
+        field, destination ? NormaliseDestinationAddressText(typed, bench_.Record().deviceSize)
+                           : NormaliseSourceAddressText(typed, state.fileLength));
+    stateText = ToStdString(field->text());
+}
+
+void LoadFileDialog::Ok() {
+    outcome_ = bench_.LoadFromDialog(progress_);
+    // The load may have corrected the format or reset the destination.
+    SyncFromState();
+    switch (outcome_->end) {
+        case LoadEnd::Loaded:
+            accept();
+            break;
+        case LoadEnd::Closed:
+        case LoadEnd::NotRun:
+            reject();
+            break;
+        case LoadEnd::KeptOpen:
+        case LoadEnd::Abandoned:
+            break;  // open for a correction
+    }
+}
+
+}  // namespace torq::app

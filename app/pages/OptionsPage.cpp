@@ -1,0 +1,335 @@
+#include "torq/app/OptionsPage.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QEvent>
+#include <QFocusEvent>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "torq/app/DialogWidgets.h"
+#include "torq/app/FileChooser.h"
+#include "torq/workflow/Workbench.h"
+
+namespace torq::app {
+
+namespace {
+
+QGroupBox* Group(QWidget* parent, const char* name, const QString& title) {
+    return Named(new QGroupBox(title, parent), name);
+}
+
+// "(1 – 999)": the range a numeric field takes, beside it.
+QLabel* RangeHint(QWidget* parent, const NumericFieldRule& rule) {
+    auto* hint =
+        new QLabel(QStringLiteral("(%1 – %2)").arg(rule.minimum).arg(rule.Maximum()), parent);
+    hint->setForegroundRole(QPalette::PlaceholderText);
+    return hint;
+}
+
+QHBoxLayout* Row(std::initializer_list<QWidget*> widgets) {
+    auto* row = new QHBoxLayout;
+    row->setSpacing(8);
+    for (QWidget* widget : widgets)
+        row->addWidget(widget);
+    row->addStretch(1);
+    return row;
+}
+
+}  // namespace
+
+OptionsPage::OptionsPage(Workbench& bench, FileChooser& files, QWidget* parent)
+    : QWidget(parent), bench_(bench), files_(files) {
+    setObjectName(QStringLiteral("Options_Page"));
+    Options& options = bench_.Settings();
+    OptionFieldTexts& texts = bench_.OptionFields();
+
+    // ---- emulator file watch ----
+    auto* watch = Group(this, "Options_Watch_GroupBox", tr("Emulator file watch"));
+    watchAutoReload_ =
+        Named(new QCheckBox(QStringLiteral("Automatic reload of externally modified file"), watch),
+              "Options_WatchAutoReload_CheckBox");
+    watchAutoProcedure_ =
+        Named(new QCheckBox(QStringLiteral("Automatic procedure of reload file"), watch),
+              "Options_WatchAutoProcedure_CheckBox");
+    auto* watchLayout = new QVBoxLayout(watch);
+    watchLayout->addWidget(watchAutoReload_);
+    watchLayout->addWidget(watchAutoProcedure_);
+    connect(watchAutoReload_, &QCheckBox::toggled, this, [this, &options](bool on) {
+        if (!syncing_)
+            options.watchAutoReload = on;
+    });
+    connect(watchAutoProcedure_, &QCheckBox::toggled, this, [this, &options](bool on) {
+        if (!syncing_)
+            options.watchAutoProcedure = on;
+    });
+
+    // ---- verify ----
+    auto* verify = Group(this, "Options_Verify_GroupBox", tr("Verify"));
+    verifyErrorsList_ =
+        Named(new QCheckBox(QStringLiteral("Limit the numbers of list verify errors"), verify),
+              "Options_VerifyErrorsList_CheckBox");
+    verifyErrorsListEdit_ = MakeNumericField("Options_VerifyErrorsList_Edit", kVerifyErrorsField,
+                                             texts.verifyErrorsList);
+    verifyErrorsListEdit_->setParent(verify);
+    auto* verifyLayout = new QVBoxLayout(verify);
+    verifyLayout->addLayout(
+        Row({verifyErrorsList_, verifyErrorsListEdit_, RangeHint(verify, kVerifyErrorsField)}));
+    connect(verifyErrorsList_, &QCheckBox::toggled, this, [this, &options](bool on) {
+        if (syncing_)
+            return;
+        options.verifyErrorsListLimited = on;
+        ApplyEnabling();
+    });
+
+    // ---- information line limit ----
+    auto* information = Group(this, "Options_InfoMessage_GroupBox", tr("Information"));
+    infoMessageLimit_ =
+        Named(new QCheckBox(QStringLiteral("Information frame limit the numbers of over lines"),
+                            information),
+              "Options_InfoMessageLimit_CheckBox");
+    infoMessageLimitEdit_ = MakeNumericField("Options_InfoMessageLimit_Edit",
+                                             kInfoMessageLimitField, texts.infoMessageLimit);
+    infoMessageLimitEdit_->setParent(information);
+    limitSaveFile_ =
+        Named(new QRadioButton(QStringLiteral("Save to file and clear the contents"), information),
+              "Options_InfoMessageLimitSaveFile_RadioButton");
+    limitClearContent_ = Named(new QRadioButton(QStringLiteral("Clear the contents"), information),
+                               "Options_InfoMessageLimitClearContent_RadioButton");
+    auto* limitChoice = new QButtonGroup(information);
+    limitChoice->addButton(limitSaveFile_);
+    limitChoice->addButton(limitClearContent_);
+    limitSaveFileEdit_ = Named(new QLineEdit(information), "Options_InfoMessageLimitSaveFile_Edit");
+    limitSaveFileEdit_->setReadOnly(true);
+    limitSaveFileEdit_->setMinimumWidth(280);
+    limitSaveFileButton_ = Named(new QPushButton(QStringLiteral("..."), information),
+                                 "Options_InfoMessageLimitSaveFile_Button");
+    limitSaveFileButton_->setAutoDefault(false);
+    limitSaveFileButton_->setToolTip(tr("Choose the file the trimmed lines are saved to"));
+    limitSaveFileButton_->setFixedWidth(
+        limitSaveFileButton_->fontMetrics().horizontalAdvance(QStringLiteral("....")) + 24);
+    auto* fileRow = new QHBoxLayout;
+    fileRow->setSpacing(8);
+    fileRow->addSpacing(24);
+    fileRow->addWidget(limitSaveFileEdit_, 1);
+    fileRow->addWidget(limitSaveFileButton_);
+    auto* informationLayout = new QVBoxLayout(information);
+    informationLayout->addLayout(Row({infoMessageLimit_, infoMessageLimitEdit_,
+                                      RangeHint(information, kInfoMessageLimitField)}));
+    auto* choices = new QVBoxLayout;
+    choices->setContentsMargins(24, 0, 0, 0);
+    choices->addWidget(limitClearContent_);
+    choices->addWidget(limitSaveFile_);
+    informationLayout->addLayout(choices);
+    informationLayout->addLayout(fileRow);
+    connect(infoMessageLimit_, &QCheckBox::toggled, this, [this, &options](bool on) {
+        if (syncing_)
+            return;
+        options.infoMessageLimited = on;
+        ApplyEnabling();
+    });
+    connect(limitSaveFile_, &QRadioButton::toggled, this, [this, &options](bool on) {
+        if (syncing_)
+            return;
+        options.infoMessageLimitSavesToFile = on;
+        ApplyEnabling();
+    });
+    connect(limitSaveFileButton_, &QPushButton::clicked, this, &OptionsPage::ChooseLogFile);
+
+    // ---- target reset ----
+    auto* reset = Group(this, "Options_Reset_GroupBox", tr("Target reset"));
+    resetNormHigh_ = Named(new QRadioButton(QStringLiteral("Normal High"), reset),
+                           "Options_ResetNormHigh_RadioButton");
+    resetNormLow_ = Named(new QRadioButton(QStringLiteral("Normal Low"), reset),
+                          "Options_ResetNormLow_RadioButton");
+    auto* level = new QButtonGroup(reset);
+    level->addButton(resetNormHigh_);
+    level->addButton(resetNormLow_);
+    resetTimeEdit_ = MakeNumericField("Options_ResetTime_Edit", kResetTimeField, texts.resetTime);
+    resetTimeEdit_->setParent(reset);
+    auto* resetTimeLabel =
+        Named(new QLabel(tr("Reset pulse (ms)"), reset), "Options_ResetTime_Label");
+    resetTimeLabel->setBuddy(resetTimeEdit_);
+    auto* resetLayout = new QVBoxLayout(reset);
+    resetLayout->addLayout(Row({resetNormHigh_, resetNormLow_}));
+    resetLayout->addLayout(
+        Row({resetTimeLabel, resetTimeEdit_, RangeHint(reset, kResetTimeField)}));
+    // The new idle level goes to the programmer at once.
+    connect(resetNormHigh_, &QRadioButton::toggled, this, [this](bool high) {
+        if (!syncing_)
+            bench_.ResetLevelChanged(high);
+    });
+
+    // ---- erase (hidden in this release; its box is not stored) ----
+    erase_ = Group(this, "Options_Erase_GroupBox", tr("Erase"));
+    auto* eraseLayout = new QVBoxLayout(erase_);
+    eraseLayout->addWidget(Named(new QCheckBox(QStringLiteral("Blank Check before Erase"), erase_),
+                                 "Options_BlankCheckBeforeErase_CheckBox"));
+    erase_->hide();
+
+    // ---- about ----
+    auto* about = Group(this, "Options_About_GroupBox", tr("About"));
+    softwareVersion_ = Named(new QLabel(about), "Options_AboutSWVerValue_Label");
+    firmwareVersion_ = Named(new QLabel(about), "Options_AboutFWVerValue_Label");
+    libraryDate_ = Named(new QLabel(about), "Options_AboutDevLibValue_Label");
+    auto* aboutLayout = new QFormLayout(about);
+    aboutLayout->addRow(
+        Named(new QLabel(tr("Software version"), about), "Options_AboutSWVer_Label"),
+        softwareVersion_);
+    aboutLayout->addRow(
+        Named(new QLabel(tr("Firmware version"), about), "Options_AboutFWVer_Label"),
+        firmwareVersion_);
+    aboutLayout->addRow(Named(new QLabel(tr("Device library"), about), "Options_AboutDevLib_Label"),
+                        libraryDate_);
+    for (QLabel* value : {softwareVersion_, firmwareVersion_, libraryDate_}) {
+        value->setFont(FixedFont());
+        value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    }
+
+    // ---- desktop integration (filled by the desktop integration, hidden in this release) ----
+    desktop_ = Named(new QWidget(this), "Options_DesktopIntegration_Panel");
+    auto* desktopLayout = new QVBoxLayout(desktop_);
+    desktopLayout->setContentsMargins(0, 0, 0, 0);
+    auto* sendTo = Group(desktop_, "Options_SendTo_GroupBox", QStringLiteral("SendTo"));
+    new QVBoxLayout(sendTo);
+    auto* associations =
+        Group(desktop_, "Options_FileAssociations_GroupBox", QStringLiteral("File associations"));
+    new QVBoxLayout(associations);
+    desktopLayout->addWidget(sendTo);
+    desktopLayout->addWidget(associations);
+    desktopLayout->addWidget(
+        Named(new QLabel(QStringLiteral("NOVU"), desktop_), "Options_NOVUHyperlink_Label"));
+    desktop_->hide();
+
+    // Two columns on the 8-pixel grid: what acts on runs at the left, the log and about at the
+    // right.
+    auto* left = new QVBoxLayout;
+    left->setSpacing(16);
+    left->addWidget(watch);
+    left->addWidget(verify);
+    left->addWidget(reset);
+    left->addWidget(erase_);
+    left->addStretch(1);
+    auto* right = new QVBoxLayout;
+    right->setSpacing(16);
+    right->addWidget(information);
+    right->addWidget(about);
+    right->addWidget(desktop_);
+    right->addStretch(1);
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(16, 16, 16, 16);
+    layout->setSpacing(16);
+    layout->addLayout(left, 1);
+    layout->addLayout(right, 1);
+
+    SyncFromModel();
+    RefreshAboutLabels();
+}
+
+QLineEdit* OptionsPage::MakeNumericField(const char* name, const NumericFieldRule& rule,
+                                         std::string& text) {
+    auto* edit = Named(new QLineEdit(this), name);
+    edit->setFont(FixedFont());
+    edit->setMaxLength(rule.maxDigits);
+    edit->setAlignment(Qt::AlignRight);
+    FilterKeys(edit, [](char key) -> std::optional<char> {
+        if (!NumericFieldAcceptsKey(key))
+            return std::nullopt;
+        return key;
+    });
+    SizeForDigits(edit, rule.maxDigits);
+    edit->installEventFilter(this);
+    numeric_.push_back({edit, &rule, &text});
+    const NumericField field = numeric_.back();
+    connect(edit, &QLineEdit::textEdited, this, [this, field] { NumericEdited(field); });
+    return edit;
+}
+
+void OptionsPage::NumericEdited(const NumericField& field) {
+    ShowCorrectedText(field.edit,
+                      NumericFieldAfterEdit(*field.rule, ToStdString(field.edit->text())));
+    *field.text = ToStdString(field.edit->text());
+}
+
+void OptionsPage::NumericLeft(const NumericField& field) {
+    const bool accepted = bench_.LeaveOptionField(*field.text, *field.rule);
+    field.edit->setText(ToQString(*field.text));
+    if (!accepted) {
+        // The corrected value stays in front of the operator, caret at its end.
+        QLineEdit* edit = field.edit;
+        QTimer::singleShot(0, edit, [edit] {
+            edit->setFocus(Qt::OtherFocusReason);
+            edit->setCursorPosition(static_cast<int>(edit->text().size()));
+        });
+    }
+}
+
+bool OptionsPage::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::FocusOut) {
+        // Only a move to another control is a leave; the window losing the focus is not.
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
+            for (const NumericField& field : numeric_) {
+                if (field.edit == watched)
+                    NumericLeft(field);
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void OptionsPage::SyncFromModel() {
+    const Options& options = bench_.Settings();
+    const OptionFieldTexts& texts = bench_.OptionFields();
+    syncing_ = true;
+    watchAutoReload_->setChecked(options.watchAutoReload);
+    watchAutoProcedure_->setChecked(options.watchAutoProcedure);
+    verifyErrorsList_->setChecked(options.verifyErrorsListLimited);
+    verifyErrorsListEdit_->setText(ToQString(texts.verifyErrorsList));
+    infoMessageLimit_->setChecked(options.infoMessageLimited);
+    infoMessageLimitEdit_->setText(ToQString(texts.infoMessageLimit));
+    (options.infoMessageLimitSavesToFile ? limitSaveFile_ : limitClearContent_)->setChecked(true);
+    limitSaveFileEdit_->setText(ToQString(LogFileSettingShown(options.infoMessageLimitSaveFile)));
+    (options.resetNormalHigh ? resetNormHigh_ : resetNormLow_)->setChecked(true);
+    resetTimeEdit_->setText(ToQString(texts.resetTime));
+    syncing_ = false;
+    ApplyEnabling();
+}
+
+void OptionsPage::RefreshAboutLabels() {
+    softwareVersion_->setText(ToQString(VersionText(TORQ_VERSION)));
+    const std::string firmware = bench_.FirmwareVersion();
+    firmwareVersion_->setText(firmware.empty() ? QStringLiteral("None") : ToQString(firmware));
+    libraryDate_->setText(ToQString(bench_.LibraryDate()));
+}
+
+void OptionsPage::ApplyEnabling() {
+    const Options& options = bench_.Settings();
+    verifyErrorsListEdit_->setEnabled(options.verifyErrorsListLimited);
+    const bool limited = options.infoMessageLimited;
+    infoMessageLimitEdit_->setEnabled(limited);
+    limitSaveFile_->setEnabled(limited);
+    limitClearContent_->setEnabled(limited);
+    const bool toFile = limited && options.infoMessageLimitSavesToFile;
+    limitSaveFileEdit_->setEnabled(toFile);
+    limitSaveFileButton_->setEnabled(toFile);
+}
+
+void OptionsPage::ChooseLogFile() {
+    const QString path = files_.SaveFileName(
+        this, LogFileRequest(tr("Information log file"), limitSaveFileEdit_->text()));
+    if (path.isEmpty())
+        return;
+    bench_.Settings().infoMessageLimitSaveFile = ToStdString(path);
+    limitSaveFileEdit_->setText(path);
+}
+
+}  // namespace torq::app

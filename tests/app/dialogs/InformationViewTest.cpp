@@ -1,0 +1,156 @@
+// The information views over the workbench's log: the mirror, the line limit, clear, save, the
+// separate window and the look of the lines.
+#include "torq/app/InformationView.h"
+
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTextBlock>
+
+#include "DialogsFixture.h"
+
+namespace torq::app::test {
+namespace {
+
+class InformationViewTest : public WorkbenchFixture {
+  protected:
+    InformationViewTest()
+        : docked(bench->Log(), files, op, InformationPlace::Docked), window(*bench, files) {
+        bench->Log().Clear();
+        docked.resize(700, 300);
+        docked.show();
+    }
+    static QStringList Blocks(const InformationView& view) {
+        return view.Memo()->toPlainText().split(QLatin1Char('\n'));
+    }
+    InformationView docked;
+    InformationWindow window;
+};
+
+TEST_F(InformationViewTest, BothViewsMirrorTheLogAndTheLimitTrimsThem) {
+    for (int i = 1; i <= 600; ++i)
+        bench->Log().WriteInfoLine("line " + std::to_string(i), false);
+    EXPECT_EQ(docked.LineCount(), 600);
+    EXPECT_EQ(window.View()->LineCount(), 600);
+    EXPECT_EQ(Blocks(docked).front(), "line 1");
+    EXPECT_EQ(Blocks(docked).back(), "line 600");
+    EXPECT_EQ(window.View()->Memo()->toPlainText(), docked.Memo()->toPlainText());
+
+    // The timer trims while the limit is on and the Options tab is not shown: the marker and the
+    // lines after the oldest 500 stay, in both views.
+    bench->OptionFields().infoMessageLimit = "500";
+    LineLimitTimer limit(*bench);
+    limit.Sync();
+    EXPECT_EQ(limit.Timer().objectName(), "InfoMessageLimit_Timer");
+    EXPECT_EQ(limit.Timer().interval(), 500);
+    ASSERT_TRUE(limit.Timer().isActive());
+    QTRY_COMPARE_WITH_TIMEOUT(docked.LineCount(), 101, 3000);
+    const QStringList kept = Blocks(docked);
+    EXPECT_EQ(kept[0], "<--- Information Lines Limited --->");
+    EXPECT_EQ(kept[1], "line 501");
+    EXPECT_EQ(kept.back(), "line 600");
+    EXPECT_EQ(window.View()->Memo()->toPlainText(), docked.Memo()->toPlainText());
+    // New lines go on after the trim.
+    bench->Log().WriteInfoLine("line 601", false);
+    EXPECT_EQ(Blocks(*window.View()).back(), "line 601");
+
+    bench->ChangeTab(kOptionsTabIndex);
+    limit.Sync();
+    EXPECT_FALSE(limit.Timer().isActive());
+    bench->ChangeTab(kProgrammerTabIndex);
+    bench->Settings().infoMessageLimited = false;
+    limit.Sync();
+    EXPECT_FALSE(limit.Timer().isActive());
+}
+
+TEST_F(InformationViewTest, PanelsClearSaveAndSwitchTheMode) {
+    EXPECT_EQ(Find<QLabel>(docked, "InfoMessage_Times_Label")->text(), "Times");
+    EXPECT_EQ(Find<QLabel>(docked, "InfoMessage_Status_Label")->text(), "Status");
+    EXPECT_EQ(Find<QPushButton>(docked, "InfoMessage_Mode_Panel")->text(), "Outside Mode");
+    EXPECT_EQ(Find<QPushButton>(*window.View(), "InfoMessage_Mode_Panel")->text(), "Inside Mode");
+    EXPECT_EQ(window.windowTitle(), "Information");
+    EXPECT_EQ(window.objectName(), "TInfoMessageForm");
+
+    bench->Log().WriteInfoLine("Erase : Pass");
+    bench->Log().WriteInfoLine("second line", false);
+    const auto saved = home / "saved.log";
+    files.answers = {QString::fromStdString(saved.string()),
+                     QString::fromStdString((home / "no-such-folder" / "x.log").string())};
+    Find<QPushButton>(docked, "InfoMessage_Save_Panel")->click();
+    ASSERT_EQ(files.requests.size(), 1u);
+    EXPECT_EQ(files.requests[0].defaultSuffix, "log");
+    EXPECT_EQ(files.requests[0].filter, "log file (*.log)");
+    EXPECT_EQ(torq::test::ReadFile(saved),
+              "=============================================\n"
+              "             Status Information             \n"
+              "=============================================\n"
+              "2011/05/04 13:07:09 : Erase : Pass\n"
+              "second line\n");
+    // A file that cannot be written is told, not passed over.
+    Find<QPushButton>(*window.View(), "InfoMessage_Save_Panel")->click();
+    ASSERT_EQ(op.messages.size(), 1u);
+    EXPECT_EQ(op.messages[0].severity, Severity::Warning);
+    EXPECT_NE(op.messages[0].text.find("could not be saved"), std::string::npos);
+
+    Find<QPushButton>(*window.View(), "InfoMessage_Clear_Panel")->click();
+    EXPECT_TRUE(bench->Log().Lines().empty());
+    EXPECT_EQ(docked.LineCount(), 0);
+    EXPECT_EQ(window.View()->LineCount(), 0);
+
+    // Outside: the window shows and the docked panel goes; Inside or closing brings it back.
+    QSignalSpy place(&window, &InformationWindow::placeChanged);
+    const auto dockedShown = [&] { return bench->Board().IsVisible(control::kInfoMessagePanel); };
+    ASSERT_TRUE(dockedShown());
+    window.ShowSeparately();
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_FALSE(dockedShown());
+    Find<QPushButton>(*window.View(), "InfoMessage_Mode_Panel")->click();
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_TRUE(dockedShown());
+    window.ShowSeparately();
+    window.close();
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_TRUE(dockedShown());
+    ASSERT_EQ(place.size(), 4);
+    EXPECT_EQ(place[0][0].toBool(), true);
+    EXPECT_EQ(place[3][0].toBool(), false);
+}
+
+TEST_F(InformationViewTest, VerdictsAreColouredStampsDimmedAndTheNewestLineInView) {
+    bench->Log().WriteInfoLine("Erase : Pass");
+    bench->Log().WriteInfoLine("Verify : Fail");
+    bench->Log().WriteInfoLine("Start [Erase]");
+    const QTextDocument* document = docked.Memo()->document();
+    // Each line: the time stamp fragment, then the message fragment.
+    const auto fragments = [&](int line) {
+        QTextBlock::iterator it = document->findBlockByNumber(line).begin();
+        const QTextFragment stamp = it.fragment();
+        ++it;
+        return std::pair{stamp, it.fragment()};
+    };
+    const auto [passStamp, pass] = fragments(0);
+    EXPECT_EQ(passStamp.text(), "2011/05/04 13:07:09 : ");
+    EXPECT_LT(passStamp.charFormat().foreground().color().alpha(), 255);
+    EXPECT_EQ(pass.text(), "Erase : Pass");
+    const QColor green = pass.charFormat().foreground().color();
+    EXPECT_GT(green.green(), green.red());
+    const QColor red = fragments(1).second.charFormat().foreground().color();
+    EXPECT_GT(red.red(), red.green());
+    EXPECT_EQ(fragments(2).second.charFormat().foreground().style(), Qt::NoBrush);
+
+    // The view follows new lines, unless the operator scrolled up to read.
+    for (int i = 0; i < 300; ++i)
+        bench->Log().WriteInfoLine("line " + std::to_string(i));
+    QScrollBar* bar = docked.Memo()->verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 0);
+    EXPECT_EQ(bar->value(), bar->maximum());
+    bar->setValue(0);
+    bench->Log().WriteInfoLine("one more");
+    EXPECT_EQ(bar->value(), 0);
+}
+
+}  // namespace
+}  // namespace torq::app::test
