@@ -1,0 +1,449 @@
+#include "MainWindow.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QKeySequence>
+#include <QLabel>
+#include <QScreen>
+#include <QScrollArea>
+#include <QShortcut>
+#include <QTabBar>
+#include <QVBoxLayout>
+
+#include "controllers/ActionGate.h"
+#include "controllers/EmulatorController.h"
+#include "controllers/IndicatorController.h"
+#include "controllers/SequencerController.h"
+#include "controllers/UnitsController.h"
+#include "torq/app/FileChooser.h"
+#include "torq/app/InformationView.h"
+#include "torq/app/LoadFileDialog.h"
+#include "torq/app/OptionsPage.h"
+#include "torq/app/PremiumPages.h"
+#include "torq/app/ProgressWindow.h"
+#include "torq/editor/qt/TEditForm.h"
+#include "torq/workflow/Sequencer.h"
+#include "widgets/BottomPanel.h"
+#include "widgets/MenuTabControl.h"
+#include "widgets/SocketPanel.h"
+#include "widgets/StepBar.h"
+#include "widgets/Theme.h"
+#include "widgets/UnitPanel.h"
+
+namespace torq::app {
+
+namespace {
+
+constexpr int kWatchIntervalMs = 300;
+constexpr int kFlashIntervalMs = 130;
+// How often the USB layer's arrivals and removals are looked at.
+constexpr int kUsbPollMs = 100;
+constexpr int kHandOverRetryMs = 250;
+
+QString Name(std::string_view name) {
+    return QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
+}
+
+QWidget* Panel(std::string_view name, QWidget* parent) {
+    auto* panel = new QWidget(parent);
+    panel->setObjectName(Name(name));
+    return panel;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(ProgramDirectory dirs, std::unique_ptr<UsbDevice> usb, WindowSeams seams,
+                       QWidget* parent)
+    : QMainWindow(parent),
+      seams_(seams),
+      watchTimer_("WatchFile_Timer", kWatchIntervalMs, this),
+      flashTimer_("FlashSumEdit_Timer", kFlashIntervalMs, this) {
+    setObjectName(QStringLiteral("MainForm"));
+    bench_ = std::make_unique<Workbench>(std::move(dirs),
+                                         WorkbenchSeams{seams_.op, pump_, SystemClock::Instance(),
+                                                        watchTimer_, flashTimer_, std::move(usb)},
+                                         static_cast<WorkbenchHost&>(*this));
+    gate_ = std::make_unique<ActionGate>();
+
+    // Window set-up: what this release hides stays hidden but keeps its values (socket 2 of every
+    // unit, the Save and Option buttons).
+    IndicatorBoard& board = bench_->Board();
+    for (int unit = 1; unit <= kUnitCount; ++unit)
+        board.SetVisible(SocketControlName(unit, "Socket", 2, kind::kPanel), false);
+    board.SetVisible(FunctionPanelName(FunctionButton::Save), false);
+    board.SetVisible(FunctionPanelName(FunctionButton::Option), false);
+
+    auto* central = new QWidget(this);
+    central->setObjectName(QStringLiteral("MainForm_Central"));
+    auto* column = new QVBoxLayout(central);
+    const int margin = 2 * theme::kGrid;
+    column->setContentsMargins(margin, theme::kGrid, margin, margin);
+    column->setSpacing(theme::kGrid);
+
+    tabs_ = new MenuTabControl(central);
+    tabs_->AddPanel(BuildOperationPanel());
+    auto* premium = Panel(control::kPremiumPanel, tabs_);
+    premiumPages_ = new PremiumPages(*bench_, premium);
+    auto* premiumLayout = new QVBoxLayout(premium);
+    premiumLayout->setContentsMargins(0, 0, 0, 0);
+    premiumLayout->addWidget(premiumPages_);
+    tabs_->AddPanel(premium);
+    auto* options = Panel(control::kOptionsPanel, tabs_);
+    auto* optionsScroll = new QScrollArea(options);
+    optionsScroll->setFrameShape(QFrame::NoFrame);
+    optionsScroll->setWidgetResizable(true);
+    optionsPage_ = new OptionsPage(*bench_, seams_.files);
+    optionsScroll->setWidget(optionsPage_);
+    auto* optionsLayout = new QVBoxLayout(options);
+    optionsLayout->setContentsMargins(0, 0, 0, 0);
+    optionsLayout->addWidget(optionsScroll);
+    tabs_->AddPanel(options);
+    column->addWidget(tabs_, 0);
+
+    bottom_ = new BottomPanel(board, central);
+    column->addWidget(bottom_);
+    column->addWidget(BuildInformationPanel(), 1);
+    setCentralWidget(central);
+
+    progressWindow_ = new ProgressWindow(this);
+    loadDialog_ = new LoadFileDialog(*bench_, progressWindow_, this);
+    infoWindow_ = new InformationWindow(*bench_, seams_.files, this);
+    lineLimit_ = new LineLimitTimer(*bench_, this);
+
+    Wire();
+    UpdateCaption();
+    // The first paint already shows the current tab's layout (no programmer yet: the start-up
+    // looks for it right after).
+    bench_->ShowTab(bench_->TabIndex());
+    tabs_->SetCurrent(bench_->TabIndex());
+
+    // A laptop screen's worth, never more than the screen.
+    QSize size(1280, 800);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        size = size.boundedTo(screen->availableSize());
+    resize(size);
+    tabs_->Bar()->installEventFilter(this);
+}
+
+MainWindow::~MainWindow() {
+    usbTimer_.stop();
+    handOverRetry_.stop();
+    watchTimer_.Stop();
+    flashTimer_.Stop();
+    // Everything that observes or calls the workbench goes before it.
+    indicators_.reset();
+    editor_.reset();
+    delete takeCentralWidget();
+    for (QObject* owned : std::initializer_list<QObject*>{
+             sequencerController_, unitsController_, emulatorController_, lineLimit_, infoWindow_,
+             loadDialog_, progressWindow_}) {
+        delete owned;
+    }
+}
+
+QWidget* MainWindow::BuildOperationPanel() {
+    IndicatorBoard& board = bench_->Board();
+    auto* operation = Panel(control::kOperationPanel, nullptr);
+    auto* column = new QVBoxLayout(operation);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(2 * theme::kGrid);
+
+    auto* top = Panel(control::kOperationTopPanel, operation);
+    auto* bars = new QVBoxLayout(top);
+    bars->setContentsMargins(0, 0, 0, 0);
+    emulatorBar_ = new StepBar(Bar::Emulator, board, top);
+    programmerBar_ = new StepBar(Bar::Programmer, board, top);
+    bars->addWidget(emulatorBar_);
+    bars->addWidget(programmerBar_);
+    column->addWidget(top);
+
+    auto* bottom = Panel(control::kOperationBottomPanel, operation);
+    auto* unitColumn = new QVBoxLayout(bottom);
+    unitColumn->setContentsMargins(0, 0, 0, 0);
+    unitColumn->setSpacing(theme::kGrid);
+    for (int unit = 1; unit <= kUnitCount; ++unit) {
+        units_[static_cast<std::size_t>(unit - 1)] = new UnitPanel(unit, board, bottom);
+        unitColumn->addWidget(units_[static_cast<std::size_t>(unit - 1)]);
+    }
+    offlineHint_ = new QLabel(
+        QStringLiteral("No programmer is connected. Plug in the programmer: the window finds it "
+                       "at once."),
+        bottom);
+    offlineHint_->setObjectName(QStringLiteral("Operation_Offline_Label"));
+    offlineHint_->setAlignment(Qt::AlignCenter);
+    offlineHint_->setMinimumHeight(8 * theme::kGrid);
+    offlineHint_->setStyleSheet(QStringLiteral("color: %1;").arg(theme::Dim(palette()).name()));
+    unitColumn->addWidget(offlineHint_);
+    column->addWidget(bottom);
+    column->addStretch(1);
+    return operation;
+}
+
+QWidget* MainWindow::BuildInformationPanel() {
+    auto* panel = Panel(control::kInfoMessagePanel, nullptr);
+    auto* layout = new QVBoxLayout(panel);
+    layout->setContentsMargins(0, 0, 0, 0);
+    infoView_ = new InformationView(bench_->Log(), seams_.files, seams_.op,
+                                    InformationPlace::Docked, panel);
+    layout->addWidget(infoView_);
+    return panel;
+}
+
+void MainWindow::Wire() {
+    ActionGate& gate = *gate_;
+    unitsController_ = new UnitsController(*bench_, gate, seams_.files, *loadDialog_, units_, this);
+    sequencerController_ = new SequencerController(*bench_, gate, {emulatorBar_, programmerBar_},
+                                                   *bottom_, *units_[0], this);
+    emulatorController_ =
+        new EmulatorController(*bench_, gate, {emulatorBar_, programmerBar_}, this);
+
+    IndicatorController::Targets targets;
+    targets.progress = [this](int unit, int value) {
+        if (unit >= 1 && unit <= kUnitCount)
+            units_[static_cast<std::size_t>(unit - 1)]->SetProgress(value);
+    };
+    targets.checksumLook = [this](int index, ChecksumLook look) {
+        const SocketPosition at = SocketAtIndex(index);
+        units_[static_cast<std::size_t>(at.unit - 1)]->Socket(at.socket)->SetChecksumLook(look);
+    };
+    targets.shown = [this](std::string_view container) { ContainerShown(container); };
+    indicators_ = std::make_unique<IndicatorController>(bench_->Board(), *this, targets);
+    indicators_->SyncAll();
+
+    connect(tabs_, &MenuTabControl::TabRequested, this, &MainWindow::TabRequested);
+    connect(&gate, &ActionGate::LockChanged, this, &MainWindow::Locked);
+    connect(&gate, &ActionGate::Idle, this, &MainWindow::ProcessHandOvers, Qt::QueuedConnection);
+    connect(infoView_, &InformationView::modeClicked, infoWindow_,
+            &InformationWindow::ShowSeparately);
+
+    watchTimer_.SetTick([this] { emulatorController_->WatchTick(); });
+    flashTimer_.SetTick([this] { bench_->FlashTick(); });
+    usbTimer_.setObjectName(QStringLiteral("UsbEvents_Timer"));
+    usbTimer_.setInterval(kUsbPollMs);
+    connect(&usbTimer_, &QTimer::timeout, this, [this] {
+        // During an action the events wait in the USB layer until it has ended.
+        if (!gate_->Busy())
+            gate_->Run([this] { bench_->ProcessUsbEvents(); });
+    });
+    handOverRetry_.setInterval(kHandOverRetryMs);
+    connect(&handOverRetry_, &QTimer::timeout, this, &MainWindow::ProcessHandOvers);
+
+    // Ctrl+O: Browse of unit 1, socket 1.
+    auto* browse = new QShortcut(QKeySequence::Open, this);
+    connect(browse, &QShortcut::activated, this, [this] { unitsController_->Browse(1, 1); });
+}
+
+bool MainWindow::Start(const std::vector<std::string>& parameters) {
+    gate_->Run([&] { bench_->StartUp(parameters); }, Lock::Window);
+    started_ = true;
+    sequencerController_->SetStarted(true);
+    UpdateUsable();
+    emulatorController_->Refresh();
+    unitsController_->RefreshAll();
+    lineLimit_->Sync();
+    if (endRequested_) {
+        close();
+        return false;
+    }
+    usbTimer_.start();
+    ProcessHandOvers();
+    return true;
+}
+
+void MainWindow::TabRequested(int tab) {
+    // Menu_TabControlChanging and Menu_TabControlChange: the leave checks may refuse the tab, and
+    // Premium may fall back to the last operation tab; the bar shows what the workflow shows.
+    gate_->Run([&] { bench_->ChangeTab(tab); });
+    tabs_->SetCurrent(bench_->TabIndex());
+    UpdateUsable();
+    lineLimit_->Sync();
+}
+
+void MainWindow::Locked(bool locked) {
+    tabs_->Bar()->setEnabled(!locked);
+    unitsController_->SetLocked(locked);
+    sequencerController_->SetLocked(locked);
+    optionsPage_->setEnabled(!locked);
+    premiumPages_->setEnabled(!locked);
+    if (!locked)
+        emulatorController_->Refresh();
+}
+
+void MainWindow::ContainerShown(std::string_view container) {
+    if (container == StatusPanelName()) {
+        sequencerController_->UpdateStatusDetail();
+        UpdateUsable();
+    }
+    if (container == control::kOperationBottomPanel || container == control::kOperationPanel) {
+        bool anyUnit = false;
+        for (const UnitPanel* unit : units_)
+            anyUnit = anyUnit || !unit->isHidden();
+        offlineHint_->setVisible(!anyUnit);
+    }
+}
+
+void MainWindow::UpdateUsable() {
+    sequencerController_->UpdateUsable();
+    unitsController_->UpdateUsable();
+}
+
+void MainWindow::UpdateCaption() {
+    const QString version = QString::fromStdString(
+        VersionText(TORQ_VERSION_MAJOR, TORQ_VERSION_MINOR, TORQ_VERSION_PATCH));
+    setWindowTitle(QStringLiteral("%1 Ver. %2").arg(Name(kApplicationTitle), version));
+}
+
+// ---- hand-over from a second start ----
+
+void MainWindow::ReceiveHandOver(const QString& text, std::function<void()> done) {
+    handOvers_.push_back({text, std::move(done)});
+    ProcessHandOvers();
+}
+
+void MainWindow::ProcessHandOvers() {
+    if (handOvers_.empty()) {
+        handOverRetry_.stop();
+        return;
+    }
+    // Not in the middle of another action, a modal question or the start-up.
+    if (!started_ || gate_->Busy() || QApplication::activeModalWidget() != nullptr) {
+        handOverRetry_.start();
+        return;
+    }
+    HandOver next = std::move(handOvers_.front());
+    handOvers_.pop_front();
+    BringToFront();
+    gate_->Run([&] { bench_->ProcessHandedOver(next.text.toStdString()); }, Lock::Window);
+    unitsController_->RefreshAll();
+    if (next.done)
+        next.done();
+    if (!handOvers_.empty())
+        handOverRetry_.start();
+}
+
+// ---- closing ----
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (closed_) {
+        event->accept();
+        return;
+    }
+    if (gate_->Busy()) {
+        // Never in the middle of a step: the buffer and History.ini are not left half written.
+        event->ignore();
+        if (bench_->Runs().Busy()) {
+            const Answer answer = seams_.op.Ask(
+                Severity::Question,
+                "A run is under way. Stop it after the current step and close the window?",
+                Buttons::YesNo);
+            if (answer != Answer::Yes)
+                return;
+            bench_->Runs().RequestStop();
+        }
+        if (!closeWhenIdle_) {
+            closeWhenIdle_ = true;
+            connect(gate_.get(), &ActionGate::Idle, this, &QWidget::close, Qt::QueuedConnection);
+        }
+        return;
+    }
+    closed_ = true;
+    usbTimer_.stop();
+    handOverRetry_.stop();
+    // FormCloseQuery: history, options, the buffer emptied (unless the program ends on an error
+    // that asked to skip them).
+    if (closingSaves_)
+        gate_->Run([this] { bench_->Close(); });
+    watchTimer_.Stop();
+    flashTimer_.Stop();
+    infoWindow_->hide();
+    // Senders still waiting get their answer: the window is gone.
+    for (HandOver& pending : handOvers_) {
+        if (pending.done)
+            pending.done();
+    }
+    handOvers_.clear();
+    event->accept();
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (!painted_ && watched == tabs_->Bar() && event->type() == QEvent::Paint) {
+        painted_ = true;
+        tabs_->Bar()->removeEventFilter(this);
+        QTimer::singleShot(0, this, &MainWindow::FirstPainted);
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// ---- WorkbenchHost ----
+
+void MainWindow::EndProgram(bool closingSaves) {
+    endRequested_ = true;
+    closingSaves_ = closingSaves;
+    if (started_)
+        QTimer::singleShot(0, this, &QWidget::close);
+}
+
+void MainWindow::FocusVendorBox(int unit) {
+    if (unit >= 1 && unit <= kUnitCount)
+        units_[static_cast<std::size_t>(unit - 1)]->VendorBox()->setFocus();
+}
+
+void MainWindow::BringToFront() {
+    if (isMinimized())
+        showNormal();
+    raise();
+    activateWindow();
+}
+
+void MainWindow::ShowEditor(std::uint64_t deviceSize) {
+    if (!editor_) {
+        editor_ = std::make_unique<editor::qt::TEditForm>(
+            bench_->Directories().BufferFile(), seams_.op, static_cast<editor::EditorHost&>(*this),
+            &bench_->Log(), this);
+    }
+    editor_->PrepareForShow(deviceSize);
+    editor_->exec();
+}
+
+void MainWindow::PlayTones() {
+    // A desktop has no tone generator: two bell signals, 300 ms apart.
+    QApplication::beep();
+    QTimer::singleShot(300, this, [] { QApplication::beep(); });
+}
+
+void MainWindow::SelectTab(int tab) {
+    tabs_->SetCurrent(tab);
+}
+
+void MainWindow::SelectionChanged(int unit) {
+    if (unitsController_ != nullptr)
+        unitsController_->Refresh(unit);
+}
+
+void MainWindow::OptionsChanged() {
+    if (emulatorController_ != nullptr)
+        emulatorController_->Refresh();
+    if (optionsPage_ != nullptr)
+        optionsPage_->SyncFromModel();
+    if (lineLimit_ != nullptr)
+        lineLimit_->Sync();
+}
+
+void MainWindow::LabelsChanged() {
+    if (optionsPage_ != nullptr)
+        optionsPage_->RefreshAboutLabels();
+    if (sequencerController_ != nullptr)
+        sequencerController_->UpdateStatusDetail();
+}
+
+void MainWindow::PagesBuilt() {
+    if (premiumPages_ != nullptr)
+        premiumPages_->Rebuild();
+}
+
+void MainWindow::ApplyEditedImage(const SocketFields& fields) {
+    bench_->ApplyEditedImage(fields.checksumText);
+}
+
+}  // namespace torq::app

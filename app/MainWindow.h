@@ -1,0 +1,153 @@
+// The main window: composes the tab control, the step bars, the unit panels, the bottom panel and
+// the information panel, embeds the dialogs and pages, and hands each area to its controller.
+// It is the workbench's host (what the core asks of the program) and the hex editor's host.
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QTimer>
+#include <array>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "seams/QtSeams.h"
+#include "torq/devlib/ProgramDirectory.h"
+#include "torq/editor/EditorSession.h"
+#include "torq/usb/UsbDevice.h"
+#include "torq/workflow/Workbench.h"
+
+class QLabel;
+
+namespace torq::editor::qt {
+class TEditForm;
+}
+
+namespace torq::app {
+
+class ActionGate;
+class BottomPanel;
+class EmulatorController;
+class FileChooser;
+class IndicatorController;
+class InformationView;
+class InformationWindow;
+class LineLimitTimer;
+class LoadFileDialog;
+class MenuTabControl;
+class OptionsPage;
+class PremiumPages;
+class ProgressWindow;
+class SequencerController;
+class StepBar;
+class UnitPanel;
+class UnitsController;
+
+// What the window asks the operator through: message boxes and file dialogs (tests script both).
+struct WindowSeams {
+    Operator& op;
+    FileChooser& files;
+};
+
+class MainWindow final : public QMainWindow, private WorkbenchHost, private editor::EditorHost {
+    Q_OBJECT
+  public:
+    MainWindow(ProgramDirectory dirs, std::unique_ptr<UsbDevice> usb, WindowSeams seams,
+               QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    Workbench& Bench() { return *bench_; }
+    ActionGate& Gate() { return *gate_; }
+
+    // The start-up sequence (device library, options, indicators, programmers, history, command
+    // line). False when the program had to end during it.
+    bool Start(const std::vector<std::string>& parameters);
+    // True once the workbench asked the program to end.
+    bool EndRequested() const { return endRequested_; }
+
+    // A text handed over by a second start: processed as soon as nothing else is under way,
+    // then `done` acknowledges it.
+    void ReceiveHandOver(const QString& text, std::function<void()> done);
+
+    // The window's timers, for tests: WatchFile_Timer, FlashSumEdit_Timer, the USB event poll.
+    QtTimer& WatchTimer() { return watchTimer_; }
+    QTimer& UsbTimer() { return usbTimer_; }
+
+  signals:
+    // The window was painted for the first time.
+    void FirstPainted();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    // WorkbenchHost
+    void EndProgram(bool closingSaves) override;
+    void FocusVendorBox(int unit) override;
+    void BringToFront() override;
+    void ShowEditor(std::uint64_t deviceSize) override;
+    void PlayTones() override;
+    void SelectTab(int tab) override;
+    void SelectionChanged(int unit) override;
+    void OptionsChanged() override;
+    void LabelsChanged() override;
+    void PagesBuilt() override;
+    // EditorHost
+    void ApplyEditedImage(const SocketFields& fields) override;
+
+    QWidget* BuildOperationPanel();
+    QWidget* BuildInformationPanel();
+    void Wire();
+    void TabRequested(int tab);
+    void Locked(bool locked);
+    void ContainerShown(std::string_view container);
+    void UpdateUsable();
+    void ProcessHandOvers();
+    void UpdateCaption();
+
+    WindowSeams seams_;
+    QtPump pump_;
+    QtTimer watchTimer_;
+    QtTimer flashTimer_;
+    QTimer usbTimer_;
+    std::unique_ptr<Workbench> bench_;
+    std::unique_ptr<ActionGate> gate_;
+
+    MenuTabControl* tabs_ = nullptr;
+    StepBar* emulatorBar_ = nullptr;
+    StepBar* programmerBar_ = nullptr;
+    std::array<UnitPanel*, kUnitCount> units_{};
+    QLabel* offlineHint_ = nullptr;
+    BottomPanel* bottom_ = nullptr;
+    InformationView* infoView_ = nullptr;
+    InformationWindow* infoWindow_ = nullptr;
+    OptionsPage* optionsPage_ = nullptr;
+    PremiumPages* premiumPages_ = nullptr;
+    ProgressWindow* progressWindow_ = nullptr;
+    LoadFileDialog* loadDialog_ = nullptr;
+    std::unique_ptr<editor::qt::TEditForm> editor_;
+
+    std::unique_ptr<IndicatorController> indicators_;
+    UnitsController* unitsController_ = nullptr;
+    SequencerController* sequencerController_ = nullptr;
+    EmulatorController* emulatorController_ = nullptr;
+    LineLimitTimer* lineLimit_ = nullptr;
+
+    struct HandOver {
+        QString text;
+        std::function<void()> done;
+    };
+    std::deque<HandOver> handOvers_;
+    QTimer handOverRetry_;
+
+    bool started_ = false;
+    bool endRequested_ = false;
+    bool closingSaves_ = true;
+    bool closed_ = false;
+    bool closeWhenIdle_ = false;
+    bool painted_ = false;
+};
+
+}  // namespace torq::app

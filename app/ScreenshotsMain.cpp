@@ -1,0 +1,172 @@
+// torq-spi-screenshots: the main window on the simulated programmer, driven through its tabs and
+// runs, saved as PNGs (scripts/screenshots runs it under a virtual display). A developer tool.
+//
+//   torq-spi-screenshots --home DIR --out DIR
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QPushButton>
+#include <QTabBar>
+#include <QThread>
+#include <QTimer>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+
+#include "MainWindow.h"
+#include "controllers/ActionGate.h"
+#include "torq/app/FileChooser.h"
+#include "torq/app/InformationView.h"
+#include "torq/sim/ChipCatalog.h"
+#include "torq/sim/SimulatedProgrammer.h"
+#include "torq/workflow/Sequencer.h"
+#include "widgets/Theme.h"
+#include "widgets/Tile.h"
+
+namespace {
+
+using namespace torq;
+
+// Answers every file dialog with one file.
+class FixedChooser final : public app::FileChooser {
+  public:
+    QString file;
+    QString OpenFileName(QWidget*, const app::FileRequest&) override { return file; }
+    QString SaveFileName(QWidget*, const app::FileRequest&) override { return {}; }
+};
+
+void Settle() {
+    for (int i = 0; i < 10; ++i)
+        QApplication::processEvents();
+}
+
+bool Save(QWidget& widget, const QDir& folder, const QString& name) {
+    Settle();
+    const QString path = folder.filePath(name);
+    if (!widget.grab().save(path)) {
+        std::cerr << "torq-spi-screenshots: cannot write " << path.toStdString() << "\n";
+        return false;
+    }
+    std::cout << path.toStdString() << "\n";
+    return true;
+}
+
+void Click(QWidget& window, const char* label) {
+    if (auto* tile = window.findChild<app::ClickLabel*>(QString::fromLatin1(label)))
+        tile->Activate();
+}
+
+// A small program image: text, counting bytes and a little random-looking data.
+std::filesystem::path WriteImage(const std::filesystem::path& folder) {
+    const auto path = folder / "firmware-v1.4.bin";
+    std::ofstream out(path, std::ios::binary);
+    for (int i = 0; i < 65536; ++i)
+        out.put(static_cast<char>((i * 37 + (i >> 8)) & 0xFF));
+    return path;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    app::theme::ApplyApplicationLook(app);
+    const QStringList args = QCoreApplication::arguments();
+    const auto value = [&](const QString& name) {
+        const auto at = args.indexOf(name);
+        return at >= 0 && at + 1 < args.size() ? args[at + 1] : QString();
+    };
+    const QString home = value(QStringLiteral("--home"));
+    const QDir out(value(QStringLiteral("--out")));
+    if (home.isEmpty() || out.path().isEmpty()) {
+        std::cerr << "usage: torq-spi-screenshots --home DIR --out DIR\n";
+        return 2;
+    }
+    QDir().mkpath(out.path());
+
+    sim::ProgrammerSetup setup;
+    setup.chip = *sim::FindChip("W25Q64FV");
+    auto usb = std::make_unique<sim::SimulatedProgrammer>(setup);
+    sim::SimulatedProgrammer* simulator = usb.get();
+    Q_UNUSED(simulator);
+    FixedOperator op(Answer::Cancel);
+    FixedChooser files;
+    const auto image = WriteImage(home.toStdString());
+    files.file = QString::fromStdString(image.string());
+
+    app::MainWindow window(ProgramDirectory::Portable(home.toStdString()), std::move(usb),
+                           app::WindowSeams{op, files});
+    window.show();
+    Settle();
+    window.Start({image.string()});
+    bool ok = true;
+    const auto tab = [&](int index) {
+        window.findChild<QTabBar*>(QStringLiteral("Menu_TabBar"))->setCurrentIndex(index);
+        Settle();
+    };
+
+    tab(kProgrammerTabIndex);
+    ok = Save(window, out, QStringLiteral("programmer-tab.png")) && ok;
+
+    // A run caught while it programs: the lit tile, the bar and the status word.
+    bool caught = false;
+    QTimer catcher;
+    catcher.setInterval(5);
+    QObject::connect(&catcher, &QTimer::timeout, [&] {
+        if (caught || !window.Bench().Runs().Busy() || window.Bench().Board().Progress(1) < 50)
+            return;
+        caught = true;
+        ok = Save(window, out, QStringLiteral("run-under-way.png")) && ok;
+    });
+    catcher.start();
+    Click(window, "Function_ExecuteAllMouseACTFilter_Label");
+    catcher.stop();
+    ok = Save(window, out, QStringLiteral("run-passed.png")) && ok;
+
+    // Without Erase the programmed chip is not blank: the run stops at Blank Check with Fail.
+    auto* erase = window.findChild<QCheckBox*>(QStringLiteral("Programmer_Erase_CheckBox"));
+    erase->click();
+    Click(window, "Function_ExecuteAllMouseACTFilter_Label");
+    ok = Save(window, out, QStringLiteral("run-failed.png")) && ok;
+    erase->click();
+
+    tab(kEmulatorTabIndex);
+    ok = Save(window, out, QStringLiteral("emulator-tab.png")) && ok;
+    tab(kPremiumTabIndex);
+    ok = Save(window, out, QStringLiteral("premium-tab.png")) && ok;
+    tab(kOptionsTabIndex);
+    ok = Save(window, out, QStringLiteral("options-tab.png")) && ok;
+    tab(kProgrammerTabIndex);
+
+    // The Load File dialog, as Browse opens it.
+    QTimer::singleShot(200, [&] {
+        if (QWidget* dialog = QApplication::activeModalWidget()) {
+            ok = Save(*dialog, out, QStringLiteral("load-file-dialog.png")) && ok;
+            dialog->close();
+        }
+    });
+    if (auto* browse = window.findChild<QPushButton*>(QStringLiteral("Unit1_Browse1_Button")))
+        browse->click();
+
+    // The information log in its own window.
+    if (auto* view = window.findChild<app::InformationView*>()) {
+        emit view->modeClicked();
+        Settle();
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            if (top->objectName() == QStringLiteral("TInfoMessageForm") && top->isVisible())
+                ok = Save(*top, out, QStringLiteral("information-window.png")) && ok;
+        }
+        ok = Save(window, out, QStringLiteral("information-outside.png")) && ok;
+    }
+
+    // No programmer: the window as it starts without hardware.
+    simulator->Unplug();
+    Settle();
+    QTimer::singleShot(0, [] {});
+    for (int i = 0; i < 30 && window.Bench().ProgrammerCount() != 0; ++i) {
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(20);
+    }
+    ok = Save(window, out, QStringLiteral("offline.png")) && ok;
+    window.close();
+    return ok ? 0 : 1;
+}

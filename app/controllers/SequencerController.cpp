@@ -1,0 +1,208 @@
+#include "controllers/SequencerController.h"
+
+#include <QCheckBox>
+#include <QLocale>
+
+#include "controllers/ActionGate.h"
+#include "torq/workflow/Workbench.h"
+#include "widgets/BottomPanel.h"
+#include "widgets/StatusPanel.h"
+#include "widgets/StepBar.h"
+#include "widgets/Tile.h"
+#include "widgets/UnitPanel.h"
+
+namespace torq::app {
+
+namespace {
+
+QString Bytes(std::uint64_t bytes) {
+    return QLocale::c().formattedDataSize(static_cast<qint64>(bytes), 1,
+                                          QLocale::DataSizeTraditionalFormat);
+}
+
+QString TitleOf(FunctionButton button) {
+    switch (button) {
+        case FunctionButton::Read:
+            return QStringLiteral("Read");
+        case FunctionButton::Edit:
+            return QStringLiteral("Edit");
+        case FunctionButton::LookIC:
+            return QStringLiteral("Detect IC");
+        case FunctionButton::ExecuteAll:
+            return QStringLiteral("Execute All");
+        default:
+            return {};
+    }
+}
+
+}  // namespace
+
+SequencerController::SequencerController(Workbench& bench, ActionGate& gate,
+                                         std::vector<StepBar*> bars, BottomPanel& bottom,
+                                         UnitPanel& unit1, QObject* parent)
+    : QObject(parent),
+      bench_(bench),
+      gate_(gate),
+      bars_(std::move(bars)),
+      bottom_(bottom),
+      unit1_(unit1),
+      status_(bottom.Status()) {
+    bench_.Runs().SetObserver(this);
+    for (StepBar* bar : bars_) {
+        for (const auto& [step, tile] : bar->Tiles())
+            Wire(tile, TileClickLabelName(bar->Which(), step));
+        // Programmer_EraseMouseACTFilter_LabelClick ... Emulator_ResetMouseACTFilter_LabelClick
+        connect(bar, &StepBar::TileClicked, this, [this](Bar which, Step step) {
+            const QString title = QString::fromLatin1(LookOfStep(step).title);
+            Start(title, [this, which, step] { bench_.Runs().SingleStep(which, step); });
+        });
+    }
+    for (const auto& [button, tile] : bottom_.Buttons())
+        Wire(tile, FunctionClickLabelName(button));
+    // Function_ReadMouseACTFilter_LabelClick, Function_EditMouseACTFilter_LabelClick,
+    // Function_LookICMouseACTFilter_LabelClick, Function_ExecuteAllMouseACTFilter_LabelClick
+    connect(&bottom_, &BottomPanel::FunctionClicked, this, [this](FunctionButton button) {
+        switch (button) {
+            case FunctionButton::Read:
+                Start(TitleOf(button), [this] { bench_.Runs().Read(); });
+                break;
+            case FunctionButton::Edit:
+                gate_.Run([this] { bench_.Runs().Edit(); });
+                break;
+            case FunctionButton::LookIC:
+                Start(TitleOf(button), [this] { bench_.DetectIc(); });
+                break;
+            case FunctionButton::ExecuteAll:
+                Start(TitleOf(button), [this] { bench_.Runs().ExecuteAll(); });
+                break;
+            default:
+                break;
+        }
+    });
+}
+
+SequencerController::~SequencerController() {
+    bench_.Runs().SetObserver(nullptr);
+}
+
+void SequencerController::Wire(Tile* tile, const std::string& clickLabel) {
+    tiles_.push_back(tile);
+    tile->SetMouseHandler([this, clickLabel](MouseEvent event) {
+        return bench_.Board().Mouse(clickLabel, event, bench_.ProgrammerCount(), bench_.TabIndex());
+    });
+}
+
+void SequencerController::Start(const QString& title, const std::function<void()>& run) {
+    gate_.Run(
+        [&] {
+            runTitle_ = title;
+            run();
+        },
+        Lock::Window);
+}
+
+void SequencerController::UpdateUsable() {
+    const int count = bench_.ProgrammerCount();
+    const int tab = bench_.TabIndex();
+    for (StepBar* bar : bars_) {
+        for (const auto& [step, tile] : bar->Tiles()) {
+            const Indicator* indicator =
+                bench_.Board().FindIndicator(TilePanelName(bar->Which(), step));
+            if (indicator != nullptr)
+                tile->SetUsable(ReactToMouse(indicator->family, MouseEvent::Enter, count, tab)
+                                    .image.has_value());
+        }
+    }
+    for (const auto& [button, tile] : bottom_.Buttons()) {
+        const Indicator* indicator = bench_.Board().FindIndicator(FunctionPanelName(button));
+        if (indicator != nullptr)
+            tile->SetUsable(
+                ReactToMouse(indicator->family, MouseEvent::Enter, count, tab).image.has_value());
+    }
+}
+
+void SequencerController::SetLocked(bool locked) {
+    for (Tile* tile : tiles_)
+        tile->SetLocked(locked);
+    for (StepBar* bar : bars_) {
+        for (const auto& [step, box] : bar->CheckBoxes())
+            box->setEnabled(!locked && bench_.StepChangeable(bar->Which(), step));
+        if (QCheckBox* target = bar->TargetBoardBox())
+            target->setEnabled(!locked);
+    }
+}
+
+void SequencerController::UpdateStatusDetail() {
+    if (status_ == nullptr)
+        return;
+    const std::string shown = bench_.Board().ShownImage(StatusPanelName());
+    QString detail;
+    if (shown == StatusImageName(StatusImage::Wait)) {
+        detail = stepText_.isEmpty() ? runTitle_ : stepText_;
+    } else if (shown == StatusImageName(StatusImage::Pass) ||
+               shown == StatusImageName(StatusImage::Fail)) {
+        detail = lastRun_;
+    } else if (shown == StatusImageName(StatusImage::Online)) {
+        const QString firmware = QString::fromStdString(bench_.FirmwareVersion());
+        detail = QStringLiteral("Programmer ready");
+        if (!firmware.isEmpty() && firmware != QStringLiteral("None"))
+            detail += QStringLiteral(" \u00b7 firmware %1").arg(firmware);
+    } else if (shown == StatusImageName(StatusImage::Offline)) {
+        detail = started_ ? QStringLiteral("No programmer found")
+                          : QStringLiteral("Looking for the programmer...");
+    }
+    status_->SetDetail(detail);
+}
+
+void SequencerController::SetStarted(bool started) {
+    started_ = started;
+    UpdateStatusDetail();
+}
+
+void SequencerController::ShowStep(const QString& text) {
+    stepText_ = text;
+    unit1_.SetProgressText(text);
+    UpdateStatusDetail();
+}
+
+void SequencerController::RunStarted() {
+    gate_.SetRunUnderWay(true);
+    runClock_.start();
+    lastRun_.clear();
+    ShowStep({});
+}
+
+void SequencerController::RunEnded() {
+    const double seconds = runClock_.isValid() ? runClock_.elapsed() / 1000.0 : 0.0;
+    lastRun_ = QStringLiteral("%1 \u00b7 %2 s").arg(runTitle_).arg(seconds, 0, 'f', 1);
+    ShowStep({});
+    gate_.SetRunUnderWay(false);
+}
+
+void SequencerController::StepStarted(Operation operation) {
+    lastProgressMs_ = -1;
+    ShowStep(QString::fromLatin1(OperationLogName(operation).data(),
+                                 static_cast<qsizetype>(OperationLogName(operation).size())));
+}
+
+void SequencerController::StepProgress(Operation operation, std::uint64_t done,
+                                       std::uint64_t total) {
+    // The text changes at most every 100 ms: the bar itself moves with the board.
+    const qint64 now = runClock_.isValid() ? runClock_.elapsed() : 0;
+    if (lastProgressMs_ >= 0 && now - lastProgressMs_ < 100 && done < total)
+        return;
+    lastProgressMs_ = now;
+    const QString name =
+        QString::fromLatin1(OperationLogName(operation).data(),
+                            static_cast<qsizetype>(OperationLogName(operation).size()));
+    // Erase reports blocks, the others bytes; both read as "done of total".
+    const bool bytes = operation != Operation::Erase;
+    ShowStep(bytes ? QStringLiteral("%1  %2 of %3").arg(name, Bytes(done), Bytes(total))
+                   : QStringLiteral("%1  %2 of %3 blocks").arg(name).arg(done).arg(total));
+}
+
+void SequencerController::StepEnded(Operation, bool) {
+    ShowStep({});
+}
+
+}  // namespace torq::app

@@ -1,0 +1,25 @@
+#include "seams/QtSeams.h"
+
+#include <QCoreApplication>
+
+namespace torq::app {
+
+void QtPump::ProcessPendingMessages() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+QtTimer::QtTimer(const char* objectName, int intervalMs, QObject* parent)
+    : timer_(new QTimer(parent)) {
+    timer_->setObjectName(QString::fromLatin1(objectName));
+    timer_->setInterval(intervalMs);
+    QObject::connect(timer_, &QTimer::timeout, timer_, [this] {
+        if (tick_)
+            tick_();
+    });
+}
+
+void QtTimer::SetTick(std::function<void()> tick) {
+    tick_ = std::move(tick);
+}
+
+}  // namespace torq::app

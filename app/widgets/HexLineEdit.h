@@ -1,0 +1,23 @@
+// An address field ("Unit1_StartAdd1_Edit"): fixed-width digits, sized for eight, taking the keys
+// the offset rule accepts (0-9, A-F, a-f turned to capitals, backspace) and the editing keys.
+#pragma once
+
+#include <QLineEdit>
+
+namespace torq::app {
+
+class HexLineEdit final : public QLineEdit {
+    Q_OBJECT
+  public:
+    HexLineEdit(const QString& name, QWidget* parent);
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override;
+};
+
+// A read-only eight-digit field (checksums) in the same font and size.
+QLineEdit* MakeDigitsField(const QString& name, QWidget* parent);
+
+}  // namespace torq::app

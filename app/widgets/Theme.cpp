@@ -1,0 +1,71 @@
+#include "widgets/Theme.h"
+
+#include <QApplication>
+#include <QStyleFactory>
+
+#include "torq/editor/qt/EditorWidgets.h"
+
+namespace torq::app::theme {
+
+namespace {
+QColor Pick(const QPalette& palette, const char* light, const char* dark) {
+    return QColor(QString::fromLatin1(IsDark(palette) ? dark : light));
+}
+}  // namespace
+
+void ApplyApplicationLook(QApplication& app) {
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    QPalette palette = QApplication::palette();
+    const QColor accent = Accent(palette);
+    for (const auto group : {QPalette::Active, QPalette::Inactive})
+        palette.setColor(group, QPalette::Highlight, accent);
+    palette.setColor(QPalette::HighlightedText, Qt::white);
+    QApplication::setPalette(palette);
+    Q_UNUSED(app);
+}
+
+bool IsDark(const QPalette& palette) {
+    return palette.color(QPalette::Window).lightnessF() < 0.45;
+}
+
+QColor Accent(const QPalette& palette) {
+    return Pick(palette, "#1f6feb", "#4493f8");
+}
+
+QColor Pass(const QPalette& palette) {
+    return Pick(palette, "#1a7f37", "#3fb950");
+}
+
+QColor Fail(const QPalette& palette) {
+    return Pick(palette, "#cf222e", "#f85149");
+}
+
+QColor Working(const QPalette& palette) {
+    return Pick(palette, "#bf8700", "#d29922");
+}
+
+QColor Dim(const QPalette& palette) {
+    return Blend(palette.color(QPalette::WindowText), palette.color(QPalette::Window), 0.45);
+}
+
+QColor Blend(const QColor& a, const QColor& b, qreal t) {
+    return QColor::fromRgbF(
+        a.redF() + (b.redF() - a.redF()) * t, a.greenF() + (b.greenF() - a.greenF()) * t,
+        a.blueF() + (b.blueF() - a.blueF()) * t, a.alphaF() + (b.alphaF() - a.alphaF()) * t);
+}
+
+QFont FixedFont() {
+    return editor::qt::FixedFont();
+}
+
+QFont ScaledFont(const QFont& base, qreal factor, int weight) {
+    QFont font = base;
+    if (font.pointSizeF() > 0)
+        font.setPointSizeF(font.pointSizeF() * factor);
+    else
+        font.setPixelSize(static_cast<int>(font.pixelSize() * factor));
+    font.setWeight(static_cast<QFont::Weight>(weight));
+    return font;
+}
+
+}  // namespace torq::app::theme

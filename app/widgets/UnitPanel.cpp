@@ -1,0 +1,157 @@
+#include "widgets/UnitPanel.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+
+#include "widgets/SocketPanel.h"
+#include "widgets/Theme.h"
+#include "widgets/Tile.h"
+
+namespace torq::app {
+
+namespace {
+
+// Puts the items into a box when they changed and selects `current` (nothing when absent).
+void ShowItems(QComboBox* box, const std::vector<std::string>& items, const std::string& current) {
+    const QSignalBlocker block(box);
+    bool same = box->count() == static_cast<int>(items.size());
+    for (int i = 0; same && i < box->count(); ++i)
+        same = box->itemText(i).toStdString() == items[static_cast<std::size_t>(i)];
+    if (!same) {
+        box->clear();
+        for (const auto& item : items)
+            box->addItem(QString::fromStdString(item));
+    }
+    box->setCurrentIndex(box->findText(QString::fromStdString(current), Qt::MatchExactly));
+}
+
+}  // namespace
+
+UnitPanel::UnitPanel(int unit, const IndicatorBoard& board, QWidget* parent)
+    : QFrame(parent), unit_(unit) {
+    setObjectName(QString::fromStdString(UnitPanelName(unit)));
+    setFrameShape(QFrame::StyledPanel);
+    setAcceptDrops(true);
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(2 * theme::kGrid, theme::kGrid, 2 * theme::kGrid, theme::kGrid);
+    column->setSpacing(theme::kGrid / 2);
+
+    auto* header = new QHBoxLayout;
+    header->setSpacing(theme::kGrid);
+    auto* title = new QLabel(QStringLiteral("Unit %1").arg(unit), this);
+    title->setFont(theme::ScaledFont(font(), 1.15, QFont::Bold));
+    // The unit-level box has no function; it exists, hidden, as every unit's controls do.
+    auto* unitBox = new QCheckBox(this);
+    unitBox->setObjectName(QStringLiteral("Unit%1_Enable_CheckBox").arg(unit));
+    unitBox->hide();
+
+    const auto name = [unit](std::string_view item) {
+        return QString::fromStdString(ComponentName(UnitName(unit), item, kind::kComboBox));
+    };
+    vendor_ = new QComboBox(this);
+    vendor_->setObjectName(name("Vendor"));
+    vendor_->setMinimumContentsLength(12);
+    vendor_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    type_ = new QComboBox(this);
+    type_->setObjectName(name("Type"));
+    type_->setMinimumContentsLength(16);
+    type_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    auto* vendorLabel = new QLabel(QStringLiteral("&Vendor"), this);
+    vendorLabel->setBuddy(vendor_);
+    auto* typeLabel = new QLabel(QStringLiteral("&Type"), this);
+    typeLabel->setBuddy(type_);
+    if (unit != 1) {
+        // The mnemonics belong to the unit the operator works with.
+        vendorLabel->setText(QStringLiteral("Vendor"));
+        typeLabel->setText(QStringLiteral("Type"));
+    }
+
+    header->addWidget(title);
+    header->addSpacing(theme::kGrid);
+    header->addWidget(vendorLabel);
+    header->addWidget(vendor_);
+    header->addWidget(typeLabel);
+    header->addWidget(type_);
+    if (const Indicator* order = board.FindIndicator(OrderPanelName(unit))) {
+        order_ = new Tile(
+            *order, {QStringLiteral("identify"), QStringLiteral("Identify"), TileSize::Compact},
+            this);
+        order_->SetHint(
+            QStringLiteral("Identify: the programmer of unit %1 shows itself").arg(unit));
+        header->addWidget(order_);
+    }
+    header->addStretch(1);
+    header->addWidget(unitBox);
+    column->addLayout(header);
+
+    progress_ = new QProgressBar(this);
+    progress_->setObjectName(QString::fromStdString(ProgressBarName(unit)));
+    progress_->setRange(0, 100);
+    progress_->setValue(0);
+    progress_->setTextVisible(true);
+    progress_->setAlignment(Qt::AlignCenter);
+    progress_->setFormat(QStringLiteral("%p%"));
+    progress_->setMinimumHeight(3 * theme::kGrid);
+    column->addWidget(progress_);
+
+    for (int socket = 1; socket <= kSocketsPerUnit; ++socket) {
+        auto* panel = new SocketPanel(unit, socket, board, this);
+        sockets_[static_cast<std::size_t>(socket - 1)] = panel;
+        column->addWidget(panel);
+        connect(panel, &SocketPanel::FileDropped, this, &UnitPanel::FileDropped);
+    }
+
+    connect(vendor_, &QComboBox::activated, this,
+            [this](int index) { emit VendorChosen(unit_, vendor_->itemText(index)); });
+    connect(type_, &QComboBox::activated, this,
+            [this](int index) { emit TypeChosen(unit_, type_->itemText(index)); });
+}
+
+void UnitPanel::Show(const std::vector<std::string>& vendors, const std::vector<std::string>& types,
+                     const UnitState& state) {
+    ShowItems(vendor_, vendors, state.vendor);
+    ShowItems(type_, types, state.type);
+    for (int socket = 1; socket <= kSocketsPerUnit; ++socket)
+        Socket(socket)->Show(state.sockets[static_cast<std::size_t>(socket - 1)]);
+}
+
+void UnitPanel::SetProgress(int value) {
+    progress_->setValue(value);
+}
+
+void UnitPanel::SetProgressText(const QString& text) {
+    progress_->setFormat(text.isEmpty() ? QStringLiteral("%p%") : text + QStringLiteral("   %p%"));
+}
+
+void UnitPanel::SetLocked(bool locked) {
+    vendor_->setEnabled(!locked);
+    type_->setEnabled(!locked);
+    if (order_ != nullptr)
+        order_->SetLocked(locked);
+    for (SocketPanel* socket : sockets_)
+        socket->SetLocked(locked);
+    setAcceptDrops(!locked);
+}
+
+void UnitPanel::dragEnterEvent(QDragEnterEvent* event) {
+    if (FirstDroppedFile(event->mimeData()))
+        event->acceptProposedAction();
+}
+
+void UnitPanel::dropEvent(QDropEvent* event) {
+    const auto file = FirstDroppedFile(event->mimeData());
+    if (!file)
+        return;
+    event->acceptProposedAction();
+    emit FileDropped(objectName(), QString::fromStdString(file->string()));
+}
+
+}  // namespace torq::app

@@ -1,0 +1,63 @@
+// One programmer unit ("Unit1_Panel"): the vendor and type boxes, the order (identify) button,
+// the progress bar with the step and its bytes, and the two sockets. Built four times.
+#pragma once
+
+#include <QFrame>
+#include <array>
+#include <string>
+#include <vector>
+
+#include "torq/workflow/IndicatorBoard.h"
+#include "torq/workflow/Units.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QProgressBar;
+
+namespace torq::app {
+
+class SocketPanel;
+class Tile;
+
+class UnitPanel final : public QFrame {
+    Q_OBJECT
+  public:
+    UnitPanel(int unit, const IndicatorBoard& board, QWidget* parent);
+
+    int Unit() const { return unit_; }
+    SocketPanel* Socket(int socket) const {
+        return sockets_.at(static_cast<std::size_t>(socket - 1));
+    }
+    QComboBox* VendorBox() const { return vendor_; }
+    QComboBox* TypeBox() const { return type_; }
+    Tile* OrderButton() const { return order_; }
+    QProgressBar* ProgressBar() const { return progress_; }
+
+    // The selection and both sockets as the workflow holds them.
+    void Show(const std::vector<std::string>& vendors, const std::vector<std::string>& types,
+              const UnitState& state);
+    void SetProgress(int value);
+    // The text on the bar: empty for the percentage alone, else what is under way.
+    void SetProgressText(const QString& text);
+    void SetLocked(bool locked);
+
+  signals:
+    void VendorChosen(int unit, const QString& vendor);
+    void TypeChosen(int unit, const QString& type);
+    void FileDropped(const QString& panel, const QString& file);
+
+  protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+  private:
+    int unit_;
+    QComboBox* vendor_;
+    QComboBox* type_;
+    Tile* order_ = nullptr;
+    QProgressBar* progress_;
+    std::array<SocketPanel*, kSocketsPerUnit> sockets_{};
+};
+
+}  // namespace torq::app
