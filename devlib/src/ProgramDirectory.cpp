@@ -58,11 +58,17 @@ fs::path ResolveLibraryPath(const fs::path& base, std::string_view relative) {
 
 bool IsInsideFolder(const fs::path& folder, const fs::path& path) {
     std::error_code error;
-    const fs::path root = fs::weakly_canonical(folder, error);
-    if (error || root.empty())
-        return false;
-    const fs::path resolved = fs::weakly_canonical(path, error);
-    if (error)
+    fs::path root = fs::weakly_canonical(folder, error);
+    fs::path resolved = error ? fs::path() : fs::weakly_canonical(path, error);
+    if (error) {
+        // What cannot be resolved (a name too long, a loop of links, a folder that may not be
+        // searched) cannot be opened either: judge it by its names alone.
+        root = fs::absolute(folder, error).lexically_normal();
+        resolved = fs::absolute(path, error).lexically_normal();
+        if (error)
+            return false;
+    }
+    if (root.empty())
         return false;
     auto r = root.begin(), p = resolved.begin();
     for (; r != root.end(); ++r, ++p) {

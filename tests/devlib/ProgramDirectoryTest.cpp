@@ -43,6 +43,7 @@ TEST(ProgramDirectory, RefusesLibraryPathsThatLeadOutOfTheLibrary) {
         {"Menu\\..\\menu\\w25q_sr1.INI", false},
         {"menu/ALIAS.ini", false},  // a link that stays inside
         {"Menu/none.ini", false},   // missing, but inside: the caller finds it missing
+        {"Menu/x/../../../outside/p.ini", true},
     };
     for (const auto& c : cases) {
         bool outside = !c.outside;
@@ -51,6 +52,12 @@ TEST(ProgramDirectory, RefusesLibraryPathsThatLeadOutOfTheLibrary) {
         EXPECT_EQ(path.empty(), c.outside) << c.written;
     }
     EXPECT_EQ(dirs.LibraryFile("MENU\\w25q_sr1.ini"), inside);
+    // A name too long for the filesystem is missing, not outside, and asking about it never throws.
+    const std::string tooLong = "Menu/" + std::string(300, 'x') + ".ini";
+    bool longOutside = true;
+    EXPECT_FALSE(dirs.LibraryFile(tooLong, &longOutside).empty());
+    EXPECT_FALSE(longOutside);
+    EXPECT_TRUE(dirs.LibraryFile("../" + std::string(300, 'x') + "/p.ini").empty());
     bool outside = false;
     EXPECT_TRUE(dirs.DeviceFile("../../outside/p.ini", &outside).empty());
     EXPECT_TRUE(outside);

@@ -15,7 +15,8 @@ std::filesystem::path ResolveLibraryPath(const std::filesystem::path& base,
                                          std::string_view relative);
 
 // True when path lies inside folder once both are resolved (symbolic links followed, "." and
-// ".." taken away). A path that cannot be resolved is not inside.
+// ".." taken away). A path that cannot be resolved (and so cannot be opened) is judged by its
+// names alone.
 bool IsInsideFolder(const std::filesystem::path& folder, const std::filesystem::path& path);
 
 // Portable layout: one folder holds the library and the writable files (a bench install, the
