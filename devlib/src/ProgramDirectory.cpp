@@ -63,9 +63,10 @@ bool IsInsideFolder(const fs::path& folder, const fs::path& path) {
     if (error) {
         // What cannot be resolved (a name too long, a loop of links, a folder that may not be
         // searched) cannot be opened either: judge it by its names alone.
+        std::error_code pathError;
         root = fs::absolute(folder, error).lexically_normal();
-        resolved = fs::absolute(path, error).lexically_normal();
-        if (error)
+        resolved = fs::absolute(path, pathError).lexically_normal();
+        if (error || pathError)
             return false;
     }
     if (root.empty())
