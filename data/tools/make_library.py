@@ -307,9 +307,11 @@ def status_detect(status: int) -> tuple[int, int]:
     return status * 0x01010101, MODE_MASK * 0x01010101
 
 
+# The D parts that identify by their status check the page-size bit too: one switched to
+# power-of-two pages is refused rather than written in the wrong layout.
 dataflash("AT45DB011D", "AT45DB011D 1 Mbit DataFlash, 264-byte pages, 2.7-3.6 V",
           Chip(jedec=(0x1F, 0x22, 0x00), status_d7=(0x8C,)), 512, 256, 8, "SPI_45_33V_264.drv",
-          id_sel=2, id_bytes=1, id_mask=ST_MASK)
+          id_sel=2, id_bytes=1, id_mask=MODE_MASK)
 dataflash("AT45DB021D", "AT45DB021D 2 Mbit DataFlash, 264-byte pages, 2.7-3.6 V",
           Chip(jedec=(0x1F, 0x23, 0x00), status_d7=(0x94,)), 1024, 256, 8, "SPI_45_33V_264.drv")
 dataflash("AT45DB041B", "AT45DB041B 4 Mbit DataFlash, 264-byte pages, 2.7-3.6 V",
@@ -323,7 +325,7 @@ dataflash("AT45DB041D_256", "AT45DB041D 4 Mbit DataFlash, 256-byte pages, 2.7-3.
           id_sel=2, id_bytes=1, id_mask=MODE_MASK, detect=status_detect(0x9D))
 dataflash("AT45DB081D", "AT45DB081D 8 Mbit DataFlash, 264-byte pages, 2.7-3.6 V",
           Chip(jedec=(0x1F, 0x25, 0x00), status_d7=(0xA4,)), 4096, 256, 8, "SPI_45_33V_264.drv",
-          id_sel=2, id_bytes=1, id_mask=ST_MASK)
+          id_sel=2, id_bytes=1, id_mask=MODE_MASK)
 dataflash("AT45DB161B", "AT45DB161B 16 Mbit DataFlash, 528-byte pages, 2.7-3.6 V",
           Chip(status_d7=(0xAC,)), 4096, 512, 16, "SPI_45_33V_528.drv",
           id_sel=2, id_bytes=1, id_mask=ST_MASK, detect=NOT_DETECTED)

@@ -208,6 +208,15 @@ TEST_F(SampleLibraryTest, ReadIdRefusesTheEntryOfAnotherPageLayout) {
             EXPECT_TRUE(ReadId(link->programmer, Device(chipOf).record));
         }
     }
+    // A part that has only its standard entry, switched to power-of-two pages.
+    for (const char* type : {"AT45DB011D", "AT45DB081D"}) {
+        sim::ProgrammerSetup setup;
+        setup.chip = *sim::FindChip(type);
+        setup.binaryPages = true;
+        test::SimulatedLink link(std::move(setup));
+        ASSERT_EQ(link.Enumerate(Device(type).record.driverImagePath).programmers, 1);
+        EXPECT_FALSE(ReadId(link.programmer, Device(type).record)) << type;
+    }
 }
 
 }  // namespace
