@@ -166,16 +166,16 @@ QWidget* MainWindow::BuildOperationPanel() {
         units_[static_cast<std::size_t>(unit - 1)] = new UnitPanel(unit, board, bottom);
         unitColumn->addWidget(units_[static_cast<std::size_t>(unit - 1)]);
     }
+    column->addWidget(bottom);
     offlineHint_ = new QLabel(
         QStringLiteral("No programmer is connected. Plug in the programmer: the window finds it "
                        "at once."),
-        bottom);
+        operation);
     offlineHint_->setObjectName(QStringLiteral("Operation_Offline_Label"));
     offlineHint_->setAlignment(Qt::AlignCenter);
     offlineHint_->setMinimumHeight(8 * theme::kGrid);
     offlineHint_->setStyleSheet(QStringLiteral("color: %1;").arg(theme::Dim(palette()).name()));
-    unitColumn->addWidget(offlineHint_);
-    column->addWidget(bottom);
+    column->addWidget(offlineHint_);
     column->addStretch(1);
     return operation;
 }
@@ -276,10 +276,12 @@ void MainWindow::ContainerShown(std::string_view container) {
         UpdateUsable();
     }
     if (container == control::kOperationBottomPanel || container == control::kOperationPanel) {
+        // Without programmers the unit area is hidden: the hint says why the tab is empty.
         bool anyUnit = false;
         for (const UnitPanel* unit : units_)
             anyUnit = anyUnit || !unit->isHidden();
-        offlineHint_->setVisible(!anyUnit);
+        const QWidget* area = units_[0]->parentWidget();
+        offlineHint_->setVisible(area->isHidden() || !anyUnit);
     }
 }
 

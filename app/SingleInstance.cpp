@@ -36,8 +36,10 @@ QString InstanceName(const QString& dataFolder) {
     // In the user's runtime folder when there is one (only the user can reach it), else the
     // temporary folder with the user's id in the name.
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty() && QDir(runtime).exists())
-        return QDir(runtime).filePath(file);
+    const QString inRuntime = QDir(runtime).filePath(file);
+    // A socket path must fit the address of a local socket (108 bytes with its end).
+    if (!runtime.isEmpty() && QDir(runtime).exists() && inRuntime.toLocal8Bit().size() < 100)
+        return inRuntime;
     return file;
 }
 

@@ -1,0 +1,383 @@
+// The main window on the simulated programmer, offscreen: its controls by name, the tabs and the
+// layout, drops, hot-plug, runs, the lock during a run, the keyboard and closing.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDropEvent>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTimer>
+#include <QUrl>
+#include <regex>
+
+#include "WindowFixture.h"
+#include "controllers/ActionGate.h"
+#include "torq/buffer/BufferFile.h"
+#include "torq/devlib/Ini.h"
+#include "torq/workflow/Sequencer.h"
+
+namespace torq::app::test {
+namespace {
+
+// Expands {u} (units 1-4) and {s} (sockets 1-2) in a name pattern.
+std::vector<std::string> Expand(const std::string& pattern) {
+    std::vector<std::string> names;
+    const bool perUnit = pattern.find("{u}") != std::string::npos;
+    const bool perSocket = pattern.find("{s}") != std::string::npos;
+    for (int unit = 1; unit <= (perUnit ? 4 : 1); ++unit) {
+        for (int socket = 1; socket <= (perSocket ? 2 : 1); ++socket) {
+            std::string name =
+                std::regex_replace(pattern, std::regex("\\{u\\}"), std::to_string(unit));
+            names.push_back(
+                std::regex_replace(name, std::regex("\\{s\\}"), std::to_string(socket)));
+        }
+    }
+    return names;
+}
+
+// Every control name the window must carry, written out as the operator's manual names them.
+const char* const kNamePatterns[] = {
+    // tabs, containers and the bottom panel
+    "Menu_TabControl", "MenuTabControl_Operation_Panel", "MenuTabControl_Premium_Panel",
+    "MenuTabControl_Options_Panel", "Operation_Top_Panel", "Operation_Bottom_Panel",
+    "Emulator_Panel", "Programmer_Panel", "Bottom_Panel", "InfoMessage_Panel", "InfoMessageMemo",
+    "UserTargetBoard_CheckBox", "Status_ResultImage_Panel", "Status_ResultWait_Image",
+    "Status_ResultPass_Image", "Status_ResultFail_Image", "Status_ResultOnline_Image",
+    "Status_ResultOffline_Image",
+    // units and sockets
+    "Unit{u}_Panel", "Unit{u}_Vendor_ComboBox", "Unit{u}_Type_ComboBox", "Unit{u}_ProgressBar",
+    "Unit{u}_Enable_CheckBox", "Unit{u}_OrderImage_Panel", "Unit{u}_OrderNorm_Image",
+    "Unit{u}_OrderLight_Image", "Unit{u}_OrderDown_Image", "Unit{u}_OrderMouseACTFilter_Label",
+    "Unit{u}_Socket{s}_Panel", "Unit{u}_Enable{s}_CheckBox", "Unit{u}_WorkFile{s}_Edit",
+    "Unit{u}_Browse{s}_Button", "Unit{u}_Sum{s}_Edit", "Unit{u}_StartAdd{s}_Edit",
+    "Unit{u}_StatusLights{s}Image_Panel", "Unit{u}_StatusLights{s}Gray_Image",
+    "Unit{u}_StatusLights{s}Yellow_Image", "Unit{u}_StatusLights{s}Green_Image",
+    "Unit{u}_StatusLights{s}Red_Image",
+    // the Options tab and the Premium tab
+    "Options_WatchAutoReload_CheckBox", "Options_WatchAutoProcedure_CheckBox",
+    "Options_VerifyErrorsList_CheckBox", "Options_VerifyErrorsList_Edit",
+    "Options_InfoMessageLimit_CheckBox", "Options_InfoMessageLimit_Edit",
+    "Options_InfoMessageLimitSaveFile_RadioButton",
+    "Options_InfoMessageLimitClearContent_RadioButton", "Options_InfoMessageLimitSaveFile_Edit",
+    "Options_ResetNormHigh_RadioButton", "Options_ResetNormLow_RadioButton",
+    "Options_ResetTime_Edit", "Options_AboutSWVerValue_Label", "Options_AboutFWVerValue_Label",
+    "Options_Erase_GroupBox", "Options_NOVUHyperlink_Label", "Premium_PageControl",
+    "Premium_OK_BitBtn", "Premium_Cancel_BitBtn"};
+
+// The tiles with their images; every tile has a click label and a step check box.
+struct TileNames {
+    const char* stem;
+    std::vector<const char*> images;
+};
+const std::vector<const char*> kFive = {"Norm", "Light", "Down", "Pass", "Fail"};
+const std::vector<const char*> kNoFail = {"Norm", "Light", "Down", "Pass"};
+const TileNames kTiles[] = {
+    {"Emulator_Watch", kNoFail},    {"Emulator_LoadFile", kFive}, {"Emulator_Erase", kFive},
+    {"Emulator_Program", kFive},    {"Emulator_Verify", kFive},   {"Emulator_Reset", kNoFail},
+    {"Programmer_LoadFile", kFive}, {"Programmer_Erase", kFive},  {"Programmer_Check", kFive},
+    {"Programmer_Program", kFive},  {"Programmer_Verify", kFive}, {"Programmer_Protect", kFive},
+};
+const char* const kFunctions[] = {"Read", "Edit", "Save", "Option", "ExecuteAll", "LookIC"};
+
+TEST_F(WindowTest, EveryNamedControlExistsHiddenOnesIncluded) {
+    Open("W25X10", "Winbond", "W25X10");
+    std::vector<std::string> names;
+    for (const char* pattern : kNamePatterns) {
+        const auto expanded = Expand(pattern);
+        names.insert(names.end(), expanded.begin(), expanded.end());
+    }
+    for (const TileNames& tile : kTiles) {
+        const std::string stem = tile.stem;
+        names.push_back(stem + "Image_Panel");
+        names.push_back(stem + "MouseACTFilter_Label");
+        names.push_back(stem + "_CheckBox");
+        for (const char* image : tile.images)
+            names.push_back(stem + image + "_Image");
+    }
+    for (const char* function : kFunctions) {
+        const std::string stem = std::string("Function_") + function;
+        names.push_back(stem + "Image_Panel");
+        names.push_back(stem + "MouseACTFilter_Label");
+        for (const char* image : {"Norm", "Light", "Down"})
+            names.push_back(stem + image + "_Image");
+    }
+    ASSERT_GT(names.size(), 250u);
+    for (const std::string& name : names)
+        EXPECT_NE(window->findChild<QWidget*>(QString::fromStdString(name)), nullptr) << name;
+
+    // What this release hides exists, hidden.
+    for (const char* hidden :
+         {"Unit1_Socket2_Panel", "Unit4_Socket2_Panel", "Unit2_Panel", "Function_SaveImage_Panel",
+          "Function_OptionImage_Panel", "Premium_OK_BitBtn", "Options_Erase_GroupBox"}) {
+        EXPECT_FALSE(Shows(hidden)) << hidden;
+    }
+    EXPECT_EQ(
+        window->windowTitle().toStdString(),
+        "TORQ-SPI Ver. " + VersionText(TORQ_VERSION_MAJOR, TORQ_VERSION_MINOR, TORQ_VERSION_PATCH));
+}
+
+TEST_F(WindowTest, StartUpShowsTheProgrammerUnitAndItsHistory) {
+    const auto file = WriteFile("image.bin", 4096);
+    Open("W25X10", "Winbond", "W25X10", {file.string()});
+    EXPECT_TRUE(Shows("Status_ResultOnline_Image"));
+    EXPECT_TRUE(Shows("Unit1_Panel"));
+    EXPECT_FALSE(Shows("Unit2_Panel"));
+    EXPECT_FALSE(Shows("Operation_Offline_Label"));
+    EXPECT_EQ(Find<QComboBox>("Unit1_Vendor_ComboBox")->currentText(), "Winbond");
+    EXPECT_EQ(Find<QComboBox>("Unit1_Type_ComboBox")->currentText(), "W25X10");
+    EXPECT_EQ(Find<QLineEdit>("Unit1_WorkFile1_Edit")->text().toStdString(), file.string());
+    EXPECT_TRUE(Find<QCheckBox>("Unit1_Enable1_CheckBox")->isChecked());
+    EXPECT_EQ(Find<QLineEdit>("Unit1_Sum1_Edit")->text().toStdString(),
+              window->Bench().UnitStates().Socket(1, 1).checksumText);
+    EXPECT_TRUE(Shows("Programmer_LoadFilePass_Image"));
+    EXPECT_EQ(Find<QTabBar>("Menu_TabBar")->currentIndex(), kProgrammerTabIndex);
+}
+
+TEST_F(WindowTest, WithoutAProgrammerOnlyTheOfflineStatusShowsAndClicksDoNothing) {
+    Open("", "Winbond", "W25X10");
+    EXPECT_EQ(window->Bench().ProgrammerCount(), 0);
+    EXPECT_TRUE(Shows("Status_ResultOffline_Image"));
+    for (int unit = 1; unit <= 4; ++unit)
+        EXPECT_FALSE(Shows(("Unit" + std::to_string(unit) + "_Panel").c_str()));
+    EXPECT_TRUE(Shows("Operation_Offline_Label"));
+    const auto lines = Lines().size();
+    Activate("Function_ExecuteAllMouseACTFilter_Label");
+    Activate("Programmer_EraseMouseACTFilter_Label");
+    EXPECT_EQ(Lines().size(), lines);
+    EXPECT_TRUE(op.messages.empty());
+
+    // The Premium tab needs a programmer: back to the last operation tab, with the line.
+    QTabBar* tabs = Find<QTabBar>("Menu_TabBar");
+    tabs->setCurrentIndex(kPremiumTabIndex);
+    EXPECT_EQ(tabs->currentIndex(), kProgrammerTabIndex);
+    EXPECT_TRUE(Shows("MenuTabControl_Operation_Panel"));
+    EXPECT_TRUE(Logged("Premium Tabs : No Parameter"));
+}
+
+TEST_F(WindowTest, TabsFollowTheWorkflowLeaveChecksAndFallBack) {
+    Open("W25X10", "Winbond", "W25X10");
+    QTabBar* tabs = Find<QTabBar>("Menu_TabBar");
+
+    tabs->setCurrentIndex(kEmulatorTabIndex);
+    EXPECT_TRUE(Shows("Emulator_Panel"));
+    EXPECT_FALSE(Shows("Programmer_Panel"));
+    EXPECT_TRUE(Shows("UserTargetBoard_CheckBox"));
+    EXPECT_TRUE(Shows("Bottom_Panel"));
+
+    tabs->setCurrentIndex(kOptionsTabIndex);
+    EXPECT_TRUE(Shows("MenuTabControl_Options_Panel"));
+    EXPECT_FALSE(Shows("Bottom_Panel"));
+    EXPECT_FALSE(Shows("InfoMessage_Panel"));
+    // A reset time below its minimum keeps the tab on Options and is corrected.
+    auto* resetTime = Find<QLineEdit>("Options_ResetTime_Edit");
+    resetTime->setFocus();
+    resetTime->selectAll();
+    QTest::keyClicks(resetTime, "20");
+    window->Bench().OptionFields().resetTime = resetTime->text().toStdString();
+    tabs->setCurrentIndex(kProgrammerTabIndex);
+    EXPECT_EQ(tabs->currentIndex(), kOptionsTabIndex);
+    EXPECT_EQ(resetTime->text(), "50");
+    // Corrected, the tab may be left.
+    tabs->setCurrentIndex(kProgrammerTabIndex);
+    EXPECT_EQ(tabs->currentIndex(), kProgrammerTabIndex);
+    EXPECT_TRUE(Shows("Programmer_Panel"));
+    EXPECT_FALSE(Shows("UserTargetBoard_CheckBox"));
+}
+
+TEST_F(WindowTest, PremiumTabShowsThePagesOfADeviceThatHasThem) {
+    Open("W25Q64FV", "Winbond", "W25Q64FV");
+    QTabBar* tabs = Find<QTabBar>("Menu_TabBar");
+    tabs->setCurrentIndex(kPremiumTabIndex);
+    EXPECT_EQ(tabs->currentIndex(), kPremiumTabIndex);
+    EXPECT_TRUE(Shows("MenuTabControl_Premium_Panel"));
+    EXPECT_FALSE(Shows("MenuTabControl_Operation_Panel"));
+    EXPECT_GT(Find<QTabWidget>("Premium_PageControl")->count(), 0);
+}
+
+// A drop event carrying these files, as the desktop delivers it.
+void DropFiles(QWidget* target, const std::vector<std::filesystem::path>& files) {
+    QMimeData data;
+    QList<QUrl> urls;
+    for (const auto& file : files)
+        urls << QUrl::fromLocalFile(QString::fromStdString(file.string()));
+    data.setUrls(urls);
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &drop);
+}
+
+TEST_F(WindowTest, DropsTakeTheFirstFileAndOnlySocketOneOfUnitOneLoadsIt) {
+    Open("W25X10", "Winbond", "W25X10");
+    const auto first = WriteFile("first.bin", 2048);
+    const auto second = WriteFile("second.bin", 1024);
+    const std::string bufferBefore = torq::test::ReadFile(home / "output.tmp");
+
+    DropFiles(Find("Unit3_Socket2_Panel"), {first, second});
+    EXPECT_EQ(Find<QLineEdit>("Unit3_WorkFile2_Edit")->text().toStdString(), first.string());
+    EXPECT_TRUE(Find<QLineEdit>("Unit1_WorkFile1_Edit")->text().isEmpty());
+    EXPECT_TRUE(Find<QLineEdit>("Unit3_WorkFile1_Edit")->text().isEmpty());
+    EXPECT_TRUE(torq::test::ReadFile(home / "output.tmp") == bufferBefore);
+
+    DropFiles(Find("Unit1_Panel"), {second, first});
+    EXPECT_EQ(Find<QLineEdit>("Unit1_WorkFile1_Edit")->text().toStdString(), second.string());
+    EXPECT_TRUE(torq::test::ReadFile(home / "output.tmp").substr(0, 1024) ==
+                torq::test::ReadFile(second));
+    EXPECT_NE(Find<QLineEdit>("Unit1_Sum1_Edit")->text(), "00000000");
+}
+
+TEST_F(WindowTest, BrowseAsksForAFileAndLoadsItThroughTheLoadDialog) {
+    Open("W25X10", "Winbond", "W25X10");
+    const auto file = WriteFile("browsed.bin", 512);
+    files.answers.push_back(QString::fromStdString(file.string()));
+    // The Load File dialog is modal: its OK is pressed once it shows.
+    QTimer::singleShot(0, [] {
+        if (!QTest::qWaitFor([] { return QApplication::activeModalWidget() != nullptr; }, 3000))
+            return;
+        if (QWidget* dialog = QApplication::activeModalWidget()) {
+            if (auto* ok = dialog->findChild<QPushButton*>(QStringLiteral("OkButton")))
+                ok->click();
+        }
+    });
+    Find<QPushButton>("Unit1_Browse1_Button")->click();
+    EXPECT_EQ(files.asked, 1);
+    EXPECT_EQ(Find<QLineEdit>("Unit1_WorkFile1_Edit")->text().toStdString(), file.string());
+    EXPECT_TRUE(torq::test::ReadFile(home / "output.tmp").substr(0, 512) ==
+                torq::test::ReadFile(file));
+
+    // Cancelled: nothing changes.
+    Find<QPushButton>("Unit1_Browse1_Button")->click();
+    EXPECT_EQ(files.asked, 2);
+    EXPECT_EQ(Find<QLineEdit>("Unit1_WorkFile1_Edit")->text().toStdString(), file.string());
+}
+
+TEST_F(WindowTest, ExecuteAllEndsWithThePassImageAndLocksTheWindowWhileItRuns) {
+    const auto file = WriteFile("image.bin", 8192);
+    Open("W25X10", "Winbond", "W25X10", {file.string()});
+    // While the run polls, the window is live but what cannot be used is disabled, and a second
+    // click or a drop is refused.
+    bool sawLock = false;
+    bool typeBoxEnabled = true;
+    bool tabsEnabled = true;
+    QTimer probe;
+    probe.setInterval(0);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        if (!window->Bench().Runs().Busy() || sawLock)
+            return;
+        sawLock = true;
+        typeBoxEnabled = Find<QComboBox>("Unit1_Type_ComboBox")->isEnabled();
+        tabsEnabled = Find<QTabBar>("Menu_TabBar")->isEnabled();
+        Activate("Function_ExecuteAllMouseACTFilter_Label");
+        Activate("Function_ReadMouseACTFilter_Label");
+    });
+    probe.start();
+    Activate("Function_ExecuteAllMouseACTFilter_Label");
+    probe.stop();
+
+    EXPECT_TRUE(sawLock);
+    EXPECT_FALSE(typeBoxEnabled);
+    EXPECT_FALSE(tabsEnabled);
+    EXPECT_TRUE(Find<QComboBox>("Unit1_Type_ComboBox")->isEnabled());
+    EXPECT_TRUE(Shows("Status_ResultPass_Image"));
+    EXPECT_FALSE(Shows("Status_ResultWait_Image"));
+    for (const char* tile : {"Programmer_ErasePass_Image", "Programmer_CheckPass_Image",
+                             "Programmer_ProgramPass_Image", "Programmer_VerifyPass_Image",
+                             "Programmer_ProtectPass_Image", "Unit1_StatusLights1Green_Image"}) {
+        EXPECT_TRUE(Shows(tile)) << tile;
+    }
+    EXPECT_EQ(Find<QProgressBar>("Unit1_ProgressBar")->value(), 100);
+    const auto lines = Lines();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& l) { return l.starts_with("Finished with"); }),
+              1);
+}
+
+TEST_F(WindowTest, AFocusedTileRunsOnSpaceAndItsToolTipNamesTheShortcut) {
+    const auto file = WriteFile("image.bin", 1024);
+    Open("W25X10", "Winbond", "W25X10", {file.string()});
+    auto* erase = Find("Programmer_EraseMouseACTFilter_Label");
+    EXPECT_EQ(erase->focusPolicy(), Qt::StrongFocus);
+    EXPECT_TRUE(erase->toolTip().contains("Erase")) << erase->toolTip().toStdString();
+    EXPECT_TRUE(erase->toolTip().contains("Ctrl+2")) << erase->toolTip().toStdString();
+    erase->setFocus();
+    QTest::keyClick(erase, Qt::Key_Space);
+    EXPECT_TRUE(Logged("Erase : Pass"));
+    EXPECT_TRUE(Shows("Programmer_ErasePass_Image"));
+    // The Load File tile only shows a state: it takes no focus.
+    EXPECT_EQ(Find("Programmer_LoadFileMouseACTFilter_Label")->focusPolicy(), Qt::NoFocus);
+}
+
+TEST_F(WindowTest, AProgrammerPluggedInWhileTheWindowIsOpenIsFoundAndLaidOut) {
+    Open("W25X10", "Winbond", "W25X10");
+    ASSERT_EQ(window->Bench().ProgrammerCount(), 1);
+    simulator->Unplug();
+    ASSERT_TRUE(WaitFor([&] { return window->Bench().ProgrammerCount() == 0; }));
+    EXPECT_TRUE(WaitFor([&] { return Shows("Status_ResultOffline_Image"); }));
+    EXPECT_FALSE(Shows("Unit1_Panel"));
+
+    simulator->Plug();
+    ASSERT_TRUE(WaitFor([&] { return window->Bench().ProgrammerCount() == 1; }));
+    EXPECT_TRUE(WaitFor([&] { return Shows("Status_ResultOnline_Image"); }));
+    EXPECT_TRUE(Shows("Unit1_Panel"));
+    EXPECT_FALSE(Shows("Operation_Offline_Label"));
+}
+
+TEST_F(WindowTest, AWatchedWorkFileIsReloadedAndProgrammedAfterAnEdit) {
+    const auto file = WriteFile("watched.bin", 2048);
+    Open("W25X10", "Winbond", "W25X10", {file.string()});
+    Options& options = window->Bench().Settings();
+    options.watchAutoReload = true;
+    options.watchAutoProcedure = true;
+    Find<QTabBar>("Menu_TabBar")->setCurrentIndex(kEmulatorTabIndex);
+    ASSERT_TRUE(Find<QCheckBox>("Emulator_Watch_CheckBox")->isChecked());
+    ASSERT_TRUE(window->WatchTimer().IsEnabled());
+
+    std::filesystem::last_write_time(
+        file, std::filesystem::last_write_time(file) + std::chrono::seconds(5));
+    ASSERT_TRUE(WaitFor([&] { return LoggedContaining("Finished with total time"); }));
+    EXPECT_TRUE(Logged("Reset : Pass"));
+    EXPECT_TRUE(Shows("Status_ResultPass_Image"));
+    EXPECT_TRUE(op.messages.empty());
+}
+
+TEST_F(WindowTest, ClosingSavesTheHistoryAndEmptiesTheBuffer) {
+    const auto file = WriteFile("image.bin", 1024);
+    Open("W25X10", "Winbond", "W25X10", {file.string()});
+    window->close();
+    EXPECT_EQ(std::filesystem::file_size(home / "output.tmp"), 0u);
+    const IniFile history(home / "History.ini");
+    EXPECT_EQ(history.ReadString("Device1", "Socket1File"), file.string());
+}
+
+TEST_F(WindowTest, ClosingDuringARunAsksAndClosesWhenTheRunHasEnded) {
+    const auto file = WriteFile("image.bin", 4096);
+    Open("W25X10", "Winbond", "W25X10", {file.string()});
+    // First asked: No, the run goes on; asked again: Yes, the run stops after its step.
+    op = torq::test::ScriptedOperator({Answer::No, Answer::Yes});
+    int closeRequests = 0;
+    QTimer probe;
+    probe.setInterval(0);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        if (!window->Bench().Runs().Busy() || closeRequests >= 2)
+            return;
+        ++closeRequests;
+        window->close();
+        EXPECT_TRUE(window->isVisible());
+    });
+    probe.start();
+    Activate("Function_ExecuteAllMouseACTFilter_Label");
+    probe.stop();
+    EXPECT_EQ(closeRequests, 2);
+    ASSERT_EQ(op.messages.size(), 2u);
+    EXPECT_EQ(op.messages[0].buttons, Buttons::YesNo);
+    EXPECT_TRUE(WaitFor([&] { return !window->isVisible(); }));
+    // The run ended in order, then the close saved the history and emptied the buffer.
+    EXPECT_TRUE(LoggedContaining("Finished with total time"));
+    EXPECT_EQ(std::filesystem::file_size(home / "output.tmp"), 0u);
+    EXPECT_EQ(IniFile(home / "History.ini").ReadString("Device1", "Socket1File"), file.string());
+}
+
+}  // namespace
+}  // namespace torq::app::test
