@@ -48,6 +48,7 @@ LoadFileDialog::LoadFileDialog(Workbench& bench, ProgressSink* progress, QWidget
 
     filePath_ = Named(new QLineEdit(this), "FilePathEdit");
     filePath_->setReadOnly(true);
+    filePath_->setFocusPolicy(Qt::ClickFocus);  // the keyboard starts on the format list
     filePath_->setMinimumWidth(420);
     fileSize_ = Named(new QLabel(this), "FileSizeLabel");
 
@@ -112,6 +113,7 @@ LoadFileDialog::LoadFileDialog(Workbench& bench, ProgressSink* progress, QWidget
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 
     auto* fileRow = new QHBoxLayout;
+    fileRow->setSpacing(8);
     fileRow->addWidget(filePath_, 1);
     fileRow->addWidget(fileSize_);
 

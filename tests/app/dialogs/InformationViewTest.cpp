@@ -2,13 +2,13 @@
 // separate window and the look of the lines.
 #include "torq/app/InformationView.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLabel>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
-#include <QTextBlock>
 
 #include "DialogsFixture.h"
 
@@ -24,7 +24,7 @@ class InformationViewTest : public WorkbenchFixture {
         docked.show();
     }
     static QStringList Blocks(const InformationView& view) {
-        return view.Memo()->toPlainText().split(QLatin1Char('\n'));
+        return view.Memo()->Text().split(QLatin1Char('\n'));
     }
     InformationView docked;
     InformationWindow window;
@@ -37,7 +37,7 @@ TEST_F(InformationViewTest, BothViewsMirrorTheLogAndTheLimitTrimsThem) {
     EXPECT_EQ(window.View()->LineCount(), 600);
     EXPECT_EQ(Blocks(docked).front(), "line 1");
     EXPECT_EQ(Blocks(docked).back(), "line 600");
-    EXPECT_EQ(window.View()->Memo()->toPlainText(), docked.Memo()->toPlainText());
+    EXPECT_EQ(window.View()->Memo()->Text(), docked.Memo()->Text());
 
     // The timer trims while the limit is on and the Options tab is not shown: the marker and the
     // lines after the oldest 500 stay, in both views.
@@ -52,7 +52,7 @@ TEST_F(InformationViewTest, BothViewsMirrorTheLogAndTheLimitTrimsThem) {
     EXPECT_EQ(kept[0], "<--- Information Lines Limited --->");
     EXPECT_EQ(kept[1], "line 501");
     EXPECT_EQ(kept.back(), "line 600");
-    EXPECT_EQ(window.View()->Memo()->toPlainText(), docked.Memo()->toPlainText());
+    EXPECT_EQ(window.View()->Memo()->Text(), docked.Memo()->Text());
     // New lines go on after the trim.
     bench->Log().WriteInfoLine("line 601", false);
     EXPECT_EQ(Blocks(*window.View()).back(), "line 601");
@@ -122,24 +122,31 @@ TEST_F(InformationViewTest, PanelsClearSaveAndSwitchTheMode) {
 TEST_F(InformationViewTest, VerdictsAreColouredStampsDimmedAndTheNewestLineInView) {
     bench->Log().WriteInfoLine("Erase : Pass");
     bench->Log().WriteInfoLine("Verify : Fail");
-    bench->Log().WriteInfoLine("Start [Erase]");
-    const QTextDocument* document = docked.Memo()->document();
-    // Each line: the time stamp fragment, then the message fragment.
-    const auto fragments = [&](int line) {
-        QTextBlock::iterator it = document->findBlockByNumber(line).begin();
-        const QTextFragment stamp = it.fragment();
-        ++it;
-        return std::pair{stamp, it.fragment()};
-    };
-    const auto [passStamp, pass] = fragments(0);
-    EXPECT_EQ(passStamp.text(), "2011/05/04 13:07:09 : ");
-    EXPECT_LT(passStamp.charFormat().foreground().color().alpha(), 255);
-    EXPECT_EQ(pass.text(), "Erase : Pass");
-    const QColor green = pass.charFormat().foreground().color();
-    EXPECT_GT(green.green(), green.red());
-    const QColor red = fragments(1).second.charFormat().foreground().color();
-    EXPECT_GT(red.red(), red.green());
-    EXPECT_EQ(fragments(2).second.charFormat().foreground().style(), Qt::NoBrush);
+    bench->Log().WriteInfoLine("Good option : -h\nUsage : torq-spi [option(s)...] [filename]\n");
+    const LogLinesView& memo = *docked.Memo();
+    ASSERT_EQ(memo.RowCount(), 4);  // the two-line entry gives two rows
+    EXPECT_EQ(memo.RowText(0), "2011/05/04 13:07:09 : Erase : Pass");
+    EXPECT_EQ(memo.RowText(3), "Usage : torq-spi [option(s)...] [filename]");
+
+    const QColor text = memo.palette().color(QPalette::Text);
+    const LogLinesView::RowLook pass = memo.LookOf(0);
+    EXPECT_EQ(pass.stampLength, 22);
+    EXPECT_NE(pass.stamp, text);
+    EXPECT_TRUE(pass.bold);
+    EXPECT_GT(pass.message.green(), pass.message.red());
+    const LogLinesView::RowLook fail = memo.LookOf(1);
+    EXPECT_TRUE(fail.bold);
+    EXPECT_GT(fail.message.red(), fail.message.green());
+    const LogLinesView::RowLook plain = memo.LookOf(2);
+    EXPECT_FALSE(plain.bold);
+    EXPECT_EQ(plain.message, text);
+    EXPECT_EQ(memo.LookOf(3).stampLength, 0);  // a continuation row has no stamp
+
+    // Ctrl+A, Ctrl+C copies the rows as they read.
+    docked.Memo()->setFocus();
+    QTest::keySequence(docked.Memo(), QKeySequence::SelectAll);
+    QTest::keySequence(docked.Memo(), QKeySequence::Copy);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), memo.Text());
 
     // The view follows new lines, unless the operator scrolled up to read.
     for (int i = 0; i < 300; ++i)
@@ -147,6 +154,8 @@ TEST_F(InformationViewTest, VerdictsAreColouredStampsDimmedAndTheNewestLineInVie
     QScrollBar* bar = docked.Memo()->verticalScrollBar();
     ASSERT_GT(bar->maximum(), 0);
     EXPECT_EQ(bar->value(), bar->maximum());
+    EXPECT_EQ(memo.RowText(memo.FirstVisibleRow() + bar->pageStep() - 1),
+              "2011/05/04 13:07:09 : line 299");
     bar->setValue(0);
     bench->Log().WriteInfoLine("one more");
     EXPECT_EQ(bar->value(), 0);

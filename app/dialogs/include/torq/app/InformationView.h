@@ -5,14 +5,15 @@
 // for line. `LineLimitTimer` is the 500 ms timer that trims the log to the line limit.
 #pragma once
 
+#include <QAbstractScrollArea>
 #include <QObject>
 #include <QTimer>
 #include <QWidget>
+#include <cstdint>
 
 #include "torq/devlib/InformationLog.h"
 
 class QLabel;
-class QPlainTextEdit;
 class QPushButton;
 
 namespace torq {
@@ -23,6 +24,65 @@ class Workbench;
 namespace torq::app {
 
 class FileChooser;
+
+// `InfoMessageMemo`: the log's lines, read-only, in the fixed-width font, the time stamp dimmed
+// and the verdict lines coloured and bold. It paints only the rows in view and reads them from the
+// log itself, so appending a line costs the same with 10 lines as with 99999, shown or hidden.
+// Rows can be selected with the mouse or Ctrl+A and copied with Ctrl+C.
+class LogLinesView final : public QAbstractScrollArea {
+    Q_OBJECT
+  public:
+    explicit LogLinesView(const InformationLog& log, QWidget* parent = nullptr);
+
+    // The log's newest entry was added / the whole log replaced.
+    void EntryAdded();
+    void EntriesReset();
+
+    // Rows: an entry of several lines gives several rows.
+    int RowCount() const { return static_cast<int>(rows_.size()); }
+    QString RowText(int row) const;
+    QString Text() const;  // every row, one per line
+    // How a row is drawn: the length of its dimmed time stamp and the colour and weight of the
+    // rest.
+    struct RowLook {
+        int stampLength = 0;
+        QColor stamp;
+        QColor message;
+        bool bold = false;
+    };
+    RowLook LookOf(int row) const;
+    // The first row in view and whether the view follows new lines.
+    int FirstVisibleRow() const;
+    bool FollowsNewLines() const;
+    void CopySelection() const;
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+  private:
+    struct Row {
+        std::uint32_t entry;
+        std::uint32_t offset;  // of the row's text in the entry
+        std::uint32_t length;
+    };
+    void AddRows(std::uint32_t entry);
+    void UpdateScrollBars(bool toBottom);
+    int RowHeight() const;
+    int RowAt(int y) const;
+    std::string_view RowView(int row) const;
+
+    const InformationLog& log_;
+    std::vector<Row> rows_;
+    int widestRow_ = 0;  // characters
+    int anchor_ = -1;    // selection: rows anchor_ .. current_
+    int current_ = -1;
+};
 
 // Where a view sits: docked in the main window (its mode panel reads "Outside Mode") or in the
 // separate window ("Inside Mode").
@@ -35,9 +95,9 @@ class InformationView final : public QWidget, private LogView {
                     QWidget* parent = nullptr);
     ~InformationView() override;
 
-    QPlainTextEdit* Memo() const { return memo_; }
-    // The lines the view shows (one entry may span several lines of text).
-    int LineCount() const;
+    LogLinesView* Memo() const { return memo_; }
+    // The rows the view shows (one entry may span several rows).
+    int LineCount() const { return memo_->RowCount(); }
 
   signals:
     // The mode panel was clicked: "Outside Mode" or "Inside Mode".
@@ -46,15 +106,12 @@ class InformationView final : public QWidget, private LogView {
   private:
     void LineAdded(const std::string& line) override;
     void Reset(const std::vector<std::string>& lines) override;
-    void Append(const std::string& line, bool first);
     void Save();
-    bool AtBottom() const;
-    void ScrollToBottom();
 
     InformationLog& log_;
     FileChooser& files_;
     Operator& op_;
-    QPlainTextEdit* memo_;
+    LogLinesView* memo_;
     QLabel* times_;
     QLabel* status_;
     QPushButton* mode_;
