@@ -12,6 +12,7 @@
 #include "AppArguments.h"
 #include "MainWindow.h"
 #include "SingleInstance.h"
+#include "seams/ResponsiveUsb.h"
 #include "torq/app/FileChooser.h"
 #include "torq/editor/qt/EditorWidgets.h"
 #include "torq/link/LibusbDevice.h"
@@ -108,7 +109,9 @@ int main(int argc, char** argv) {
 
     editor::qt::MessageBoxOperator op;
     app::DialogFileChooser files;
-    app::MainWindow window(dirs, std::move(usb), app::WindowSeams{op, files});
+    // Transfers run beside the window's thread, so a long one does not freeze it.
+    app::MainWindow window(dirs, std::make_unique<app::ResponsiveUsb>(std::move(usb)),
+                           app::WindowSeams{op, files});
     op.SetParent(&window);
     std::string lockProblem;
     if (!window.Bench().LockHome("torq-spi window", &lockProblem)) {

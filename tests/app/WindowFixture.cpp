@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "../link/LinkFixtures.h"
+#include "seams/ResponsiveUsb.h"
 #include "torq/devlib/Ini.h"
 #include "torq/sim/ChipCatalog.h"
 #include "widgets/Tile.h"
@@ -56,7 +57,9 @@ void WindowTest::Open(const std::string& chip, const std::string& vendor, const 
     simulator = usb.get();
     if (chip.empty())
         simulator->Unplug();
-    window = std::make_unique<MainWindow>(ProgramDirectory::Portable(home.Path()), std::move(usb),
+    // As the program runs it: the transfers beside the window's thread.
+    window = std::make_unique<MainWindow>(ProgramDirectory::Portable(home.Path()),
+                                          std::make_unique<ResponsiveUsb>(std::move(usb)),
                                           WindowSeams{op, files});
     window->show();
     ASSERT_TRUE(window->Start(parameters));
