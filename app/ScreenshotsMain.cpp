@@ -1,10 +1,11 @@
 // torq-spi-screenshots: the main window on the simulated programmer, driven through its tabs and
 // runs, saved as PNGs (scripts/screenshots runs it under a virtual display). A developer tool.
 //
-//   torq-spi-screenshots --home DIR --out DIR
+//   torq-spi-screenshots --home DIR --out DIR [--dark]
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QPalette>
 #include <QPushButton>
 #include <QTabBar>
 #include <QThread>
@@ -69,8 +70,27 @@ std::filesystem::path WriteImage(const std::filesystem::path& folder) {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    app::theme::ApplyApplicationLook(app);
     const QStringList args = QCoreApplication::arguments();
+    if (args.contains(QStringLiteral("--dark"))) {
+        // A dark desktop palette, to see that the window reads on one too.
+        QPalette dark;
+        dark.setColor(QPalette::Window, QColor(0x2b, 0x2d, 0x31));
+        dark.setColor(QPalette::WindowText, QColor(0xe6, 0xe6, 0xe6));
+        dark.setColor(QPalette::Base, QColor(0x1e, 0x1f, 0x22));
+        dark.setColor(QPalette::AlternateBase, QColor(0x2b, 0x2d, 0x31));
+        dark.setColor(QPalette::Text, QColor(0xe6, 0xe6, 0xe6));
+        dark.setColor(QPalette::Button, QColor(0x35, 0x37, 0x3b));
+        dark.setColor(QPalette::ButtonText, QColor(0xe6, 0xe6, 0xe6));
+        dark.setColor(QPalette::Mid, QColor(0x55, 0x58, 0x5e));
+        dark.setColor(QPalette::Dark, QColor(0x18, 0x19, 0x1b));
+        dark.setColor(QPalette::ToolTipBase, QColor(0x35, 0x37, 0x3b));
+        dark.setColor(QPalette::ToolTipText, QColor(0xe6, 0xe6, 0xe6));
+        dark.setColor(QPalette::Disabled, QPalette::WindowText, QColor(0x80, 0x80, 0x80));
+        dark.setColor(QPalette::Disabled, QPalette::Text, QColor(0x80, 0x80, 0x80));
+        dark.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(0x80, 0x80, 0x80));
+        QApplication::setPalette(dark);
+    }
+    app::theme::ApplyApplicationLook(app);
     const auto value = [&](const QString& name) {
         const auto at = args.indexOf(name);
         return at >= 0 && at + 1 < args.size() ? args[at + 1] : QString();

@@ -14,8 +14,9 @@ QColor Pick(const QPalette& palette, const char* light, const char* dark) {
 }  // namespace
 
 void ApplyApplicationLook(QApplication& app) {
+    const QPalette desktop = QApplication::palette();
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
-    QPalette palette = QApplication::palette();
+    QPalette palette = desktop;
     const QColor accent = Accent(palette);
     for (const auto group : {QPalette::Active, QPalette::Inactive})
         palette.setColor(group, QPalette::Highlight, accent);

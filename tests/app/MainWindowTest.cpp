@@ -309,6 +309,26 @@ TEST_F(WindowTest, AFocusedTileRunsOnSpaceAndItsToolTipNamesTheShortcut) {
     EXPECT_EQ(Find("Programmer_LoadFileMouseACTFilter_Label")->focusPolicy(), Qt::NoFocus);
 }
 
+TEST_F(WindowTest, EditShowsTheHexEditorOverTheBufferAndGivesTheWatchBackAfterwards) {
+    const auto file = WriteFile("image.bin", 1024);
+    Open("W25X10", "Winbond", "W25X10", {file.string()});
+    ASSERT_TRUE(window->WatchTimer().IsEnabled());
+    QString shown;
+    bool watchDuring = true;
+    QTimer::singleShot(0, [&] {
+        if (!QTest::qWaitFor([] { return QApplication::activeModalWidget() != nullptr; }, 3000))
+            return;
+        QWidget* editor = QApplication::activeModalWidget();
+        shown = editor->objectName();
+        watchDuring = window->WatchTimer().IsEnabled();
+        editor->close();
+    });
+    Activate("Function_EditMouseACTFilter_Label");
+    EXPECT_EQ(shown, "EditForm");
+    EXPECT_FALSE(watchDuring);
+    EXPECT_TRUE(window->WatchTimer().IsEnabled());
+}
+
 TEST_F(WindowTest, AProgrammerPluggedInWhileTheWindowIsOpenIsFoundAndLaidOut) {
     Open("W25X10", "Winbond", "W25X10");
     ASSERT_EQ(window->Bench().ProgrammerCount(), 1);
