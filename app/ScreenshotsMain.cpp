@@ -176,6 +176,8 @@ int main(int argc, char** argv) {
                 ok = Save(*top, out, QStringLiteral("information-window.png")) && ok;
         }
         ok = Save(window, out, QStringLiteral("information-outside.png")) && ok;
+        if (auto* separate = window.findChild<app::InformationWindow*>())
+            separate->ReturnInside();
     }
 
     // No programmer: the window as it starts without hardware.

@@ -115,6 +115,8 @@ int main(int argc, char** argv) {
     op.SetParent(&window);
     std::string lockProblem;
     if (!window.Bench().LockHome("torq-spi window", &lockProblem)) {
+        std::cerr << "torq-spi: " << dirs.DataFolder().string() << " is in use: " << lockProblem
+                  << "\n";
         op.Tell(Severity::Error, "The folder " + dirs.DataFolder().string() +
                                      " is in use by another program: " + lockProblem);
         return 1;

@@ -141,11 +141,12 @@ int Latency(const QStringList& args) {
         return 1;
 
     // The longest gap between two ticks of a 1 ms timer while the run is under way, and the
-    // last log line before it (the step that held the window).
+    // last log line written before it began (the step that held the window).
     QElapsedTimer clock;
     clock.start();
     qint64 last = -1, longest = 0;
-    std::string during;
+    std::string during = "the start of the run";
+    std::string lineAtLastTick = during;
     std::vector<qint64> gaps;
     QTimer ticker;
     ticker.setInterval(1);
@@ -157,10 +158,12 @@ int Latency(const QStringList& args) {
             gaps.push_back(gap);
             if (gap > longest) {
                 longest = gap;
-                const auto& lines = window.Bench().Log().Lines();
-                during = lines.empty() ? std::string() : lines.back();
+                during = lineAtLastTick;
             }
         }
+        const auto& lines = window.Bench().Log().Lines();
+        if (!lines.empty())
+            lineAtLastTick = lines.back();
         last = now;
     });
     ticker.start();
@@ -174,7 +177,7 @@ int Latency(const QStringList& args) {
     gaps.push_back(tail);
     if (tail > longest) {
         longest = tail;
-        during = "the end of the run";
+        during = lineAtLastTick;
     }
     std::sort(gaps.begin(), gaps.end());
     const auto percentile = [&](double p) {
@@ -188,7 +191,7 @@ int Latency(const QStringList& args) {
         "  event-loop gaps during the run: longest %.1f ms, 99.9%% %.1f ms, 99%% %.1f ms, "
         "median %.2f ms (%zu ticks)\n",
         longest / 1000.0, percentile(0.999), percentile(0.99), percentile(0.5), gaps.size());
-    std::printf("  the longest came after: %s\n", during.c_str());
+    std::printf("  the longest began after: %s\n", during.c_str());
     window.close();
     return pass ? 0 : 1;
 }

@@ -45,17 +45,6 @@ void IndicatorController::SyncAll() {
     }
 }
 
-QStringList IndicatorController::Missing() const {
-    QStringList missing;
-    const ControlTree& tree = board_.Controls();
-    for (ControlId id = 1; id < tree.Size(); ++id) {
-        const QString name = QString::fromStdString(tree.Node(id).name);
-        if (window_.findChild<QWidget*>(name) == nullptr)
-            missing << name;
-    }
-    return missing;
-}
-
 void IndicatorController::VisibilityChanged(std::string_view container) {
     const auto id = board_.Controls().Find(container);
     if (!id)

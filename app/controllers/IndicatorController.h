@@ -27,8 +27,6 @@ class IndicatorController final : public IndicatorObserver {
 
     // Every widget to the board's state (after building the window).
     void SyncAll();
-    // The board's controls that have no widget of that name (empty when the window is complete).
-    QStringList Missing() const;
 
     void VisibilityChanged(std::string_view container) override;
     void ProgressChanged(int unit, int value) override;
