@@ -122,7 +122,7 @@ bool LibusbDevice::ControlIn(std::uint8_t request, std::uint16_t value, std::uin
                              std::span<std::uint8_t> data) {
     if (!handle_)
         return false;
-    return Completed(handle_->Control(0xC0, request, value, index, data, timeouts_[0]));
+    return Completed(handle_->Control(0xC0, request, value, index, data, timeouts_[0], WaitHook()));
 }
 
 bool LibusbDevice::ControlOut(std::uint8_t request, std::uint16_t value, std::uint16_t index,
@@ -131,20 +131,20 @@ bool LibusbDevice::ControlOut(std::uint8_t request, std::uint16_t value, std::ui
         return false;
     // libusb takes a mutable buffer for both directions; an OUT transfer only reads it.
     std::vector<std::uint8_t> copy(data.begin(), data.end());
-    return Completed(handle_->Control(0x40, request, value, index, copy, timeouts_[0]));
+    return Completed(handle_->Control(0x40, request, value, index, copy, timeouts_[0], WaitHook()));
 }
 
 bool LibusbDevice::BulkIn(std::span<std::uint8_t> data) {
     if (!handle_ || layout_.bulkIn == 0)
         return false;
-    return Completed(handle_->Bulk(layout_.bulkIn, data, timeouts_[1]));
+    return Completed(handle_->Bulk(layout_.bulkIn, data, timeouts_[1], WaitHook()));
 }
 
 bool LibusbDevice::BulkOut(std::span<const std::uint8_t> data) {
     if (!handle_ || layout_.bulkOut == 0)
         return false;
     std::vector<std::uint8_t> copy(data.begin(), data.end());
-    return Completed(handle_->Bulk(layout_.bulkOut, copy, timeouts_[2]));
+    return Completed(handle_->Bulk(layout_.bulkOut, copy, timeouts_[2], WaitHook()));
 }
 
 void LibusbDevice::SetTimeout(UsbEndpoint endpoint, std::uint32_t milliseconds) {

@@ -82,6 +82,12 @@ std::vector<ImageChunk> DriverImageChunks(const std::vector<std::string>& lines)
 Programmer::Programmer(UsbDevice& usb, InformationLog& log, Operator& op, Pump& pump)
     : usb_(&usb), log_(&log), op_(&op), pump_(&pump), channel_(usb, pump) {
     pause_ = [](std::uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
+    // A transfer the programmer holds (a state poll during a long erase) lets the window run.
+    usb.SetWaitHook([this] { pump_->ProcessPendingMessages(); });
+}
+
+Programmer::~Programmer() {
+    usb_->SetWaitHook({});
 }
 
 void Programmer::ReportCommunicationFailure() {

@@ -3,6 +3,10 @@
 
 #include <sys/time.h>
 
+#include <algorithm>
+#include <functional>
+#include <vector>
+
 #include "torq/link/LibusbDevice.h"
 
 namespace torq {
@@ -30,10 +34,42 @@ LibusbStatus StatusOf(int code) {
     }
 }
 
+// One asynchronous transfer, freed with its owner.
+class Transfer {
+  public:
+    Transfer() : transfer_(libusb_alloc_transfer(0)) {}
+    ~Transfer() { libusb_free_transfer(transfer_); }
+    Transfer(const Transfer&) = delete;
+    Transfer& operator=(const Transfer&) = delete;
+    libusb_transfer* get() const { return transfer_; }
+    libusb_transfer* operator->() const { return transfer_; }
+
+  private:
+    libusb_transfer* transfer_;
+};
+
+LibusbStatus StatusOfTransfer(libusb_transfer_status status) {
+    switch (status) {
+        case LIBUSB_TRANSFER_COMPLETED:
+            return LibusbStatus::Ok;
+        case LIBUSB_TRANSFER_TIMED_OUT:
+            return LibusbStatus::Timeout;
+        case LIBUSB_TRANSFER_STALL:
+            return LibusbStatus::Pipe;
+        case LIBUSB_TRANSFER_NO_DEVICE:
+            return LibusbStatus::NoDevice;
+        default:
+            return LibusbStatus::Other;
+    }
+}
+
+// How often a waiting transfer gives the window a turn.
+constexpr int kWaitSliceMicroseconds = 20000;
+
 class SystemHandle final : public LibusbHandle {
   public:
-    SystemHandle(libusb_device* device, libusb_device_handle* handle)
-        : device_(libusb_ref_device(device)), handle_(handle) {}
+    SystemHandle(libusb_context* context, libusb_device* device, libusb_device_handle* handle)
+        : context_(context), device_(libusb_ref_device(device)), handle_(handle) {}
     ~SystemHandle() override {
         libusb_close(handle_);
         libusb_unref_device(device_);
@@ -110,22 +146,64 @@ class SystemHandle final : public LibusbHandle {
     }
 
     LibusbStatus Control(std::uint8_t requestType, std::uint8_t request, std::uint16_t value,
-                         std::uint16_t index, std::span<std::uint8_t> data,
-                         std::uint32_t timeoutMs) override {
-        return StatusOf(
-            libusb_control_transfer(handle_, requestType, request, value, index, data.data(),
-                                    static_cast<std::uint16_t>(data.size()), timeoutMs));
+                         std::uint16_t index, std::span<std::uint8_t> data, std::uint32_t timeoutMs,
+                         const std::function<void()>& waiting) override {
+        std::vector<unsigned char> buffer(LIBUSB_CONTROL_SETUP_SIZE + data.size());
+        libusb_fill_control_setup(buffer.data(), requestType, request, value, index,
+                                  static_cast<std::uint16_t>(data.size()));
+        const bool in = (requestType & LIBUSB_ENDPOINT_IN) != 0;
+        if (!in)
+            std::copy(data.begin(), data.end(), buffer.begin() + LIBUSB_CONTROL_SETUP_SIZE);
+        Transfer transfer;
+        libusb_fill_control_transfer(transfer.get(), handle_, buffer.data(), &OnDone, nullptr,
+                                     timeoutMs);
+        const LibusbStatus status = Run(transfer, waiting);
+        if (status == LibusbStatus::Ok && in) {
+            const auto moved = std::min<std::size_t>(
+                data.size(), static_cast<std::size_t>(transfer->actual_length));
+            std::copy_n(buffer.begin() + LIBUSB_CONTROL_SETUP_SIZE, moved, data.begin());
+        }
+        return status;
     }
 
-    LibusbStatus Bulk(std::uint8_t endpoint, std::span<std::uint8_t> data,
-                      std::uint32_t timeoutMs) override {
-        int transferred = 0;
-        return StatusOf(libusb_bulk_transfer(handle_, endpoint, data.data(),
-                                             static_cast<int>(data.size()), &transferred,
-                                             timeoutMs));
+    LibusbStatus Bulk(std::uint8_t endpoint, std::span<std::uint8_t> data, std::uint32_t timeoutMs,
+                      const std::function<void()>& waiting) override {
+        Transfer transfer;
+        libusb_fill_bulk_transfer(transfer.get(), handle_, endpoint, data.data(),
+                                  static_cast<int>(data.size()), &OnDone, nullptr, timeoutMs);
+        return Run(transfer, waiting);
     }
 
   private:
+    static void LIBUSB_CALL OnDone(libusb_transfer* transfer) {
+        *static_cast<int*>(transfer->user_data) = 1;
+    }
+
+    // Submits the transfer and handles libusb's events in short slices until it is done, giving
+    // `waiting` a turn after each slice. libusb ends it at its time-out (cancelled first).
+    LibusbStatus Run(Transfer& transfer, const std::function<void()>& waiting) {
+        int completed = 0;
+        transfer->user_data = &completed;
+        if (const int submitted = libusb_submit_transfer(transfer.get()); submitted != 0)
+            return StatusOf(submitted);
+        while (!completed) {
+            timeval slice{0, kWaitSliceMicroseconds};
+            const int handled =
+                libusb_handle_events_timeout_completed(context_, &slice, &completed);
+            if (handled < 0 && handled != LIBUSB_ERROR_INTERRUPTED) {
+                // The event loop failed: cancel, and wait for the cancellation to come back.
+                libusb_cancel_transfer(transfer.get());
+                while (!completed)
+                    libusb_handle_events_completed(context_, &completed);
+                return StatusOf(handled);
+            }
+            if (!completed && waiting)
+                waiting();
+        }
+        return StatusOfTransfer(transfer->status);
+    }
+
+    libusb_context* context_;
     libusb_device* device_;
     libusb_device_handle* handle_;
 };
@@ -169,7 +247,7 @@ class SystemLibusb final : public LibusbApi {
             libusb_device_handle* opened = nullptr;
             status = StatusOf(libusb_open(list[i], &opened));
             if (status == LibusbStatus::Ok)
-                handle = std::make_unique<SystemHandle>(list[i], opened);
+                handle = std::make_unique<SystemHandle>(context_, list[i], opened);
             break;
         }
         if (count >= 0)

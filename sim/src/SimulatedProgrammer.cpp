@@ -32,7 +32,7 @@ std::unique_ptr<ProgrammerFirmware> SimulatedProgrammer::MakeFirmware(
         }
     }
     auto firmware = std::make_unique<ProgrammerFirmware>(setup.firmware, std::move(chip));
-    firmware->SetClock(clock_.get());
+    firmware->SetClock(slicedClock_.get());
     return firmware;
 }
 
@@ -43,10 +43,12 @@ int SimulatedProgrammer::AddProgrammer(ProgrammerSetup setup) {
 
 void SimulatedProgrammer::SetRealTime(std::shared_ptr<SimClock> clock) {
     clock_ = std::move(clock);
+    // Every wait of the simulator gives the host's wait hook a turn every few milliseconds.
+    slicedClock_ = clock_ ? std::make_unique<SlicedClock>(*clock_, [this] { Waiting(); }) : nullptr;
     busFreeAt_ = clock_ ? clock_->Now() : SimTime{0};
     for (auto& device : devices_) {
         if (device.firmware)
-            device.firmware->SetClock(clock_.get());
+            device.firmware->SetClock(slicedClock_.get());
     }
 }
 
@@ -202,7 +204,7 @@ bool SimulatedProgrammer::Transfer(TransferKind kind, std::uint8_t request, std:
         if (now > busFreeAt_ + kHostPause)
             busFreeAt_ = now;
         busFreeAt_ += SimTime{static_cast<std::int64_t>(busMicroseconds * 1000.0)};
-        clock_->SleepUntil(busFreeAt_);
+        slicedClock_->SleepUntil(busFreeAt_);
     }
     if (answered && effect != FaultEffect::Timeout && effect != FaultEffect::Fail)
         ok = act(*device->firmware) && effect != FaultEffect::FailAfterData;

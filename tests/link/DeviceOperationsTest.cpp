@@ -476,5 +476,34 @@ TEST_F(OperationsTest, ProgressReachesTheEndWithoutExtraTraffic) {
     EXPECT_EQ(bulkIns, record.deviceSize / 1024);
 }
 
+// A programmer that holds a state poll while the chip erases (real-time mode) still lets the
+// window process its messages every few milliseconds of the wait.
+TEST(HeldTransfers, TheWindowRunsWhileAPollIsHeld) {
+    test::TempDir home;
+    test::CopySampleLibrary(home.Path());
+    const ProgramDirectory dirs = ProgramDirectory::Portable(home.Path());
+    test::ScriptedOperator op;
+    const DeviceLibrary library(dirs);
+    const DeviceRecord record = LoadDeviceRecord(library.DeviceFileOf("Winbond", "W25Q16DV"), dirs,
+                                                 DeviceRecord{}, "Winbond", "W25Q16DV", op);
+    sim::SimulatedProgrammer simulator(test::SetupWith("W25Q16DV"));
+    auto clock = std::make_shared<sim::VirtualClock>();
+    simulator.SetRealTime(clock);
+    struct CountingPump final : Pump {
+        void ProcessPendingMessages() override { ++calls; }
+        int calls = 0;
+    } pump;
+    InformationLog log;
+    Programmer programmer(simulator, log, op, pump);
+    ASSERT_EQ(programmer.EnumerateProgrammers(record.driverImagePath, 0).programmers, 1);
+    DeviceOperations ops(programmer, dirs);
+    const auto start = clock->Now();
+    ASSERT_TRUE(ops.EraseDevice(record, PageValues{}));
+    const auto busy = clock->Now() - start;
+    ASSERT_GT(busy, std::chrono::seconds(1));  // the chip erase took its datasheet time
+    // One turn for every 20 ms slice of the wait, give or take the last one of each poll.
+    EXPECT_GE(pump.calls, busy / std::chrono::milliseconds(20) / 2);
+}
+
 }  // namespace
 }  // namespace torq

@@ -52,16 +52,16 @@ class FakeHandle final : public LibusbHandle {
         wire_.calls.push_back("release " + std::to_string(interfaceNumber));
     }
     LibusbStatus Control(std::uint8_t type, std::uint8_t request, std::uint16_t value,
-                         std::uint16_t index, std::span<std::uint8_t> data,
-                         std::uint32_t timeout) override {
+                         std::uint16_t index, std::span<std::uint8_t> data, std::uint32_t timeout,
+                         const std::function<void()>&) override {
         char text[64];
         std::snprintf(text, sizeof text, "control %02X %02X %04X %04X %zu %u", type, request, value,
                       index, data.size(), timeout);
         wire_.calls.push_back(text);
         return device_.transferStatus;
     }
-    LibusbStatus Bulk(std::uint8_t endpoint, std::span<std::uint8_t> data,
-                      std::uint32_t timeout) override {
+    LibusbStatus Bulk(std::uint8_t endpoint, std::span<std::uint8_t> data, std::uint32_t timeout,
+                      const std::function<void()>&) override {
         char text[64];
         std::snprintf(text, sizeof text, "bulk %02X %zu %u", endpoint, data.size(), timeout);
         wire_.calls.push_back(text);
@@ -147,8 +147,8 @@ TEST_F(LibusbDeviceTest, CountsOnlyTheProgrammersIdsAndReadsTheStrings) {
     ASSERT_TRUE(device.Open(0));  // closes the first
     EXPECT_EQ(device.Identity().manufacturer, "novu");
     EXPECT_FALSE(IsProgrammerIdentity(device.Identity()));
-    EXPECT_EQ(wire.calls, (std::vector<std::string>{"claim 0", "setting 0 0", "release 0", "claim 0",
-                                                  "setting 0 0"}));
+    EXPECT_EQ(wire.calls, (std::vector<std::string>{"claim 0", "setting 0 0", "release 0",
+                                                    "claim 0", "setting 0 0"}));
     EXPECT_FALSE(device.Open(2));
     EXPECT_FALSE(device.IsOpen());
 }

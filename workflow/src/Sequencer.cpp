@@ -100,6 +100,7 @@ class Sequencer::RunScope {
         if (sequencer_.observer_ != nullptr)
             sequencer_.observer_->RunEnded();
         sequencer_.bench_.RunDeferredDeviceChanges();
+        sequencer_.bench_.ProcessUsbEvents();
     }
     RunScope(const RunScope&) = delete;
     RunScope& operator=(const RunScope&) = delete;
@@ -223,7 +224,7 @@ void Sequencer::ShowVerdict(RunResult& result, bool socketResult) {
 RunResult Sequencer::ExecuteAll() {
     Workbench& b = bench_;
     const int tab = b.TabIndex();
-    if (busy_ || b.ProgrammerCount() == 0 ||
+    if (b.Busy() || b.ProgrammerCount() == 0 ||
         (tab != kEmulatorTabIndex && tab != kProgrammerTabIndex)) {
         return {};
     }
@@ -292,7 +293,7 @@ RunResult Sequencer::ExecuteAll() {
 RunResult Sequencer::Read() {
     Workbench& b = bench_;
     const int tab = b.TabIndex();
-    if (busy_ || b.ProgrammerCount() == 0 ||
+    if (b.Busy() || b.ProgrammerCount() == 0 ||
         (tab != kEmulatorTabIndex && tab != kProgrammerTabIndex)) {
         return {};
     }
@@ -353,7 +354,7 @@ RunResult Sequencer::Read() {
 void Sequencer::Edit() {
     Workbench& b = bench_;
     const int tab = b.TabIndex();
-    if (busy_ || b.ProgrammerCount() == 0 ||
+    if (b.Busy() || b.ProgrammerCount() == 0 ||
         (tab != kEmulatorTabIndex && tab != kProgrammerTabIndex)) {
         return;
     }
@@ -386,7 +387,7 @@ RunResult Sequencer::SingleOperation(Operation operation) {
 
 RunResult Sequencer::RunSingle(Operation operation, std::optional<std::pair<Bar, Step>> tile) {
     Workbench& b = bench_;
-    if (busy_ || b.ProgrammerCount() == 0)
+    if (b.Busy() || b.ProgrammerCount() == 0)
         return {};
     IndicatorBoard& board = b.Board();
     board.ResetIndicators(true, b.ProgrammerCount());
@@ -431,7 +432,7 @@ RunResult Sequencer::RunSingle(Operation operation, std::optional<std::pair<Bar,
 
 RunResult Sequencer::ResetTile() {
     Workbench& b = bench_;
-    if (busy_ || b.ProgrammerCount() == 0)
+    if (b.Busy() || b.ProgrammerCount() == 0)
         return {};
     IndicatorBoard& board = b.Board();
     board.ResetIndicators(true, b.ProgrammerCount());

@@ -97,7 +97,7 @@ bool Workbench::LockHome(std::string_view holder, std::string* problem) {
 }
 
 bool Workbench::Busy() const {
-    return sequencer_->Busy();
+    return busyDepth_ > 0 || sequencer_->Busy();
 }
 
 // ---- start-up and closing ----
@@ -231,7 +231,10 @@ bool Workbench::SelectForCommand(std::string_view vendor, std::string_view type,
 }
 
 bool Workbench::ReadChipId() {
-    if (ProgrammerCount() == 0 || !programmer_->OpenProgrammer(record_.driverImagePath, 0))
+    if (Busy() || ProgrammerCount() == 0)
+        return false;
+    const BusyScope busy(*this);
+    if (!programmer_->OpenProgrammer(record_.driverImagePath, 0))
         return false;
     programmer_->SendTargetBoardMode(TargetBoardSuppliesEmulator());
     return ReadId(*programmer_, record_);
@@ -319,8 +322,9 @@ bool Workbench::SelectDevice(int unit, std::string_view vendor, std::string_view
 }
 
 void Workbench::OrderButton(int unit) {
-    if (ProgrammerCount() == 0 || unit < 1 || unit > kUnitCount)
+    if (Busy() || ProgrammerCount() == 0 || unit < 1 || unit > kUnitCount)
         return;
+    const BusyScope busy(*this);
     board_.ShowLamp(unit, 1, LampImage::Yellow);
     programmer_->Channel().SetLampIndex(0, 5);
     board_.ShowLamp(unit, 1, LampImage::Gray);
@@ -329,8 +333,9 @@ void Workbench::OrderButton(int unit) {
 
 DetectionResult Workbench::DetectAndLog() {
     DetectionResult result;
-    if (!library_)
+    if (!library_ || Busy())
         return result;
+    const BusyScope busy(*this);
     const std::uint32_t start = clock_.TickMs();
     result = AutoDetectDevice(*programmer_, *library_, TargetBoardSuppliesEmulator());
     const std::uint32_t elapsed = TicksBetween(start, clock_.TickMs());
@@ -341,6 +346,7 @@ DetectionResult Workbench::DetectAndLog() {
 void Workbench::DetectIc() {
     if (ProgrammerCount() == 0 || tabIndex_ > kProgrammerTabIndex || Busy())
         return;
+    const BusyScope busy(*this);
     const TimerPause pause(watchTimer_);
     const std::uint32_t start = clock_.TickMs();
     const DetectionResult result =
@@ -356,6 +362,7 @@ void Workbench::DetectIc() {
 // ---- programmers ----
 
 void Workbench::EnumerateProgrammers(bool restoreHistory) {
+    const BusyScope busy(*this);
     const EnumerationResult result =
         programmer_->EnumerateProgrammers(record_.driverImagePath, options_.ResetIdleLevel());
     if (result.imageMissing) {
@@ -371,10 +378,15 @@ void Workbench::UsbChanged(UsbChange change) {
 }
 
 void Workbench::ProcessUsbEvents() {
+    // Not from inside a transfer's wait: the notifications are delivered once the work ends.
+    if (Busy())
+        return;
     usb_->ProcessEvents();
 }
 
 void Workbench::RunDeferredDeviceChanges() {
+    if (Busy())
+        return;
     ActOnDeviceChange(deviceChanges_.TakeDeferred());
 }
 
@@ -760,6 +772,10 @@ void Workbench::ExecuteAll() {
 
 void Workbench::ResetLevelChanged(bool normalHigh) {
     options_.resetNormalHigh = normalHigh;
+    // During device work the level goes out with the next run, which sets it first.
+    if (Busy())
+        return;
+    const BusyScope busy(*this);
     operations_->TargetReset(static_cast<std::uint16_t>(options_.ResetIdleLevel()), 0);
 }
 

@@ -52,12 +52,14 @@ class LibusbHandle {
     virtual LibusbStatus Claim(int interfaceNumber) = 0;
     virtual LibusbStatus SelectAlternateSetting(int interfaceNumber, int setting) = 0;
     virtual void Release(int interfaceNumber) = 0;
-    // Synchronous transfers; on a time-out libusb cancels the transfer before returning.
+    // Transfers that return when done; on a time-out the transfer is cancelled before they
+    // return. While one waits, `waiting` (when set) is called every few milliseconds.
     virtual LibusbStatus Control(std::uint8_t requestType, std::uint8_t request,
                                  std::uint16_t value, std::uint16_t index,
-                                 std::span<std::uint8_t> data, std::uint32_t timeoutMs) = 0;
+                                 std::span<std::uint8_t> data, std::uint32_t timeoutMs,
+                                 const std::function<void()>& waiting) = 0;
     virtual LibusbStatus Bulk(std::uint8_t endpoint, std::span<std::uint8_t> data,
-                              std::uint32_t timeoutMs) = 0;
+                              std::uint32_t timeoutMs, const std::function<void()>& waiting) = 0;
 };
 
 class LibusbApi {

@@ -57,6 +57,9 @@ struct EnumerationResult {
 class Programmer {
   public:
     Programmer(UsbDevice& usb, InformationLog& log, Operator& op, Pump& pump);
+    ~Programmer();
+    Programmer(const Programmer&) = delete;
+    Programmer& operator=(const Programmer&) = delete;
 
     UsbDevice& Usb() { return *usb_; }
     CommandChannel& Channel() { return channel_; }

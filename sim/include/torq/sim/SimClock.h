@@ -2,7 +2,10 @@
 // only moves when the simulator waits (tests check hardware timing without waiting for it).
 #pragma once
 
+#include <algorithm>
 #include <chrono>
+#include <functional>
+#include <utility>
 
 namespace torq::sim {
 
@@ -35,6 +38,28 @@ class VirtualClock final : public SimClock {
 
   private:
     SimTime now_{0};
+};
+
+// Another clock's waits cut into short slices, with a call between them: the simulated
+// programmer's host sees a held transfer as a real one, during which the window keeps processing
+// its messages.
+class SlicedClock final : public SimClock {
+  public:
+    static constexpr SimTime kSlice = std::chrono::milliseconds(20);
+    SlicedClock(SimClock& inner, std::function<void()> between)
+        : inner_(inner), between_(std::move(between)) {}
+    SimTime Now() override { return inner_.Now(); }
+    void SleepUntil(SimTime when) override {
+        for (SimTime now = inner_.Now(); now < when; now = inner_.Now()) {
+            inner_.SleepUntil(std::min(when, now + kSlice));
+            if (inner_.Now() < when && between_)
+                between_();
+        }
+    }
+
+  private:
+    SimClock& inner_;
+    std::function<void()> between_;
 };
 
 }  // namespace torq::sim

@@ -161,6 +161,7 @@ class SimulatedProgrammer final : public UsbDevice {
     LatencyModel latency_;
     double modelledMicroseconds_ = 0;
     std::shared_ptr<SimClock> clock_;
+    std::unique_ptr<SlicedClock> slicedClock_;  // clock_'s waits, in slices
     SimTime busFreeAt_{0};  // real-time mode: when the bus has carried the transfers so far
     // Longer than any oversleep: a gap this long between transfers is the host pausing.
     static constexpr SimTime kHostPause = std::chrono::milliseconds(2);

@@ -131,6 +131,11 @@ class Workbench : private SocketEvents, private WatchHost {
     LoadDialogState& LoadDialog() { return loadDialog_; }
     ParameterPages& PremiumPages() { return premiumPages_; }
 
+    // Device work is under way (a run, a detection, an enumeration, ...): the window's messages
+    // run inside its waits, and whatever they ask that would talk to the programmer is refused or
+    // waits until it has ended.
+    bool Busy() const;
+
     // Holds the writable folder for this process (the window holds it for its whole life, a
     // command that writes for its run). False, with the reason, when another process holds it.
     bool LockHome(std::string_view holder, std::string* problem);
@@ -291,7 +296,17 @@ class Workbench : private SocketEvents, private WatchHost {
     void ApplyLoadOutcome(const LoadOutcome& outcome);
     void ClearSocketFields(int unit);
     LoadEnvironment Environment(ProgressSink* progress);
-    bool Busy() const;
+    // Marks device work outside a run for its scope.
+    class BusyScope {
+      public:
+        explicit BusyScope(Workbench& bench) : bench_(bench) { ++bench_.busyDepth_; }
+        ~BusyScope() { --bench_.busyDepth_; }
+        BusyScope(const BusyScope&) = delete;
+        BusyScope& operator=(const BusyScope&) = delete;
+
+      private:
+        Workbench& bench_;
+    };
     void ActOnDeviceChange(ReEnumeration decision);
 
     ProgramDirectory dirs_;
@@ -329,6 +344,7 @@ class Workbench : private SocketEvents, private WatchHost {
     int lastOperationTab_ = kProgrammerTabIndex;
 
     std::unique_ptr<Sequencer> sequencer_;
+    int busyDepth_ = 0;
 };
 
 }  // namespace torq

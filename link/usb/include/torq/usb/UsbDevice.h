@@ -67,14 +67,24 @@ class UsbDevice {
     }
     virtual void ProcessEvents() {}
 
+    // Called every few milliseconds while a transfer waits for the device (a programmer may hold
+    // a state poll until a long erase is done), so the window keeps processing its messages.
+    void SetWaitHook(std::function<void()> hook) { waitHook_ = std::move(hook); }
+
   protected:
     void NotifyChange(UsbChange change) {
         if (changeHandler_)
             changeHandler_(change);
     }
+    void Waiting() const {
+        if (waitHook_)
+            waitHook_();
+    }
+    const std::function<void()>& WaitHook() const { return waitHook_; }
 
   private:
     std::function<void(UsbChange)> changeHandler_;
+    std::function<void()> waitHook_;
 };
 
 }  // namespace torq
