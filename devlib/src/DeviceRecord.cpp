@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 #include <system_error>
+#include <type_traits>
 
 #include "torq/devlib/Ini.h"
 #include "torq/devlib/PageValues.h"
@@ -102,23 +103,21 @@ bool FileExists(const fs::path& path) {
     return !path.empty() && fs::is_regular_file(path, error);
 }
 
+// Reads the keys of a device file into the record's fields. A missing key keeps the field's
+// default, which the record's declaration gives (written once, there); integers narrower than 32
+// bits keep the low bits of the value.
 class FieldReader {
   public:
     explicit FieldReader(const IniFile& ini) : ini_(ini) {}
     std::string Text(std::string_view key, std::string_view fallback) const {
         return ini_.ReadString(kDeviceFileSection, key, fallback);
     }
-    std::int32_t Int(std::string_view key, std::int32_t fallback) const {
-        return ini_.ReadInteger(kDeviceFileSection, key, fallback);
-    }
-    std::uint32_t U32(std::string_view key, std::int32_t fallback = 0) const {
-        return static_cast<std::uint32_t>(Int(key, fallback));
-    }
-    std::uint16_t U16(std::string_view key, std::int32_t fallback) const {
-        return static_cast<std::uint16_t>(Int(key, fallback));
-    }
-    std::uint8_t U8(std::string_view key, std::int32_t fallback) const {
-        return static_cast<std::uint8_t>(Int(key, fallback));
+    void Read(std::string_view key, std::string& field) const { field = Text(key, field); }
+    template <typename Integer>
+    void Read(std::string_view key, Integer& field) const {
+        static_assert(std::is_integral_v<Integer>);
+        const std::int32_t fallback = static_cast<std::int32_t>(field);
+        field = static_cast<Integer>(ini_.ReadInteger(kDeviceFileSection, key, fallback));
     }
 
   private:
@@ -149,7 +148,7 @@ DeviceRecord ReadDeviceRecord(const fs::path& deviceFile, const ProgramDirectory
     r.brand = f.Text("BRAND", unitVendor);
     r.name = f.Text("NAME", unitType);
 
-    r.userWav = f.Text("UserWav", "");
+    f.Read("UserWav", r.userWav);
     bool outside = false;
     r.driverImagePath = r.userWav.empty() ? fs::path() : dirs.DriverImage(r.userWav, &outside);
     if (outside) {
@@ -159,8 +158,8 @@ DeviceRecord ReadDeviceRecord(const fs::path& deviceFile, const ProgramDirectory
         warnLibraryWrong();
     }
 
-    r.fpgaFile = f.Text("FPGAFile", "");
-    r.menu = f.Text("Menu", "");
+    f.Read("FPGAFile", r.fpgaFile);
+    f.Read("Menu", r.menu);
     r.menuFilePath = r.menu.empty() ? fs::path() : dirs.LibraryFile(r.menu, &outside);
     if (!r.menu.empty() && outside)
         warnLibraryWrong(outsideLine("Menu", r.menu));
@@ -178,68 +177,68 @@ DeviceRecord ReadDeviceRecord(const fs::path& deviceFile, const ProgramDirectory
         }
     }
 
-    r.manCode = f.U32("ManCode");
-    r.devCode = f.U32("DevCode");
-    r.extIdCode1 = f.U32("ExtIDCode1");
-    r.extIdCode2 = f.U32("ExtIDCode2");
-    r.maxAddressHi = f.Text("max_address_Hi", "0x00");
-    r.maxAddressLow = f.Text("max_address_Low", "0x00");
-    r.blockCount = f.Int("BlockCount", 0);
-    r.pageOfBlock = f.Int("PageOfBlock", 0);
-    r.pageSize = f.Int("Page_Size", 256);
-    r.pageSpareSize = f.Int("PageSpareSize", 0);
-    r.blockSize = f.Int("BlockSize", 0);
-    r.icSize = f.Text("ICSIZE", "");
-    r.vccPin1 = f.U8("Vcc_pin1", 0);
-    r.vccPin2 = f.U8("Vcc_pin2", 0);
-    r.gndPin1 = f.U8("Gnd_pin1", 0);
-    r.gndPin2 = f.U8("Gnd_pin2", 0);
-    r.vio = f.U16("VIO", 300);
-    r.readVcc = f.U16("read_vcc", 300);
-    r.readVpp = f.U16("read_vpp", 300);
-    r.readVhh = f.U16("read_vhh", 300);
-    r.eraseVcc = f.U16("erase_vcc", 300);
-    r.eraseVpp = f.U16("erase_vpp", 300);
-    r.eraseVhh = f.U16("erase_vhh", 300);
-    r.programVcc = f.U16("program_vcc", 300);
-    r.programVpp = f.U16("program_vpp", 300);
-    r.programVhh = f.U16("program_vhh", 300);
-    r.protectVcc = f.U16("protect_vcc", 300);
-    r.protectVpp = f.U16("protect_vpp", 300);
-    r.protectVhh = f.U16("protect_vhh", 300);
-    r.idVcc = f.U16("id_vcc", 300);
-    r.idVpp = f.U16("id_vpp", 300);
-    r.idVhh = f.U16("id_vhh", 300);
-    r.readMode = f.Int("read_mode", 0);
-    r.eraseMode = f.Int("erase_mode", 0);
-    r.blankMode = f.Int("blank_mode", 0);
-    r.progMode = f.Int("prog_mode", 0);
-    r.verifyMode = f.Int("verify_mode", 0);
-    r.protMode = f.Int("prot_mode", 0);
-    r.testMode = f.Int("test_mode", 0);
-    r.idMode = f.Int("id_mode", 0);
-    r.unprotectMode = f.Int("unprotect_mode", 0);
-    r.paraMode = f.Int("para_mode", 0);
-    r.programPulse = f.Int("program_pulse", 0);
-    r.erasePulse = f.Int("erase_pulse", 0);
-    r.protectPulse = f.Int("protect_pulse", 0);
-    r.unprotectPulse = f.Int("unprotect_pulse", 0);
-    r.programPulseUnit = f.Text("program_pulse_unit", "uS");
-    r.erasePulseUnit = f.Text("erase_pulse_unit", "mS");
-    r.protectPulseUnit = f.Text("protect_pulse_unit", "uS");
-    r.unprotectPulseUnit = f.Text("unprotect_pulse_unit", "uS");
-    r.programTimes = f.Int("program_times", 1);
-    r.eraseTimes = f.Int("erase_times", 1);
-    r.protectTimes = f.Int("protect_times", 1);
-    r.unprotectTimes = f.Int("unprotect_times", 1);
-    r.programRetry = f.U8("program_retry", 3);
-    r.eraseRetry = f.U8("erase_retry", 3);
-    r.protectRetry = f.U8("protect_retry", 3);
-    r.unprotectRetry = f.U8("unprotect_retry", 3);
-    r.optionFuseType = f.U8("OPTION_FUSE_TYPE", 0);
-    r.readStatusRegister = f.U8("Read_Status_Register", 0);
+    f.Read("ManCode", r.manCode);
+    f.Read("DevCode", r.devCode);
+    f.Read("ExtIDCode1", r.extIdCode1);
+    f.Read("ExtIDCode2", r.extIdCode2);
+    f.Read("max_address_Hi", r.maxAddressHi);
+    f.Read("max_address_Low", r.maxAddressLow);
+    f.Read("BlockCount", r.blockCount);
+    f.Read("PageOfBlock", r.pageOfBlock);
+    f.Read("Page_Size", r.pageSize);
+    f.Read("PageSpareSize", r.pageSpareSize);
+    f.Read("BlockSize", r.blockSize);
+    f.Read("ICSIZE", r.icSize);
+    f.Read("Vcc_pin1", r.vccPin1);
+    f.Read("Vcc_pin2", r.vccPin2);
+    f.Read("Gnd_pin1", r.gndPin1);
+    f.Read("Gnd_pin2", r.gndPin2);
+    f.Read("VIO", r.vio);
+    f.Read("read_vcc", r.readVcc);
+    f.Read("read_vpp", r.readVpp);
+    f.Read("read_vhh", r.readVhh);
+    f.Read("erase_vcc", r.eraseVcc);
+    f.Read("erase_vpp", r.eraseVpp);
+    f.Read("erase_vhh", r.eraseVhh);
+    f.Read("program_vcc", r.programVcc);
+    f.Read("program_vpp", r.programVpp);
+    f.Read("program_vhh", r.programVhh);
+    f.Read("protect_vcc", r.protectVcc);
+    f.Read("protect_vpp", r.protectVpp);
+    f.Read("protect_vhh", r.protectVhh);
+    f.Read("id_vcc", r.idVcc);
+    f.Read("id_vpp", r.idVpp);
+    f.Read("id_vhh", r.idVhh);
+    f.Read("read_mode", r.readMode);
+    f.Read("erase_mode", r.eraseMode);
+    f.Read("blank_mode", r.blankMode);
+    f.Read("prog_mode", r.progMode);
+    f.Read("verify_mode", r.verifyMode);
+    f.Read("prot_mode", r.protMode);
+    f.Read("test_mode", r.testMode);
+    f.Read("id_mode", r.idMode);
+    f.Read("unprotect_mode", r.unprotectMode);
+    f.Read("para_mode", r.paraMode);
+    f.Read("program_pulse", r.programPulse);
+    f.Read("erase_pulse", r.erasePulse);
+    f.Read("protect_pulse", r.protectPulse);
+    f.Read("unprotect_pulse", r.unprotectPulse);
+    f.Read("program_pulse_unit", r.programPulseUnit);
+    f.Read("erase_pulse_unit", r.erasePulseUnit);
+    f.Read("protect_pulse_unit", r.protectPulseUnit);
+    f.Read("unprotect_pulse_unit", r.unprotectPulseUnit);
+    f.Read("program_times", r.programTimes);
+    f.Read("erase_times", r.eraseTimes);
+    f.Read("protect_times", r.protectTimes);
+    f.Read("unprotect_times", r.unprotectTimes);
+    f.Read("program_retry", r.programRetry);
+    f.Read("erase_retry", r.eraseRetry);
+    f.Read("protect_retry", r.protectRetry);
+    f.Read("unprotect_retry", r.unprotectRetry);
+    f.Read("OPTION_FUSE_TYPE", r.optionFuseType);
+    f.Read("Read_Status_Register", r.readStatusRegister);
     for (int i = 1; i <= kStatusRegisterOpcodeSlots; ++i) {
-        r.readStatusRegisterOpcodes[i - 1] = f.U8("Read_Status_Register_" + std::to_string(i), 5);
+        f.Read("Read_Status_Register_" + std::to_string(i), r.readStatusRegisterOpcodes[i - 1]);
     }
     r.deviceSize = DeviceSizeFromAddressTexts(r.maxAddressHi, r.maxAddressLow);
     if (notes != nullptr)

@@ -1,6 +1,7 @@
 #include "torq/link/CommandChannel.h"
 
 #include "SpiOpcodes.h"
+#include "torq/devlib/DeviceRecord.h"
 
 #include <algorithm>
 
@@ -11,8 +12,7 @@ namespace torq {
 // Only the image's own name is looked at: a folder such as "build_25" must not turn a
 // DataFlash image into a 25-series one.
 SpiFamily SpiFamilyOf(const std::filesystem::path& driverImage) {
-    return Contains(driverImage.filename().string(), "_45") ? SpiFamily::Series45
-                                                            : SpiFamily::Series25;
+    return IsDataFlashImage(driverImage) ? SpiFamily::Series45 : SpiFamily::Series25;
 }
 
 std::optional<std::uint8_t> ReadOpcodeOf(const std::filesystem::path& driverImage) {

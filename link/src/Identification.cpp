@@ -92,7 +92,19 @@ DetectionResult AutoDetectDevice(Programmer& programmer, const DeviceLibrary& li
     if (!library.IndexExists())
         return result;
     const std::vector<ReadIdEntry> entries = library.ReadIdEntries();
-    const std::vector<std::string> vendors = library.VendorsInFileOrder();
+    // The candidates in search order with their codes, read from the library once per detection
+    // (not once per answer: each type's device file is checked when it is listed).
+    struct Candidate {
+        std::string vendor, type;
+        std::uint32_t mask = 0, expected = 0;
+    };
+    std::vector<Candidate> candidates;
+    for (const std::string& vendor : library.VendorsInFileOrder()) {
+        for (const std::string& type : library.TypesInFileOrder(vendor)) {
+            candidates.push_back({vendor, type, library.DetectDevCode(vendor, type),
+                                  library.DetectManCode(vendor, type)});
+        }
+    }
     for (const auto& level : kDetectionLevels) {
         if (!library.LevelEnabled(level.level))
             continue;
@@ -117,18 +129,16 @@ DetectionResult AutoDetectDevice(Programmer& programmer, const DeviceLibrary& li
             std::uint32_t id = 0;
             for (std::size_t i = 0; i < 4; ++i)
                 id = (id << 8) | answer[entry.offset + i];
-            for (const std::string& vendor : vendors) {
-                for (const std::string& type : library.TypesInFileOrder(vendor)) {
-                    const std::uint32_t masked = id & library.DetectDevCode(vendor, type);
-                    if (masked != library.DetectManCode(vendor, type))
-                        continue;
-                    result.found = true;
-                    result.idText = HexText(masked);
-                    result.vendor = vendor;
-                    result.type = type;
-                    result.level = level.level;
-                    return result;
-                }
+            for (const Candidate& candidate : candidates) {
+                const std::uint32_t masked = id & candidate.mask;
+                if (masked != candidate.expected)
+                    continue;
+                result.found = true;
+                result.idText = HexText(masked);
+                result.vendor = candidate.vendor;
+                result.type = candidate.type;
+                result.level = level.level;
+                return result;
             }
         }
     }
