@@ -48,8 +48,9 @@ bool SendToEntry::Create(Operator& op) {
     text.name = std::string(kSendToEntryName);
     text.comment = "Load the file into the TORQ-SPI buffer";
     text.program = program_;
-    // Every file type derives from one of these two, so the entry is offered for any file.
-    text.mimeTypes = {"application/octet-stream", "text/plain"};
+    // No MimeType: an entry claiming a type in the user's folder becomes that type's default
+    // wherever the user chose none, and text files would open in the programmer. File managers
+    // offer every visible entry under "Open With Other Application" for any file.
     fs::create_directory(entry.parent_path(), error);
     if (error || !WriteFileAtomically(entry, text.Text())) {
         op.Tell(Severity::Error, kSendToCannotCreate);

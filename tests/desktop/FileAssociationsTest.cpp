@@ -295,11 +295,14 @@ TEST(FileAssociations, UnknownHomeIsToldAndNothingWritten) {
     EXPECT_TRUE(associations.List().empty());
 }
 
-TEST(FileAssociations, TheSharedMimeDatabaseTakesOurType) {
+// The desktop's own tools read what we write: the MIME database compiles our type and GIO (the
+// library file managers open files with) sees it for *.hex and opens it with our entry.
+TEST(FileAssociations, TheDesktopOpensTheExtensionWithUs) {
     if (std::system("command -v update-mime-database >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "update-mime-database is not installed";
     TempDir dir;
-    FileAssociations associations(test::ScratchFolders(dir), kProgram,
+    // GIO ignores an entry whose program does not exist.
+    FileAssociations associations(test::ScratchFolders(dir), "/bin/true",
                                   SystemDesktopTools::Instance());
     ScriptedOperator op({}, Answer::Yes);
     ASSERT_TRUE(associations.Add("hex", "Intel HEX & Co", op));
@@ -309,9 +312,29 @@ TEST(FileAssociations, TheSharedMimeDatabaseTakesOurType) {
     EXPECT_NE(ReadFile(mime / "application/x-torq-spi-hex.xml")
                   .find("<comment>Intel HEX &amp; Co</comment>"),
               std::string::npos);
+
+    const bool haveGio = std::system("command -v gio >/dev/null 2>&1") == 0;
+    const fs::path file = dir.Write("image.HEX", ":00000001FF\n");
+    const std::string gio = "env XDG_DATA_HOME='" + (dir / "home/.local/share").string() +
+                            "' XDG_CONFIG_HOME='" + (dir / "home/.config").string() +
+                            "' XDG_DATA_DIRS='" + (dir / "system").string() +
+                            "' GIO_USE_VFS=local gio ";
+    const auto contentType = [&] {
+        return test::RunCommand(gio + "info -a standard::content-type '" + file.string() + "'").out;
+    };
+    if (haveGio) {
+        EXPECT_NE(test::RunCommand(gio + "mime application/x-torq-spi-hex")
+                      .out.find(": torq-spi-associations.desktop"),
+                  std::string::npos);
+        EXPECT_NE(contentType().find("application/x-torq-spi-hex"), std::string::npos);
+    }
+
     ASSERT_TRUE(associations.Remove("hex", op));
     EXPECT_EQ(ReadFile(mime / "globs2").find("x-torq-spi-hex"), std::string::npos);
     EXPECT_FALSE(associations.Registration("hex").has_value());
+    if (haveGio) {
+        EXPECT_EQ(contentType().find("x-torq-spi"), std::string::npos);
+    }
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
-// The "send to" entry of the Options tab: a desktop entry offering "Open with TORQ-SPI" for files,
-// kept in a folder "TORQ-SPI" of the user's applications folder, where file managers list it
-// among the programs a file can be opened with.
+// The "send to" entry of the Options tab: a desktop entry "Open with TORQ-SPI" that opens a file
+// with this program, kept in a folder "TORQ-SPI" of the user's applications folder, where file
+// managers list it among the programs any file can be opened with.
 #pragma once
 
 #include <filesystem>
