@@ -64,7 +64,7 @@ LibusbStatus StatusOfTransfer(libusb_transfer_status status) {
 }
 
 // How often a waiting transfer gives the window a turn.
-constexpr int kWaitSliceMicroseconds = 20000;
+constexpr int kWaitSliceMicroseconds = 10000;
 
 class SystemHandle final : public LibusbHandle {
   public:

@@ -501,8 +501,8 @@ TEST(HeldTransfers, TheWindowRunsWhileAPollIsHeld) {
     ASSERT_TRUE(ops.EraseDevice(record, PageValues{}));
     const auto busy = clock->Now() - start;
     ASSERT_GT(busy, std::chrono::seconds(1));  // the chip erase took its datasheet time
-    // One turn for every 20 ms slice of the wait, give or take the last one of each poll.
-    EXPECT_GE(pump.calls, busy / std::chrono::milliseconds(20) / 2);
+    // One turn for every 10 ms slice of the wait, give or take the last one of each poll.
+    EXPECT_GE(pump.calls, busy / std::chrono::milliseconds(10) / 2);
 }
 
 }  // namespace

@@ -45,7 +45,7 @@ class VirtualClock final : public SimClock {
 // its messages.
 class SlicedClock final : public SimClock {
   public:
-    static constexpr SimTime kSlice = std::chrono::milliseconds(20);
+    static constexpr SimTime kSlice = std::chrono::milliseconds(10);
     SlicedClock(SimClock& inner, std::function<void()> between)
         : inner_(inner), between_(std::move(between)) {}
     SimTime Now() override { return inner_.Now(); }
