@@ -334,7 +334,9 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     if (gate_->Busy()) {
         // Never in the middle of a step: the buffer and History.ini are not left half written.
         event->ignore();
-        if (bench_->Runs().Busy()) {
+        if (bench_->Runs().Busy() && shuttingDown_) {
+            bench_->Runs().RequestStop();
+        } else if (bench_->Runs().Busy()) {
             const Answer answer = seams_.op.Ask(
                 Severity::Question,
                 "A run is under way. Stop it after the current step and close the window?",
@@ -366,6 +368,11 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     }
     handOvers_.clear();
     event->accept();
+}
+
+void MainWindow::ShutDown() {
+    shuttingDown_ = true;
+    close();
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {

@@ -69,6 +69,9 @@ class MainWindow final : public QMainWindow, private WorkbenchHost, private edit
     // A text handed over by a second start: processed as soon as nothing else is under way,
     // then `done` acknowledges it.
     void ReceiveHandOver(const QString& text, std::function<void()> done);
+    // The program is asked to end from outside (a signal, the session ending): no question; a
+    // run under way stops after its current step, then the window closes with its saves.
+    void ShutDown();
 
     // The window's timers, for tests: WatchFile_Timer, FlashSumEdit_Timer, the USB event poll.
     QtTimer& WatchTimer() { return watchTimer_; }
@@ -147,6 +150,7 @@ class MainWindow final : public QMainWindow, private WorkbenchHost, private edit
     bool closingSaves_ = true;
     bool closed_ = false;
     bool closeWhenIdle_ = false;
+    bool shuttingDown_ = false;
     bool painted_ = false;
 };
 

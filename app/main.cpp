@@ -2,8 +2,12 @@
 // over to the running window and ends.
 //
 //   torq-spi [--home DIR] [--simulate CHIP[,option=value...]] [-h|-?] [-b] [FILE]
+#include <signal.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QDir>
+#include <QSocketNotifier>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -23,6 +27,32 @@
 namespace {
 
 using namespace torq;
+
+// SIGTERM and SIGINT end the program as closing the window does: the handler only writes a byte
+// that the event loop reads.
+int signalPipe[2] = {-1, -1};
+
+void OnSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const auto written = ::write(signalPipe[1], &byte, 1);
+}
+
+void EndOnSignals(app::MainWindow& window) {
+    if (::pipe(signalPipe) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &window);
+    QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
+        char byte = 0;
+        [[maybe_unused]] const auto read = ::read(signalPipe[0], &byte, 1);
+        window.ShutDown();
+    });
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGINT, &action, nullptr);
+}
 
 // How long a second start waits for the running window to take its file.
 constexpr int kHandOverTimeoutMs = 60000;
@@ -121,6 +151,7 @@ int main(int argc, char** argv) {
                                      " is in use by another program: " + lockProblem);
         return 1;
     }
+    EndOnSignals(window);
     instance.SetReceiver([&window](const QString& text, std::function<void()> done) {
         window.ReceiveHandOver(text, std::move(done));
     });

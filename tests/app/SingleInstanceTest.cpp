@@ -114,6 +114,35 @@ TEST_F(HandOverTest, ASocketLeftByACrashedInstanceDoesNotBlockTheNextStart) {
     EXPECT_EQ(later.Claim(), SingleInstance::Role::Second);
 }
 
+TEST_F(HandOverTest, TheProgramEndsOnSigtermWithTheClosingSaves) {
+    App();
+    torq::test::CopySampleLibrary(home.Path());
+    QProcess program;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"),
+                       QString::fromStdString(runtime.Path().string()));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    program.setProcessEnvironment(environment);
+    program.start(QStringLiteral(TORQ_SPI_PATH),
+                  {QStringLiteral("--home"), QString::fromStdString(home.Path().string()),
+                   QStringLiteral("--simulate"), QStringLiteral("W25X10")});
+    // Started: the buffer has the detected chip's size.
+    const auto buffer = home / "output.tmp";
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            std::error_code error;
+            return std::filesystem::file_size(buffer, error) == 131072u;
+        },
+        20000));
+    program.terminate();
+    ASSERT_TRUE(WaitFor([&] { return program.state() == QProcess::NotRunning; }, 20000))
+        << program.readAllStandardError().toStdString();
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
+    EXPECT_EQ(std::filesystem::file_size(buffer), 0u);
+    EXPECT_TRUE(std::filesystem::exists(home / "History.ini"));
+}
+
 TEST(AppArgumentsTest, OwnOptionsAreTakenAndFileNamesCompleted) {
     torq::test::TempDir folder;
     folder.Write("here.bin", "x");
