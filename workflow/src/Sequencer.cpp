@@ -207,147 +207,144 @@ bool Sequencer::RunOperation(Operation operation) {
 
 // The end of a socket's run: the lamp, the bar at its maximum, the status image and the verdict
 // signal to the programmer.
-void Sequencer::ShowVerdict(RunResult& result, bool socketResult) {
+void Sequencer::ShowVerdict(RunResult& result, bool socketResult, bool showLamp) {
     IndicatorBoard& board = bench_.Board();
-    if (socketResult) {
+    if (socketResult)
         ++result.passed;
-        board.ShowLamp(1, 1, LampImage::Green);
-    } else {
-        board.ShowLamp(1, 1, LampImage::Red);
-    }
+    if (showLamp || !socketResult)
+        board.ShowLamp(1, 1, socketResult ? LampImage::Green : LampImage::Red);
     board.SetProgress(1, kProgressMaximum);
     const bool pass = result.processed == result.passed;
     board.ShowStatus(pass ? StatusImage::Pass : StatusImage::Fail);
     bench_.Link().Channel().SetLamp(1, pass ? kVerdictPass : kVerdictFail);
 }
 
+bool Sequencer::OperationTab() const {
+    const int tab = bench_.TabIndex();
+    return tab == kEmulatorTabIndex || tab == kProgrammerTabIndex;
+}
+
+bool Sequencer::OpenProgrammer(RunResult& result) {
+    Programmer& link = bench_.Link();
+    if (!link.OpenProgrammer(bench_.Record().driverImagePath, 0)) {
+        bench_.Asker().Tell(Severity::Error, kOpenFailedMessage);
+        return false;
+    }
+    result.ran = true;
+    link.SendTargetBoardMode(bench_.TargetBoardSuppliesEmulator());
+    return true;
+}
+
+bool Sequencer::StartSocket(RunResult& result, bool confirmIdentity) {
+    if (confirmIdentity && !ConfirmDeviceId()) {
+        ++result.skipped;
+        return false;
+    }
+    ++result.processed;
+    IndicatorBoard& board = bench_.Board();
+    board.ShowStatus(StatusImage::Wait);
+    board.SetProgress(1, 0);
+    return true;
+}
+
+void Sequencer::SetIdleLevel() {
+    bench_.Operations().TargetReset(static_cast<std::uint16_t>(bench_.Settings().ResetIdleLevel()),
+                                    0);
+}
+
+void Sequencer::WarnWhenNoSocketRan(const RunResult& result) {
+    if (result.ran && result.processed == 0 && result.skipped == 0)
+        bench_.Asker().Tell(Severity::Warning, kSelectSocketMessage);
+}
+
 RunResult Sequencer::ExecuteAll() {
     Workbench& b = bench_;
-    const int tab = b.TabIndex();
-    if (b.Busy() || b.ProgrammerCount() == 0 ||
-        (tab != kEmulatorTabIndex && tab != kProgrammerTabIndex)) {
+    if (b.Busy() || b.ProgrammerCount() == 0 || !OperationTab())
         return {};
-    }
     IndicatorBoard& board = b.Board();
     board.ResetIndicators(true, b.ProgrammerCount());
     const RunScope scope(*this);
     RunResult result;
-    Programmer& link = b.Link();
-    if (!link.OpenProgrammer(b.Record().driverImagePath, 0)) {
-        b.Asker().Tell(Severity::Error, kOpenFailedMessage);
+    if (!OpenProgrammer(result))
         return result;
-    }
-    result.ran = true;
-    link.SendTargetBoardMode(b.TargetBoardSuppliesEmulator());
-    const Bar bar = tab == kEmulatorTabIndex ? Bar::Emulator : Bar::Programmer;
+    const Bar bar = b.TabIndex() == kEmulatorTabIndex ? Bar::Emulator : Bar::Programmer;
     // Only unit 1, socket 1 takes part in this release; the other boxes are passed over.
-    if (b.UnitStates().Socket(1, 1).enabled) {
-        if (!ConfirmDeviceId()) {
-            ++result.skipped;
-        } else {
-            ++result.processed;
-            board.ShowStatus(StatusImage::Wait);
-            board.SetProgress(1, 0);
-            b.Operations().TargetReset(static_cast<std::uint16_t>(b.Settings().ResetIdleLevel()),
-                                       0);
-            board.ShowLamp(1, 1, LampImage::Yellow);
-            board.AdvanceProgress(1, kSocketStartAdvance);
-            const std::uint32_t start = b.Ticks().TickMs();
-            board.AdvanceProgress(1, kSocketTimedAdvance);
-            bool socketResult = true;
-            for (const StepRow& row : StepRowsOf(bar)) {
-                stepBase_ = board.Progress(1);
-                stepShare_ = row.increment;
-                if (b.StepChecked(bar, row.step) && socketResult) {
-                    if (stopRequested_) {
-                        // The run was asked to stop: the steps still to come are not run.
-                        result.stopped = true;
-                        socketResult = false;
-                    } else {
-                        const std::string name(OperationLogName(row.operation));
-                        board.ShowTile(bar, row.step, TileImage::Light);
-                        b.Log().WriteInfoLine("Start [" + name + "]");
-                        socketResult = RunOperation(row.operation) && socketResult;
-                        if (socketResult)
-                            board.ShowTile(bar, row.step, TileImage::Pass);
-                        else if (row.step != Step::Reset)  // the Reset tile has no Fail image
-                            board.ShowTile(bar, row.step, TileImage::Fail);
-                        if (socketResult && row.operation == Operation::Verify)
-                            b.UnitStates().ClearChecksumWarning(1, 1);
-                        b.Log().WriteInfoLine("End [" + name + "]");
-                    }
+    if (b.UnitStates().Socket(1, 1).enabled && StartSocket(result, true)) {
+        SetIdleLevel();
+        board.ShowLamp(1, 1, LampImage::Yellow);
+        board.AdvanceProgress(1, kSocketStartAdvance);
+        const std::uint32_t start = b.Ticks().TickMs();
+        board.AdvanceProgress(1, kSocketTimedAdvance);
+        bool socketResult = true;
+        for (const StepRow& row : StepRowsOf(bar)) {
+            stepBase_ = board.Progress(1);
+            stepShare_ = row.increment;
+            if (b.StepChecked(bar, row.step) && socketResult) {
+                if (stopRequested_) {
+                    // The run was asked to stop: the steps still to come are not run.
+                    result.stopped = true;
+                    socketResult = false;
+                } else {
+                    const std::string name(OperationLogName(row.operation));
+                    board.ShowTile(bar, row.step, TileImage::Light);
+                    b.Log().WriteInfoLine("Start [" + name + "]");
+                    socketResult = RunOperation(row.operation) && socketResult;
+                    if (socketResult)
+                        board.ShowTile(bar, row.step, TileImage::Pass);
+                    else if (row.step != Step::Reset)  // the Reset tile has no Fail image
+                        board.ShowTile(bar, row.step, TileImage::Fail);
+                    if (socketResult && row.operation == Operation::Verify)
+                        b.UnitStates().ClearChecksumWarning(1, 1);
+                    b.Log().WriteInfoLine("End [" + name + "]");
                 }
-                board.SetProgress(1, stepBase_ + row.increment);
             }
-            b.Log().WriteInfoLine(FinishedLine(start, b.Ticks().TickMs()));
-            board.AdvanceProgress(1, kSocketEndAdvance);
-            link.Channel().EndRun();
-            ShowVerdict(result, socketResult);
+            board.SetProgress(1, stepBase_ + row.increment);
         }
+        b.Log().WriteInfoLine(FinishedLine(start, b.Ticks().TickMs()));
+        board.AdvanceProgress(1, kSocketEndAdvance);
+        b.Link().Channel().EndRun();
+        ShowVerdict(result, socketResult);
     }
-    if (result.processed == 0 && result.skipped == 0)
-        b.Asker().Tell(Severity::Warning, kSelectSocketMessage);
+    WarnWhenNoSocketRan(result);
     return result;
 }
 
 RunResult Sequencer::Read() {
     Workbench& b = bench_;
-    const int tab = b.TabIndex();
-    if (b.Busy() || b.ProgrammerCount() == 0 ||
-        (tab != kEmulatorTabIndex && tab != kProgrammerTabIndex)) {
+    if (b.Busy() || b.ProgrammerCount() == 0 || !OperationTab())
         return {};
-    }
     IndicatorBoard& board = b.Board();
     const RunScope scope(*this);
     RunResult result;
-    Programmer& link = b.Link();
-    if (!link.OpenProgrammer(b.Record().driverImagePath, 0)) {
-        b.Asker().Tell(Severity::Error, kOpenFailedMessage);
+    if (!OpenProgrammer(result))
         return result;
-    }
-    result.ran = true;
-    link.SendTargetBoardMode(b.TargetBoardSuppliesEmulator());
-    if (b.UnitStates().Socket(1, 1).enabled) {
-        if (!ConfirmDeviceId()) {
-            ++result.skipped;
-        } else {
-            ++result.processed;
-            board.ShowStatus(StatusImage::Wait);
-            board.SetProgress(1, 0);
-            b.Operations().TargetReset(static_cast<std::uint16_t>(b.Settings().ResetIdleLevel()),
-                                       0);
-            board.ShowLamp(1, 1, LampImage::Yellow);
-            board.AdvanceProgress(1, kSocketStartAdvance);
-            board.AdvanceProgress(1, kSocketTimedAdvance);
-            const std::uint32_t start = b.Ticks().TickMs();
-            stepBase_ = board.Progress(1);
-            stepShare_ = kReadEndAdvance;
-            const bool socketResult = RunOperation(Operation::Read);
-            b.Log().WriteInfoLine(FinishedLine(start, b.Ticks().TickMs()));
-            board.SetProgress(1, stepBase_ + kReadEndAdvance);
-            link.Channel().EndRun();
-            if (socketResult) {
-                ++result.passed;
-                board.ShowLamp(1, 1, LampImage::Green);
-                const auto buffer = b.Directories().BufferFile();
-                const std::uint64_t length = BufferFile(buffer).Length().value_or(0);
-                const std::uint32_t sum =
-                    length == 0 ? 0 : Checksum(buffer, length - 1, kErasedByte).value_or(0);
-                const std::string text = ChecksumText(sum);
-                b.Log().WriteInfoLine("File checksum=0x" + text);
-                b.Log().WriteInfoLine("IC checksum=0x" + text);
-                b.ShowDataFromBuffer(text);
-            } else {
-                board.ShowLamp(1, 1, LampImage::Red);
-            }
-            board.SetProgress(1, kProgressMaximum);
-            const bool pass = result.processed == result.passed;
-            board.ShowStatus(pass ? StatusImage::Pass : StatusImage::Fail);
-            link.Channel().SetLamp(1, pass ? kVerdictPass : kVerdictFail);
+    if (b.UnitStates().Socket(1, 1).enabled && StartSocket(result, true)) {
+        SetIdleLevel();
+        board.ShowLamp(1, 1, LampImage::Yellow);
+        board.AdvanceProgress(1, kSocketStartAdvance);
+        board.AdvanceProgress(1, kSocketTimedAdvance);
+        const std::uint32_t start = b.Ticks().TickMs();
+        stepBase_ = board.Progress(1);
+        stepShare_ = kReadEndAdvance;
+        const bool socketResult = RunOperation(Operation::Read);
+        b.Log().WriteInfoLine(FinishedLine(start, b.Ticks().TickMs()));
+        board.SetProgress(1, stepBase_ + kReadEndAdvance);
+        b.Link().Channel().EndRun();
+        if (socketResult) {
+            // The green lamp first: the new work-file text then resets it, as a new file does.
+            board.ShowLamp(1, 1, LampImage::Green);
+            const auto buffer = b.Directories().BufferFile();
+            const std::uint64_t length = BufferFile(buffer).Length().value_or(0);
+            const std::uint32_t sum =
+                length == 0 ? 0 : Checksum(buffer, length - 1, kErasedByte).value_or(0);
+            const std::string text = ChecksumText(sum);
+            b.Log().WriteInfoLine("File checksum=0x" + text);
+            b.Log().WriteInfoLine("IC checksum=0x" + text);
+            b.ShowDataFromBuffer(text);
         }
+        ShowVerdict(result, socketResult, false);
     }
-    if (result.processed == 0 && result.skipped == 0)
-        b.Asker().Tell(Severity::Warning, kSelectSocketMessage);
+    WarnWhenNoSocketRan(result);
     return result;
 }
 
@@ -393,79 +390,44 @@ RunResult Sequencer::RunSingle(Operation operation, std::optional<std::pair<Bar,
     board.ResetIndicators(true, b.ProgrammerCount());
     const RunScope scope(*this);
     RunResult result;
-    Programmer& link = b.Link();
-    if (!link.OpenProgrammer(b.Record().driverImagePath, 0)) {
-        b.Asker().Tell(Severity::Error, kOpenFailedMessage);
+    if (!OpenProgrammer(result))
         return result;
-    }
-    result.ran = true;
-    link.SendTargetBoardMode(b.TargetBoardSuppliesEmulator());
-    if (b.UnitStates().Socket(1, 1).enabled) {
-        if (!ConfirmDeviceId()) {
-            ++result.skipped;
-        } else {
-            ++result.processed;
-            board.ShowStatus(StatusImage::Wait);
-            board.SetProgress(1, 0);
-            board.ShowLamp(1, 1, LampImage::Yellow);
-            board.AdvanceProgress(1, kSingleStepAdvance);
-            const std::uint32_t start = b.Ticks().TickMs();
-            stepBase_ = board.Progress(1);
-            stepShare_ = kProgressMaximum - stepBase_;
-            if (tile)
-                board.ShowTile(tile->first, tile->second, TileImage::Light);
-            const bool pass = RunOperation(operation);
-            if (tile)
-                board.ShowTile(tile->first, tile->second, pass ? TileImage::Pass : TileImage::Fail);
-            if (pass && operation == Operation::Verify)
-                b.UnitStates().ClearChecksumWarning(1, 1);
-            board.SetProgress(1, kProgressMaximum);
-            b.Log().WriteInfoLine(FinishedLine(start, b.Ticks().TickMs()));
-            link.Channel().EndRun();
-            ShowVerdict(result, pass);
+    // The reset involves no flash: no identity check, and socket 1 of unit 1 always takes part.
+    const bool reset = operation == Operation::Reset;
+    if (reset)
+        b.UnitStates().SetEnabled(1, 1, true);
+    for (int index = 0; index < kSocketCount; ++index) {
+        // A step tile serves unit 1, socket 1; the reset tile every checked box (all indicators
+        // are unit 1 socket 1's).
+        if ((!reset && index != 0) || !b.UnitStates().SocketAt(index).enabled ||
+            !StartSocket(result, !reset)) {
+            continue;
         }
+        board.ShowLamp(1, 1, LampImage::Yellow);
+        board.AdvanceProgress(1, kSingleStepAdvance);
+        const std::uint32_t start = b.Ticks().TickMs();
+        stepBase_ = board.Progress(1);
+        stepShare_ = kProgressMaximum - stepBase_;
+        if (tile)
+            board.ShowTile(tile->first, tile->second, TileImage::Light);
+        const bool pass = RunOperation(operation);
+        // A failed reset leaves its tile on Light: it has no Fail image.
+        if (tile && (pass || !reset))
+            board.ShowTile(tile->first, tile->second, pass ? TileImage::Pass : TileImage::Fail);
+        if (pass && operation == Operation::Verify)
+            b.UnitStates().ClearChecksumWarning(1, 1);
+        board.SetProgress(1, kProgressMaximum);
+        b.Log().WriteInfoLine(FinishedLine(start, b.Ticks().TickMs()));
+        b.Link().Channel().EndRun();
+        ShowVerdict(result, pass);
     }
-    if (result.processed == 0 && result.skipped == 0)
-        b.Asker().Tell(Severity::Warning, kSelectSocketMessage);
+    if (!reset)
+        WarnWhenNoSocketRan(result);
     return result;
 }
 
 RunResult Sequencer::ResetTile() {
-    Workbench& b = bench_;
-    if (b.Busy() || b.ProgrammerCount() == 0)
-        return {};
-    IndicatorBoard& board = b.Board();
-    board.ResetIndicators(true, b.ProgrammerCount());
-    const RunScope scope(*this);
-    RunResult result;
-    Programmer& link = b.Link();
-    if (!link.OpenProgrammer(b.Record().driverImagePath, 0)) {
-        b.Asker().Tell(Severity::Error, kOpenFailedMessage);
-        return result;
-    }
-    result.ran = true;
-    link.SendTargetBoardMode(b.TargetBoardSuppliesEmulator());
-    // The reset involves no flash: no identity check, and socket 1 of unit 1 always takes part.
-    b.UnitStates().SetEnabled(1, 1, true);
-    for (int index = 0; index < kSocketCount; ++index) {
-        if (!b.UnitStates().SocketAt(index).enabled)
-            continue;
-        ++result.processed;
-        board.ShowStatus(StatusImage::Wait);
-        board.SetProgress(1, 0);
-        board.ShowLamp(1, 1, LampImage::Yellow);
-        board.AdvanceProgress(1, kSingleStepAdvance);
-        const std::uint32_t start = b.Ticks().TickMs();
-        board.ShowTile(Bar::Emulator, Step::Reset, TileImage::Light);
-        const bool pass = RunOperation(Operation::Reset);
-        if (pass)
-            board.ShowTile(Bar::Emulator, Step::Reset, TileImage::Pass);
-        board.SetProgress(1, kProgressMaximum);
-        b.Log().WriteInfoLine(FinishedLine(start, b.Ticks().TickMs()));
-        link.Channel().EndRun();
-        ShowVerdict(result, pass);
-    }
-    return result;
+    return RunSingle(Operation::Reset, std::pair(Bar::Emulator, Step::Reset));
 }
 
 }  // namespace torq

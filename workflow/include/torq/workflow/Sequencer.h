@@ -104,7 +104,18 @@ class Sequencer : private ProgressSink {
     class RunScope;
     bool RunOperation(Operation operation);
     RunResult RunSingle(Operation operation, std::optional<std::pair<Bar, Step>> tile);
-    void ShowVerdict(RunResult& result, bool socketResult);
+    void ShowVerdict(RunResult& result, bool socketResult, bool showLamp = true);
+    bool OperationTab() const;
+    // The start every run shares: the programmer opened with the device's image (the operator is
+    // told when it cannot be) and the target-board mode sent. False: nothing more runs.
+    bool OpenProgrammer(RunResult& result);
+    // A socket's start: the identity check (a skip when it ends without a match), then the
+    // Wait status and the bar at 0. False when the socket is skipped.
+    bool StartSocket(RunResult& result, bool confirmIdentity);
+    // The target reset line to its idle level, without a pulse.
+    void SetIdleLevel();
+    // "Please select a socket to work !" when no socket was run or skipped.
+    void WarnWhenNoSocketRan(const RunResult& result);
     // ProgressSink: the operations' bytes, within the step's share of the progress bar.
     void Progress(std::uint64_t done, std::uint64_t total) override;
 
