@@ -16,7 +16,6 @@
 #include "AppArguments.h"
 #include "MainWindow.h"
 #include "SingleInstance.h"
-#include "seams/ResponsiveUsb.h"
 #include "torq/app/FileChooser.h"
 #include "torq/editor/qt/EditorWidgets.h"
 #include "torq/link/LibusbDevice.h"
@@ -139,9 +138,8 @@ int main(int argc, char** argv) {
 
     editor::qt::MessageBoxOperator op;
     app::DialogFileChooser files;
-    // Transfers run beside the window's thread, so a long one does not freeze it.
-    app::MainWindow window(dirs, std::make_unique<app::ResponsiveUsb>(std::move(usb)),
-                           app::WindowSeams{op, files});
+    // A transfer the programmer holds lets the window run (the link's wait hook pumps).
+    app::MainWindow window(dirs, std::move(usb), app::WindowSeams{op, files});
     op.SetParent(&window);
     std::string lockProblem;
     if (!window.Bench().LockHome("torq-spi window", &lockProblem)) {

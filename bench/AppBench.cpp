@@ -2,7 +2,7 @@
 //   torq-app-bench startup --program PATH --home DIR [--runs N] [--simulate SPEC]
 //       process start to the first painted window, and to the window ready (programmer found,
 //       chip detected), each over N starts of the real program.
-//   torq-app-bench latency --home DIR [--simulate SPEC] [--direct]
+//   torq-app-bench latency --home DIR [--simulate SPEC]
 //       Execute All on the simulated programmer in real-time mode with a whole-chip image: the
 //       longest interval in which the window processed no events (a 1 ms timer measures it),
 //       and the step during which it happened.
@@ -20,7 +20,6 @@
 #include <vector>
 
 #include "MainWindow.h"
-#include "seams/ResponsiveUsb.h"
 #include "torq/app/FileChooser.h"
 #include "torq/devlib/Ini.h"
 #include "torq/sim/SimulateOption.h"
@@ -128,11 +127,7 @@ int Latency(const QStringList& args) {
     }
     FixedOperator op(Answer::Cancel);
     QuietChooser files;
-    // As the program runs it: transfers beside the window's thread (--direct: on it, for a
-    // comparison).
     std::unique_ptr<UsbDevice> usb = std::move(parsed.programmer);
-    if (!args.contains(QStringLiteral("--direct")))
-        usb = std::make_unique<app::ResponsiveUsb>(std::move(usb));
     app::MainWindow window(ProgramDirectory::Portable(home), std::move(usb),
                            app::WindowSeams{op, files});
     window.show();
@@ -207,6 +202,6 @@ int main(int argc, char** argv) {
     if (mode == QStringLiteral("latency"))
         return Latency(args);
     std::cerr << "usage: torq-app-bench startup --program PATH --home DIR [--runs N]\n"
-                 "       torq-app-bench latency --home DIR [--simulate SPEC] [--direct]\n";
+                 "       torq-app-bench latency --home DIR [--simulate SPEC]\n";
     return 2;
 }

@@ -4,7 +4,6 @@
 #include <fstream>
 
 #include "../link/LinkFixtures.h"
-#include "seams/ResponsiveUsb.h"
 #include "torq/devlib/Ini.h"
 #include "torq/sim/ChipCatalog.h"
 #include "widgets/Tile.h"
@@ -57,9 +56,7 @@ void WindowTest::Open(const std::string& chip, const std::string& vendor, const 
     simulator = usb.get();
     if (chip.empty())
         simulator->Unplug();
-    // As the program runs it: the transfers beside the window's thread.
-    window = std::make_unique<MainWindow>(ProgramDirectory::Portable(home.Path()),
-                                          std::make_unique<ResponsiveUsb>(std::move(usb)),
+    window = std::make_unique<MainWindow>(ProgramDirectory::Portable(home.Path()), std::move(usb),
                                           WindowSeams{op, files});
     window->show();
     ASSERT_TRUE(window->Start(parameters));
