@@ -1,5 +1,8 @@
 #include "torq/devlib/ProgramDirectory.h"
 
+#include <pwd.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <iterator>
 #include <string>
@@ -110,10 +113,13 @@ ProgramDirectory ProgramDirectory::Locate(const std::optional<fs::path>& home,
     fs::path data;
     if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg != nullptr && *xdg != '\0') {
         data = fs::path(xdg) / "torq-spi";
-    } else if (const char* userHome = std::getenv("HOME"); userHome != nullptr) {
+    } else if (const char* userHome = std::getenv("HOME"); userHome != nullptr && *userHome) {
         data = fs::path(userHome) / ".local" / "share" / "torq-spi";
+    } else if (const passwd* user = ::getpwuid(::getuid()); user != nullptr && user->pw_dir) {
+        data = fs::path(user->pw_dir) / ".local" / "share" / "torq-spi";
     } else {
-        data = fs::temp_directory_path(error) / "torq-spi";
+        // No home folder at all: a folder of this user's own, never one shared by everyone.
+        data = fs::temp_directory_path(error) / ("torq-spi-" + std::to_string(::getuid()));
     }
     return Installed(library, data);
 }
