@@ -22,6 +22,7 @@
 #include "torq/app/OptionsPage.h"
 #include "torq/app/PremiumPages.h"
 #include "torq/app/ProgressWindow.h"
+#include "torq/desktop/Tones.h"
 #include "torq/editor/qt/TEditForm.h"
 #include "torq/workflow/Sequencer.h"
 #include "widgets/BottomPanel.h"
@@ -93,7 +94,8 @@ MainWindow::MainWindow(ProgramDirectory dirs, std::unique_ptr<UsbDevice> usb, Wi
     auto* optionsScroll = new QScrollArea(options);
     optionsScroll->setFrameShape(QFrame::NoFrame);
     optionsScroll->setWidgetResizable(true);
-    optionsPage_ = new OptionsPage(*bench_, seams_.files);
+    optionsPage_ = new OptionsPage(*bench_, seams_.files,
+                                   seams_.desktop ? *seams_.desktop : DesktopSeams::System());
     optionsScroll->setWidget(optionsPage_);
     auto* optionsLayout = new QVBoxLayout(options);
     optionsLayout->setContentsMargins(0, 0, 0, 0);
@@ -127,6 +129,8 @@ MainWindow::MainWindow(ProgramDirectory dirs, std::unique_ptr<UsbDevice> usb, Wi
 }
 
 MainWindow::~MainWindow() {
+    if (tones_.valid())
+        tones_.wait();
     usbTimer_.stop();
     handOverRetry_.stop();
     watchTimer_.Stop();
@@ -416,9 +420,19 @@ void MainWindow::ShowEditor(std::uint64_t deviceSize) {
 }
 
 void MainWindow::PlayTones() {
-    // A desktop has no tone generator: two bell signals, 300 ms apart.
-    QApplication::beep();
-    QTimer::singleShot(300, this, [] { QApplication::beep(); });
+    // The tones take 0.6 s: they play beside the window's thread, so the window stays live, and
+    // one "-b" after another waits for the previous tones. With neither a sound device nor a
+    // terminal, the desktop's bell rings twice instead, on the window's thread.
+    tones_ = std::async(std::launch::async, [previous = std::move(tones_)]() mutable {
+        if (previous.valid())
+            previous.wait();
+        if (torq::PlayTones() != ToneOutput::Nothing)
+            return;
+        QMetaObject::invokeMethod(qApp, [] {
+            QApplication::beep();
+            QTimer::singleShot(300, qApp, [] { QApplication::beep(); });
+        });
+    });
 }
 
 void MainWindow::SelectTab(int tab) {

@@ -9,10 +9,12 @@
 #include <array>
 #include <deque>
 #include <functional>
+#include <future>
 #include <memory>
 #include <vector>
 
 #include "seams/QtSeams.h"
+#include "torq/app/DesktopSeams.h"
 #include "torq/devlib/ProgramDirectory.h"
 #include "torq/editor/EditorSession.h"
 #include "torq/usb/UsbDevice.h"
@@ -44,10 +46,12 @@ class StepBar;
 class UnitPanel;
 class UnitsController;
 
-// What the window asks the operator through: message boxes and file dialogs (tests script both).
+// What the window asks the operator through: message boxes and file dialogs (tests script both);
+// and the desktop the Options tab's desktop group works on (null: the user's own).
 struct WindowSeams {
     Operator& op;
     FileChooser& files;
+    const DesktopSeams* desktop = nullptr;
 };
 
 class MainWindow final : public QMainWindow, private WorkbenchHost, private editor::EditorHost {
@@ -144,6 +148,8 @@ class MainWindow final : public QMainWindow, private WorkbenchHost, private edit
     };
     std::deque<HandOver> handOvers_;
     QTimer handOverRetry_;
+    // The "-b" tones, playing beside the window's thread.
+    std::future<void> tones_;
 
     bool started_ = false;
     bool endRequested_ = false;

@@ -18,6 +18,7 @@
 #include "controllers/ActionGate.h"
 #include "torq/app/FileChooser.h"
 #include "torq/app/InformationView.h"
+#include "torq/desktop/FileAssociations.h"
 #include "torq/sim/ChipCatalog.h"
 #include "torq/sim/SimulatedProgrammer.h"
 #include "torq/workflow/Sequencer.h"
@@ -113,8 +114,18 @@ int main(int argc, char** argv) {
     const auto image = WriteImage(home.toStdString());
     files.file = QString::fromStdString(image.string());
 
+    // The Options tab's desktop group works in the home folder, never on the user's desktop, and
+    // shows one association.
+    XdgFolders folders;
+    folders.dataHome = home.toStdString() + "/desktop/data";
+    folders.configHome = home.toStdString() + "/desktop/config";
+    const app::DesktopSeams desktop{folders, QCoreApplication::applicationFilePath().toStdString(),
+                                    SystemDesktopTools::Instance(),
+                                    app::DesktopLinkOpener::Instance()};
+    FileAssociations(folders, desktop.program, desktop.tools).Add("hex", "Intel HEX file", op);
+
     app::MainWindow window(ProgramDirectory::Portable(home.toStdString()), std::move(usb),
-                           app::WindowSeams{op, files});
+                           app::WindowSeams{op, files, &desktop});
     window.show();
     Settle();
     window.Start({image.string()});

@@ -81,6 +81,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("TORQ-SPI"));
     QApplication::setApplicationVersion(QStringLiteral(TORQ_VERSION));
+    // The installed desktop entry's name: Wayland compositors take the window's icon from it.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.torqspi.TorqSpi"));
     app::theme::ApplyApplicationLook(app);
 
     std::vector<std::string> arguments;

@@ -12,11 +12,15 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QTimer>
+#include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include "torq/app/DialogWidgets.h"
 #include "torq/app/FileChooser.h"
+#include "torq/desktop/FileAssociations.h"
+#include "torq/desktop/SendTo.h"
 #include "torq/workflow/Workbench.h"
 
 namespace torq::app {
@@ -46,8 +50,15 @@ QHBoxLayout* Row(std::initializer_list<QWidget*> widgets) {
 
 }  // namespace
 
-OptionsPage::OptionsPage(Workbench& bench, FileChooser& files, QWidget* parent)
-    : QWidget(parent), bench_(bench), files_(files) {
+OptionsPage::OptionsPage(Workbench& bench, FileChooser& files, const DesktopSeams& desktop,
+                         QWidget* parent)
+    : QWidget(parent),
+      bench_(bench),
+      files_(files),
+      sendToEntry_(std::make_unique<SendToEntry>(desktop.folders, desktop.program, desktop.tools)),
+      associations_(
+          std::make_unique<FileAssociations>(desktop.folders, desktop.program, desktop.tools)),
+      links_(desktop.links) {
     setObjectName(QStringLiteral("Options_Page"));
     Options& options = bench_.Settings();
     OptionFieldTexts& texts = bench_.OptionFields();
@@ -189,40 +200,34 @@ OptionsPage::OptionsPage(Workbench& bench, FileChooser& files, QWidget* parent)
         firmwareVersion_);
     aboutLayout->addRow(Named(new QLabel(tr("Device library"), about), "Options_AboutDevLib_Label"),
                         libraryDate_);
+    // The maker's label: its hint is the web address a click opens.
+    auto* maker =
+        Named(new LinkLabel(QStringLiteral("NOVU"), about), "Options_NOVUHyperlink_Label");
+    maker->setToolTip(MakerAddress().toString());
+    connect(maker, &LinkLabel::activated, this, &OptionsPage::OpenMakerAddress);
+    aboutLayout->addRow(Named(new QLabel(tr("Maker"), about), "Options_AboutMaker_Label"), maker);
     for (QLabel* value : {softwareVersion_, firmwareVersion_, libraryDate_}) {
         value->setFont(FixedFont());
         value->setTextInteractionFlags(Qt::TextSelectableByMouse);
     }
 
-    // ---- desktop integration (filled by the desktop integration, hidden in this release) ----
-    desktop_ = Named(new QWidget(this), "Options_DesktopIntegration_Panel");
-    auto* desktopLayout = new QVBoxLayout(desktop_);
-    desktopLayout->setContentsMargins(0, 0, 0, 0);
-    auto* sendTo = Group(desktop_, "Options_SendTo_GroupBox", QStringLiteral("SendTo"));
-    new QVBoxLayout(sendTo);
-    auto* associations =
-        Group(desktop_, "Options_FileAssociations_GroupBox", QStringLiteral("File associations"));
-    new QVBoxLayout(associations);
-    desktopLayout->addWidget(sendTo);
-    desktopLayout->addWidget(associations);
-    desktopLayout->addWidget(
-        Named(new QLabel(QStringLiteral("NOVU"), desktop_), "Options_NOVUHyperlink_Label"));
-    desktop_->hide();
+    // ---- desktop integration ----
+    desktop_ = BuildDesktopGroup();
 
-    // Two columns on the 8-pixel grid: what acts on runs at the left, the log and about at the
-    // right.
+    // Two columns on the 8-pixel grid: what acts on runs and on the desktop at the left, the log
+    // and about at the right.
     auto* left = new QVBoxLayout;
     left->setSpacing(16);
     left->addWidget(watch);
     left->addWidget(verify);
     left->addWidget(reset);
     left->addWidget(erase_);
+    left->addWidget(desktop_);
     left->addStretch(1);
     auto* right = new QVBoxLayout;
     right->setSpacing(16);
     right->addWidget(information);
     right->addWidget(about);
-    right->addWidget(desktop_);
     right->addStretch(1);
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(16, 16, 16, 16);
@@ -232,6 +237,164 @@ OptionsPage::OptionsPage(Workbench& bench, FileChooser& files, QWidget* parent)
 
     SyncFromModel();
     RefreshAboutLabels();
+    ListAssociations();
+    ShowAssociationControls();
+}
+
+OptionsPage::~OptionsPage() = default;
+
+QWidget* OptionsPage::BuildDesktopGroup() {
+    auto* desktop = Named(new QWidget(this), "Options_DesktopIntegration_Panel");
+
+    // The "SendTo" entry: not stored, unchecked at every start; only a click acts. This release
+    // hides its group.
+    auto* sendToGroup = Group(desktop, "Options_SendTo_GroupBox", QStringLiteral("SendTo"));
+    sendTo_ = Named(new QCheckBox(QStringLiteral("設置程式捷徑至系統介面 [SendTo]"), sendToGroup),
+                    "Options_SendTo_CheckBox");
+    sendTo_->setToolTip(tr("Offers \"%1\" for any file in the file manager (%2)")
+                            .arg(ToQString(kSendToEntryName),
+                                 QString::fromStdString(sendToEntry_->EntryPath().string())));
+    auto* sendToLayout = new QVBoxLayout(sendToGroup);
+    sendToLayout->addWidget(sendTo_);
+    connect(sendTo_, &QCheckBox::clicked, this, &OptionsPage::SendToClicked);
+    sendToGroup->hide();
+
+    // File associations: the extension decides the buttons and the description shown; the list
+    // is what the desktop has registered for this program.
+    auto* associations =
+        Group(desktop, "Options_FileAssociations_GroupBox", QStringLiteral("File associations"));
+    extensionEdit_ = Named(new QLineEdit(associations), "Options_FileAssociationsExtension_Edit");
+    extensionEdit_->setPlaceholderText(tr("e.g. hex"));
+    extensionEdit_->setFixedWidth(
+        extensionEdit_->fontMetrics().horizontalAdvance(QString(12, QLatin1Char('m'))));
+    auto* extensionLabel =
+        Named(new QLabel(tr("Extension"), associations), "Options_FileAssociationsExtension_Label");
+    extensionLabel->setBuddy(extensionEdit_);
+    descriptionEdit_ =
+        Named(new QLineEdit(associations), "Options_FileAssociationsDescription_Edit");
+    descriptionEdit_->setPlaceholderText(tr("e.g. Intel HEX file"));
+    auto* descriptionLabel = Named(new QLabel(tr("Description"), associations),
+                                   "Options_FileAssociationsDescription_Label");
+    descriptionLabel->setBuddy(descriptionEdit_);
+    addAssociation_ = Named(new QPushButton(ToQString(kAssociationAddCaption), associations),
+                            "Options_FileAssociationsAdd_Button");
+    removeAssociation_ = Named(new QPushButton(ToQString(kAssociationRemoveCaption), associations),
+                               "Options_FileAssociationsRemove_Button");
+    for (QPushButton* button : {addAssociation_, removeAssociation_})
+        button->setAutoDefault(false);
+    addAssociation_->setToolTip(tr("Open files with this extension in TORQ-SPI"));
+    removeAssociation_->setToolTip(tr("Remove the association this program registered"));
+    associationList_ = Named(new QTreeWidget(associations), "Options_FileAssociations_ListBox");
+    associationList_->setHeaderLabels({tr("Extension"), tr("Description")});
+    associationList_->setRootIsDecorated(false);
+    associationList_->setUniformRowHeights(true);
+    associationList_->setMinimumHeight(5 * associationList_->fontMetrics().height());
+
+    associationList_->setMaximumHeight(8 * associationList_->fontMetrics().height());
+
+    // The fields on one line; the list below with the buttons beside it.
+    auto* fields = new QHBoxLayout;
+    fields->setSpacing(8);
+    fields->addWidget(extensionLabel);
+    fields->addWidget(extensionEdit_);
+    fields->addSpacing(8);
+    fields->addWidget(descriptionLabel);
+    fields->addWidget(descriptionEdit_, 1);
+    auto* buttons = new QVBoxLayout;
+    buttons->setSpacing(8);
+    buttons->addWidget(addAssociation_);
+    buttons->addWidget(removeAssociation_);
+    buttons->addStretch(1);
+    auto* listRow = new QHBoxLayout;
+    listRow->setSpacing(8);
+    listRow->addWidget(associationList_, 1);
+    listRow->addLayout(buttons);
+    auto* associationsLayout = new QVBoxLayout(associations);
+    associationsLayout->setSpacing(8);
+    associationsLayout->addLayout(fields);
+    associationsLayout->addLayout(listRow);
+    connect(extensionEdit_, &QLineEdit::textEdited, this, &OptionsPage::ExtensionEdited);
+    connect(addAssociation_, &QPushButton::clicked, this, &OptionsPage::AddAssociation);
+    connect(removeAssociation_, &QPushButton::clicked, this, &OptionsPage::RemoveAssociation);
+    // Picking a registered association puts it into the fields, ready to replace or remove.
+    connect(associationList_, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) {
+        extensionEdit_->setText(item->text(0));
+        ShowAssociationControls();
+    });
+
+    auto* layout = new QVBoxLayout(desktop);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(16);
+    layout->addWidget(sendToGroup);
+    layout->addWidget(associations);
+    return desktop;
+}
+
+void OptionsPage::SendToClicked(bool checked) {
+    // The box shows what the click achieved: after a failure it goes back.
+    if (!sendToEntry_->Apply(checked, bench_.Asker())) {
+        const QSignalBlocker quiet(sendTo_);
+        sendTo_->setChecked(!checked);
+    }
+}
+
+void OptionsPage::ExtensionEdited() {
+    // The field holds the extension as it will be registered: lower case, no leading ".".
+    const QString typed = extensionEdit_->text();
+    const QString cleaned = ToQString(ExtensionFieldText(ToStdString(typed)));
+    if (cleaned != typed) {
+        const int caret = static_cast<int>(
+            ExtensionFieldText(ToStdString(typed.left(extensionEdit_->cursorPosition()))).size());
+        extensionEdit_->setText(cleaned);
+        extensionEdit_->setCursorPosition(caret);
+    }
+    ShowAssociationControls();
+}
+
+void OptionsPage::ShowAssociationControls() {
+    const AssociationControls controls =
+        associations_->Controls(ToStdString(extensionEdit_->text()));
+    addAssociation_->setEnabled(controls.addEnabled);
+    addAssociation_->setText(ToQString(controls.addCaption));
+    removeAssociation_->setEnabled(controls.removeEnabled);
+    descriptionEdit_->setText(ToQString(controls.description));
+}
+
+void OptionsPage::ListAssociations() {
+    associationList_->clear();
+    for (const FileAssociation& association : associations_->List()) {
+        auto* item = new QTreeWidgetItem(associationList_, {ToQString(association.extension),
+                                                            ToQString(association.description)});
+        item->setToolTip(0, ToQString(association.mimeType));
+    }
+    associationList_->resizeColumnToContents(0);
+}
+
+// After a refusal or a No the fields stay as the operator left them.
+void OptionsPage::AddAssociation() {
+    if (!associations_->Add(ToStdString(extensionEdit_->text()),
+                            ToStdString(descriptionEdit_->text()), bench_.Asker())) {
+        return;
+    }
+    ListAssociations();
+    ShowAssociationControls();
+}
+
+void OptionsPage::RemoveAssociation() {
+    if (!associations_->Remove(ToStdString(extensionEdit_->text()), bench_.Asker()))
+        return;
+    ListAssociations();
+    ShowAssociationControls();
+}
+
+void OptionsPage::OpenMakerAddress() {
+    const QUrl address = MakerAddress();
+    if (!links_.Open(address)) {
+        bench_.Asker().Tell(Severity::Warning, "The web address " +
+                                                   ToStdString(address.toString()) +
+                                                   " cannot be opened: the desktop has no web "
+                                                   "browser set up for it.");
+    }
 }
 
 QLineEdit* OptionsPage::MakeNumericField(const char* name, const NumericFieldRule& rule,

@@ -63,7 +63,8 @@ const char* const kNamePatterns[] = {
     "Options_InfoMessageLimitClearContent_RadioButton", "Options_InfoMessageLimitSaveFile_Edit",
     "Options_ResetNormHigh_RadioButton", "Options_ResetNormLow_RadioButton",
     "Options_ResetTime_Edit", "Options_AboutSWVerValue_Label", "Options_AboutFWVerValue_Label",
-    "Options_Erase_GroupBox", "Options_NOVUHyperlink_Label", "Premium_PageControl",
+    "Options_Erase_GroupBox", "Options_SendTo_GroupBox", "Options_SendTo_CheckBox",
+    "Options_FileAssociations_GroupBox", "Options_NOVUHyperlink_Label", "Premium_PageControl",
     "Premium_OK_BitBtn", "Premium_Cancel_BitBtn"};
 
 // The tiles with their images; every tile has a click label and a step check box.
@@ -110,7 +111,8 @@ TEST_F(WindowTest, EveryNamedControlExistsHiddenOnesIncluded) {
     // What this release hides exists, hidden.
     for (const char* hidden :
          {"Unit1_Socket2_Panel", "Unit4_Socket2_Panel", "Unit2_Panel", "Function_SaveImage_Panel",
-          "Function_OptionImage_Panel", "Premium_OK_BitBtn", "Options_Erase_GroupBox"}) {
+          "Function_OptionImage_Panel", "Premium_OK_BitBtn", "Options_Erase_GroupBox",
+          "Options_SendTo_GroupBox"}) {
         EXPECT_FALSE(Shows(hidden)) << hidden;
     }
     EXPECT_EQ(

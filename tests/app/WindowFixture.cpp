@@ -57,7 +57,7 @@ void WindowTest::Open(const std::string& chip, const std::string& vendor, const 
     if (chip.empty())
         simulator->Unplug();
     window = std::make_unique<MainWindow>(ProgramDirectory::Portable(home.Path()), std::move(usb),
-                                          WindowSeams{op, files});
+                                          WindowSeams{op, files, &desktop});
     window->show();
     ASSERT_TRUE(window->Start(parameters));
 }

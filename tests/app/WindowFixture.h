@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 
+#include "../desktop/DesktopTestSupport.h"
 #include "MainWindow.h"
 #include "TestSupport.h"
 #include "torq/app/FileChooser.h"
@@ -59,6 +60,10 @@ class WindowTest : public ::testing::Test {
     torq::test::TempDir home;
     torq::test::ScriptedOperator op;
     ScriptedChooser files;
+    // The Options tab's desktop group on scratch folders, never on the real desktop.
+    torq::test::RecordingTools desktopTools;
+    DesktopSeams desktop{torq::test::ScratchFolders(home), "/opt/torq/torq-spi", desktopTools,
+                         DesktopLinkOpener::Instance()};
     sim::SimulatedProgrammer* simulator = nullptr;
     std::unique_ptr<MainWindow> window;
 };

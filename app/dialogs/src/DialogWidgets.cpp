@@ -1,8 +1,12 @@
 #include "torq/app/DialogWidgets.h"
 
+#include <QEnterEvent>
+#include <QFocusEvent>
 #include <QFontDatabase>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QStyle>
 #include <QStyleOptionFrame>
 #include <algorithm>
@@ -57,6 +61,69 @@ void SizeForDigits(QLineEdit* field, int digits) {
                      metrics.height());
     const QSize size = field->style()->sizeFromContents(QStyle::CT_LineEdit, &option, text, field);
     field->setFixedWidth(size.width());
+}
+
+LinkLabel::LinkLabel(const QString& text, QWidget* parent) : QLabel(text, parent) {
+    setCursor(Qt::PointingHandCursor);
+    setFocusPolicy(Qt::TabFocus);
+    setForegroundRole(QPalette::Link);
+}
+
+void LinkLabel::Underline() {
+    QFont shown = font();
+    shown.setUnderline(hovered_ || hasFocus());
+    setFont(shown);
+}
+
+void LinkLabel::enterEvent(QEnterEvent* event) {
+    hovered_ = true;
+    Underline();
+    QLabel::enterEvent(event);
+}
+
+void LinkLabel::leaveEvent(QEvent* event) {
+    hovered_ = false;
+    pressed_ = false;
+    Underline();
+    QLabel::leaveEvent(event);
+}
+
+void LinkLabel::focusInEvent(QFocusEvent* event) {
+    Underline();
+    QLabel::focusInEvent(event);
+}
+
+void LinkLabel::focusOutEvent(QFocusEvent* event) {
+    Underline();
+    QLabel::focusOutEvent(event);
+}
+
+void LinkLabel::mousePressEvent(QMouseEvent* event) {
+    pressed_ = event->button() == Qt::LeftButton;
+    event->accept();
+}
+
+// As with a button, the click counts when the mouse is released over the label.
+void LinkLabel::mouseReleaseEvent(QMouseEvent* event) {
+    const bool click = pressed_ && event->button() == Qt::LeftButton &&
+                       rect().contains(event->position().toPoint());
+    pressed_ = false;
+    event->accept();
+    if (click)
+        emit activated();
+}
+
+void LinkLabel::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Space:
+            event->accept();
+            emit activated();
+            return;
+        default:
+            QLabel::keyPressEvent(event);
+    }
 }
 
 }  // namespace torq::app

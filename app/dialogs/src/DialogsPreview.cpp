@@ -21,6 +21,7 @@
 #include <iostream>
 #include <system_error>
 
+#include "torq/app/DesktopSeams.h"
 #include "torq/app/DialogWidgets.h"
 #include "torq/app/FileChooser.h"
 #include "torq/app/InformationView.h"
@@ -28,6 +29,7 @@
 #include "torq/app/OptionsPage.h"
 #include "torq/app/PremiumPages.h"
 #include "torq/app/ProgressWindow.h"
+#include "torq/desktop/FileAssociations.h"
 #include "torq/devlib/Ini.h"
 #include "torq/sim/SimulateOption.h"
 #include "torq/workflow/Sequencer.h"
@@ -199,10 +201,22 @@ int main(int argc, char** argv) {
     if (!bench.LockHome("torq-dialogs-preview", &problem))
         return Fail(problem);
 
+    // The desktop group works in the program folder, never on the user's desktop; in screenshot
+    // runs it does not see the system's file types either, and shows one association.
+    XdgFolders folders;
+    folders.dataHome = home / "desktop" / "data";
+    folders.configHome = home / "desktop" / "config";
+    if (!parser.isSet(screenshot))
+        folders.dataDirs = XdgFolders::FromEnvironment().dataDirs;
+    const DesktopSeams desktop{folders, QCoreApplication::applicationFilePath().toStdString(),
+                               SystemDesktopTools::Instance(), DesktopLinkOpener::Instance()};
+    if (parser.isSet(screenshot))
+        FileAssociations(folders, desktop.program, desktop.tools).Add("hex", "Intel HEX file", op);
+
     DialogFileChooser files;
     ProgressWindow progress;
     LoadFileDialog load(bench, &progress);
-    OptionsPage options(bench, files);
+    OptionsPage options(bench, files, desktop);
     PremiumPages premium(bench);
     InformationWindow informationWindow(bench, files);
     InformationView docked(bench.Log(), files, op, InformationPlace::Docked);

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "TestSupport.h"
+#include "torq/app/DesktopSeams.h"
 #include "torq/app/FileChooser.h"
 #include "torq/devlib/Ini.h"
 #include "torq/sim/ChipCatalog.h"
@@ -66,6 +67,17 @@ class ScriptedFileChooser final : public FileChooser {
         answers.pop_front();
         return answer;
     }
+};
+
+// Records the web addresses given to the desktop instead of opening them.
+class RecordingLinks final : public LinkOpener {
+  public:
+    bool Open(const QUrl& address) override {
+        opened.push_back(address);
+        return opens;
+    }
+    std::vector<QUrl> opened;
+    bool opens = true;
 };
 
 struct RecordingHost final : WorkbenchHost {

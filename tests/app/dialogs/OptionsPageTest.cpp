@@ -2,21 +2,28 @@
 #include "torq/app/OptionsPage.h"
 
 #include <QCheckBox>
+#include <QEnterEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QTreeWidget>
 
+#include "../../desktop/DesktopTestSupport.h"
 #include "DialogsFixture.h"
+#include "torq/desktop/FileAssociations.h"
+#include "torq/desktop/SendTo.h"
 
 namespace torq::app::test {
 namespace {
 
+namespace fs = std::filesystem;
+
 class OptionsPageTest : public WorkbenchFixture {
   protected:
-    OptionsPageTest() : page(*bench, files) {
+    OptionsPageTest() : page(*bench, files, desktop) {
         page.show();
         page.activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(&page));
@@ -35,6 +42,10 @@ class OptionsPageTest : public WorkbenchFixture {
         return values;
     }
 
+    // The desktop group works on a scratch home and system folder, never on the real desktop.
+    torq::test::RecordingTools tools;
+    RecordingLinks links;
+    DesktopSeams desktop{torq::test::ScratchFolders(home), "/opt/torq/torq-spi", tools, links};
     OptionsPage page;
 };
 
@@ -48,14 +59,14 @@ TEST_F(OptionsPageTest, ShowsEveryControlWithTheDefaultsAndTheAboutTexts) {
           "Options_InfoMessageLimitSaveFile_Edit", "Options_InfoMessageLimitSaveFile_Button",
           "Options_ResetNormHigh_RadioButton", "Options_ResetNormLow_RadioButton",
           "Options_ResetTime_Edit", "Options_ResetTime_Label", "Options_AboutSWVerValue_Label",
-          "Options_AboutFWVerValue_Label", "Options_AboutDevLibValue_Label"}) {
+          "Options_AboutFWVerValue_Label", "Options_AboutDevLibValue_Label",
+          "Options_FileAssociations_GroupBox", "Options_NOVUHyperlink_Label"}) {
         QWidget* control = Control<QWidget>(name);
         ASSERT_NE(control, nullptr);
         EXPECT_TRUE(control->isVisible()) << name;
     }
     // Hidden in this release, but present.
-    for (const char* name : {"Options_Erase_GroupBox", "Options_SendTo_GroupBox",
-                             "Options_FileAssociations_GroupBox", "Options_NOVUHyperlink_Label"}) {
+    for (const char* name : {"Options_Erase_GroupBox", "Options_SendTo_GroupBox"}) {
         QWidget* control = Control<QWidget>(name);
         ASSERT_NE(control, nullptr);
         EXPECT_FALSE(control->isVisible()) << name;
@@ -183,6 +194,223 @@ TEST_F(OptionsPageTest, ChoicesReachTheWorkbenchAndEnableTheirFields) {
     page.SyncFromModel();
     EXPECT_TRUE(Control<QRadioButton>("Options_ResetNormLow_RadioButton")->isChecked());
     EXPECT_EQ(ResetLevelsSent().size(), 2u);
+}
+
+// What the association group shows: the extension field, the description field, the two
+// buttons and the list's rows ("extension=description").
+struct AssociationView {
+    QString extension;
+    QString description;
+    QString addCaption;
+    bool addEnabled;
+    bool removeEnabled;
+    QStringList rows;
+    bool operator==(const AssociationView&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const AssociationView& v) {
+    return out << "{" << v.extension.toStdString() << " | " << v.description.toStdString() << " | "
+               << v.addCaption.toStdString() << (v.addEnabled ? " on" : " off") << " | remove"
+               << (v.removeEnabled ? " on" : " off") << " | "
+               << v.rows.join(QStringLiteral(", ")).toStdString() << "}";
+}
+
+class AssociationGroupTest : public OptionsPageTest {
+  protected:
+    AssociationView View() {
+        AssociationView view{extension->text(), description->text(), add->text(),
+                             add->isEnabled(),  remove->isEnabled(), {}};
+        auto* list = Control<QTreeWidget>("Options_FileAssociations_ListBox");
+        for (int i = 0; i < list->topLevelItemCount(); ++i)
+            view.rows << list->topLevelItem(i)->text(0) + "=" + list->topLevelItem(i)->text(1);
+        return view;
+    }
+    // Types into the extension field as the operator does, after emptying it.
+    void TypeExtension(const char* keys) {
+        extension->setFocus();
+        extension->selectAll();
+        QTest::keyClick(extension, Qt::Key_Backspace);
+        QTest::keyClicks(extension, QString::fromUtf8(keys));
+    }
+    void Answer(std::deque<torq::Answer> answers) { op = ScriptedOperator(std::move(answers)); }
+
+    QLineEdit* extension = Control<QLineEdit>("Options_FileAssociationsExtension_Edit");
+    QLineEdit* description = Control<QLineEdit>("Options_FileAssociationsDescription_Edit");
+    QPushButton* add = Control<QPushButton>("Options_FileAssociationsAdd_Button");
+    QPushButton* remove = Control<QPushButton>("Options_FileAssociationsRemove_Button");
+    const QString kAdd = QStringLiteral("加入");
+    const QString kReplace = QStringLiteral("取代");
+};
+
+TEST_F(AssociationGroupTest, AddReplaceAndRemoveWithTheButtonsFollowingTheField) {
+    EXPECT_EQ(View(), (AssociationView{"", "", kAdd, false, false, {}}));
+    TypeExtension(".H E\"X");  // lower case, no leading ".", no blanks or quotes
+    EXPECT_EQ(View(), (AssociationView{"hex", "", kAdd, true, false, {}}));
+    TypeExtension("a.");  // not an extension the desktop can match
+    EXPECT_EQ(View(), (AssociationView{"a.", "", kAdd, false, false, {}}));
+
+    TypeExtension("hex");
+    description->setText(QStringLiteral("Intel HEX <file>"));
+    add->click();
+    EXPECT_TRUE(op.messages.empty()) << "no question for a new extension";
+    const AssociationView registered{"hex", "Intel HEX <file>",      kReplace, true,
+                                     true,  {"hex=Intel HEX <file>"}};
+    EXPECT_EQ(View(), registered);
+    const fs::path package = home / "home/.local/share/mime/packages/torq-spi-hex.xml";
+    EXPECT_NE(torq::test::ReadFile(package).find("Intel HEX &lt;file&gt;"), std::string::npos);
+    ASSERT_FALSE(tools.calls.empty());
+    EXPECT_EQ(tools.calls[0].front(), "update-mime-database");
+
+    // While typing, the buttons and the description follow the field.
+    QTest::keyClick(extension, Qt::Key_Backspace);
+    EXPECT_EQ(View(), (AssociationView{"he", "", kAdd, true, false, {"hex=Intel HEX <file>"}}));
+    QTest::keyClick(extension, Qt::Key_X);
+    EXPECT_EQ(View(), registered);
+
+    // Replacing asks twice; No to either keeps the registration and what was typed.
+    for (const auto& answers :
+         {std::deque{torq::Answer::No}, {torq::Answer::Yes, torq::Answer::No}}) {
+        Answer(answers);
+        description->setText(QStringLiteral("HEX"));
+        add->click();
+        EXPECT_EQ(op.Texts().size(), answers.size());
+        EXPECT_EQ(View().rows, registered.rows);
+        EXPECT_EQ(description->text(), "HEX");
+    }
+    Answer({torq::Answer::Yes, torq::Answer::Yes});
+    add->click();
+    EXPECT_EQ(op.Texts(), (std::vector<std::string>{std::string(kAssociationReplaceQuestion),
+                                                    std::string(kAssociationReplaceConfirmation)}));
+    EXPECT_EQ(View(), (AssociationView{"hex", "HEX", kReplace, true, true, {"hex=HEX"}}));
+
+    // Picking a row fills the fields; removing asks first.
+    TypeExtension("");
+    QTreeWidget* list = Control<QTreeWidget>("Options_FileAssociations_ListBox");
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      list->visualItemRect(list->topLevelItem(0)).center());
+    EXPECT_EQ(View(), (AssociationView{"hex", "HEX", kReplace, true, true, {"hex=HEX"}}));
+    Answer({torq::Answer::No});
+    remove->click();
+    EXPECT_TRUE(fs::exists(package));
+    Answer({torq::Answer::Yes});
+    remove->click();
+    EXPECT_EQ(op.Texts(), std::vector<std::string>{std::string(kAssociationRemoveQuestion)});
+    EXPECT_FALSE(fs::exists(package));
+    EXPECT_EQ(View(), (AssociationView{"hex", "", kAdd, true, false, {}}));
+}
+
+TEST_F(AssociationGroupTest, FailuresKeepTheFieldsAndAnotherProgramsTypeIsReplacedNotRemoved) {
+    // A data home where the MIME folder cannot be made: told, and nothing typed is lost.
+    const fs::path blocked = home.Write("home/.local/share/mime/packages", "not a folder");
+    TypeExtension("bin");
+    description->setText(QStringLiteral("Raw image"));
+    add->click();
+    ASSERT_EQ(op.messages.size(), 1u);
+    EXPECT_EQ(op.messages[0].severity, Severity::Error);
+    EXPECT_TRUE(op.messages[0].text.starts_with(
+        "The file association of \".bin\" cannot be registered: cannot create"))
+        << op.messages[0].text;
+    EXPECT_EQ(View(), (AssociationView{"bin", "Raw image", kAdd, true, false, {}}));
+    fs::remove(blocked);
+
+    // The system gives ".srec" a type of its own: shown, replaced after the questions, and only
+    // our registration can be removed.
+    home.Write("system/mime/globs2", "50:text/x-srecord:*.srec\n");
+    home.Write("system/mime/text/x-srecord.xml",
+               "<mime-type type=\"text/x-srecord\"><comment>Motorola S-record</comment>"
+               "</mime-type>");
+    TypeExtension("SREC");
+    EXPECT_EQ(View(), (AssociationView{"srec", "Motorola S-record", kReplace, true, false, {}}));
+    Answer({torq::Answer::Yes, torq::Answer::Yes});
+    add->click();
+    EXPECT_EQ(op.Texts().size(), 2u);
+    EXPECT_EQ(View(),
+              (AssociationView{
+                  "srec", "Motorola S-record", kReplace, true, true, {"srec=Motorola S-record"}}));
+}
+
+TEST_F(OptionsPageTest, SendToBoxCreatesAndDeletesTheEntryAndTellsWhatFails) {
+    // This release hides the group; shown, it works.
+    auto* group = Control<QGroupBox>("Options_SendTo_GroupBox");
+    group->show();
+    auto* box = Control<QCheckBox>("Options_SendTo_CheckBox");
+    EXPECT_EQ(box->text(), QStringLiteral("設置程式捷徑至系統介面 [SendTo]"));
+    EXPECT_FALSE(box->isChecked());
+    const fs::path applications = home / "home/.local/share/applications";
+    const fs::path entry = applications / "TORQ-SPI/TORQ-SPI.desktop";
+
+    box->click();
+    EXPECT_TRUE(box->isChecked());
+    EXPECT_NE(torq::test::ReadFile(entry).find("Exec=\"/opt/torq/torq-spi\" %f"),
+              std::string::npos);
+    box->click();
+    EXPECT_FALSE(box->isChecked());
+    EXPECT_FALSE(fs::exists(entry));
+    EXPECT_TRUE(op.messages.empty());
+
+    // Each failure is told, and the box goes back to what is on disk.
+    struct Case {
+        const char* what;
+        std::function<void()> arrange;
+        bool startChecked;
+        std::string_view message;
+    };
+    const Case cases[] = {
+        {"a file where our folder goes",
+         [&] { home.Write("home/.local/share/applications/TORQ-SPI", ""); }, false,
+         kSendToCannotCreate},
+        {"a folder where the entry is",
+         [&] {
+             fs::remove(applications / "TORQ-SPI");
+             home.Write("home/.local/share/applications/TORQ-SPI/TORQ-SPI.desktop/inside", "");
+         },
+         true, kSendToCannotDelete},
+        {"a data home that is a file",
+         [&] {
+             fs::remove_all(home / "home/.local/share");
+             home.Write("home/.local/share", "");
+         },
+         false, kSendToFolderNotFound},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.arrange();
+        box->setChecked(c.startChecked);
+        op = ScriptedOperator();
+        box->click();
+        EXPECT_EQ(op.Texts(), std::vector<std::string>{std::string(c.message)});
+        EXPECT_EQ(box->isChecked(), c.startChecked);
+    }
+}
+
+TEST_F(OptionsPageTest, MakerLabelUnderlinesUnderTheMouseAndOpensItsAddress) {
+    auto* label = Control<QLabel>("Options_NOVUHyperlink_Label");
+    ASSERT_TRUE(label->isVisible());
+    const QUrl address = MakerAddress();
+    EXPECT_TRUE(address.isValid());
+    EXPECT_TRUE(address.scheme().startsWith(QStringLiteral("http")))
+        << address.toString().toStdString();
+    EXPECT_EQ(label->toolTip(), address.toString());
+
+    EXPECT_FALSE(label->font().underline());
+    QEnterEvent enter(QPointF(2, 2), QPointF(2, 2), label->mapToGlobal(QPointF(2, 2)));
+    QApplication::sendEvent(label, &enter);
+    EXPECT_TRUE(label->font().underline());
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(label, &leave);
+    EXPECT_FALSE(label->font().underline());
+
+    QTest::mouseClick(label, Qt::LeftButton);
+    EXPECT_EQ(links.opened, std::vector<QUrl>{address});
+    EXPECT_TRUE(op.messages.empty());
+
+    // The keyboard reaches it too; a desktop without a browser is told.
+    links.opens = false;
+    label->setFocus();
+    QTest::keyClick(label, Qt::Key_Space);
+    EXPECT_EQ(links.opened.size(), 2u);
+    ASSERT_EQ(op.messages.size(), 1u);
+    EXPECT_NE(op.messages[0].text.find(address.toString().toStdString()), std::string::npos);
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 // Small pieces the dialogs and pages share: text conversion, the fixed-width font, fields whose
-// keys go through one of the core's key rules, and replacing a field's text with a corrected one.
+// keys go through one of the core's key rules, replacing a field's text with a corrected one, and
+// a label that acts as a link.
 #pragma once
 
+#include <QLabel>
 #include <QString>
 #include <QValidator>
 #include <functional>
@@ -54,5 +56,31 @@ bool ShowCorrectedText(QLineEdit* field, const std::string& corrected);
 
 // Gives a field the width of `digits` characters of its font (plus frame and margins).
 void SizeForDigits(QLineEdit* field, int digits);
+
+// A label that reads as a link: the palette's link colour, a pointing hand, underlined while the
+// mouse is over it or it has the keyboard focus. A click, Enter or Space emits activated().
+class LinkLabel final : public QLabel {
+    Q_OBJECT
+  public:
+    explicit LinkLabel(const QString& text, QWidget* parent = nullptr);
+
+  signals:
+    void activated();
+
+  protected:
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+  private:
+    void Underline();
+
+    bool hovered_ = false;
+    bool pressed_ = false;
+};
 
 }  // namespace torq::app

@@ -1,11 +1,15 @@
 // The Options tab's content: the emulator's reload options, the verify error list, the
-// information line limit, the target reset level and pulse, and the about labels, bound to the
-// workbench's options and option fields. The three numeric fields filter their keys, correct an
-// empty or zero value at once and apply their leave rule when the focus moves on.
+// information line limit, the target reset level and pulse, the about labels, bound to the
+// workbench's options and option fields; and the desktop group (the "SendTo" entry, the file
+// associations, the maker's link), bound to the desktop integration. The three numeric fields
+// filter their keys, correct an empty or zero value at once and apply their leave rule when the
+// focus moves on.
 #pragma once
 
 #include <QWidget>
+#include <memory>
 
+#include "torq/app/DesktopSeams.h"
 #include "torq/devlib/Options.h"
 
 class QButtonGroup;
@@ -15,8 +19,11 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QTreeWidget;
 
 namespace torq {
+class FileAssociations;
+class SendToEntry;
 class Workbench;
 }  // namespace torq
 
@@ -27,16 +34,15 @@ class FileChooser;
 class OptionsPage final : public QWidget {
     Q_OBJECT
   public:
-    OptionsPage(Workbench& bench, FileChooser& files, QWidget* parent = nullptr);
+    // The desktop group works on `desktop`'s folders (DesktopSeams::System() for the user's own).
+    OptionsPage(Workbench& bench, FileChooser& files, const DesktopSeams& desktop,
+                QWidget* parent = nullptr);
+    ~OptionsPage() override;
 
     // The controls show the workbench's options (after loading them, a tab change, a leave check).
     void SyncFromModel();
     // The about labels show the software version, the firmware version and the library date.
     void RefreshAboutLabels();
-
-    // The send-to shortcut, the file associations and the maker's link live here; hidden in this
-    // release, filled by the desktop integration.
-    QWidget* DesktopIntegrationArea() const { return desktop_; }
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -52,6 +58,14 @@ class OptionsPage final : public QWidget {
     void NumericLeft(const NumericField& field);
     void ApplyEnabling();
     void ChooseLogFile();
+    QWidget* BuildDesktopGroup();
+    void SendToClicked(bool checked);
+    void ExtensionEdited();
+    void ShowAssociationControls();
+    void ListAssociations();
+    void AddAssociation();
+    void RemoveAssociation();
+    void OpenMakerAddress();
 
     Workbench& bench_;
     FileChooser& files_;
@@ -73,6 +87,15 @@ class OptionsPage final : public QWidget {
     QLabel* firmwareVersion_;
     QLabel* libraryDate_;
     QWidget* desktop_;
+    std::unique_ptr<SendToEntry> sendToEntry_;
+    std::unique_ptr<FileAssociations> associations_;
+    LinkOpener& links_;
+    QCheckBox* sendTo_ = nullptr;
+    QLineEdit* extensionEdit_ = nullptr;
+    QLineEdit* descriptionEdit_ = nullptr;
+    QTreeWidget* associationList_ = nullptr;
+    QPushButton* addAssociation_ = nullptr;
+    QPushButton* removeAssociation_ = nullptr;
     std::vector<NumericField> numeric_;
     bool syncing_ = false;
 };
