@@ -125,7 +125,8 @@ MainWindow::MainWindow(ProgramDirectory dirs, std::unique_ptr<UsbDevice> usb, Wi
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         size = size.boundedTo(screen->availableSize());
     resize(size);
-    tabs_->Bar()->installEventFilter(this);
+    firstPaintWatched_ = tabs_->Bar();
+    firstPaintWatched_->installEventFilter(this);
 }
 
 MainWindow::~MainWindow() {
@@ -135,6 +136,8 @@ MainWindow::~MainWindow() {
     handOverRetry_.stop();
     watchTimer_.Stop();
     flashTimer_.Stop();
+    if (!painted_ && firstPaintWatched_ != nullptr)
+        firstPaintWatched_->removeEventFilter(this);
     // Everything that observes or calls the workbench goes before it.
     indicators_.reset();
     editor_.reset();
@@ -380,9 +383,11 @@ void MainWindow::ShutDown() {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (!painted_ && watched == tabs_->Bar() && event->type() == QEvent::Paint) {
+    // Compared by address only: the filter also sees the events of the bar's destruction, when
+    // the tab control around it is no longer whole.
+    if (!painted_ && watched == firstPaintWatched_ && event->type() == QEvent::Paint) {
         painted_ = true;
-        tabs_->Bar()->removeEventFilter(this);
+        watched->removeEventFilter(this);
         QTimer::singleShot(0, this, &MainWindow::FirstPainted);
     }
     return QMainWindow::eventFilter(watched, event);

@@ -158,6 +158,7 @@ class MainWindow final : public QMainWindow, private WorkbenchHost, private edit
     bool closeWhenIdle_ = false;
     bool shuttingDown_ = false;
     bool painted_ = false;
+    QObject* firstPaintWatched_ = nullptr;  // the tab bar, until its first paint
 };
 
 }  // namespace torq::app
