@@ -198,17 +198,50 @@ TEST_F(WindowTest, PremiumTabShowsThePagesOfADeviceThatHasThem) {
     EXPECT_GT(Find<QTabWidget>("Premium_PageControl")->count(), 0);
 }
 
-// A drop event carrying these files, as the desktop delivers it.
-void DropFiles(QWidget* target, const std::vector<std::filesystem::path>& files) {
-    QMimeData data;
-    QList<QUrl> urls;
-    for (const auto& file : files)
-        urls << QUrl::fromLocalFile(QString::fromStdString(file.string()));
-    data.setUrls(urls);
-    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(target, &enter);
-    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(target, &drop);
+TEST_F(WindowTest, PremiumValuesAreSavedToMenuIniWhenTheTabIsLeft) {
+    Open("W25Q64FV", "Winbond", "W25Q64FV");
+    QTabBar* tabs = Find<QTabBar>("Menu_TabBar");
+    const auto menu = home / "Menu.ini";
+    const auto saved = [&] {
+        return IniFile(menu).ReadString(kPageValuesSection, "Page0Com0Set", "missing");
+    };
+    const auto type = [&](const char* keys) {
+        auto* field = Find<QLineEdit>("Page0Com0");  // Status register 1, hexadecimal
+        ASSERT_NE(field, nullptr);
+        field->setFocus();
+        field->selectAll();
+        QTest::keyClick(field, Qt::Key_Backspace);
+        QTest::keyClicks(field, keys);
+    };
+    const std::string defaults = torq::test::ReadFile(menu);
+    ASSERT_EQ(saved(), "0");
+
+    // Shown and left without a change: the same values.
+    tabs->setCurrentIndex(kPremiumTabIndex);
+    tabs->setCurrentIndex(kProgrammerTabIndex);
+    EXPECT_EQ(torq::test::ReadFile(menu), defaults);
+
+    // A change is kept in the sheet while the tab shows, and saved when it is left.
+    tabs->setCurrentIndex(kPremiumTabIndex);
+    type("3c");
+    EXPECT_EQ(Find<QLineEdit>("Page0Com0")->text(), "3C");
+    EXPECT_EQ(saved(), "0");
+    tabs->setCurrentIndex(kEmulatorTabIndex);
+    EXPECT_EQ(saved(), "60");
+    EXPECT_EQ(window->Bench().CurrentPageValues().Integer(0, 0, -1), 60);
+
+    // The sheets are built again from the saved values.
+    tabs->setCurrentIndex(kPremiumTabIndex);
+    EXPECT_EQ(Find<QLineEdit>("Page0Com0")->text(), "3C");
+    // Cancel goes back without saving; the value it abandoned is still the sheet's, and the next
+    // change of tab saves it.
+    type("7f");
+    Find<QPushButton>("Premium_Cancel_BitBtn")->click();
+    EXPECT_EQ(tabs->currentIndex(), kEmulatorTabIndex);
+    EXPECT_TRUE(Shows("Emulator_Panel"));
+    EXPECT_EQ(saved(), "60");
+    tabs->setCurrentIndex(kProgrammerTabIndex);
+    EXPECT_EQ(saved(), "127");
 }
 
 TEST_F(WindowTest, DropsTakeTheFirstFileAndOnlySocketOneOfUnitOneLoadsIt) {

@@ -1,6 +1,9 @@
 #include "WindowFixture.h"
 
+#include <QDropEvent>
 #include <QLabel>
+#include <QMimeData>
+#include <QUrl>
 #include <fstream>
 
 #include "../link/LinkFixtures.h"
@@ -30,6 +33,18 @@ QApplication& App() {
     if (!QtEnvironment::app)
         QtEnvironment::app = std::make_unique<QApplication>(argc, argv);
     return *QtEnvironment::app;
+}
+
+void DropFiles(QWidget* target, const std::vector<std::filesystem::path>& files) {
+    QMimeData data;
+    QList<QUrl> urls;
+    for (const auto& file : files)
+        urls << QUrl::fromLocalFile(QString::fromStdString(file.string()));
+    data.setUrls(urls);
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &drop);
 }
 
 QString ScriptedChooser::Next() {

@@ -21,6 +21,9 @@ namespace torq::app::test {
 
 QApplication& App();
 
+// A drop of these files on `target`, as the desktop delivers it.
+void DropFiles(QWidget* target, const std::vector<std::filesystem::path>& files);
+
 // Answers the open and save dialogs from a list (then with nothing, as a cancel).
 class ScriptedChooser final : public FileChooser {
   public:
