@@ -68,10 +68,11 @@ UnitsController::UnitsController(Workbench& bench, ActionGate& gate, FileChooser
                     });
             // Unit1_Browse1_ButtonClick
             connect(sp, &SocketPanel::BrowseClicked, this, &UnitsController::Browse);
-            // Unit1_StartAdd1_EditChange, applied when the operator leaves the field.
+            // Unit1_StartAdd1_EditChange
             connect(sp, &SocketPanel::OffsetEdited, this,
-                    [this](int unit, int socket, const QString& text) {
+                    [this, sp](int unit, int socket, const QString& text) {
                         gate_.Run([&] { bench_.SetOffsetText(unit, socket, text.toStdString()); });
+                        sp->ShowEditedOffset(bench_.UnitStates().Socket(unit, socket).offsetText);
                         Refresh(unit);
                     });
         }

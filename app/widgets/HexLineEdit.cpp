@@ -1,7 +1,6 @@
 #include "widgets/HexLineEdit.h"
 
-#include <QKeyEvent>
-
+#include "torq/app/DialogWidgets.h"
 #include "torq/workflow/Units.h"
 #include "widgets/Theme.h"
 
@@ -20,24 +19,16 @@ HexLineEdit::HexLineEdit(const QString& name, QWidget* parent) : QLineEdit(paren
     setObjectName(name);
     setFont(theme::FixedFont());
     setText(QStringLiteral("00000000"));
+    FilterKeys(this, [](char key) -> std::optional<char> {
+        const std::optional<char> accepted = Units::AcceptOffsetKey(key);
+        if (accepted == '\b')
+            return std::nullopt;
+        return accepted;
+    });
 }
 
 QSize HexLineEdit::sizeHint() const {
     return EightDigits(*this);
-}
-
-void HexLineEdit::keyPressEvent(QKeyEvent* event) {
-    const QString text = event->text();
-    const bool typed = text.size() == 1 && text.at(0).isPrint() &&
-                       !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
-    if (!typed) {
-        QLineEdit::keyPressEvent(event);
-        return;
-    }
-    const char key = text.at(0).toLatin1();
-    if (const auto accepted = Units::AcceptOffsetKey(key); accepted && *accepted != '\b')
-        insert(QString(QChar::fromLatin1(*accepted)));
-    // Any other key is swallowed.
 }
 
 QLineEdit* MakeDigitsField(const QString& name, QWidget* parent) {

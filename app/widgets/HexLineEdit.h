@@ -1,5 +1,5 @@
-// An address field ("Unit1_StartAdd1_Edit"): fixed-width digits, sized for eight, taking the keys
-// the offset rule accepts (0-9, A-F, a-f turned to capitals, backspace) and the editing keys.
+// An address field ("Unit1_StartAdd1_Edit"): fixed-width digits, sized for eight, taking only what
+// the offset rule accepts (0-9, A-F, a-f turned to capitals), typed or pasted.
 #pragma once
 
 #include <QLineEdit>
@@ -12,9 +12,6 @@ class HexLineEdit final : public QLineEdit {
     HexLineEdit(const QString& name, QWidget* parent);
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override { return sizeHint(); }
-
-  protected:
-    void keyPressEvent(QKeyEvent* event) override;
 };
 
 // A read-only eight-digit field (checksums) in the same font and size.

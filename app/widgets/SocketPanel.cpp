@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QUrl>
 
+#include "torq/app/DialogWidgets.h"
 #include "widgets/HexLineEdit.h"
 #include "widgets/Lamp.h"
 #include "widgets/Theme.h"
@@ -90,8 +91,12 @@ SocketPanel::SocketPanel(int unit, int socket, const IndicatorBoard& board, QWid
     connect(enable_, &QCheckBox::clicked, this,
             [this](bool checked) { emit EnableClicked(unit_, socket_, checked); });
     connect(browse_, &QPushButton::clicked, this, [this] { emit BrowseClicked(unit_, socket_); });
-    connect(offset_, &QLineEdit::editingFinished, this,
-            [this] { emit OffsetEdited(unit_, socket_, offset_->text()); });
+    // Unit1_StartAdd1_EditChange: the rule runs at every change the operator makes.
+    connect(offset_, &QLineEdit::textEdited, this, [this](const QString& text) {
+        editingOffset_ = true;
+        emit OffsetEdited(unit_, socket_, text);
+        editingOffset_ = false;
+    });
 }
 
 void SocketPanel::Show(const SocketState& state) {
@@ -103,9 +108,14 @@ void SocketPanel::Show(const SocketState& state) {
         workFile_->setToolTip(file);
     }
     sum_->setText(QString::fromStdString(state.checksumText));
+    // During the operator's edit the field is the edit's business (ShowEditedOffset).
     const QString offset = QString::fromStdString(state.offsetText);
-    if (offset_->text() != offset && !(offset_->hasFocus() && offset_->isModified()))
+    if (offset_->text() != offset && !editingOffset_)
         offset_->setText(offset);
+}
+
+void SocketPanel::ShowEditedOffset(const std::string& ruled) {
+    ShowCorrectedText(offset_, ruled);
 }
 
 void SocketPanel::SetChecksumLook(ChecksumLook look) {

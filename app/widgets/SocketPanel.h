@@ -28,8 +28,12 @@ class SocketPanel final : public QFrame {
   public:
     SocketPanel(int unit, int socket, const IndicatorBoard& board, QWidget* parent);
 
-    // Shows the socket's fields (an offset being typed is left alone).
+    // Shows the socket's fields (the offset not while the operator's edit is being applied).
     void Show(const SocketState& state);
+    // The offset after the operator's edit as the rule left it: a text the rule kept stays as
+    // typed, caret and all; a corrected one replaces it (a zero put in for an emptied field is
+    // selected, so the next key starts a new value).
+    void ShowEditedOffset(const std::string& ruled);
     void SetChecksumLook(ChecksumLook look);
     // A run is under way: nothing here may change.
     void SetLocked(bool locked);
@@ -59,6 +63,7 @@ class SocketPanel final : public QFrame {
     QLineEdit* sum_;
     HexLineEdit* offset_;
     Lamp* lamp_;
+    bool editingOffset_ = false;
 };
 
 }  // namespace torq::app

@@ -69,7 +69,8 @@ TEST_F(UnitsWindowTest, ChoosingAVendorOrATypeLoadsTheDeviceAndClearsTheUnitsSoc
     DropFiles(Find("Unit3_Socket1_Panel"), {file});
     Find<QCheckBox>("Unit3_Enable1_CheckBox")->click();
     ASSERT_TRUE(Checked("Unit3_Enable1_CheckBox"));
-    Choose("Unit3_Type_ComboBox", Find<QComboBox>("Unit3_Type_ComboBox")->itemText(1).toStdString());
+    Choose("Unit3_Type_ComboBox",
+           Find<QComboBox>("Unit3_Type_ComboBox")->itemText(1).toStdString());
     EXPECT_FALSE(Checked("Unit3_Enable1_CheckBox"));
     EXPECT_EQ(Text("Unit3_WorkFile1_Edit"), "");
 }
@@ -103,7 +104,8 @@ TEST_F(UnitsWindowTest, DetectIcOnAnEmptySocketFindsNothingAndDisablesTheSocket)
     Find<QCheckBox>("Unit1_Enable1_CheckBox")->click();
     ASSERT_TRUE(Checked("Unit1_Enable1_CheckBox"));
     Activate("Function_LookICMouseACTFilter_Label");
-    EXPECT_TRUE(LoggedContaining("Automatically detect the device ID is not found : Total Time : "));
+    EXPECT_TRUE(
+        LoggedContaining("Automatically detect the device ID is not found : Total Time : "));
     EXPECT_FALSE(Checked("Unit1_Enable1_CheckBox"));
     EXPECT_EQ(Find<QComboBox>("Unit1_Type_ComboBox")->currentText(), "W25X10");
 }
