@@ -2,7 +2,7 @@
 // refresh, fill, byte swap and OK's checksum. Run by bench/run-editor.sh, which compares the
 // whole-file jobs with dd and cat on the same file and records the peak memory of each run.
 //
-//   torq-editor-bench page|paint|map|fill|fill-random|swap|ok BUFFER_FILE
+//   torq-editor-bench page|paint|map|fill|fill-random|swap|ok BUFFER_FILE [SWAP_BLOCK]
 #include <QApplication>
 #include <QScrollBar>
 #include <chrono>
@@ -62,8 +62,9 @@ class NullHost final : public EditorHost {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: %s page|paint|map|fill|fill-random|swap|ok BUFFER_FILE\n",
+    if (argc < 3 || argc > 4) {
+        std::fprintf(stderr,
+                     "usage: %s page|paint|map|fill|fill-random|swap|ok BUFFER_FILE [SWAP_BLOCK]\n",
                      argv[0]);
         return 2;
     }
@@ -151,7 +152,12 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (mode == "swap") {
-        Throughput("Byte Swap", size, [&] { return SwapWholeFile(path, SwapKind::Byte).ok; });
+        const std::size_t block = argc > 3 ? std::stoul(argv[3]) : kSwapBlockSize;
+        const std::string what =
+            "Byte Swap in place, " + std::to_string(block / 1024) + " KiB blocks";
+        Throughput(what.c_str(), size, [&] {
+            return SwapWholeFile(session.Document(), SwapKind::Byte, nullptr, block).ok;
+        });
         return 0;
     }
     if (mode == "ok") {

@@ -1,12 +1,16 @@
 // Small buffer files for the editor's tests.
 #pragma once
 
+#include <cerrno>
 #include <cstdint>
 #include <filesystem>
+#include <limits>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "TestSupport.h"
+#include "torq/editor/Document.h"
 
 namespace torq::test {
 
@@ -27,6 +31,67 @@ inline ByteVector Counting(std::size_t size) {
     for (std::size_t i = 0; i < size; ++i)
         bytes[i] = static_cast<std::uint8_t>(i);
     return bytes;
+}
+
+// The buffer file on disk, with writes that stop at a byte budget as a filling disk does: the
+// write that reaches the budget puts its bytes up to it and fails with ENOSPC. Once the budget is
+// spent, later writes fail too unless `recovers` (room was freed). Reads at or past `readFailsAt`
+// fail with EIO, as a bad sector does.
+struct FaultPlan {
+    std::uint64_t writeBudget = std::numeric_limits<std::uint64_t>::max();
+    bool recovers = false;
+    std::uint64_t readFailsAt = std::numeric_limits<std::uint64_t>::max();
+    // Filled in as the file is used.
+    std::uint64_t written = 0;
+    int failedWrites = 0;
+};
+
+class FaultyFile final : public editor::BufferFileHandle {
+  public:
+    FaultyFile(std::unique_ptr<editor::BufferFileHandle> file, std::shared_ptr<FaultPlan> plan)
+        : file_(std::move(file)), plan_(std::move(plan)) {}
+    std::uint64_t Length() const override { return file_->Length(); }
+    bool Read(std::uint64_t offset, std::span<std::uint8_t> into) override {
+        if (offset + into.size() > plan_->readFailsAt) {
+            errno = EIO;
+            return false;
+        }
+        return file_->Read(offset, into);
+    }
+    bool Write(std::uint64_t offset, std::span<const std::uint8_t> bytes) override {
+        FaultPlan& plan = *plan_;
+        if (plan.failedWrites == 0) {
+            if (plan.written + bytes.size() <= plan.writeBudget) {
+                plan.written += bytes.size();
+                return file_->Write(offset, bytes);
+            }
+            // The write that reaches the budget: its bytes up to it land, then it fails.
+            const auto room = static_cast<std::size_t>(plan.writeBudget - plan.written);
+            if (room > 0)
+                file_->Write(offset, bytes.first(room));
+            plan.written += room;
+        } else if (plan.recovers) {
+            plan.written += bytes.size();
+            return file_->Write(offset, bytes);
+        }
+        ++plan.failedWrites;
+        errno = ENOSPC;
+        return false;
+    }
+    bool Close() override { return file_->Close(); }
+
+  private:
+    std::unique_ptr<editor::BufferFileHandle> file_;
+    std::shared_ptr<FaultPlan> plan_;
+};
+
+inline editor::BufferOpener FaultyOpener(std::shared_ptr<FaultPlan> plan) {
+    return [plan](const std::filesystem::path& path) -> std::unique_ptr<editor::BufferFileHandle> {
+        auto file = editor::OpenBufferOnDisk(path);
+        if (file == nullptr)
+            return nullptr;
+        return std::make_unique<FaultyFile>(std::move(file), plan);
+    };
 }
 
 }  // namespace torq::test

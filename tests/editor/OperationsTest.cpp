@@ -40,7 +40,7 @@ TEST(Swaps, ExchangeTheHalvesOfEveryWholeGroup) {
     for (const auto& c : cases) {
         TempDir dir;
         const auto path = test::WriteBuffer(dir, c.before);
-        const WriteReport report = SwapWholeFile(path, c.kind);
+        const WriteReport report = SwapWholeFile(BufferDocument(path), c.kind);
         EXPECT_TRUE(report.ok) << report.error;
         EXPECT_EQ(test::ReadBytes(path), c.after) << static_cast<int>(c.kind);
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1)
@@ -48,12 +48,12 @@ TEST(Swaps, ExchangeTheHalvesOfEveryWholeGroup) {
     }
 }
 
-TEST(Swaps, StreamAFileLargerThanOneBlockAndKeepItOnFailure) {
+TEST(Swaps, StreamAFileLargerThanOneBlockInPlace) {
     TempDir dir;
     const ByteVector before = test::Counting(kSwapBlockSize * 2 + 6);
     const auto path = test::WriteBuffer(dir, before);
     CountingProgress progress;
-    ASSERT_TRUE(SwapWholeFile(path, SwapKind::Word, &progress).ok);
+    ASSERT_TRUE(SwapWholeFile(BufferDocument(path), SwapKind::Word, &progress).ok);
     const ByteVector after = test::ReadBytes(path);
     ASSERT_EQ(after.size(), before.size());
     for (std::size_t i = 0; i + 4 <= before.size(); i += 4) {
@@ -64,13 +64,65 @@ TEST(Swaps, StreamAFileLargerThanOneBlockAndKeepItOnFailure) {
     EXPECT_EQ(progress.total, before.size());
     EXPECT_EQ(progress.last, before.size());
     EXPECT_TRUE(progress.ended);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1)
+        << "swapped in place, no second file";
 
     std::filesystem::remove(path);
-    const WriteReport missing = SwapWholeFile(path, SwapKind::Byte);
+    const WriteReport missing = SwapWholeFile(BufferDocument(path), SwapKind::Byte);
     EXPECT_FALSE(missing.ok);
     EXPECT_FALSE(missing.changed);
     EXPECT_NE(missing.error.find("cannot be opened"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+// Byte swap of 5 blocks of 64 bytes and a 3-byte tail, failing in the third block.
+TEST(Swaps, AFailurePartWaySwapsBackWhatWasDoneOrSaysWhatIsLeftSwapped) {
+    constexpr std::size_t kBlock = 64;
+    struct Case {
+        const char* what;
+        test::FaultPlan plan;
+        bool restored;
+        const char* text;
+    };
+    test::FaultPlan writeFailsOnce;
+    writeFailsOnce.writeBudget = 2 * kBlock + 10;
+    writeFailsOnce.recovers = true;
+    test::FaultPlan readFails;
+    readFails.readFailsAt = 2 * kBlock + 5;
+    test::FaultPlan writesStayFailing;
+    writesStayFailing.writeBudget = 2 * kBlock + 10;
+    const std::vector<Case> cases = {
+        {"write fails, then works again", writeFailsOnce, true, "No space left on device"},
+        {"read fails", readFails, true, "cannot be read: Input/output error"},
+        {"writes keep failing", writesStayFailing, false,
+         "partly swapped. Bytes 0000000000 to 00000000BF may be swapped"},
+    };
+    const ByteVector before = test::Counting(5 * kBlock + 3);
+    for (const auto& c : cases) {
+        TempDir dir;
+        const auto path = test::WriteBuffer(dir, before);
+        auto plan = std::make_shared<test::FaultPlan>(c.plan);
+        const WriteReport report = SwapWholeFile(BufferDocument(path, test::FaultyOpener(plan)),
+                                                 SwapKind::Byte, nullptr, kBlock);
+        EXPECT_FALSE(report.ok) << c.what;
+        EXPECT_NE(report.error.find(c.text), std::string::npos) << c.what << ": " << report.error;
+        EXPECT_NE(report.error.find("stopped at address 0000000080"), std::string::npos)
+            << c.what << ": " << report.error;
+        EXPECT_EQ(report.changed, !c.restored) << c.what;
+        const ByteVector after = test::ReadBytes(path);
+        if (c.restored) {
+            EXPECT_NE(report.error.find("swapped back, so the buffer is as it was"),
+                      std::string::npos)
+                << c.what;
+            EXPECT_EQ(after, before) << c.what;
+            continue;
+        }
+        // Swapped up to the failing write's 10 bytes, as it was from there on.
+        for (std::size_t i = 0; i < before.size(); ++i) {
+            const bool swapped = i < 2 * kBlock + 10;
+            ASSERT_EQ(after[i], swapped ? before[i ^ 1] : before[i]) << c.what << " at " << i;
+        }
+    }
 }
 
 TEST(Fill, WritesEachPatternFromTheRangeStart) {

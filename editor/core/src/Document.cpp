@@ -1,5 +1,9 @@
 #include "torq/editor/Document.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -12,29 +16,99 @@ std::string SystemErrorText(int error) {
     return std::generic_category().message(error);
 }
 
-DocumentWriter::DocumentWriter(const std::filesystem::path& path) : writer_(path) {
-    if (!writer_.IsOpen()) {
+namespace {
+
+class DiskFile final : public BufferFileHandle {
+  public:
+    DiskFile(int fd, std::uint64_t length) : fd_(fd), length_(length) {}
+    ~DiskFile() override { Close(); }
+    std::uint64_t Length() const override { return length_; }
+
+    bool Read(std::uint64_t offset, std::span<std::uint8_t> into) override {
+        std::size_t got = 0;
+        while (got < into.size()) {
+            const ssize_t n = ::pread(fd_, into.data() + got, into.size() - got,
+                                      static_cast<off_t>(offset + got));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                return false;
+            if (n == 0)
+                break;
+            got += static_cast<std::size_t>(n);
+        }
+        std::memset(into.data() + got, kErasedByte, into.size() - got);
+        return true;
+    }
+
+    bool Write(std::uint64_t offset, std::span<const std::uint8_t> bytes) override {
+        std::size_t put = 0;
+        while (put < bytes.size()) {
+            const ssize_t n = ::pwrite(fd_, bytes.data() + put, bytes.size() - put,
+                                       static_cast<off_t>(offset + put));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                if (n == 0)
+                    errno = EIO;
+                return false;
+            }
+            put += static_cast<std::size_t>(n);
+        }
+        return true;
+    }
+
+    bool Close() override {
+        if (fd_ < 0)
+            return true;
+        const bool ok = ::close(fd_) == 0;
+        fd_ = -1;
+        return ok;
+    }
+
+  private:
+    int fd_;
+    std::uint64_t length_;
+};
+
+}  // namespace
+
+std::unique_ptr<BufferFileHandle> OpenBufferOnDisk(const std::filesystem::path& path) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+        return nullptr;
+    }
+    return std::make_unique<DiskFile>(fd, static_cast<std::uint64_t>(info.st_size));
+}
+
+DocumentWriter::DocumentWriter(const std::filesystem::path& path, const BufferOpener& opener)
+    : file_(opener ? opener(path) : OpenBufferOnDisk(path)) {
+    if (file_ == nullptr) {
         error_ =
             "The buffer file " + path.string() + " cannot be opened: " + SystemErrorText(errno);
         return;
     }
-    std::error_code error;
-    const auto size = std::filesystem::file_size(path, error);
-    if (error) {
-        error_ = "The buffer file " + path.string() + " cannot be opened: " + error.message();
-        writer_.Close();
-        return;
-    }
-    length_ = size;
+    length_ = file_->Length();
 }
 
-bool DocumentWriter::Fail() {
-    error_ = "The buffer file cannot be written: " + SystemErrorText(errno);
+DocumentWriter::~DocumentWriter() {
+    Close();
+}
+
+bool DocumentWriter::Fail(const char* what) {
+    if (error_.empty())
+        error_ = std::string("The buffer file cannot be ") + what + ": " + SystemErrorText(errno);
     return false;
 }
 
 bool DocumentWriter::ExtendTo(std::uint64_t length) {
-    if (!writer_.IsOpen())
+    if (!IsOpen())
         return false;
     if (length <= length_)
         return true;
@@ -42,10 +116,19 @@ bool DocumentWriter::ExtendTo(std::uint64_t length) {
     while (length_ < length) {
         const auto n =
             static_cast<std::size_t>(std::min<std::uint64_t>(length - length_, erased.size()));
-        if (!writer_.Write(length_, {erased.data(), n}))
-            return Fail();
+        changed_ = true;
+        if (!file_->Write(length_, {erased.data(), n}))
+            return Fail("written");
         length_ += n;
     }
+    return true;
+}
+
+bool DocumentWriter::Read(std::uint64_t offset, std::span<std::uint8_t> into) {
+    if (!IsOpen())
+        return false;
+    if (!file_->Read(offset, into))
+        return Fail("read");
     return true;
 }
 
@@ -55,18 +138,20 @@ bool DocumentWriter::Write(std::uint64_t offset, std::span<const std::uint8_t> b
     if (bytes.empty())
         return true;
     changed_ = true;
-    if (!writer_.Write(offset, bytes))
-        return Fail();
+    if (!file_->Write(offset, bytes))
+        return Fail("written");
     length_ = std::max(length_, offset + bytes.size());
     return true;
 }
 
 bool DocumentWriter::Close() {
-    if (!writer_.IsOpen())
+    if (!IsOpen())
         return error_.empty();
-    const bool wasOk = error_.empty();
-    if (!writer_.Close() && wasOk)
-        error_ = "The buffer file cannot be written: " + SystemErrorText(errno);
+    const bool closed = file_->Close();
+    const int error = errno;
+    file_.reset();
+    if (!closed && error_.empty())
+        error_ = "The buffer file cannot be written: " + SystemErrorText(error);
     return error_.empty();
 }
 
@@ -89,13 +174,13 @@ bool BufferDocument::Read(std::uint64_t offset, std::span<std::uint8_t> into) co
 
 bool BufferDocument::Write(std::uint64_t offset, std::span<const std::uint8_t> bytes,
                            std::string* error, bool* changed) const {
-    DocumentWriter writer(path_);
-    bool ok = writer.Write(offset, bytes);
-    ok = writer.Close() && ok;
+    const auto writer = OpenWriter();
+    bool ok = writer->Write(offset, bytes);
+    ok = writer->Close() && ok;
     if (error != nullptr)
-        *error = writer.Error();
+        *error = writer->Error();
     if (changed != nullptr)
-        *changed = writer.Changed();
+        *changed = writer->Changed();
     return ok;
 }
 

@@ -29,8 +29,9 @@ void EditJournal::Clear() {
     undone_.clear();
 }
 
-EditorSession::EditorSession(std::filesystem::path bufferFile, Operator& op, InformationLog* log)
-    : document_(std::move(bufferFile)), op_(op), log_(log) {}
+EditorSession::EditorSession(std::filesystem::path bufferFile, Operator& op, InformationLog* log,
+                             BufferOpener opener)
+    : document_(std::move(bufferFile), std::move(opener)), op_(op), log_(log) {}
 
 void EditorSession::Show(std::uint64_t deviceSize) {
     deviceSize_ = deviceSize;
@@ -194,7 +195,7 @@ ToolOutcome EditorSession::Swap(SwapKind kind, ProgressSink* progress) {
     const std::string_view name = kind == SwapKind::Byte   ? "Byte Swap"
                                   : kind == SwapKind::Word ? "Word Swap"
                                                            : "Double Swap";
-    return Finish(SwapWholeFile(BufferPath(), kind, progress), name);
+    return Finish(SwapWholeFile(document_, kind, progress), name);
 }
 
 ToolOutcome EditorSession::Fill(const FillDialogValues& values, ProgressSink* progress) {

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <bit>
-#include <cerrno>
 #include <cstring>
+#include <optional>
 #include <vector>
+
+#include "torq/devlib/Text.h"
 
 namespace torq::editor {
 
@@ -124,43 +126,91 @@ void MakeFillBlock(const FillSpec& spec, std::vector<std::uint8_t>& block) {
 }
 
 static_assert(kFillBlockSize % 131072 == 0, "the repeating patterns must fit the block whole");
-static_assert(kSwapBlockSize % 8 == 0, "a swap group must never straddle two blocks");
+
+// The swap's backward pass: puts `done` bytes from the start back as they were, last block first,
+// so that when it fails only a run from the file's start is left swapped. Returns the count of
+// bytes from the start that may still be swapped: 0 when everything was put back.
+std::uint64_t SwapBack(DocumentWriter& file, std::vector<std::uint8_t>& block, SwapKind kind,
+                       std::uint64_t done) {
+    while (done > 0) {
+        const std::uint64_t blockStart = (done - 1) / block.size() * block.size();
+        const auto chunk = static_cast<std::size_t>(done - blockStart);
+        if (!file.Read(blockStart, {block.data(), chunk}))
+            return done;
+        SwapGroups(block.data(), chunk, kind);
+        if (!file.Write(blockStart, {block.data(), chunk}))
+            return done;
+        done = blockStart;
+    }
+    return 0;
+}
+
+WriteReport PartlySwapped(const std::string& reason, std::uint64_t stoppedAt,
+                          std::uint64_t swapped) {
+    return Failed(reason + ". The swap stopped at address " + HexText(stoppedAt, 10) +
+                      " and swapping back failed too: the buffer is now partly swapped. Bytes " +
+                      HexText(0, 10) + " to " + HexText(swapped - 1, 10) +
+                      " may be swapped; the bytes after them are as they were.",
+                  true);
+}
 
 }  // namespace
 
-WriteReport SwapWholeFile(const std::filesystem::path& bufferFile, SwapKind kind,
-                          ProgressSink* progress) {
-    const BufferBlockReader reader(bufferFile);
-    if (!reader.IsOpen())
-        return Failed("The buffer file " + bufferFile.string() +
-                      " cannot be opened: " + SystemErrorText(errno));
-    const std::uint64_t length = reader.Length();
-    // The swapped image is written beside the old one: refuse before writing anything when the
-    // folder cannot hold both.
-    const auto room = FreeSpace(bufferFile.parent_path());
-    if (room && *room < length)
-        return Failed("There is no room beside the buffer file for the swapped image (" +
-                      std::to_string(length) + " bytes are needed)");
-    ReplacementFile replacement(bufferFile);
-    if (!replacement.IsOpen())
-        return Failed("A file beside the buffer file cannot be created: " + SystemErrorText(errno));
+WriteReport SwapWholeFile(const BufferDocument& document, SwapKind kind, ProgressSink* progress,
+                          std::size_t blockSize) {
+    const auto file = document.OpenWriter();
+    if (!file->IsOpen())
+        return Failed(file->Error());
     const auto group = static_cast<std::size_t>(kind) * 2;
-    std::vector<std::uint8_t> block(kSwapBlockSize);
+    // A group never straddles two blocks: the block is a whole number of the largest group.
+    blockSize = std::max<std::size_t>(blockSize - blockSize % 8, 8);
+    const std::uint64_t length = file->Length();
+    // A last group shorter than 2n bytes stays as it is.
+    const std::uint64_t whole = length - length % group;
+    std::vector<std::uint8_t> block(static_cast<std::size_t>(
+        std::min<std::uint64_t>(blockSize, std::max<std::uint64_t>(whole, 8))));
     ProgressFrame frame(progress, length);
-    for (std::uint64_t done = 0; done < length;) {
+    std::uint64_t done = 0;
+    // After a failure: the bytes from the start that are (or may be) swapped.
+    std::optional<std::uint64_t> swapped;
+    while (done < whole) {
         const auto chunk =
-            static_cast<std::size_t>(std::min<std::uint64_t>(length - done, block.size()));
-        if (!reader.Read(done, {block.data(), chunk}))
-            return Failed("The buffer file cannot be read: " + SystemErrorText(errno));
-        SwapGroups(block.data(), chunk - chunk % group, kind);
-        if (!replacement.Append({block.data(), chunk}))
-            return Failed("The swapped image cannot be written: " + SystemErrorText(errno));
+            static_cast<std::size_t>(std::min<std::uint64_t>(whole - done, block.size()));
+        if (!file->Read(done, {block.data(), chunk})) {
+            swapped = done;
+            break;
+        }
+        SwapGroups(block.data(), chunk, kind);
+        if (!file->Write(done, {block.data(), chunk})) {
+            // The block may be partly written: its old bytes are still at hand. When even they
+            // cannot be written back, the blocks before it are left as they are, so that what
+            // is swapped stays one run from the start.
+            SwapGroups(block.data(), chunk, kind);
+            swapped = file->Write(done, {block.data(), chunk}) ? done : done + chunk;
+            if (*swapped == done)
+                break;
+            file->Close();
+            return PartlySwapped(file->Error(), done, *swapped);
+        }
         done += chunk;
         frame.Done(done);
     }
-    if (!replacement.Commit(false))
-        return Failed("The buffer file cannot be replaced: " + SystemErrorText(errno));
-    return {true, length >= group, {}};
+    if (!swapped) {
+        frame.Done(length);  // the short last group is done too, as it stays
+        if (!file->Close())
+            return Failed(file->Error() + ". The swapped bytes may not all have reached the disk.",
+                          whole > 0);
+        return {true, whole > 0, {}};
+    }
+    // Stopped part-way: a swap is its own inverse, so swapping the blocks already done once more
+    // gives the buffer back as it was.
+    const std::string reason = file->Error();
+    const std::uint64_t left = SwapBack(*file, block, kind, *swapped);
+    file->Close();
+    if (left > 0)
+        return PartlySwapped(reason, done, left);
+    return Failed(reason + ". The swap stopped at address " + HexText(done, 10) +
+                  "; the bytes already swapped were swapped back, so the buffer is as it was.");
 }
 
 WriteReport FillRange(const BufferDocument& document, std::uint64_t start, std::uint64_t end,
@@ -168,9 +218,9 @@ WriteReport FillRange(const BufferDocument& document, std::uint64_t start, std::
     if (end < start)
         return Failed("The range is empty");
     const std::uint64_t count = end - start + 1;
-    DocumentWriter writer(document.Path());
-    if (!writer.IsOpen())
-        return Failed(writer.Error());
+    const auto writer = document.OpenWriter();
+    if (!writer->IsOpen())
+        return Failed(writer->Error());
     std::vector<std::uint8_t> block(kFillBlockSize);
     const bool random = !spec.userDefined && spec.pattern == FillPattern::Random;
     RandomBytes generator(spec.seed);
@@ -182,12 +232,12 @@ WriteReport FillRange(const BufferDocument& document, std::uint64_t start, std::
             static_cast<std::size_t>(std::min<std::uint64_t>(count - done, block.size()));
         if (random)
             generator.Fill(block.data(), chunk);
-        ok = writer.Write(start + done, {block.data(), chunk});
+        ok = writer->Write(start + done, {block.data(), chunk});
         done += chunk;
         frame.Done(done);
     }
-    ok = writer.Close() && ok;
-    return {ok, writer.Changed(), writer.Error()};
+    ok = writer->Close() && ok;
+    return {ok, writer->Changed(), writer->Error()};
 }
 
 bool RangesOverlap(std::uint64_t start, std::uint64_t end, std::uint64_t destination) {
@@ -203,10 +253,9 @@ WriteReport ProcessBlock(const BufferDocument& document, BlockAction action, std
     if (RangesOverlap(start, end, destination))
         return Failed("The ranges overlap");
     const std::uint64_t count = end - start + 1;
-    const BufferBlockReader reader(document.Path());
-    DocumentWriter writer(document.Path());
-    if (!reader.IsOpen() || !writer.IsOpen())
-        return Failed(writer.Error().empty() ? "The buffer file cannot be read" : writer.Error());
+    const auto file = document.OpenWriter();
+    if (!file->IsOpen())
+        return Failed(file->Error());
     std::vector<std::uint8_t> source(kBlockProcessSize);
     std::vector<std::uint8_t> other(kBlockProcessSize);
     if (action == BlockAction::Move)
@@ -216,22 +265,19 @@ WriteReport ProcessBlock(const BufferDocument& document, BlockAction action, std
     for (std::uint64_t done = 0; ok && done < count;) {
         const auto chunk =
             static_cast<std::size_t>(std::min<std::uint64_t>(count - done, source.size()));
-        ok = reader.Read(start + done, {source.data(), chunk});
+        // Bytes beyond the file's end read as FF; writing the destination there lengthens it.
+        ok = file->Read(start + done, {source.data(), chunk});
         if (ok && action == BlockAction::Swap)
-            ok = reader.Read(destination + done, {other.data(), chunk});
-        if (!ok) {
-            writer.Close();
-            return Failed("The buffer file cannot be read: " + SystemErrorText(errno),
-                          writer.Changed());
-        }
-        ok = writer.Write(destination + done, {source.data(), chunk});
+            ok = file->Read(destination + done, {other.data(), chunk});
+        if (ok)
+            ok = file->Write(destination + done, {source.data(), chunk});
         if (ok && action != BlockAction::Copy)
-            ok = writer.Write(start + done, {other.data(), chunk});
+            ok = file->Write(start + done, {other.data(), chunk});
         done += chunk;
         frame.Done(done);
     }
-    ok = writer.Close() && ok;
-    return {ok, writer.Changed(), writer.Error()};
+    ok = file->Close() && ok;
+    return {ok, file->Changed(), file->Error()};
 }
 
 }  // namespace torq::editor

@@ -71,8 +71,10 @@ enum class OkOutcome {
 class EditorSession {
   public:
     // Messages and refusals go to the operator; notices (the undo history being cleared) to the
-    // log when one is given.
-    EditorSession(std::filesystem::path bufferFile, Operator& op, InformationLog* log = nullptr);
+    // log when one is given. The tools open the buffer file through `opener` (by default on
+    // disk).
+    EditorSession(std::filesystem::path bufferFile, Operator& op, InformationLog* log = nullptr,
+                  BufferOpener opener = {});
 
     // Each showing: modified cleared, tool entry side 8-bit, block 0, 8-bit cells, the map at
     // 16 rows, no undo history; the page read.

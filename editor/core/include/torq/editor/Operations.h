@@ -25,12 +25,16 @@ struct WriteReport {
 // "Byte Swap" (n = 1), "Word Swap" (n = 2), "Double Swap" (n = 4): in every group of 2n bytes the
 // two halves change places. A last group shorter than 2n bytes stays as it is.
 enum class SwapKind { Byte = 1, Word = 2, Double = 4 };
-inline constexpr std::size_t kSwapBlockSize = 256 * 1024;
+// The swaps read and write the file in place in blocks of this size; the block is a whole number
+// of 8-byte groups, so no group straddles two blocks.
+inline constexpr std::size_t kSwapBlockSize = 16384;
 
-// Swaps the whole file. The swapped image is written to a new file beside the buffer file and
-// renamed over it, so a failure (disk full, file removed) leaves the image as it was.
-WriteReport SwapWholeFile(const std::filesystem::path& bufferFile, SwapKind kind,
-                          ProgressSink* progress = nullptr);
+// Swaps the whole file in place. A swap is its own inverse: when a read or a write fails
+// part-way, the blocks already done are swapped back, so the buffer is as it was and the report
+// says so (changed false). Only when that also fails is the buffer left partly swapped, and the
+// report says which bytes. `blockSize` is for the tests and the benchmark.
+WriteReport SwapWholeFile(const BufferDocument& document, SwapKind kind,
+                          ProgressSink* progress = nullptr, std::size_t blockSize = kSwapBlockSize);
 
 // ---- fill ----
 
