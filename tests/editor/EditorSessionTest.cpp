@@ -172,11 +172,11 @@ TEST(EditorTools, RefusedRangesTellTheirCaptionAndWriteNothing) {
              return s.Block(v) == ToolOutcome::Refused;
          },
          "Error"},
-        {"block whose destination runs past the device",
+        {"block whose destination starts past the device",
          [](EditorSession& s) {
              auto v = BlockDialogDefaults(0x100);
              v.source.end.TypeByte("F");
-             v.destination.TypeByte("F8");
+             v.destination.TypeByte("100");
              return s.Block(v) == ToolOutcome::Refused;
          },
          "Error"},
@@ -227,6 +227,28 @@ TEST(EditorTools, FillBlockAndSumWorkOnTheBufferAndSetTheFlag) {
     ASSERT_EQ(e.session.Sum(sum), 0xFFu * 0xF0 + 120);
     EXPECT_EQ(e.op.messages.back().caption, "CheckSum");
     EXPECT_EQ(e.op.messages.back().text, "000000EF88");
+}
+
+TEST(EditorTools, ABlockWhoseDestinationRunsPastTheDeviceLengthensTheFileAndSaysSo) {
+    Editor e(test::Counting(0x100), 0x100);
+    auto block = BlockDialogDefaults(0x100);
+    block.source.end.TypeByte("F");
+    block.destination.TypeByte("F8");
+    ASSERT_EQ(e.session.Block(block), ToolOutcome::Done);
+    const ByteVector bytes = e.Bytes();
+    ASSERT_EQ(bytes.size(), 0x108u) << "nothing is lost";
+    EXPECT_EQ(ByteVector(bytes.begin() + 0xF8, bytes.end()), test::Counting(16));
+    EXPECT_TRUE(e.op.messages.empty());
+    ASSERT_EQ(e.log.Lines().size(), 1u);
+    EXPECT_NE(e.log.Lines()[0].find("Block Process put 8 bytes beyond the device's last address "
+                                    "00000000FF"),
+              std::string::npos)
+        << e.log.Lines()[0];
+
+    // Within the device: no line.
+    block.destination.TypeByte("F0");
+    ASSERT_EQ(e.session.Block(block), ToolOutcome::Done);
+    EXPECT_EQ(e.log.Lines().size(), 1u);
 }
 
 TEST(EditorTools, SumOfAFreshRangeShowsTenDigits) {

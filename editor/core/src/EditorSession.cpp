@@ -223,18 +223,28 @@ ToolOutcome EditorSession::Block(const BlockDialogValues& values, ProgressSink* 
     const auto end = values.source.end.ByteAddress();
     const auto destination = values.destination.ByteAddress();
     const auto fill = HexFieldValue(values.fillText);
-    // Both ranges lie within the device: a copy that ran past the last address would put bytes
-    // where no chip will ever hold them.
+    // The destination starts within the device, as every start address does; its end may run
+    // past the last address, which lengthens the buffer file.
     const bool valid = ValidRange(start, end) && destination && fill && *fill <= 0xFF &&
-                       !RangesOverlap(*start, *end, *destination) && *destination < deviceSize_ &&
-                       *end - *start < deviceSize_ - *destination;
+                       !RangesOverlap(*start, *end, *destination) && *destination < deviceSize_;
     if (!valid) {
         op_.Tell(Severity::Error, kErrorCaption, kInputValueError.text);
         return ToolOutcome::Refused;
     }
-    return Finish(ProcessBlock(document_, values.action, *start, *end, *destination,
-                               static_cast<std::uint8_t>(*fill), progress),
-                  "Block Process");
+    const ToolOutcome outcome =
+        Finish(ProcessBlock(document_, values.action, *start, *end, *destination,
+                            static_cast<std::uint8_t>(*fill), progress),
+               "Block Process");
+    // Nothing is lost, but the chip never holds what lies past its last address: say so.
+    const std::uint64_t count = *end - *start + 1;
+    const std::uint64_t beyond =
+        count > deviceSize_ - *destination ? count - (deviceSize_ - *destination) : 0;
+    if (outcome == ToolOutcome::Done && beyond > 0 && log_ != nullptr)
+        log_->WriteInfoLine("Editor : Block Process put " + std::to_string(beyond) +
+                            " bytes beyond the device's last address " +
+                            HexText(deviceSize_ - 1, 10) +
+                            "; they lengthen the buffer file but are not programmed into the chip");
+    return outcome;
 }
 
 std::optional<std::uint64_t> EditorSession::Sum(const SumDialogValues& values) {
