@@ -25,6 +25,7 @@
 #include "torq/desktop/Tones.h"
 #include "torq/editor/qt/TEditForm.h"
 #include "torq/workflow/Sequencer.h"
+#include "torq/workflow/WindowRules.h"
 #include "widgets/BottomPanel.h"
 #include "widgets/MenuTabControl.h"
 #include "widgets/SocketPanel.h"
@@ -338,25 +339,21 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         event->accept();
         return;
     }
-    if (gate_->Busy()) {
-        // Never in the middle of a step: the buffer and History.ini are not left half written.
-        event->ignore();
-        if (bench_->Runs().Busy() && shuttingDown_) {
-            bench_->Runs().RequestStop();
-        } else if (bench_->Runs().Busy()) {
-            const Answer answer = seams_.op.Ask(
-                Severity::Question,
-                "A run is under way. Stop it after the current step and close the window?",
-                Buttons::YesNo);
-            if (answer != Answer::Yes)
-                return;
-            bench_->Runs().RequestStop();
-        }
-        if (!closeWhenIdle_) {
-            closeWhenIdle_ = true;
-            connect(gate_.get(), &ActionGate::Idle, this, &QWidget::close, Qt::QueuedConnection);
-        }
-        return;
+    switch (DecideClose(gate_->Busy(), bench_->Runs().Busy(), !shuttingDown_, seams_.op,
+                        [this] { bench_->Runs().RequestStop(); })) {
+        case CloseDecision::Close:
+            break;
+        case CloseDecision::StayOpen:
+            event->ignore();
+            return;
+        case CloseDecision::CloseWhenIdle:
+            event->ignore();
+            if (!closeWhenIdle_) {
+                closeWhenIdle_ = true;
+                connect(gate_.get(), &ActionGate::Idle, this, &QWidget::close,
+                        Qt::QueuedConnection);
+            }
+            return;
     }
     closed_ = true;
     usbTimer_.stop();

@@ -2,13 +2,13 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 
 #include "controllers/ActionGate.h"
 #include "torq/app/FileChooser.h"
 #include "torq/app/LoadFileDialog.h"
+#include "torq/workflow/WindowRules.h"
 #include "torq/workflow/Workbench.h"
 #include "widgets/HexLineEdit.h"
 #include "widgets/SocketPanel.h"
@@ -66,7 +66,6 @@ UnitsController::UnitsController(Workbench& bench, ActionGate& gate, FileChooser
                         gate_.Run([&] { bench_.SetSocketEnabled(unit, socket, checked); });
                         Refresh(unit);
                     });
-            // Unit1_Browse1_ButtonClick
             connect(sp, &SocketPanel::BrowseClicked, this, &UnitsController::Browse);
             // Unit1_StartAdd1_EditChange
             connect(sp, &SocketPanel::OffsetEdited, this,
@@ -107,25 +106,19 @@ void UnitsController::UpdateUsable() {
     }
 }
 
+// Unit1_Browse1_ButtonClick
 void UnitsController::Browse(int unit, int socket) {
     gate_.Run([&] {
-        const QString current =
-            QString::fromStdString(bench_.UnitStates().Socket(unit, socket).workFile);
-        const QFileInfo currentFile(current);
-        const QString start =
-            currentFile.exists()
-                ? currentFile.absolutePath()
-                : QString::fromStdString(bench_.Directories().DataFolder().string());
-        const QString file = files_.OpenFileName(
-            window_,
-            FileRequest{QStringLiteral("Open"), QString::fromLatin1(kOpenFilter), {}, start});
-        if (file.isEmpty() || !QFileInfo(file).isFile()) {
-            // No file: the load dialog serves no socket.
-            bench_.LoadDialog().unit = 0;
-            bench_.LoadDialog().socket = 0;
-            return;
-        }
-        loadDialog_.Open(unit, socket, file.toStdString());
+        const std::filesystem::path start = BrowseStartFolder(
+            bench_.UnitStates().Socket(unit, socket).workFile, bench_.Directories().DataFolder());
+        const QString file =
+            files_.OpenFileName(window_, FileRequest{QStringLiteral("Open"),
+                                                     QString::fromLatin1(kOpenFilter),
+                                                     {},
+                                                     QString::fromStdString(start.string())});
+        const std::filesystem::path chosen(file.toStdString());
+        if (BrowseChoseFile(bench_.LoadDialog(), chosen))
+            loadDialog_.Open(unit, socket, chosen);
     });
     Refresh(unit);
 }

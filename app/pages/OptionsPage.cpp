@@ -21,6 +21,7 @@
 #include "torq/app/FileChooser.h"
 #include "torq/desktop/FileAssociations.h"
 #include "torq/desktop/SendTo.h"
+#include "torq/workflow/WindowRules.h"
 #include "torq/workflow/Workbench.h"
 
 namespace torq::app {
@@ -469,21 +470,18 @@ void OptionsPage::SyncFromModel() {
 
 void OptionsPage::RefreshAboutLabels() {
     softwareVersion_->setText(ToQString(VersionText(TORQ_VERSION)));
-    const std::string firmware = bench_.FirmwareVersion();
-    firmwareVersion_->setText(firmware.empty() ? QStringLiteral("None") : ToQString(firmware));
+    firmwareVersion_->setText(ToQString(bench_.FirmwareVersion()));
     libraryDate_->setText(ToQString(bench_.LibraryDate()));
 }
 
 void OptionsPage::ApplyEnabling() {
-    const Options& options = bench_.Settings();
-    verifyErrorsListEdit_->setEnabled(options.verifyErrorsListLimited);
-    const bool limited = options.infoMessageLimited;
-    infoMessageLimitEdit_->setEnabled(limited);
-    limitSaveFile_->setEnabled(limited);
-    limitClearContent_->setEnabled(limited);
-    const bool toFile = limited && options.infoMessageLimitSavesToFile;
-    limitSaveFileEdit_->setEnabled(toFile);
-    limitSaveFileButton_->setEnabled(toFile);
+    const OptionsEnabling enabling = OptionsControlsEnabled(bench_.Settings());
+    verifyErrorsListEdit_->setEnabled(enabling.verifyErrorsField);
+    infoMessageLimitEdit_->setEnabled(enabling.limitField);
+    limitSaveFile_->setEnabled(enabling.limitChoices);
+    limitClearContent_->setEnabled(enabling.limitChoices);
+    limitSaveFileEdit_->setEnabled(enabling.logFile);
+    limitSaveFileButton_->setEnabled(enabling.logFile);
 }
 
 void OptionsPage::ChooseLogFile() {
