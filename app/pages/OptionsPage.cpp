@@ -167,13 +167,18 @@ OptionsPage::OptionsPage(Workbench& bench, FileChooser& files, const DesktopSeam
     level->addButton(resetNormLow_);
     resetTimeEdit_ = MakeNumericField("Options_ResetTime_Edit", kResetTimeField, texts.resetTime);
     resetTimeEdit_->setParent(reset);
-    auto* resetTimeLabel =
-        Named(new QLabel(tr("Reset pulse (ms)"), reset), "Options_ResetTime_Label");
-    resetTimeLabel->setBuddy(resetTimeEdit_);
+    auto* resetTimeCaption =
+        Named(new QLabel(tr("Reset pulse"), reset), "Options_ResetTimeCaption_Label");
+    resetTimeCaption->setBuddy(resetTimeEdit_);
+    auto* resetTimeLabel = Named(new QLabel(QStringLiteral("(Between %1 - %2 (mS))")
+                                                .arg(kResetTimeField.minimum)
+                                                .arg(kResetTimeField.Maximum()),
+                                            reset),
+                                 "Options_ResetTime_Label");
+    resetTimeLabel->setForegroundRole(QPalette::PlaceholderText);
     auto* resetLayout = new QVBoxLayout(reset);
     resetLayout->addLayout(Row({resetNormHigh_, resetNormLow_}));
-    resetLayout->addLayout(
-        Row({resetTimeLabel, resetTimeEdit_, RangeHint(reset, kResetTimeField)}));
+    resetLayout->addLayout(Row({resetTimeCaption, resetTimeEdit_, resetTimeLabel}));
     // The new idle level goes to the programmer at once.
     connect(resetNormHigh_, &QRadioButton::toggled, this, [this](bool high) {
         if (!syncing_)

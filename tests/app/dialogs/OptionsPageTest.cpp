@@ -84,6 +84,7 @@ TEST_F(OptionsPageTest, ShowsEveryControlWithTheDefaultsAndTheAboutTexts) {
               ".Information.log");
     EXPECT_TRUE(Control<QRadioButton>("Options_ResetNormHigh_RadioButton")->isChecked());
     EXPECT_EQ(Control<QLineEdit>("Options_ResetTime_Edit")->text(), "500");
+    EXPECT_EQ(Control<QLabel>("Options_ResetTime_Label")->text(), "(Between 50 - 9999 (mS))");
 
     EXPECT_EQ(Control<QLabel>("Options_AboutSWVerValue_Label")->text().toStdString(),
               VersionText(TORQ_VERSION));
