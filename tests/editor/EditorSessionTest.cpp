@@ -18,8 +18,11 @@ class RecordingHost final : public EditorHost {
 };
 
 struct Editor {
-    explicit Editor(const ByteVector& bytes, std::uint64_t deviceSize)
-        : path(test::WriteBuffer(dir, bytes)), session(path, op, &log) {
+    // With a plan, the tools' writes and reads fail as it says.
+    explicit Editor(const ByteVector& bytes, std::uint64_t deviceSize,
+                    std::shared_ptr<test::FaultPlan> plan = nullptr)
+        : path(test::WriteBuffer(dir, bytes)),
+          session(path, op, &log, plan ? test::FaultyOpener(plan) : BufferOpener{}) {
         session.Show(deviceSize);
     }
     void Type(std::string_view keys) {
@@ -249,6 +252,87 @@ TEST(EditorTools, ABlockWhoseDestinationRunsPastTheDeviceLengthensTheFileAndSays
     block.destination.TypeByte("F0");
     ASSERT_EQ(e.session.Block(block), ToolOutcome::Done);
     EXPECT_EQ(e.log.Lines().size(), 1u);
+}
+
+// A disk that fills up part-way through a tool: the operator is told, the modified flag says
+// whether any byte changed and the page shows the bytes as they now are on disk.
+TEST(EditorTools, AToolThatFailsPartWayIsReportedAndLeavesTheFlagAndViewTruthful) {
+    constexpr std::uint64_t kSize = 0xA000;  // more than two swap blocks
+    ByteVector before = test::Counting(kSize);
+    std::fill(before.begin() + 0x5000, before.end(), 0xEE);
+    struct Case {
+        const char* what;
+        std::uint64_t budget;
+        bool recovers;
+        std::function<ToolOutcome(EditorSession&)> run;
+        std::uint64_t page;  // where the view looks
+        bool modified;
+        const char* text;
+        std::function<void(ByteVector&)> expect;  // turns `before` into the bytes on disk
+    };
+    const std::vector<Case> cases = {
+        {"fill", 0x1080, false,
+         [](EditorSession& s) {
+             auto v = FillDialogDefaults(kSize);
+             v.pattern = FillPattern::AllBit0;
+             v.range.start.TypeByte("1000");
+             v.range.end.TypeByte("4FFF");
+             return s.Fill(v);
+         },
+         0x2000, true, "No space left on device",
+         [](ByteVector& b) { std::fill(b.begin() + 0x1000, b.begin() + 0x2080, 0x00); }},
+        {"block copy", 0x4100, false,
+         [](EditorSession& s) {
+             auto v = BlockDialogDefaults(kSize);
+             v.source.end.TypeByte("4FFF");
+             v.destination.TypeByte("5000");
+             return s.Block(v);
+         },
+         0x9080, true, "No space left on device",
+         [](ByteVector& b) { std::copy(b.begin(), b.begin() + 0x4100, b.begin() + 0x5000); }},
+        {"block move, the source fill fails", 0x10, false,
+         [](EditorSession& s) {
+             auto v = BlockDialogDefaults(kSize);
+             v.action = BlockAction::Move;
+             v.source.end.TypeByte("F");
+             v.destination.TypeByte("6000");
+             return s.Block(v);
+         },
+         0x5F80, true, "No space left on device",
+         [](ByteVector& b) { std::copy(b.begin(), b.begin() + 0x10, b.begin() + 0x6000); }},
+        {"byte swap, swapped back", 0x4100, true,
+         [](EditorSession& s) { return s.Swap(SwapKind::Byte); }, 0x3F80, false,
+         "swapped back, so the buffer is as it was", [](ByteVector&) {}},
+        {"byte swap, left partly swapped", 0x4100, false,
+         [](EditorSession& s) { return s.Swap(SwapKind::Byte); }, 0x3F80, true,
+         "the buffer is now partly swapped. Bytes 0000000000 to 0000007FFF may be swapped",
+         [](ByteVector& b) {
+             for (std::size_t i = 0; i < 0x4100; i += 2)
+                 std::swap(b[i], b[i + 1]);
+         }},
+    };
+    for (const auto& c : cases) {
+        auto plan = std::make_shared<test::FaultPlan>();
+        plan->writeBudget = c.budget;
+        plan->recovers = c.recovers;
+        Editor e(before, kSize, plan);
+        e.session.View().GoTo(c.page);
+        e.session.RefreshView();
+        EXPECT_EQ(c.run(e.session), ToolOutcome::Failed) << c.what;
+        ASSERT_EQ(e.op.messages.size(), 1u) << c.what;
+        EXPECT_EQ(e.op.messages[0].caption, "Error") << c.what;
+        EXPECT_NE(e.op.messages[0].text.find(c.text), std::string::npos)
+            << c.what << ": " << e.op.messages[0].text;
+        EXPECT_EQ(e.session.Modified(), c.modified) << c.what;
+        ByteVector expected = before;
+        c.expect(expected);
+        const ByteVector bytes = e.Bytes();
+        ASSERT_EQ(bytes, expected) << c.what;
+        const auto page = e.session.View().PageAddress();
+        EXPECT_TRUE(std::equal(e.session.View().Page().begin(), e.session.View().Page().end(),
+                               bytes.begin() + static_cast<std::ptrdiff_t>(page)))
+            << c.what << ": the page shows the bytes on disk at " << page;
+    }
 }
 
 TEST(EditorTools, SumOfAFreshRangeShowsTenDigits) {
