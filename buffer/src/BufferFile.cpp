@@ -36,10 +36,23 @@ std::filesystem::path BufferFile::ScratchPath() const {
 }
 
 bool BufferFile::Initialise(std::uint64_t deviceSize, std::string* reason) const {
+    const std::unique_ptr<ReplacementFile> file = Prepare(deviceSize, reason);
+    if (!file)
+        return false;
+    if (!file->Commit(false)) {
+        if (reason != nullptr)
+            *reason = "The buffer file could not be written (" + path_.string() + ") !";
+        return false;
+    }
+    return true;
+}
+
+std::unique_ptr<ReplacementFile> BufferFile::Prepare(std::uint64_t deviceSize,
+                                                     std::string* reason) const {
     const auto refuse = [&](std::string text) {
         if (reason != nullptr)
             *reason = std::move(text);
-        return false;
+        return nullptr;
     };
     // The old buffer stays until the new one is complete, so both must fit for a moment.
     const auto free = FreeSpace(path_.parent_path());
@@ -49,15 +62,15 @@ bool BufferFile::Initialise(std::uint64_t deviceSize, std::string* reason) const
                       " bytes does not fit on the disk (" + std::to_string(*free) +
                       " bytes free) !");
     }
-    ReplacementFile file(path_);
-    if (!file.IsOpen())
+    auto file = std::make_unique<ReplacementFile>(path_);
+    if (!file->IsOpen())
         return refuse("The buffer file cannot be created in " + path_.parent_path().string() +
                       " !");
-    io::BufferedFileWriter out(file.Descriptor(), kBufferFillBlockSize);
+    io::BufferedFileWriter out(file->Descriptor(), kBufferFillBlockSize);
     out.AppendFill(kErasedByte, deviceSize);
-    if (!out.Flush() || !file.Commit(false))
+    if (!out.Flush())
         return refuse("The buffer file could not be written (" + path_.string() + ") !");
-    return true;
+    return file;
 }
 
 bool BufferFile::Empty() const {

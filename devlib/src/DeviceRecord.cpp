@@ -70,9 +70,7 @@ std::optional<std::string> CheckDataFlashGeometry(const DeviceRecord& r) {
 
 }  // namespace
 
-std::optional<std::string> CheckDeviceRecord(const DeviceRecord& r) {
-    if (!r.readProblem.empty())
-        return "The device file was not read whole: " + r.readProblem + ".";
+std::optional<std::string> CheckDeviceSize(const DeviceRecord& r) {
     if (r.deviceSize == 0) {
         return "The device size is 0 bytes: max_address_Hi and max_address_Low give no size.";
     }
@@ -80,6 +78,14 @@ std::optional<std::string> CheckDeviceRecord(const DeviceRecord& r) {
         return "The device size of " + std::to_string(r.deviceSize) + " bytes (0x" +
                HexText(r.deviceSize) + ") is beyond the 16 MiB that three-byte addresses reach.";
     }
+    return std::nullopt;
+}
+
+std::optional<std::string> CheckDeviceRecord(const DeviceRecord& r) {
+    if (!r.readProblem.empty())
+        return "The device file was not read whole: " + r.readProblem + ".";
+    if (auto size = CheckDeviceSize(r))
+        return size;
     const int idBytes = r.IdByteCount();
     if (idBytes < 1 || idBytes > kIdByteLimit) {
         return "id_mode asks for " + std::to_string(idBytes) + " ID bytes; Read ID compares 1 to " +

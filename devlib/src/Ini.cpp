@@ -342,8 +342,16 @@ struct IniFile::Impl {
     }
 };
 
-IniFile::IniFile(std::filesystem::path path)
-    : path_(std::move(path)), impl_(std::make_unique<Impl>()) {
+IniFile::IniFile(std::filesystem::path path) : IniFile(std::move(path), true) {}
+
+IniFile IniFile::Fresh(std::filesystem::path path) {
+    return IniFile(std::move(path), false);
+}
+
+IniFile::IniFile(std::filesystem::path path, bool read)
+    : path_(std::move(path)), fresh_(!read), impl_(std::make_unique<Impl>()) {
+    if (!read)
+        return;
     SmallFile file = ReadSmallFile(path_);
     fileExisted_ = file.exists;
     readProblem_ = std::move(file.problem);
@@ -452,13 +460,10 @@ void IniFile::EraseKey(std::string_view section, std::string_view key) {
 }
 
 bool IniFile::Save() {
-    saveError_.clear();
-    if (!readProblem_.empty()) {
-        saveError_ = path_.string() + " is not rewritten, since it was not read whole (" +
-                     readProblem_ + ")";
+    StagedFile staged;
+    if (!Stage(staged))
         return false;
-    }
-    if (!WriteFileAtomically(path_, impl_->Serialise())) {
+    if (!staged.Commit()) {
         saveError_ = "cannot write " + path_.string() + ": " + std::strerror(errno);
         return false;
     }
@@ -466,7 +471,45 @@ bool IniFile::Save() {
     return true;
 }
 
-bool WriteFileAtomically(const std::filesystem::path& path, std::string_view contents) {
+bool IniFile::Stage(StagedFile& staged) {
+    saveError_.clear();
+    if (!readProblem_.empty()) {
+        saveError_ = path_.string() + " is not rewritten, since it was not read whole (" +
+                     readProblem_ + ")";
+        return false;
+    }
+    struct stat info {};
+    if (!fresh_ && ::stat(path_.c_str(), &info) == 0 &&
+        (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+        // Marked read-only by its owner: the mark is honoured even where it could be replaced.
+        saveError_ = path_.string() + " is read-only";
+        return false;
+    }
+    if (!staged.Stage(path_, impl_->Serialise())) {
+        saveError_ = "cannot write " + path_.string() + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+StagedFile::~StagedFile() {
+    Discard();
+}
+
+StagedFile::StagedFile(StagedFile&& other) noexcept
+    : target_(std::exchange(other.target_, {})), temporary_(std::exchange(other.temporary_, {})) {}
+
+StagedFile& StagedFile::operator=(StagedFile&& other) noexcept {
+    if (this != &other) {
+        Discard();
+        target_ = std::exchange(other.target_, {});
+        temporary_ = std::exchange(other.temporary_, {});
+    }
+    return *this;
+}
+
+bool StagedFile::Stage(const std::filesystem::path& path, std::string_view contents) {
+    Discard();
     std::filesystem::path temporary = path;
     temporary += ".new-XXXXXX";
     std::string pattern = temporary.string();
@@ -492,14 +535,46 @@ bool WriteFileAtomically(const std::filesystem::path& path, std::string_view con
     ::fchmod(fd, 0644);
     if (::close(fd) != 0 && error == 0)
         error = errno;
-    if (error == 0 && ::rename(pattern.c_str(), path.c_str()) != 0)
-        error = errno;
     if (error != 0) {
         ::unlink(pattern.c_str());
         errno = error;
         return false;
     }
+    target_ = path;
+    temporary_ = pattern;
     return true;
+}
+
+void StagedFile::StageRemoval(const std::filesystem::path& path) {
+    Discard();
+    target_ = path;
+}
+
+bool StagedFile::Commit() {
+    if (target_.empty())
+        return false;
+    const std::filesystem::path target = std::exchange(target_, {});
+    const std::filesystem::path temporary = std::exchange(temporary_, {});
+    if (temporary.empty())
+        return ::unlink(target.c_str()) == 0 || errno == ENOENT;
+    if (::rename(temporary.c_str(), target.c_str()) == 0)
+        return true;
+    const int error = errno;
+    ::unlink(temporary.c_str());
+    errno = error;
+    return false;
+}
+
+void StagedFile::Discard() {
+    if (!temporary_.empty())
+        ::unlink(temporary_.c_str());
+    temporary_.clear();
+    target_.clear();
+}
+
+bool WriteFileAtomically(const std::filesystem::path& path, std::string_view contents) {
+    StagedFile staged;
+    return staged.Stage(path, contents) && staged.Commit();
 }
 
 }  // namespace torq

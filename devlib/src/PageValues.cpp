@@ -1,7 +1,5 @@
 #include "torq/devlib/PageValues.h"
 
-#include <system_error>
-
 #include "torq/devlib/Ini.h"
 #include "torq/devlib/ParameterPages.h"
 #include "torq/devlib/Text.h"
@@ -42,14 +40,23 @@ PageValues PageValues::Defaults(const fs::path& pageFile, MissingDefaults missin
 }
 
 bool PageValues::Write(const fs::path& menuIni) const {
-    std::error_code error;
-    fs::remove(menuIni, error);
-    if (entries_.empty())
+    StagedFile staged;
+    return Stage(menuIni, staged) && staged.Commit();
+}
+
+bool PageValues::Stage(const fs::path& menuIni, StagedFile& staged, std::string* problem) const {
+    if (entries_.empty()) {
+        staged.StageRemoval(menuIni);
         return true;
-    IniFile file(menuIni);
+    }
+    IniFile file = IniFile::Fresh(menuIni);
     for (const auto& [key, text] : entries_)
         file.WriteString(kPageValuesSection, key, text);
-    return file.Save();
+    if (file.Stage(staged))
+        return true;
+    if (problem != nullptr)
+        *problem = file.SaveError();
+    return false;
 }
 
 std::optional<std::string> PageValues::Text(int page, int component) const {

@@ -1,5 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <set>
+
 #include "TestSupport.h"
 #include "torq/devlib/Ini.h"
 
@@ -31,7 +37,7 @@ TEST_F(CliLinkTest, DetectFindsADeviceOfEachFamilyAtItsVoltage) {
              {"AT26DF081A", "Atmel -> AT26DF081A -> [1F450100]", "3.3 V"},  // per-sector protection
              {"AT45DB041D", "Atmel -> AT45DB041D -> [1F240000]", "3.3 V"},  // DataFlash
              {"AT45DB041D,binary=1", "Atmel -> AT45DB041D_256 -> [9D9D9D9D]", "3.3 V"},  // status
-             {"IS25LQ040B", "ISSI -> IS25LQ040B -> [9D401300]", "2.5 V"},   // 2.3-3.6 V part
+             {"IS25LQ040B", "ISSI -> IS25LQ040B -> [9D401300]", "2.5 V"},  // 2.3-3.6 V part
          }) {
         const auto result = Run(std::string("--simulate ") + c.chip + " detect");
         EXPECT_EQ(result.exitCode, 0) << c.chip << result.err;
@@ -73,25 +79,77 @@ TEST_F(CliLinkTest, SelectIsRememberedAndIdChecksTheChip) {
     EXPECT_EQ(Run("select Atmel NoSuchChip").exitCode, 2);
 }
 
-// A device whose buffer cannot be created (1 TiB does not fit on the disk) is refused at once, and
-// the failed select changes nothing: the buffer, Menu.ini and History.ini stay as they were.
-TEST_F(CliLinkTest, ASelectThatCannotCreateTheBufferChangesNothing) {
-    ASSERT_EQ(Run("select Winbond W25X10").exitCode, 0);
-    const auto deviceFile = home / "Ini" / "W25X20.ini";
-    std::string text = test::ReadFile(deviceFile);
-    text.replace(text.find("max_address_Hi=0x00"), 19, "max_address_Hi=0x100");
-    text.replace(text.find("max_address_Low=0x040000"), 24, "max_address_Low=0x0000000000");
-    home.Write("Ini/W25X20.ini", text);
-    const std::string history = test::ReadFile(home / "History.ini");
-    const std::string menu = test::ReadFile(home / "Menu.ini");
-    const auto buffer = std::filesystem::file_size(home / "output.tmp");
+// A select that fails changes nothing: the buffer, Menu.ini and History.ini stay as they were and
+// no temporary file is left, whichever of them could not be made, and a device without a sane
+// size is refused before any buffer is written.
+TEST_F(CliLinkTest, AFailedSelectChangesNothing) {
+    struct Case {
+        const char* name;
+        std::function<void()> spoil;  // makes the select of W25X20 fail
+        std::uint64_t fileSizeLimit;  // 0: none
+        const char* reason;
+    };
+    const auto deviceSize = [this](const char* high, const char* low) {
+        std::string text = test::ReadFile(home / "Ini" / "W25X20.ini");
+        text.replace(text.find("max_address_Hi=0x00"), 19, std::string("max_address_Hi=") + high);
+        text.replace(text.find("max_address_Low=0x040000"), 24,
+                     std::string("max_address_Low=") + low);
+        home.Write("Ini/W25X20.ini", text);
+    };
+    const std::vector<Case> cases{
+        {"size 0", [&] { deviceSize("0x00", "0x"); }, 0, "The device size is 0 bytes"},
+        {"64 MiB", [&] { deviceSize("0x04", "0x000000"); }, 0, "beyond the 16 MiB"},
+        {"1 TiB", [&] { deviceSize("0x100", "0x0000000000"); }, 0, "beyond the 16 MiB"},
+        {"buffer not written", [] {}, 200000, "The buffer file could not be written"},
+        {"History.ini with a NUL byte",
+         [this] {
+             std::ofstream(home / "History.ini", std::ios::app) << std::string(1, '\0') << "x\n";
+         },
+         0, "not read whole"},
+        {"History.ini read-only",
+         [this] {
+             std::filesystem::permissions(home / "History.ini",
+                                          std::filesystem::perms::owner_read |
+                                              std::filesystem::perms::group_read |
+                                              std::filesystem::perms::others_read);
+         },
+         0, "History.ini is read-only"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::CopySampleLibrary(home.Path());
+        std::filesystem::remove(home / "History.ini");
+        ASSERT_EQ(Run("select Winbond W25X10").exitCode, 0);
+        c.spoil();
+        const std::string history = test::ReadFile(home / "History.ini");
+        const std::string menu = test::ReadFile(home / "Menu.ini");
+        const std::string buffer = test::ReadFile(home / "output.tmp");
+        std::set<std::string> files;
+        for (const auto& entry : std::filesystem::directory_iterator(home.Path()))
+            files.insert(entry.path().filename().string());
 
-    const auto refused = Run("select Winbond W25X20");
-    EXPECT_EQ(refused.exitCode, 1);
-    EXPECT_NE(refused.err.find("does not fit on the disk"), std::string::npos) << refused.err;
-    EXPECT_EQ(test::ReadFile(home / "History.ini"), history);
-    EXPECT_EQ(test::ReadFile(home / "Menu.ini"), menu);
-    EXPECT_EQ(std::filesystem::file_size(home / "output.tmp"), buffer);
+        test::CommandResult refused;
+        {
+            std::optional<test::FileSizeLimit> limit;
+            if (c.fileSizeLimit != 0)
+                limit.emplace(c.fileSizeLimit);
+            refused = Run("select Winbond W25X20");
+        }
+        EXPECT_EQ(refused.exitCode, 1);
+        EXPECT_NE(refused.err.find("the device Winbond W25X20 was not selected: "),
+                  std::string::npos)
+            << refused.err;
+        EXPECT_NE(refused.err.find(c.reason), std::string::npos) << refused.err;
+        EXPECT_EQ(test::ReadFile(home / "History.ini"), history);
+        EXPECT_EQ(test::ReadFile(home / "Menu.ini"), menu);
+        EXPECT_EQ(test::ReadFile(home / "output.tmp"), buffer);
+        std::set<std::string> after;
+        for (const auto& entry : std::filesystem::directory_iterator(home.Path()))
+            after.insert(entry.path().filename().string());
+        EXPECT_EQ(after, files);
+        std::filesystem::permissions(home / "History.ini", std::filesystem::perms::owner_write,
+                                     std::filesystem::perm_options::add);
+    }
 }
 
 TEST_F(CliLinkTest, ProgrammersWithAndWithoutHardware) {

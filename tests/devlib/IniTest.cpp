@@ -105,6 +105,30 @@ TEST(IniFile, SaveReportsAFileThatCannotBeWritten) {
     IniFile ini(dir / "missing-folder" / "x.ini");
     ini.WriteString("S", "K", "v");
     EXPECT_FALSE(ini.Save());
+
+    // A file marked read-only keeps its contents and its mark, even where the folder would let
+    // a new version take its place; a staged version that is never committed leaves nothing.
+    const auto path = dir.Write("History.ini", "[S]\nK=old\n");
+    namespace fs = std::filesystem;
+    fs::permissions(path, fs::perms::owner_read | fs::perms::group_read);
+    IniFile readOnly(path);
+    readOnly.WriteString("S", "K", "new");
+    EXPECT_FALSE(readOnly.Save());
+    EXPECT_NE(readOnly.SaveError().find("is read-only"), std::string::npos);
+    EXPECT_EQ(test::ReadFile(path), "[S]\nK=old\n");
+    fs::permissions(path, fs::perms::owner_write, fs::perm_options::add);
+    {
+        StagedFile staged;
+        IniFile writable(path);
+        writable.WriteString("S", "K", "new");
+        ASSERT_TRUE(writable.Stage(staged));
+        EXPECT_EQ(test::ReadFile(path), "[S]\nK=old\n");
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1);
+    IniFile fresh = IniFile::Fresh(path);
+    fresh.WriteString("T", "K", "1");
+    ASSERT_TRUE(fresh.Save());
+    EXPECT_EQ(test::ReadFile(path), "[T]\nK=1\n");
 }
 
 TEST(IniFile, WritingChangesOnlyTheLinesOfTheKeysWritten) {

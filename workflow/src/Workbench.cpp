@@ -1,11 +1,14 @@
 #include "torq/workflow/Workbench.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <system_error>
 #include <thread>
 
 #include "torq/buffer/BufferFile.h"
+#include "torq/devlib/Ini.h"
 #include "torq/devlib/Text.h"
 #include "torq/workflow/Sequencer.h"
 #include "torq/workflow/SocketHistory.h"
@@ -41,6 +44,18 @@ int FieldInteger(std::string_view text, int fallback) {
 }
 
 }  // namespace
+
+// A device chosen for a unit and made ready with nothing changed yet: its record, its new buffer
+// and its Menu.ini written beside the old ones.
+struct Workbench::PreparedDevice {
+    std::string type;
+    fs::path file;
+    DeviceRecord record;
+    std::optional<std::string> unusable;  // what the operations will refuse, when anything
+    PageValues values;
+    std::unique_ptr<ReplacementFile> buffer;
+    StagedFile menu;
+};
 
 std::string VersionText(int major, int minor, int release) {
     std::string text = std::to_string(major) + "." + std::to_string(minor);
@@ -216,17 +231,29 @@ bool Workbench::SelectForCommand(std::string_view vendor, std::string_view type,
         return fail("no type '" + std::string(type) + "' of vendor '" + std::string(vendor) +
                     "' in the library");
     }
-    units_.SetVendorText(1, *vendorItem);
-    typeLists_[0] = types;
-    if (!TypeChanged(1, *typeItem))
-        return fail("the device " + *vendorItem + " " + *typeItem + " was not selected");
-    units_.Saved().vendor = *vendorItem;
-    units_.Saved().type = *typeItem;
+    const std::string notSelected =
+        "the device " + *vendorItem + " " + *typeItem + " was not selected";
+    // The history, the buffer and Menu.ini are all made ready first and replaced only when each
+    // of them could be: a select that fails changes none of them.
     IniFile history(dirs_.HistoryIni());
     history.WriteString(HistorySection(1), "Vendor", *vendorItem);
     history.WriteString(HistorySection(1), "Type", *typeItem);
-    if (!history.Save())
-        return fail("cannot write " + dirs_.HistoryIni().string() + ": " + history.SaveError());
+    StagedFile newHistory;
+    if (!history.Stage(newHistory))
+        return fail(notSelected + ": " + history.SaveError());
+    PreparedDevice device;
+    std::string refusal;
+    if (!PrepareDevice(*vendorItem, *typeItem, device, refusal))
+        return fail(refusal.empty() ? notSelected : notSelected + ": " + refusal);
+    units_.SetVendorText(1, *vendorItem);
+    typeLists_[0] = types;
+    if (!CommitDevice(1, device, refusal))
+        return fail(notSelected + ": " + refusal);
+    units_.Saved().vendor = *vendorItem;
+    units_.Saved().type = *typeItem;
+    if (!newHistory.Commit()) {
+        return fail("cannot write " + dirs_.HistoryIni().string() + ": " + std::strerror(errno));
+    }
     return true;
 }
 
@@ -263,40 +290,73 @@ void Workbench::VendorChanged(int unit, std::string_view vendor) {
     TypeChanged(unit, list.empty() ? std::string_view() : std::string_view(list.front()));
 }
 
-bool Workbench::TypeChanged(int unit, std::string_view type) {
-    if (unit < 1 || unit > kUnitCount || !library_)
-        return false;
-    const std::string vendor = units_.Unit(unit).vendor;
-    const std::string previousType = units_.Unit(unit).type;
+bool Workbench::PrepareDevice(std::string_view vendor, std::string_view type,
+                              PreparedDevice& device, std::string& refusal) {
     const fs::path file = library_->DeviceFileOf(vendor, type);
     if (!IsRegularFile(file)) {
-        op_.Tell(Severity::Plain, "Error : SelectINI->[" + vendor + "]->" + std::string(type));
+        op_.Tell(Severity::Plain,
+                 "Error : SelectINI->[" + std::string(vendor) + "]->" + std::string(type));
         host_.EndProgram(true);
         return false;
     }
-    units_.SetTypeText(unit, std::string(type));
     DeviceLoadNotes notes;
-    DeviceRecord record = ReadDeviceRecord(file, dirs_, record_, units_.Saved().vendor,
-                                           units_.Saved().type, op_, &notes);
+    device.record = ReadDeviceRecord(file, dirs_, record_, units_.Saved().vendor,
+                                     units_.Saved().type, op_, &notes);
     if (notes.libraryWrong)
         host_.FocusVendorBox(1);
-    // The new buffer is made before anything else changes: a device whose buffer cannot be made
-    // leaves the previous device, its buffer and Menu.ini as they were.
-    std::string problem;
-    if (!InitialiseBuffer(BufferFile::In(dirs_), record.deviceSize, &problem)) {
-        op_.Tell(Severity::Warning, problem);
-        units_.SetTypeText(unit, previousType);
-        host_.SelectionChanged(unit);
+    // A device without a sane size cannot even have a buffer. What else the operations cannot
+    // work with is only told: each operation refuses it, while the buffer can still be loaded,
+    // edited and saved for the device.
+    if (const auto reason = CheckDeviceSize(device.record)) {
+        refusal = *reason;
         return false;
     }
-    if (const auto reason = CheckDeviceRecord(record))
-        log_.WriteInfoLine("Error : " + std::string(type) + " : " + *reason);
+    device.unusable = notes.unusable;
+    device.type = std::string(type);
+    device.file = file;
+    device.values = PageValues::Defaults(device.record.menuFilePath);
+    if (!device.values.Stage(dirs_.MenuIni(), device.menu, &refusal))
+        return false;
+    device.buffer = BufferFile::In(dirs_).Prepare(device.record.deviceSize, &refusal);
+    return device.buffer != nullptr;
+}
+
+bool Workbench::CommitDevice(int unit, PreparedDevice& device, std::string& refusal) {
+    if (!device.buffer->Commit(false)) {
+        refusal = "The buffer file could not be written (" + dirs_.BufferFile().string() + ") !";
+        return false;
+    }
+    if (!device.menu.Commit())
+        log_.WriteInfoLine("Error : The parameter values could not be saved to " +
+                           dirs_.MenuIni().string());
+    if (device.unusable)
+        log_.WriteInfoLine("Error : " + device.type + " : " + *device.unusable);
+    units_.SetTypeText(unit, device.type);
     if (unit == 1)
-        units_.Saved().deviceFile = file.string();
-    record_ = std::move(record);
-    StorePageValues(PageValues::Defaults(record_.menuFilePath));
+        units_.Saved().deviceFile = device.file.string();
+    record_ = std::move(device.record);
+    pageValues_ = std::move(device.values);
     ClearSocketFields(unit);
     host_.SelectionChanged(unit);
+    return true;
+}
+
+bool Workbench::TypeChanged(int unit, std::string_view type) {
+    if (unit < 1 || unit > kUnitCount || !library_)
+        return false;
+    // A device that cannot be made ready leaves the previous device, its buffer and Menu.ini as
+    // they were (the unit keeps its previous type).
+    PreparedDevice device;
+    std::string refusal;
+    if (!PrepareDevice(units_.Unit(unit).vendor, type, device, refusal) ||
+        !CommitDevice(unit, device, refusal)) {
+        if (!refusal.empty()) {
+            op_.Tell(Severity::Warning,
+                     "The device " + std::string(type) + " cannot be selected: " + refusal);
+            host_.SelectionChanged(unit);
+        }
+        return false;
+    }
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -17,6 +18,8 @@ namespace torq {
 inline constexpr std::size_t kBufferFillBlockSize = 32768;
 // Bytes a device operation or a writer finds beyond the end of a shorter buffer file.
 inline constexpr std::uint8_t kErasedByte = 0xFF;
+
+class ReplacementFile;
 
 class BufferFile {
   public:
@@ -31,6 +34,10 @@ class BufferFile {
     // buffer file. Refused, with the reason, when the folder has no room for it; on any failure
     // the old buffer file stays as it was.
     bool Initialise(std::uint64_t deviceSize, std::string* reason = nullptr) const;
+    // Initialise in two halves: the new erased buffer written beside the old one, put in place by
+    // the replacement's Commit. Nothing, with the reason, when it cannot be made.
+    std::unique_ptr<ReplacementFile> Prepare(std::uint64_t deviceSize,
+                                             std::string* reason = nullptr) const;
     // Re-creates the file with length 0.
     bool Empty() const;
     // The length on disk, or nothing when the file does not exist.

@@ -112,6 +112,9 @@ bool IsDataFlashImage(const std::filesystem::path& driverImage);
 // 25-series page program block, and for DataFlash devices a power-of-two page whose spare bytes
 // fit the page block, and blocks and pages that make up exactly the device size.
 std::optional<std::string> CheckDeviceRecord(const DeviceRecord& record);
+// The size part of that check alone (a size of 0, or one beyond the three-byte addresses): a
+// device that fails it cannot even have a buffer, so choosing it is refused.
+std::optional<std::string> CheckDeviceSize(const DeviceRecord& record);
 
 // What a device load noticed that the window reacts to.
 struct DeviceLoadNotes {

@@ -36,6 +36,34 @@ struct SmallFile {
 // is refused without reading from it. A missing file is no problem: it reads as empty.
 SmallFile ReadSmallFile(const std::filesystem::path& path, std::uint64_t limit = kSmallFileLimit);
 
+// A new version of a file, written and flushed under a unique temporary name beside it and put in
+// place by Commit (a rename). Several files can so be prepared first and replaced together once
+// every one of them could be written. Until Commit the old file stays as it was; a version that is
+// never committed leaves nothing behind.
+class StagedFile {
+  public:
+    StagedFile() = default;
+    ~StagedFile();
+    StagedFile(StagedFile&& other) noexcept;
+    StagedFile& operator=(StagedFile&& other) noexcept;
+    StagedFile(const StagedFile&) = delete;
+    StagedFile& operator=(const StagedFile&) = delete;
+
+    // Writes the new contents of `path`; false (errno says why) when they could not be written.
+    bool Stage(const std::filesystem::path& path, std::string_view contents);
+    // The new version of `path` is no file at all: Commit removes it.
+    void StageRemoval(const std::filesystem::path& path);
+    bool Staged() const { return !target_.empty(); }
+    // Puts the new version in place; false (errno says why) when it could not be.
+    bool Commit();
+    // Drops the new version; the old file stays.
+    void Discard();
+
+  private:
+    std::filesystem::path target_;
+    std::filesystem::path temporary_;  // empty for a removal
+};
+
 // One INI file, loaded whole. A missing file reads as empty. Section and key names match without
 // regard to case; when a key occurs twice (also in a repeated section) the first one wins, as
 // profile readers do.
@@ -43,10 +71,14 @@ SmallFile ReadSmallFile(const std::filesystem::path& path, std::uint64_t limit =
 // Writing changes only the lines of the keys written: every other line (comments, lines that are
 // not keys, repeated keys, the line endings) is written back as it was read. A file that was not
 // read whole (a NUL byte in it, too large, not a regular file, unreadable) is never rewritten:
-// Save() refuses and says why, and the file stays as it is.
+// Save() refuses and says why, and the file stays as it is. Nor is a file rewritten that is marked
+// read-only.
 class IniFile {
   public:
     explicit IniFile(std::filesystem::path path);
+    // A file that starts empty, whatever is at the path now: saving it replaces the old file
+    // whole (a file the program rebuilds from scratch).
+    static IniFile Fresh(std::filesystem::path path);
     ~IniFile();
     IniFile(IniFile&&) noexcept;
     IniFile& operator=(IniFile&&) noexcept;
@@ -78,14 +110,19 @@ class IniFile {
     // leaves it half-written. Everything not changed is kept. False when it was not written;
     // SaveError() then says why.
     bool Save();
+    // Save in two halves: the new version written beside the file, to be committed later. False
+    // when it could not be written; SaveError() then says why.
+    bool Stage(StagedFile& staged);
     const std::string& SaveError() const { return saveError_; }
 
   private:
+    IniFile(std::filesystem::path path, bool read);
     struct Impl;
     std::filesystem::path path_;
     bool fileExisted_ = false;
     std::string readProblem_;
     std::string saveError_;
+    bool fresh_ = false;
     std::unique_ptr<Impl> impl_;
 };
 

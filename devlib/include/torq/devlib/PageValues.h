@@ -13,6 +13,8 @@
 
 namespace torq {
 
+class StagedFile;
+
 class PageValues {
   public:
     // The values of a Menu.ini; none (and Exists() false) when there is no such file.
@@ -27,6 +29,10 @@ class PageValues {
     // Deletes Menu.ini and, when there are values, writes them into a new one. False when it
     // could not be written.
     bool Write(const std::filesystem::path& menuIni) const;
+    // Write in two halves: the new Menu.ini (or its removal) made ready beside the old one, to be
+    // committed later. False, with the reason, when it could not be written.
+    bool Stage(const std::filesystem::path& menuIni, StagedFile& staged,
+               std::string* problem = nullptr) const;
 
     // Whether there is a values file at all (protect uses the values only then).
     bool Exists() const { return exists_; }

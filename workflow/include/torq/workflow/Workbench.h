@@ -294,6 +294,13 @@ class Workbench : private SocketEvents, private WatchHost {
     void ExecuteAll() override;
 
     void ApplyLoadOutcome(const LoadOutcome& outcome);
+    // A type change in two halves: everything the new device needs (record, buffer, Menu.ini)
+    // made ready beside the old files, then put in place together. PrepareDevice changes nothing;
+    // false refuses the device, with the reason (empty when the operator was told already).
+    struct PreparedDevice;
+    bool PrepareDevice(std::string_view vendor, std::string_view type, PreparedDevice& device,
+                       std::string& refusal);
+    bool CommitDevice(int unit, PreparedDevice& device, std::string& refusal);
     void ClearSocketFields(int unit);
     LoadEnvironment Environment(ProgressSink* progress);
     // Marks device work outside a run for its scope.
