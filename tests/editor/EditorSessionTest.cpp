@@ -136,6 +136,25 @@ TEST(EditorOk, OnlyAModifiedImageReachesTheMainWindow) {
     EXPECT_EQ(e.session.Ok(host), OkOutcome::Closed);
 }
 
+TEST(EditorOk, ABufferThatCannotBeSummedAsksWhetherToCloseAndAppliesNothing) {
+    TempDir dir;
+    const auto path = test::WriteBuffer(dir, ByteVector(0x100, 0xFF));
+    ScriptedOperator op({Answer::No, Answer::Yes});
+    EditorSession session(path, op);
+    session.Show(0x100);
+    session.TypeHexDigit('0');
+    session.TypeHexDigit('0');
+    ASSERT_TRUE(session.Modified());
+    std::filesystem::remove(path);
+    RecordingHost host;
+    EXPECT_EQ(session.Ok(host), OkOutcome::Failed) << "No: the editor stays open";
+    ASSERT_EQ(op.messages.size(), 1u);
+    EXPECT_EQ(op.messages[0].buttons, Buttons::YesNo);
+    EXPECT_NE(op.messages[0].text.find("Close the editor anyway?"), std::string::npos);
+    EXPECT_EQ(session.Ok(host), OkOutcome::Abandoned) << "Yes: it closes";
+    EXPECT_TRUE(host.applied.empty()) << "no checksum that does not match the buffer";
+}
+
 TEST(EditorOk, ASumOverTheWholeDeviceCountsBytesMissingFromAShortFileAsFF) {
     Editor e({0x00}, 0x200);
     RecordingHost host;

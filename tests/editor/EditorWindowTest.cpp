@@ -145,6 +145,27 @@ TEST(EditForm, KeyboardEditsBothSidesAndOkAppliesTheImage) {
     EXPECT_EQ(w.host.applied[0].checksumText.size(), 8u);
 }
 
+TEST(EditForm, OkOnABufferThatCannotBeSummedStaysOpenUnlessTheOperatorClosesAnyway) {
+    Window w(ByteVector(0x40, 0xFF), 0x40);
+    QWidget* hex = Find<QWidget>(w.form, "HexStringGrid");
+    hex->setFocus();
+    QTest::keyClicks(hex, "00");
+    const std::string kept = test::ReadFile(w.path);
+    std::filesystem::remove(w.path);
+    // The scripted operator answers OK, not Yes: the editor stays open.
+    Find<QPushButton>(w.form, "OkButton")->click();
+    EXPECT_TRUE(w.form.isVisible());
+    ASSERT_EQ(w.op.messages.size(), 1u);
+    EXPECT_EQ(w.op.messages[0].buttons, Buttons::YesNo);
+    EXPECT_TRUE(w.host.applied.empty());
+
+    // The file is back: OK sums it and closes.
+    test::WriteBuffer(w.dir, ByteVector(kept.begin(), kept.end()));
+    Find<QPushButton>(w.form, "OkButton")->click();
+    EXPECT_FALSE(w.form.isVisible());
+    EXPECT_EQ(w.host.applied.size(), 1u);
+}
+
 TEST(EditForm, BlockControlShowsOnlyAboveOneGiB) {
     Window w(ByteVector(16, 0xFF), std::uint64_t{4} << 30);
     EXPECT_TRUE(Find<QWidget>(w.form, "BlockControlPanel")->isVisibleTo(&w.form));

@@ -270,10 +270,14 @@ OkOutcome EditorSession::Ok(EditorHost& host) {
         return OkOutcome::Closed;
     const auto sum = Checksum(BufferPath(), deviceSize_ - 1, kErasedByte);
     if (!sum) {
-        op_.Tell(Severity::Error, kErrorCaption,
-                 "The buffer file " + BufferPath().string() +
-                     " cannot be read, so its checksum is not known.");
-        return OkOutcome::Failed;
+        const Answer answer = op_.Ask(
+            Severity::Error, kErrorCaption,
+            "The buffer file " + BufferPath().string() +
+                " cannot be read, so the edited image's checksum is not known.\n\nClose the "
+                "editor anyway? The main window then keeps the socket's earlier file and "
+                "checksum, which no longer match the buffer.",
+            Buttons::YesNo);
+        return answer == Answer::Yes ? OkOutcome::Abandoned : OkOutcome::Failed;
     }
     imageChecksum_ = *sum;
     SocketFields fields;

@@ -299,8 +299,9 @@ void TEditForm::Swap(SwapKind kind) {
 void TEditForm::Ok() {
     if (busy_)
         return;
-    // A buffer that cannot be summed is told by the session; the window closes either way.
-    session_.Ok(host_);
+    // A buffer that cannot be summed: the session asked the operator, who chose to stay.
+    if (session_.Ok(host_) == OkOutcome::Failed)
+        return;
     accept();
 }
 

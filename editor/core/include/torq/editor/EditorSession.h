@@ -63,9 +63,12 @@ class EditJournal {
 
 enum class ToolOutcome { Done, Refused, Failed };
 enum class OkOutcome {
-    Closed,   // nothing was modified: the main window stays as it is
-    Applied,  // the edited image's checksum went to unit 1, socket 1
-    Failed,   // the buffer could not be summed; the editor stays open
+    Closed,     // nothing was modified: the main window stays as it is
+    Applied,    // the edited image's checksum went to unit 1, socket 1
+    Abandoned,  // the buffer could not be summed and the operator chose to close anyway: the
+                // main window keeps its earlier checksum
+    Failed,     // the buffer could not be summed and the operator chose to stay: the editor
+                // stays open, so OK can be tried again
 };
 
 class EditorSession {
@@ -125,6 +128,9 @@ class EditorSession {
     std::optional<std::uint64_t> Sum(const SumDialogValues& values);
 
     // ---- closing ----
+    // After an edit: the image's checksum goes to the main window. When the buffer cannot be
+    // summed the operator is asked whether to close anyway, since the main window would then
+    // show a checksum that no longer matches the buffer.
     OkOutcome Ok(EditorHost& host);
     std::optional<std::uint32_t> ImageChecksum() const { return imageChecksum_; }
 
