@@ -185,7 +185,10 @@ int ShowPages(CliContext& context) {
                     break;
                 }
                 case ComponentType::ValueField:
-                    std::cout << "value      " << c.LabelText();
+                    // A field of an unknown value type has no label; its caption names it.
+                    std::cout << "value      "
+                              << (c.LabelText().empty() ? "(no label: " + c.caption + ")"
+                                                        : c.LabelText());
                     break;
                 case ComponentType::Explanation:
                     std::cout << "explanation";

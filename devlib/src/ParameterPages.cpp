@@ -70,7 +70,11 @@ const ValueTypeRule& ValueTypeRuleOf(std::int32_t valueType) {
 }
 
 std::string PageComponent::LabelText() const {
-    return caption + std::string(ValueTypeRuleOf(valueType).labelSuffix);
+    const ValueTypeRule& rule = ValueTypeRuleOf(valueType);
+    // A value type the pages do not know shows its field without a label.
+    if (&rule == &kOtherValueType)
+        return {};
+    return caption + std::string(rule.labelSuffix);
 }
 
 std::optional<std::string> PageComponent::StoredValue() const {

@@ -49,7 +49,8 @@ TEST(ParameterPages, BuildsPagesWithDefaultsAndValues) {
     EXPECT_EQ(c[4].explanationLines, (std::vector<std::string>{"first", "None"}));
     EXPECT_EQ(c[5].type, ComponentType::None);
     EXPECT_EQ(c[5].caption, "NONE");
-    EXPECT_EQ(c[6].LabelText(), "Raw");  // unknown value type: the caption, no suffix
+    EXPECT_EQ(c[6].caption, "Raw");
+    EXPECT_EQ(c[6].LabelText(), "");  // unknown value type: no label at all
     const auto& second = pages.pages[1].components;
     EXPECT_EQ(second[0].text, "None");
     EXPECT_EQ(second[0].LabelText(), "NONE [CHAR] :");

@@ -60,7 +60,8 @@ struct PageComponent {
     int selectedIndex = -1;  // radio group; -1 none
     std::string text;        // value field
 
-    // Label of a value field: the caption and the value type's suffix.
+    // Label of a value field: the caption and the value type's suffix; empty for a value type
+    // the pages do not know.
     std::string LabelText() const;
     // A check box is 20 pixels wide per caption character.
     int CheckBoxWidth() const { return 20 * static_cast<int>(caption.size()); }
