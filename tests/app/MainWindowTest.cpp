@@ -107,6 +107,14 @@ TEST_F(WindowTest, EveryNamedControlExistsHiddenOnesIncluded) {
     ASSERT_GT(names.size(), 250u);
     for (const std::string& name : names)
         EXPECT_NE(window->findChild<QWidget*>(QString::fromStdString(name)), nullptr) << name;
+    // The window's timers, with their intervals.
+    const std::pair<const char*, int> timers[] = {
+        {"WatchFile_Timer", 300}, {"FlashSumEdit_Timer", 130}, {"InfoMessageLimit_Timer", 500}};
+    for (const auto& [name, interval] : timers) {
+        const auto* timer = window->findChild<QTimer*>(QString::fromLatin1(name));
+        ASSERT_NE(timer, nullptr) << name;
+        EXPECT_EQ(timer->interval(), interval) << name;
+    }
 
     // What this release hides exists, hidden.
     for (const char* hidden :
@@ -242,6 +250,31 @@ TEST_F(WindowTest, PremiumValuesAreSavedToMenuIniWhenTheTabIsLeft) {
     EXPECT_EQ(saved(), "60");
     tabs->setCurrentIndex(kProgrammerTabIndex);
     EXPECT_EQ(saved(), "127");
+}
+
+TEST_F(WindowTest, AChangedChecksumBlinksTenStepsAndStaysRed) {
+    Open("W25X10", "Winbond", "W25X10");
+    auto* timer = Find<QTimer>("FlashSumEdit_Timer");
+    auto* sum = Find<QLineEdit>("Unit1_Sum1_Edit");
+    // A field background that is not white, so the blink's white shows.
+    QPalette tinted = window->palette();
+    tinted.setColor(QPalette::Base, QColor(0xE0, 0xE8, 0xF0));
+    window->setPalette(tinted);
+    ASSERT_NE(sum->palette().color(QPalette::Text), QColor(255, 0, 0));
+    // Each tick's look: R red on white, N normal, r red on the normal background.
+    std::string looks;
+    QObject::connect(timer, &QTimer::timeout, window.get(), [&] {
+        const QPalette shown = sum->palette();
+        const bool red = shown.color(QPalette::Text) == QColor(255, 0, 0);
+        const bool white = shown.color(QPalette::Base) == QColor(Qt::white);
+        looks += red ? (white ? 'R' : 'r') : 'N';
+    });
+    DropFiles(Find("Unit1_Panel"), {WriteFile("image.bin", 1024)});
+    ASSERT_NE(sum->text(), "00000000");
+    ASSERT_TRUE(timer->isActive());
+    EXPECT_TRUE(WaitFor([&] { return !timer->isActive(); }, 3000));
+    EXPECT_EQ(looks, "RNRNRNRNRrr");
+    EXPECT_EQ(sum->palette().color(QPalette::Text), QColor(255, 0, 0));
 }
 
 TEST_F(WindowTest, DropsTakeTheFirstFileAndOnlySocketOneOfUnitOneLoadsIt) {

@@ -391,17 +391,19 @@ void InformationWindow::closeEvent(QCloseEvent* event) {
 
 // ---- LineLimitTimer ----
 
-LineLimitTimer::LineLimitTimer(Workbench& bench, QObject* parent) : QObject(parent), bench_(bench) {
-    timer_.setObjectName(QStringLiteral("InfoMessageLimit_Timer"));
-    timer_.setInterval(kIntervalMs);
-    connect(&timer_, &QTimer::timeout, this, [this] { bench_.InfoMessageLimitTick(); });
+LineLimitTimer::LineLimitTimer(Workbench& bench, QObject* parent)
+    : QObject(parent), bench_(bench), timer_(new QTimer(this)) {
+    // A child, so the window's children include it by name.
+    timer_->setObjectName(QStringLiteral("InfoMessageLimit_Timer"));
+    timer_->setInterval(kIntervalMs);
+    connect(timer_, &QTimer::timeout, this, [this] { bench_.InfoMessageLimitTick(); });
 }
 
 void LineLimitTimer::Sync() {
     if (!bench_.InfoMessageLimitTimerWanted())
-        timer_.stop();
-    else if (!timer_.isActive())
-        timer_.start();
+        timer_->stop();
+    else if (!timer_->isActive())
+        timer_->start();
 }
 
 }  // namespace torq::app

@@ -154,11 +154,11 @@ class LineLimitTimer final : public QObject {
     explicit LineLimitTimer(Workbench& bench, QObject* parent = nullptr);
     // Runs or stops the timer as the workbench wants it (call when the options or the tab change).
     void Sync();
-    const QTimer& Timer() const { return timer_; }
+    const QTimer& Timer() const { return *timer_; }
 
   private:
     Workbench& bench_;
-    QTimer timer_;
+    QTimer* timer_;
 };
 
 }  // namespace torq::app
