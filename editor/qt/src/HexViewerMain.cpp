@@ -1,5 +1,6 @@
 // torq-hexviewer: the hex editor on a buffer file, without the main window. For manual checks and
-// for scripts/screenshots; it needs no programmer.
+// for scripts/screenshots; it needs no programmer. With --home it holds the folder's lock, as the
+// window and the command-line tool do, so it never writes a buffer another process is using.
 //
 //   torq-hexviewer [--home DIR | --buffer FILE] [--size N] [--init] [--goto ADDRESS]
 //                  [--screenshot DIR]
@@ -9,11 +10,14 @@
 #include <QScreen>
 #include <QTimer>
 #include <cstdio>
+#include <exception>
 #include <functional>
 #include <iostream>
+#include <optional>
 #include <vector>
 
 #include "torq/buffer/BufferFile.h"
+#include "torq/devlib/HomeLock.h"
 #include "torq/devlib/ProgramDirectory.h"
 #include "torq/devlib/Text.h"
 #include "torq/editor/qt/EditorWidgets.h"
@@ -104,9 +108,7 @@ int TakeScreenshots(qt::TEditForm& form, const QDir& folder) {
     return ok ? 0 : 1;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("torq-hexviewer"));
     QApplication::setStyle(QStringLiteral("Fusion"));
@@ -138,12 +140,19 @@ int main(int argc, char** argv) {
     parser.process(app);
 
     std::filesystem::path bufferPath;
-    if (parser.isSet(buffer))
+    std::optional<HomeLock> lock;
+    if (parser.isSet(buffer)) {
         bufferPath = parser.value(buffer).toStdString();
-    else if (parser.isSet(home))
-        bufferPath = ProgramDirectory::Portable(parser.value(home).toStdString()).BufferFile();
-    else
+    } else if (parser.isSet(home)) {
+        const auto dirs = ProgramDirectory::Portable(parser.value(home).toStdString());
+        std::string problem;
+        lock = HomeLock::Acquire(dirs, "torq-hexviewer", &problem);
+        if (!lock)
+            return Fail(problem);
+        bufferPath = dirs.BufferFile();
+    } else {
         return Fail("give --buffer FILE or --home DIR");
+    }
 
     const BufferFile file(bufferPath);
     std::uint64_t deviceSize = 0;
@@ -193,4 +202,17 @@ int main(int argc, char** argv) {
     form.exec();
     log.Unsubscribe(&printer);
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Whatever is left over ends the program with its message, never with a bare abort.
+    try {
+        return Run(argc, argv);
+    } catch (const std::exception& error) {
+        return Fail(error.what());
+    } catch (...) {
+        return Fail("stopped by an unexpected error");
+    }
 }
