@@ -68,7 +68,14 @@ struct WatchOptions {
 };
 
 int Watch(CliContext& context, const WatchOptions& options) {
-    const std::filesystem::path file = std::filesystem::absolute(options.file);
+    // Made absolute once: the watch must keep naming the same file. A relative name cannot be
+    // resolved when the current folder has been deleted.
+    std::error_code error;
+    const std::filesystem::path file = std::filesystem::absolute(options.file, error);
+    if (error) {
+        return Fail(kFailed, "cannot resolve " + options.file +
+                                 " against the current folder: " + error.message());
+    }
     if (const int code = LockHome(context, "watch"); code != kSuccess)
         return code;
     if (const int code = OpenBench(context, Needs::Programmer); code != kSuccess)

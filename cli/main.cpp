@@ -35,6 +35,8 @@ int main(int argc, char** argv) {
     } catch (const std::exception& e) {
         // Nothing may end the tool with an abort: what a lower layer did not expect is reported.
         return Fail(kBadUsage, std::string("unexpected error: ") + e.what());
+    } catch (...) {
+        return Fail(kBadUsage, "unexpected error of an unknown kind");
     }
     return exitCode;
 }

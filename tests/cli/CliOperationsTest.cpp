@@ -137,5 +137,17 @@ TEST_F(CliOperationsTest, WatchProgramsTheFileAtEveryChange) {
     EXPECT_EQ(chip.substr(0, 3000), test::ReadFile(file));
 }
 
+// A relative name given in a current folder that has been deleted cannot name the file: told,
+// not an unexpected error.
+TEST_F(CliOperationsTest, WatchOfARelativeNameInADeletedFolderIsTold) {
+    const auto gone = home / "gone";
+    std::filesystem::create_directory(gone);
+    const auto watch = test::RunCommand(
+        "cd " + gone.string() + " && rmdir " + gone.string() + " && " + test::CliPath() +
+        " --home " + home.Path().string() + " " + Chip("W25X10") + " watch fw.bin");
+    EXPECT_EQ(watch.exitCode, 1) << watch.err;
+    EXPECT_TRUE(Has(watch.err, "cannot resolve fw.bin against the current folder")) << watch.err;
+}
+
 }  // namespace
 }  // namespace torq
