@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Editor benchmarks on a 256 MiB buffer: page refresh, scroll step and paint, map refresh, and
 # the whole-file jobs (fill, byte swap, OK's checksum) against dd and cat on the same file, with
-# the peak memory of each run.
+# the peak memory of each run and of each mode on a 16 MiB and a 256 MiB buffer.
 #   bench/run-editor.sh [BUILD_DIR]      (default: build)
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
@@ -67,3 +67,17 @@ cat buffer.tmp > /dev/null
 measure "cat > /dev/null" sh -c 'cat buffer.tmp > /dev/null'; t_cat=$seconds
 measure "ours" "$bench" ok buffer.tmp; t_ours=$seconds; cat out.txt
 echo "  our speed / cat's speed $(ratio "$t_cat" "$t_ours")"
+
+echo "peak memory against the buffer size (goal: the same for both, under 32 MiB)"
+head -c 16M /dev/urandom > small.tmp
+head -c 256M /dev/urandom > large.tmp
+printf '  %-34s %14s %14s\n' "run (peak RSS)" "16 MiB buffer" "256 MiB buffer"
+for job in page paint map fill swap ok; do
+    row=()
+    for file in small.tmp large.tmp; do
+        /usr/bin/time -v -o time.txt "$bench" "$job" "$file" >/dev/null 2>run.err ||
+            { echo "$job failed:" >&2; cat run.err >&2; exit 1; }
+        row+=("$(awk -F': ' '/Maximum resident set size/ { print $2 }' time.txt) KiB")
+    done
+    printf '  %-34s %14s %14s\n' "$job" "${row[0]}" "${row[1]}"
+done
