@@ -5,12 +5,18 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <string>
+#include <thread>
 
 namespace torq {
 
 namespace {
+
+// How long a refused process waits for the holder's name: 20 x 10 ms.
+constexpr int kNameWaits = 20;
+constexpr int kNameWaitMs = 10;
 
 // What the holder wrote into the lock file: its name and process number, one line.
 std::string ReadHolder(int fd) {
@@ -40,7 +46,14 @@ std::optional<HomeLock> HomeLock::Acquire(const ProgramDirectory& dirs, std::str
     // The kernel drops an flock with the process, so a crashed holder never blocks the folder.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
-        const std::string other = ReadHolder(fd);
+        // The holder writes its name just after taking the lock (and clears it before letting go):
+        // a name not there yet is waited for a moment.
+        std::string other = ReadHolder(fd);
+        for (int attempt = 0; other.empty() && error == EWOULDBLOCK && attempt < kNameWaits;
+             ++attempt) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(kNameWaitMs));
+            other = ReadHolder(fd);
+        }
         ::close(fd);
         if (error == EWOULDBLOCK) {
             return fail("the folder " + dirs.DataFolder().string() + " is in use by " +
@@ -48,16 +61,22 @@ std::optional<HomeLock> HomeLock::Acquire(const ProgramDirectory& dirs, std::str
         }
         return fail("cannot lock " + path.string() + ": " + std::strerror(error));
     }
+    // Written over what a crashed holder may have left, then cut to its length, so that the file
+    // never reads empty while it is held.
     const std::string line =
         std::string(holder) + " (process " + std::to_string(::getpid()) + ")\n";
-    if (::ftruncate(fd, 0) == 0) [[maybe_unused]]
-        const ssize_t written = ::pwrite(fd, line.data(), line.size(), 0);
+    if (::pwrite(fd, line.data(), line.size(), 0) == static_cast<ssize_t>(line.size())) {
+        [[maybe_unused]] const int cut = ::ftruncate(fd, static_cast<off_t>(line.size()));
+    }
     return HomeLock(fd);
 }
 
 HomeLock::~HomeLock() {
-    if (fd_ >= 0)
+    if (fd_ >= 0) {
+        // The name goes with the lock: the next holder's name is the only one to be read.
+        [[maybe_unused]] const int cleared = ::ftruncate(fd_, 0);
         ::close(fd_);  // releases the lock
+    }
 }
 
 HomeLock::HomeLock(HomeLock&& other) noexcept : fd_(other.fd_) {

@@ -1,9 +1,9 @@
 #include "torq/link/Programmer.h"
 
 #include <chrono>
-#include <fstream>
 #include <thread>
 
+#include "torq/devlib/Ini.h"
 #include "torq/devlib/Text.h"
 
 namespace torq {
@@ -111,7 +111,8 @@ bool Programmer::OpenWithRetries(int deviceNumber) {
 }
 
 EnumerationResult Programmer::EnumerateProgrammers(const std::filesystem::path& selectedDriverImage,
-                                                   int resetIdleLevel) {
+                                                   int resetIdleLevel,
+                                                   std::string_view imageOrigin) {
     EnumerationResult result;
     const int count = usb_->DeviceCount();
     unitMap_.assign(static_cast<std::size_t>(std::max(count, 0)), 0);
@@ -133,7 +134,10 @@ EnumerationResult Programmer::EnumerateProgrammers(const std::filesystem::path& 
             DownloadDriverImage(selectedDriverImage);
             result.downloaded = true;
         } else {
-            op_->Tell(Severity::Warning, "The '" + selectedDriverImage.string() + "' not found.");
+            const std::string shown = selectedDriverImage.empty() && !imageOrigin.empty()
+                                          ? std::string(imageOrigin)
+                                          : selectedDriverImage.string();
+            op_->Tell(Severity::Warning, "The '" + shown + "' not found.");
             result.imageMissing = true;
         }
     }
@@ -163,14 +167,19 @@ bool Programmer::OpenProgrammer(const std::filesystem::path& driverImage, int un
 }
 
 bool Programmer::DownloadDriverImage(const std::filesystem::path& driverImage) {
-    std::ifstream file(driverImage);
-    if (!file) {
-        log_->WriteInfoLine("Error : Cannot read the driver image '" + driverImage.string() + "'.",
+    const SmallFile file = ReadSmallFile(driverImage, kDriverImageFileLimit);
+    if (!file.exists || !file.problem.empty()) {
+        log_->WriteInfoLine("Error : Cannot read the driver image '" + driverImage.string() + "'" +
+                                (file.problem.empty() ? "." : ": " + file.problem + "."),
                             true);
         return false;
     }
     std::vector<std::string> lines;
-    for (std::string line; std::getline(file, line);) {
+    std::string_view text = file.contents;
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        std::string line(text.substr(0, end));
+        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
         lines.push_back(std::move(line));

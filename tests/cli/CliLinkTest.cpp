@@ -152,6 +152,24 @@ TEST_F(CliLinkTest, AFailedSelectChangesNothing) {
     }
 }
 
+// A driver image the device file names outside the library is refused; the warning at the
+// programmer's start then names the device file and key, as there is no path to quote.
+TEST_F(CliLinkTest, ARefusedDriverImageIsNamedByItsDeviceFileAndKey) {
+    ASSERT_EQ(Run("select Winbond W25X10").exitCode, 0);
+    std::string text = test::ReadFile(home / "Ini" / "W25X10.ini");
+    text.replace(text.find("UserWav=SPI_25_33V.drv"), 22, "UserWav=../../outside/x_25.drv");
+    home.Write("Ini/W25X10.ini", text);
+    const auto refused = Run("--simulate W25X10 id");
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.err.find("W25X10.ini : UserWav=../../outside/x_25.drv is outside the device "
+                               "library"),
+              std::string::npos)
+        << refused.err;
+    EXPECT_NE(refused.err.find("The 'W25X10.ini : UserWav=../../outside/x_25.drv' not found."),
+              std::string::npos)
+        << refused.err;
+}
+
 TEST_F(CliLinkTest, ProgrammersWithAndWithoutHardware) {
     const auto simulated = Run("--simulate W25Q128FV,firmware=1.02 programmers");
     EXPECT_EQ(simulated.exitCode, 0) << simulated.err;

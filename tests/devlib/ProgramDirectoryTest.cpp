@@ -2,11 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include "TestSupport.h"
+#include "torq/devlib/HomeLock.h"
 
 namespace torq {
 namespace {
@@ -75,6 +80,35 @@ TEST(ProgramDirectory, ARelativeHomeInADeletedCurrentFolderDoesNotThrow) {
     std::filesystem::current_path(previous);
     ASSERT_TRUE(located.has_value());
     EXPECT_EQ(located->LibraryFolder(), "rel");
+}
+
+// A holder that has taken the lock but not yet written its name is still named to the process it
+// refuses; the name goes when the lock is let go.
+TEST(HomeLock, TheRefusalNamesAHolderThatIsStillWritingItsName) {
+    test::TempDir dir;
+    const auto dirs = ProgramDirectory::Portable(dir.Path());
+    const auto path = dir / std::string(kHomeLockFileName);
+    const int holder = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+    std::thread naming([holder] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(40));
+        const std::string line = "the slow holder (process 1)\n";
+        EXPECT_EQ(::pwrite(holder, line.data(), line.size(), 0), static_cast<ssize_t>(line.size()));
+    });
+    std::string problem;
+    EXPECT_FALSE(HomeLock::Acquire(dirs, "second", &problem).has_value());
+    naming.join();
+    EXPECT_NE(problem.find("is in use by the slow holder (process 1)"), std::string::npos)
+        << problem;
+    ::close(holder);
+
+    {
+        auto held = HomeLock::Acquire(dirs, "the test", &problem);
+        ASSERT_TRUE(held.has_value()) << problem;
+        EXPECT_EQ(test::ReadFile(path).rfind("the test (process ", 0), 0u) << test::ReadFile(path);
+    }
+    EXPECT_EQ(test::ReadFile(path), "");
 }
 
 TEST(ProgramDirectory, HomeAndEnvironmentPointBothFoldersAtOnePlace) {

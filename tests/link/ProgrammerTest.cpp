@@ -128,6 +128,14 @@ TEST_F(ProgrammerTest, AMissingImageIsWarnedAboutAndEndsTheProgram) {
     ASSERT_EQ(link.op.messages.size(), 1u);
     EXPECT_EQ(link.op.messages[0].text, "The '" + missing.string() + "' not found.");
     EXPECT_EQ(link.op.messages[0].severity, Severity::Warning);
+
+    // No path at all (the device record refused the image): the device file and key are named.
+    test::SimulatedLink refused;
+    EXPECT_TRUE(
+        refused.programmer.EnumerateProgrammers({}, 0, "W25X20.ini : UserWav=../../x_25.drv")
+            .imageMissing);
+    EXPECT_EQ(refused.op.messages.at(0).text,
+              "The 'W25X20.ini : UserWav=../../x_25.drv' not found.");
 }
 
 TEST_F(ProgrammerTest, OpenProgrammerReloadsTheImageOnlyWhenAProgrammerIsRegistered) {
@@ -147,6 +155,14 @@ TEST_F(ProgrammerTest, OpenProgrammerReloadsTheImageOnlyWhenAProgrammerIsRegiste
     EXPECT_TRUE(link.programmer.OpenProgrammer(home / "gone.drv", 0));
     EXPECT_EQ(test::Messages(link.log).back(),
               "Error : Cannot read the driver image '" + (home / "gone.drv").string() + "'.");
+    EXPECT_TRUE(Describe(link.sim.Log()).empty());
+
+    // A file far larger than any image (a device, a wrong name) is not read, nor sent.
+    const auto huge = home.Write("Drv/huge.drv", std::string(kDriverImageFileLimit + 1, '0'));
+    EXPECT_TRUE(link.programmer.OpenProgrammer(huge, 0));
+    EXPECT_NE(test::Messages(link.log).back().find("is larger than 1048576 bytes"),
+              std::string::npos)
+        << test::Messages(link.log).back();
     EXPECT_TRUE(Describe(link.sim.Log()).empty());
 }
 

@@ -423,8 +423,12 @@ void Workbench::DetectIc() {
 
 void Workbench::EnumerateProgrammers(bool restoreHistory) {
     const BusyScope busy(*this);
-    const EnumerationResult result =
-        programmer_->EnumerateProgrammers(record_.driverImagePath, options_.ResetIdleLevel());
+    // Without a path (the image the device file names is missing or was refused), the warning
+    // names the device file and key instead.
+    const std::string origin =
+        fs::path(units_.Saved().deviceFile).filename().string() + " : UserWav=" + record_.userWav;
+    const EnumerationResult result = programmer_->EnumerateProgrammers(
+        record_.driverImagePath, options_.ResetIdleLevel(), origin);
     if (result.imageMissing) {
         host_.EndProgram(true);
         return;

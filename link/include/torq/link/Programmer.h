@@ -28,6 +28,9 @@ inline constexpr std::uint32_t kOpenRetryPauseMs = 100;
 // writes of fewer than this many bytes.
 inline constexpr std::uint32_t kDriverImageLimit = 0x2000;
 inline constexpr std::uint32_t kDriverImageChunk = 4096;
+// An image file is a text of at most that much memory; a larger file is not an image at all and is
+// not read.
+inline constexpr std::uint64_t kDriverImageFileLimit = 1 << 20;
 
 // Exact identity check: IDs and case-sensitive strings.
 bool IsProgrammerIdentity(const UsbIdentity& identity);
@@ -79,13 +82,14 @@ class Programmer {
 
     // Finds the programmer among the USB devices, loads the selected device's driver image,
     // sets the unit mode and the reset idle level (1 normal low, 0 normal high) and reads the
-    // firmware version.
+    // firmware version. `imageOrigin` names the image when there is no path to quote (the device
+    // record refused or could not find it): the device file and key it comes from.
     EnumerationResult EnumerateProgrammers(const std::filesystem::path& selectedDriverImage,
-                                           int resetIdleLevel);
+                                           int resetIdleLevel, std::string_view imageOrigin = {});
     // Opens the programmer of a unit (with retries) and loads the driver image into it.
     bool OpenProgrammer(const std::filesystem::path& driverImage, int unitIndex);
     // Loads a driver image into the open device and starts it. False when the file cannot be
-    // read (a line is logged) or no device is open.
+    // read or is larger than kDriverImageFileLimit (a line is logged) or no device is open.
     bool DownloadDriverImage(const std::filesystem::path& driverImage);
     // Holds (true) or releases (false) the microcontroller. With no device open nothing is
     // sent, the operator is told "No USB Devices connected." and the result is false: the
