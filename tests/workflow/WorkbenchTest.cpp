@@ -118,6 +118,67 @@ TEST_F(WorkbenchTest, StartUpDetectsTheChipAndRestoresTheHistory) {
     EXPECT_EQ(saved.ReadString("Device1", "Socket1File"), file.string());
 }
 
+// A chip that is not recognised: the device and the file come from History.ini, loaded with the
+// saved destination, fill and format, but the socket stays out of the runs. A second restore (the
+// programmer plugged in again) with the same stored vendor changes nothing; a stored file that
+// has gone empties the field and loads nothing.
+TEST_F(WorkbenchTest, AnUndetectedChipTakesTheHistoryButLeavesTheSocketDisabled) {
+    Open("none", "Winbond", "W25X20");
+    const auto file = WriteFile("image.exe", 1000);
+    IniFile history(home / "History.ini");
+    history.WriteString("Device1", "Socket1File", file.string());
+    history.WriteInteger("Device1", "Socket1DestSAdd", 256);
+    history.WriteInteger("Device1", "Socket1UnusedFill", 0);
+    history.WriteInteger("Device1", "Socket1Format", 1);  // MS-DOS .exe: a 512-byte header
+    ASSERT_TRUE(history.Save());
+
+    bench->StartUp({});
+    const Units& units = bench->UnitStates();
+    EXPECT_EQ(units.Unit(1).vendor, "Winbond");
+    EXPECT_EQ(units.Unit(1).type, "W25X20");
+    EXPECT_EQ(units.Socket(1, 1).workFile, file.string());
+    EXPECT_FALSE(units.Socket(1, 1).enabled);
+    EXPECT_TRUE(Logged("Downloaded file is MS .EXE file !"));
+    std::string buffer = test::ReadFile(home / "output.tmp");
+    ASSERT_EQ(buffer.size(), 262144u);
+    EXPECT_EQ(buffer.substr(0x100, 488), test::ReadFile(file).substr(512));
+    EXPECT_EQ(buffer[0], '\0');
+    EXPECT_EQ(buffer[0x100 + 488], '\0');
+
+    buffer[0] = 'X';
+    home.Write("output.tmp", buffer);
+    bench->RestoreSocketHistory(1, 1);
+    EXPECT_EQ(test::ReadFile(home / "output.tmp"), buffer);
+    EXPECT_EQ(units.Unit(1).type, "W25X20");
+    EXPECT_EQ(units.Socket(1, 1).workFile, file.string());
+    EXPECT_FALSE(units.Socket(1, 1).enabled);
+
+    std::filesystem::remove(file);
+    Make("none");
+    bench->StartUp({});
+    EXPECT_EQ(bench->UnitStates().Unit(1).type, "W25X20");
+    EXPECT_EQ(bench->UnitStates().Socket(1, 1).workFile, "");
+    EXPECT_FALSE(bench->UnitStates().Socket(1, 1).enabled);
+    EXPECT_EQ(test::ReadFile(home / "output.tmp"), std::string(262144, '\xFF'));
+}
+
+// Closing after a Read keeps "< Data from buffer >" as the work file; at the next start no such
+// file exists and the field stays empty.
+TEST_F(WorkbenchTest, TheDataFromTheBufferIsNotRestoredAtTheNextStart) {
+    Open("W25X10");
+    bench->StartUp({});
+    bench->LoadIntoUnit1(WriteFile("image.bin", 4096));
+    ASSERT_TRUE(bench->Runs().Read().Pass());
+    bench->Close();
+    EXPECT_EQ(IniFile(home / "History.ini").ReadString("Device1", "Socket1File"), kDataFromBuffer);
+
+    Make("W25X10");
+    bench->StartUp({});
+    EXPECT_EQ(bench->UnitStates().Socket(1, 1).workFile, "");
+    EXPECT_TRUE(bench->UnitStates().Socket(1, 1).enabled);  // the chip was recognised
+    EXPECT_EQ(Shown("Programmer_LoadFileImage_Panel"), "Programmer_LoadFileNorm_Image");
+}
+
 TEST_F(WorkbenchTest, ExecuteAllRunsTheCheckedStepsAndShowsTheVerdict) {
     Open("W25X10");
     bench->StartUp({});

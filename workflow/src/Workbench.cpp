@@ -518,6 +518,9 @@ void Workbench::RestoreSocketHistory(int unit, int socket) {
     savedSocket.load = stored.settings.load;
     ResetOtherSocket(saved, socket);
     LoadForSocket(unit, socket, true);
+    // A load checks its socket's box; after a restore the socket takes part only when its chip
+    // was recognised.
+    units_.SetEnabled(unit, socket, detected.found);
 }
 
 bool Workbench::SaveSocketHistory(int unit, int socket) {
