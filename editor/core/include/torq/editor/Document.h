@@ -44,7 +44,7 @@ std::unique_ptr<BufferFileHandle> OpenBufferOnDisk(const std::filesystem::path& 
 // zeros.
 class DocumentWriter {
   public:
-    DocumentWriter(const std::filesystem::path& path, const BufferOpener& opener = {});
+    explicit DocumentWriter(const std::filesystem::path& path, const BufferOpener& opener = {});
     DocumentWriter(const DocumentWriter&) = delete;
     DocumentWriter& operator=(const DocumentWriter&) = delete;
     ~DocumentWriter();
