@@ -360,6 +360,47 @@ TEST_F(WorkbenchTest, AChangedWorkFileIsReloadedAndProgrammedOnTheEmulatorTab) {
     EXPECT_EQ(test::ReadFile(home / "output.tmp").substr(0, 3000), test::ReadFile(file));
 }
 
+// A work file restored from the history at start-up is watched when "Watch" is checked (the
+// default): its stamp is taken and the timer runs, so a rebuild is seen without touching the box.
+// Without a work file, or with "Watch" cleared, start-up leaves the watch off.
+TEST_F(WorkbenchTest, AWorkFileFromTheHistoryIsWatchedFromTheStart) {
+    struct Case {
+        const char* name;
+        bool watchChecked;
+        bool fileStored;
+        bool watching;
+    };
+    for (const Case& c : std::vector<Case>{{"watched", true, true, true},
+                                           {"no work file", true, false, false},
+                                           {"Watch cleared", false, true, false}}) {
+        SCOPED_TRACE(c.name);
+        Open("W25X10");
+        const auto file = WriteFile("fw.bin", 2048);
+        IniFile history(home / "History.ini");
+        history.WriteString("Device1", "Socket1File", c.fileStored ? file.string() : "");
+        history.WriteInteger("Option", "Emulator_Watch", c.watchChecked ? 1 : 0);
+        ASSERT_TRUE(history.Save());
+        watchTimer.Stop();
+        op = ScriptedOperator({Answer::No});
+
+        bench->StartUp({});
+        EXPECT_EQ(watchTimer.IsEnabled(), c.watching);
+        // Start-up shows every tile idle; only a click on "Watch" shows its Pass image.
+        EXPECT_EQ(Shown("Emulator_WatchImage_Panel"), "Emulator_WatchNorm_Image");
+        if (!c.watching)
+            continue;
+        EXPECT_EQ(bench->UnitStates().Saved().watchedStamp, FileStamp(file));
+        bench->ShowTab(kEmulatorTabIndex);
+        bench->WatchTick();
+        EXPECT_TRUE(op.Texts().empty());
+        std::filesystem::last_write_time(
+            file, std::filesystem::last_write_time(file) + std::chrono::seconds(5));
+        bench->WatchTick();
+        EXPECT_EQ(op.Texts(), std::vector<std::string>{std::string(kReloadQuestion)});
+        EXPECT_TRUE(watchTimer.IsEnabled());
+    }
+}
+
 TEST_F(WorkbenchTest, AHandedOverFileIsLoadedIntoUnit1) {
     Open("W25X10");
     bench->StartUp({});

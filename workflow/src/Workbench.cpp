@@ -474,10 +474,22 @@ void Workbench::ActOnDeviceChange(ReEnumeration decision) {
 void Workbench::RestoreSocketHistory(int unit, int socket) {
     if (socket == 0)
         return;
-    const TimerPause pause(watchTimer_);
+    bool restoredFile = false;
+    {
+        // Paused for the restore, so that no change is acted on while the history is applied.
+        const TimerPause pause(watchTimer_);
+        restoredFile = RestoreSocketHistoryPaused(unit, socket);
+    }
+    // A work file restored is a new work file: with "Watch" checked it is watched from now on,
+    // whatever the timer did before the restore.
+    if (restoredFile)
+        watch_.StartWatching(options_.emulatorWatch);
+}
+
+bool Workbench::RestoreSocketHistoryPaused(int unit, int socket) {
     // Only unit 1, socket 1 takes part in the history.
     if (SocketIndex(unit, socket) != 0)
-        return;
+        return false;
     const std::uint32_t start = clock_.TickMs();
     const DetectionResult detected =
         library_ ? AutoDetectDevice(*programmer_, *library_, TargetBoardSuppliesEmulator())
@@ -496,11 +508,11 @@ void Workbench::RestoreSocketHistory(int unit, int socket) {
         saved.type = units_.Unit(unit).type;
     } else {
         if (!ListHas(vendorList_, stored.vendor) || stored.vendor == saved.vendor)
-            return;
+            return false;
         VendorChanged(unit, stored.vendor);
         saved.vendor = units_.Unit(unit).vendor;
         if (!ListHas(TypeList(unit), stored.type) || stored.type == saved.type)
-            return;
+            return false;
         TypeChanged(unit, stored.type);
         saved.type = units_.Unit(unit).type;
     }
@@ -509,7 +521,7 @@ void Workbench::RestoreSocketHistory(int unit, int socket) {
         savedSocket.enabled = units_.Socket(unit, socket).enabled;
         units_.SetWorkFile(unit, socket, "");
         savedSocket.workFile.clear();
-        return;
+        return false;
     }
     units_.SetWorkFile(unit, socket, stored.settings.workFile);
     savedSocket.workFile = stored.settings.workFile;
@@ -521,6 +533,7 @@ void Workbench::RestoreSocketHistory(int unit, int socket) {
     // A load checks its socket's box; after a restore the socket takes part only when its chip
     // was recognised.
     units_.SetEnabled(unit, socket, detected.found);
+    return true;
 }
 
 bool Workbench::SaveSocketHistory(int unit, int socket) {

@@ -302,6 +302,8 @@ class Workbench : private SocketEvents, private WatchHost {
                        std::string& refusal);
     bool CommitDevice(int unit, PreparedDevice& device, std::string& refusal);
     void ClearSocketFields(int unit);
+    // The restore with the watch timer paused; true when it put a work file into the socket.
+    bool RestoreSocketHistoryPaused(int unit, int socket);
     LoadEnvironment Environment(ProgressSink* progress);
     // Marks device work outside a run for its scope.
     class BusyScope {
