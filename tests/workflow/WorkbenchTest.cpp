@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
+#include <optional>
 
 #include "../link/LinkFixtures.h"
 #include "TestSupport.h"
@@ -225,6 +227,107 @@ TEST_F(WorkbenchTest, AFailingStepSkipsTheRestAndEndsRed) {
     EXPECT_TRUE(Logged("End [Erase]"));
     // The watch timer is given back whatever happened.
     EXPECT_TRUE(watchTimer.IsEnabled());
+}
+
+// A fault at several points of Execute All leaves everything consistent: the failing tile shows
+// Fail and those after it stay as they were, the bar ends at 100, the lamp is red and the status
+// Fail; a chip that cannot be identified (answered Cancel) and a programmer that cannot be opened
+// run nothing. In every case the watch timer is stopped for the run and given back afterwards,
+// and History.ini is left alone.
+TEST_F(WorkbenchTest, AFailureInTheMiddleOfExecuteAllLeavesAConsistentState) {
+    using sim::TransferKind;
+    struct Case {
+        const char* name;
+        std::optional<Operation> at;  // the fault starts with this step; none: before the run
+        std::function<void(sim::SimulatedProgrammer&)> fault;
+        int failedStep;  // index of the Programmer step that fails; -1: no step runs
+        const char* status;
+        const char* lamp;
+        const char* failureLine;  // what the log or the operator is told
+    };
+    const char* kFailureLine = kCommunicationFailureMessage.data();
+    const auto every = [](TransferKind kind, std::optional<std::uint8_t> request = {}) {
+        return [=](sim::SimulatedProgrammer& s) { s.FailEvery({kind, request}); };
+    };
+    const std::vector<Case> cases{
+        {"blank check", Operation::BlankCheck, every(TransferKind::BulkIn), 1,
+         "Status_ResultFail_Image", "Unit1_StatusLights1Red_Image", kFailureLine},
+        {"program", Operation::Program, every(TransferKind::BulkOut), 2, "Status_ResultFail_Image",
+         "Unit1_StatusLights1Red_Image", kFailureLine},
+        {"verify", Operation::Verify, every(TransferKind::BulkIn), 3, "Status_ResultFail_Image",
+         "Unit1_StatusLights1Red_Image", kFailureLine},
+        {"protect", Operation::Protect, every(TransferKind::ControlIn, 0xE0), 4,
+         "Status_ResultFail_Image", "Unit1_StatusLights1Red_Image", kFailureLine},
+        // The removal is acted on once the run has ended: no programmer is left to show.
+        {"programmer removed", Operation::Program,
+         [](sim::SimulatedProgrammer& s) { s.UnplugAfter(3); }, 2, "Status_ResultOffline_Image",
+         "Unit1_StatusLights1Red_Image", kFailureLine},
+        {"read ID", std::nullopt, every(TransferKind::BulkIn), -1, "Status_ResultOnline_Image",
+         "Unit1_StatusLights1Gray_Image", kFailureLine},
+        {"lost open", std::nullopt, [](sim::SimulatedProgrammer& s) { s.FailOpens(kOpenAttempts); },
+         -1, "Status_ResultOnline_Image", "Unit1_StatusLights1Gray_Image",
+         kOpenFailedMessage.data()},
+    };
+    const std::vector<std::string> tiles{"Programmer_Erase", "Programmer_Check",
+                                         "Programmer_Program", "Programmer_Verify",
+                                         "Programmer_Protect"};
+    struct Injector final : SequencerObserver {
+        void StepStarted(Operation operation) override {
+            timerDuringRun = timerDuringRun || timer->IsEnabled();
+            if (at && operation == *at)
+                fault(*simulator);
+        }
+        void StepEnded(Operation operation, bool) override {
+            if (at && operation == *at && simulator->Plugged())
+                simulator->ClearFaults();  // the end of the run is sent as usual
+        }
+        std::optional<Operation> at;
+        std::function<void(sim::SimulatedProgrammer&)> fault;
+        sim::SimulatedProgrammer* simulator = nullptr;
+        const Timer* timer = nullptr;
+        bool timerDuringRun = false;
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Open("W25X10");
+        bench->StartUp({});
+        bench->LoadIntoUnit1(WriteFile("image.bin", 4096));
+        ASSERT_TRUE(bench->UnitStates().Socket(1, 1).enabled);
+        const std::string history = test::ReadFile(home / "History.ini");
+        Injector injector;
+        injector.at = c.at;
+        injector.fault = c.fault;
+        injector.simulator = simulator;
+        injector.timer = &watchTimer;
+        bench->Runs().SetObserver(&injector);
+        if (!c.at)
+            c.fault(*simulator);
+        op = ScriptedOperator({Answer::Retry, Answer::Cancel});
+        watchTimer.Start();
+
+        const RunResult run = bench->Runs().ExecuteAll();
+        EXPECT_FALSE(run.Pass());
+        for (int i = 0; i < static_cast<int>(tiles.size()); ++i) {
+            const char* image = c.failedStep < 0 || i > c.failedStep ? "Norm"
+                                : i == c.failedStep                  ? "Fail"
+                                                                     : "Pass";
+            EXPECT_EQ(Shown(tiles[i] + "Image_Panel"), tiles[i] + image + "_Image") << tiles[i];
+        }
+        if (c.failedStep >= 0) {
+            EXPECT_EQ(bench->Board().Progress(1), 100);
+        }
+        EXPECT_EQ(Shown("Status_ResultImage_Panel"), c.status);
+        EXPECT_EQ(Shown("Unit1_StatusLights1Image_Panel"), c.lamp);
+        const auto texts = op.Texts();
+        EXPECT_TRUE(Logged(c.failureLine) ||
+                    std::find(texts.begin(), texts.end(), c.failureLine) != texts.end())
+            << c.failureLine;
+        EXPECT_FALSE(injector.timerDuringRun);
+        EXPECT_TRUE(watchTimer.IsEnabled());
+        EXPECT_FALSE(bench->Runs().Busy());
+        EXPECT_EQ(test::ReadFile(home / "History.ini"), history);
+        bench->Runs().SetObserver(nullptr);
+    }
 }
 
 TEST_F(WorkbenchTest, AChipOfAnotherDeviceAsksAndCancelSkipsTheSocket) {
