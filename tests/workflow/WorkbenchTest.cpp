@@ -30,6 +30,19 @@ struct RecordingHost final : WorkbenchHost {
     std::uint64_t editorSize = 0;
 };
 
+// A tick counter that moves on by `step` at every reading, so that a span measured between two
+// readings is `step` milliseconds (0: a clock that stands still).
+struct SteppingClock final : Clock {
+    std::uint32_t TickMs() const override {
+        const std::uint32_t now = tick;
+        tick += step;
+        return now;
+    }
+    LocalDateTime Now() const override { return {2011, 5, 4, 13, 7, 9}; }
+    mutable std::uint32_t tick = 0;
+    std::uint32_t step = 0;
+};
+
 // A pump that can act in the middle of a run, as a click that the window delivers while an
 // operation polls.
 struct ReentrantPump final : Pump {
@@ -78,7 +91,7 @@ class WorkbenchTest : public ::testing::Test {
     test::TempDir home;
     ScriptedOperator op;
     ReentrantPump pump;
-    test::FixedClock clock;
+    SteppingClock clock;
     ManualTimer watchTimer, flashTimer;
     RecordingHost host;
     sim::SimulatedProgrammer* simulator = nullptr;
@@ -328,6 +341,132 @@ TEST_F(WorkbenchTest, AFailureInTheMiddleOfExecuteAllLeavesAConsistentState) {
         EXPECT_EQ(test::ReadFile(home / "History.ini"), history);
         bench->Runs().SetObserver(nullptr);
     }
+}
+
+// Detect IC: the chip's device is applied to unit 1, and the found or not-found line carries the
+// detection's time; socket 1 is enabled exactly when a device was found, and the watch timer is
+// given back.
+TEST_F(WorkbenchTest, DetectIcAppliesTheChipsDeviceAndLogsItsTime) {
+    Open("W25X20");
+    bench->StartUp({});
+    ASSERT_TRUE(bench->SelectDevice(1, "Winbond", "W25X10"));
+    bench->SetSocketEnabled(1, 1, false);
+    watchTimer.Start();
+    clock.step = 1234;
+    bench->DetectIc();
+    EXPECT_EQ(bench->UnitStates().Unit(1).type, "W25X20");
+    EXPECT_EQ(bench->Record().name, "W25X20");
+    EXPECT_TRUE(bench->UnitStates().Socket(1, 1).enabled);
+    EXPECT_EQ(Lines().back(),
+              "Automatically detect the device ID is found : Winbond -> W25X20 -> "
+              "[EF301200] : Total Time : 1.234 Sec.");
+    EXPECT_TRUE(watchTimer.IsEnabled());
+
+    // On the Options tab, or without a programmer, the button does nothing.
+    const std::size_t lines = Lines().size();
+    bench->ShowTab(kOptionsTabIndex);
+    bench->DetectIc();
+    bench->ShowTab(kProgrammerTabIndex);
+    bench->Link().Channel().SetProgrammerCount(0);
+    bench->DetectIc();
+    EXPECT_EQ(Lines().size(), lines);
+
+    Open("none");
+    bench->StartUp({});
+    bench->SetSocketEnabled(1, 1, true);
+    const std::string type = bench->UnitStates().Unit(1).type;
+    bench->DetectIc();
+    EXPECT_EQ(Lines().back(),
+              "Automatically detect the device ID is not found : Total Time : 1.234 Sec.");
+    EXPECT_FALSE(bench->UnitStates().Socket(1, 1).enabled);
+    EXPECT_EQ(bench->UnitStates().Unit(1).type, type);
+}
+
+// The order button: the socket lamp goes yellow and back to gray around the identification request
+// to the programmer, and socket 1 of the unit is enabled.
+TEST_F(WorkbenchTest, TheOrderButtonAsksTheProgrammerAndEnablesSocket1) {
+    Open("W25X10");
+    bench->StartUp({});
+    bench->SetSocketEnabled(1, 1, false);
+    struct Lamps final : IndicatorObserver {
+        void VisibilityChanged(std::string_view container) override {
+            if (container == "Unit1_StatusLights1Image_Panel")
+                shown.push_back(board->ShownImage(container));
+        }
+        const IndicatorBoard* board = nullptr;
+        std::vector<std::string> shown;
+    } lamps;
+    lamps.board = &bench->Board();
+    bench->Board().SetObserver(&lamps);
+    simulator->EnableLog(true);
+    simulator->ClearLog();
+    bench->OrderButton(1);
+    bench->Board().SetObserver(nullptr);
+    EXPECT_EQ(lamps.shown, (std::vector<std::string>{"Unit1_StatusLights1Yellow_Image",
+                                                     "Unit1_StatusLights1Gray_Image"}));
+    EXPECT_EQ(test::Describe(simulator->Log()), std::vector<std::string>{"out D0 0000 0005"});
+    EXPECT_TRUE(bench->UnitStates().Socket(1, 1).enabled);
+}
+
+// A type change clears the unit's socket fields; on units 3 and 4 it also unchecks both enable
+// boxes, on units 1 and 2 they keep their state. A vendor whose type list has empty keys tells
+// them in one message and leaves those types out. A device without a sane size is refused and
+// nothing changes.
+TEST_F(WorkbenchTest, ChoosingADeviceClearsTheSocketsAndRefusesOneWithoutASize) {
+    Open("W25X10");
+    bench->StartUp({});
+    Units& units = bench->UnitStates();
+    bench->VendorChanged(3, "Winbond");
+    for (int unit : {1, 3}) {
+        for (int socket : {1, 2}) {
+            units.SetWorkFile(unit, socket, WriteFile("f.bin", 16).string());
+            units.SetChecksumText(unit, socket, "12345678");
+            units.SetOffsetText(unit, socket, "100", bench->Record().deviceSize);
+            units.SetEnabled(unit, socket, true);
+        }
+    }
+    for (int unit : {1, 3}) {
+        SCOPED_TRACE(unit);
+        ASSERT_TRUE(bench->TypeChanged(unit, "W25X20"));
+        for (int socket : {1, 2}) {
+            const SocketState& state = units.Socket(unit, socket);
+            EXPECT_EQ(state.workFile, "");
+            EXPECT_EQ(state.checksumText, "00000000");
+            EXPECT_EQ(state.offsetText, "00000000");
+            EXPECT_EQ(state.enabled, unit < 3);
+        }
+    }
+
+    Open("W25X10");
+    std::string select = test::ReadFile(home / "Select.ini");
+    select.replace(select.find("0002=W25X20"), 11, "0002=");
+    home.Write("Select.ini", select);
+    bench->StartUp({});
+    op = ScriptedOperator();
+    bench->VendorChanged(1, "Winbond");
+    EXPECT_EQ(op.Texts(), std::vector<std::string>{"Error : SelectINI->[Winbond]->0002"});
+    const auto& types = bench->TypeList(1);
+    EXPECT_EQ(std::find(types.begin(), types.end(), "W25X20"), types.end());
+    const std::string first = types.front();  // the vendor change chose its first type
+    EXPECT_EQ(bench->UnitStates().Unit(1).type, first);
+    EXPECT_EQ(bench->Record().name, first);
+
+    std::string device = test::ReadFile(home / "Ini" / "W25X40.ini");
+    device.replace(device.find("max_address_Low=0x080000"), 24, "max_address_Low=0x");
+    home.Write("Ini/W25X40.ini", device);
+    const std::string buffer = test::ReadFile(home / "output.tmp");
+    const std::string menu = test::ReadFile(home / "Menu.ini");
+    op = ScriptedOperator();
+    EXPECT_FALSE(bench->TypeChanged(1, "W25X40"));
+    ASSERT_EQ(op.Texts().size(), 1u);
+    EXPECT_EQ(
+        op.Texts()[0].rfind("The device W25X40 cannot be selected: The device size is 0 bytes", 0),
+        0u)
+        << op.Texts()[0];
+    EXPECT_EQ(bench->UnitStates().Unit(1).type, first);
+    EXPECT_EQ(bench->Record().name, first);
+    EXPECT_EQ(test::ReadFile(home / "output.tmp"), buffer);
+    EXPECT_EQ(test::ReadFile(home / "Menu.ini"), menu);
 }
 
 TEST_F(WorkbenchTest, AChipOfAnotherDeviceAsksAndCancelSkipsTheSocket) {
