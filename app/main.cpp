@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <iostream>
 
 #include "AppArguments.h"
@@ -75,9 +76,7 @@ std::unique_ptr<UsbDevice> MakeUsb(const std::string& simulate, std::string& err
     return std::make_unique<LibusbDevice>(std::move(api));
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("TORQ-SPI"));
     QApplication::setApplicationVersion(QStringLiteral(TORQ_VERSION));
@@ -173,4 +172,18 @@ int main(int argc, char** argv) {
     window.show();
     const int code = app.exec();
     return window.EndRequested() ? 1 : code;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Nothing is meant to throw; whatever does still ends the program with its reason.
+    try {
+        return Run(argc, argv);
+    } catch (const std::exception& error) {
+        std::cerr << "torq-spi: " << error.what() << "\n";
+    } catch (...) {
+        std::cerr << "torq-spi: an unknown error ended the program\n";
+    }
+    return 2;
 }

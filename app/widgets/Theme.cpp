@@ -1,7 +1,11 @@
 #include "widgets/Theme.h"
 
 #include <QApplication>
+#include <QIcon>
+#include <QPainter>
+#include <QPixmap>
 #include <QStyleFactory>
+#include <QSvgRenderer>
 
 #include "torq/editor/qt/EditorWidgets.h"
 
@@ -22,7 +26,26 @@ void ApplyApplicationLook(QApplication& app) {
         palette.setColor(group, QPalette::Highlight, accent);
     palette.setColor(QPalette::HighlightedText, Qt::white);
     QApplication::setPalette(palette);
+    // Also for window managers that do not match the window with the desktop entry.
+    QApplication::setWindowIcon(ApplicationIcon());
     Q_UNUSED(app);
+}
+
+QIcon ApplicationIcon() {
+    // Drawn from the SVG at the usual icon sizes, so no icon-engine plug-in is needed.
+    QSvgRenderer renderer(QStringLiteral(":/icons/org.torqspi.TorqSpi.svg"));
+    QIcon icon;
+    if (!renderer.isValid())
+        return icon;
+    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        renderer.render(&painter);
+        painter.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
 }
 
 bool IsDark(const QPalette& palette) {

@@ -4,6 +4,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QIcon>
 #include <QPalette>
 
 class QApplication;
@@ -13,8 +14,10 @@ namespace torq::app::theme {
 inline constexpr int kGrid = 8;
 
 // Fusion with the desktop's palette; the palette's highlight becomes the accent, so selections,
-// focus frames and progress bars agree with the tiles.
+// focus frames and progress bars agree with the tiles. The program's icon becomes every window's.
 void ApplyApplicationLook(QApplication& app);
+// The program's icon (the one the desktop entry names).
+QIcon ApplicationIcon();
 
 bool IsDark(const QPalette& palette);
 QColor Accent(const QPalette& palette);

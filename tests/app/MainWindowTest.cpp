@@ -17,6 +17,7 @@
 #include "torq/buffer/BufferFile.h"
 #include "torq/devlib/Ini.h"
 #include "torq/workflow/Sequencer.h"
+#include "widgets/Theme.h"
 
 namespace torq::app::test {
 namespace {
@@ -126,6 +127,16 @@ TEST_F(WindowTest, EveryNamedControlExistsHiddenOnesIncluded) {
     EXPECT_EQ(
         window->windowTitle().toStdString(),
         "TORQ-SPI Ver. " + VersionText(TORQ_VERSION_MAJOR, TORQ_VERSION_MINOR, TORQ_VERSION_PATCH));
+}
+
+TEST(WindowLook, TheProgramsIconIsBuiltInAtTheUsualSizes) {
+    App();
+    const QIcon icon = theme::ApplicationIcon();
+    ASSERT_FALSE(icon.isNull());
+    EXPECT_TRUE(icon.availableSizes().contains(QSize(48, 48)));
+    // Drawn, not blank: the chip's body is opaque in the middle.
+    const QImage image = icon.pixmap(QSize(64, 64)).toImage();
+    EXPECT_EQ(qAlpha(image.pixel(32, 40)), 255);
 }
 
 TEST_F(WindowTest, StartUpShowsTheProgrammerUnitAndItsHistory) {

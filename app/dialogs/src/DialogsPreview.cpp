@@ -16,6 +16,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QVBoxLayout>
+#include <exception>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -152,9 +153,7 @@ bool Save(QWidget& widget, const QDir& folder, const QString& name) {
 // The size of the main window's tab area at 1280x800 on the Options and Premium tabs.
 constexpr QSize kTabArea(1248, 440);
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("torq-dialogs-preview"));
     QApplication::setStyle(QStringLiteral("Fusion"));
@@ -311,4 +310,18 @@ int main(int argc, char** argv) {
     const int code = app.exec();
     bench.Close();
     return code;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Nothing is meant to throw; whatever does still ends the preview with its reason.
+    try {
+        return Run(argc, argv);
+    } catch (const std::exception& error) {
+        std::cerr << "torq-dialogs-preview: " << error.what() << std::endl;
+    } catch (...) {
+        std::cerr << "torq-dialogs-preview: an unknown error ended the program" << std::endl;
+    }
+    return 2;
 }
