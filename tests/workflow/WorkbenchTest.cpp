@@ -6,6 +6,7 @@
 
 #include <fstream>
 #include <functional>
+#include <map>
 #include <optional>
 
 #include "../link/LinkFixtures.h"
@@ -489,6 +490,106 @@ TEST_F(WorkbenchTest, AChipOfAnotherDeviceAsksAndCancelSkipsTheSocket) {
     const RunResult detected = bench->Runs().ExecuteAll();
     EXPECT_EQ(bench->UnitStates().Unit(1).type, "W25X20");
     EXPECT_TRUE(detected.Pass());
+}
+
+// Yes at the identity prompt with a chip that no library device answers: the not-found line,
+// then the prompt again, until Cancel skips the socket.
+TEST_F(WorkbenchTest, YesWithNothingFoundAsksAgain) {
+    Open("none");
+    bench->StartUp({});
+    bench->SetSocketEnabled(1, 1, true);
+    const std::size_t before = Lines().size();
+    op = ScriptedOperator({Answer::Yes, Answer::Cancel});
+    const RunResult run = bench->Runs().ExecuteAll();
+    EXPECT_EQ(run.skipped, 1);
+    EXPECT_EQ(run.processed, 0);
+    EXPECT_EQ(op.Texts(), (std::vector<std::string>{std::string(kConfirmDeviceIdQuestion),
+                                                    std::string(kConfirmDeviceIdQuestion)}));
+    const auto lines = Lines();
+    EXPECT_EQ(std::count_if(lines.begin() + static_cast<std::ptrdiff_t>(before), lines.end(),
+                            [](const std::string& line) {
+                                return line.rfind("Automatically detect the device ID is not found",
+                                                  0) == 0;
+                            }),
+              1);
+    EXPECT_FALSE(Logged("Start [Erase]"));
+}
+
+// The bar moves inside a long step, but never beyond the share of its step; a passed Verify gives
+// the checksum field its normal colour back after a load turned it red.
+TEST_F(WorkbenchTest, ProgressStaysWithinEachStepAndAPassedVerifyClearsTheChecksumColour) {
+    Open("W25X10");
+    bench->StartUp({});
+    bench->LoadIntoUnit1(WriteFile("image.bin", 4096));
+    while (flashTimer.IsEnabled())
+        bench->FlashTick();
+    ASSERT_EQ(bench->Board().ChecksumLookOf(0).text, TextColour::Red);
+
+    struct Watcher final : SequencerObserver, IndicatorObserver {
+        void StepStarted(Operation operation) override {
+            step = operation;
+            base = board->Progress(1);
+            for (const StepRow& row : StepRowsOf(Bar::Programmer)) {
+                if (row.operation == operation)
+                    share = row.increment;
+            }
+        }
+        void StepEnded(Operation, bool) override { step.reset(); }
+        void ProgressChanged(int, int value) override {
+            if (!step)
+                return;
+            EXPECT_GE(value, base) << OperationLogName(*step);
+            EXPECT_LE(value, base + share) << OperationLogName(*step);
+            if (value > base && value < base + share)
+                ++inside[*step];
+        }
+        const IndicatorBoard* board = nullptr;
+        std::optional<Operation> step;
+        int base = 0, share = 0;
+        std::map<Operation, int> inside;
+    } watcher;
+    watcher.board = &bench->Board();
+    bench->Runs().SetObserver(&watcher);
+    bench->Board().SetObserver(&watcher);
+    clock.step = 40;  // the operations report their bytes at most every 30 ms
+    EXPECT_TRUE(bench->Runs().ExecuteAll().Pass());
+    bench->Board().SetObserver(nullptr);
+    bench->Runs().SetObserver(nullptr);
+    for (const Operation operation : {Operation::BlankCheck, Operation::Program, Operation::Verify})
+        EXPECT_GT(watcher.inside[operation], 0) << OperationLogName(operation);
+    EXPECT_EQ(bench->Board().ChecksumLookOf(0),
+              (ChecksumLook{TextColour::WindowText, FieldBackground::Normal}));
+}
+
+// On the Emulator tab a failed target reset keeps its tile on Light (it has no Fail image), while
+// the lamp and the verdict show the failure.
+TEST_F(WorkbenchTest, AnEmulatorRunWhoseResetFailsKeepsTheResetTileLit) {
+    Open("W25X10");
+    bench->StartUp({});
+    bench->LoadIntoUnit1(WriteFile("image.bin", 4096));
+    bench->ShowTab(kEmulatorTabIndex);
+    bench->SetStepChecked(Bar::Emulator, Step::Verify, false);
+    simulator->FailEvery({sim::TransferKind::ControlOut, 0xD2});  // the reset line
+    const RunResult run = bench->Runs().ExecuteAll();
+    EXPECT_FALSE(run.Pass());
+    EXPECT_EQ(Shown("Emulator_ProgramImage_Panel"), "Emulator_ProgramPass_Image");
+    EXPECT_EQ(Shown("Emulator_VerifyImage_Panel"), "Emulator_VerifyNorm_Image");
+    EXPECT_EQ(Shown("Emulator_ResetImage_Panel"), "Emulator_ResetLight_Image");
+    EXPECT_TRUE(Logged("Reset : Fail"));
+    EXPECT_EQ(Shown("Unit1_StatusLights1Image_Panel"), "Unit1_StatusLights1Red_Image");
+    EXPECT_EQ(Shown("Status_ResultImage_Panel"), "Status_ResultFail_Image");
+    EXPECT_EQ(bench->Board().Progress(1), 100);
+}
+
+// A new work file tells the programmer: unit mode 0x40, then the lamp request.
+TEST_F(WorkbenchTest, AWorkFileChangeSetsTheUnitModeAndTheLamp) {
+    Open("W25X10");
+    bench->StartUp({});
+    simulator->EnableLog(true);
+    simulator->ClearLog();
+    bench->UnitStates().SetWorkFile(1, 1, WriteFile("image.bin", 16).string());
+    EXPECT_EQ(test::Describe(simulator->Log()),
+              (std::vector<std::string>{"out D1 0040 0000", "out D0 0001 0000"}));
 }
 
 TEST_F(WorkbenchTest, WithoutAnEnabledSocketNothingRunsAndTheOperatorIsTold) {
