@@ -83,6 +83,25 @@ TEST_F(CliOperationsTest, RunStopsAtTheFirstFailureAndAWrongChipRunsNothing) {
     EXPECT_EQ(Run("run erase").exitCode, 1);  // no programmer attached
 }
 
+// The Emulator tab's steps: erase and program always run, verify only when asked, then the target
+// reset; the Programmer tab's blank check is not one of them.
+TEST_F(CliOperationsTest, RunOnTheEmulatorTabAlwaysErasesAndProgramsThenResets) {
+    const auto run = Run(Chip("W25X10") + " run --emulator reset");
+    ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+    std::size_t at = 0;
+    for (const char* line :
+         {"Start [Erase]", "Erase : Pass", "Start [Program]", "Program : Pass", "Start [Reset]",
+          "Reset : Pass", "End [Reset]", "Finished with total time : "}) {
+        const auto found = run.out.find(line, at);
+        ASSERT_NE(found, std::string::npos) << line << "\n" << run.out;
+        at = found;
+    }
+    EXPECT_FALSE(Has(run.out, "Start [Verify]"));
+    EXPECT_TRUE(Has(run.err, "note: the emulator always runs Erase"));
+    EXPECT_EQ(test::ReadFile(home / "chip.bin").substr(0, image_.size()), image_);
+    EXPECT_EQ(Run(Chip("W25X10") + " run --emulator blank").exitCode, 2);
+}
+
 TEST_F(CliOperationsTest, PagesAreShownChangedWithinTheirTypesAndProtectUsesThem) {
     const auto pages = Run("pages");
     ASSERT_EQ(pages.exitCode, 0) << pages.err;
@@ -135,6 +154,59 @@ TEST_F(CliOperationsTest, WatchProgramsTheFileAtEveryChange) {
     // The chip holds the last file.
     const std::string chip = test::ReadFile(home / "chip.bin");
     EXPECT_EQ(chip.substr(0, 3000), test::ReadFile(file));
+}
+
+// An editor that saves in place (the same file truncated and written again) is seen as well as
+// a save by rename.
+TEST_F(CliOperationsTest, WatchSeesAFileRewrittenInPlace) {
+    const auto file = home / "fw.bin";
+    std::ofstream(file, std::ios::binary) << image_;
+    const auto newer = home / "new.bin";
+    {
+        std::string bytes(3000, '\0');
+        for (std::size_t i = 0; i < bytes.size(); ++i)
+            bytes[i] = static_cast<char>(i * 13 + 1);
+        std::ofstream(newer, std::ios::binary) << bytes;
+    }
+    const auto watch = test::RunCommand("( (sleep 1.5; cp " + newer.string() + " " + file.string() +
+                                        ") & timeout -s INT 3.5 " + test::CliPath() + " --home " +
+                                        home.Path().string() + " " + Chip("W25X10") + " watch " +
+                                        file.string() + "; wait )");
+    EXPECT_EQ(watch.exitCode, 0) << watch.err;
+    for (const char* line :
+         {"Cycle 1: Pass", "Cycle 2: Pass", "Watch ended after 2 cycle(s), 0 failed"}) {
+        EXPECT_TRUE(Has(watch.out, line)) << line << "\n" << watch.out;
+    }
+    EXPECT_EQ(test::ReadFile(home / "chip.bin").substr(0, 3000), test::ReadFile(newer));
+}
+
+// An interrupt while a run is under way (a real-time chip erase takes a second) lets the step
+// under way end, runs no step after it, and ends the watch cleanly.
+TEST_F(CliOperationsTest, AnInterruptDuringARunEndsItBetweenSteps) {
+    const auto file = home / "fw.bin";
+    std::ofstream(file, std::ios::binary) << image_;
+    const auto log = home / "watch.log";
+    const std::string watch = test::CliPath() + " --home " + home.Path().string() + " " +
+                              Chip("W25X10", ",realtime=1") + " watch " + file.string();
+    const auto result = test::RunCommand(
+        "( " + watch + " >" + log.string() + " 2>&1 & pid=$!; for i in $(seq 400); do grep -q " +
+        "'Start \\[Erase\\]' " + log.string() +
+        " && break; sleep 0.05; done; kill -INT $pid; wait $pid; code=$?; cat " + log.string() +
+        "; exit $code )");
+    EXPECT_EQ(result.exitCode, 0) << result.out;
+    const auto count = [&](const std::string& part) {
+        std::size_t n = 0;
+        for (std::size_t at = result.out.find(part); at != std::string::npos;
+             at = result.out.find(part, at + 1)) {
+            ++n;
+        }
+        return n;
+    };
+    EXPECT_EQ(count("Start ["), count("End ["));  // never stopped in the middle of a step
+    EXPECT_GE(count("End [Erase]"), 1u);
+    EXPECT_EQ(count("Start [Reset]"), 0u) << result.out;
+    EXPECT_TRUE(Has(result.out, "Cycle 1: Fail")) << result.out;
+    EXPECT_TRUE(Has(result.out, "Watch ended after 1 cycle(s), 1 failed")) << result.out;
 }
 
 // A relative name given in a current folder that has been deleted cannot name the file: told,
