@@ -1,6 +1,8 @@
 // Execute All as the window runs it, on a simulated chip in real-time mode (bus and chip busy
-// times as on hardware): the total time against the modelled bus time, and the longest stretch in
-// which the run gave the window no turn to process its messages (pump calls and progress reports).
+// times as on hardware): the total time against the modelled hardware time (the bus time and the
+// chip's own busy time of its page programs and erases), and the longest stretch in which the run
+// gave the window no turn to process its messages (pump calls and progress reports), against the
+// goal of 50 ms, below which the window never looks frozen.
 //   torq-run-bench LIBRARY_DIR [CHIP [OPTIONS]]    (default W25Q128FV, 16 MiB)
 #include <unistd.h>
 
@@ -22,6 +24,8 @@ namespace fs = std::filesystem;
 using Steady = std::chrono::steady_clock;
 
 namespace {
+
+constexpr double kLongestGapGoalMs = 50;
 
 // Each turn the window would get: a pump call or a progress report. Remembers the longest gap.
 struct Turns final : Pump, SequencerObserver {
@@ -111,6 +115,8 @@ int main(int argc, char** argv) {
     std::printf("Execute All on a simulated %s in real-time mode (%llu bytes)\n", chip.c_str(),
                 static_cast<unsigned long long>(bench.Record().deviceSize));
     const double modelledBefore = simulator.ModelledMicroseconds();
+    const sim::SpiChip* spi = simulator.Chip();
+    const sim::SimTime busyBefore = spi != nullptr ? spi->BusyTotal() : sim::SimTime{0};
     const auto start = Steady::now();
     turns.running = true;
     turns.last = start;
@@ -118,12 +124,22 @@ int main(int argc, char** argv) {
     turns.running = false;
     const double seconds = std::chrono::duration<double>(Steady::now() - start).count();
     const double busSeconds = (simulator.ModelledMicroseconds() - modelledBefore) / 1e6;
+    const double busySeconds =
+        spi != nullptr ? std::chrono::duration<double>(spi->BusyTotal() - busyBefore).count() : 0;
+    const double hardwareSeconds = busSeconds + busySeconds;
     std::printf("verdict: %s\n", result.Pass() ? "Pass" : "Fail");
-    std::printf("total: %.2f s (bus time modelled: %.2f s; the rest is the chip's busy time)\n",
-                seconds, busSeconds);
+    std::printf(
+        "modelled hardware time: %.2f s (bus %.2f s + chip busy %.2f s in page programs "
+        "and erases)\n",
+        hardwareSeconds, busSeconds, busySeconds);
+    std::printf("total: %.2f s, %.2f s (%+.1f %%) beside the modelled hardware time\n", seconds,
+                seconds - hardwareSeconds,
+                hardwareSeconds > 0 ? 100 * (seconds - hardwareSeconds) / hardwareSeconds : 0.0);
     std::printf("window turns: %ld; longest stretch without one: %.1f ms (during %s)\n",
                 turns.turns, turns.longest,
                 std::string(OperationLogName(turns.longestStep)).c_str());
+    std::printf("longest-stretch goal of %.0f ms: %s\n", kLongestGapGoalMs,
+                turns.longest <= kLongestGapGoalMs ? "met" : "NOT met");
     fs::remove_all(home);
     return result.Pass() ? 0 : 1;
 }

@@ -106,8 +106,11 @@ void SpiChip::End() {
 }
 
 void SpiChip::StartBusy() {
-    if (timed_)
-        busyUntil_ = now_ + TypicalBusy(command_);
+    if (!timed_)
+        return;
+    const SimTime busy = TypicalBusy(command_);
+    busyUntil_ = now_ + busy;
+    busyTotal_ += busy;
 }
 
 std::unique_ptr<SpiChip> MakeChip(const ChipSpec& spec, std::unique_ptr<ChipMemory> memory) {

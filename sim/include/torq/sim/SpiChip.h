@@ -124,6 +124,9 @@ class SpiChip {
     bool Busy() const { return now_ < busyUntil_; }
     // How long the part is typically busy after this command, when it takes effect.
     virtual SimTime TypicalBusy(std::span<const std::uint8_t> command) const = 0;
+    // The busy time of every program and erase that took effect while timed, added up: what the
+    // part itself costs a run, beside the bus.
+    SimTime BusyTotal() const { return busyTotal_; }
 
   protected:
     SpiChip(ChipSpec spec, std::unique_ptr<ChipMemory> memory)
@@ -148,6 +151,7 @@ class SpiChip {
     bool timed_ = false;
     SimTime now_{0};
     SimTime busyUntil_{0};
+    SimTime busyTotal_{0};
 };
 
 // Builds the chip model of a catalog entry over the given memory (null: sparse memory).
