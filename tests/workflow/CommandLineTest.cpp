@@ -64,6 +64,30 @@ TEST_F(CommandLineFixture, TheListGrowsAndIsLoggedAfterEachParameter) {
     EXPECT_EQ(log.Lines(), (std::vector<std::string>{help, help}));
 }
 
+// Each parameter acts as it comes: every file named is loaded in turn and "-b" sounds, each before
+// the list is logged after its parameter.
+TEST_F(CommandLineFixture, EachParameterActsAsItComes) {
+    dir.Write("a.bin", "a");
+    dir.Write("b.bin", "b");
+    struct Recorder final : CommandLineActions {
+        void LoadFile(const std::filesystem::path& file) override {
+            events.push_back("load " + file.filename().string() + " after " +
+                             std::to_string(log->Lines().size()));
+        }
+        void PlayTones() override {
+            events.push_back("tones after " + std::to_string(log->Lines().size()));
+        }
+        const InformationLog* log = nullptr;
+        std::vector<std::string> events;
+    } recorder;
+    recorder.log = &log;
+    const std::vector<std::string> parameters = {"a.bin", "-b", "b.bin"};
+    commandLine.ProcessOwnParameters(parameters, &recorder);
+    EXPECT_EQ(recorder.events, (std::vector<std::string>{"load a.bin after 0", "tones after 0",
+                                                         "load b.bin after 1"}));
+    EXPECT_EQ(log.Lines().size(), 2u);
+}
+
 TEST_F(CommandLineFixture, BadOptionsAndMissingFilesLeaveTwoLinesEach) {
     const std::vector<std::string> parameters = {"-x", "missing.bin", "-b"};
     const CommandLineResult result = commandLine.ProcessOwnParameters(parameters);

@@ -751,6 +751,14 @@ TEST_F(WorkbenchTest, AHandedOverFileIsLoadedIntoUnit1) {
     bench->ProcessHandedOver(file.string() + " ");
     EXPECT_EQ(bench->UnitStates().Socket(1, 1).workFile, file.string());
     EXPECT_EQ(test::ReadFile(home / "output.tmp").substr(0, 100), test::ReadFile(file));
+    // The process's own parameters: every file is loaded as its parameter comes, the last one
+    // stays.
+    const auto first = WriteFile("first.bin", 10);
+    const auto second = WriteFile("second.bin", 20);
+    bench->ProcessCommandLine({first.string(), second.string()});
+    EXPECT_TRUE(Logged("File Name : " + first.string()));
+    EXPECT_TRUE(Logged("File Name : " + second.string()));
+    EXPECT_EQ(bench->UnitStates().Socket(1, 1).workFile, second.string());
     // A handed-over option is tested as it is: "-b" in lower case is a bad option.
     bench->ProcessHandedOver("-b ");
     const std::string last = bench->Log().Lines().back();

@@ -44,7 +44,7 @@ fs::path CommandLine::AbsoluteFileName(std::string_view name) const {
 }
 
 void CommandLine::Process(std::string_view parameter, ParameterSource source,
-                          CommandLineResult& result) {
+                          CommandLineResult& result, CommandLineActions* actions) {
     const auto bad = [&] {
         messages_.push_back(std::string(kBadOptionPrefix).append(parameter));
         messages_.emplace_back(kBadOptionError);
@@ -60,6 +60,8 @@ void CommandLine::Process(std::string_view parameter, ParameterSource source,
             messages_.push_back(std::string(kGoodOptionPrefix).append(parameter));
             messages_.emplace_back(kBeepUsageLine);
             result.tones = true;
+            if (actions != nullptr)
+                actions->PlayTones();
             break;
         case ParameterKind::BadOption:
             bad();
@@ -71,10 +73,13 @@ void CommandLine::Process(std::string_view parameter, ParameterSource source,
                 name.remove_suffix(1);
             const fs::path file = name.empty() ? fs::path() : AbsoluteFileName(name);
             std::error_code error;
-            if (!name.empty() && fs::is_regular_file(file, error))
+            if (!name.empty() && fs::is_regular_file(file, error)) {
                 result.fileToLoad = file;
-            else
+                if (actions != nullptr)
+                    actions->LoadFile(file);
+            } else {
                 bad();
+            }
             break;
         }
     }
@@ -86,18 +91,20 @@ void CommandLine::Process(std::string_view parameter, ParameterSource source,
     log_.WriteInfoLine(entry);
 }
 
-CommandLineResult CommandLine::ProcessOwnParameters(std::span<const std::string> parameters) {
+CommandLineResult CommandLine::ProcessOwnParameters(std::span<const std::string> parameters,
+                                                    CommandLineActions* actions) {
     messages_.clear();
     CommandLineResult result;
     for (const std::string& parameter : parameters)
-        Process(parameter, ParameterSource::OwnProcess, result);
+        Process(parameter, ParameterSource::OwnProcess, result, actions);
     return result;
 }
 
-CommandLineResult CommandLine::ProcessHandedOver(std::string_view text) {
+CommandLineResult CommandLine::ProcessHandedOver(std::string_view text,
+                                                 CommandLineActions* actions) {
     CommandLineResult result;
     if (!text.empty())
-        Process(text, ParameterSource::HandedOver, result);
+        Process(text, ParameterSource::HandedOver, result, actions);
     return result;
 }
 

@@ -892,20 +892,30 @@ std::uint16_t Workbench::ResetPulseMs() const {
 
 // ---- the command line ----
 
+namespace {
+
+// Each parameter's action as it comes: a file into unit 1, the tones through the host.
+class CommandLineRunner final : public CommandLineActions {
+  public:
+    CommandLineRunner(Workbench& bench, WorkbenchHost& host) : bench_(bench), host_(host) {}
+    void LoadFile(const fs::path& file) override { bench_.LoadIntoUnit1(file); }
+    void PlayTones() override { host_.PlayTones(); }
+
+  private:
+    Workbench& bench_;
+    WorkbenchHost& host_;
+};
+
+}  // namespace
+
 void Workbench::ProcessCommandLine(const std::vector<std::string>& parameters) {
-    const CommandLineResult result = commandLine_.ProcessOwnParameters(parameters);
-    if (result.tones)
-        host_.PlayTones();
-    if (result.fileToLoad)
-        LoadIntoUnit1(*result.fileToLoad);
+    CommandLineRunner runner(*this, host_);
+    commandLine_.ProcessOwnParameters(parameters, &runner);
 }
 
 void Workbench::ProcessHandedOver(std::string_view text) {
-    const CommandLineResult result = commandLine_.ProcessHandedOver(text);
-    if (result.tones)
-        host_.PlayTones();
-    if (result.fileToLoad)
-        LoadIntoUnit1(*result.fileToLoad);
+    CommandLineRunner runner(*this, host_);
+    commandLine_.ProcessHandedOver(text, &runner);
 }
 
 PageValues Workbench::CurrentPageValues() const {

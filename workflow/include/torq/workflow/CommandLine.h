@@ -38,6 +38,15 @@ struct CommandLineResult {
     bool tones = false;                               // "-b" was given
 };
 
+// What the parameters ask for, done as each parameter comes: a file is loaded, and "-b" sounds,
+// before the parameter's messages are logged and the next parameter is looked at.
+class CommandLineActions {
+  public:
+    virtual ~CommandLineActions() = default;
+    virtual void LoadFile(const std::filesystem::path& /*file*/) {}
+    virtual void PlayTones() {}
+};
+
 class CommandLine {
   public:
     // `programDirectory` completes file names without a directory part; `programFileName` (the
@@ -47,16 +56,19 @@ class CommandLine {
 
     // The process's own parameters: the message list is cleared first, then after each parameter
     // the whole list so far, when not empty, is written to the log as one time-stamped entry.
-    CommandLineResult ProcessOwnParameters(std::span<const std::string> parameters);
+    CommandLineResult ProcessOwnParameters(std::span<const std::string> parameters,
+                                           CommandLineActions* actions = nullptr);
     // A text handed over by a second start, with the list as it stands (it is not cleared). An
     // empty text (a second start without parameters) only brings the window to the front: it
     // changes nothing here.
-    CommandLineResult ProcessHandedOver(std::string_view text);
+    CommandLineResult ProcessHandedOver(std::string_view text,
+                                        CommandLineActions* actions = nullptr);
 
     const std::vector<std::string>& Messages() const { return messages_; }
 
   private:
-    void Process(std::string_view parameter, ParameterSource source, CommandLineResult& result);
+    void Process(std::string_view parameter, ParameterSource source, CommandLineResult& result,
+                 CommandLineActions* actions);
     std::filesystem::path AbsoluteFileName(std::string_view name) const;
 
     std::filesystem::path programDirectory_;
