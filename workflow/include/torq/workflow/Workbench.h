@@ -160,7 +160,8 @@ class Workbench : private SocketEvents, private WatchHost {
     // ours or no device is selected.
     bool OpenForCommand(bool fallBackToFirst, std::string* problem);
     // Selects a type for unit 1 as choosing it does (buffer re-created, Menu.ini reset) and
-    // remembers it in History.ini. Names match without regard to case.
+    // remembers it in History.ini. Names match without regard to case. The three files are
+    // replaced together once each could be written: a select that fails changes none of them.
     bool SelectForCommand(std::string_view vendor, std::string_view type, std::string* problem);
     // Read ID: opens the programmer with the device's image and checks the chip.
     bool ReadChipId();
@@ -173,9 +174,10 @@ class Workbench : private SocketEvents, private WatchHost {
     // selected and its type change.
     void VendorChanged(int unit, std::string_view vendor);
     // Type change of a unit: the device file, the record, the buffer re-created erased, Menu.ini
-    // reset to the device's defaults, the unit's socket fields cleared. A device whose record the
-    // operations cannot work with, or whose buffer cannot be created, is refused with the reason
-    // and nothing changes (the unit keeps its previous type).
+    // reset to the device's defaults, the unit's socket fields cleared. A device without a sane
+    // size, or whose buffer or Menu.ini cannot be written, is refused with the reason and nothing
+    // changes (the unit keeps its previous type); other faults of the record are logged, and each
+    // operation refuses the device.
     bool TypeChanged(int unit, std::string_view type);
     // Selects a vendor and type by name (any letter case), as applying a detection does. False
     // when the library has no such type.
