@@ -128,9 +128,11 @@ int main(int argc, char** argv) {
         spi != nullptr ? std::chrono::duration<double>(spi->BusyTotal() - busyBefore).count() : 0;
     const double hardwareSeconds = busSeconds + busySeconds;
     std::printf("verdict: %s\n", result.Pass() ? "Pass" : "Fail");
+    // The two overlap where the host polls a chip that is still busy, so their sum is the
+    // longest the hardware could take.
     std::printf(
         "modelled hardware time: %.2f s (bus %.2f s + chip busy %.2f s in page programs "
-        "and erases)\n",
+        "and erases, which overlap while the host polls)\n",
         hardwareSeconds, busSeconds, busySeconds);
     std::printf("total: %.2f s, %.2f s (%+.1f %%) beside the modelled hardware time\n", seconds,
                 seconds - hardwareSeconds,
