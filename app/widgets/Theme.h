@@ -13,8 +13,19 @@ namespace torq::app::theme {
 
 inline constexpr int kGrid = 8;
 
-// Fusion with the desktop's palette; the palette's highlight becomes the accent, so selections,
-// focus frames and progress bars agree with the tiles. The program's icon becomes every window's.
+// The least contrast of a hint (placeholder text, range captions) with the field and the window.
+inline constexpr qreal kHintContrast = 2.5;
+
+// The desktop's palette with the accent as highlight and link colour, and a readable placeholder
+// colour when the palette has none of its own for its background.
+QPalette ReadablePalette(const QPalette& desktop);
+// The contrast ratio of two colours (1 to 21); a translucent foreground is taken over the
+// background.
+qreal Contrast(const QColor& foreground, const QColor& background);
+
+// Fusion with the desktop's palette (as ReadablePalette makes it); the palette's highlight becomes
+// the accent, so selections, focus frames and progress bars agree with the tiles. The program's
+// icon becomes every window's.
 void ApplyApplicationLook(QApplication& app);
 // The program's icon (the one the desktop entry names).
 QIcon ApplicationIcon();

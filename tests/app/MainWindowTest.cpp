@@ -139,6 +139,30 @@ TEST(WindowLook, TheProgramsIconIsBuiltInAtTheUsualSizes) {
     EXPECT_EQ(qAlpha(image.pixel(32, 40)), 255);
 }
 
+TEST(WindowLook, HintsAndLinksStayReadableOnADarkPaletteWithoutColoursOfTheirOwn) {
+    App();
+    // A dark palette made from the default one, as a desktop without placeholder or link colours
+    // of its own hands it over.
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(0x2b, 0x2d, 0x31));
+    dark.setColor(QPalette::WindowText, QColor(0xe6, 0xe6, 0xe6));
+    dark.setColor(QPalette::Base, QColor(0x1e, 0x1f, 0x22));
+    dark.setColor(QPalette::Text, QColor(0xe6, 0xe6, 0xe6));
+    ASSERT_LT(theme::Contrast(dark.color(QPalette::PlaceholderText), dark.color(QPalette::Base)),
+              theme::kHintContrast);
+    const QPalette readable = theme::ReadablePalette(dark);
+    for (const QPalette::ColorRole background : {QPalette::Base, QPalette::Window}) {
+        EXPECT_GE(
+            theme::Contrast(readable.color(QPalette::PlaceholderText), readable.color(background)),
+            theme::kHintContrast);
+        EXPECT_GE(theme::Contrast(readable.color(QPalette::Link), readable.color(background)), 4.0);
+    }
+    // A light palette's own placeholder colour reads already and stays.
+    const QPalette light;
+    EXPECT_EQ(theme::ReadablePalette(light).color(QPalette::PlaceholderText),
+              light.color(QPalette::PlaceholderText));
+}
+
 TEST_F(WindowTest, StartUpShowsTheProgrammerUnitAndItsHistory) {
     const auto file = WriteFile("image.bin", 4096);
     Open("W25X10", "Winbond", "W25X10", {file.string()});
