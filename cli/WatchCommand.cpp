@@ -29,6 +29,9 @@ extern "C" void OnInterrupt(int) {
 }
 
 constexpr auto kWatchInterval = std::chrono::milliseconds(300);
+// The line limit of the log, applied as often as the window applies it, so a loop that runs for
+// weeks keeps only the lines the options allow (every line has been printed already).
+constexpr auto kLineLimitInterval = std::chrono::milliseconds(500);
 
 bool Exists(const std::filesystem::path& file) {
     std::error_code error;
@@ -105,7 +108,13 @@ int Watch(CliContext& context, const WatchOptions& options) {
     // The first load and run; a file not there yet is waited for like one that disappears.
     bool present = false;
     bool announced = false;
+    auto lineLimitDue = std::chrono::steady_clock::now() + kLineLimitInterval;
     while (!interrupted) {
+        if (std::chrono::steady_clock::now() >= lineLimitDue) {
+            if (bench.InfoMessageLimitTimerWanted())
+                bench.InfoMessageLimitTick();
+            lineLimitDue = std::chrono::steady_clock::now() + kLineLimitInterval;
+        }
         if (!present) {
             if (Exists(file)) {
                 present = true;
