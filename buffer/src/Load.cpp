@@ -56,10 +56,44 @@ struct Placement {
 
 enum class ReplaceResult { Replaced, SourceShort, WriteFailed };
 
+// The new image as it is written, summed on the way: the IC checksum is that of the bytes that
+// were written, with nothing to read back (and nothing that could fail) once the image is in place.
+class SummingWriter {
+  public:
+    SummingWriter(io::BufferedFileWriter& out, std::uint64_t deviceSize)
+        : out_(out), deviceSize_(deviceSize) {}
+    void Append(const std::uint8_t* data, std::size_t size) {
+        sum_ += SumOfBytes({data, static_cast<std::size_t>(Counted(size))});
+        out_.Append(data, size);
+        position_ += size;
+    }
+    void AppendFill(std::uint8_t byte, std::uint64_t count) {
+        sum_ += static_cast<std::uint64_t>(byte) * Counted(count);
+        out_.AppendFill(byte, count);
+        position_ += count;
+    }
+    // The sum of device addresses 0 ... deviceSize - 1, the fill byte standing in for those beyond
+    // the image's end (the checksum rule).
+    std::uint32_t IcChecksum(std::uint8_t fill) const {
+        const std::uint64_t missing = position_ < deviceSize_ ? deviceSize_ - position_ : 0;
+        return static_cast<std::uint32_t>(sum_ + static_cast<std::uint64_t>(fill) * missing);
+    }
+
+  private:
+    // How many of `count` bytes from the current position lie within the device.
+    std::uint64_t Counted(std::uint64_t count) const {
+        return position_ >= deviceSize_ ? 0 : std::min(count, deviceSize_ - position_);
+    }
+    io::BufferedFileWriter& out_;
+    std::uint64_t deviceSize_;
+    std::uint64_t position_ = 0;
+    std::uint64_t sum_ = 0;
+};
+
 // Appends `count` bytes of `from` starting at `offset`; bytes beyond its end read as 0, as the
 // hole a write past a file's end leaves. False on a read error.
 bool CopyOldBytes(int from, std::uint64_t fromLength, std::uint64_t offset, std::uint64_t count,
-                  std::vector<std::uint8_t>& block, io::BufferedFileWriter& out) {
+                  std::vector<std::uint8_t>& block, SummingWriter& out) {
     while (count > 0 && offset < fromLength) {
         const std::size_t chunk = static_cast<std::size_t>(
             std::min<std::uint64_t>({count, block.size(), fromLength - offset}));
@@ -76,9 +110,10 @@ bool CopyOldBytes(int from, std::uint64_t fromLength, std::uint64_t offset, std:
 
 // Builds the new image beside the buffer file, then renames it over the buffer file: the placed
 // bytes at the destination, the fill byte (when asked for) over the rest of the device, the old
-// contents elsewhere.
+// contents elsewhere. `icChecksum` gets the new image's checksum with the fill byte.
 ReplaceResult ReplaceBufferImage(const BufferFile& buffer, std::uint64_t deviceSize,
-                                 const Placement& placement, bool fillOthers, std::uint8_t fill) {
+                                 const Placement& placement, bool fillOthers, std::uint8_t fill,
+                                 std::uint32_t& icChecksum) {
     io::UniqueFd old = io::OpenForReading(buffer.Path());
     io::UniqueFd source = io::OpenForReading(placement.source);
     if (!old.IsOpen() || !source.IsOpen()) {
@@ -99,7 +134,8 @@ ReplaceResult ReplaceBufferImage(const BufferFile& buffer, std::uint64_t deviceS
         return result;
     };
     std::vector<std::uint8_t> block(kCopyBlockSize);
-    io::BufferedFileWriter out(target.Descriptor());
+    io::BufferedFileWriter file(target.Descriptor());
+    SummingWriter out(file, deviceSize);
 
     // Below the destination.
     if (fillOthers) {
@@ -130,8 +166,9 @@ ReplaceResult ReplaceBufferImage(const BufferFile& buffer, std::uint64_t deviceS
         !CopyOldBytes(old.Get(), oldLength, position, newLength - position, block, out)) {
         return discard(ReplaceResult::WriteFailed);
     }
-    if (!out.Flush() || !target.Commit(false))
+    if (!file.Flush() || !target.Commit(false))
         return discard(ReplaceResult::WriteFailed);
+    icChecksum = out.IcChecksum(fill);
     return ReplaceResult::Replaced;
 }
 
@@ -169,6 +206,11 @@ std::string CorrectionQuestion(LoadFormat detected) {
 
 std::string CorrectionLogLine(LoadFormat detected) {
     return "File format is corrected to " + std::string(HexFormatName(detected)) + " Hex File !";
+}
+
+std::string NoDataRecordLine(LoadFormat format) {
+    return "Error : The file holds no " + std::string(HexFormatName(format)) +
+           " Hex data record, the buffer keeps its previous contents !";
 }
 
 void PrepareLoadDialog(LoadDialogState& state, const fs::path& file) {
@@ -251,6 +293,7 @@ LoadOutcome LoadIntoBuffer(LoadDialogState& state, const LoadEnvironment& env) {
 
     log("File Name : " + state.filePath.string());
     const LoadFormat detected = DetectLoadFormat(state.filePath, env.log);
+    state.chosenFormat = state.format;
     LoadFormat chosen = state.format;
     if (chosen == LoadFormat::AutoDetect) {
         chosen = detected;
@@ -287,6 +330,14 @@ LoadOutcome LoadIntoBuffer(LoadDialogState& state, const LoadEnvironment& env) {
         const DecodeResult decoded = DecodeHex(row->format, request);
         if (!decoded.ok)
             return {LoadEnd::Closed, std::nullopt, true};
+        if (!decoded.endAddress) {
+            // Not a single data record (a binary file taken for hex, say): an image of nothing
+            // but fill bytes is not what the operator meant to load.
+            std::error_code ignored;
+            fs::remove(request.scratch, ignored);
+            log(NoDataRecordLine(chosen));
+            return closed;
+        }
         const auto scratchLength = ExistingFileLength(request.scratch);
         if (!scratchLength) {
             warn(kBufferMissingMessage);
@@ -309,8 +360,9 @@ LoadOutcome LoadIntoBuffer(LoadDialogState& state, const LoadEnvironment& env) {
         placement.count = truncating ? std::min(room, available) : available;
     }
 
+    std::uint32_t icSum = 0;
     const ReplaceResult replaced =
-        ReplaceBufferImage(buffer, env.deviceSize, placement, state.fillUnused, F);
+        ReplaceBufferImage(buffer, env.deviceSize, placement, state.fillUnused, F, icSum);
     if (hex::RowOf(chosen) != nullptr) {
         std::error_code ignored;
         fs::remove(buffer.ScratchPath(), ignored);
@@ -326,10 +378,8 @@ LoadOutcome LoadIntoBuffer(LoadDialogState& state, const LoadEnvironment& env) {
     } else {
         warn(kFileUnreadableMessage);
     }
-    const auto icSum = Checksum(buffer.Path(), last, F);
-    const std::string icText = icSum ? ChecksumText(*icSum) : std::string("00000000");
-    if (icSum)
-        log("IC checksum=0x" + icText);
+    const std::string icText = ChecksumText(icSum);
+    log("IC checksum=0x" + icText);
     if (endAddress && *endAddress > last) {
         warn(kFileBiggerWarning);
         log(kFileBiggerLogLine);
@@ -350,11 +400,19 @@ LoadOutcome LoadForSocket(int unit, int socket, bool useSaved, const SavedLoadSe
         state.fillUnused = saved.fillEnabled;
         state.fillText = HexText(saved.fillValue, 2);
         state.format = LoadFormatFromIndex(saved.format);
+    } else {
+        // The format as it was chosen, not as the last file resolved it: "Auto Detect" detects
+        // each file again.
+        state.format = state.chosenFormat;
     }
     state.filePath = workFile;
     state.fileLength = ExistingFileLength(workFile).value_or(0);
     state.sourceStartText = "00000000";
     state.sourceEndText = HexText(state.fileLength == 0 ? 0 : state.fileLength - 1, 8);
+    if (useSaved && saved.sourcePart) {
+        state.sourceStartText = saved.sourcePart->first;
+        state.sourceEndText = saved.sourcePart->second;
+    }
     return LoadIntoBuffer(state, environment);
 }
 

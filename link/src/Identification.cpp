@@ -86,7 +86,7 @@ bool ReadId(Programmer& programmer, const DeviceRecord& device) {
 }
 
 DetectionResult AutoDetectDevice(Programmer& programmer, const DeviceLibrary& library,
-                                 bool targetBoardSuppliesEmulator) {
+                                 bool targetBoardSuppliesEmulator, const DetectionFilter& accept) {
     DetectionResult result;
     programmer.SendTargetBoardMode(targetBoardSuppliesEmulator);  // its result is not tested
     if (!library.IndexExists())
@@ -97,6 +97,7 @@ DetectionResult AutoDetectDevice(Programmer& programmer, const DeviceLibrary& li
     struct Candidate {
         std::string vendor, type;
         std::uint32_t mask = 0, expected = 0;
+        bool refused = false;  // the caller cannot take it: never a match again
     };
     std::vector<Candidate> candidates;
     for (const std::string& vendor : library.VendorsInFileOrder()) {
@@ -129,10 +130,14 @@ DetectionResult AutoDetectDevice(Programmer& programmer, const DeviceLibrary& li
             std::uint32_t id = 0;
             for (std::size_t i = 0; i < 4; ++i)
                 id = (id << 8) | answer[entry.offset + i];
-            for (const Candidate& candidate : candidates) {
+            for (Candidate& candidate : candidates) {
                 const std::uint32_t masked = id & candidate.mask;
-                if (masked != candidate.expected)
+                if (masked != candidate.expected || candidate.refused)
                     continue;
+                if (accept && !accept(candidate.vendor, candidate.type)) {
+                    candidate.refused = true;
+                    continue;
+                }
                 result.found = true;
                 result.idText = HexText(masked);
                 result.vendor = candidate.vendor;

@@ -253,6 +253,74 @@ TEST_F(LoadTest, LoadForSocketAppliesTheSavedSettings) {
     EXPECT_EQ(LoadFormatFromIndex(9), LoadFormat::AutoDetect);
 }
 
+// Unattended loads without saved settings (a drop, a hand-over, the command line) start from the
+// format as it was chosen: after "Auto Detect" found a hex file, the next file is detected again,
+// not decoded as hex. A part of the file saved for the socket is loaded again as that part.
+TEST_F(LoadTest, AnUnattendedLoadDetectsEachFileAgainAndKeepsASavedPart) {
+    const auto hex = dir.Write("image.hex", test::Lines({test::IntelRecord(0, 0, {1, 2, 3})}));
+    ASSERT_EQ(Load(hex, LoadFormat::AutoDetect).end, LoadEnd::Loaded);
+    ASSERT_EQ(state.format, LoadFormat::IntelHex);
+
+    const auto bin = dir.Write("image.bin", "\x11\x22\x33\x44");
+    const LoadEnvironment env{buffer.Path(), deviceSize, log, op};
+    log.Clear();
+    ASSERT_EQ(LoadForSocket(1, 1, false, {}, bin, state, env).end, LoadEnd::Loaded);
+    EXPECT_EQ(Lines()[1], "Downloaded file is binary file !");
+    Bytes expected(256, 0xFF);
+    std::copy_n(Bytes{0x11, 0x22, 0x33, 0x44}.begin(), 4, expected.begin());
+    EXPECT_EQ(Image(), expected);
+
+    // An explicit choice stands.
+    PrepareLoadDialog(state, bin);
+    state.format = LoadFormat::MsDosCom;
+    ASSERT_EQ(Run().end, LoadEnd::Loaded);
+    ASSERT_EQ(LoadForSocket(1, 1, false, {}, bin, state, env).end, LoadEnd::Loaded);
+    EXPECT_EQ(state.format, LoadFormat::MsDosCom);
+
+    SavedLoadSettings part;
+    part.format = static_cast<std::uint8_t>(LoadFormat::Binary);
+    part.sourcePart = {"00000001", "00000002"};
+    ASSERT_EQ(LoadForSocket(1, 1, true, part, bin, state, env).end, LoadEnd::Loaded);
+    expected.assign(256, 0xFF);
+    expected[0] = 0x22, expected[1] = 0x33;
+    EXPECT_EQ(Image(), expected);
+}
+
+// A hex load that decodes no data record from a non-empty file (a binary file taken for Intel
+// HEX, a file of nothing but its end record) fails with a line and keeps the old image.
+TEST_F(LoadTest, AHexLoadWithoutADataRecordKeepsTheOldImage) {
+    ASSERT_TRUE(BufferBlockWriter(buffer.Path()).Write(0, Bytes{0x5A}));
+    const Bytes before = Image();
+    for (const auto& [name, text] : std::vector<std::pair<std::string, std::string>>{
+             {"binary.bin", std::string("\x01\x02\x03\x04", 4)}, {"end.hex", ":00000001FF\r\n"}}) {
+        SCOPED_TRACE(name);
+        const LoadOutcome outcome = Load(dir.Write(name, text), LoadFormat::IntelHex);
+        EXPECT_EQ(outcome.end, LoadEnd::Closed);
+        EXPECT_FALSE(outcome.socket);
+        EXPECT_EQ(Lines().back(), NoDataRecordLine(LoadFormat::IntelHex));
+        EXPECT_EQ(Image(), before);
+        EXPECT_FALSE(std::filesystem::exists(buffer.ScratchPath()));
+    }
+    EXPECT_EQ(NoDataRecordLine(LoadFormat::IntelHex),
+              "Error : The file holds no Intel Hex data record, the buffer keeps its previous "
+              "contents !");
+}
+
+// The IC checksum is the sum of the image written, the fill byte standing in for addresses the
+// buffer file does not reach: here an old buffer shorter than the device, loaded without fill.
+TEST_F(LoadTest, TheIcChecksumCountsTheFillBeyondTheImagesEnd) {
+    std::filesystem::resize_file(buffer.Path(), 100);
+    PrepareLoadDialog(state, dir.Write("four.bin", "\x01\x01\x01\x01"));
+    state.format = LoadFormat::Binary;
+    state.fillUnused = false;
+    state.fillText = "02";
+    const LoadOutcome outcome = Run();
+    ASSERT_EQ(outcome.end, LoadEnd::Loaded);
+    const std::uint32_t sum = 4 * 0x01 + 96 * 0xFF + 156 * 0x02;
+    EXPECT_EQ(outcome.socket->checksumText, ChecksumText(sum));
+    EXPECT_EQ(Checksum(buffer.Path(), deviceSize - 1, 0x02), sum);
+}
+
 TEST(LoadDialogRules, NormalisesFieldsAndEnablesBySelection) {
     EXPECT_EQ(NormaliseSourceAddressText("FFFF", 0x100), "000000FF");
     EXPECT_EQ(NormaliseSourceAddressText("", 0x100), "00000000");

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "LinkFixtures.h"
 #include "torq/link/Identification.h"
 
@@ -170,6 +172,38 @@ TEST_F(DetectionTest, FileOrderOfVendorsAndTypesDecides) {
     EXPECT_EQ(result.idText, "EF401700");
     EXPECT_EQ(result.level, DetectionLevel::V33);
     EXPECT_EQ(ImageVoltages(link.sim), (std::vector<int>{1800, 2500, 3300}));
+}
+
+// A match the caller cannot take is no match: the search goes on with the next device in file
+// order, asks about each device once, and ends not found when none is left.
+TEST_F(DetectionTest, AMatchTheCallerRefusesIsPassedOver) {
+    WriteIndex(kTwoVendors, "Value=2\n0001=0x9F,0\n0002=0x9F,0\n");
+    const DeviceLibrary library(ProgramDirectory::Portable(home.Path()));
+    std::vector<std::string> asked;
+    const auto refuse = [&](std::set<std::string> refused) {
+        return [&asked, refused](const std::string& vendor, const std::string& type) {
+            asked.push_back(vendor + "/" + type);
+            return refused.count(type) == 0;
+        };
+    };
+    test::SimulatedLink link(test::SetupWith("W25Q64FV"));
+    link.Enumerate(home / "Drv/SPI_25_33V.drv");
+    const DetectionResult next = AutoDetectDevice(link.programmer, library, false, refuse({"Z64"}));
+    EXPECT_TRUE(next.found);
+    EXPECT_EQ(next.vendor, "Zeta");
+    EXPECT_EQ(next.type, "Z64Later");
+    EXPECT_EQ(asked, (Lines{"Zeta/Z64", "Zeta/Z64Later"}));
+
+    asked.clear();
+    test::SimulatedLink none(test::SetupWith("W25Q64FV"));
+    none.Enumerate(home / "Drv/SPI_25_33V.drv");
+    const DetectionResult nothing =
+        AutoDetectDevice(none.programmer, library, false, refuse({"Z64", "Z64Later", "A64"}));
+    EXPECT_FALSE(nothing.found);
+    EXPECT_EQ(nothing.vendor, "NULL");
+    EXPECT_EQ(nothing.idText, "00000000");
+    // Each refused device is asked about once, whatever the levels and entries that match it.
+    EXPECT_EQ(asked, (Lines{"Zeta/Z64", "Zeta/Z64Later", "Alpha/A64"}));
 }
 
 TEST_F(DetectionTest, MasksAndTheDefaultCodes) {

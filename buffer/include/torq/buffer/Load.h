@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "torq/buffer/HexFormats.h"
 #include "torq/devlib/InformationLog.h"
@@ -62,6 +63,8 @@ inline constexpr std::string_view kBufferWriteFailedMessage =
 // The correction question and log line of a detected hex format.
 std::string CorrectionQuestion(LoadFormat detected);
 std::string CorrectionLogLine(LoadFormat detected);
+// A hex load that decoded no data record: "Error : The file holds no Intel Hex data record, ...".
+std::string NoDataRecordLine(LoadFormat format);
 
 // ---- the dialog's state and its rules ----
 
@@ -69,6 +72,9 @@ struct LoadDialogState {
     std::filesystem::path filePath;
     std::uint64_t fileLength = 0;  // L, taken when the dialog is prepared
     LoadFormat format = LoadFormat::AutoDetect;
+    // The format as chosen for the last load, before detection resolved "Auto Detect" into
+    // `format`; an unattended load without saved settings starts from it again.
+    LoadFormat chosenFormat = LoadFormat::AutoDetect;
     std::string sourceStartText = "00000000";
     std::string sourceEndText = "00000000";
     std::string destinationText = "00000000";
@@ -139,11 +145,15 @@ struct SavedLoadSettings {
     bool fillEnabled = true;
     std::uint8_t fillValue = 0xFF;
     std::uint8_t format = 0;
+    // The source start and end texts when the socket's last load took only a part of its file;
+    // none for the whole file (what the history restores).
+    std::optional<std::pair<std::string, std::string>> sourcePart;
 };
 
 // The unattended load of a socket's work file (history restore, command line, dropped files, the
-// emulator's reload). Nothing happens for socket 0. With useSaved, the destination, fill and
-// format come from the saved settings, else the dialog's current values stand.
+// emulator's reload). Nothing happens for socket 0. With useSaved, the destination, fill, format
+// and any part of the file come from the saved settings; else the dialog's current destination
+// and fill stand, with the format as it was chosen for the last load (Auto Detect detects again).
 LoadOutcome LoadForSocket(int unit, int socket, bool useSaved, const SavedLoadSettings& saved,
                           const std::filesystem::path& workFile, LoadDialogState& state,
                           const LoadEnvironment& environment);

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -67,11 +68,17 @@ struct DetectionResult {
     bool communicationFailed = false;     // the failure line was written
 };
 
+// Whether a library device whose ID matches the chip may be taken (the caller can select it).
+// A device refused here counts as no match, and the search goes on with the next one; it is asked
+// at most once per device and detection.
+using DetectionFilter = std::function<bool(const std::string& vendor, const std::string& type)>;
+
 // Searches the library for the device whose ID the chip gives: levels 1.8, 2.5, 3.3 V (each
 // when enabled and its image exists), Read_ID entries in key order, vendors and types in file
-// order; the first match wins.
+// order; the first match that `accept` takes (any match without one) wins.
 DetectionResult AutoDetectDevice(Programmer& programmer, const DeviceLibrary& library,
-                                 bool targetBoardSuppliesEmulator);
+                                 bool targetBoardSuppliesEmulator,
+                                 const DetectionFilter& accept = {});
 
 // "1.234": elapsed milliseconds as seconds with three decimals.
 std::string SecondsText(std::uint32_t milliseconds);
