@@ -133,7 +133,7 @@ TEST(SocketHistory, ARestoreResetsTheOtherSocketsLoadSettings) {
         socket.enabled = true;
         socket.workFile = "/f";
         socket.sourceEndText = "000000FF";
-        socket.load = {"00000100", false, 0, 3};
+        socket.load = {"00000100", false, 0, 3, std::nullopt};
     }
     ResetOtherSocket(saved, 1);
     const SavedSocket& other = saved.sockets[1];

@@ -492,6 +492,279 @@ TEST_F(WorkbenchTest, AChipOfAnotherDeviceAsksAndCancelSkipsTheSocket) {
     EXPECT_TRUE(detected.Pass());
 }
 
+// Yes at the identity question with a file loaded and another device selected: the found device
+// is selected and the work file loaded again into its buffer with the settings it was loaded
+// with, so the chip ends up holding the operator's image.
+TEST_F(WorkbenchTest, YesAtTheIdentityQuestionLoadsTheWorkFileAgainForTheFoundDevice) {
+    Open("W25X20");
+    bench->StartUp({});
+    ASSERT_TRUE(bench->SelectDevice(1, "Winbond", "W25X10"));
+    const auto file = WriteFile("image.bin", 1000);
+    bench->PrepareLoad(1, 1, file);
+    bench->LoadDialog().destinationText = "00000100";
+    bench->LoadDialog().fillText = "00";
+    ASSERT_EQ(bench->LoadFromDialog().end, LoadEnd::Loaded);
+
+    op = ScriptedOperator({Answer::Yes});
+    EXPECT_TRUE(bench->Runs().ExecuteAll().Pass());
+    EXPECT_EQ(bench->UnitStates().Unit(1).type, "W25X20");
+    EXPECT_TRUE(Logged(std::string(kWorkFileLoadedAgainLine) + file.string()));
+    const SocketState& socket = bench->UnitStates().Socket(1, 1);
+    EXPECT_EQ(socket.workFile, file.string());
+    EXPECT_TRUE(Logged("IC checksum=0x" + socket.checksumText));
+    const auto& memory = simulator->Chip()->Memory();
+    const std::string image = test::ReadFile(file);
+    EXPECT_EQ(memory.ReadRange(0x100, 1000), std::vector<std::uint8_t>(image.begin(), image.end()));
+    EXPECT_EQ(memory.ReadByte(0), 0x00);
+    EXPECT_EQ(memory.Size(), 262144u);
+}
+
+// Yes changes the device, but there is nothing to load again for it: no file chosen, the data of
+// the buffer (a Read or an edit), or a work file that no longer loads. The run stops before Erase
+// with a line saying why, and the socket fails; the Program tile does the same.
+TEST_F(WorkbenchTest, YesWithNothingToLoadAgainStopsTheRunAndFails) {
+    struct Case {
+        const char* name;
+        std::function<void(Workbench&, const std::filesystem::path&)> prepare;
+        const char* line;  // what the device change says about the buffer; null: nothing
+    };
+    const std::vector<Case> cases{
+        {"nothing chosen", [](Workbench& b, const auto&) { b.SetSocketEnabled(1, 1, true); },
+         nullptr},
+        {"data from the buffer", [](Workbench& b, const auto&) { b.ApplyEditedImage("0001FE00"); },
+         kBufferClearedLine.data()},
+        {"file gone empty",
+         [](Workbench& b, const std::filesystem::path& file) {
+             b.LoadIntoUnit1(file);
+             std::filesystem::resize_file(file, 0);
+         },
+         kLoadAgainFailedLine.data()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Open("W25X20");
+        bench->StartUp({});
+        ASSERT_TRUE(bench->SelectDevice(1, "Winbond", "W25X10"));
+        c.prepare(*bench, WriteFile("image.bin", 4096));
+        ASSERT_TRUE(bench->UnitStates().Socket(1, 1).enabled);
+
+        op = ScriptedOperator({Answer::Yes});
+        const RunResult run = bench->Runs().ExecuteAll();
+        EXPECT_EQ(run.processed, 1);
+        EXPECT_FALSE(run.Pass());
+        EXPECT_EQ(bench->UnitStates().Unit(1).type, "W25X20");
+        EXPECT_TRUE(Logged(std::string(kNoImageForNewDeviceLine)));
+        if (c.line != nullptr) {
+            EXPECT_TRUE(Logged(c.line));
+        }
+        EXPECT_FALSE(Logged("Start [Erase]"));
+        EXPECT_EQ(Shown("Programmer_EraseImage_Panel"), "Programmer_EraseNorm_Image");
+        EXPECT_EQ(Shown("Unit1_StatusLights1Image_Panel"), "Unit1_StatusLights1Red_Image");
+        EXPECT_EQ(Shown("Status_ResultImage_Panel"), "Status_ResultFail_Image");
+    }
+    // The Program tile after such a Yes: the tile fails without programming.
+    Open("W25X20");
+    bench->StartUp({});
+    ASSERT_TRUE(bench->SelectDevice(1, "Winbond", "W25X10"));
+    bench->SetSocketEnabled(1, 1, true);
+    op = ScriptedOperator({Answer::Yes});
+    EXPECT_FALSE(bench->Runs().SingleStep(Bar::Programmer, Step::Program).Pass());
+    EXPECT_TRUE(Logged(std::string(kNoImageForNewDeviceLine)));
+    EXPECT_FALSE(Logged("Program : Pass"));
+    EXPECT_EQ(Shown("Programmer_ProgramImage_Panel"), "Programmer_ProgramFail_Image");
+}
+
+// Detect IC keeps the operator's image: finding the selected device changes nothing (a loaded
+// file with an edit on top stays as it is); finding another one loads the work file again, and
+// with only the buffer's data to keep, the log says the buffer was cleared.
+TEST_F(WorkbenchTest, DetectIcKeepsTheOperatorsImage) {
+    Open("W25X20");
+    bench->StartUp({});
+    const auto file = WriteFile("image.bin", 1000);
+    bench->LoadIntoUnit1(file);
+    std::string edited = test::ReadFile(home / "output.tmp");
+    edited[5] = 'E';
+    home.Write("output.tmp", edited);
+    const SocketState before = bench->UnitStates().Socket(1, 1);
+    bench->DetectIc();
+    EXPECT_EQ(test::ReadFile(home / "output.tmp"), edited);
+    EXPECT_EQ(bench->UnitStates().Socket(1, 1).workFile, before.workFile);
+    EXPECT_EQ(bench->UnitStates().Socket(1, 1).checksumText, before.checksumText);
+    EXPECT_TRUE(bench->UnitStates().Socket(1, 1).enabled);
+
+    ASSERT_TRUE(bench->SelectDevice(1, "Winbond", "W25X10"));
+    bench->LoadIntoUnit1(file);
+    bench->DetectIc();
+    EXPECT_EQ(bench->UnitStates().Unit(1).type, "W25X20");
+    EXPECT_EQ(bench->UnitStates().Socket(1, 1).workFile, file.string());
+    EXPECT_EQ(test::ReadFile(home / "output.tmp").substr(0, 1000), test::ReadFile(file));
+    EXPECT_EQ(test::ReadFile(home / "output.tmp").size(), 262144u);
+    EXPECT_TRUE(Logged(std::string(kWorkFileLoadedAgainLine) + file.string()));
+
+    ASSERT_TRUE(bench->SelectDevice(1, "Winbond", "W25X10"));
+    bench->ApplyEditedImage("00000000");
+    bench->DetectIc();
+    EXPECT_EQ(Lines().back(), kBufferClearedLine);
+    EXPECT_EQ(bench->UnitStates().Socket(1, 1).workFile, "");
+    EXPECT_TRUE(bench->UnitStates().Socket(1, 1).enabled);
+}
+
+// A detected device that cannot be selected (here its device file gives no size) is no match:
+// start-up, Detect IC and the identity question's Yes all take the not-found path, with the
+// reason in the log, and the selection and buffer stay as they were.
+TEST_F(WorkbenchTest, ADetectedDeviceThatCannotBeSelectedIsNotFound) {
+    Open("W25X40", "Winbond", "W25X10");
+    std::string device = test::ReadFile(home / "Ini" / "W25X40.ini");
+    device.replace(device.find("max_address_Low=0x080000"), 24, "max_address_Low=0x");
+    home.Write("Ini/W25X40.ini", device);
+    const auto refused = [&] {
+        const auto lines = Lines();
+        return std::count_if(lines.begin(), lines.end(), [](const std::string& line) {
+            return line.rfind(
+                       "The detected device Winbond -> W25X40 cannot be selected : The "
+                       "device size is 0 bytes",
+                       0) == 0;
+        });
+    };
+    const auto notFound = [&] {
+        return Lines().back().rfind("Automatically detect the device ID is not found", 0) == 0;
+    };
+    bench->StartUp({});
+    EXPECT_EQ(refused(), 1);
+    EXPECT_TRUE(notFound());
+    EXPECT_EQ(bench->UnitStates().Unit(1).type, "W25X10");  // from the history
+    EXPECT_EQ(bench->Record().name, "W25X10");
+    EXPECT_FALSE(bench->UnitStates().Socket(1, 1).enabled);
+
+    bench->LoadIntoUnit1(WriteFile("image.bin", 100));
+    const std::string buffer = test::ReadFile(home / "output.tmp");
+    bench->DetectIc();
+    EXPECT_EQ(refused(), 2);
+    EXPECT_TRUE(notFound());
+    EXPECT_EQ(bench->UnitStates().Unit(1).type, "W25X10");
+    EXPECT_FALSE(bench->UnitStates().Socket(1, 1).enabled);
+    EXPECT_EQ(test::ReadFile(home / "output.tmp"), buffer);
+
+    bench->SetSocketEnabled(1, 1, true);
+    op = ScriptedOperator({Answer::Yes, Answer::Cancel});
+    const RunResult run = bench->Runs().ExecuteAll();
+    EXPECT_EQ(run.skipped, 1);
+    EXPECT_EQ(op.Texts(), (std::vector<std::string>{std::string(kConfirmDeviceIdQuestion),
+                                                    std::string(kConfirmDeviceIdQuestion)}));
+    EXPECT_EQ(refused(), 3);
+    EXPECT_EQ(bench->Record().name, "W25X10");
+}
+
+// The vendor and type boxes show the device that is loaded: a vendor whose first type is refused
+// puts them back.
+TEST_F(WorkbenchTest, ARefusedVendorChangePutsTheBoxesBack) {
+    Open("W25X10");
+    bench->StartUp({});
+    const std::string first = bench->Library()->TypesOf("Macronix").names.front();
+    const auto file = bench->Library()->DeviceFileOf("Macronix", first);
+    std::string device = test::ReadFile(file);
+    const std::size_t size = device.find("max_address_Low=");
+    ASSERT_NE(size, std::string::npos);
+    device.replace(size, device.find('\n', size) - size, "max_address_Low=0x");
+    home.Write(std::filesystem::relative(file, home.Path()).string(), device);
+    const std::vector<std::string> types = bench->TypeList(1);
+
+    op = ScriptedOperator();
+    bench->VendorChanged(1, "Macronix");
+    ASSERT_EQ(op.Texts().size(), 1u);
+    EXPECT_EQ(bench->UnitStates().Unit(1).vendor, "Winbond");
+    EXPECT_EQ(bench->UnitStates().Unit(1).type, "W25X10");
+    EXPECT_EQ(bench->TypeList(1), types);
+    EXPECT_EQ(bench->Record().name, "W25X10");
+}
+
+// A programmer plugged in again while the window runs keeps the file the operator loaded since
+// the start, not the one History.ini names from the last close.
+TEST_F(WorkbenchTest, ARePlugKeepsTheCurrentWorkFile) {
+    Open("W25X10");
+    const auto stored = WriteFile("stored.bin", 500);
+    IniFile history(home / "History.ini");
+    history.WriteString("Device1", "Socket1File", stored.string());
+    ASSERT_TRUE(history.Save());
+    bench->StartUp({});
+    ASSERT_EQ(bench->UnitStates().Socket(1, 1).workFile, stored.string());
+
+    const auto current = home.Write("current.bin", std::string(300, 'C'));
+    bench->LoadIntoUnit1(current);
+    const std::string buffer = test::ReadFile(home / "output.tmp");
+    simulator->Unplug();
+    bench->ProcessUsbEvents();
+    ASSERT_EQ(bench->ProgrammerCount(), 0);
+    simulator->Plug();
+    bench->ProcessUsbEvents();
+    ASSERT_EQ(bench->ProgrammerCount(), 1);
+    EXPECT_EQ(bench->UnitStates().Socket(1, 1).workFile, current.string());
+    EXPECT_EQ(test::ReadFile(home / "output.tmp"), buffer);
+    EXPECT_TRUE(bench->UnitStates().Socket(1, 1).enabled);
+    EXPECT_EQ(Lines().back().rfind("Automatically detect the device ID is found", 0), 0u);
+}
+
+// A load that fails leaves the socket describing the image the buffer holds: the file name,
+// checksum and Load File tile of the last load that worked (from the history too). A file
+// dropped after a hex file loaded with Auto Detect is detected again.
+TEST_F(WorkbenchTest, AFailedLoadLeavesTheSocketDescribingTheBuffer) {
+    Open("W25X10");
+    const auto empty = home.Write("empty.bin", "");
+    IniFile history(home / "History.ini");
+    history.WriteString("Device1", "Socket1File", empty.string());
+    ASSERT_TRUE(history.Save());
+    bench->StartUp({});
+    EXPECT_EQ(bench->UnitStates().Socket(1, 1).workFile, "");
+    EXPECT_EQ(Shown("Programmer_LoadFileImage_Panel"), "Programmer_LoadFileNorm_Image");
+
+    const auto hex = home.Write("image.hex", ":040000001122334452\n:00000001FF\n");
+    bench->Drop("Unit1_Socket1_Panel", hex);
+    const SocketState loaded = bench->UnitStates().Socket(1, 1);
+    ASSERT_EQ(loaded.workFile, hex.string());
+    const std::string buffer = test::ReadFile(home / "output.tmp");
+    bench->Drop("Unit1_Socket1_Panel", empty);
+    EXPECT_EQ(bench->UnitStates().Socket(1, 1).workFile, loaded.workFile);
+    EXPECT_EQ(bench->UnitStates().Socket(1, 1).checksumText, loaded.checksumText);
+    EXPECT_EQ(Shown("Programmer_LoadFileImage_Panel"), "Programmer_LoadFilePass_Image");
+    EXPECT_EQ(test::ReadFile(home / "output.tmp"), buffer);
+
+    const auto bin = home.Write("image.bin", "\x01\x02\x03");
+    bench->Drop("Unit1_Socket1_Panel", bin);
+    EXPECT_TRUE(Logged("Downloaded file is binary file !"));
+    EXPECT_EQ(test::ReadFile(home / "output.tmp").substr(0, 3), "\x01\x02\x03");
+    EXPECT_EQ(bench->UnitStates().Socket(1, 1).workFile, bin.string());
+}
+
+// A start that never chose a device (the driver image of the library's first device missing, or
+// no programmer at all) leaves the device history of the last session alone when it closes.
+TEST_F(WorkbenchTest, AStartThatNeverChoseADeviceKeepsTheHistory) {
+    for (const bool noProgrammer : {false, true}) {
+        SCOPED_TRACE(noProgrammer ? "no programmer" : "driver image missing");
+        Open("W25X10", "Winbond", "W25X20");
+        const auto file = WriteFile("image.bin", 100);
+        IniFile history(home / "History.ini");
+        history.WriteString("Device1", "Socket1File", file.string());
+        history.WriteInteger("Device1", "Socket1DestSAdd", 16);
+        ASSERT_TRUE(history.Save());
+        if (noProgrammer) {
+            simulator->Unplug();
+        } else {
+            ASSERT_TRUE(bench->CheckDeviceLibrary());
+            std::filesystem::remove(bench->Record().driverImagePath);
+            Make("W25X10");
+        }
+        host.ended = 0;
+        bench->StartUp({file.string()});
+        EXPECT_EQ(host.ended, noProgrammer ? 0 : 2);
+        bench->Close();
+        const IniFile saved(home / "History.ini");
+        EXPECT_EQ(saved.ReadString("Device1", "Vendor"), "Winbond");
+        EXPECT_EQ(saved.ReadString("Device1", "Type"), "W25X20");
+        EXPECT_EQ(saved.ReadString("Device1", "Socket1File"), file.string());
+        EXPECT_EQ(saved.ReadString("Device1", "Socket1DestSAdd"), "16");
+    }
+}
+
 // Yes at the identity prompt with a chip that no library device answers: the not-found line,
 // then the prompt again, until Cancel skips the socket.
 TEST_F(WorkbenchTest, YesWithNothingFoundAsksAgain) {

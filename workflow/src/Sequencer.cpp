@@ -115,6 +115,7 @@ Sequencer::Sequencer(Workbench& bench) : bench_(bench) {}
 Sequencer::~Sequencer() = default;
 
 bool Sequencer::ConfirmDeviceId() {
+    imageLost_ = false;
     if (!identityCheck_)
         return true;
     Programmer& link = bench_.Link();
@@ -130,22 +131,26 @@ bool Sequencer::ConfirmDeviceId() {
         }
         if (answer != Answer::Yes)
             return false;
-        const Clock& clock = bench_.Ticks();
-        const std::uint32_t start = clock.TickMs();
-        const DetectionResult result =
-            bench_.Library() != nullptr
-                ? AutoDetectDevice(link, *bench_.Library(), bench_.TargetBoardSuppliesEmulator())
-                : DetectionResult{};
-        const std::uint32_t elapsed = TicksBetween(start, clock.TickMs());
-        if (result.found)
-            bench_.SelectDevice(1, result.vendor, result.type);
-        bench_.Log().WriteInfoLine(DetectionLine(result, elapsed));
-        if (result.found) {
-            // Detection left its own image in the programmer; the steps need the found device's.
-            link.OpenProgrammer(bench_.Record().driverImagePath, 0);
-            return true;
-        }
+        const DetectionResult result = bench_.DetectForUnit1();
+        if (!result.found)
+            continue;
+        // The found device keeps the operator's image: the work file is loaded again into its
+        // buffer; with nothing to load, the steps that need an image do not run.
+        const AppliedDevice applied = bench_.ApplyDetectedDevice(result);
+        if (applied == AppliedDevice::Refused)
+            continue;
+        imageLost_ = applied == AppliedDevice::Cleared;
+        // Detection left its own image in the programmer; the steps need the found device's.
+        link.OpenProgrammer(bench_.Record().driverImagePath, 0);
+        return true;
     }
+}
+
+bool Sequencer::RefuseWithoutImage(Operation operation) {
+    if (!imageLost_ || (operation != Operation::Program && operation != Operation::Verify))
+        return false;
+    bench_.Log().WriteInfoLine(kNoImageForNewDeviceLine);
+    return true;
 }
 
 void Sequencer::Progress(std::uint64_t done, std::uint64_t total) {
@@ -275,7 +280,13 @@ RunResult Sequencer::ExecuteAll() {
         board.AdvanceProgress(1, kSocketStartAdvance);
         const std::uint32_t start = b.Ticks().TickMs();
         board.AdvanceProgress(1, kSocketTimedAdvance);
+        // After a device change with nothing to load, no step runs: erasing and programming an
+        // empty buffer would end on a pass for a chip without the operator's image.
         bool socketResult = true;
+        if (imageLost_) {
+            b.Log().WriteInfoLine(kNoImageForNewDeviceLine);
+            socketResult = false;
+        }
         for (const StepRow& row : StepRowsOf(bar)) {
             stepBase_ = board.Progress(1);
             stepShare_ = row.increment;
@@ -410,7 +421,7 @@ RunResult Sequencer::RunSingle(Operation operation, std::optional<std::pair<Bar,
         stepShare_ = kProgressMaximum - stepBase_;
         if (tile)
             board.ShowTile(tile->first, tile->second, TileImage::Light);
-        const bool pass = RunOperation(operation);
+        const bool pass = !RefuseWithoutImage(operation) && RunOperation(operation);
         // A failed reset leaves its tile on Light: it has no Fail image.
         if (tile && (pass || !reset))
             board.ShowTile(tile->first, tile->second, pass ? TileImage::Pass : TileImage::Fail);

@@ -48,6 +48,7 @@ int FieldInteger(std::string_view text, int fallback) {
 // A device chosen for a unit and made ready with nothing changed yet: its record, its new buffer
 // and its Menu.ini written beside the old ones.
 struct Workbench::PreparedDevice {
+    std::string vendor;
     std::string type;
     fs::path file;
     DeviceRecord record;
@@ -56,6 +57,12 @@ struct Workbench::PreparedDevice {
     std::unique_ptr<ReplacementFile> buffer;
     StagedFile menu;
 };
+
+std::string DetectedDeviceRefusedLine(std::string_view vendor, std::string_view type,
+                                      std::string_view reason) {
+    return "The detected device " + std::string(vendor) + " -> " + std::string(type) +
+           " cannot be selected : " + std::string(reason);
+}
 
 std::string VersionText(int major, int minor, int release) {
     std::string text = std::to_string(major) + "." + std::to_string(minor);
@@ -125,8 +132,18 @@ void Workbench::StartUp(const std::vector<std::string>& parameters) {
     LoadOptions();
     board_.ResetIndicators(false, ProgrammerCount());
     ShowTab(tabIndex_);
+    // A program that was asked to end (a device file or driver image missing) does no more work.
+    if (endRequested_)
+        return;
     EnumerateProgrammers(true);
+    if (endRequested_)
+        return;
     ProcessCommandLine(parameters);
+}
+
+void Workbench::EndProgram(bool closingSaves) {
+    endRequested_ = true;
+    host_.EndProgram(closingSaves);
 }
 
 bool Workbench::CheckDeviceLibrary() {
@@ -137,7 +154,7 @@ bool Workbench::CheckDeviceLibrary() {
         // Nothing else can work with a library that is not ours: the program ends here rather
         // than going on to fail on every device file.
         op_.Tell(Severity::Error, kLibraryIncorrectMessage);
-        host_.EndProgram(false);
+        EndProgram(false);
         return false;
     }
     NameList vendors = library_->Vendors();
@@ -145,6 +162,7 @@ bool Workbench::CheckDeviceLibrary() {
     const std::string first = vendorList_.empty() ? std::string() : vendorList_.front();
     for (int unit = 1; unit <= kUnitCount; ++unit)
         VendorChanged(unit, first);
+    unit1Chosen_ = false;  // a placeholder until the history, a detection or the operator decides
     if (!vendors.errors.empty())
         op_.Tell(Severity::Plain, JoinLines(vendors.errors));
     return true;
@@ -163,7 +181,10 @@ void Workbench::Close() {
     LeaveOptionField(optionFields_.resetTime, kResetTimeField);
     LeaveOptionField(optionFields_.verifyErrorsList, kVerifyErrorsField);
     LeaveOptionField(optionFields_.infoMessageLimit, kInfoMessageLimitField);
-    SaveSocketHistory(1, 1);
+    // A start that never chose a device (its driver image missing, no programmer found) leaves
+    // the device history as the last session wrote it.
+    if (unit1Chosen_)
+        SaveSocketHistory(1, 1);
     if (!SaveOptions(dirs_.HistoryIni(), options_))
         log_.WriteInfoLine("Error : The options could not be saved to " +
                            dirs_.HistoryIni().string());
@@ -279,6 +300,8 @@ bool Workbench::BuildPagesForCommand() {
 void Workbench::VendorChanged(int unit, std::string_view vendor) {
     if (unit < 1 || unit > kUnitCount || !library_)
         return;
+    const UnitState before = units_.Unit(unit);
+    const std::vector<std::string> typesBefore = TypeList(unit);
     units_.SetVendorText(unit, std::string(vendor));
     NameList types = library_->TypesOf(vendor);
     typeLists_[static_cast<std::size_t>(unit - 1)] = std::move(types.names);
@@ -287,7 +310,14 @@ void Workbench::VendorChanged(int unit, std::string_view vendor) {
     host_.SelectionChanged(unit);
     if (!types.errors.empty())
         op_.Tell(Severity::Plain, JoinLines(types.errors));
-    TypeChanged(unit, list.empty() ? std::string_view() : std::string_view(list.front()));
+    if (TypeChanged(unit, list.empty() ? std::string_view() : std::string_view(list.front())))
+        return;
+    // The boxes show the device that is loaded: a vendor whose first type is refused puts them
+    // back.
+    units_.SetVendorText(unit, before.vendor);
+    typeLists_[static_cast<std::size_t>(unit - 1)] = typesBefore;
+    units_.SetTypeText(unit, before.type);
+    host_.SelectionChanged(unit);
 }
 
 bool Workbench::PrepareDevice(std::string_view vendor, std::string_view type,
@@ -296,7 +326,7 @@ bool Workbench::PrepareDevice(std::string_view vendor, std::string_view type,
     if (!IsRegularFile(file)) {
         op_.Tell(Severity::Plain,
                  "Error : SelectINI->[" + std::string(vendor) + "]->" + std::string(type));
-        host_.EndProgram(true);
+        EndProgram(true);
         return false;
     }
     DeviceLoadNotes notes;
@@ -312,6 +342,7 @@ bool Workbench::PrepareDevice(std::string_view vendor, std::string_view type,
         return false;
     }
     device.unusable = notes.unusable;
+    device.vendor = std::string(vendor);
     device.type = std::string(type);
     device.file = file;
     device.values = PageValues::Defaults(device.record.menuFilePath);
@@ -357,6 +388,8 @@ bool Workbench::TypeChanged(int unit, std::string_view type) {
         }
         return false;
     }
+    if (unit == 1)
+        unit1Chosen_ = true;
     return true;
 }
 
@@ -408,15 +441,96 @@ void Workbench::DetectIc() {
         return;
     const BusyScope busy(*this);
     const TimerPause pause(watchTimer_);
+    const DetectionResult result = DetectForUnit1();
+    const bool found = result.found && ApplyDetectedDevice(result) != AppliedDevice::Refused;
+    units_.SetEnabled(1, 1, found);
+}
+
+DetectionResult Workbench::DetectForUnit1() {
+    detectedDevice_.reset();
     const std::uint32_t start = clock_.TickMs();
     const DetectionResult result =
-        library_ ? AutoDetectDevice(*programmer_, *library_, TargetBoardSuppliesEmulator())
+        library_ ? AutoDetectDevice(*programmer_, *library_, TargetBoardSuppliesEmulator(),
+                                    [this](const std::string& vendor, const std::string& type) {
+                                        return AcceptDetected(vendor, type);
+                                    })
                  : DetectionResult{};
     const std::uint32_t elapsed = TicksBetween(start, clock_.TickMs());
-    if (result.found)
-        SelectDevice(1, result.vendor, result.type);
     log_.WriteInfoLine(DetectionLine(result, elapsed));
-    units_.SetEnabled(1, 1, result.found);
+    return result;
+}
+
+bool Workbench::IsUnit1Device(std::string_view vendor, std::string_view type) const {
+    return EqualsIgnoringCase(units_.Unit(1).vendor, vendor) &&
+           EqualsIgnoringCase(units_.Unit(1).type, type);
+}
+
+bool Workbench::AcceptDetected(const std::string& vendor, const std::string& type) {
+    if (IsUnit1Device(vendor, type))
+        return true;
+    auto device = std::make_unique<PreparedDevice>();
+    std::string refusal;
+    const fs::path file = library_->DeviceFileOf(vendor, type);
+    if (!IsRegularFile(file)) {
+        refusal = "The device file does not exist (" + file.string() + ") !";
+    } else if (!PrepareDevice(vendor, type, *device, refusal) && refusal.empty()) {
+        refusal = "The device cannot be made ready !";
+    }
+    if (!refusal.empty()) {
+        log_.WriteInfoLine(DetectedDeviceRefusedLine(vendor, type, refusal));
+        return false;
+    }
+    detectedDevice_ = std::move(device);
+    return true;
+}
+
+AppliedDevice Workbench::ApplyDetectedDevice(const DetectionResult& found) {
+    std::unique_ptr<PreparedDevice> device = std::move(detectedDevice_);
+    if (!found.found || !library_)
+        return AppliedDevice::Refused;
+    if (IsUnit1Device(found.vendor, found.type)) {
+        unit1Chosen_ = true;
+        return AppliedDevice::Unchanged;
+    }
+    std::string refusal;
+    if (!device || device->vendor != found.vendor || device->type != found.type) {
+        device = std::make_unique<PreparedDevice>();
+        if (!PrepareDevice(found.vendor, found.type, *device, refusal)) {
+            if (!refusal.empty())
+                log_.WriteInfoLine(DetectedDeviceRefusedLine(found.vendor, found.type, refusal));
+            return AppliedDevice::Refused;
+        }
+    }
+    // The image to keep: what socket 1 holds before the new device's buffer replaces it.
+    const std::string workFile = units_.Socket(1, 1).workFile;
+    // The detected device directly: a vendor change would first make its first type ready.
+    const std::string vendorBefore = units_.Unit(1).vendor;
+    const std::vector<std::string> typesBefore = TypeList(1);
+    units_.SetVendorText(1, found.vendor);
+    typeLists_[0] = library_->TypesOf(found.vendor).names;
+    if (!CommitDevice(1, *device, refusal)) {
+        units_.SetVendorText(1, vendorBefore);
+        typeLists_[0] = typesBefore;
+        host_.SelectionChanged(1);
+        log_.WriteInfoLine(DetectedDeviceRefusedLine(found.vendor, found.type, refusal));
+        return AppliedDevice::Refused;
+    }
+    unit1Chosen_ = true;
+    return LoadAgainForNewDevice(workFile);
+}
+
+AppliedDevice Workbench::LoadAgainForNewDevice(const std::string& workFile) {
+    if (workFile.empty() || workFile == kDataFromBuffer || !IsRegularFile(workFile)) {
+        // An empty socket held nothing but an erased buffer: there is nothing to tell.
+        if (!workFile.empty())
+            log_.WriteInfoLine(kBufferClearedLine);
+        return AppliedDevice::Cleared;
+    }
+    log_.WriteInfoLine(std::string(kWorkFileLoadedAgainLine) + workFile);
+    if (LoadFile(1, 1, workFile, true).end == LoadEnd::Loaded)
+        return AppliedDevice::Reloaded;
+    log_.WriteInfoLine(kLoadAgainFailedLine);
+    return AppliedDevice::Cleared;
 }
 
 // ---- programmers ----
@@ -430,7 +544,7 @@ void Workbench::EnumerateProgrammers(bool restoreHistory) {
     const EnumerationResult result = programmer_->EnumerateProgrammers(
         record_.driverImagePath, options_.ResetIdleLevel(), origin);
     if (result.imageMissing) {
-        host_.EndProgram(true);
+        EndProgram(true);
         return;
     }
     host_.LabelsChanged();
@@ -490,23 +604,25 @@ bool Workbench::RestoreSocketHistoryPaused(int unit, int socket) {
     // Only unit 1, socket 1 takes part in the history.
     if (SocketIndex(unit, socket) != 0)
         return false;
-    const std::uint32_t start = clock_.TickMs();
-    const DetectionResult detected =
-        library_ ? AutoDetectDevice(*programmer_, *library_, TargetBoardSuppliesEmulator())
-                 : DetectionResult{};
-    const std::uint32_t elapsed = TicksBetween(start, clock_.TickMs());
-    if (detected.found)
-        SelectDevice(1, detected.vendor, detected.type);
-    log_.WriteInfoLine(DetectionLine(detected, elapsed));
-    units_.SetEnabled(1, 1, detected.found);
+    // History.ini was written at the last close. Once this session has a device or an image of
+    // its own, a later restore (the programmer plugged in again) applies the chip's device and
+    // keeps the image.
+    const bool takeHistory = !unit1Chosen_ && units_.Socket(1, 1).workFile.empty();
+    const DetectionResult detected = DetectForUnit1();
+    const bool found = detected.found && ApplyDetectedDevice(detected) != AppliedDevice::Refused;
+    units_.SetEnabled(1, 1, found);
+    unit1Chosen_ = true;
 
-    const IniFile history(dirs_.HistoryIni());
-    const StoredSocket stored = ReadSocketHistory(history, unit, socket);
     SavedSettings& saved = units_.Saved();
-    if (detected.found) {
+    if (found) {
         saved.vendor = units_.Unit(unit).vendor;
         saved.type = units_.Unit(unit).type;
-    } else {
+    }
+    if (!takeHistory)
+        return false;
+    const IniFile history(dirs_.HistoryIni());
+    const StoredSocket stored = ReadSocketHistory(history, unit, socket);
+    if (!found) {
         if (!ListHas(vendorList_, stored.vendor) || stored.vendor == saved.vendor)
             return false;
         VendorChanged(unit, stored.vendor);
@@ -523,17 +639,19 @@ bool Workbench::RestoreSocketHistoryPaused(int unit, int socket) {
         savedSocket.workFile.clear();
         return false;
     }
-    units_.SetWorkFile(unit, socket, stored.settings.workFile);
     savedSocket.workFile = stored.settings.workFile;
     savedSocket.sourceStartText = stored.settings.sourceStartText;
     savedSocket.sourceEndText = stored.settings.sourceEndText;
     savedSocket.load = stored.settings.load;
     ResetOtherSocket(saved, socket);
-    LoadForSocket(unit, socket, true);
+    const bool loaded =
+        LoadFile(unit, socket, stored.settings.workFile, true).end == LoadEnd::Loaded;
     // A load checks its socket's box; after a restore the socket takes part only when its chip
     // was recognised.
-    units_.SetEnabled(unit, socket, detected.found);
-    return true;
+    units_.SetEnabled(unit, socket, found);
+    if (!loaded)
+        savedSocket.workFile.clear();  // the field stays empty: none of the file is in the buffer
+    return loaded;
 }
 
 bool Workbench::SaveSocketHistory(int unit, int socket) {
@@ -660,6 +778,20 @@ void Workbench::ApplyLoadOutcome(const LoadOutcome& outcome) {
         return;
     const int unit = std::clamp(loadDialog_.unit, 1, kUnitCount);
     const int socket = std::clamp(loadDialog_.socket, 1, kSocketsPerUnit);
+    if (unit == 1) {
+        // The settings of the image the socket now holds: a device change loads it again so.
+        SavedLoadSettings& load = units_.Saved().sockets[static_cast<std::size_t>(socket - 1)].load;
+        const LoadDialogState& d = loadDialog_;
+        load.destinationText = d.destinationText;
+        load.fillEnabled = d.fillUnused;
+        load.fillValue = static_cast<std::uint8_t>(ParseHex64(d.fillText).value_or(0) & 0xFF);
+        load.format = static_cast<std::uint8_t>(d.format);
+        const bool wholeFile = !SourceFieldsEnabled(d.format) ||
+                               (ParseHex64(d.sourceStartText).value_or(0) == 0 &&
+                                ParseHex64(d.sourceEndText).value_or(0) + 1 >= d.fileLength);
+        load.sourcePart =
+            wholeFile ? std::nullopt : std::optional(std::pair(d.sourceStartText, d.sourceEndText));
+    }
     units_.SetWorkFile(unit, socket, outcome.socket->workFile.string());
     units_.SetChecksumText(unit, socket, outcome.socket->checksumText);
     units_.SetOffsetText(unit, socket, outcome.socket->startAddressText, record_.deviceSize);
@@ -669,9 +801,14 @@ void Workbench::ApplyLoadOutcome(const LoadOutcome& outcome) {
 LoadOutcome Workbench::LoadForSocket(int unit, int socket, bool useSaved) {
     if (socket < 1 || socket > kSocketsPerUnit || unit < 1 || unit > kUnitCount)
         return {LoadEnd::NotRun, std::nullopt, false};
+    return LoadFile(unit, socket, units_.Socket(unit, socket).workFile, useSaved);
+}
+
+LoadOutcome Workbench::LoadFile(int unit, int socket, const fs::path& file, bool useSaved) {
+    if (socket < 1 || socket > kSocketsPerUnit || unit < 1 || unit > kUnitCount)
+        return {LoadEnd::NotRun, std::nullopt, false};
     const SavedSocket& saved = units_.Saved().sockets[static_cast<std::size_t>(socket - 1)];
-    const fs::path workFile = units_.Socket(unit, socket).workFile;
-    const LoadOutcome outcome = torq::LoadForSocket(unit, socket, useSaved, saved.load, workFile,
+    const LoadOutcome outcome = torq::LoadForSocket(unit, socket, useSaved, saved.load, file,
                                                     loadDialog_, Environment(nullptr));
     ApplyLoadOutcome(outcome);
     return outcome;
@@ -680,8 +817,9 @@ LoadOutcome Workbench::LoadForSocket(int unit, int socket, bool useSaved) {
 void Workbench::LoadIntoUnit1(const fs::path& file) {
     if (Busy())
         return;
-    units_.SetWorkFile(1, 1, file.string());
-    LoadForSocket(1, 1, false);
+    // The work file changes with the load: a load that fails leaves the socket describing the
+    // image the buffer still holds.
+    LoadFile(1, 1, file, false);
 }
 
 void Workbench::Drop(std::string_view panel, const fs::path& file) {

@@ -27,6 +27,10 @@ inline constexpr std::string_view kConfirmDeviceIdQuestion =
     "Press [Yes] : Run automatically detect the device ID and directly apply. \n"
     "Press [Retry] : To re-confirm on the socket of device ID. \n"
     "Press [Cancel] : Skip the processed device.";
+// A device changed at the identity question with no work file to load again for it.
+inline constexpr std::string_view kNoImageForNewDeviceLine =
+    "Error : There is no image to program for the new device (no work file to load again), the "
+    "run stops !";
 
 // One device operation as a run step.
 enum class Operation { Erase, BlankCheck, Program, Verify, Protect, Unprotect, Read, Reset };
@@ -97,7 +101,9 @@ class Sequencer : private ProgressSink {
     RunResult SingleOperation(Operation operation);
 
     // ConfirmDeviceId: Read ID, and on a mismatch Yes (detect and apply), Retry or Cancel until
-    // there is a match or Cancel. True when the socket goes ahead.
+    // there is a match or Cancel. True when the socket goes ahead. A Yes that changed the device
+    // with no work file to load again leaves no image: the socket then fails without running a
+    // step that needs one.
     bool ConfirmDeviceId();
 
   private:
@@ -116,6 +122,8 @@ class Sequencer : private ProgressSink {
     void SetIdleLevel();
     // "Please select a socket to work !" when no socket was run or skipped.
     void WarnWhenNoSocketRan(const RunResult& result);
+    // Program and Verify after a device change that left no image: the line, and no operation.
+    bool RefuseWithoutImage(Operation operation);
     // ProgressSink: the operations' bytes, within the step's share of the progress bar.
     void Progress(std::uint64_t done, std::uint64_t total) override;
 
@@ -124,6 +132,7 @@ class Sequencer : private ProgressSink {
     bool busy_ = false;
     bool identityCheck_ = true;
     bool stopRequested_ = false;
+    bool imageLost_ = false;  // the identity question's Yes changed the device, nothing to load
     std::optional<Operation> currentOperation_;
     int stepBase_ = 0;
     int stepShare_ = 0;

@@ -44,6 +44,24 @@ inline constexpr int kPremiumTabIndex = 2;
 inline constexpr int kOptionsTabIndex = 3;
 inline constexpr std::string_view kNoParameterLine = "Premium Tabs : No Parameter";
 
+// How applying a detected device to unit 1 left the operator's image.
+enum class AppliedDevice {
+    Unchanged,  // the chip is the selected device: selection, buffer and socket stay as they were
+    Reloaded,   // the device was selected and socket 1's work file loaded again into its buffer
+    Cleared,    // the device was selected with no file to load again: the buffer is erased
+    Refused,    // the device could not be selected: nothing changed (the reason is logged)
+};
+// The log lines of a device change that keeps the image: the work file's path follows the first.
+inline constexpr std::string_view kWorkFileLoadedAgainLine =
+    "The device changed : the work file is loaded again : ";
+inline constexpr std::string_view kBufferClearedLine =
+    "The device changed : the buffer is cleared, there is no work file to load again !";
+inline constexpr std::string_view kLoadAgainFailedLine =
+    "The device changed : the work file could not be loaded again, the buffer is cleared !";
+// "The detected device Winbond -> W25X40 cannot be selected : " + the reason.
+std::string DetectedDeviceRefusedLine(std::string_view vendor, std::string_view type,
+                                      std::string_view reason);
+
 // "TORQ-SPI Ver. 1.4.9": major.minor, and .release when it is not 0.
 std::string VersionText(int major, int minor, int release);
 // The same from a dotted version ("1.4.9.0", the CMake project version "0.1.0"); the build
@@ -187,6 +205,16 @@ class Workbench : private SocketEvents, private WatchHost {
     // Detect IC: finds the chip's device, applies it to unit 1 and logs the found or not-found
     // line with its time; unit 1's socket 1 is enabled exactly when one was found.
     void DetectIc();
+    // The detection of Detect IC, the identity question's Yes and the history restore: timed,
+    // with its found or not-found line. A library device that cannot be selected (refused for its
+    // size, or its buffer or Menu.ini cannot be written) counts as no match, with the reason
+    // logged, and the search goes on.
+    DetectionResult DetectForUnit1();
+    // Applies a found device to unit 1 keeping the operator's image: nothing changes when it is
+    // the selected device; otherwise it is selected and socket 1's work file is loaded again with
+    // the socket's saved load settings, or, with no file to load ("< Data from buffer >", a load
+    // that fails), the log says the buffer was cleared.
+    AppliedDevice ApplyDetectedDevice(const DetectionResult& found);
     // The search alone (no selection is changed): the result and its log line.
     DetectionResult DetectAndLog();
 
@@ -296,6 +324,13 @@ class Workbench : private SocketEvents, private WatchHost {
     void ExecuteAll() override;
 
     void ApplyLoadOutcome(const LoadOutcome& outcome);
+    // Loads `file` into a socket; the socket's fields take it only once it is in the buffer.
+    LoadOutcome LoadFile(int unit, int socket, const std::filesystem::path& file, bool useSaved);
+    bool IsUnit1Device(std::string_view vendor, std::string_view type) const;
+    // The detection filter: a device that is not unit 1's is made ready (kept for the apply).
+    bool AcceptDetected(const std::string& vendor, const std::string& type);
+    AppliedDevice LoadAgainForNewDevice(const std::string& workFile);
+    void EndProgram(bool closingSaves);
     // A type change in two halves: everything the new device needs (record, buffer, Menu.ini)
     // made ready beside the old files, then put in place together. PrepareDevice changes nothing;
     // false refuses the device, with the reason (empty when the operator was told already).
@@ -356,6 +391,14 @@ class Workbench : private SocketEvents, private WatchHost {
 
     std::unique_ptr<Sequencer> sequencer_;
     int busyDepth_ = 0;
+    // The device the last detection made ready for unit 1.
+    std::unique_ptr<PreparedDevice> detectedDevice_;
+    // Unit 1's device is this session's own (the history restored, a detection applied, the
+    // operator's choice). Until then the boxes hold the library's first device only as a
+    // placeholder: History.ini is not rewritten from it, and the first restore takes the history
+    // (unless the operator has loaded a file meanwhile).
+    bool unit1Chosen_ = false;
+    bool endRequested_ = false;
 };
 
 }  // namespace torq
