@@ -37,6 +37,16 @@ class FixedChooser final : public app::FileChooser {
     QString SaveFileName(QWidget*, const app::FileRequest&) override { return {}; }
 };
 
+// Cancel to every question, except Yes to the identity question while `yesToIdentity` is set.
+class ShotOperator final : public Operator {
+  public:
+    bool yesToIdentity = false;
+    Answer Respond(const OperatorMessage& message) override {
+        return yesToIdentity && message.text == kConfirmDeviceIdQuestion ? Answer::Yes
+                                                                         : Answer::Cancel;
+    }
+};
+
 void Settle() {
     for (int i = 0; i < 10; ++i)
         QApplication::processEvents();
@@ -109,7 +119,7 @@ int main(int argc, char** argv) {
     auto usb = std::make_unique<sim::SimulatedProgrammer>(setup);
     sim::SimulatedProgrammer* simulator = usb.get();
     Q_UNUSED(simulator);
-    FixedOperator op(Answer::Cancel);
+    ShotOperator op;
     FixedChooser files;
     const auto image = WriteImage(home.toStdString());
     files.file = QString::fromStdString(image.string());
@@ -190,6 +200,15 @@ int main(int argc, char** argv) {
         if (auto* separate = window.findChild<app::InformationWindow*>())
             separate->ReturnInside();
     }
+
+    // Another device chosen by hand and no file for it: Yes at the identity question selects the
+    // chip's device, finds nothing to load again, and the run stops before Erase with FAIL.
+    window.Bench().SelectDevice(1, "Winbond", "W25X10");
+    window.Bench().SetSocketEnabled(1, 1, true);
+    op.yesToIdentity = true;
+    Click(window, "Function_ExecuteAllMouseACTFilter_Label");
+    op.yesToIdentity = false;
+    ok = Save(window, out, QStringLiteral("run-stopped-after-yes-no-file.png")) && ok;
 
     // No programmer: the window as it starts without hardware.
     simulator->Unplug();

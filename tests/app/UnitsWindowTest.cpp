@@ -75,6 +75,32 @@ TEST_F(UnitsWindowTest, ChoosingAVendorOrATypeLoadsTheDeviceAndClearsTheUnitsSoc
     EXPECT_EQ(Text("Unit3_WorkFile1_Edit"), "");
 }
 
+// The boxes always show the device that is loaded: a type, or a vendor whose first type, that
+// cannot be selected (its device file gives no size) puts both boxes back.
+TEST_F(UnitsWindowTest, ARefusedDevicePutsTheBoxesBack) {
+    Open("W25X10", "Winbond", "W25X10");
+    const DeviceLibrary& library = *window->Bench().Library();
+    const std::string macronixFirst = library.TypesOf("Macronix").names.front();
+    for (const auto& file : {library.DeviceFileOf("Winbond", "W25X80"),
+                             library.DeviceFileOf("Macronix", macronixFirst)}) {
+        std::string device = torq::test::ReadFile(file);
+        const std::size_t at = device.find("max_address_Low=");
+        ASSERT_NE(at, std::string::npos) << file;
+        device.replace(at, device.find('\n', at) - at, "max_address_Low=0x");
+        home.Write(std::filesystem::relative(file, home.Path()).string(), device);
+    }
+    for (const auto& [box, item] : std::vector<std::pair<std::string, std::string>>{
+             {"Unit1_Type_ComboBox", "W25X80"}, {"Unit1_Vendor_ComboBox", "Macronix"}}) {
+        SCOPED_TRACE(item);
+        op.messages.clear();
+        Choose(box, item);
+        EXPECT_EQ(op.messages.size(), 1u);
+        EXPECT_EQ(Find<QComboBox>("Unit1_Vendor_ComboBox")->currentText(), "Winbond");
+        EXPECT_EQ(Find<QComboBox>("Unit1_Type_ComboBox")->currentText(), "W25X10");
+        EXPECT_EQ(window->Bench().Record().name, "W25X10");
+    }
+}
+
 TEST_F(UnitsWindowTest, DetectIcSelectsTheChipsDeviceAndEnablesTheSocket) {
     Open("W25Q64FV", "Winbond", "W25Q64FV");
     // Start-up found the chip; another device chosen and the socket switched off by hand.
