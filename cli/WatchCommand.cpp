@@ -1,8 +1,9 @@
 // watch: the emulator's loop without a window, for build farms. The file is loaded and written
 // into the emulator once at the start; then every change of it (an editor's save in place or by
 // rename) reloads it and runs the Emulator steps: erase, program, verify and the target reset as
-// the options say. A file that disappears is waited for. An interrupt ends the loop cleanly,
-// between steps, never in the middle of an operation.
+// the options say. A file is acted on only once it has stopped changing for one watch tick, so a
+// build still writing it is not programmed half written. A file that disappears is waited for.
+// An interrupt ends the loop cleanly, between steps, never in the middle of an operation.
 #include <unistd.h>
 
 #include <atomic>
@@ -16,6 +17,8 @@
 #include "CliContext.h"
 #include "TerminalProgress.h"
 #include "torq/workflow/ControlNames.h"
+#include "torq/workflow/EmulatorWatch.h"
+#include "torq/workflow/FileStamp.h"
 #include "torq/workflow/Sequencer.h"
 
 namespace torq::cli {
@@ -32,11 +35,6 @@ constexpr auto kWatchInterval = std::chrono::milliseconds(300);
 // The line limit of the log, applied as often as the window applies it, so a loop that runs for
 // weeks keeps only the lines the options allow (every line has been printed already).
 constexpr auto kLineLimitInterval = std::chrono::milliseconds(500);
-
-bool Exists(const std::filesystem::path& file) {
-    std::error_code error;
-    return std::filesystem::is_regular_file(file, error);
-}
 
 // Counts the runs and says how each ended; the bar on a terminal as every run shows it.
 class CycleReport final : public SequencerObserver {
@@ -105,9 +103,12 @@ int Watch(CliContext& context, const WatchOptions& options) {
             bench.Runs().RequestStop();
     };
 
-    // The first load and run; a file not there yet is waited for like one that disappears.
-    bool present = false;
+    // The first load and run, once the file is there and has stopped changing for a tick (a build
+    // may still be writing it). From then on the watch follows it: it acts on a change once the
+    // file has settled, and waits for a file that disappears.
+    bool started = false;
     bool announced = false;
+    SettleCheck arrival;
     auto lineLimitDue = std::chrono::steady_clock::now() + kLineLimitInterval;
     while (!interrupted) {
         if (std::chrono::steady_clock::now() >= lineLimitDue) {
@@ -115,24 +116,19 @@ int Watch(CliContext& context, const WatchOptions& options) {
                 bench.InfoMessageLimitTick();
             lineLimitDue = std::chrono::steady_clock::now() + kLineLimitInterval;
         }
-        if (!present) {
-            if (Exists(file)) {
-                present = true;
-                bench.LoadIntoUnit1(file);
-                bench.Watch().StartWatching(true);
+        if (started) {
+            bench.WatchTick();
+        } else {
+            const FileStamp now = ReadFileStamp(file);
+            if (arrival.Settled(now)) {
+                started = true;
+                bench.LoadIntoUnit1(file);  // the watch takes its stamp before the load
                 bench.Runs().ExecuteAll();
                 continue;
             }
-            if (!announced) {
-                bench.Log().WriteInfoLine("Waiting for " + file.string());
+            if (now.Missing() && !announced) {
+                bench.Log().WriteInfoLine(WaitingForFileLine(file));
                 announced = true;
-            }
-        } else {
-            bench.WatchTick();
-            if (!context.watchTimer.IsEnabled()) {
-                // The watch stops when its file has gone: wait for it to come back.
-                present = false;
-                announced = false;
             }
         }
         std::this_thread::sleep_for(kWatchInterval);

@@ -180,6 +180,31 @@ TEST_F(CliOperationsTest, WatchSeesAFileRewrittenInPlace) {
     EXPECT_EQ(test::ReadFile(home / "chip.bin").substr(0, 3000), test::ReadFile(newer));
 }
 
+// A build that writes its image a little at a time is programmed once the file has stopped
+// changing, never half written: neither when it first appears nor when it is written again in
+// place.
+TEST_F(CliOperationsTest, WatchWaitsUntilTheFileHasStoppedChanging) {
+    const auto file = home / "fw.bin";
+    // Thirty pieces of 100 bytes, one every 50 ms.
+    const auto slowWrite = [&](int first) {
+        return ": > " + file.string() + "; for i in $(seq " + std::to_string(first) + " " +
+               std::to_string(first + 29) + "); do printf '%0100d' $i >> " + file.string() +
+               "; sleep 0.05; done";
+    };
+    const auto watch = test::RunCommand("( (sleep 0.5; " + slowWrite(1) + "; sleep 1.5; " +
+                                        slowWrite(1000) + ") & timeout -s INT 9 " +
+                                        test::CliPath() + " --home " + home.Path().string() + " " +
+                                        Chip("W25X10") + " watch " + file.string() + "; wait )");
+    EXPECT_EQ(watch.exitCode, 0) << watch.err;
+    for (const char* line : {"Waiting for ", "Cycle 1: Pass", "Cycle 2: Pass",
+                             "Watch ended after 2 cycle(s), 0 failed"}) {
+        EXPECT_TRUE(Has(watch.out, line)) << line << "\n" << watch.out;
+    }
+    const std::string written = test::ReadFile(file);
+    ASSERT_EQ(written.size(), 3000u);
+    EXPECT_EQ(test::ReadFile(home / "chip.bin").substr(0, 3000), written);
+}
+
 // An interrupt while a run is under way (a real-time chip erase takes a second) lets the step
 // under way end, runs no step after it, and ends the watch cleanly.
 TEST_F(CliOperationsTest, AnInterruptDuringARunEndsItBetweenSteps) {

@@ -6,12 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "../link/LinkFixtures.h"
 #include "TestSupport.h"
 
 namespace torq {
 namespace {
 
 namespace fs = std::filesystem;
+using test::FixedClock;
 using test::ScriptedOperator;
 using test::TempDir;
 
@@ -54,7 +56,9 @@ struct WatchFixture : testing::Test {
     ScriptedOperator op;
     IndicatorBoard board{op};
     Host host;
-    EmulatorWatch watch{saved, timer, board, op, host};
+    FixedClock clock;
+    InformationLog log{clock};
+    EmulatorWatch watch{saved, timer, board, op, log, host};
     WatchTickContext context{0, true, false, false, 1};
 };
 
@@ -63,19 +67,35 @@ TEST(FileStamp, ChangesWithEveryModificationAndIsEmptyForAMissingFile) {
     const fs::path file = dir.Write("a.bin", "a");
     const auto base = fs::file_time_type(std::chrono::seconds(1'600'000'000));
     fs::last_write_time(file, base);
-    const std::string first = FileStamp(file);
+    const FileStamp first = ReadFileStamp(file);
+    EXPECT_FALSE(first.Missing());
+    EXPECT_EQ(first.size, 1u);
     // Within the same second, even the same two-second step, the stamp differs.
     fs::last_write_time(file, base + std::chrono::milliseconds(1));
-    EXPECT_NE(FileStamp(file), first);
-    EXPECT_FALSE(first.empty());
-    EXPECT_EQ(FileStamp(dir / "missing.bin"), "");
+    EXPECT_TRUE(ReadFileStamp(file).ChangedFrom(first));
+    for (const fs::path& missing : {dir / "missing.bin", dir.Path(), fs::path()})
+        EXPECT_TRUE(ReadFileStamp(missing).Missing()) << missing;
+}
+
+// Settled means read alike at two ticks in a row; a missing file never settles.
+TEST(FileStamp, SettlesWhenTwoReadingsInARowAgree) {
+    const FileStamp a{"1", 10}, grown{"1", 20}, missing;
+    SettleCheck check;
+    EXPECT_FALSE(check.Settled(a));
+    EXPECT_TRUE(check.Settled(a));
+    EXPECT_FALSE(check.Settled(grown));
+    EXPECT_TRUE(check.Settled(grown));
+    check.Forget();
+    EXPECT_FALSE(check.Settled(grown));
+    EXPECT_FALSE(check.Settled(missing));
+    EXPECT_FALSE(check.Settled(missing));
 }
 
 TEST_F(WatchFixture, TheWatchBoxDrivesTheTileAndTheTimer) {
     watch.WatchCheckBoxChanged(true);
     EXPECT_EQ(board.ShownImage("Emulator_WatchImage_Panel"), "Emulator_WatchPass_Image");
     EXPECT_TRUE(timer.IsEnabled());
-    EXPECT_EQ(saved.watchedStamp, FileStamp(file));
+    EXPECT_EQ(saved.watchedStamp, ReadFileStamp(file));
     watch.WatchCheckBoxChanged(false);
     EXPECT_EQ(board.ShownImage("Emulator_WatchImage_Panel"), "Emulator_WatchNorm_Image");
     EXPECT_FALSE(timer.IsEnabled());
@@ -89,6 +109,8 @@ TEST_F(WatchFixture, EachChangeIsAskedAboutOnce) {
     EXPECT_TRUE(timer.IsEnabled());
 
     SetModified(10);
+    Tick();  // seen; acted on once it has stood still for a tick
+    EXPECT_TRUE(op.messages.empty());
     Tick();
     ASSERT_EQ(op.Texts(), std::vector<std::string>{"File was changed want to reload ?"});
     EXPECT_EQ(op.messages[0].buttons, Buttons::YesNo);
@@ -98,6 +120,7 @@ TEST_F(WatchFixture, EachChangeIsAskedAboutOnce) {
     EXPECT_TRUE(timer.IsEnabled());
 
     SetModified(20);
+    Tick();
     Tick();
     Tick();
     EXPECT_EQ(op.messages.size(), 2u);
@@ -130,21 +153,62 @@ TEST_F(WatchFixture, AutomaticReloadAndProcedure) {
         watch.StartWatching(true);
         SetModified(modified += 10);
         Tick();
+        Tick();
         EXPECT_EQ(op.messages.size(), c.questions);
         EXPECT_EQ(host.calls, c.calls);
         EXPECT_TRUE(timer.IsEnabled());
     }
 }
 
-TEST_F(WatchFixture, ADeletedFileStopsTheWatchWithoutAQuestion) {
+// A file still being written is not acted on: the change is asked about once the file's size and
+// time have stood still for one tick, and only once. On a file system with coarse times the time
+// may stay while the file grows; the size shows that it is still being written.
+TEST_F(WatchFixture, AChangeIsActedOnOnlyOnceTheFileHasSettled) {
+    op = ScriptedOperator({Answer::Yes});
+    watch.StartWatching(true);
+    dir.Write("fw.bin", "firm");
+    SetModified(10);
+    Tick();
+    dir.Write("fw.bin", "firmware, half");
+    SetModified(20);
+    Tick();
+    dir.Write("fw.bin", "firmware, all of it");
+    SetModified(20);
+    Tick();
+    EXPECT_TRUE(op.messages.empty());
+    EXPECT_TRUE(host.calls.empty());
+    EXPECT_TRUE(timer.IsEnabled());
+
+    Tick();  // as it was at the tick before: settled
+    EXPECT_EQ(op.Texts(), std::vector<std::string>{"File was changed want to reload ?"});
+    EXPECT_EQ(host.calls, (std::vector<std::string>{"front", "reload", "tab"}));
+    Tick();
+    Tick();
+    EXPECT_EQ(op.messages.size(), 1u);
+    EXPECT_TRUE(timer.IsEnabled());
+}
+
+// A work file that disappears is waited for: the watch keeps running without a question, says once
+// what it waits for, and takes the file up as a change when it is back and has settled, even with
+// its old time.
+TEST_F(WatchFixture, AVanishedFileIsWaitedForAndTakenUpWhenItIsBack) {
+    op = ScriptedOperator({Answer::Yes});
     watch.StartWatching(true);
     fs::remove(file);
     Tick();
-    EXPECT_FALSE(timer.IsEnabled());
+    Tick();
+    EXPECT_TRUE(timer.IsEnabled());
     EXPECT_TRUE(op.messages.empty());
-    // It stays stopped when the file comes back, until watching is started again.
-    dir.Write("fw.bin", "new");
-    EXPECT_FALSE(timer.IsEnabled());
+    EXPECT_EQ(test::Messages(log), std::vector<std::string>{"Waiting for " + file.string()});
+
+    dir.Write("fw.bin", "rebuilt");
+    SetModified(0);
+    Tick();
+    EXPECT_TRUE(op.messages.empty());
+    Tick();
+    EXPECT_EQ(op.Texts(), std::vector<std::string>{"File was changed want to reload ?"});
+    EXPECT_EQ(host.calls, (std::vector<std::string>{"front", "reload", "tab"}));
+    EXPECT_TRUE(timer.IsEnabled());
 }
 
 TEST_F(WatchFixture, AChangeOnAnotherTabWaitsForTheEmulatorTab) {
@@ -154,6 +218,7 @@ TEST_F(WatchFixture, AChangeOnAnotherTabWaitsForTheEmulatorTab) {
     Tick(1);
     EXPECT_TRUE(op.messages.empty());
     EXPECT_TRUE(timer.IsEnabled());  // it keeps running on the other tab
+    Tick(0);
     Tick(0);
     EXPECT_EQ(op.messages.size(), 1u);
     EXPECT_EQ(host.calls, (std::vector<std::string>{"front", "reload", "tab"}));

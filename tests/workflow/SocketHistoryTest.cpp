@@ -21,6 +21,7 @@ LoadDialogState Dialog(std::string start, std::string end, std::string destinati
     dialog.fillUnused = fill;
     dialog.fillText = std::move(fillText);
     dialog.format = format;
+    dialog.chosenFormat = format;
     return dialog;
 }
 
@@ -56,6 +57,15 @@ TEST(SocketHistory, RoundTripsAddressesAsSignedDecimalsInTheirOrder) {
     EXPECT_FALSE(stored.settings.load.fillEnabled);
     EXPECT_EQ(stored.settings.load.fillValue, 0);
     EXPECT_EQ(stored.settings.load.format, 5);
+}
+
+TEST(SocketHistory, AutoDetectIsKeptAsChosenNotAsTheLastFileResolvedIt) {
+    TempDir dir;
+    const auto path = dir / "History.ini";
+    LoadDialogState dialog = Dialog("0", "0", "0", true, "FF", LoadFormat::IntelHex);
+    dialog.chosenFormat = LoadFormat::AutoDetect;
+    ASSERT_TRUE(SaveSocketHistory(path, 1, 1, {"V", "T", "/f.hex", dialog}));
+    EXPECT_EQ(ReadSocketHistory(IniFile(path), 1, 1).settings.load.format, 0);
 }
 
 TEST(SocketHistory, OnlyUnitOneIsWritten) {

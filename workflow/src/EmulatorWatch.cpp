@@ -1,29 +1,27 @@
 #include "torq/workflow/EmulatorWatch.h"
 
-#include <system_error>
-
 namespace torq {
 
 namespace fs = std::filesystem;
 
-std::string FileStamp(const fs::path& file) {
-    std::error_code error;
-    if (file.empty() || !fs::exists(file, error))
-        return {};
-    const fs::file_time_type time = fs::last_write_time(file, error);
-    if (error)
-        return {};
-    return std::to_string(time.time_since_epoch().count());
+std::string WaitingForFileLine(const fs::path& file) {
+    return "Waiting for " + file.string();
 }
 
 EmulatorWatch::EmulatorWatch(SavedSettings& saved, Timer& timer, IndicatorBoard& board,
-                             Operator& op, WatchHost& host)
-    : saved_(saved), timer_(timer), board_(board), op_(op), host_(host) {}
+                             Operator& op, InformationLog& log, WatchHost& host)
+    : saved_(saved), timer_(timer), board_(board), op_(op), log_(log), host_(host) {}
+
+void EmulatorWatch::TakeStamp() {
+    saved_.watchedStamp = ReadFileStamp(saved_.WatchedFile());
+    settle_.Forget();
+    waitingTold_ = false;
+}
 
 void EmulatorWatch::WatchCheckBoxChanged(bool checked) {
     if (checked) {
         board_.ShowTile(Bar::Emulator, Step::Watch, TileImage::Pass);
-        saved_.watchedStamp = FileStamp(saved_.WatchedFile());
+        TakeStamp();
         timer_.Start();
     } else {
         board_.ShowTile(Bar::Emulator, Step::Watch, TileImage::Norm);
@@ -34,8 +32,35 @@ void EmulatorWatch::WatchCheckBoxChanged(bool checked) {
 void EmulatorWatch::StartWatching(bool watchChecked) {
     if (!watchChecked)
         return;
-    saved_.watchedStamp = FileStamp(saved_.WatchedFile());
+    TakeStamp();
     timer_.Start();
+}
+
+bool EmulatorWatch::ChangeSettled() {
+    const fs::path file = saved_.WatchedFile();
+    const FileStamp now = ReadFileStamp(file);
+    if (now.Missing()) {
+        // Waited for: the watch goes on, and whatever comes back is a change, even with the old
+        // time (a build that deletes its output first, a file restored from elsewhere).
+        if (!waitingTold_)
+            log_.WriteInfoLine(WaitingForFileLine(file));
+        waitingTold_ = true;
+        saved_.watchedStamp = now;
+        settle_.Forget();
+        return false;
+    }
+    waitingTold_ = false;
+    if (!now.ChangedFrom(saved_.watchedStamp)) {
+        settle_.Forget();
+        return false;
+    }
+    // A file still being written moves between ticks; it is acted on once it stands still.
+    if (!settle_.Settled(now))
+        return false;
+    // Taken first, so the change is acted on once whatever the answer.
+    saved_.watchedStamp = now;
+    settle_.Forget();
+    return true;
 }
 
 void EmulatorWatch::Tick(const WatchTickContext& context) {
@@ -50,26 +75,20 @@ void EmulatorWatch::Tick(const WatchTickContext& context) {
     ticking_ = true;
     timer_.Stop();
     bool keepWatching = false;
-    // The watched file belongs to unit 1; this release has at most one programmer.
-    if (context.programmerCount >= 1) {
-        const fs::path file = saved_.WatchedFile();
-        const std::string stamp = FileStamp(file);
-        if (!stamp.empty() && !saved_.watchedStamp.empty()) {
-            keepWatching = true;
-            if (stamp != saved_.watchedStamp) {
-                // Taken first, so the change is asked about once whatever the answer.
-                saved_.watchedStamp = stamp;
-                host_.BringToFront();
-                const bool reload =
-                    context.autoReload ||
-                    op_.Ask(Severity::Question, kReloadQuestion, Buttons::YesNo) == Answer::Yes;
-                if (reload) {
-                    host_.ReloadWorkFile();
-                    host_.ShowLastOperationTab();
-                    if (context.autoProcedure) {
-                        host_.ProcessPendingMessages();
-                        host_.ExecuteAll();
-                    }
+    // The watched file belongs to unit 1; this release has at most one programmer. Without a
+    // work file there is nothing to watch until one is set, which starts the watch again.
+    if (context.programmerCount >= 1 && !saved_.WatchedFile().empty()) {
+        keepWatching = true;
+        if (ChangeSettled()) {
+            host_.BringToFront();
+            const bool reload = context.autoReload || op_.Ask(Severity::Question, kReloadQuestion,
+                                                              Buttons::YesNo) == Answer::Yes;
+            if (reload) {
+                host_.ReloadWorkFile();
+                host_.ShowLastOperationTab();
+                if (context.autoProcedure) {
+                    host_.ProcessPendingMessages();
+                    host_.ExecuteAll();
                 }
             }
         }

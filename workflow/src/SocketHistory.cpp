@@ -81,7 +81,9 @@ void WriteSocketHistory(IniFile& history, int unit, int socket, const SocketHist
     write(kFillCheckedKey, dialog.fillUnused ? 1 : 0);
     // An empty fill field loads as 00, so it is kept as 0.
     write(kFillValueKey, static_cast<std::int64_t>(ParseHex64(dialog.fillText).value_or(0) & 0xFF));
-    write(kFormatKey, static_cast<std::int64_t>(dialog.format));
+    // The format as the operator chose it: "Auto Detect" stays Auto Detect, so the next start
+    // detects each file again instead of decoding every later file as the last one resolved.
+    write(kFormatKey, static_cast<std::int64_t>(dialog.chosenFormat));
 }
 
 bool SaveSocketHistory(const std::filesystem::path& historyIni, int unit, int socket,

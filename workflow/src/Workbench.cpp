@@ -93,7 +93,7 @@ Workbench::Workbench(ProgramDirectory dirs, WorkbenchSeams seams, WorkbenchHost&
       usb_(std::move(seams.usb)),
       board_(seams.op),
       units_(board_, seams.flashTimer),
-      watch_(units_.Saved(), seams.watchTimer, board_, seams.op, *this),
+      watch_(units_.Saved(), seams.watchTimer, board_, seams.op, log_, *this),
       commandLine_(dirs_.DataFolder(), "torq-spi", log_) {
     programmer_ = std::make_unique<Programmer>(*usb_, log_, op_, pump_);
     operations_ = std::make_unique<DeviceOperations>(*programmer_, dirs_, clock_);
@@ -817,6 +817,12 @@ LoadOutcome Workbench::LoadFile(int unit, int socket, const fs::path& file, bool
 void Workbench::LoadIntoUnit1(const fs::path& file) {
     if (Busy())
         return;
+    // The work file named again (a drop, the command line, a hand-over) changes no text but is a
+    // new start all the same: the watch takes its stamp before the load reads the file, so a
+    // change made during the load is still seen, and a stopped watch runs again. A new file is
+    // watched once its load succeeded (the work-file change starts the watch).
+    if (units_.Socket(1, 1).workFile == file.string())
+        watch_.StartWatching(options_.emulatorWatch);
     // The work file changes with the load: a load that fails leaves the socket describing the
     // image the buffer still holds.
     LoadFile(1, 1, file, false);

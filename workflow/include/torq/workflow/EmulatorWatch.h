@@ -1,14 +1,18 @@
 // The emulator's file watch: every tick of the 300 ms watch timer compares the watched file's
-// modification stamp with the one taken when watching started; a change is reported once, asked
-// about (unless reloads are automatic), reloaded, and optionally followed by Execute All. The
-// caller owns the timer and calls Tick() when it fires; what a reload does is the host's.
+// stamp with the one taken when watching started; a change is acted on once the file has stopped
+// changing for a tick, and then once: asked about (unless reloads are automatic), reloaded, and
+// optionally followed by Execute All. A watched file that disappears is waited for, and whatever
+// comes back in its place is a change. The caller owns the timer and calls Tick() when it fires;
+// what a reload does is the host's.
 #pragma once
 
 #include <filesystem>
 #include <string>
 #include <string_view>
 
+#include "torq/devlib/InformationLog.h"
 #include "torq/devlib/Seams.h"
+#include "torq/workflow/FileStamp.h"
 #include "torq/workflow/IndicatorBoard.h"
 #include "torq/workflow/Timer.h"
 #include "torq/workflow/Units.h"
@@ -18,9 +22,8 @@ namespace torq {
 inline constexpr std::string_view kReloadQuestion = "File was changed want to reload ?";
 inline constexpr int kEmulatorTabIndex = 0;
 
-// The file's modification time at full resolution as text (any change gives another text); empty
-// when the file does not exist.
-std::string FileStamp(const std::filesystem::path& file);
+// The line the watch writes once when its file is not there (the window and the command line).
+std::string WaitingForFileLine(const std::filesystem::path& file);
 
 // What the watch asks of the rest of the program.
 class WatchHost {
@@ -50,7 +53,7 @@ class EmulatorWatch {
   public:
     // The watched file and its stamp live in the saved settings (unit 1, socket 1).
     EmulatorWatch(SavedSettings& saved, Timer& timer, IndicatorBoard& board, Operator& op,
-                  WatchHost& host);
+                  InformationLog& log, WatchHost& host);
 
     // "Watch" ticked or cleared: the Watch tile, the stamp and the timer.
     void WatchCheckBoxChanged(bool checked);
@@ -61,11 +64,18 @@ class EmulatorWatch {
     void Tick(const WatchTickContext& context);
 
   private:
+    void TakeStamp();
+    // Reads the watched file: true when a change to it has settled and is to be acted on now.
+    bool ChangeSettled();
+
     SavedSettings& saved_;
     Timer& timer_;
     IndicatorBoard& board_;
     Operator& op_;
+    InformationLog& log_;
     WatchHost& host_;
+    SettleCheck settle_;
+    bool waitingTold_ = false;  // the missing file's line is written once until it is back
     bool ticking_ = false;
 };
 

@@ -11,6 +11,7 @@
 
 #include "torq/buffer/Load.h"
 #include "torq/workflow/ControlNames.h"
+#include "torq/workflow/FileStamp.h"
 #include "torq/workflow/IndicatorBoard.h"
 #include "torq/workflow/Timer.h"
 
@@ -40,7 +41,7 @@ struct SavedSettings {
     std::string type;
     std::string deviceFile;
     std::array<SavedSocket, kSocketsPerUnit> sockets;
-    std::string watchedStamp;
+    FileStamp watchedStamp;
 
     const std::string& WatchedFile() const { return sockets[0].workFile; }
 };
