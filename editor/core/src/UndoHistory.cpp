@@ -125,6 +125,8 @@ std::optional<UndoCopy> UndoHistory::Take(std::vector<ByteRange> ranges, std::st
         std::size_t at = 0;
         for (const ByteRange& range : copy.ranges_) {
             const auto count = static_cast<std::size_t>(CountWithin(range, copy.fileLength_));
+            if (count == 0)
+                continue;  // the range lies past the file's end: nothing existed there
             if (!buffer->Read(range.start, {copy.bytes_.data() + at, count}))
                 return fail(buffer->Error());
             at += count;
