@@ -78,6 +78,7 @@ class FaultyFile final : public editor::BufferFileHandle {
         errno = ENOSPC;
         return false;
     }
+    bool Truncate(std::uint64_t length) override { return file_->Truncate(length); }
     bool Close() override { return file_->Close(); }
 
   private:

@@ -90,7 +90,7 @@ TEST(EditorTyping, AFailedWriteIsReportedAndLeavesTheFlagAndViewTruthful) {
     EXPECT_EQ(e.session.View().EditAddress(), 0u) << "the cursor stays on the failed cell";
 }
 
-TEST(EditorUndo, UndoAndRedoRestoreTheBytesAndAToolClearsTheHistory) {
+TEST(EditorUndo, UndoAndRedoRestoreTheBytesAndAToolJoinsTheHistory) {
     Editor e(ByteVector(32, 0xFF), 32);
     e.session.View().SetWidth(CellWidth::Word);
     e.Type("1234");
@@ -111,10 +111,289 @@ TEST(EditorUndo, UndoAndRedoRestoreTheBytesAndAToolClearsTheHistory) {
     FillDialogValues fill = FillDialogDefaults(32);
     fill.pattern = FillPattern::AllBit0;
     ASSERT_EQ(e.session.Fill(fill), ToolOutcome::Done);
+    EXPECT_TRUE(e.session.CanUndo());
+    EXPECT_FALSE(e.session.CanRedo()) << "a new change drops what was undone";
+    EXPECT_TRUE(e.log.Lines().empty());
+    ASSERT_TRUE(e.session.Undo());
+    ASSERT_TRUE(e.session.Undo());
+    EXPECT_EQ(e.Bytes(), ByteVector(32, 0xFF));
+}
+
+// The undo copies kept beside the buffer file.
+std::vector<std::filesystem::path> UndoCopies(const TempDir& dir) {
+    std::vector<std::filesystem::path> copies;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
+        if (entry.path().filename().string().starts_with("output.tmp.undo."))
+            copies.push_back(entry.path());
+    }
+    return copies;
+}
+
+// Every tool is one step of the same history as typed edits: undo puts back the bytes and the
+// length the buffer had before it (a lengthened file shrinks back), redo makes the change again.
+TEST(EditorUndo, EveryToolIsUndoneAndRedoneInOrderWithTypedEdits) {
+    constexpr std::uint64_t kDevice = 0x3000;
+    // Shorter than the device, so tools that reach past its end lengthen it.
+    const ByteVector original = test::Counting(0x2800);
+    struct Case {
+        const char* what;
+        std::function<ToolOutcome(EditorSession&)> run;
+        std::size_t length;  // of the file after the tool
+        bool onDisk;         // the replaced bytes are more than a small copy kept in memory
+    };
+    const std::vector<Case> cases = {
+        {"fill",
+         [](EditorSession& s) {
+             auto v = FillDialogDefaults(kDevice);
+             v.pattern = FillPattern::AllBit0;
+             v.range.start.TypeByte("1000");
+             v.range.end.TypeByte("1FFF");
+             return s.Fill(v);
+         },
+         0x2800, false},
+        {"fill beyond the file's end",
+         [](EditorSession& s) {
+             auto v = FillDialogDefaults(kDevice);
+             v.pattern = FillPattern::SequentialByte;
+             v.range.start.TypeByte("2900");
+             return s.Fill(v);
+         },
+         0x3000, false},
+        {"block copy past the device",
+         [](EditorSession& s) {
+             auto v = BlockDialogDefaults(kDevice);
+             v.source.end.TypeByte("FFF");
+             v.destination.TypeByte("2800");
+             return s.Block(v);
+         },
+         0x3800, false},
+        {"block move",
+         [](EditorSession& s) {
+             auto v = BlockDialogDefaults(kDevice);
+             v.action = BlockAction::Move;
+             v.source.end.TypeByte("FFF");
+             v.destination.TypeByte("1000");
+             return s.Block(v);
+         },
+         0x2800, true},
+        {"block swap across the file's end",
+         [](EditorSession& s) {
+             auto v = BlockDialogDefaults(kDevice);
+             v.action = BlockAction::Swap;
+             v.source.end.TypeByte("FFF");
+             v.destination.TypeByte("2000");
+             return s.Block(v);
+         },
+         0x3000, true},
+        {"byte swap", [](EditorSession& s) { return s.Swap(SwapKind::Byte); }, 0x2800, true},
+        {"word swap", [](EditorSession& s) { return s.Swap(SwapKind::Word); }, 0x2800, true},
+        {"double swap", [](EditorSession& s) { return s.Swap(SwapKind::Double); }, 0x2800, true},
+    };
+    for (const auto& c : cases) {
+        Editor e(original, kDevice);
+        e.session.View().PlaceCursor(0, 1, CursorSide::Hex);
+        e.Type("AB");
+        const ByteVector typed = e.Bytes();
+        ASSERT_EQ(c.run(e.session), ToolOutcome::Done) << c.what;
+        const ByteVector changed = e.Bytes();
+        ASSERT_EQ(changed.size(), c.length) << c.what;
+        ASSERT_NE(changed, typed) << c.what;
+        EXPECT_TRUE(e.op.messages.empty()) << c.what;
+        EXPECT_EQ(UndoCopies(e.dir).size(), c.onDisk ? 1u : 0u)
+            << c.what << ": a larger copy lies beside the buffer";
+
+        ASSERT_TRUE(e.session.CanUndo()) << c.what;
+        ASSERT_TRUE(e.session.Undo()) << c.what;
+        EXPECT_EQ(e.Bytes(), typed) << c.what;
+        ASSERT_TRUE(e.session.Redo()) << c.what;
+        EXPECT_EQ(e.Bytes(), changed) << c.what;
+        ASSERT_TRUE(e.session.Undo()) << c.what;
+        ASSERT_TRUE(e.session.Undo()) << c.what << ": then the typed edit";
+        EXPECT_EQ(e.Bytes(), original) << c.what;
+        EXPECT_FALSE(e.session.CanUndo()) << c.what;
+        ASSERT_TRUE(e.session.Redo()) << c.what;
+        ASSERT_TRUE(e.session.Redo()) << c.what;
+        EXPECT_EQ(e.Bytes(), changed) << c.what;
+        EXPECT_TRUE(e.session.Modified()) << c.what;
+        EXPECT_TRUE(e.op.messages.empty()) << c.what;
+        EXPECT_TRUE(e.log.Lines().size() <= 1) << c.what;  // the block past the device says so
+    }
+}
+
+TEST(EditorUndo, ANewChangeDropsRedoAndTheCopiesGoWhenTheEditorCloses) {
+    Editor e(test::Counting(0x2000), 0x2000);
+    auto fill = FillDialogDefaults(0x2000);
+    fill.pattern = FillPattern::AllBit1;
+    ASSERT_EQ(e.session.Fill(fill), ToolOutcome::Done);
+    ASSERT_EQ(e.session.Swap(SwapKind::Word), ToolOutcome::Done);
+    EXPECT_EQ(UndoCopies(e.dir).size(), 2u);
+    ASSERT_TRUE(e.session.Undo());
+    e.Type("00");
+    EXPECT_FALSE(e.session.CanRedo()) << "a new change drops what was undone";
+    EXPECT_EQ(UndoCopies(e.dir).size(), 1u) << "and its copy";
+
+    RecordingHost host;
+    ASSERT_EQ(e.session.Ok(host), OkOutcome::Applied);
+    EXPECT_TRUE(UndoCopies(e.dir).empty()) << "closing the editor removes the copies";
     EXPECT_FALSE(e.session.CanUndo());
-    EXPECT_FALSE(e.session.CanRedo());
+
+    // Shown again, then the session ends (the program closes) with a copy kept.
+    e.session.Show(0x2000);
+    ASSERT_EQ(e.session.Fill(fill), ToolOutcome::Done);
+    ASSERT_EQ(UndoCopies(e.dir).size(), 1u);
+    e.session.Show(0x2000);
+    EXPECT_TRUE(UndoCopies(e.dir).empty()) << "a new showing starts without history";
+    ASSERT_EQ(e.session.Swap(SwapKind::Byte), ToolOutcome::Done);
+    {
+        ScriptedOperator op;
+        EditorSession other(e.path, op);
+        other.Show(0x2000);
+        ASSERT_EQ(other.Fill(fill), ToolOutcome::Done);
+        EXPECT_EQ(UndoCopies(e.dir).size(), 2u) << "each copy has a name of its own";
+    }
+    EXPECT_EQ(UndoCopies(e.dir).size(), 1u) << "an ended session removes its copies";
+}
+
+// A disk that fills up part-way through a tool: the bytes already written can be undone.
+TEST(EditorUndo, AToolThatFailedPartWayCanBeUndone) {
+    auto plan = std::make_shared<test::FaultPlan>();
+    plan->writeBudget = 0x1080;
+    plan->recovers = true;  // room is freed after the failure
+    Editor e(test::Counting(0x4000), 0x4000, plan);
+    auto fill = FillDialogDefaults(0x4000);
+    fill.pattern = FillPattern::AllBit0;
+    ASSERT_EQ(e.session.Fill(fill), ToolOutcome::Failed);
+    ASSERT_NE(e.Bytes(), test::Counting(0x4000));
+    ASSERT_TRUE(e.session.Undo());
+    EXPECT_EQ(e.Bytes(), test::Counting(0x4000));
+}
+
+// When the copy would not fit the free disk space, the operator decides: No leaves the buffer
+// as it is, Yes goes on without undo. A copy small enough for memory never asks.
+TEST(EditorUndo, ACopyTooLargeForTheFreeSpaceAsksBeforeGoingOnWithoutUndo) {
+    Editor e(test::Counting(0x3000), 0x3000);
+    e.op = ScriptedOperator({Answer::No, Answer::Yes});
+    e.session.History().SetFreeSpaceProbe(
+        [](const std::filesystem::path&) { return std::optional<std::uint64_t>(0x2000); });
+    e.Type("AB");
+    const ByteVector typed = e.Bytes();
+    auto fill = FillDialogDefaults(0x3000);
+    fill.pattern = FillPattern::AllBit0;
+
+    EXPECT_EQ(e.session.Fill(fill), ToolOutcome::Refused);
+    ASSERT_EQ(e.op.messages.size(), 1u);
+    EXPECT_EQ(e.op.messages[0].buttons, Buttons::YesNo);
+    EXPECT_EQ(e.op.messages[0].caption, "Fill");
+    EXPECT_NE(e.op.messages[0].text.find("needs 12288 bytes, and 8192 bytes are free"),
+              std::string::npos)
+        << e.op.messages[0].text;
+    EXPECT_NE(e.op.messages[0].text.find("Go on without undo?"), std::string::npos);
+    EXPECT_EQ(e.Bytes(), typed) << "No: nothing written";
+    EXPECT_TRUE(e.session.CanUndo()) << "and the typed edit can still be undone";
+
+    EXPECT_EQ(e.session.Fill(fill), ToolOutcome::Done);
+    EXPECT_EQ(e.Bytes(), ByteVector(0x3000, 0x00)) << "Yes: filled without undo";
+    EXPECT_FALSE(e.session.CanUndo());
+    EXPECT_TRUE(UndoCopies(e.dir).empty());
     ASSERT_EQ(e.log.Lines().size(), 1u);
-    EXPECT_NE(e.log.Lines()[0].find("can no longer be undone"), std::string::npos);
+    EXPECT_NE(e.log.Lines()[0].find("earlier edits can no longer be undone"), std::string::npos);
+
+    // 4 KiB stays in memory: no question, whatever the disk holds.
+    e.session.History().SetFreeSpaceProbe(
+        [](const std::filesystem::path&) { return std::optional<std::uint64_t>(0); });
+    fill.range.end.TypeByte("FFF");
+    fill.pattern = FillPattern::AllBit1;
+    EXPECT_EQ(e.session.Fill(fill), ToolOutcome::Done);
+    EXPECT_EQ(e.op.messages.size(), 2u);
+    ASSERT_TRUE(e.session.Undo());
+    EXPECT_EQ(e.Bytes(), ByteVector(0x3000, 0x00));
+}
+
+// The copy is made before the tool writes anything: when it cannot be saved, or the buffer cannot
+// be read for it, the tool does not run and the operator is told the buffer is unchanged.
+TEST(EditorUndo, ACopyThatCannotBeSavedLeavesTheBufferUnchangedAndSaysSo) {
+    struct Case {
+        const char* what;
+        std::function<void(Editor&)> fault;
+        const char* reason;
+    };
+    const std::vector<Case> cases = {
+        {"the copy's disk is full",
+         [](Editor& e) {
+             auto plan = std::make_shared<test::FaultPlan>();
+             plan->writeBudget = 0x1800;
+             e.session.History().SetCopyOpener(test::FaultyOpener(plan));
+         },
+         "No space left on device"},
+        {"no file can be made beside the buffer",
+         [](Editor& e) {
+             e.session.History().SetCopyOpener(
+                 [](const std::filesystem::path&) -> std::unique_ptr<BufferFileHandle> {
+                     errno = EACCES;
+                     return nullptr;
+                 });
+         },
+         "Permission denied"},
+    };
+    for (const auto& c : cases) {
+        for (const bool swap : {false, true}) {
+            Editor e(test::Counting(0x3000), 0x3000);
+            c.fault(e);
+            auto fill = FillDialogDefaults(0x3000);
+            fill.pattern = FillPattern::AllBit0;
+            EXPECT_EQ(swap ? e.session.Swap(SwapKind::Byte) : e.session.Fill(fill),
+                      ToolOutcome::Failed)
+                << c.what;
+            ASSERT_EQ(e.op.messages.size(), 1u) << c.what;
+            EXPECT_EQ(e.op.messages[0].caption, "Error");
+            const std::string& text = e.op.messages[0].text;
+            EXPECT_NE(text.find("The buffer is unchanged"), std::string::npos) << text;
+            EXPECT_NE(text.find(c.reason), std::string::npos) << text;
+            EXPECT_EQ(e.Bytes(), test::Counting(0x3000)) << c.what;
+            EXPECT_FALSE(e.session.Modified()) << c.what;
+            EXPECT_FALSE(e.session.CanUndo()) << c.what;
+            EXPECT_TRUE(UndoCopies(e.dir).empty()) << c.what << ": no copy left behind";
+        }
+    }
+
+    // A buffer that cannot be read for the copy.
+    auto plan = std::make_shared<test::FaultPlan>();
+    plan->readFailsAt = 0x2000;
+    Editor e(test::Counting(0x3000), 0x3000, plan);
+    EXPECT_EQ(e.session.Swap(SwapKind::Word), ToolOutcome::Failed);
+    ASSERT_EQ(e.op.messages.size(), 1u);
+    EXPECT_NE(e.op.messages[0].text.find("Input/output error"), std::string::npos);
+    EXPECT_EQ(e.Bytes(), test::Counting(0x3000));
+    EXPECT_TRUE(UndoCopies(e.dir).empty());
+}
+
+// An undo that the disk stops part-way: what it replaced is put back, so the buffer stays as it
+// was and undo can be tried again; when even that fails, the buffer is partly undone and the
+// next undo finishes the job.
+TEST(EditorUndo, AnUndoThatFailsPartWayIsRolledBackOrFinishedByTheNextUndo) {
+    for (const bool recovers : {true, false}) {
+        auto plan = std::make_shared<test::FaultPlan>();
+        Editor e(test::Counting(0x8000), 0x8000, plan);
+        ASSERT_EQ(e.session.Swap(SwapKind::Byte), ToolOutcome::Done);
+        const ByteVector swapped = e.Bytes();
+        plan->writeBudget = plan->written + 0x1000;
+        plan->recovers = recovers;
+        EXPECT_FALSE(e.session.Undo());
+        ASSERT_EQ(e.op.messages.size(), 1u);
+        const std::string& text = e.op.messages[0].text;
+        EXPECT_NE(text.find("Undo of Byte Swap failed"), std::string::npos) << text;
+        if (recovers) {
+            EXPECT_NE(text.find("the buffer is as it was"), std::string::npos) << text;
+            EXPECT_EQ(e.Bytes(), swapped);
+        } else {
+            EXPECT_NE(text.find("partly undone"), std::string::npos) << text;
+            plan->recovers = true;  // room was freed
+        }
+        ASSERT_TRUE(e.session.CanUndo());
+        ASSERT_TRUE(e.session.Undo());
+        EXPECT_EQ(e.Bytes(), test::Counting(0x8000));
+        EXPECT_EQ(e.session.CanRedo(), recovers) << "a partly undone step has no redo";
+    }
 }
 
 TEST(EditorOk, OnlyAModifiedImageReachesTheMainWindow) {
@@ -352,6 +631,45 @@ TEST(EditorTools, AToolThatFailsPartWayIsReportedAndLeavesTheFlagAndViewTruthful
                                bytes.begin() + static_cast<std::ptrdiff_t>(page)))
             << c.what << ": the page shows the bytes on disk at " << page;
     }
+}
+
+// After a block lengthened the buffer past the device, "File" gives a range every tool takes;
+// a range past the file's end is still refused.
+TEST(EditorTools, TheFileRangeCoversABufferLengthenedPastTheDevice) {
+    Editor e(test::Counting(0x100), 0x100);
+    auto block = BlockDialogDefaults(0x100);
+    block.source.end.TypeByte("F");
+    block.destination.TypeByte("F8");
+    ASSERT_EQ(e.session.Block(block), ToolOutcome::Done);
+    ASSERT_EQ(e.session.BufferLength(), 0x108u);
+
+    auto sum = SumDialogDefaults(0x100);
+    sum.range = TwinRange::WholeFile(e.session.BufferLength());
+    ASSERT_EQ(sum.range.end.byteText, "0000000107");
+    EXPECT_TRUE(e.session.Sum(sum).has_value());
+    EXPECT_EQ(e.op.messages.back().caption, "CheckSum");
+
+    auto fill = FillDialogDefaults(0x100);
+    fill.pattern = FillPattern::AllBit0;
+    fill.range = TwinRange::WholeFile(e.session.BufferLength());
+    ASSERT_EQ(e.session.Fill(fill), ToolOutcome::Done);
+    EXPECT_EQ(e.Bytes(), ByteVector(0x108, 0x00));
+
+    auto source = BlockDialogDefaults(0x100);
+    source.source.start.TypeByte("100");
+    source.source.end.TypeByte("107");
+    source.destination.TypeByte("0");
+    EXPECT_EQ(e.session.Block(source), ToolOutcome::Done) << "the bytes past the device can be "
+                                                             "moved back into it";
+
+    const std::size_t told = e.op.messages.size();
+    fill.range.end.TypeByte("108");
+    EXPECT_EQ(e.session.Fill(fill), ToolOutcome::Refused) << "past the file's end";
+    sum.range.end.TypeByte("108");
+    EXPECT_FALSE(e.session.Sum(sum).has_value());
+    ASSERT_EQ(e.op.messages.size(), told + 2);
+    EXPECT_EQ(e.op.messages.back().text, "Input Value Error!");
+    EXPECT_EQ(e.Bytes().size(), 0x108u);
 }
 
 TEST(EditorTools, SumOfAFreshRangeShowsTenDigits) {

@@ -248,6 +248,42 @@ TEST(FillDialog, TwinFieldsFollowTheTypedSideAndOkFills) {
     EXPECT_TRUE(w.form.Session().Modified());
 }
 
+// Enter must not run a fill: the dialog opens on Random Data over the whole device.
+TEST(FillDialog, EnterFillsNothingAndAFillIsUndoneFromTheWindow) {
+    Window w(test::Counting(0x100), 0x100);
+    auto* fillButton = Find<QPushButton>(w.form, "FillButton");
+    bool entered = false;
+    w.form.onDialogShown = [&](QDialog& dialog) {
+        auto* ok = Find<QPushButton>(dialog, "OKBitBtn");
+        auto* cancel = Find<QPushButton>(dialog, "CancelBitBtn");
+        EXPECT_FALSE(ok->isDefault());
+        EXPECT_TRUE(cancel->isDefault()) << "Enter cancels";
+        if (!entered) {
+            entered = true;
+            QLineEdit* end = Find<QLineEdit>(dialog, "Edit4");
+            end->setFocus();
+            QTest::keyClick(end, Qt::Key_Return);
+        } else {
+            Find<QCheckBox>(dialog, "UserDefineCheckBox")->setChecked(true);
+            ok->click();
+        }
+        if (dialog.isVisible())
+            dialog.reject();
+    };
+    fillButton->click();
+    EXPECT_EQ(w.Bytes(), test::Counting(0x100)) << "Enter wrote nothing";
+    EXPECT_FALSE(w.form.Session().Modified());
+
+    fillButton->click();
+    EXPECT_EQ(w.Bytes(), ByteVector(0x100, 0x55));
+    auto* undo = Find<QPushButton>(w.form, "UndoButton");
+    ASSERT_TRUE(undo->isEnabled());
+    undo->click();
+    EXPECT_EQ(w.Bytes(), test::Counting(0x100));
+    EXPECT_EQ(w.form.Session().View().CellText(0, 1), "01") << "the view shows the undone fill";
+    EXPECT_TRUE(Find<QPushButton>(w.form, "RedoButton")->isEnabled());
+}
+
 TEST(BlockDialog, ShowsTheDestinationEndAndClosesAfterARefusal) {
     Window w(test::Counting(0x100), 0x100);
     TBlockDialog dialog(w.form.Session(), nullptr);
@@ -323,6 +359,19 @@ TEST(SaveFileDialog, DefaultsRangeButtonsBrowseAndValidation) {
     Find<QPushButton>(dialog, "OKBitBtn")->click();
     EXPECT_EQ(dialog.LastOutcome(), SaveOutcome::Saved);
     EXPECT_EQ(test::ReadBytes(dir / "saved.bin"), test::Counting(0x80));
+
+    // A buffer that a block lengthened past the device: "File" saves all of it.
+    test::WriteBuffer(dir, test::Counting(0x1010));
+    Find<QPushButton>(dialog, "FileBitBtn")->click();
+    EXPECT_EQ(end->text(), "000000100F");
+    Find<QPushButton>(dialog, "OKBitBtn")->click();
+    EXPECT_EQ(dialog.LastOutcome(), SaveOutcome::Saved);
+    EXPECT_EQ(test::ReadBytes(dir / "saved.bin"), test::Counting(0x1010));
+    ASSERT_EQ(op.messages.size(), 1u) << "the overwrite question only";
+    end->setText("1010");
+    Find<QPushButton>(dialog, "OKBitBtn")->click();
+    EXPECT_EQ(op.messages.back().text, "Input Value Error!") << "past the file's end";
+    op.messages.clear();
 
     Find<QLineEdit>(dialog, "SaveFileEdit")->setText("a.b");
     Find<QPushButton>(dialog, "OKBitBtn")->click();

@@ -58,6 +58,14 @@ class DiskFile final : public BufferFileHandle {
         return true;
     }
 
+    bool Truncate(std::uint64_t length) override {
+        while (::ftruncate(fd_, static_cast<off_t>(length)) != 0) {
+            if (errno != EINTR)
+                return false;
+        }
+        return true;
+    }
+
     bool Close() override {
         if (fd_ < 0)
             return true;
@@ -141,6 +149,18 @@ bool DocumentWriter::Write(std::uint64_t offset, std::span<const std::uint8_t> b
     if (!file_->Write(offset, bytes))
         return Fail("written");
     length_ = std::max(length_, offset + bytes.size());
+    return true;
+}
+
+bool DocumentWriter::SetLength(std::uint64_t length) {
+    if (!IsOpen())
+        return false;
+    if (length >= length_)
+        return ExtendTo(length);
+    changed_ = true;
+    if (!file_->Truncate(length))
+        return Fail("cut short");
+    length_ = length;
     return true;
 }
 

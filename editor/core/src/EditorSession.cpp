@@ -7,28 +7,6 @@
 
 namespace torq::editor {
 
-void EditJournal::Record(const Edit& edit) {
-    done_.push_back(edit);
-    undone_.clear();
-    if (done_.size() > kLimit)
-        done_.pop_front();
-}
-
-void EditJournal::Undone() {
-    undone_.push_back(done_.back());
-    done_.pop_back();
-}
-
-void EditJournal::Redone() {
-    done_.push_back(undone_.back());
-    undone_.pop_back();
-}
-
-void EditJournal::Clear() {
-    done_.clear();
-    undone_.clear();
-}
-
 EditorSession::EditorSession(std::filesystem::path bufferFile, Operator& op, InformationLog* log,
                              BufferOpener opener)
     : document_(std::move(bufferFile), std::move(opener)), op_(op), log_(log) {}
@@ -39,7 +17,7 @@ void EditorSession::Show(std::uint64_t deviceSize) {
     entrySide_ = EntrySide::Byte;
     view_.Reset(deviceSize);
     map_.Reset(deviceSize);
-    journal_.Clear();
+    history_.Clear();
     imageChecksum_.reset();
     readFailureShown_ = false;
     RefreshView();
@@ -87,32 +65,74 @@ void EditorSession::EnterMap() {
     RefreshMap();
 }
 
-bool EditorSession::WriteJournalled(std::uint64_t address, std::span<const std::uint8_t> bytes,
-                                    bool record) {
-    EditJournal::Edit edit;
-    edit.address = address;
-    edit.size = static_cast<std::uint8_t>(bytes.size());
-    document_.Read(address, {edit.before.data(), bytes.size()});
-    std::copy(bytes.begin(), bytes.end(), edit.after.begin());
-    std::string error;
-    bool changed = false;
-    const bool ok = document_.Write(address, bytes, &error, &changed);
-    if (changed)
-        modified_ = true;
-    if (!ok) {
-        op_.Tell(Severity::Error, kErrorCaption, error);
-        return false;
+ToolOutcome EditorSession::ChangeUndoably(std::string_view name, std::vector<ByteRange> ranges,
+                                          const std::function<WriteReport()>& change,
+                                          ProgressSink* progress) {
+    std::optional<UndoCopy> before;
+    const std::uint64_t copySize = history_.CopySize(ranges);
+    if (history_.CopyFits(copySize)) {
+        std::string reason;
+        before = history_.Take(std::move(ranges), &reason, progress);
+        if (!before) {
+            op_.Tell(Severity::Error, kErrorCaption,
+                     "The buffer is unchanged: the copy that lets " + std::string(name) +
+                         " be undone cannot be saved.\n\n" + reason + ".");
+            return ToolOutcome::Failed;
+        }
+    } else if (!AskToGoOnWithoutUndo(name, copySize)) {
+        return ToolOutcome::Refused;
     }
-    if (record)
-        journal_.Record(edit);
-    return true;
+    const WriteReport report = change();
+    if (report.changed) {
+        modified_ = true;
+        if (before)
+            history_.Push(std::string(name), std::move(*before));
+        else
+            DropHistory(name);
+    }
+    if (!report.ok) {
+        std::string text = report.error;
+        if (report.changed && before)
+            text += "\n\nUndo puts back the bytes " + std::string(name) + " replaced.";
+        op_.Tell(Severity::Error, kErrorCaption, text);
+        return ToolOutcome::Failed;
+    }
+    return ToolOutcome::Done;
+}
+
+bool EditorSession::AskToGoOnWithoutUndo(std::string_view name, std::uint64_t copySize) {
+    const auto free = history_.FreeSpace();
+    const std::string tool(name);
+    const Answer answer = op_.Ask(
+        Severity::Warning, tool,
+        "There is not enough free disk space beside the buffer file for the copy that lets " +
+            tool + " be undone: it needs " + std::to_string(copySize) + " bytes, and " +
+            std::to_string(free.value_or(0)) + " bytes are free.\n\nGo on without undo? " + tool +
+            " then cannot be undone, nor can the changes made before it.",
+        Buttons::YesNo);
+    return answer == Answer::Yes;
+}
+
+void EditorSession::DropHistory(std::string_view name) {
+    if (!history_.CanUndo() && !history_.CanRedo())
+        return;
+    history_.Clear();
+    if (log_ != nullptr)
+        log_->WriteInfoLine("Editor : " + std::string(name) +
+                            " rewrote the buffer; earlier edits can no longer be undone");
 }
 
 bool EditorSession::WriteEdit(std::uint64_t address, std::span<const std::uint8_t> bytes) {
     // A word whose high byte would lie beyond the device writes its low byte only.
     const auto count =
         static_cast<std::size_t>(std::min<std::uint64_t>(bytes.size(), deviceSize_ - address));
-    const bool ok = WriteJournalled(address, bytes.first(count), true);
+    const auto written = bytes.first(count);
+    const auto write = [&] {
+        WriteReport report;
+        report.ok = document_.Write(address, written, &report.error, &report.changed);
+        return report;
+    };
+    const bool ok = ChangeUndoably("the edit", {{address, count}}, write) == ToolOutcome::Done;
     if (ok)
         view_.Advance();
     else
@@ -143,59 +163,59 @@ bool EditorSession::TypeCharacter(char character) {
     return true;
 }
 
-bool EditorSession::Undo() {
-    if (!journal_.CanUndo())
-        return false;
-    const auto edit = journal_.NextUndo();
-    const bool ok = WriteJournalled(edit.address, {edit.before.data(), edit.size}, false);
-    if (ok)
-        journal_.Undone();
-    view_.GoTo(edit.address);
+bool EditorSession::Finish(const UndoReport& report, std::string_view what, std::uint64_t address) {
+    if (report.changed)
+        modified_ = true;
+    if (!report.ok)
+        op_.Tell(Severity::Error, kErrorCaption, std::string(what) + " failed: " + report.error);
+    if (report.redoLost && log_ != nullptr)
+        log_->WriteInfoLine("Editor : " + std::string(what) + " kept no copy for redo (" +
+                            *report.redoLost + "); it cannot be redone");
+    view_.GoTo(address);
     RefreshView();
-    return ok;
+    return report.ok;
 }
 
-bool EditorSession::Redo() {
-    if (!journal_.CanRedo())
+bool EditorSession::Undo(ProgressSink* progress) {
+    if (!history_.CanUndo())
         return false;
-    const auto edit = journal_.NextRedo();
-    const bool ok = WriteJournalled(edit.address, {edit.after.data(), edit.size}, false);
-    if (ok)
-        journal_.Redone();
-    view_.GoTo(edit.address);
-    RefreshView();
-    return ok;
+    const std::uint64_t address = history_.UndoAddress();
+    const std::string what = "Undo of " + std::string(history_.UndoName());
+    return Finish(history_.Undo(progress), what, address);
+}
+
+bool EditorSession::Redo(ProgressSink* progress) {
+    if (!history_.CanRedo())
+        return false;
+    const std::uint64_t address = history_.RedoAddress();
+    const std::string what = "Redo of " + std::string(history_.RedoName());
+    return Finish(history_.Redo(progress), what, address);
 }
 
 bool EditorSession::ValidRange(std::optional<std::uint64_t> start,
                                std::optional<std::uint64_t> end) const {
-    // The save dialog's rule: start below end, both within the device.
-    return start && end && !CheckSaveRange(*start, *end, SaveFormat::Binary, deviceSize_);
+    // The save dialog's rule: start below end, both within the device, or within the buffer file
+    // when a block lengthened it past the device.
+    return start && end &&
+           !CheckSaveRange(*start, *end, SaveFormat::Binary,
+                           ToolRangeLength(deviceSize_, BufferLength()));
 }
 
-ToolOutcome EditorSession::Finish(const WriteReport& report, std::string_view tool) {
-    if (report.changed) {
-        modified_ = true;
-        if (journal_.CanUndo() || journal_.CanRedo()) {
-            journal_.Clear();
-            if (log_ != nullptr)
-                log_->WriteInfoLine("Editor : " + std::string(tool) +
-                                    " rewrote the buffer; earlier edits can no longer be undone");
-        }
-    }
+ToolOutcome EditorSession::RunTool(std::string_view name, std::vector<ByteRange> ranges,
+                                   const std::function<WriteReport()>& change,
+                                   ProgressSink* progress) {
+    const ToolOutcome outcome = ChangeUndoably(name, std::move(ranges), change, progress);
     RefreshView();
-    if (!report.ok) {
-        op_.Tell(Severity::Error, kErrorCaption, report.error);
-        return ToolOutcome::Failed;
-    }
-    return ToolOutcome::Done;
+    return outcome;
 }
 
 ToolOutcome EditorSession::Swap(SwapKind kind, ProgressSink* progress) {
     const std::string_view name = kind == SwapKind::Byte   ? "Byte Swap"
                                   : kind == SwapKind::Word ? "Word Swap"
                                                            : "Double Swap";
-    return Finish(SwapWholeFile(document_, kind, progress), name);
+    return RunTool(
+        name, {{0, BufferLength()}}, [&] { return SwapWholeFile(document_, kind, progress); },
+        progress);
 }
 
 ToolOutcome EditorSession::Fill(const FillDialogValues& values, ProgressSink* progress) {
@@ -215,7 +235,9 @@ ToolOutcome EditorSession::Fill(const FillDialogValues& values, ProgressSink* pr
     spec.userByte = static_cast<std::uint8_t>(*userByte);
     spec.userWord = static_cast<std::uint16_t>(*userWord);
     spec.seed = values.seed;
-    return Finish(FillRange(document_, *start, *end, spec, progress), "Fill");
+    return RunTool(
+        "Fill", {{*start, *end - *start + 1}},
+        [&] { return FillRange(document_, *start, *end, spec, progress); }, progress);
 }
 
 ToolOutcome EditorSession::Block(const BlockDialogValues& values, ProgressSink* progress) {
@@ -231,12 +253,19 @@ ToolOutcome EditorSession::Block(const BlockDialogValues& values, ProgressSink* 
         op_.Tell(Severity::Error, kErrorCaption, kInputValueError.text);
         return ToolOutcome::Refused;
     }
-    const ToolOutcome outcome =
-        Finish(ProcessBlock(document_, values.action, *start, *end, *destination,
-                            static_cast<std::uint8_t>(*fill), progress),
-               "Block Process");
-    // Nothing is lost, but the chip never holds what lies past its last address: say so.
     const std::uint64_t count = *end - *start + 1;
+    // Copy writes the destination; move and swap write the source range as well.
+    std::vector<ByteRange> written{{*destination, count}};
+    if (values.action != BlockAction::Copy)
+        written.push_back({*start, count});
+    const ToolOutcome outcome = RunTool(
+        "Block Process", std::move(written),
+        [&] {
+            return ProcessBlock(document_, values.action, *start, *end, *destination,
+                                static_cast<std::uint8_t>(*fill), progress);
+        },
+        progress);
+    // Nothing is lost, but the chip never holds what lies past its last address: say so.
     const std::uint64_t beyond =
         count > deviceSize_ - *destination ? count - (deviceSize_ - *destination) : 0;
     if (outcome == ToolOutcome::Done && beyond > 0 && log_ != nullptr)
@@ -266,8 +295,10 @@ std::optional<std::uint64_t> EditorSession::Sum(const SumDialogValues& values) {
 }
 
 OkOutcome EditorSession::Ok(EditorHost& host) {
-    if (!modified_ || deviceSize_ == 0)
+    if (!modified_ || deviceSize_ == 0) {
+        history_.Clear();
         return OkOutcome::Closed;
+    }
     const auto sum = Checksum(BufferPath(), deviceSize_ - 1, kErasedByte);
     if (!sum) {
         const Answer answer = op_.Ask(
@@ -277,7 +308,10 @@ OkOutcome EditorSession::Ok(EditorHost& host) {
                 "editor anyway? The main window then keeps the socket's earlier file and "
                 "checksum, which no longer match the buffer.",
             Buttons::YesNo);
-        return answer == Answer::Yes ? OkOutcome::Abandoned : OkOutcome::Failed;
+        if (answer != Answer::Yes)
+            return OkOutcome::Failed;
+        history_.Clear();
+        return OkOutcome::Abandoned;
     }
     imageChecksum_ = *sum;
     SocketFields fields;
@@ -286,6 +320,7 @@ OkOutcome EditorSession::Ok(EditorHost& host) {
     fields.startAddressText = "00000000";
     fields.enabled = true;
     host.ApplyEditedImage(fields);
+    history_.Clear();
     return OkOutcome::Applied;
 }
 

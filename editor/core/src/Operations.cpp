@@ -6,34 +6,12 @@
 #include <optional>
 #include <vector>
 
+#include "ProgressFrame.h"
 #include "torq/devlib/Text.h"
 
 namespace torq::editor {
 
 namespace {
-
-// Begin ... End around one job, End also on early returns.
-class ProgressFrame {
-  public:
-    ProgressFrame(ProgressSink* sink, std::uint64_t total) : sink_(sink), total_(total) {
-        if (sink_ != nullptr)
-            sink_->Begin(total_);
-    }
-    ~ProgressFrame() {
-        if (sink_ != nullptr)
-            sink_->End();
-    }
-    ProgressFrame(const ProgressFrame&) = delete;
-    ProgressFrame& operator=(const ProgressFrame&) = delete;
-    void Done(std::uint64_t done) {
-        if (sink_ != nullptr)
-            sink_->Progress(done, total_);
-    }
-
-  private:
-    ProgressSink* sink_;
-    std::uint64_t total_;
-};
 
 template <typename Word>
 void SwapHalves(std::uint8_t* bytes, std::size_t count) {

@@ -1,5 +1,7 @@
 #include "torq/editor/ToolFields.h"
 
+#include <algorithm>
+
 #include "torq/devlib/Text.h"
 #include "torq/editor/HexView.h"
 
@@ -40,6 +42,10 @@ TwinRange TwinRange::WholeDevice(std::uint64_t deviceSize) {
 
 TwinRange TwinRange::WholeFile(std::uint64_t fileLength) {
     return WholeDevice(fileLength);
+}
+
+std::uint64_t ToolRangeLength(std::uint64_t deviceSize, std::uint64_t bufferLength) {
+    return deviceSize == 0 ? 0 : std::max(deviceSize, bufferLength);
 }
 
 std::optional<std::uint64_t> HexFieldValue(std::string_view text) {

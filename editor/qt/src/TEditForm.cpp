@@ -139,8 +139,8 @@ TEditForm::TEditForm(std::filesystem::path bufferFile, Operator& op, EditorHost&
     byteSwap->setToolTip(QStringLiteral("AB becomes BA over the whole buffer"));
     wordSwap->setToolTip(QStringLiteral("ABCD becomes CDAB over the whole buffer"));
     doubleSwap->setToolTip(QStringLiteral("The halves of every 8 bytes change places"));
-    undoButton_->setToolTip(QStringLiteral("Undo the last typed edit (Ctrl+Z)"));
-    redoButton_->setToolTip(QStringLiteral("Redo the edit undone last (Ctrl+Y)"));
+    undoButton_->setToolTip(QStringLiteral("Undo the last edit, fill, block or swap (Ctrl+Z)"));
+    redoButton_->setToolTip(QStringLiteral("Redo what was undone last (Ctrl+Y)"));
     ok->setToolTip(QStringLiteral("Close; an edited image goes to unit 1, socket 1"));
     ok->setDefault(false);
 
@@ -164,11 +164,19 @@ TEditForm::TEditForm(std::filesystem::path bufferFile, Operator& op, EditorHost&
     connect(wordSwap, &QPushButton::clicked, this, [this] { Swap(SwapKind::Word); });
     connect(doubleSwap, &QPushButton::clicked, this, [this] { Swap(SwapKind::Double); });
     connect(undoButton_, &QPushButton::clicked, this, [this] {
-        session_.Undo();
+        if (busy_)
+            return;
+        busy_ = true;
+        session_.Undo(barProgress_.get());
+        busy_ = false;
         SyncAll();
     });
     connect(redoButton_, &QPushButton::clicked, this, [this] {
-        session_.Redo();
+        if (busy_)
+            return;
+        busy_ = true;
+        session_.Redo(barProgress_.get());
+        busy_ = false;
         SyncAll();
     });
     connect(ok, &QPushButton::clicked, this, &TEditForm::Ok);

@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 #include <system_error>
 
+#include "torq/editor/ToolFields.h"
 #include "torq/editor/qt/EditorWidgets.h"
 
 namespace torq::editor::qt {
@@ -129,7 +130,9 @@ SaveDialogValues TSaveFileDialog::Values() const {
 }
 
 void TSaveFileDialog::Apply() {
-    outcome_ = SaveFromDialog(Values(), bufferFile_, deviceSize_, op_);
+    // The range may reach the buffer file's end when a block lengthened it past the device.
+    outcome_ = SaveFromDialog(Values(), bufferFile_,
+                              ToolRangeLength(deviceSize_, FileLength(bufferFile_)), op_);
     accept();
 }
 

@@ -55,15 +55,19 @@ void AddTwinRow(TwinGrid& twin, int row, const QString& label, QWidget* byteFiel
     twin.grid->addWidget(wordField, row, 2);
 }
 
+// Which button Enter presses.
+enum class EnterKey { Ok, Cancel };
+
 // OK and Cancel at the bottom right, after any range buttons at the left.
-QHBoxLayout* DialogButtons(QDialog* dialog, std::initializer_list<QPushButton*> rangeButtons) {
+QHBoxLayout* DialogButtons(QDialog* dialog, std::initializer_list<QPushButton*> rangeButtons,
+                           EnterKey enter = EnterKey::Ok) {
     auto* row = new QHBoxLayout;
     for (QPushButton* button : rangeButtons)
         row->addWidget(button);
     row->addStretch(1);
     auto* ok = MakeButton(dialog, "OKBitBtn", QStringLiteral("OK"));
     auto* cancel = MakeButton(dialog, "CancelBitBtn", QStringLiteral("Cancel"));
-    ok->setDefault(true);
+    (enter == EnterKey::Ok ? ok : cancel)->setDefault(true);
     row->addWidget(ok);
     row->addWidget(cancel);
     QObject::connect(cancel, &QPushButton::clicked, dialog, &QDialog::reject);
@@ -180,7 +184,8 @@ TFillDialog::TFillDialog(EditorSession& session, ProgressSink* progress, QWidget
     layout->setSpacing(8);
     layout->addLayout(top);
     layout->addWidget(range.box);
-    layout->addLayout(DialogButtons(this, {ic, file}));
+    // The dialog opens on random data over the whole device: a stray Enter must not write it.
+    layout->addLayout(DialogButtons(this, {ic, file}, EnterKey::Cancel));
     connect(OkButton(this), &QPushButton::clicked, this, &TFillDialog::Apply);
 }
 

@@ -29,6 +29,8 @@ class BufferFileHandle {
     // Reads into the whole span; bytes beyond the file's end read as FF.
     virtual bool Read(std::uint64_t offset, std::span<std::uint8_t> into) = 0;
     virtual bool Write(std::uint64_t offset, std::span<const std::uint8_t> bytes) = 0;
+    // Cuts the file to `length` bytes (never lengthens it).
+    virtual bool Truncate(std::uint64_t length) = 0;
     virtual bool Close() = 0;
 };
 
@@ -56,6 +58,8 @@ class DocumentWriter {
     // Reads through the same opening; bytes beyond the end read as FF.
     bool Read(std::uint64_t offset, std::span<std::uint8_t> into);
     bool Write(std::uint64_t offset, std::span<const std::uint8_t> bytes);
+    // Gives the file exactly `length` bytes: cut, or extended with FF.
+    bool SetLength(std::uint64_t length);
     // True once any byte of the file may have changed (the modified flag must then be set, even
     // when a later write failed).
     bool Changed() const { return changed_; }

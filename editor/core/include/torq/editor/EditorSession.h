@@ -1,12 +1,11 @@
 // The hex editor without its window: the device size it was shown for, the buffer file it edits
-// in place, the modified flag, the hex view and the map, the tools' entry side, undo and redo of
-// typed edits, the tools and the swaps, and OK's checksum handed to the main window.
+// in place, the modified flag, the hex view and the map, the tools' entry side, the tools and the
+// swaps, undo and redo of every change, and OK's checksum handed to the main window.
 #pragma once
 
-#include <array>
 #include <cstdint>
-#include <deque>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -20,6 +19,7 @@
 #include "torq/editor/HexView.h"
 #include "torq/editor/Operations.h"
 #include "torq/editor/ToolFields.h"
+#include "torq/editor/UndoHistory.h"
 
 namespace torq::editor {
 
@@ -36,31 +36,6 @@ class EditorHost {
     virtual void ApplyEditedImage(const SocketFields& fields) = 0;
 };
 
-// The bytes each typed edit replaced, so it can be undone and redone. Bounded: the oldest edits
-// are forgotten first.
-class EditJournal {
-  public:
-    static constexpr std::size_t kLimit = 65536;
-    struct Edit {
-        std::uint64_t address = 0;
-        std::uint8_t size = 0;
-        std::array<std::uint8_t, 2> before{};
-        std::array<std::uint8_t, 2> after{};
-    };
-    void Record(const Edit& edit);
-    bool CanUndo() const { return !done_.empty(); }
-    bool CanRedo() const { return !undone_.empty(); }
-    const Edit& NextUndo() const { return done_.back(); }
-    const Edit& NextRedo() const { return undone_.back(); }
-    void Undone();
-    void Redone();
-    void Clear();
-
-  private:
-    std::deque<Edit> done_;
-    std::deque<Edit> undone_;
-};
-
 enum class ToolOutcome { Done, Refused, Failed };
 enum class OkOutcome {
     Closed,     // nothing was modified: the main window stays as it is
@@ -73,14 +48,14 @@ enum class OkOutcome {
 
 class EditorSession {
   public:
-    // Messages and refusals go to the operator; notices (the undo history being cleared) to the
-    // log when one is given. The tools open the buffer file through `opener` (by default on
-    // disk).
+    // Messages, refusals and questions go to the operator; notices (the undo history being
+    // cleared) to the log when one is given. The tools open the buffer file through `opener` (by
+    // default on disk).
     EditorSession(std::filesystem::path bufferFile, Operator& op, InformationLog* log = nullptr,
                   BufferOpener opener = {});
 
     // Each showing: modified cleared, tool entry side 8-bit, block 0, 8-bit cells, the map at
-    // 16 rows, no undo history; the page read.
+    // 16 rows, no undo history (the copies of an earlier showing removed); the page read.
     void Show(std::uint64_t deviceSize);
 
     std::uint64_t DeviceSize() const { return deviceSize_; }
@@ -115,10 +90,24 @@ class EditorSession {
     // A character on the character side: its code is written at the cell's address. Only
     // printable ASCII is taken; other codes are typed on the hex side.
     bool TypeCharacter(char character);
-    bool CanUndo() const { return journal_.CanUndo(); }
-    bool CanRedo() const { return journal_.CanRedo(); }
-    bool Undo();
-    bool Redo();
+
+    // ---- undo ----
+    // Typed edits, the tools and the swaps are one history: undo puts back the bytes and the
+    // length the buffer had before the newest change, redo makes it again.
+    bool CanUndo() const { return history_.CanUndo(); }
+    bool CanRedo() const { return history_.CanRedo(); }
+    bool Undo(ProgressSink* progress = nullptr);
+    bool Redo(ProgressSink* progress = nullptr);
+    UndoHistory& History() { return history_; }
+    // One undoable change: what `ranges` hold is copied first, then `change` writes them and
+    // becomes one step of the history (also when it failed part-way, so the bytes it wrote can be
+    // undone). When the copy would not fit the free disk space beside the buffer, the operator is
+    // asked whether to go on without undo (No: Refused, nothing written); when the copy cannot be
+    // saved the change is not made and the operator is told (Failed). `name` names the change in
+    // the question, the messages and the log.
+    ToolOutcome ChangeUndoably(std::string_view name, std::vector<ByteRange> ranges,
+                               const std::function<WriteReport()>& change,
+                               ProgressSink* progress = nullptr);
 
     // ---- tools ----
     ToolOutcome Swap(SwapKind kind, ProgressSink* progress = nullptr);
@@ -130,15 +119,18 @@ class EditorSession {
     // ---- closing ----
     // After an edit: the image's checksum goes to the main window. When the buffer cannot be
     // summed the operator is asked whether to close anyway, since the main window would then
-    // show a checksum that no longer matches the buffer.
+    // show a checksum that no longer matches the buffer. Closing drops the undo history.
     OkOutcome Ok(EditorHost& host);
     std::optional<std::uint32_t> ImageChecksum() const { return imageChecksum_; }
 
   private:
     bool WriteEdit(std::uint64_t address, std::span<const std::uint8_t> bytes);
-    bool WriteJournalled(std::uint64_t address, std::span<const std::uint8_t> bytes, bool record);
     bool ValidRange(std::optional<std::uint64_t> start, std::optional<std::uint64_t> end) const;
-    ToolOutcome Finish(const WriteReport& report, std::string_view tool);
+    ToolOutcome RunTool(std::string_view name, std::vector<ByteRange> ranges,
+                        const std::function<WriteReport()>& change, ProgressSink* progress);
+    bool AskToGoOnWithoutUndo(std::string_view name, std::uint64_t copySize);
+    void DropHistory(std::string_view name);
+    bool Finish(const UndoReport& report, std::string_view what, std::uint64_t address);
     void ReportReadFailure(bool ok);
 
     BufferDocument document_;
@@ -149,7 +141,7 @@ class EditorSession {
     EntrySide entrySide_ = EntrySide::Byte;
     HexView view_;
     ByteMap map_;
-    EditJournal journal_;
+    UndoHistory history_{document_};
     std::optional<std::uint32_t> imageChecksum_;
     bool readFailureShown_ = false;
 };

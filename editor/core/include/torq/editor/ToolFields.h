@@ -37,6 +37,11 @@ struct TwinRange {
     static TwinRange WholeFile(std::uint64_t fileLength);
 };
 
+// The length the tools' ranges (and the save dialog's) must lie within: the device, or the
+// buffer file when a block lengthened it past the device, so that "File" gives a range they
+// take. 0 (every range refused) without a device.
+std::uint64_t ToolRangeLength(std::uint64_t deviceSize, std::uint64_t bufferLength);
+
 // A short hexadecimal field (the fill byte, the user byte or word); empty reads as 0.
 std::optional<std::uint64_t> HexFieldValue(std::string_view text);
 
