@@ -210,6 +210,10 @@ TEST_F(WindowTest, TabsFollowTheWorkflowLeaveChecksAndFallBack) {
     EXPECT_FALSE(Shows("Programmer_Panel"));
     EXPECT_TRUE(Shows("UserTargetBoard_CheckBox"));
     EXPECT_TRUE(Shows("Bottom_Panel"));
+    // The target-board box is an option: in History.ini as soon as it is clicked.
+    Find<QCheckBox>("UserTargetBoard_CheckBox")->click();
+    EXPECT_TRUE(window->Bench().Settings().userTargetBoard);
+    EXPECT_EQ(IniFile(home / "History.ini").ReadInteger("Option", "UserTargetBoard_CheckBox", -1), 1);
 
     tabs->setCurrentIndex(kOptionsTabIndex);
     EXPECT_TRUE(Shows("MenuTabControl_Options_Panel"));
