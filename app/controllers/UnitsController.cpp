@@ -91,9 +91,8 @@ void UnitsController::SetLocked(bool locked) {
 void UnitsController::UpdateUsable() {
     for (UnitPanel* panel : panels_) {
         if (Tile* order = panel->OrderButton()) {
-            order->SetUsable(ReactToMouse(MouseFamily::OrderButton, MouseEvent::Enter,
-                                          bench_.ProgrammerCount(), bench_.TabIndex())
-                                 .image.has_value());
+            order->SetUsable(
+                ClickUsable(MouseFamily::OrderButton, bench_.ProgrammerCount(), bench_.TabIndex()));
         }
     }
 }
