@@ -400,6 +400,11 @@ TEST_F(WindowTest, ExecuteAllEndsWithThePassImageAndLocksTheWindowWhileItRuns) {
     EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
                             [](const std::string& l) { return l.starts_with("Finished with"); }),
               1);
+
+    // "Outside Mode" moves the log into its own window; the verdict stays.
+    Find<QPushButton>("InfoMessage_Mode_Panel")->click();
+    EXPECT_FALSE(Shows("InfoMessage_Panel"));
+    EXPECT_TRUE(Shows("Status_ResultPass_Image"));
 }
 
 TEST_F(WindowTest, AFocusedTileRunsOnSpaceAndItsToolTipNamesTheShortcut) {
