@@ -74,12 +74,10 @@ OptionsPage::OptionsPage(Workbench& bench, FileChooser& files, const DesktopSeam
     auto* watchLayout = new QVBoxLayout(watch);
     watchLayout->addWidget(watchAutoReload_);
     watchLayout->addWidget(watchAutoProcedure_);
-    connect(watchAutoReload_, &QCheckBox::toggled, this, [this](bool on) {
-        Edit([on](Options& o) { o.watchAutoReload = on; });
-    });
-    connect(watchAutoProcedure_, &QCheckBox::toggled, this, [this](bool on) {
-        Edit([on](Options& o) { o.watchAutoProcedure = on; });
-    });
+    connect(watchAutoReload_, &QCheckBox::toggled, this,
+            [this](bool on) { Edit([on](Options& o) { o.watchAutoReload = on; }); });
+    connect(watchAutoProcedure_, &QCheckBox::toggled, this,
+            [this](bool on) { Edit([on](Options& o) { o.watchAutoProcedure = on; }); });
 
     // ---- verify ----
     auto* verify = Group(this, "Options_Verify_GroupBox", tr("Verify"));
@@ -92,9 +90,8 @@ OptionsPage::OptionsPage(Workbench& bench, FileChooser& files, const DesktopSeam
     auto* verifyLayout = new QVBoxLayout(verify);
     verifyLayout->addLayout(
         Row({verifyErrorsList_, verifyErrorsListEdit_, RangeHint(verify, kVerifyErrorsField)}));
-    connect(verifyErrorsList_, &QCheckBox::toggled, this, [this](bool on) {
-        Edit([on](Options& o) { o.verifyErrorsListLimited = on; });
-    });
+    connect(verifyErrorsList_, &QCheckBox::toggled, this,
+            [this](bool on) { Edit([on](Options& o) { o.verifyErrorsListLimited = on; }); });
 
     // ---- information line limit ----
     auto* information = Group(this, "Options_InfoMessage_GroupBox", tr("Information"));
@@ -136,12 +133,10 @@ OptionsPage::OptionsPage(Workbench& bench, FileChooser& files, const DesktopSeam
     choices->addWidget(limitSaveFile_);
     informationLayout->addLayout(choices);
     informationLayout->addLayout(fileRow);
-    connect(infoMessageLimit_, &QCheckBox::toggled, this, [this](bool on) {
-        Edit([on](Options& o) { o.infoMessageLimited = on; });
-    });
-    connect(limitSaveFile_, &QRadioButton::toggled, this, [this](bool on) {
-        Edit([on](Options& o) { o.infoMessageLimitSavesToFile = on; });
-    });
+    connect(infoMessageLimit_, &QCheckBox::toggled, this,
+            [this](bool on) { Edit([on](Options& o) { o.infoMessageLimited = on; }); });
+    connect(limitSaveFile_, &QRadioButton::toggled, this,
+            [this](bool on) { Edit([on](Options& o) { o.infoMessageLimitSavesToFile = on; }); });
     connect(limitSaveFileButton_, &QPushButton::clicked, this, &OptionsPage::ChooseLogFile);
 
     // ---- target reset ----

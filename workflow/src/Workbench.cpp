@@ -167,8 +167,8 @@ void Workbench::Close() {
     std::string unsaved;
     std::string why;
     if (!SaveSocketHistory(1, 1, &why))
-        unsaved += "The history of unit 1, socket 1 could not be saved to " + history + ": " + why +
-                   "\n";
+        unsaved +=
+            "The history of unit 1, socket 1 could not be saved to " + history + ": " + why + "\n";
     if (!SaveOptions(dirs_.HistoryIni(), options_, &why)) {
         log_.WriteInfoLine("Error : The options could not be saved to " + history);
         unsaved += "The options could not be saved to " + history + ": " + why + "\n";

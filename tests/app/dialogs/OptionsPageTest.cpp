@@ -136,7 +136,8 @@ TEST_F(OptionsPageTest, NumericFieldsCorrectWhileTypingAndWhenLeft) {
         EXPECT_EQ(*c.text, c.left);
         EXPECT_EQ(*c.value, std::stoi(c.left));
         // Left with a new value: in History.ini at once.
-        EXPECT_EQ(IniFile(home / "History.ini").ReadInteger("Option", c.key, -1), std::stoi(c.left));
+        EXPECT_EQ(IniFile(home / "History.ini").ReadInteger("Option", c.key, -1),
+                  std::stoi(c.left));
         if (c.refocus)
             QTRY_VERIFY(field->hasFocus());
         else
@@ -190,12 +191,12 @@ TEST_F(OptionsPageTest, ChoicesReachTheWorkbenchAndEnableTheirFields) {
     const auto stored = [&](const char* key) {
         return IniFile(home / "History.ini").ReadInteger("Option", key, -1);
     };
-    for (const auto& [key, value] : std::vector<std::pair<const char*, int>>{
-             {"WatchAutoReload_Checked", 1},
-             {"WatchAutoProcedure_Checked", 1},
-             {"VerifyErrorsList_Checked", 0},
-             {"InfoMessageLimit_Checked", 1},
-             {"InfoMessageLimit_RChecked", 1}}) {
+    for (const auto& [key, value] :
+         std::vector<std::pair<const char*, int>>{{"WatchAutoReload_Checked", 1},
+                                                  {"WatchAutoProcedure_Checked", 1},
+                                                  {"VerifyErrorsList_Checked", 0},
+                                                  {"InfoMessageLimit_Checked", 1},
+                                                  {"InfoMessageLimit_RChecked", 1}}) {
         EXPECT_EQ(stored(key), value) << key;
     }
     EXPECT_EQ(IniFile(home / "History.ini").ReadString("Option", "InfoMessageLimitSaveFile_Text"),
