@@ -237,9 +237,17 @@ void MainWindow::Wire() {
     handOverRetry_.setInterval(kHandOverRetryMs);
     connect(&handOverRetry_, &QTimer::timeout, this, &MainWindow::ProcessHandOvers);
 
-    // Ctrl+O: Browse of unit 1, socket 1.
+    // Ctrl+O and a click on a Load File tile: Browse of unit 1, socket 1.
     auto* browse = new QShortcut(QKeySequence::Open, this);
-    connect(browse, &QShortcut::activated, this, [this] { unitsController_->Browse(1, 1); });
+    connect(browse, &QShortcut::activated, this, [this] {
+        unitsController_->Browse(kBrowseShortcutSocket.unit, kBrowseShortcutSocket.socket);
+    });
+    for (StepBar* bar : {emulatorBar_, programmerBar_}) {
+        connect(bar, &StepBar::TileClicked, this, [this](Bar which, Step step) {
+            if (const auto socket = TileBrowsesSocket(which, step))
+                unitsController_->Browse(socket->unit, socket->socket);
+        });
+    }
 }
 
 bool MainWindow::Start(const std::vector<std::string>& parameters) {

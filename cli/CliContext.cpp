@@ -2,6 +2,7 @@
 
 #include "torq/link/LibusbDevice.h"
 #include "torq/sim/SimulateOption.h"
+#include "torq/workflow/Sequencer.h"
 
 namespace torq::cli {
 
@@ -45,13 +46,27 @@ std::unique_ptr<UsbDevice> MakeUsb(const CliContext& context, bool programmer, s
     return std::make_unique<LibusbDevice>(std::move(api));
 }
 
+// The window's question for a chip that is not the selected device names its Yes, Retry and
+// Cancel buttons; the command line says what it does instead, and what to run.
+std::string CommandLineText(const OperatorMessage& message, std::optional<bool> yes) {
+    if (message.text != kConfirmDeviceIdQuestion)
+        return std::string(message.text);
+    const std::string chip = "the chip in the socket does not give the ID of the selected device";
+    if (yes)
+        return chip + (*yes ? ": --yes detects the chip's device and selects it"
+                            : ": --no skips the socket");
+    return chip +
+           ": the socket is skipped. Find the chip's device with 'torq-spi-cli detect' and choose "
+           "it with 'torq-spi-cli select VENDOR TYPE', or give --skip-id to run without the check";
+}
+
 }  // namespace
 
 Answer CliOperator::Respond(const OperatorMessage& message) {
     const char* kind = message.severity == Severity::Error     ? "error: "
                        : message.severity == Severity::Warning ? "warning: "
                                                                : "";
-    std::cerr << kind << message.text << '\n';
+    std::cerr << kind << CommandLineText(message, yes) << '\n';
     switch (message.buttons) {
         case Buttons::Ok:
             return Answer::Ok;

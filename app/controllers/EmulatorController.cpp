@@ -18,7 +18,7 @@ EmulatorController::EmulatorController(Workbench& bench, ActionGate& gate,
             Refresh();
         });
         connect(bar, &StepBar::TargetBoardToggled, this, [this](bool checked) {
-            bench_.Settings().userTargetBoard = checked;
+            bench_.EditOptions([checked](Options& o) { o.userTargetBoard = checked; });
             Refresh();
         });
     }

@@ -53,6 +53,8 @@ SequencerController::SequencerController(Workbench& bench, ActionGate& gate,
             Wire(tile, TileClickLabelName(bar->Which(), step));
         // Programmer_EraseMouseACTFilter_LabelClick ... Emulator_ResetMouseACTFilter_LabelClick
         connect(bar, &StepBar::TileClicked, this, [this](Bar which, Step step) {
+            if (TileBrowsesSocket(which, step))
+                return;  // the window opens the socket's Browse
             const QString title = QString::fromLatin1(LookOfStep(step).title);
             Start(title, [this, which, step] { bench_.Runs().SingleStep(which, step); });
         });
@@ -109,15 +111,13 @@ void SequencerController::UpdateUsable() {
             const Indicator* indicator =
                 bench_.Board().FindIndicator(TilePanelName(bar->Which(), step));
             if (indicator != nullptr)
-                tile->SetUsable(ReactToMouse(indicator->family, MouseEvent::Enter, count, tab)
-                                    .image.has_value());
+                tile->SetUsable(ClickUsable(indicator->family, count, tab));
         }
     }
     for (const auto& [button, tile] : bottom_.Buttons()) {
         const Indicator* indicator = bench_.Board().FindIndicator(FunctionPanelName(button));
         if (indicator != nullptr)
-            tile->SetUsable(
-                ReactToMouse(indicator->family, MouseEvent::Enter, count, tab).image.has_value());
+            tile->SetUsable(ClickUsable(indicator->family, count, tab));
     }
 }
 

@@ -10,7 +10,6 @@
 #include "torq/app/LoadFileDialog.h"
 #include "torq/workflow/WindowRules.h"
 #include "torq/workflow/Workbench.h"
-#include "widgets/HexLineEdit.h"
 #include "widgets/SocketPanel.h"
 #include "widgets/Tile.h"
 #include "widgets/UnitPanel.h"
@@ -67,13 +66,6 @@ UnitsController::UnitsController(Workbench& bench, ActionGate& gate, FileChooser
                         Refresh(unit);
                     });
             connect(sp, &SocketPanel::BrowseClicked, this, &UnitsController::Browse);
-            // Unit1_StartAdd1_EditChange
-            connect(sp, &SocketPanel::OffsetEdited, this,
-                    [this, sp](int unit, int socket, const QString& text) {
-                        gate_.Run([&] { bench_.SetOffsetText(unit, socket, text.toStdString()); });
-                        sp->ShowEditedOffset(bench_.UnitStates().Socket(unit, socket).offsetText);
-                        Refresh(unit);
-                    });
         }
     }
     RefreshAll();
@@ -99,9 +91,8 @@ void UnitsController::SetLocked(bool locked) {
 void UnitsController::UpdateUsable() {
     for (UnitPanel* panel : panels_) {
         if (Tile* order = panel->OrderButton()) {
-            order->SetUsable(ReactToMouse(MouseFamily::OrderButton, MouseEvent::Enter,
-                                          bench_.ProgrammerCount(), bench_.TabIndex())
-                                 .image.has_value());
+            order->SetUsable(
+                ClickUsable(MouseFamily::OrderButton, bench_.ProgrammerCount(), bench_.TabIndex()));
         }
     }
 }

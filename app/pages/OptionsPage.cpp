@@ -61,7 +61,6 @@ OptionsPage::OptionsPage(Workbench& bench, FileChooser& files, const DesktopSeam
           std::make_unique<FileAssociations>(desktop.folders, desktop.program, desktop.tools)),
       links_(desktop.links) {
     setObjectName(QStringLiteral("Options_Page"));
-    Options& options = bench_.Settings();
     OptionFieldTexts& texts = bench_.OptionFields();
 
     // ---- emulator file watch ----
@@ -75,14 +74,10 @@ OptionsPage::OptionsPage(Workbench& bench, FileChooser& files, const DesktopSeam
     auto* watchLayout = new QVBoxLayout(watch);
     watchLayout->addWidget(watchAutoReload_);
     watchLayout->addWidget(watchAutoProcedure_);
-    connect(watchAutoReload_, &QCheckBox::toggled, this, [this, &options](bool on) {
-        if (!syncing_)
-            options.watchAutoReload = on;
-    });
-    connect(watchAutoProcedure_, &QCheckBox::toggled, this, [this, &options](bool on) {
-        if (!syncing_)
-            options.watchAutoProcedure = on;
-    });
+    connect(watchAutoReload_, &QCheckBox::toggled, this,
+            [this](bool on) { Edit([on](Options& o) { o.watchAutoReload = on; }); });
+    connect(watchAutoProcedure_, &QCheckBox::toggled, this,
+            [this](bool on) { Edit([on](Options& o) { o.watchAutoProcedure = on; }); });
 
     // ---- verify ----
     auto* verify = Group(this, "Options_Verify_GroupBox", tr("Verify"));
@@ -95,12 +90,8 @@ OptionsPage::OptionsPage(Workbench& bench, FileChooser& files, const DesktopSeam
     auto* verifyLayout = new QVBoxLayout(verify);
     verifyLayout->addLayout(
         Row({verifyErrorsList_, verifyErrorsListEdit_, RangeHint(verify, kVerifyErrorsField)}));
-    connect(verifyErrorsList_, &QCheckBox::toggled, this, [this, &options](bool on) {
-        if (syncing_)
-            return;
-        options.verifyErrorsListLimited = on;
-        ApplyEnabling();
-    });
+    connect(verifyErrorsList_, &QCheckBox::toggled, this,
+            [this](bool on) { Edit([on](Options& o) { o.verifyErrorsListLimited = on; }); });
 
     // ---- information line limit ----
     auto* information = Group(this, "Options_InfoMessage_GroupBox", tr("Information"));
@@ -142,18 +133,10 @@ OptionsPage::OptionsPage(Workbench& bench, FileChooser& files, const DesktopSeam
     choices->addWidget(limitSaveFile_);
     informationLayout->addLayout(choices);
     informationLayout->addLayout(fileRow);
-    connect(infoMessageLimit_, &QCheckBox::toggled, this, [this, &options](bool on) {
-        if (syncing_)
-            return;
-        options.infoMessageLimited = on;
-        ApplyEnabling();
-    });
-    connect(limitSaveFile_, &QRadioButton::toggled, this, [this, &options](bool on) {
-        if (syncing_)
-            return;
-        options.infoMessageLimitSavesToFile = on;
-        ApplyEnabling();
-    });
+    connect(infoMessageLimit_, &QCheckBox::toggled, this,
+            [this](bool on) { Edit([on](Options& o) { o.infoMessageLimited = on; }); });
+    connect(limitSaveFile_, &QRadioButton::toggled, this,
+            [this](bool on) { Edit([on](Options& o) { o.infoMessageLimitSavesToFile = on; }); });
     connect(limitSaveFileButton_, &QPushButton::clicked, this, &OptionsPage::ChooseLogFile);
 
     // ---- target reset ----
@@ -479,6 +462,13 @@ void OptionsPage::RefreshAboutLabels() {
     libraryDate_->setText(ToQString(bench_.LibraryDate()));
 }
 
+void OptionsPage::Edit(const std::function<void(Options&)>& change) {
+    if (syncing_)
+        return;
+    bench_.EditOptions(change);
+    ApplyEnabling();
+}
+
 void OptionsPage::ApplyEnabling() {
     const OptionsEnabling enabling = OptionsControlsEnabled(bench_.Settings());
     verifyErrorsListEdit_->setEnabled(enabling.verifyErrorsField);
@@ -494,7 +484,7 @@ void OptionsPage::ChooseLogFile() {
         this, LogFileRequest(tr("Information log file"), limitSaveFileEdit_->text()));
     if (path.isEmpty())
         return;
-    bench_.Settings().infoMessageLimitSaveFile = ToStdString(path);
+    Edit([file = ToStdString(path)](Options& o) { o.infoMessageLimitSaveFile = file; });
     limitSaveFileEdit_->setText(path);
 }
 

@@ -10,8 +10,7 @@
 #include <QPushButton>
 #include <QUrl>
 
-#include "torq/app/DialogWidgets.h"
-#include "widgets/HexLineEdit.h"
+#include "widgets/DigitsField.h"
 #include "widgets/Lamp.h"
 #include "widgets/Theme.h"
 
@@ -68,8 +67,12 @@ SocketPanel::SocketPanel(int unit, int socket, const IndicatorBoard& board, QWid
 
     sum_ = MakeDigitsField(Name(unit, "Sum", socket, kind::kEdit), this);
     sum_->setToolTip(QStringLiteral("Checksum of the loaded image; red until a verify passes"));
-    offset_ = new HexLineEdit(Name(unit, "StartAdd", socket, kind::kEdit), this);
-    offset_->setToolTip(QStringLiteral("Offset address (hexadecimal)"));
+    // Shows where in its file the socket's load started; that is chosen in the Load File dialog,
+    // so the field takes no typing.
+    offset_ = MakeDigitsField(Name(unit, "StartAdd", socket, kind::kEdit), this);
+    offset_->setToolTip(
+        QStringLiteral("Offset in the work file where the load started (the Load File dialog's "
+                       "source start, hexadecimal)"));
 
     const Indicator* lamp = board.FindIndicator(LampPanelName(unit, socket));
     lamp_ = lamp != nullptr ? new Lamp(*lamp, this) : nullptr;
@@ -91,12 +94,6 @@ SocketPanel::SocketPanel(int unit, int socket, const IndicatorBoard& board, QWid
     connect(enable_, &QCheckBox::clicked, this,
             [this](bool checked) { emit EnableClicked(unit_, socket_, checked); });
     connect(browse_, &QPushButton::clicked, this, [this] { emit BrowseClicked(unit_, socket_); });
-    // Unit1_StartAdd1_EditChange: the rule runs at every change the operator makes.
-    connect(offset_, &QLineEdit::textEdited, this, [this](const QString& text) {
-        editingOffset_ = true;
-        emit OffsetEdited(unit_, socket_, text);
-        editingOffset_ = false;
-    });
 }
 
 void SocketPanel::Show(const SocketState& state) {
@@ -108,14 +105,7 @@ void SocketPanel::Show(const SocketState& state) {
         workFile_->setToolTip(file);
     }
     sum_->setText(QString::fromStdString(state.checksumText));
-    // During the operator's edit the field is the edit's business (ShowEditedOffset).
-    const QString offset = QString::fromStdString(state.offsetText);
-    if (offset_->text() != offset && !editingOffset_)
-        offset_->setText(offset);
-}
-
-void SocketPanel::ShowEditedOffset(const std::string& ruled) {
-    ShowCorrectedText(offset_, ruled);
+    offset_->setText(QString::fromStdString(state.offsetText));
 }
 
 void SocketPanel::SetChecksumLook(ChecksumLook look) {
@@ -128,10 +118,8 @@ void SocketPanel::SetChecksumLook(ChecksumLook look) {
 }
 
 void SocketPanel::SetLocked(bool locked) {
-    for (QWidget* input : {static_cast<QWidget*>(enable_), static_cast<QWidget*>(browse_),
-                           static_cast<QWidget*>(offset_)}) {
+    for (QWidget* input : {static_cast<QWidget*>(enable_), static_cast<QWidget*>(browse_)})
         input->setEnabled(!locked);
-    }
     setAcceptDrops(!locked);
 }
 

@@ -17,7 +17,6 @@ class QPushButton;
 
 namespace torq::app {
 
-class HexLineEdit;
 class Lamp;
 
 // The first local file of a drag, if any.
@@ -28,12 +27,8 @@ class SocketPanel final : public QFrame {
   public:
     SocketPanel(int unit, int socket, const IndicatorBoard& board, QWidget* parent);
 
-    // Shows the socket's fields (the offset not while the operator's edit is being applied).
+    // Shows the socket's fields.
     void Show(const SocketState& state);
-    // The offset after the operator's edit as the rule left it: a text the rule kept stays as
-    // typed, caret and all; a corrected one replaces it (a zero put in for an emptied field is
-    // selected, so the next key starts a new value).
-    void ShowEditedOffset(const std::string& ruled);
     void SetChecksumLook(ChecksumLook look);
     // A run is under way: nothing here may change.
     void SetLocked(bool locked);
@@ -42,12 +37,11 @@ class SocketPanel final : public QFrame {
     QLineEdit* WorkFileField() const { return workFile_; }
     QPushButton* BrowseButton() const { return browse_; }
     QLineEdit* ChecksumField() const { return sum_; }
-    HexLineEdit* OffsetField() const { return offset_; }
+    QLineEdit* OffsetField() const { return offset_; }
 
   signals:
     void EnableClicked(int unit, int socket, bool checked);
     void BrowseClicked(int unit, int socket);
-    void OffsetEdited(int unit, int socket, const QString& text);
     void FileDropped(const QString& panel, const QString& file);
 
   protected:
@@ -61,9 +55,8 @@ class SocketPanel final : public QFrame {
     QLineEdit* workFile_;
     QPushButton* browse_;
     QLineEdit* sum_;
-    HexLineEdit* offset_;
+    QLineEdit* offset_;
     Lamp* lamp_;
-    bool editingOffset_ = false;
 };
 
 }  // namespace torq::app

@@ -21,8 +21,6 @@ QString IndicatorHint(Step step) {
     switch (step) {
         case Step::Watch:
             return QStringLiteral("Watch: reloads the work file when it changes (tick the box)");
-        case Step::LoadFile:
-            return QStringLiteral("Load File: lit when the work file is loaded");
         default:
             return QStringLiteral("%1: a step of Execute All (tick the box to include it)")
                 .arg(QString::fromLatin1(LookOfStep(step).title));
@@ -79,7 +77,14 @@ StepBar::StepBar(Bar bar, const IndicatorBoard& board, QWidget* parent)
                 : QStringLiteral("Include %1 in Execute All").arg(QString::fromLatin1(look.title)));
         box->setAccessibleName(QString::fromLatin1(look.title));
         tile->SetCornerWidget(box);
-        if (tile->Clickable()) {
+        if (TileBrowsesSocket(bar, step)) {
+            // Browses as Ctrl+O does; no shortcut of its own.
+            tile->SetHint(
+                QStringLiteral("Load File: choose a work file for socket #%1 and load "
+                               "it (%2); lit when a work file is loaded")
+                    .arg(kBrowseShortcutSocket.socket)
+                    .arg(QKeySequence(QKeySequence::Open).toString(QKeySequence::NativeText)));
+        } else if (tile->Clickable()) {
             // Ctrl + the tile's place in the bar; the shortcut is live only while its bar shows.
             const QKeySequence keys(Qt::CTRL | static_cast<Qt::Key>(Qt::Key_0 + position));
             auto* shortcut = new QShortcut(keys, tile);

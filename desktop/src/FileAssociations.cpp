@@ -122,6 +122,21 @@ std::string ErrnoText() {
     return std::strerror(errno);
 }
 
+// The files are in place but the desktop reads its compiled database, which only the tool
+// rebuilds: the operator is told rather than left to believe the change took effect.
+void RefreshOrTell(const XdgFolders& folders, DesktopTools& tools, std::string_view extension,
+                   std::string_view done, Operator& op) {
+    if (RefreshMimeDatabase(folders, tools))
+        return;
+    op.Tell(Severity::Warning,
+            "The file association of \"." + std::string(extension) + "\" is " + std::string(done) +
+                ", but the desktop will not see the change until update-mime-database has run on " +
+                folders.MimeFolder().string() +
+                " (it could not be run here; it comes with shared-mime-info: once that is "
+                "installed, run \"update-mime-database " +
+                folders.MimeFolder().string() + "\").");
+}
+
 }  // namespace
 
 std::string ExtensionFieldText(std::string_view typed) {
@@ -424,7 +439,7 @@ bool FileAssociations::Add(std::string_view extensionField, std::string_view des
         restore();
         return refuse(problem);
     }
-    RefreshMimeDatabase(folders_, tools_);
+    RefreshOrTell(folders_, tools_, extension, "registered", op);
     RefreshApplicationIndex(folders_, tools_);
     return true;
 }
@@ -450,7 +465,7 @@ bool FileAssociations::Remove(std::string_view extensionField, Operator& op) {
         return refuse("cannot remove " + package.string() + ": " + error.message());
     if (!WriteHandlerEntry(problem))
         return refuse(problem);
-    RefreshMimeDatabase(folders_, tools_);
+    RefreshOrTell(folders_, tools_, extension, "removed", op);
     RefreshApplicationIndex(folders_, tools_);
     return true;
 }

@@ -117,9 +117,9 @@ SystemDesktopTools& SystemDesktopTools::Instance() {
     return tools;
 }
 
-void RefreshMimeDatabase(const XdgFolders& folders, DesktopTools& tools) {
-    if (!folders.dataHome.empty())
-        tools.Run({"update-mime-database", folders.MimeFolder().string()});
+bool RefreshMimeDatabase(const XdgFolders& folders, DesktopTools& tools) {
+    return !folders.dataHome.empty() &&
+           tools.Run({"update-mime-database", folders.MimeFolder().string()});
 }
 
 void RefreshApplicationIndex(const XdgFolders& folders, DesktopTools& tools) {

@@ -210,6 +210,11 @@ TEST_F(WindowTest, TabsFollowTheWorkflowLeaveChecksAndFallBack) {
     EXPECT_FALSE(Shows("Programmer_Panel"));
     EXPECT_TRUE(Shows("UserTargetBoard_CheckBox"));
     EXPECT_TRUE(Shows("Bottom_Panel"));
+    // The target-board box is an option: in History.ini as soon as it is clicked.
+    Find<QCheckBox>("UserTargetBoard_CheckBox")->click();
+    EXPECT_TRUE(window->Bench().Settings().userTargetBoard);
+    EXPECT_EQ(IniFile(home / "History.ini").ReadInteger("Option", "UserTargetBoard_CheckBox", -1),
+              1);
 
     tabs->setCurrentIndex(kOptionsTabIndex);
     EXPECT_TRUE(Shows("MenuTabControl_Options_Panel"));
@@ -395,6 +400,11 @@ TEST_F(WindowTest, ExecuteAllEndsWithThePassImageAndLocksTheWindowWhileItRuns) {
     EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
                             [](const std::string& l) { return l.starts_with("Finished with"); }),
               1);
+
+    // "Outside Mode" moves the log into its own window; the verdict stays.
+    Find<QPushButton>("InfoMessage_Mode_Panel")->click();
+    EXPECT_FALSE(Shows("InfoMessage_Panel"));
+    EXPECT_TRUE(Shows("Status_ResultPass_Image"));
 }
 
 TEST_F(WindowTest, AFocusedTileRunsOnSpaceAndItsToolTipNamesTheShortcut) {
@@ -408,8 +418,23 @@ TEST_F(WindowTest, AFocusedTileRunsOnSpaceAndItsToolTipNamesTheShortcut) {
     QTest::keyClick(erase, Qt::Key_Space);
     EXPECT_TRUE(Logged("Erase : Pass"));
     EXPECT_TRUE(Shows("Programmer_ErasePass_Image"));
-    // The Load File tile only shows a state: it takes no focus.
-    EXPECT_EQ(Find("Programmer_LoadFileMouseACTFilter_Label")->focusPolicy(), Qt::NoFocus);
+    // The Load File tiles, pressed or clicked, open the Browse of socket 1 (as Ctrl+O does) and
+    // keep showing that a file is loaded; a cancelled browse changes nothing.
+    for (const char* label :
+         {"Programmer_LoadFileMouseACTFilter_Label", "Emulator_LoadFileMouseACTFilter_Label"}) {
+        SCOPED_TRACE(label);
+        auto* loadFile = Find(label);
+        EXPECT_EQ(loadFile->focusPolicy(), Qt::StrongFocus);
+        EXPECT_TRUE(loadFile->toolTip().contains("Ctrl+O")) << loadFile->toolTip().toStdString();
+        const int asked = files.asked;
+        loadFile->setFocus();
+        QTest::keyClick(loadFile, Qt::Key_Space);
+        EXPECT_EQ(files.asked, asked + 1);
+    }
+    QTest::mouseClick(Find("Programmer_LoadFileMouseACTFilter_Label"), Qt::LeftButton);
+    EXPECT_EQ(files.asked, 3);
+    EXPECT_TRUE(Shows("Programmer_LoadFilePass_Image"));
+    EXPECT_EQ(Find<QLineEdit>("Unit1_WorkFile1_Edit")->text().toStdString(), file.string());
 }
 
 TEST_F(WindowTest, EditShowsTheHexEditorOverTheBufferAndGivesTheWatchBackAfterwards) {

@@ -78,6 +78,10 @@ TEST_F(CliOperationsTest, RunStopsAtTheFirstFailureAndAWrongChipRunsNothing) {
     EXPECT_EQ(wrong.exitCode, 1);
     EXPECT_TRUE(Has(wrong.out, "] Fail"));
     EXPECT_FALSE(Has(wrong.out, "Start [Erase]"));
+    // The window's question names buttons the command line does not have; it says what to run.
+    EXPECT_FALSE(Has(wrong.err, "Press [")) << wrong.err;
+    for (const char* part : {"torq-spi-cli detect", "torq-spi-cli select", "--skip-id"})
+        EXPECT_TRUE(Has(wrong.err, part)) << part << " in " << wrong.err;
 
     EXPECT_EQ(Run(Chip("W25X10") + " run erase,format").exitCode, 2);
     EXPECT_EQ(Run("run erase").exitCode, 1);  // no programmer attached

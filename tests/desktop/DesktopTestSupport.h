@@ -1,6 +1,7 @@
 // Scratch desktop folders and a recorder in place of the desktop's tools.
 #pragma once
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -13,9 +14,11 @@ class RecordingTools final : public DesktopTools {
   public:
     bool Run(const std::vector<std::string>& argv) override {
         calls.push_back(argv);
-        return true;
+        return argv.empty() ||
+               std::find(missing.begin(), missing.end(), argv.front()) == missing.end();
     }
     std::vector<std::vector<std::string>> calls;
+    std::vector<std::string> missing;  // tools that are "not installed": Run fails
 };
 
 // A home whose data and configuration folders do not exist yet (a fresh account) and a system

@@ -285,6 +285,31 @@ TEST(FileAssociations, DamagedPackageOfOursIsListedAndRemovable) {
     EXPECT_TRUE(fs::exists(f.dir / "home/.local/share/mime/packages/other-app.xml"));
 }
 
+// Without update-mime-database the files are written, but the desktop goes on with its old
+// database: the operator is told that, instead of being left to believe it took effect.
+TEST(FileAssociations, WithoutTheMimeToolTheOperatorIsToldTheDesktopWillNotSeeItYet) {
+    Fixture f;
+    f.tools.missing = {"update-mime-database"};
+    const std::string mime = (f.dir / "home/.local/share/mime").string();
+    ScriptedOperator op({}, Answer::Yes);
+    ASSERT_TRUE(f.associations.Add("hex", "Intel HEX", op));
+    EXPECT_EQ(Extensions(f.associations.List()), (std::vector<std::string>{"hex=Intel HEX"}));
+    ASSERT_TRUE(f.associations.Remove("hex", op));
+    ASSERT_EQ(op.messages.size(), 3u) << ::testing::PrintToString(op.Texts());
+    for (const std::size_t told : {0u, 2u}) {
+        const auto& message = op.messages[told];
+        EXPECT_EQ(message.severity, Severity::Warning);
+        for (const std::string& part :
+             {std::string("\".hex\""), std::string("update-mime-database"), mime,
+              std::string("desktop")}) {
+            EXPECT_NE(message.text.find(part), std::string::npos) << part << " in " << message.text;
+        }
+    }
+    EXPECT_EQ(op.messages[1].text, kAssociationRemoveQuestion);
+    EXPECT_NE(op.messages[0].text.find("registered"), std::string::npos);
+    EXPECT_NE(op.messages[2].text.find("removed"), std::string::npos);
+}
+
 TEST(FileAssociations, UnknownHomeIsToldAndNothingWritten) {
     RecordingTools tools;
     FileAssociations associations(XdgFolders{}, kProgram, tools);

@@ -316,6 +316,11 @@ TEST(IndicatorBoard, MouseReactionsFollowTheFamilyProgrammersAndTab) {
         {MouseFamily::OrderButton, Leave, 0, 0, TileImage::Norm, CursorChange::Unchanged},
         {MouseFamily::None, Enter, 1, 0, std::nullopt, CursorChange::Unchanged},
         {MouseFamily::None, Leave, 1, 0, std::nullopt, CursorChange::Unchanged},
+        // The Load File tiles browse with or without a programmer; their image stays.
+        {MouseFamily::BrowseTile, Enter, 0, 1, std::nullopt, CursorChange::Hand},
+        {MouseFamily::BrowseTile, LeftDown, 0, 1, std::nullopt, CursorChange::Unchanged},
+        {MouseFamily::BrowseTile, LeftUpInside, 1, 0, std::nullopt, CursorChange::Unchanged},
+        {MouseFamily::BrowseTile, Leave, 1, 0, std::nullopt, CursorChange::Default},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message()
@@ -325,6 +330,12 @@ TEST(IndicatorBoard, MouseReactionsFollowTheFamilyProgrammersAndTab) {
         EXPECT_EQ(reaction.image, c.image);
         EXPECT_EQ(reaction.cursor, c.cursor);
     }
+    // A click does something: Load File always, the others as their Enter lights them.
+    EXPECT_TRUE(ClickUsable(MouseFamily::BrowseTile, 0, 1));
+    EXPECT_TRUE(ClickUsable(MouseFamily::StepTile, 1, 3));
+    EXPECT_FALSE(ClickUsable(MouseFamily::StepTile, 0, 1));
+    EXPECT_FALSE(ClickUsable(MouseFamily::FunctionButton, 1, 2));
+    EXPECT_FALSE(ClickUsable(MouseFamily::None, 1, 1));
     EXPECT_TRUE(IsInsideLabel(1, 1, 10, 10));
     EXPECT_FALSE(IsInsideLabel(0, 5, 10, 10));
     EXPECT_FALSE(IsInsideLabel(5, 10, 10, 10));
@@ -351,7 +362,34 @@ TEST(IndicatorBoard, MouseOnALabelSwitchesItsTile) {
     board.ShowTile(Bar::Emulator, Step::Watch, TileImage::Pass);
     board.Mouse("Emulator_WatchMouseACTFilter_Label", MouseEvent::Leave, 1, 0);
     EXPECT_EQ(board.ShownImage("Emulator_WatchImage_Panel"), "Emulator_WatchPass_Image");
+    // Load File shows the hand over it, and its Pass image (a work file loaded) stays.
+    board.ShowTile(Bar::Programmer, Step::LoadFile, TileImage::Pass);
+    EXPECT_EQ(board.Mouse("Programmer_LoadFileMouseACTFilter_Label", MouseEvent::Enter, 0, 1),
+              CursorChange::Hand);
+    board.Mouse("Programmer_LoadFileMouseACTFilter_Label", MouseEvent::LeftDown, 0, 1);
+    EXPECT_EQ(board.Mouse("Programmer_LoadFileMouseACTFilter_Label", MouseEvent::Leave, 0, 1),
+              CursorChange::Default);
+    EXPECT_EQ(board.ShownImage("Programmer_LoadFileImage_Panel"), "Programmer_LoadFilePass_Image");
     EXPECT_TRUE(op.messages.empty());
+}
+
+// A click on either Load File tile opens the Browse of unit 1, socket 1 (the socket Ctrl+O
+// browses); no other tile browses.
+TEST(IndicatorBoard, TheLoadFileTilesBrowseUnit1Socket1) {
+    constexpr Step kSteps[] = {Step::Watch,   Step::LoadFile, Step::Erase,   Step::Check,
+                               Step::Program, Step::Verify,   Step::Protect, Step::Reset};
+    for (const Bar bar : {Bar::Emulator, Bar::Programmer}) {
+        for (const Step step : kSteps) {
+            SCOPED_TRACE(testing::Message()
+                         << static_cast<int>(bar) << " " << static_cast<int>(step));
+            const auto socket = TileBrowsesSocket(bar, step);
+            EXPECT_EQ(socket.has_value(), step == Step::LoadFile);
+            if (socket) {
+                EXPECT_EQ(socket->unit, 1);
+                EXPECT_EQ(socket->socket, 1);
+            }
+        }
+    }
 }
 
 TEST(IndicatorBoard, ProgressStaysWithinTheBar) {

@@ -195,6 +195,30 @@ TEST_F(WorkbenchTest, TheDataFromTheBufferIsNotRestoredAtTheNextStart) {
     EXPECT_EQ(Shown("Programmer_LoadFileImage_Panel"), "Programmer_LoadFileNorm_Image");
 }
 
+// A History.ini that cannot be written at closing (here: it was not read whole, so it is left as it
+// is) is told to the operator in a message box, not only to the log that is closing.
+TEST_F(WorkbenchTest, ClosingTellsTheOperatorWhatCouldNotBeSaved) {
+    Open("W25X10");
+    bench->StartUp({});
+    const std::string damaged = test::ReadFile(home / "History.ini") + std::string(1, '\0') + "\n";
+    home.Write("History.ini", damaged);
+    op.messages.clear();
+    bench->Close();
+    ASSERT_EQ(op.messages.size(), 1u) << ::testing::PrintToString(op.Texts());
+    EXPECT_EQ(op.messages[0].severity, Severity::Error);
+    const std::string& text = op.messages[0].text;
+    for (const char* part : {"history", "options", "History.ini", "NUL"})
+        EXPECT_NE(text.find(part), std::string::npos) << part << " in " << text;
+    EXPECT_EQ(test::ReadFile(home / "History.ini"), damaged);
+    EXPECT_EQ(std::filesystem::file_size(home / "output.tmp"), 0u);
+
+    // Saved well: nothing to tell.
+    home.Write("History.ini", "");
+    op.messages.clear();
+    bench->Close();
+    EXPECT_TRUE(op.messages.empty());
+}
+
 TEST_F(WorkbenchTest, ExecuteAllRunsTheCheckedStepsAndShowsTheVerdict) {
     Open("W25X10");
     bench->StartUp({});
@@ -907,6 +931,39 @@ TEST_F(WorkbenchTest, ReadShowsTheDataFromTheBufferAndBothChecksums) {
     EXPECT_EQ(Shown("Status_ResultImage_Panel"), "Status_ResultPass_Image");
 }
 
+// "Outside Mode" and "Inside Mode" move only the log: the verdict on the status panel stays, and
+// so does the WAIT of a run under way.
+TEST_F(WorkbenchTest, TheInformationWindowsModeKeepsTheVerdict) {
+    Open("W25X10");
+    bench->StartUp({});
+    bench->LoadIntoUnit1(WriteFile("image.bin", 4096));
+    const std::string status = "Status_ResultImage_Panel";
+    std::vector<std::string> duringRun;
+    pump.during = [&] {
+        if (!duringRun.empty() || Shown(status) != "Status_ResultWait_Image")
+            return;
+        bench->SetInformationWindowShown(true);
+        duringRun.push_back(Shown(status));
+        bench->SetInformationWindowShown(false);
+        duringRun.push_back(Shown(status));
+    };
+    ASSERT_TRUE(bench->Runs().ExecuteAll().Pass());
+    EXPECT_EQ(duringRun,
+              (std::vector<std::string>{"Status_ResultWait_Image", "Status_ResultWait_Image"}));
+
+    bench->SetInformationWindowShown(true);
+    EXPECT_EQ(Shown(status), "Status_ResultPass_Image");
+    EXPECT_FALSE(bench->Board().IsVisible(control::kInfoMessagePanel));
+    bench->SetInformationWindowShown(false);
+    EXPECT_EQ(Shown(status), "Status_ResultPass_Image");
+    EXPECT_TRUE(bench->Board().IsVisible(control::kInfoMessagePanel));
+    // On the Options tab the docked panel stays hidden whatever the mode.
+    bench->ChangeTab(kOptionsTabIndex);
+    bench->SetInformationWindowShown(true);
+    bench->SetInformationWindowShown(false);
+    EXPECT_FALSE(bench->Board().IsVisible(control::kInfoMessagePanel));
+}
+
 TEST_F(WorkbenchTest, EmulatorResetFailureKeepsTheLightTile) {
     Open("W25X10");
     bench->StartUp({});
@@ -948,6 +1005,52 @@ TEST_F(WorkbenchTest, LeavingOptionsWithAValueBelowItsMinimumIsRefused) {
     EXPECT_EQ(bench->OptionFields().resetTime, "50");
     EXPECT_EQ(bench->ChangeTab(kProgrammerTabIndex), kProgrammerTabIndex);
     EXPECT_EQ(bench->Settings().resetTimeMs, 50);
+}
+
+// The options reach History.ini as they change, not only at closing, so a crash or a power cut
+// keeps them; the rest of the file stays. The step boxes are never written (their keys are the
+// installation's defaults), at closing as at a change. A History.ini that cannot be written is
+// left as it is and told once, until a save succeeds again.
+TEST_F(WorkbenchTest, OptionsAreSavedWhenTheyChange) {
+    Open("W25X10");
+    bench->StartUp({});
+    const auto stored = [&](const char* key) {
+        return IniFile(home / "History.ini").ReadInteger("Option", key, -1);
+    };
+    bench->EditOptions([](Options& o) {
+        o.watchAutoReload = true;
+        o.userTargetBoard = true;
+    });
+    EXPECT_EQ(stored("WatchAutoReload_Checked"), 1);
+    EXPECT_EQ(stored("UserTargetBoard_CheckBox"), 1);
+    bench->ResetLevelChanged(false);
+    EXPECT_EQ(stored("ResetNorm_RChecked"), 0);
+    bench->OptionFields().resetTime = "750";
+    EXPECT_TRUE(bench->LeaveOptionField(bench->OptionFields().resetTime, kResetTimeField));
+    EXPECT_EQ(stored("ResetTime_Text"), 750);
+    bench->SetStepChecked(Bar::Programmer, Step::Protect, false);
+    bench->WatchCheckBoxChanged(false);
+    EXPECT_EQ(stored("Programmer_Protect"), -1);
+    EXPECT_EQ(stored("Emulator_Watch"), -1);
+    EXPECT_EQ(IniFile(home / "History.ini").ReadString("Device1", "Type"), "W25X10");
+    EXPECT_TRUE(op.messages.empty());
+
+    const std::string damaged = test::ReadFile(home / "History.ini") + std::string(1, '\0') + "\n";
+    home.Write("History.ini", damaged);
+    bench->EditOptions([](Options& o) { o.watchAutoProcedure = true; });
+    bench->EditOptions([](Options& o) { o.watchAutoProcedure = false; });
+    EXPECT_EQ(test::ReadFile(home / "History.ini"), damaged);
+    ASSERT_EQ(op.messages.size(), 1u);
+    EXPECT_EQ(op.messages[0].severity, Severity::Error);
+    EXPECT_NE(op.messages[0].text.find("History.ini"), std::string::npos) << op.messages[0].text;
+    EXPECT_TRUE(bench->Settings().userTargetBoard);  // the change applies all the same
+    home.Write("History.ini", "");
+    bench->EditOptions([](Options& o) { o.verifyErrorsListLimited = false; });
+    EXPECT_EQ(stored("VerifyErrorsList_Checked"), 0);
+    EXPECT_EQ(stored("UserTargetBoard_CheckBox"), 1);
+    home.Write("History.ini", damaged);
+    bench->EditOptions([](Options& o) { o.verifyErrorsListLimited = true; });
+    EXPECT_EQ(op.messages.size(), 2u);
 }
 
 // A rebuilt firmware file on the Emulator tab, with automatic reload and procedure: reloaded and

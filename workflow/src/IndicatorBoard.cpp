@@ -29,12 +29,12 @@ struct TileRow {
 // The step bars in their on-screen order.
 const TileRow kTiles[] = {
     {Bar::Emulator, Step::Watch, kTileImagesWithoutFail, MouseFamily::None},
-    {Bar::Emulator, Step::LoadFile, kAllTileImages, MouseFamily::None},
+    {Bar::Emulator, Step::LoadFile, kAllTileImages, MouseFamily::BrowseTile},
     {Bar::Emulator, Step::Erase, kAllTileImages, MouseFamily::None},
     {Bar::Emulator, Step::Program, kAllTileImages, MouseFamily::None},
     {Bar::Emulator, Step::Verify, kAllTileImages, MouseFamily::StepTile},
     {Bar::Emulator, Step::Reset, kTileImagesWithoutFail, MouseFamily::StepTile},
-    {Bar::Programmer, Step::LoadFile, kAllTileImages, MouseFamily::None},
+    {Bar::Programmer, Step::LoadFile, kAllTileImages, MouseFamily::BrowseTile},
     {Bar::Programmer, Step::Erase, kAllTileImages, MouseFamily::StepTile},
     {Bar::Programmer, Step::Check, kAllTileImages, MouseFamily::StepTile},
     {Bar::Programmer, Step::Program, kAllTileImages, MouseFamily::StepTile},
@@ -97,6 +97,14 @@ MouseReaction ReactToMouse(MouseFamily family, MouseEvent event, int programmerC
                            int tabIndex) {
     if (family == MouseFamily::None)
         return {};
+    if (family == MouseFamily::BrowseTile) {
+        // Its image says whether a work file is loaded: the mouse must not replace it.
+        if (event == MouseEvent::Enter)
+            return {std::nullopt, CursorChange::Hand};
+        if (event == MouseEvent::Leave)
+            return {std::nullopt, CursorChange::Default};
+        return {};
+    }
     const bool handCursor = family != MouseFamily::OrderButton;
     if (event == MouseEvent::Leave)
         return {TileImage::Norm, handCursor ? CursorChange::Default : CursorChange::Unchanged};
@@ -117,6 +125,20 @@ MouseReaction ReactToMouse(MouseFamily family, MouseEvent event, int programmerC
             break;
     }
     return {};
+}
+
+bool ClickUsable(MouseFamily family, int programmerCount, int tabIndex) {
+    if (family == MouseFamily::BrowseTile)
+        return true;
+    return ReactToMouse(family, MouseEvent::Enter, programmerCount, tabIndex).image.has_value();
+}
+
+std::optional<SocketPosition> TileBrowsesSocket(Bar bar, Step step) {
+    for (const TileRow& row : kTiles) {
+        if (row.bar == bar && row.step == step && row.family == MouseFamily::BrowseTile)
+            return kBrowseShortcutSocket;
+    }
+    return std::nullopt;
 }
 
 bool IsInsideLabel(int x, int y, int width, int height) {

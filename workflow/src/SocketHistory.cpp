@@ -87,12 +87,16 @@ void WriteSocketHistory(IniFile& history, int unit, int socket, const SocketHist
 }
 
 bool SaveSocketHistory(const std::filesystem::path& historyIni, int unit, int socket,
-                       const SocketHistoryTexts& texts) {
+                       const SocketHistoryTexts& texts, std::string* error) {
     if (socket == 0 || unit != 1)
         return true;
     IniFile history(historyIni);
     WriteSocketHistory(history, unit, socket, texts);
-    return history.Save();
+    if (history.Save())
+        return true;
+    if (error != nullptr)
+        *error = history.SaveError();
+    return false;
 }
 
 void ResetOtherSocket(SavedSettings& saved, int restoredSocket) {

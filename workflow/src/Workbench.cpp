@@ -178,17 +178,25 @@ void Workbench::LoadOptions() {
 
 void Workbench::Close() {
     // The fields' leave checks correct what they must; the close goes on whatever they say.
-    LeaveOptionField(optionFields_.resetTime, kResetTimeField);
-    LeaveOptionField(optionFields_.verifyErrorsList, kVerifyErrorsField);
-    LeaveOptionField(optionFields_.infoMessageLimit, kInfoMessageLimitField);
+    ApplyOptionField(optionFields_.resetTime, kResetTimeField);
+    ApplyOptionField(optionFields_.verifyErrorsList, kVerifyErrorsField);
+    ApplyOptionField(optionFields_.infoMessageLimit, kInfoMessageLimitField);
+    const std::string history = dirs_.HistoryIni().string();
+    std::string unsaved;
+    std::string why;
     // A start that never chose a device (its driver image missing, no programmer found) leaves
     // the device history as the last session wrote it.
-    if (unit1Chosen_)
-        SaveSocketHistory(1, 1);
-    if (!SaveOptions(dirs_.HistoryIni(), options_))
-        log_.WriteInfoLine("Error : The options could not be saved to " +
-                           dirs_.HistoryIni().string());
+    if (unit1Chosen_ && !SaveSocketHistory(1, 1, &why))
+        unsaved +=
+            "The history of unit 1, socket 1 could not be saved to " + history + ": " + why + "\n";
+    if (!SaveOptions(dirs_.HistoryIni(), options_, &why)) {
+        log_.WriteInfoLine("Error : The options could not be saved to " + history);
+        unsaved += "The options could not be saved to " + history + ": " + why + "\n";
+    }
     EmptyBuffer(BufferFile::In(dirs_));
+    // The log goes with the window: what was not saved is told where the operator sees it.
+    if (!unsaved.empty())
+        op_.Tell(Severity::Error, unsaved + "The next start uses what the file held before.");
 }
 
 // ---- the command-line tool's start ----
@@ -654,14 +662,14 @@ bool Workbench::RestoreSocketHistoryPaused(int unit, int socket) {
     return loaded;
 }
 
-bool Workbench::SaveSocketHistory(int unit, int socket) {
+bool Workbench::SaveSocketHistory(int unit, int socket, std::string* problem) {
     const UnitState& state = units_.Unit(std::clamp(unit, 1, kUnitCount));
     const SocketHistoryTexts texts{
         state.vendor, state.type,
         units_.Socket(std::clamp(unit, 1, kUnitCount), std::clamp(socket, 1, kSocketsPerUnit))
             .workFile,
         loadDialog_};
-    if (torq::SaveSocketHistory(dirs_.HistoryIni(), unit, socket, texts))
+    if (torq::SaveSocketHistory(dirs_.HistoryIni(), unit, socket, texts, problem))
         return true;
     log_.WriteInfoLine("Error : The history could not be saved to " + dirs_.HistoryIni().string());
     return false;
@@ -730,7 +738,7 @@ void Workbench::Layout(bool restoreHistory) {
     board_.ShowStatus(count != 0 ? StatusImage::Online : StatusImage::Offline);
     const bool operationTab = tabIndex_ == kEmulatorTabIndex || tabIndex_ == kProgrammerTabIndex;
     board_.SetVisible(control::kBottomPanel, operationTab);
-    board_.SetVisible(control::kInfoMessagePanel, operationTab && !informationWindowShown_);
+    ShowDockedLog();
     if (!operationTab)
         return;
     for (int unit = 1; unit <= std::min(count, kUnitCount); ++unit) {
@@ -756,7 +764,14 @@ void Workbench::PremiumCancel() {
 
 void Workbench::SetInformationWindowShown(bool shown) {
     informationWindowShown_ = shown;
-    Layout(false);
+    // Only the docked log follows the mode: a full layout would put Online over the verdict (or
+    // the WAIT of a run under way).
+    ShowDockedLog();
+}
+
+void Workbench::ShowDockedLog() {
+    const bool operationTab = tabIndex_ == kEmulatorTabIndex || tabIndex_ == kProgrammerTabIndex;
+    board_.SetVisible(control::kInfoMessagePanel, operationTab && !informationWindowShown_);
 }
 
 // ---- sockets and files ----
@@ -994,8 +1009,31 @@ void Workbench::ExecuteAll() {
     sequencer_->ExecuteAll();
 }
 
+void Workbench::EditOptions(const std::function<void(Options&)>& change) {
+    const Options before = options_;
+    change(options_);
+    StoreOptionsChangedFrom(before);
+}
+
+void Workbench::StoreOptionsChangedFrom(const Options& before) {
+    if (options_ == before)
+        return;
+    std::string why;
+    if (SaveOptions(dirs_.HistoryIni(), options_, &why)) {
+        optionsWriteFailureTold_ = false;
+        return;
+    }
+    log_.WriteInfoLine("Error : The options could not be saved to " + dirs_.HistoryIni().string());
+    if (optionsWriteFailureTold_)
+        return;
+    optionsWriteFailureTold_ = true;
+    op_.Tell(Severity::Error, "The changed options apply now, but they could not be saved to " +
+                                  dirs_.HistoryIni().string() + ": " + why +
+                                  "\nThe next start will not have them.");
+}
+
 void Workbench::ResetLevelChanged(bool normalHigh) {
-    options_.resetNormalHigh = normalHigh;
+    EditOptions([normalHigh](Options& o) { o.resetNormalHigh = normalHigh; });
     // During device work the level goes out with the next run, which sets it first.
     if (Busy())
         return;
@@ -1004,6 +1042,13 @@ void Workbench::ResetLevelChanged(bool normalHigh) {
 }
 
 bool Workbench::LeaveOptionField(std::string& text, const NumericFieldRule& rule) {
+    const Options before = options_;
+    const bool accepted = ApplyOptionField(text, rule);
+    StoreOptionsChangedFrom(before);
+    return accepted;
+}
+
+bool Workbench::ApplyOptionField(std::string& text, const NumericFieldRule& rule) {
     const LeaveResult left = NumericFieldOnLeave(rule, text);
     text = left.text;
     const int value = NumericFieldValue(rule, text);

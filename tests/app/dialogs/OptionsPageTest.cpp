@@ -104,19 +104,21 @@ TEST_F(OptionsPageTest, NumericFieldsCorrectWhileTypingAndWhenLeft) {
         const char* typed;        // then typed into the emptied field and left
         const char* left;         // what the field holds after leaving it
         bool refocus;
+        const char* key;  // where History.ini keeps it
     };
     OptionFieldTexts& texts = bench->OptionFields();
     Options& options = bench->Settings();
     const Case cases[] = {
         {"Options_VerifyErrorsList_Edit", &texts.verifyErrorsList, &options.verifyErrorsListLimit,
-         "100", "7x", "7", false},
+         "100", "7x", "7", false, "VerifyErrorsList_Text"},
         {"Options_VerifyErrorsList_Edit", &texts.verifyErrorsList, &options.verifyErrorsListLimit,
-         "100", "12345", "123", false},
-        {"Options_ResetTime_Edit", &texts.resetTime, &options.resetTimeMs, "500", "20", "50", true},
+         "100", "12345", "123", false, "VerifyErrorsList_Text"},
+        {"Options_ResetTime_Edit", &texts.resetTime, &options.resetTimeMs, "500", "20", "50", true,
+         "ResetTime_Text"},
         {"Options_InfoMessageLimit_Edit", &texts.infoMessageLimit, &options.infoMessageLimit,
-         "5000", "499", "500", true},
+         "5000", "499", "500", true, "InfoMessageLimit_Text"},
         {"Options_InfoMessageLimit_Edit", &texts.infoMessageLimit, &options.infoMessageLimit,
-         "5000", "99999", "99999", false},
+         "5000", "99999", "99999", false, "InfoMessageLimit_Text"},
     };
     auto* elsewhere = Control<QCheckBox>("Options_WatchAutoReload_CheckBox");
     for (const Case& c : cases) {
@@ -133,6 +135,9 @@ TEST_F(OptionsPageTest, NumericFieldsCorrectWhileTypingAndWhenLeft) {
         EXPECT_EQ(field->text(), c.left);
         EXPECT_EQ(*c.text, c.left);
         EXPECT_EQ(*c.value, std::stoi(c.left));
+        // Left with a new value: in History.ini at once.
+        EXPECT_EQ(IniFile(home / "History.ini").ReadInteger("Option", c.key, -1),
+                  std::stoi(c.left));
         if (c.refocus)
             QTRY_VERIFY(field->hasFocus());
         else
@@ -182,13 +187,30 @@ TEST_F(OptionsPageTest, ChoicesReachTheWorkbenchAndEnableTheirFields) {
     browse->click();  // cancelled: the file stays
     EXPECT_EQ(fileEdit->text(), chosen);
 
+    // Every choice is in History.ini at once, not only at closing.
+    const auto stored = [&](const char* key) {
+        return IniFile(home / "History.ini").ReadInteger("Option", key, -1);
+    };
+    for (const auto& [key, value] :
+         std::vector<std::pair<const char*, int>>{{"WatchAutoReload_Checked", 1},
+                                                  {"WatchAutoProcedure_Checked", 1},
+                                                  {"VerifyErrorsList_Checked", 0},
+                                                  {"InfoMessageLimit_Checked", 1},
+                                                  {"InfoMessageLimit_RChecked", 1}}) {
+        EXPECT_EQ(stored(key), value) << key;
+    }
+    EXPECT_EQ(IniFile(home / "History.ini").ReadString("Option", "InfoMessageLimitSaveFile_Text"),
+              chosen.toStdString());
+
     // The reset level goes to the programmer at once: 1 for Normal Low, 0 for Normal High.
     simulator->EnableLog(true);
     Control<QRadioButton>("Options_ResetNormLow_RadioButton")->click();
     EXPECT_FALSE(options.resetNormalHigh);
+    EXPECT_EQ(stored("ResetNorm_RChecked"), 0);
     Control<QRadioButton>("Options_ResetNormHigh_RadioButton")->click();
     EXPECT_TRUE(options.resetNormalHigh);
     EXPECT_EQ(ResetLevelsSent(), (std::vector<std::uint16_t>{1, 0}));
+    EXPECT_EQ(stored("ResetNorm_RChecked"), 1);
 
     // Showing the options again sends nothing.
     bench->Settings().resetNormalHigh = false;

@@ -44,8 +44,10 @@ class SystemDesktopTools final : public DesktopTools {
     static SystemDesktopTools& Instance();
 };
 
-// Rebuilds the user's MIME database after one of its package files changed.
-void RefreshMimeDatabase(const XdgFolders& folders, DesktopTools& tools);
+// Rebuilds the user's MIME database after one of its package files changed. False when
+// update-mime-database could not be run (missing or failed): until it runs, the desktop does not
+// see the change.
+bool RefreshMimeDatabase(const XdgFolders& folders, DesktopTools& tools);
 // Refreshes the application index of the user's applications folder, only when it has one:
 // creating one would leave it to go stale when other programs add entries without refreshing it.
 void RefreshApplicationIndex(const XdgFolders& folders, DesktopTools& tools);

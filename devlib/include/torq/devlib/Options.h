@@ -27,7 +27,7 @@ struct Options {
     bool programmerVerify = true;
     bool programmerProtect = true;
 
-    // Written back at shutdown.
+    // Written back when they change and at shutdown.
     bool watchAutoReload = false;
     bool watchAutoProcedure = false;
     bool verifyErrorsListLimited = true;
@@ -42,6 +42,8 @@ struct Options {
 
     // The idle level sent with the target reset request: 1 for "Normal Low", 0 for "Normal High".
     int ResetIdleLevel() const { return resetNormalHigh ? 0 : 1; }
+
+    bool operator==(const Options&) const = default;
 };
 
 // Reads the section "Option" with the read rules; a missing file or key gives the defaults.

@@ -26,6 +26,8 @@ enum class MouseFamily {
     FunctionButton,  // Read, Edit, Execute All, Detect IC: programmers present and tab 0 or 1
     StepTile,        // the tiles that run a step: programmers present
     OrderButton,     // unit order buttons: programmers present, no hand cursor
+    BrowseTile,      // the Load File tiles: a click browses for a work file, whenever the tile
+                     // shows; the mouse changes only the cursor, so the tile keeps its state
 };
 enum class MouseEvent { Enter, Leave, LeftDown, LeftUpInside };
 enum class CursorChange { Unchanged, Hand, Default };
@@ -37,6 +39,13 @@ struct MouseReaction {
 
 // What one mouse event on a tile of the family does, given ProgrammerCount and the tab index.
 MouseReaction ReactToMouse(MouseFamily family, MouseEvent event, int programmerCount, int tabIndex);
+// Whether a click on a tile of the family does something now; an idle tile that cannot be used
+// is drawn faded.
+bool ClickUsable(MouseFamily family, int programmerCount, int tabIndex);
+// The socket whose Browse a click on a step tile opens: the tiles of the BrowseTile family (Load
+// File) open the Browse of unit 1, socket 1, the socket Ctrl+O browses; other tiles, nothing.
+inline constexpr SocketPosition kBrowseShortcutSocket{1, 1};
+std::optional<SocketPosition> TileBrowsesSocket(Bar bar, Step step);
 // A left button released at (x, y) counts when it is strictly inside the label.
 bool IsInsideLabel(int x, int y, int width, int height);
 

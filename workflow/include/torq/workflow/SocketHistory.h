@@ -46,9 +46,10 @@ struct SocketHistoryTexts {
 // writes nothing, socket 1 its own keys, any other value socket 2's. An address text that is not
 // a 32-bit hexadecimal number is written as 0.
 void WriteSocketHistory(IniFile& history, int unit, int socket, const SocketHistoryTexts& texts);
-// The same on the file, saved atomically. False when it could not be written.
+// The same on the file, saved atomically. False when it could not be written; `error` (when
+// given) then says why.
 bool SaveSocketHistory(const std::filesystem::path& historyIni, int unit, int socket,
-                       const SocketHistoryTexts& texts);
+                       const SocketHistoryTexts& texts, std::string* error = nullptr);
 
 // A restore resets the load settings of the socket it did not restore.
 void ResetOtherSocket(SavedSettings& saved, int restoredSocket);

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -167,7 +168,8 @@ class Workbench : private SocketEvents, private WatchHost {
     bool CheckDeviceLibrary();
     void LoadOptions();
     // The saves of closing: history of unit 1 socket 1, options, the buffer emptied. The option
-    // fields' leave checks run first (their messages may appear; the close goes on).
+    // fields' leave checks run first (their messages may appear; the close goes on). What could
+    // not be saved is told to the operator as well as logged: the log closes with the window.
     void Close();
 
     // ---- the command-line tool's start ----
@@ -234,7 +236,8 @@ class Workbench : private SocketEvents, private WatchHost {
 
     // ---- history ----
     void RestoreSocketHistory(int unit, int socket);
-    bool SaveSocketHistory(int unit, int socket);
+    // False, logged and with the reason in `problem` (when given), when it could not be written.
+    bool SaveSocketHistory(int unit, int socket, std::string* problem = nullptr);
 
     // ---- tabs ----
     int TabIndex() const { return tabIndex_; }
@@ -294,10 +297,16 @@ class Workbench : private SocketEvents, private WatchHost {
     void WatchCheckBoxChanged(bool checked);
     void WatchTick();
     void FlashTick() { units_.FlashTick(); }
+    // The operator changed options (the Options tab, the target-board box): they apply at once,
+    // and the section "Option" of History.ini is written when anything changed, so a crash keeps
+    // them. The step boxes are not options that are written (their keys are the installation's
+    // defaults); nor are the command-line tool's settings of a run, which change Settings()
+    // directly.
+    void EditOptions(const std::function<void(Options&)>& change);
     // "Normal Low" / "Normal High" chosen: the new idle level is sent at once.
     void ResetLevelChanged(bool normalHigh);
     // The leave check of one numeric option field; false when it had to correct the value (the
-    // field takes the focus back).
+    // field takes the focus back). A new value is written to History.ini as EditOptions does.
     bool LeaveOptionField(std::string& text, const NumericFieldRule& rule);
     bool LeaveOptionFields();
     // The numeric option values as the operations use them.
@@ -331,6 +340,14 @@ class Workbench : private SocketEvents, private WatchHost {
     bool AcceptDetected(const std::string& vendor, const std::string& type);
     AppliedDevice LoadAgainForNewDevice(const std::string& workFile);
     void EndProgram(bool closingSaves);
+    // The docked information panel: shown on the operation tabs unless the log is in its own
+    // window.
+    void ShowDockedLog();
+    // The leave rule applied to a field and its option value, without writing anything.
+    bool ApplyOptionField(std::string& text, const NumericFieldRule& rule);
+    // Writes the options when they differ from `before`. A failure is logged each time and told
+    // once, until a write succeeds again.
+    void StoreOptionsChangedFrom(const Options& before);
     // A type change in two halves: everything the new device needs (record, buffer, Menu.ini)
     // made ready beside the old files, then put in place together. PrepareDevice changes nothing;
     // false refuses the device, with the reason (empty when the operator was told already).
@@ -386,6 +403,7 @@ class Workbench : private SocketEvents, private WatchHost {
     bool premiumPagesChanged_ = false;
     PageValues pageValues_;  // Menu.ini as the operations use it
     bool informationWindowShown_ = false;
+    bool optionsWriteFailureTold_ = false;
     int tabIndex_ = kProgrammerTabIndex;
     int lastOperationTab_ = kProgrammerTabIndex;
 

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 #include "torq/app/DesktopSeams.h"
@@ -56,6 +57,9 @@ class OptionsPage final : public QWidget {
     QLineEdit* MakeNumericField(const char* name, const NumericFieldRule& rule, std::string& text);
     void NumericEdited(const NumericField& field);
     void NumericLeft(const NumericField& field);
+    // An option the operator changed: given to the workbench (which stores it), unless the
+    // controls are only being set from the options.
+    void Edit(const std::function<void(Options&)>& change);
     void ApplyEnabling();
     void ChooseLogFile();
     QWidget* BuildDesktopGroup();
