@@ -174,10 +174,6 @@ void Units::ClearChecksumWarning(int unit, int socket) {
     board_.SetChecksumLook(index, kNormalLook);
 }
 
-std::optional<char> Units::AcceptOffsetKey(char key) {
-    return AcceptHexFieldKey(key);
-}
-
 void Units::SetOffsetText(int unit, int socket, std::string_view text, std::uint64_t deviceSize) {
     if (!ValidSocket(unit, socket))
         return;

@@ -105,9 +105,8 @@ class Units {
     void FlashTick();
     void ClearChecksumWarning(int unit, int socket);
 
-    // The offset field: keys as hexadecimal fields take them; after a change the text is clamped
-    // to the device's last address and a zero value becomes 00000000.
-    static std::optional<char> AcceptOffsetKey(char key);
+    // The offset field (read-only for the operator): the text set is clamped to the device's last
+    // address and a zero value becomes 00000000.
     void SetOffsetText(int unit, int socket, std::string_view text, std::uint64_t deviceSize);
 
   private:
