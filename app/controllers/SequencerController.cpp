@@ -179,9 +179,8 @@ void SequencerController::UpdateStatusDetail() {
         detail = started_ ? QStringLiteral("No programmer found")
                           : QStringLiteral("Looking for the programmer...");
         // A programmer pulled out during a run: its verdict stays readable under OFFLINE.
-        if (started_ && !lastRun_.isEmpty())
-            detail += QStringLiteral(" \u00b7 last run %1: %2")
-                          .arg(Latin1(VerdictWord(lastVerdict_)), lastRun_);
+        if (started_ && !lastVerdict_.isEmpty())
+            detail += QStringLiteral(" \u00b7 last run %1").arg(lastVerdict_);
     }
     status_->SetDetail(detail);
 }
@@ -206,7 +205,9 @@ void SequencerController::RunStarted() {
 
 void SequencerController::RunEnded(const RunResult& result) {
     lastRun_ = RunSummary(runTitle_, result);
-    lastVerdict_ = result.Outcome();
+    lastVerdict_ = Latin1(VerdictWord(result.Outcome()));
+    if (result.Outcome() == Verdict::Fail && result.failedStep)
+        lastVerdict_ += QStringLiteral(" at %1").arg(Latin1(OperationLogName(*result.failedStep)));
     ShowStep({});
     gate_.SetRunUnderWay(false);
 }

@@ -82,34 +82,24 @@ std::string ProtectionLine(const DeviceRecord& record, std::uint8_t status,
         if (summary == 0)
             return line + "no sector protected";
         const bool pinHeld = (status & kWriteProtectPinBit) == 0;
-        line += "sectors protected (bits 2-3 = " + std::to_string(summary) + ")";
+        line += "sectors protected (SWP=" + std::to_string(summary) + ")";
         if (pinHeld)
             line += ", WP# pin held low";
-        if (locked)
-            line += ", sector protection locked (bit 7)";
         if (!locked)
             return line + " : Unprotect did not clear them";
-        return line + " : locked sectors cannot be unprotected" +
-               (pinHeld ? " while the WP# pin is held low" : "");
+        return line + ", SPRL (bit 7) set : the sectors are locked" +
+               (pinHeld ? " while WP# is held low" : "") + "; Unprotect cannot clear them";
     }
     const std::uint8_t blocks = static_cast<std::uint8_t>((status & kBlockProtectBits) >> 2);
     if (blocks == 0) {
         line += "no block-protect bits set";
-        return locked ? line + ", status register protected (bit 7)" : line;
+        return locked ? line + ", SRWD (bit 7) set" : line;
     }
-    line += "block-protect bits set (bits 2-6 = " + HexByte(blocks) + ")";
+    line += "block-protect bits=" + HexByte(blocks) + (locked ? ", SRWD (bit 7)" : "") + " set";
+    if ((unprotectStatus & kBlockProtectBits) != 0)
+        return line + " : Unprotect writes them from the Premium values; set those to 0";
     if (locked)
-        line += ", status register protected (bit 7)";
-    if ((unprotectStatus & kBlockProtectBits) != 0) {
-        return line +
-               " : Unprotect writes the Premium values, which set them; set them to 0 on the "
-               "Premium tab";
-    }
-    if (locked) {
-        return line +
-               " : the status register is locked; while the WP# pin is held low Unprotect "
-               "cannot clear it";
-    }
+        return line + " : locked, likely by the WP# pin held low; Unprotect cannot clear them";
     return line + " : Unprotect did not clear them";
 }
 

@@ -128,12 +128,11 @@ TEST_F(OperationsTest, ABlankCheckThatFailsNamesTheDataAndTheProtection) {
     };
     const Case cases[] = {
         {"Premium values", false, "28",
-         "Protection : Status Register=0x1C : block-protect bits set (bits 2-6 = 0x07) : "
-         "Unprotect writes the Premium values, which set them; set them to 0 on the Premium tab"},
+         "Protection : Status Register=0x1C : block-protect bits=0x07 set : Unprotect writes "
+         "them from the Premium values; set those to 0"},
         {"WP# held", true, "0",
-         "Protection : Status Register=0x9C : block-protect bits set (bits 2-6 = 0x07), status "
-         "register protected (bit 7) : the status register is locked; while the WP# pin is held "
-         "low Unprotect cannot clear it"},
+         "Protection : Status Register=0x9C : block-protect bits=0x07, SRWD (bit 7) set : "
+         "locked, likely by the WP# pin held low; Unprotect cannot clear them"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
