@@ -66,6 +66,11 @@ std::string VerifyErrorLine(int number, int limit, std::uint32_t address, std::u
     return text;
 }
 
+std::string BufferFileErrorLine(const std::filesystem::path& buffer, BufferAccess access) {
+    return "Error : The buffer file " + buffer.string() +
+           (access == BufferAccess::Write ? " cannot be written !" : " cannot be read !");
+}
+
 std::string NotBlankLine(std::uint64_t address, std::uint8_t chipByte) {
     char text[64];
     std::snprintf(text, sizeof text, "First not blank address : 0x%08llX : IC=0x%02X",
@@ -531,9 +536,8 @@ bool DeviceOperations::Unusable(const DeviceRecord& record, std::string_view lab
 // The buffer file cannot be read (program, verify) or written (read): the reason, then the
 // operation's Fail line.
 bool DeviceOperations::RefuseWithoutBuffer(std::string_view label) {
-    const bool writing = label == "Read : ";
-    programmer_->Log().WriteInfoLine("Error : The buffer file " + dirs_.BufferFile().string() +
-                                     (writing ? " cannot be written !" : " cannot be read !"));
+    programmer_->Log().WriteInfoLine(BufferFileErrorLine(
+        dirs_.BufferFile(), label == "Read : " ? BufferAccess::Write : BufferAccess::Read));
     return Line(label, false);
 }
 

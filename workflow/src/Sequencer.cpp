@@ -346,12 +346,13 @@ RunResult Sequencer::ExecuteAll() {
                     board.ShowTile(bar, row.step, TileImage::Light);
                     b.Log().WriteInfoLine("Start [" + name + "]");
                     socketResult = RunOperation(row.operation) && socketResult;
-                    if (!socketResult)
-                        result.failedStep = row.operation;
-                    if (socketResult)
+                    if (socketResult) {
                         board.ShowTile(bar, row.step, TileImage::Pass);
-                    else if (row.step != Step::Reset)  // the Reset tile has no Fail image
-                        board.ShowTile(bar, row.step, TileImage::Fail);
+                    } else {
+                        result.failedStep = row.operation;
+                        if (row.step != Step::Reset)  // the Reset tile has no Fail image
+                            board.ShowTile(bar, row.step, TileImage::Fail);
+                    }
                     if (socketResult && row.operation == Operation::Verify)
                         b.UnitStates().ClearChecksumWarning(1, 1);
                     b.Log().WriteInfoLine("End [" + name + "]");
@@ -398,8 +399,7 @@ RunResult Sequencer::Read() {
             if (length > 0)
                 sum = Checksum(buffer, length - 1, kErasedByte);
             if (!sum) {
-                b.Log().WriteInfoLine("Error : The buffer file " + buffer.string() +
-                                      " cannot be read !");
+                b.Log().WriteInfoLine(BufferFileErrorLine(buffer, BufferAccess::Read));
                 socketResult = false;
             }
         }

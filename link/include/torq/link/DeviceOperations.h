@@ -66,6 +66,10 @@ std::uint8_t StatusFromPageValues(const DeviceRecord& record, const PageValues& 
 // Opcode of the 25-series erase selector (erase_mode bits 8-15), 0 when there is none.
 std::uint8_t EraseOpcode(std::uint8_t selector);
 
+// "Error : The buffer file PATH cannot be read !" (or "... cannot be written !").
+enum class BufferAccess { Read, Write };
+std::string BufferFileErrorLine(const std::filesystem::path& buffer, BufferAccess access);
+
 // "First not blank address : 0x00010000 : IC=0x12": where a blank check found data.
 std::string NotBlankLine(std::uint64_t address, std::uint8_t chipByte);
 // What a 25-series chip's status register says of its protection, and the likely cause when a
