@@ -118,7 +118,6 @@ int main(int argc, char** argv) {
     setup.chip = *sim::FindChip("W25Q64FV");
     auto usb = std::make_unique<sim::SimulatedProgrammer>(setup);
     sim::SimulatedProgrammer* simulator = usb.get();
-    Q_UNUSED(simulator);
     ShotOperator op;
     FixedChooser files;
     const auto image = WriteImage(home.toStdString());
@@ -200,6 +199,23 @@ int main(int argc, char** argv) {
         if (auto* separate = window.findChild<app::InformationWindow*>())
             separate->ReturnInside();
     }
+
+    // A protected chip: the board holds the WP# pin low on a locked status register, so the erase
+    // leaves the programmed chip as it was and the failed blank check says why in the log.
+    if (auto* chip = dynamic_cast<sim::SerialFlashChip*>(simulator->Chip())) {
+        chip->LockStatusRegister();
+        chip->HoldWriteProtect(true);
+        Click(window, "Function_ExecuteAllMouseACTFilter_Label");
+        ok = Save(window, out, QStringLiteral("protected-chip.png")) && ok;
+        chip->HoldWriteProtect(false);  // the next run's Unprotect clears the register
+    }
+
+    // A cancelled run: the chip in the socket is not the selected device, and the operator
+    // answers Cancel at the identity question (the fixed answer here): STOPPED, nothing done.
+    window.Bench().SelectDevice(1, "Winbond", "W25Q128FV");
+    Settle();
+    Click(window, "Function_ExecuteAllMouseACTFilter_Label");
+    ok = Save(window, out, QStringLiteral("run-cancelled.png")) && ok;
 
     // Another device chosen by hand and no file for it: Yes at the identity question selects the
     // chip's device, finds nothing to load again, and the run stops before Erase with FAIL.

@@ -45,7 +45,7 @@ class CycleReport final : public SequencerObserver {
             bar_.StepProgress(operation, done, total);
     }
     void StepEnded(Operation operation, bool pass) override { bar_.StepEnded(operation, pass); }
-    void RunEnded() override {
+    void RunEnded(const RunResult& /*result*/) override {
         ++cycles;
         const bool pass =
             bench_.Board().ShownImage(StatusPanelName()) == StatusImageName(StatusImage::Pass);

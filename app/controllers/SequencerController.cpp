@@ -4,6 +4,7 @@
 #include <QLocale>
 
 #include "controllers/ActionGate.h"
+#include "torq/workflow/TimeText.h"
 #include "torq/workflow/Workbench.h"
 #include "widgets/BottomPanel.h"
 #include "widgets/StatusPanel.h"
@@ -18,6 +19,32 @@ namespace {
 QString Bytes(std::uint64_t bytes) {
     return QLocale::c().formattedDataSize(static_cast<qint64>(bytes), 1,
                                           QLocale::DataSizeTraditionalFormat);
+}
+
+QString Latin1(std::string_view text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// The line under the verdict: what ran, the step that failed, and the run's time, the same
+// figure as the log's "Finished with total time".
+QString RunSummary(const QString& title, const RunResult& result) {
+    switch (result.Outcome()) {
+        case Verdict::None:
+            return {};
+        case Verdict::Stopped:
+            return QStringLiteral("%1 \u00b7 not done: the chip was not confirmed").arg(title);
+        case Verdict::Pass:
+        case Verdict::Fail:
+            break;
+    }
+    QString summary = title;
+    if (result.Outcome() == Verdict::Fail && result.failedStep)
+        summary +=
+            QStringLiteral(" \u00b7 %1 failed").arg(Latin1(OperationLogName(*result.failedStep)));
+    if (result.elapsedMs)
+        summary += QStringLiteral(" \u00b7 %1 s")
+                       .arg(QString::fromStdString(GeneralSecondsText(*result.elapsedMs)));
+    return summary;
 }
 
 QString TitleOf(FunctionButton button) {
@@ -140,7 +167,8 @@ void SequencerController::UpdateStatusDetail() {
     if (shown == StatusImageName(StatusImage::Wait)) {
         detail = stepText_.isEmpty() ? runTitle_ : stepText_;
     } else if (shown == StatusImageName(StatusImage::Pass) ||
-               shown == StatusImageName(StatusImage::Fail)) {
+               shown == StatusImageName(StatusImage::Fail) ||
+               shown == StatusImageName(StatusImage::Stopped)) {
         detail = lastRun_;
     } else if (shown == StatusImageName(StatusImage::Online)) {
         const QString firmware = QString::fromStdString(bench_.FirmwareVersion());
@@ -150,6 +178,9 @@ void SequencerController::UpdateStatusDetail() {
     } else if (shown == StatusImageName(StatusImage::Offline)) {
         detail = started_ ? QStringLiteral("No programmer found")
                           : QStringLiteral("Looking for the programmer...");
+        // A programmer pulled out during a run: its verdict stays readable under OFFLINE.
+        if (started_ && !lastVerdict_.isEmpty())
+            detail += QStringLiteral(" \u00b7 last run %1").arg(lastVerdict_);
     }
     status_->SetDetail(detail);
 }
@@ -172,17 +203,18 @@ void SequencerController::RunStarted() {
     ShowStep({});
 }
 
-void SequencerController::RunEnded() {
-    const double seconds = runClock_.isValid() ? runClock_.elapsed() / 1000.0 : 0.0;
-    lastRun_ = QStringLiteral("%1 \u00b7 %2 s").arg(runTitle_).arg(seconds, 0, 'f', 1);
+void SequencerController::RunEnded(const RunResult& result) {
+    lastRun_ = RunSummary(runTitle_, result);
+    lastVerdict_ = Latin1(VerdictWord(result.Outcome()));
+    if (result.Outcome() == Verdict::Fail && result.failedStep)
+        lastVerdict_ += QStringLiteral(" at %1").arg(Latin1(OperationLogName(*result.failedStep)));
     ShowStep({});
     gate_.SetRunUnderWay(false);
 }
 
 void SequencerController::StepStarted(Operation operation) {
     lastProgressMs_ = -1;
-    ShowStep(QString::fromLatin1(OperationLogName(operation).data(),
-                                 static_cast<qsizetype>(OperationLogName(operation).size())));
+    ShowStep(Latin1(OperationLogName(operation)));
 }
 
 void SequencerController::StepProgress(Operation operation, std::uint64_t done,
@@ -192,9 +224,7 @@ void SequencerController::StepProgress(Operation operation, std::uint64_t done,
     if (lastProgressMs_ >= 0 && now - lastProgressMs_ < 100 && done < total)
         return;
     lastProgressMs_ = now;
-    const QString name =
-        QString::fromLatin1(OperationLogName(operation).data(),
-                            static_cast<qsizetype>(OperationLogName(operation).size()));
+    const QString name = Latin1(OperationLogName(operation));
     // Erase reports blocks, the others bytes; both read as "done of total".
     const bool bytes = operation != Operation::Erase;
     ShowStep(bytes ? QStringLiteral("%1  %2 of %3").arg(name, Bytes(done), Bytes(total))

@@ -41,7 +41,7 @@ class SequencerController final : public QObject, private SequencerObserver {
 
   private:
     void RunStarted() override;
-    void RunEnded() override;
+    void RunEnded(const RunResult& result) override;
     void StepStarted(Operation operation) override;
     void StepProgress(Operation operation, std::uint64_t done, std::uint64_t total) override;
     void StepEnded(Operation operation, bool pass) override;
@@ -57,9 +57,10 @@ class SequencerController final : public QObject, private SequencerObserver {
     UnitPanel& unit1_;
     StatusPanel* status_;
     std::vector<Tile*> tiles_;
-    QString runTitle_;  // what the last click ran ("Execute All", "Erase" ...)
-    QString stepText_;  // the step under way, with its bytes
-    QString lastRun_;   // how the last run ended, for the status line
+    QString runTitle_;     // what the last click ran ("Execute All", "Erase" ...)
+    QString stepText_;     // the step under way, with its bytes
+    QString lastRun_;      // how the last run ended, for the status line; empty when none did
+    QString lastVerdict_;  // "FAIL at Program", "PASS", "STOPPED"; empty without a verdict
     QElapsedTimer runClock_;
     qint64 lastProgressMs_ = -1;
     bool started_ = false;

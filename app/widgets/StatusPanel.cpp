@@ -27,6 +27,8 @@ StatusLook LookOf(StatusImage state) {
             return {"ONLINE", "online"};
         case StatusImage::Offline:
             return {"OFFLINE", "offline"};
+        case StatusImage::Stopped:
+            return {"STOPPED", "stop"};
     }
     return {"", ""};
 }
@@ -43,6 +45,8 @@ QColor ColourOf(StatusImage state, const QPalette& pal) {
             return theme::Accent(pal);
         case StatusImage::Offline:
             return theme::Dim(pal);
+        case StatusImage::Stopped:
+            return theme::Working(pal);
     }
     return pal.color(QPalette::WindowText);
 }
@@ -68,14 +72,26 @@ void StatusFace::paintEvent(QPaintEvent*) {
     painter.setBrush(theme::Blend(pal.color(QPalette::Base), colour, 0.08));
     painter.drawRoundedRect(frame, 8, 8);
 
-    // The icon: a disc for the verdicts, so PASS and FAIL also differ in shape.
+    // The icon: a filled shape for the verdicts, so PASS (disc), FAIL (diamond) and STOPPED
+    // (octagon with a bar: the run was not done) also differ in shape.
     const qreal side = std::min(frame.height() - 2 * grid, 7.0 * grid);
     const QRectF icon(frame.left() + 2 * grid, frame.center().y() - side / 2, side, side);
-    if (state_ == StatusImage::Pass || state_ == StatusImage::Fail) {
+    if (state_ == StatusImage::Pass || state_ == StatusImage::Fail ||
+        state_ == StatusImage::Stopped) {
         painter.setPen(Qt::NoPen);
         painter.setBrush(colour);
         if (state_ == StatusImage::Pass) {
             painter.drawEllipse(icon);
+        } else if (state_ == StatusImage::Stopped) {
+            const qreal cut = side * 0.29;  // an octagon: the corners of the square cut off
+            painter.drawPolygon(QPolygonF{{icon.left() + cut, icon.top()},
+                                          {icon.right() - cut, icon.top()},
+                                          {icon.right(), icon.top() + cut},
+                                          {icon.right(), icon.bottom() - cut},
+                                          {icon.right() - cut, icon.bottom()},
+                                          {icon.left() + cut, icon.bottom()},
+                                          {icon.left(), icon.bottom() - cut},
+                                          {icon.left(), icon.top() + cut}});
         } else {
             QPainterPath diamond;
             diamond.moveTo(icon.center().x(), icon.top());

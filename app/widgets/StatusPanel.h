@@ -1,6 +1,6 @@
 // The overall verdict ("Status_ResultImage_Panel"): one face per image, each a large word with
-// its icon in the state's colour (WAIT, PASS, FAIL, ONLINE, OFFLINE), and a detail line under
-// it (the step that runs, the time a run took, the programmer).
+// its icon in the state's colour (WAIT, PASS, FAIL, ONLINE, OFFLINE, STOPPED), and a detail line
+// under it (the step that runs, the time a run took, the programmer).
 #pragma once
 
 #include <QWidget>

@@ -31,6 +31,30 @@ std::uint32_t ChipUnits(const DeviceRecord& record) {
     return static_cast<std::uint32_t>(record.deviceSize / 256);
 }
 
+// The status register of 25-series flash: block-protect bits 2 to 6 (BP0..BP4, TB, SEC on some
+// parts) and the register's own protect bit 7 (SRWD, SRP0, BPL), which with the WP# pin held low
+// makes the register read-only. The per-sector parts (AT25DF, AT26DF) keep their summary in bits
+// 2 and 3 (SWP), show the WP# pin in bit 4 (WPP, 0 while it is held low) and their lock in bit 7
+// (SPRL).
+constexpr std::uint8_t kBlockProtectBits = 0x7C;
+constexpr std::uint8_t kStatusProtectBit = 0x80;
+constexpr std::uint8_t kSectorSummaryBits = 0x0C;
+constexpr std::uint8_t kWriteProtectPinBit = 0x10;
+
+std::string HexByte(std::uint8_t value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", value);
+    return text;
+}
+
+// The first status byte Unprotect writes: the first Premium value for devices that list their
+// status registers, else 0.
+std::uint8_t UnprotectStatus(const DeviceRecord& record, const PageValues& values) {
+    if (record.readStatusRegister == 0 || IsPerSectorProtected(record.name))
+        return 0;
+    return static_cast<std::uint8_t>(values.Integer(0, 0, 0));
+}
+
 }  // namespace
 
 std::string VerifyErrorLine(int number, int limit, std::uint32_t address, std::uint8_t bufferByte,
@@ -40,6 +64,48 @@ std::string VerifyErrorLine(int number, int limit, std::uint32_t address, std::u
     std::snprintf(text, sizeof text, "No.%0*d : 0x%08X : Buffer=0x%02X, IC=0x%02X", width, number,
                   address, bufferByte, chipByte);
     return text;
+}
+
+std::string BufferFileErrorLine(const std::filesystem::path& buffer, BufferAccess access) {
+    return "Error : The buffer file " + buffer.string() +
+           (access == BufferAccess::Write ? " cannot be written !" : " cannot be read !");
+}
+
+std::string NotBlankLine(std::uint64_t address, std::uint8_t chipByte) {
+    char text[64];
+    std::snprintf(text, sizeof text, "First not blank address : 0x%08llX : IC=0x%02X",
+                  static_cast<unsigned long long>(address), chipByte);
+    return text;
+}
+
+std::string ProtectionLine(const DeviceRecord& record, std::uint8_t status,
+                           std::uint8_t unprotectStatus) {
+    std::string line = "Protection : Status Register=" + HexByte(status) + " : ";
+    const bool locked = (status & kStatusProtectBit) != 0;
+    if (IsPerSectorProtected(record.name)) {
+        const int summary = (status & kSectorSummaryBits) >> 2;
+        if (summary == 0)
+            return line + "no sector protected";
+        const bool pinHeld = (status & kWriteProtectPinBit) == 0;
+        line += "sectors protected (SWP=" + std::to_string(summary) + ")";
+        if (pinHeld)
+            line += ", WP# pin held low";
+        if (!locked)
+            return line + " : Unprotect did not clear them";
+        return line + ", SPRL (bit 7) set : the sectors are locked" +
+               (pinHeld ? " while WP# is held low" : "") + "; Unprotect cannot clear them";
+    }
+    const std::uint8_t blocks = static_cast<std::uint8_t>((status & kBlockProtectBits) >> 2);
+    if (blocks == 0) {
+        line += "no block-protect bits set";
+        return locked ? line + ", SRWD (bit 7) set" : line;
+    }
+    line += "block-protect bits=" + HexByte(blocks) + (locked ? ", SRWD (bit 7)" : "") + " set";
+    if ((unprotectStatus & kBlockProtectBits) != 0)
+        return line + " : Unprotect writes them from the Premium values; set those to 0";
+    if (locked)
+        return line + " : locked, likely by the WP# pin held low; Unprotect cannot clear them";
+    return line + " : Unprotect did not clear them";
 }
 
 int DataFlashPageMode(const DeviceRecord& record) {
@@ -272,6 +338,18 @@ PageValues DeviceOperations::ReadStatusBack(const DeviceRecord& record) {
     return values;
 }
 
+void DeviceOperations::ReportProtection(const DeviceRecord& record, const PageValues& values) {
+    if (SpiFamilyOf(record.driverImagePath) != SpiFamily::Series25)
+        return;  // DataFlash has no block-protect bits in its status
+    IdAnswer answer{};
+    if (!programmer_->Restart() ||
+        !IdentificationExchange(*programmer_, kReadStatus, answer, ExchangeFailure::Ignore)) {
+        return;
+    }
+    programmer_->Log().WriteInfoLine(
+        ProtectionLine(record, answer[0], UnprotectStatus(record, values)));
+}
+
 bool DeviceOperations::VerifyDevice(const DeviceRecord& record, const VerifyListing& listing) {
     if (Unusable(record, "Verify : "))
         return false;
@@ -326,20 +404,33 @@ bool DeviceOperations::VerifyDevice(const DeviceRecord& record, const VerifyList
     return false;
 }
 
-bool DeviceOperations::BlankCheck(const DeviceRecord& record) {
+bool DeviceOperations::BlankCheck(const DeviceRecord& record, const PageValues& values) {
     if (Unusable(record, "Blank Check : "))
         return false;
     bool stopped = false;
+    std::uint64_t notBlankAddress = 0;
+    std::uint8_t notBlankByte = 0xFF;
     const bool received = ReceiveChip(
         record, "Blank Check : ",
-        [](std::span<const std::uint8_t> chip, std::uint64_t) {
-            return std::all_of(chip.begin(), chip.end(), [](std::uint8_t b) { return b == 0xFF; });
+        [&](std::span<const std::uint8_t> chip, std::uint64_t address) {
+            const auto data =
+                std::find_if(chip.begin(), chip.end(), [](std::uint8_t b) { return b != 0xFF; });
+            if (data == chip.end())
+                return true;
+            notBlankAddress = address + static_cast<std::uint64_t>(data - chip.begin());
+            notBlankByte = *data;
+            return false;
         },
         stopped);
     if (!received)
         return false;
-    if (stopped)
-        return Line("Blank Check : ", false);
+    if (stopped) {
+        // Where the data are, and whether protection kept an erase from reaching them.
+        Line("Blank Check : ", false);
+        programmer_->Log().WriteInfoLine(NotBlankLine(notBlankAddress, notBlankByte));
+        ReportProtection(record, values);
+        return false;
+    }
     return CloseWithLine("Blank Check : ", true);
 }
 
@@ -362,8 +453,11 @@ bool DeviceOperations::EraseDevice(const DeviceRecord& record, const PageValues&
     const PollOutcome underWay = channel_->PollState(state::kEraseUnderWay, state::kFinished);
     if (!underWay)
         return Fail();
-    if (!underWay.lastTransferOk)
-        return Line("Erase : ", false);
+    if (!underWay.lastTransferOk) {
+        Line("Erase : ", false);
+        ReportProtection(record, values);
+        return false;
+    }
     return CloseWithLine("Erase : ", true);
 }
 
@@ -442,9 +536,8 @@ bool DeviceOperations::Unusable(const DeviceRecord& record, std::string_view lab
 // The buffer file cannot be read (program, verify) or written (read): the reason, then the
 // operation's Fail line.
 bool DeviceOperations::RefuseWithoutBuffer(std::string_view label) {
-    const bool writing = label == "Read : ";
-    programmer_->Log().WriteInfoLine("Error : The buffer file " + dirs_.BufferFile().string() +
-                                     (writing ? " cannot be written !" : " cannot be read !"));
+    programmer_->Log().WriteInfoLine(BufferFileErrorLine(
+        dirs_.BufferFile(), label == "Read : " ? BufferAccess::Write : BufferAccess::Read));
     return Line(label, false);
 }
 

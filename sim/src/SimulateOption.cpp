@@ -50,6 +50,7 @@ constexpr NumberRange kNumbers[] = {
     {"FAIL_REQUEST", 0, 0xFF},
     {"LOG", 0, 1},
     {"REALTIME", 0, 1},
+    {"WP", 0, 1},
     {"CONTROL_US", 0, kMaxBusMicroseconds, false},
     {"BULK_US", 0, kMaxBusMicroseconds, false},
     {"BULK_NS_PER_BYTE", 0, kMaxBusMicroseconds, false},
@@ -161,6 +162,8 @@ SimulateParse ParseSimulateOption(std::string_view text) {
         setup.identity.vendorId = static_cast<std::uint16_t>(whole("VID"));
     if (given("PID"))
         setup.identity.productId = static_cast<std::uint16_t>(whole("PID"));
+    if (given("WP"))
+        setup.writeProtectHeld = whole("WP") != 0;
 
     auto programmer = std::make_unique<SimulatedProgrammer>(std::move(setup));
     if (!programmer->SetupProblem().empty()) {

@@ -30,6 +30,19 @@ std::unique_ptr<ProgrammerFirmware> SimulatedProgrammer::MakeFirmware(
         if (auto* dataFlash = dynamic_cast<DataFlashChip*>(chip.get())) {
             dataFlash->SetBinaryPages(setup.binaryPages && setup.chip->binaryPageSize != 0);
         }
+        if (setup.writeProtectHeld) {
+            auto* flash = dynamic_cast<SerialFlashChip*>(chip.get());
+            if (flash != nullptr && setup.chip->kind == ChipKind::SerialFlash &&
+                setup.chip->sectorStarts.empty()) {
+                flash->LockStatusRegister();
+                flash->HoldWriteProtect(true);
+            } else {
+                setupProblem_ =
+                    "the WP# pin locks only the block-protect bits of a 25-series "
+                    "flash; " +
+                    setup.chip->name + " has none";
+            }
+        }
     }
     auto firmware = std::make_unique<ProgrammerFirmware>(setup.firmware, std::move(chip));
     firmware->SetClock(slicedClock_.get());

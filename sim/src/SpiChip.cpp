@@ -133,12 +133,22 @@ void SerialFlashChip::PowerUp() {
     writeEnabled_ = false;
     statusWriteEnabled_ = false;
     autoIncrementActive_ = false;
-    if (spec_.powerUpStatus)
+    // A register the WP# pin holds locked keeps what it holds, whatever the part powers up with.
+    if (spec_.powerUpStatus && !StatusRegisterLocked())
         status_ = *spec_.powerUpStatus;
     if (!spec_.sectorStarts.empty()) {
         std::fill(sectorProtected_.begin(), sectorProtected_.end(), true);
         status_ = 0;  // the sector protection register lock is cleared at power-up
     }
+}
+
+bool SerialFlashChip::StatusRegisterLocked() const {
+    return writeProtectHeld_ && (status_ & 0x80) != 0;
+}
+
+void SerialFlashChip::LockStatusRegister() {
+    const std::uint8_t everyBlock = static_cast<std::uint8_t>((1u << spec_.blockProtectBits) - 1);
+    status_ = static_cast<std::uint8_t>(0x80 | (everyBlock << 2));
 }
 
 std::uint8_t SerialFlashChip::Status() const {
@@ -419,7 +429,7 @@ void SerialFlashChip::Execute() {
             statusWriteEnabled_ = true;
             return;
         case 0x01:
-            if ((writeEnabled_ || statusWriteEnabled_) && WriteStatus())
+            if ((writeEnabled_ || statusWriteEnabled_) && !StatusRegisterLocked() && WriteStatus())
                 StartBusy();
             writeEnabled_ = statusWriteEnabled_ = false;
             return;

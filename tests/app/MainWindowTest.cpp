@@ -17,7 +17,9 @@
 #include "torq/buffer/BufferFile.h"
 #include "torq/devlib/Ini.h"
 #include "torq/workflow/Sequencer.h"
+#include "widgets/StatusPanel.h"
 #include "widgets/Theme.h"
+#include "widgets/Tile.h"
 
 namespace torq::app::test {
 namespace {
@@ -46,7 +48,7 @@ const char* const kNamePatterns[] = {
     "Emulator_Panel", "Programmer_Panel", "Bottom_Panel", "InfoMessage_Panel", "InfoMessageMemo",
     "UserTargetBoard_CheckBox", "Status_ResultImage_Panel", "Status_ResultWait_Image",
     "Status_ResultPass_Image", "Status_ResultFail_Image", "Status_ResultOnline_Image",
-    "Status_ResultOffline_Image",
+    "Status_ResultOffline_Image", "Status_ResultStopped_Image",
     // units and sockets
     "Unit{u}_Panel", "Unit{u}_Vendor_ComboBox", "Unit{u}_Type_ComboBox", "Unit{u}_ProgressBar",
     "Unit{u}_Enable_CheckBox", "Unit{u}_OrderImage_Panel", "Unit{u}_OrderNorm_Image",
@@ -397,14 +399,45 @@ TEST_F(WindowTest, ExecuteAllEndsWithThePassImageAndLocksTheWindowWhileItRuns) {
     }
     EXPECT_EQ(Find<QProgressBar>("Unit1_ProgressBar")->value(), 100);
     const auto lines = Lines();
-    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+    const auto finished = std::find_if(lines.begin(), lines.end(), [](const std::string& l) {
+        return l.starts_with("Finished with total time : ");
+    });
+    ASSERT_NE(finished, lines.end());
+    EXPECT_EQ(std::count_if(finished, lines.end(),
                             [](const std::string& l) { return l.starts_with("Finished with"); }),
               1);
+    // Under the verdict, the run's time is the log's figure, not one measured apart.
+    const std::string seconds =
+        finished->substr(std::string("Finished with total time : ").size(),
+                         finished->size() - std::string("Finished with total time : ").size() -
+                             std::string(" Sec.").size());
+    EXPECT_EQ(Find<StatusPanel>("Status_ResultImage_Panel")->Detail().toStdString(),
+              "Execute All \u00b7 " + seconds + " s");
+    EXPECT_EQ(lines.back(), "Result : PASS");
 
     // "Outside Mode" moves the log into its own window; the verdict stays.
     Find<QPushButton>("InfoMessage_Mode_Panel")->click();
     EXPECT_FALSE(Shows("InfoMessage_Panel"));
     EXPECT_TRUE(Shows("Status_ResultPass_Image"));
+}
+
+// The programmer pulled out while Execute All programs: the run ends FAIL at Program and the
+// status then shows OFFLINE with that verdict still readable under it; the Execute All button
+// the operator clicked looks as unusable as it is.
+TEST_F(WindowTest, AProgrammerPulledOutDuringARunLeavesItsVerdictUnderOffline) {
+    const auto file = WriteFile("image.bin", 65536);
+    Open("W25X10", "Winbond", "W25X10", {file.string()});
+    simulator->UnplugAfter(400);  // in the middle of Program
+    auto* label = Find("Function_ExecuteAllMouseACTFilter_Label");
+    QTest::mouseMove(label, label->rect().center());
+    QTest::mouseClick(label, Qt::LeftButton, {}, label->rect().center());
+    ASSERT_TRUE(Logged("Result : FAIL [Program]"));
+    EXPECT_TRUE(WaitFor([&] { return Shows("Status_ResultOffline_Image"); }));
+    const std::string detail =
+        Find<StatusPanel>("Status_ResultImage_Panel")->Detail().toStdString();
+    EXPECT_NE(detail.find("last run FAIL at Program"), std::string::npos) << detail;
+    EXPECT_TRUE(Shows("Function_ExecuteAllNorm_Image"));
+    EXPECT_TRUE(Find<Tile>("Function_ExecuteAllImage_Panel")->Faded());
 }
 
 TEST_F(WindowTest, AFocusedTileRunsOnSpaceAndItsToolTipNamesTheShortcut) {

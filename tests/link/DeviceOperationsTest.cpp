@@ -35,6 +35,7 @@ class OperationsTest : public ::testing::Test {
         ASSERT_FALSE(record.driverImagePath.empty());
         auto setup = test::SetupWith(chip);
         setup.binaryPages = binaryPages;
+        setup.writeProtectHeld = writeProtectHeld;
         link_ = std::make_unique<test::SimulatedLink>(std::move(setup));
         ASSERT_EQ(link_->Enumerate(record.driverImagePath).programmers, 1);
         ops = std::make_unique<DeviceOperations>(link_->programmer, dirs, link_->clock);
@@ -83,7 +84,8 @@ class OperationsTest : public ::testing::Test {
 
     test::TempDir home;
     ProgramDirectory dirs = ProgramDirectory::Portable(home.Path());
-    test::SimulatedLink link;  // only its operator, for loading the record
+    bool writeProtectHeld = false;  // the simulated board holds the chip's WP# pin low
+    test::SimulatedLink link;       // only its operator, for loading the record
     std::unique_ptr<test::SimulatedLink> link_;
     DeviceRecord record;
     std::unique_ptr<DeviceOperations> ops;
@@ -101,10 +103,74 @@ TEST_F(OperationsTest, EraseBlankProgramVerifyAndReadRoundTrip) {
     WriteBuffer({});
     EXPECT_TRUE(ops->ReadDevice(record));
     EXPECT_EQ(ReadBuffer(), image);
-    EXPECT_EQ(Lines(),
-              (std::vector<std::string>{"Unprotect : Pass", "Erase : Pass", "Blank Check : Pass",
-                                        "Unprotect : Pass", "Program : Pass", "Blank Check : Fail",
-                                        "Verify : Pass", "Read : Pass"}));
+    const auto data =
+        std::find_if(image.begin(), image.end(), [](std::uint8_t b) { return b != 0xFF; });
+    const std::string notBlank =
+        NotBlankLine(static_cast<std::uint64_t>(data - image.begin()), *data);
+    EXPECT_EQ(Lines(), (std::vector<std::string>{
+                           "Unprotect : Pass", "Erase : Pass", "Blank Check : Pass",
+                           "Unprotect : Pass", "Program : Pass", "Blank Check : Fail", notBlank,
+                           "Protection : Status Register=0x00 : no block-protect "
+                           "bits set",
+                           "Verify : Pass", "Read : Pass"}));
+}
+
+// A chip that stays protected: Unprotect and Erase report Pass (the firmware cannot tell), but
+// the blank check names the first address with data and what the status register says, with the
+// likely cause: the Premium values that Unprotect writes, or a register locked while the board
+// holds the WP# pin low.
+TEST_F(OperationsTest, ABlankCheckThatFailsNamesTheDataAndTheProtection) {
+    struct Case {
+        const char* name;
+        bool wpHeld;
+        const char* premiumStatus;  // Status register 1 on the Premium page
+        const char* protection;
+    };
+    const Case cases[] = {
+        {"Premium values", false, "28",
+         "Protection : Status Register=0x1C : block-protect bits=0x07 set : Unprotect writes "
+         "them from the Premium values; set those to 0"},
+        {"WP# held", true, "0",
+         "Protection : Status Register=0x9C : block-protect bits=0x07, SRWD (bit 7) set : "
+         "locked, likely by the WP# pin held low; Unprotect cannot clear them"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeProtectHeld = c.wpHeld;
+        Use("Winbond", "W25Q64FV", "W25Q64FV");
+        Link().sim.Chip()->Memory().Write(0x12345, std::vector<std::uint8_t>{0x5A});
+        PageValues values;
+        values.Set(0, 0, c.premiumStatus);
+        values.Set(0, 1, "0");
+        ClearLog();
+        EXPECT_TRUE(ops->EraseDevice(record, values));
+        EXPECT_FALSE(ops->BlankCheck(record, values));
+        EXPECT_EQ(Lines(), (std::vector<std::string>{"Unprotect : Pass", "Erase : Pass",
+                                                     "Blank Check : Fail",
+                                                     "First not blank address : 0x00012345 : "
+                                                     "IC=0x5A",
+                                                     c.protection}));
+    }
+
+    // An erase that ends on a failed transfer says the same of the status register.
+    writeProtectHeld = true;
+    Use("Winbond", "W25Q64FV", "W25Q64FV");
+    ClearLog();
+    ASSERT_TRUE(ops->EraseDevice(record, PageValues()));
+    const auto& wire = Link().sim.Log();
+    const auto script = std::find_if(wire.rbegin(), wire.rend(), [](const sim::SimTransfer& t) {
+        return t.kind == sim::TransferKind::BulkOut;
+    });
+    ASSERT_NE(script, wire.rend());
+    // The erase script is the last block sent; the poll after it is the next transfer.
+    const auto poll = static_cast<std::uint64_t>(wire.rend() - script) + 1;
+    ClearLog();
+    Link().sim.FailTransfer(poll, sim::FaultEffect::FailAfterData);
+    EXPECT_FALSE(ops->EraseDevice(record, PageValues()));
+    const auto lines = Lines();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[1], "Erase : Fail");
+    EXPECT_TRUE(lines[2].starts_with("Protection : Status Register=0x9C : ")) << lines[2];
 }
 
 TEST_F(OperationsTest, ProgramFollowsTheBufferLengthAndItsLastPage) {

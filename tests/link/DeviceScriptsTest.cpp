@@ -106,5 +106,40 @@ TEST(DeviceScripts, VerifyErrorLinesArePaddedToTheLimitsDigits) {
     EXPECT_EQ((VerifyListing{true, 250}.EffectiveLimit()), 250);
 }
 
+// The protection line reads the status register the way the part keeps it: block-protect bits 2-6
+// and SRWD for most 25-series flash, a sector summary, the WP# pin and SPRL for AT25DF/AT26DF.
+TEST(DeviceScripts, TheProtectionLineNamesTheBitsAndTheLikelyCause) {
+    DeviceRecord flash;
+    flash.name = "W25X10";
+    DeviceRecord sectors;
+    sectors.name = "AT26DF081A";
+    struct Case {
+        const DeviceRecord* record;
+        std::uint8_t status;
+        std::uint8_t unprotectWrites;
+        const char* line;
+    };
+    const Case cases[] = {
+        {&flash, 0x80, 0,
+         "Protection : Status Register=0x80 : no block-protect bits set, SRWD (bit 7) set"},
+        {&flash, 0x0C, 0,
+         "Protection : Status Register=0x0C : block-protect bits=0x03 set : Unprotect did not "
+         "clear them"},
+        {&flash, 0x9C, 0x9C,
+         "Protection : Status Register=0x9C : block-protect bits=0x07, SRWD (bit 7) set : "
+         "Unprotect writes them from the Premium values; set those to 0"},
+        {&sectors, 0x10, 0, "Protection : Status Register=0x10 : no sector protected"},
+        {&sectors, 0x1C, 0,
+         "Protection : Status Register=0x1C : sectors protected (SWP=3) : Unprotect did not clear "
+         "them"},
+        {&sectors, 0x8C, 0,
+         "Protection : Status Register=0x8C : sectors protected (SWP=3), WP# pin held low, SPRL "
+         "(bit 7) set : the sectors are locked while WP# is held low; Unprotect cannot clear them"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ProtectionLine(*c.record, c.status, c.unprotectWrites), c.line);
+    EXPECT_EQ(NotBlankLine(0x12345, 0x5A), "First not blank address : 0x00012345 : IC=0x5A");
+}
+
 }  // namespace
 }  // namespace torq

@@ -91,6 +91,42 @@ TEST(SerialFlash, EraseSetsFFAndProtectedAreasStay) {
     EXPECT_EQ(ReadArray(*chip, 0x7FFFF, 1), Bytes{0xFF});
 }
 
+// The board holds WP# low on a chip whose status register is locked: no status write is taken
+// (with write enable or 0x50), so the chip cannot be erased or programmed; a power cycle keeps the
+// lock (even on a part that powers up protected), and once WP# is let go the register is
+// writable again.
+TEST(SerialFlash, AHeldWriteProtectPinKeepsALockedStatusRegister) {
+    for (const char* name : {"W25Q64FV", "SST25VF016B"}) {
+        SCOPED_TRACE(name);
+        auto chip = MakeChip(*FindChip(name));
+        auto& flash = dynamic_cast<SerialFlashChip&>(*chip);
+        chip->SetSupply(3300);
+        chip->Memory().Write(0x1000, Bytes{0x00});
+        flash.LockStatusRegister();
+        flash.HoldWriteProtect(true);
+        const std::uint8_t locked = Send(*chip, {0x05}, 1)[0];
+        EXPECT_EQ(locked & 0x80, 0x80);
+        for (const Bytes& enable : {Bytes{0x06}, Bytes{0x50}}) {
+            Send(*chip, enable);
+            Send(*chip, {0x01, 0x00});
+            EXPECT_EQ(Send(*chip, {0x05}, 1), Bytes{locked});
+        }
+        chip->SetSupply(0);
+        chip->SetSupply(3300);
+        EXPECT_EQ(Send(*chip, {0x05}, 1), Bytes{locked});
+        for (const Bytes& erase : {Bytes{0x60}, Bytes{0xC7}, Bytes{0x20, 0x00, 0x10, 0x00}}) {
+            Send(*chip, {0x06});
+            Send(*chip, erase);
+        }
+        EXPECT_EQ(ReadArray(*chip, 0x1000, 1), Bytes{0x00});
+
+        flash.HoldWriteProtect(false);
+        Send(*chip, {0x06});
+        Send(*chip, {0x01, 0x00});
+        EXPECT_EQ(Send(*chip, {0x05}, 1), Bytes{0x00});
+    }
+}
+
 // Each part has the erase commands of its datasheet; any other opcode does nothing.
 TEST(SerialFlash, EraseCommandsAreThoseOfThePart) {
     struct Case {

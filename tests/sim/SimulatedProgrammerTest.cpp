@@ -415,6 +415,17 @@ TEST(SimulateOption, ParsesChipsAndOptions) {
     EXPECT_NE(ParseSimulateOption("W25Q999").error.find("W25Q128FV"),
               std::string::npos);  // names the choices
 
+    // wp=1: the chip's WP# pin held low, its status register locked with every block protected.
+    auto held = ParseSimulateOption("W25Q64FV,wp=1");
+    ASSERT_TRUE(held.programmer) << held.error;
+    const auto* flash = dynamic_cast<const SerialFlashChip*>(held.programmer->Chip());
+    ASSERT_NE(flash, nullptr);
+    EXPECT_TRUE(flash->WriteProtectHeld());
+    EXPECT_EQ(flash->Status(), 0x9C);
+    for (const char* bad : {"W25Q64FV,wp=2", "AT26DF081A,wp=1", "AT45DB041D,wp=1", "AT25080A,wp=1"})
+        EXPECT_FALSE(ParseSimulateOption(bad).programmer) << bad;
+    EXPECT_NE(ParseSimulateOption("AT26DF081A,wp=1").error.find("AT26DF081A"), std::string::npos);
+
     test::TempDir dir;
     const std::string file = (dir / "content.bin").string();
     {

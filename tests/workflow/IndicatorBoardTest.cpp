@@ -32,7 +32,7 @@ struct ExpectedIndicator {
 const ExpectedIndicator kExpected[] = {
     {"Status_ResultImage_Panel",
      {"Status_ResultWait_Image", "Status_ResultPass_Image", "Status_ResultFail_Image",
-      "Status_ResultOnline_Image", "Status_ResultOffline_Image"},
+      "Status_ResultOnline_Image", "Status_ResultOffline_Image", "Status_ResultStopped_Image"},
      ""},
     {"Unit1_StatusLights1Image_Panel",
      {"Unit1_StatusLights1Gray_Image", "Unit1_StatusLights1Yellow_Image",

@@ -16,6 +16,7 @@
 #include "torq/sim/ChipCatalog.h"
 #include "torq/sim/SimulatedProgrammer.h"
 #include "torq/workflow/Sequencer.h"
+#include "torq/workflow/TimeText.h"
 
 namespace torq {
 namespace {
@@ -269,9 +270,10 @@ TEST_F(WorkbenchTest, AFailingStepSkipsTheRestAndEndsRed) {
 
 // A fault at several points of Execute All leaves everything consistent: the failing tile shows
 // Fail and those after it stay as they were, the bar ends at 100, the lamp is red and the status
-// Fail; a chip that cannot be identified (answered Cancel) and a programmer that cannot be opened
-// run nothing. In every case the watch timer is stopped for the run and given back afterwards,
-// and History.ini is left alone.
+// Fail, and the log ends with the verdict naming the step; a chip that cannot be identified
+// (answered Cancel) runs nothing and ends STOPPED, never on a verdict that reads as a pass; a
+// programmer that cannot be opened runs nothing. In every case the watch timer is stopped for the
+// run and given back afterwards, and History.ini is left alone.
 TEST_F(WorkbenchTest, AFailureInTheMiddleOfExecuteAllLeavesAConsistentState) {
     using sim::TransferKind;
     struct Case {
@@ -282,29 +284,35 @@ TEST_F(WorkbenchTest, AFailureInTheMiddleOfExecuteAllLeavesAConsistentState) {
         const char* status;
         const char* lamp;
         const char* failureLine;  // what the log or the operator is told
+        const char* verdictLine;  // the log's last line; null: the run has no verdict
     };
     const char* kFailureLine = kCommunicationFailureMessage.data();
     const auto every = [](TransferKind kind, std::optional<std::uint8_t> request = {}) {
         return [=](sim::SimulatedProgrammer& s) { s.FailEvery({kind, request}); };
     };
+    const char* kStoppedLine =
+        "Result : STOPPED [not done: the chip in the socket was not confirmed]";
     const std::vector<Case> cases{
         {"blank check", Operation::BlankCheck, every(TransferKind::BulkIn), 1,
-         "Status_ResultFail_Image", "Unit1_StatusLights1Red_Image", kFailureLine},
+         "Status_ResultFail_Image", "Unit1_StatusLights1Red_Image", kFailureLine,
+         "Result : FAIL [Blank Check]"},
         {"program", Operation::Program, every(TransferKind::BulkOut), 2, "Status_ResultFail_Image",
-         "Unit1_StatusLights1Red_Image", kFailureLine},
+         "Unit1_StatusLights1Red_Image", kFailureLine, "Result : FAIL [Program]"},
         {"verify", Operation::Verify, every(TransferKind::BulkIn), 3, "Status_ResultFail_Image",
-         "Unit1_StatusLights1Red_Image", kFailureLine},
+         "Unit1_StatusLights1Red_Image", kFailureLine, "Result : FAIL [Verify]"},
         {"protect", Operation::Protect, every(TransferKind::ControlIn, 0xE0), 4,
-         "Status_ResultFail_Image", "Unit1_StatusLights1Red_Image", kFailureLine},
-        // The removal is acted on once the run has ended: no programmer is left to show.
+         "Status_ResultFail_Image", "Unit1_StatusLights1Red_Image", kFailureLine,
+         "Result : FAIL [Protect]"},
+        // The removal is acted on once the run has ended with its verdict: then no programmer is
+        // left to show.
         {"programmer removed", Operation::Program,
          [](sim::SimulatedProgrammer& s) { s.UnplugAfter(3); }, 2, "Status_ResultOffline_Image",
-         "Unit1_StatusLights1Red_Image", kFailureLine},
-        {"read ID", std::nullopt, every(TransferKind::BulkIn), -1, "Status_ResultOnline_Image",
-         "Unit1_StatusLights1Gray_Image", kFailureLine},
+         "Unit1_StatusLights1Red_Image", kFailureLine, "Result : FAIL [Program]"},
+        {"read ID", std::nullopt, every(TransferKind::BulkIn), -1, "Status_ResultStopped_Image",
+         "Unit1_StatusLights1Gray_Image", kFailureLine, kStoppedLine},
         {"lost open", std::nullopt, [](sim::SimulatedProgrammer& s) { s.FailOpens(kOpenAttempts); },
          -1, "Status_ResultOnline_Image", "Unit1_StatusLights1Gray_Image",
-         kOpenFailedMessage.data()},
+         kOpenFailedMessage.data(), nullptr},
     };
     const std::vector<std::string> tiles{"Programmer_Erase", "Programmer_Check",
                                          "Programmer_Program", "Programmer_Verify",
@@ -360,12 +368,160 @@ TEST_F(WorkbenchTest, AFailureInTheMiddleOfExecuteAllLeavesAConsistentState) {
         EXPECT_TRUE(Logged(c.failureLine) ||
                     std::find(texts.begin(), texts.end(), c.failureLine) != texts.end())
             << c.failureLine;
+        const auto lines = Lines();
+        const auto verdicts = std::count_if(lines.begin(), lines.end(), [](const std::string& l) {
+            return l.starts_with(kVerdictPrefix);
+        });
+        if (c.verdictLine != nullptr) {
+            EXPECT_EQ(lines.back(), c.verdictLine);
+            EXPECT_EQ(verdicts, 1);
+        } else {
+            EXPECT_EQ(verdicts, 0);
+        }
+        EXPECT_EQ(run.Outcome(), c.verdictLine == nullptr ? Verdict::None
+                                 : c.failedStep < 0       ? Verdict::Stopped
+                                                          : Verdict::Fail);
         EXPECT_FALSE(injector.timerDuringRun);
         EXPECT_TRUE(watchTimer.IsEnabled());
         EXPECT_FALSE(bench->Runs().Busy());
         EXPECT_EQ(test::ReadFile(home / "History.ini"), history);
         bench->Runs().SetObserver(nullptr);
     }
+}
+
+// The programmer pulled out while Execute All programs: the run ends FAIL, naming the step, with
+// its time and verdict lines; only then is the removal acted on and the status goes OFFLINE. The
+// Execute All button the operator clicked does not stay lit as if it could run again.
+TEST_F(WorkbenchTest, AProgrammerPulledOutDuringARunEndsItFailBeforeTheStatusGoesOffline) {
+    Open("W25X10");
+    bench->StartUp({});
+    bench->LoadIntoUnit1(WriteFile("image.bin", 4096));
+    struct PullOut final : SequencerObserver {
+        void StepStarted(Operation operation) override {
+            if (operation == Operation::Program)
+                simulator->UnplugAfter(5);
+        }
+        void RunEnded(const RunResult& result) override {
+            ended = result;
+            statusAtEnd = board->ShownImage("Status_ResultImage_Panel");
+        }
+        sim::SimulatedProgrammer* simulator = nullptr;
+        const IndicatorBoard* board = nullptr;
+        RunResult ended;
+        std::string statusAtEnd;
+    } pullOut;
+    pullOut.simulator = simulator;
+    pullOut.board = &bench->Board();
+    bench->Runs().SetObserver(&pullOut);
+    const std::string button = "Function_ExecuteAllMouseACTFilter_Label";
+    for (const MouseEvent event :
+         {MouseEvent::Enter, MouseEvent::LeftDown, MouseEvent::LeftUpInside})
+        bench->Board().Mouse(button, event, bench->ProgrammerCount(), bench->TabIndex());
+    ASSERT_EQ(Shown("Function_ExecuteAllImage_Panel"), "Function_ExecuteAllLight_Image");
+
+    const RunResult run = bench->Runs().ExecuteAll();
+    bench->Runs().SetObserver(nullptr);
+    EXPECT_EQ(run.Outcome(), Verdict::Fail);
+    EXPECT_EQ(run.failedStep, Operation::Program);
+    EXPECT_EQ(pullOut.ended.failedStep, Operation::Program);
+    EXPECT_EQ(pullOut.statusAtEnd, "Status_ResultFail_Image");
+    const auto lines = Lines();
+    const auto end = std::find(lines.begin(), lines.end(), "End [Program]");
+    ASSERT_NE(end, lines.end());
+    ASSERT_GE(lines.end() - end, 3);
+    EXPECT_TRUE(end[1].starts_with(kFinishedPrefix)) << end[1];
+    EXPECT_EQ(end[2], "Result : FAIL [Program]");
+    EXPECT_EQ(bench->ProgrammerCount(), 0);
+    EXPECT_EQ(Shown("Status_ResultImage_Panel"), "Status_ResultOffline_Image");
+    EXPECT_EQ(Shown("Function_ExecuteAllImage_Panel"), "Function_ExecuteAllNorm_Image");
+}
+
+// Execute All with every step box of the tab cleared does nothing and says why: no programmer
+// work, no time or verdict lines, and the PASS of the run before does not stay on show.
+TEST_F(WorkbenchTest, ExecuteAllWithEveryStepClearedRunsNothingAndSaysWhy) {
+    Open("W25X10");
+    bench->StartUp({});
+    bench->LoadIntoUnit1(WriteFile("image.bin", 4096));
+    ASSERT_TRUE(bench->Runs().ExecuteAll().Pass());
+    for (const StepRow& row : StepRowsOf(Bar::Programmer))
+        bench->SetStepChecked(Bar::Programmer, row.step, false);
+    const std::size_t before = Lines().size();
+    simulator->EnableLog(true);
+    simulator->ClearLog();
+    op = ScriptedOperator();
+
+    const RunResult run = bench->Runs().ExecuteAll();
+    EXPECT_FALSE(run.Pass());
+    EXPECT_EQ(run.Outcome(), Verdict::None);
+    EXPECT_EQ(op.Texts(), std::vector<std::string>{std::string(kSelectStepMessage)});
+    EXPECT_EQ(Lines().size(), before);
+    EXPECT_TRUE(simulator->Log().empty());
+    EXPECT_EQ(Shown("Status_ResultImage_Panel"), "Status_ResultOnline_Image");
+    EXPECT_EQ(Shown("Programmer_EraseImage_Panel"), "Programmer_EraseNorm_Image");
+}
+
+// One figure for the run's time: what the window is handed at the end of the run is the figure
+// of the log's "Finished with total time"; the log then ends with the verdict, so a saved log
+// tells a pass from a failure.
+TEST_F(WorkbenchTest, TheRunsTimeIsOneFigureAndTheLogEndsWithTheVerdict) {
+    Open("W25X10");
+    bench->StartUp({});
+    bench->LoadIntoUnit1(WriteFile("image.bin", 4096));
+    struct Ended final : SequencerObserver {
+        void RunEnded(const RunResult& result) override { elapsed = result.elapsedMs; }
+        std::optional<std::uint32_t> elapsed;
+    } ended;
+    bench->Runs().SetObserver(&ended);
+    clock.step = 7;
+    const RunResult run = bench->Runs().ExecuteAll();
+    bench->Runs().SetObserver(nullptr);
+    ASSERT_TRUE(run.Pass());
+    ASSERT_TRUE(run.elapsedMs.has_value());
+    EXPECT_EQ(ended.elapsed, run.elapsedMs);
+    const auto lines = Lines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2], FinishedLine(*run.elapsedMs));
+    EXPECT_EQ(lines.back(), "Result : PASS");
+
+    // The saved log too ends with the verdict.
+    const auto saved = home / "saved.log";
+    ASSERT_TRUE(bench->Log().SaveToFile(saved));
+    const std::string text = test::ReadFile(saved);
+    EXPECT_NE(text.find("Result : PASS"), std::string::npos);
+    EXPECT_EQ(text.find("Result : PASS"), text.rfind("Result : "));
+}
+
+// A read whose buffer cannot be read back has no checksum: it fails with a line, instead of a
+// pass with the checksum 00000000, and the socket keeps its fields.
+TEST_F(WorkbenchTest, AReadWhoseBufferCannotBeReadBackFails) {
+    Open("W25X10");
+    bench->StartUp({});
+    const auto file = WriteFile("image.bin", 4096);
+    bench->LoadIntoUnit1(file);
+    const SocketState before = bench->UnitStates().Socket(1, 1);
+    struct SpoilBuffer final : SequencerObserver {
+        void StepEnded(Operation operation, bool pass) override {
+            if (operation != Operation::Read || !pass)
+                return;
+            std::filesystem::remove(buffer);
+            std::filesystem::create_directory(buffer);  // in the way of every read
+        }
+        std::filesystem::path buffer;
+    } spoil;
+    spoil.buffer = home / "output.tmp";
+    bench->Runs().SetObserver(&spoil);
+    const RunResult run = bench->Runs().Read();
+    bench->Runs().SetObserver(nullptr);
+    EXPECT_FALSE(run.Pass());
+    EXPECT_EQ(run.failedStep, Operation::Read);
+    EXPECT_TRUE(Logged("Error : The buffer file " + spoil.buffer.string() + " cannot be read !"));
+    EXPECT_FALSE(Logged("IC checksum=0x00000000"));
+    EXPECT_EQ(Lines().back(), "Result : FAIL [Read]");
+    EXPECT_EQ(Shown("Status_ResultImage_Panel"), "Status_ResultFail_Image");
+    EXPECT_EQ(Shown("Unit1_StatusLights1Image_Panel"), "Unit1_StatusLights1Red_Image");
+    EXPECT_EQ(bench->UnitStates().Socket(1, 1).workFile, before.workFile);
+    EXPECT_EQ(bench->UnitStates().Socket(1, 1).checksumText, before.checksumText);
+    std::filesystem::remove(spoil.buffer);
 }
 
 // Detect IC: the chip's device is applied to unit 1, and the found or not-found line carries the
@@ -494,20 +650,45 @@ TEST_F(WorkbenchTest, ChoosingADeviceClearsTheSocketsAndRefusesOneWithoutASize) 
     EXPECT_EQ(test::ReadFile(home / "Menu.ini"), menu);
 }
 
+// Cancel at the identity question: nothing is done, and the run ends on a verdict of its own
+// (STOPPED), in the window, the log and the programmer's lamp, never on what a pass looks like;
+// for Execute All, Read and a step tile alike.
 TEST_F(WorkbenchTest, AChipOfAnotherDeviceAsksAndCancelSkipsTheSocket) {
     Open("W25X20");
     bench->StartUp({});  // detection selects the W25X20
     bench->SelectDevice(1, "winbond", "w25x10");
     bench->UnitStates().SetWorkFile(1, 1, WriteFile("image.bin", 16).string());
     bench->SetSocketEnabled(1, 1, true);
+    const std::string stopped =
+        "Result : STOPPED [not done: the chip in the socket was not confirmed]";
     op = ScriptedOperator({Answer::Retry, Answer::Cancel});
+    simulator->EnableLog(true);
+    simulator->ClearLog();
     const RunResult cancelled = bench->Runs().ExecuteAll();
     EXPECT_EQ(cancelled.skipped, 1);
     EXPECT_EQ(cancelled.processed, 0);
+    EXPECT_EQ(cancelled.Outcome(), Verdict::Stopped);
+    EXPECT_FALSE(cancelled.Pass());
     EXPECT_EQ(op.Texts(), (std::vector<std::string>{std::string(kConfirmDeviceIdQuestion),
                                                     std::string(kConfirmDeviceIdQuestion)}));
-    EXPECT_EQ(Shown("Status_ResultImage_Panel"), "Status_ResultOnline_Image");
+    EXPECT_EQ(Shown("Status_ResultImage_Panel"), "Status_ResultStopped_Image");
+    EXPECT_EQ(Shown("Unit1_StatusLights1Image_Panel"), "Unit1_StatusLights1Gray_Image");
+    EXPECT_EQ(Lines().back(), stopped);
     EXPECT_FALSE(Logged("Start [Erase]"));
+    // The programmer's lamp is told "not passed", not left on the chip before's verdict.
+    const auto wire = test::Describe(simulator->Log());
+    EXPECT_EQ(wire.back(), "out D0 0001 0000");
+    for (const auto& run : {std::function<RunResult()>([&] { return bench->Runs().Read(); }),
+                            std::function<RunResult()>([&] {
+                                return bench->Runs().SingleStep(Bar::Programmer, Step::Erase);
+                            })}) {
+        bench->Board().ShowStatus(StatusImage::Pass);
+        op = ScriptedOperator({Answer::Cancel});
+        EXPECT_EQ(run().Outcome(), Verdict::Stopped);
+        EXPECT_EQ(Shown("Status_ResultImage_Panel"), "Status_ResultStopped_Image");
+        EXPECT_EQ(Lines().back(), stopped);
+    }
+    EXPECT_FALSE(Logged("Erase : Pass"));
 
     // Yes detects the chip, selects it and runs the steps against it.
     op = ScriptedOperator({Answer::Yes});

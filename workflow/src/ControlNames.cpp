@@ -125,6 +125,8 @@ std::string_view ImageWord(StatusImage image) {
             return "Online";
         case StatusImage::Offline:
             return "Offline";
+        case StatusImage::Stopped:
+            return "Stopped";
     }
     return {};
 }

@@ -58,8 +58,9 @@ constexpr FunctionRow kFunctions[] = {
 
 constexpr LampImage kLampImages[] = {LampImage::Gray, LampImage::Yellow, LampImage::Green,
                                      LampImage::Red};
-constexpr StatusImage kStatusImages[] = {StatusImage::Wait, StatusImage::Pass, StatusImage::Fail,
-                                         StatusImage::Online, StatusImage::Offline};
+constexpr StatusImage kStatusImages[] = {StatusImage::Wait,    StatusImage::Pass,
+                                         StatusImage::Fail,    StatusImage::Online,
+                                         StatusImage::Offline, StatusImage::Stopped};
 // Offline until programmers are found.
 constexpr std::size_t kStatusIdleImage = 4;
 
@@ -339,6 +340,25 @@ void IndicatorBoard::ResetIndicators(bool keepFileSteps, int programmerCount) {
         ShowFunction(button, TileImage::Norm);
     for (const auto& [bar, step] : kFileTiles)
         ShowTile(bar, step, TileImage::Norm);
+}
+
+void IndicatorBoard::RestButtonsThatCannotAct(int programmerCount, int tabIndex) {
+    for (const Indicator& indicator : indicators_) {
+        // A step tile's Light may be a result (the Reset tile has no Fail image): only the
+        // buttons, whose Light and Down answer the mouse alone, are rested.
+        if (indicator.family != MouseFamily::FunctionButton &&
+            indicator.family != MouseFamily::OrderButton) {
+            continue;
+        }
+        if (ReactToMouse(indicator.family, MouseEvent::Enter, programmerCount, tabIndex).image)
+            continue;
+        const std::string shown = ShownImage(indicator.panel);
+        if (shown == indicator.ImageNamed(ImageWord(TileImage::Light)) ||
+            shown == indicator.ImageNamed(ImageWord(TileImage::Down))) {
+            ShowOneOfImages(indicator.panel, indicator.ImageNamed(ImageWord(TileImage::Norm)),
+                            true);
+        }
+    }
 }
 
 CursorChange IndicatorBoard::Mouse(std::string_view clickLabel, MouseEvent event,

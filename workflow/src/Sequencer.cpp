@@ -82,13 +82,47 @@ std::span<const StepRow> StepRowsOf(Bar bar) {
     return kProgrammerSteps;
 }
 
+Verdict RunResult::Outcome() const {
+    if (!ran)
+        return Verdict::None;
+    if (processed > 0)
+        return processed == passed ? Verdict::Pass : Verdict::Fail;
+    return skipped > 0 ? Verdict::Stopped : Verdict::None;
+}
+
+std::string_view VerdictWord(Verdict verdict) {
+    switch (verdict) {
+        case Verdict::Pass:
+            return "PASS";
+        case Verdict::Fail:
+            return "FAIL";
+        case Verdict::Stopped:
+            return "STOPPED";
+        case Verdict::None:
+            break;
+    }
+    return {};
+}
+
+std::string VerdictLine(const RunResult& result) {
+    const Verdict verdict = result.Outcome();
+    if (verdict == Verdict::None)
+        return {};
+    std::string line = std::string(kVerdictPrefix) + std::string(VerdictWord(verdict));
+    if (verdict == Verdict::Fail && result.failedStep)
+        line += " [" + std::string(OperationLogName(*result.failedStep)) + "]";
+    if (verdict == Verdict::Stopped)
+        line += " [not done: the chip in the socket was not confirmed]";
+    return line;
+}
+
 // One click that runs device work: the busy state (a second click, a watch tick or a drop in the
 // meantime is refused), the observer, the watch timer paused and given back on every way out,
 // and afterwards the device changes that had to wait for the run.
 class Sequencer::RunScope {
   public:
-    explicit RunScope(Sequencer& sequencer)
-        : sequencer_(sequencer), pause_(sequencer.bench_.WatchTimer()) {
+    RunScope(Sequencer& sequencer, const RunResult& result)
+        : sequencer_(sequencer), result_(result), pause_(sequencer.bench_.WatchTimer()) {
         sequencer_.busy_ = true;
         sequencer_.stopRequested_ = false;
         if (sequencer_.observer_ != nullptr)
@@ -98,7 +132,7 @@ class Sequencer::RunScope {
         sequencer_.busy_ = false;
         sequencer_.currentOperation_.reset();
         if (sequencer_.observer_ != nullptr)
-            sequencer_.observer_->RunEnded();
+            sequencer_.observer_->RunEnded(result_);
         sequencer_.bench_.RunDeferredDeviceChanges();
         sequencer_.bench_.ProcessUsbEvents();
     }
@@ -107,6 +141,7 @@ class Sequencer::RunScope {
 
   private:
     Sequencer& sequencer_;
+    const RunResult& result_;
     TimerPause pause_;
 };
 
@@ -176,7 +211,7 @@ bool Sequencer::RunOperation(Operation operation) {
             pass = ops.EraseDevice(record, b.CurrentPageValues());
             break;
         case Operation::BlankCheck:
-            pass = ops.BlankCheck(record);
+            pass = ops.BlankCheck(record, b.CurrentPageValues());
             break;
         case Operation::Program:
             pass = ops.ProgramDevice(record, b.CurrentPageValues());
@@ -222,6 +257,20 @@ void Sequencer::ShowVerdict(RunResult& result, bool socketResult, bool showLamp)
     const bool pass = result.processed == result.passed;
     board.ShowStatus(pass ? StatusImage::Pass : StatusImage::Fail);
     bench_.Link().Channel().SetLamp(1, pass ? kVerdictPass : kVerdictFail);
+    bench_.Log().WriteInfoLine(VerdictLine(result));
+}
+
+void Sequencer::ShowStopped(const RunResult& result) {
+    bench_.Board().ShowStatus(StatusImage::Stopped);
+    // The programmer's own lamp must not go on showing the verdict of the chip before.
+    bench_.Link().Channel().SetLamp(1, kVerdictFail);
+    bench_.Log().WriteInfoLine(VerdictLine(result));
+}
+
+void Sequencer::LogFinished(RunResult& result, std::uint32_t startTick) {
+    const std::uint32_t elapsed = TicksBetween(startTick, bench_.Ticks().TickMs());
+    result.elapsedMs = elapsed;
+    bench_.Log().WriteInfoLine(FinishedLine(elapsed));
 }
 
 bool Sequencer::OperationTab() const {
@@ -243,6 +292,7 @@ bool Sequencer::OpenProgrammer(RunResult& result) {
 bool Sequencer::StartSocket(RunResult& result, bool confirmIdentity) {
     if (confirmIdentity && !ConfirmDeviceId()) {
         ++result.skipped;
+        ShowStopped(result);
         return false;
     }
     ++result.processed;
@@ -268,11 +318,18 @@ RunResult Sequencer::ExecuteAll() {
         return {};
     IndicatorBoard& board = b.Board();
     board.ResetIndicators(true, b.ProgrammerCount());
-    const RunScope scope(*this);
+    const Bar bar = b.TabIndex() == kEmulatorTabIndex ? Bar::Emulator : Bar::Programmer;
+    const auto rows = StepRowsOf(bar);
+    if (std::none_of(rows.begin(), rows.end(),
+                     [&](const StepRow& row) { return b.StepChecked(bar, row.step); })) {
+        // Nothing would be done: no run, and no verdict that could read as a pass.
+        b.Asker().Tell(Severity::Warning, kSelectStepMessage);
+        return {};
+    }
     RunResult result;
+    const RunScope scope(*this, result);
     if (!OpenProgrammer(result))
         return result;
-    const Bar bar = b.TabIndex() == kEmulatorTabIndex ? Bar::Emulator : Bar::Programmer;
     // Only unit 1, socket 1 takes part in this release; the other boxes are passed over.
     if (b.UnitStates().Socket(1, 1).enabled && StartSocket(result, true)) {
         SetIdleLevel();
@@ -300,10 +357,13 @@ RunResult Sequencer::ExecuteAll() {
                     board.ShowTile(bar, row.step, TileImage::Light);
                     b.Log().WriteInfoLine("Start [" + name + "]");
                     socketResult = RunOperation(row.operation) && socketResult;
-                    if (socketResult)
+                    if (socketResult) {
                         board.ShowTile(bar, row.step, TileImage::Pass);
-                    else if (row.step != Step::Reset)  // the Reset tile has no Fail image
-                        board.ShowTile(bar, row.step, TileImage::Fail);
+                    } else {
+                        result.failedStep = row.operation;
+                        if (row.step != Step::Reset)  // the Reset tile has no Fail image
+                            board.ShowTile(bar, row.step, TileImage::Fail);
+                    }
                     if (socketResult && row.operation == Operation::Verify)
                         b.UnitStates().ClearChecksumWarning(1, 1);
                     b.Log().WriteInfoLine("End [" + name + "]");
@@ -311,7 +371,7 @@ RunResult Sequencer::ExecuteAll() {
             }
             board.SetProgress(1, stepBase_ + row.increment);
         }
-        b.Log().WriteInfoLine(FinishedLine(start, b.Ticks().TickMs()));
+        LogFinished(result, start);
         board.AdvanceProgress(1, kSocketEndAdvance);
         b.Link().Channel().EndRun();
         ShowVerdict(result, socketResult);
@@ -325,8 +385,8 @@ RunResult Sequencer::Read() {
     if (b.Busy() || b.ProgrammerCount() == 0 || !OperationTab())
         return {};
     IndicatorBoard& board = b.Board();
-    const RunScope scope(*this);
     RunResult result;
+    const RunScope scope(*this, result);
     if (!OpenProgrammer(result))
         return result;
     if (b.UnitStates().Socket(1, 1).enabled && StartSocket(result, true)) {
@@ -337,21 +397,32 @@ RunResult Sequencer::Read() {
         const std::uint32_t start = b.Ticks().TickMs();
         stepBase_ = board.Progress(1);
         stepShare_ = kReadEndAdvance;
-        const bool socketResult = RunOperation(Operation::Read);
-        b.Log().WriteInfoLine(FinishedLine(start, b.Ticks().TickMs()));
+        bool socketResult = RunOperation(Operation::Read);
+        LogFinished(result, start);
         board.SetProgress(1, stepBase_ + kReadEndAdvance);
         b.Link().Channel().EndRun();
+        std::optional<std::uint32_t> sum;
+        if (socketResult) {
+            // The checksum of what the read left in the buffer; a buffer that cannot be read
+            // back has no checksum to show, and the read has not given the operator an image.
+            const auto buffer = b.Directories().BufferFile();
+            const std::uint64_t length = BufferFile(buffer).Length().value_or(0);
+            if (length > 0)
+                sum = Checksum(buffer, length - 1, kErasedByte);
+            if (!sum) {
+                b.Log().WriteInfoLine(BufferFileErrorLine(buffer, BufferAccess::Read));
+                socketResult = false;
+            }
+        }
         if (socketResult) {
             // The green lamp first: the new work-file text then resets it, as a new file does.
             board.ShowLamp(1, 1, LampImage::Green);
-            const auto buffer = b.Directories().BufferFile();
-            const std::uint64_t length = BufferFile(buffer).Length().value_or(0);
-            const std::uint32_t sum =
-                length == 0 ? 0 : Checksum(buffer, length - 1, kErasedByte).value_or(0);
-            const std::string text = ChecksumText(sum);
+            const std::string text = ChecksumText(*sum);
             b.Log().WriteInfoLine("File checksum=0x" + text);
             b.Log().WriteInfoLine("IC checksum=0x" + text);
             b.ShowDataFromBuffer(text);
+        } else {
+            result.failedStep = Operation::Read;
         }
         ShowVerdict(result, socketResult, false);
     }
@@ -399,8 +470,8 @@ RunResult Sequencer::RunSingle(Operation operation, std::optional<std::pair<Bar,
         return {};
     IndicatorBoard& board = b.Board();
     board.ResetIndicators(true, b.ProgrammerCount());
-    const RunScope scope(*this);
     RunResult result;
+    const RunScope scope(*this, result);
     if (!OpenProgrammer(result))
         return result;
     // The reset involves no flash: no identity check, and socket 1 of unit 1 always takes part.
@@ -422,13 +493,15 @@ RunResult Sequencer::RunSingle(Operation operation, std::optional<std::pair<Bar,
         if (tile)
             board.ShowTile(tile->first, tile->second, TileImage::Light);
         const bool pass = !RefuseWithoutImage(operation) && RunOperation(operation);
+        if (!pass)
+            result.failedStep = operation;
         // A failed reset leaves its tile on Light: it has no Fail image.
         if (tile && (pass || !reset))
             board.ShowTile(tile->first, tile->second, pass ? TileImage::Pass : TileImage::Fail);
         if (pass && operation == Operation::Verify)
             b.UnitStates().ClearChecksumWarning(1, 1);
         board.SetProgress(1, kProgressMaximum);
-        b.Log().WriteInfoLine(FinishedLine(start, b.Ticks().TickMs()));
+        LogFinished(result, start);
         b.Link().Channel().EndRun();
         ShowVerdict(result, pass);
     }

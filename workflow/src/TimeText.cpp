@@ -16,7 +16,11 @@ std::string GeneralSecondsText(std::uint32_t elapsedMs) {
 }
 
 std::string FinishedLine(std::uint32_t startTick, std::uint32_t endTick) {
-    return std::string(kFinishedPrefix) + GeneralSecondsText(TicksBetween(startTick, endTick)) +
+    return FinishedLine(TicksBetween(startTick, endTick));
+}
+
+std::string FinishedLine(std::uint32_t elapsedMs) {
+    return std::string(kFinishedPrefix) + GeneralSecondsText(elapsedMs) +
            std::string(kSecondsSuffix);
 }
 

@@ -736,6 +736,7 @@ void Workbench::Layout(bool restoreHistory) {
         board_.SetVisible(UnitPanelName(unit), false);
     const int count = ProgrammerCount();
     board_.ShowStatus(count != 0 ? StatusImage::Online : StatusImage::Offline);
+    board_.RestButtonsThatCannotAct(count, tabIndex_);
     const bool operationTab = tabIndex_ == kEmulatorTabIndex || tabIndex_ == kProgrammerTabIndex;
     board_.SetVisible(control::kBottomPanel, operationTab);
     ShowDockedLog();

@@ -66,6 +66,19 @@ std::uint8_t StatusFromPageValues(const DeviceRecord& record, const PageValues& 
 // Opcode of the 25-series erase selector (erase_mode bits 8-15), 0 when there is none.
 std::uint8_t EraseOpcode(std::uint8_t selector);
 
+// "Error : The buffer file PATH cannot be read !" (or "... cannot be written !").
+enum class BufferAccess { Read, Write };
+std::string BufferFileErrorLine(const std::filesystem::path& buffer, BufferAccess access);
+
+// "First not blank address : 0x00010000 : IC=0x12": where a blank check found data.
+std::string NotBlankLine(std::uint64_t address, std::uint8_t chipByte);
+// What a 25-series chip's status register says of its protection, and the likely cause when a
+// protection bit is set: "Protection : Status Register=0x9C : ...". `unprotectStatus` is the
+// first status byte Unprotect writes (the Premium values for devices that list their status
+// registers, else 0).
+std::string ProtectionLine(const DeviceRecord& record, std::uint8_t status,
+                           std::uint8_t unprotectStatus);
+
 class DeviceOperations {
   public:
     DeviceOperations(Programmer& programmer, const ProgramDirectory& dirs,
@@ -78,7 +91,9 @@ class DeviceOperations {
     // into `readBack` (the caller stores them as the parameter-page values).
     bool ReadDevice(const DeviceRecord& record, PageValues* readBack = nullptr);
     bool VerifyDevice(const DeviceRecord& record, const VerifyListing& listing);
-    bool BlankCheck(const DeviceRecord& record);
+    // A chip that is not blank names the first address with data and what its status register
+    // says of protection (the values tell what Unprotect writes).
+    bool BlankCheck(const DeviceRecord& record, const PageValues& values = PageValues());
     // Erase and program of 25-series chips unprotect first; protect and unprotect write the
     // status from the parameter-page values (the working values of Menu.ini).
     bool EraseDevice(const DeviceRecord& record, const PageValues& values);
@@ -97,6 +112,9 @@ class DeviceOperations {
                      const std::function<bool(std::span<const std::uint8_t>, std::uint64_t)>& block,
                      bool& stopped);
     PageValues ReadStatusBack(const DeviceRecord& record);
+    // After an erase or a blank check that failed on a 25-series chip: the status register read
+    // and the protection line. Nothing is written when the register cannot be read.
+    void ReportProtection(const DeviceRecord& record, const PageValues& values);
     bool EraseDataFlash(const DeviceRecord& record);
     bool ProgramPages(const DeviceRecord& record, const BufferBlockReader& buffer);
     bool ProgramSequential(const DeviceRecord& record, int mode, const BufferBlockReader& buffer);

@@ -25,6 +25,10 @@ struct ProgrammerSetup {
     std::optional<ChipSpec> chip;       // none: an empty socket
     std::filesystem::path contentFile;  // chip content kept in this file; empty: in memory
     bool binaryPages = false;           // DataFlash already set to power-of-two pages
+    // The board holds the chip's WP# pin low and the chip came locked (its status register's
+    // protect bit and every block-protect bit set): its protection cannot be cleared. Only for
+    // 25-series parts with block-protect bits.
+    bool writeProtectHeld = false;
 };
 
 enum class TransferKind { ControlIn, ControlOut, BulkIn, BulkOut };

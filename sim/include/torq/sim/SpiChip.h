@@ -167,6 +167,13 @@ class SerialFlashChip final : public SpiChip {
     bool SectorProtected(std::size_t sector) const { return sectorProtected_.at(sector); }
     bool AddressProtected(std::uint64_t address) const;
     void SetStatusForTest(std::uint8_t status) { status_ = status; }
+    // The board holds the WP# pin low (true) or lets it go. While it is held and the status
+    // register's protect bit (bit 7, SRWD) is set, the register cannot be written at all, so
+    // its block-protect bits stay as they are.
+    void HoldWriteProtect(bool held) { writeProtectHeld_ = held; }
+    bool WriteProtectHeld() const { return writeProtectHeld_; }
+    // A chip locked in the field: the protect bit and every block-protect bit set.
+    void LockStatusRegister();
     SimTime TypicalBusy(std::span<const std::uint8_t> command) const override;
 
   protected:
@@ -186,10 +193,14 @@ class SerialFlashChip final : public SpiChip {
     bool WriteStatus();  // false when the command carried no value
     void AutoIncrementProgram(std::size_t bytesPerCommand);
 
+    // The WP# pin held low with bit 7 set: status writes are ignored (hardware protection).
+    bool StatusRegisterLocked() const;
+
     std::uint8_t status_ = 0;  // BP bits and bit 7; WEL and busy are kept apart
     std::uint8_t second_ = 0;
     bool writeEnabled_ = false;
     bool statusWriteEnabled_ = false;  // SST 0x50
+    bool writeProtectHeld_ = false;
     bool autoIncrementActive_ = false;
     std::uint64_t autoIncrementAddress_ = 0;
     std::vector<bool> sectorProtected_;

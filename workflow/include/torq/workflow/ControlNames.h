@@ -54,7 +54,8 @@ enum class FunctionButton { Read, Edit, Save, Option, ExecuteAll, LookIC };
 // The images of a tile or button (function and order buttons have the first three only).
 enum class TileImage { Norm, Light, Down, Pass, Fail };
 enum class LampImage { Gray, Yellow, Green, Red };
-enum class StatusImage { Wait, Pass, Fail, Online, Offline };
+// Stopped: the run ended without being done (the chip was not confirmed, or it was stopped).
+enum class StatusImage { Wait, Pass, Fail, Online, Offline, Stopped };
 
 std::string_view BarName(Bar bar);                     // "Emulator", "Programmer"
 std::string_view StepName(Step step);                  // "LoadFile", ...

@@ -120,6 +120,11 @@ class IndicatorBoard {
     // Online when programmers are present (else it stays as it is).
     void ResetIndicators(bool keepFileSteps, int programmerCount);
 
+    // The function and order buttons that can no longer act (no programmer, another tab) go from
+    // their hover or pressed image back to Norm, so that a button the mouse is still over does
+    // not look as if a click would run.
+    void RestButtonsThatCannotAct(int programmerCount, int tabIndex);
+
     // A mouse event on a click label: switches the tile's image as its family says and returns
     // what to do with the cursor. Unknown labels do nothing.
     CursorChange Mouse(std::string_view clickLabel, MouseEvent event, int programmerCount,

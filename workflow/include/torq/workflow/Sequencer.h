@@ -23,6 +23,9 @@ class Workbench;
 inline constexpr std::string_view kOpenFailedMessage =
     "Please turn on programmers or check the USB connection !";
 inline constexpr std::string_view kSelectSocketMessage = "Please select a socket to work !";
+// Execute All with every step box of the tab cleared: nothing would be done.
+inline constexpr std::string_view kSelectStepMessage =
+    "Please check a step to run (Erase, Check, Program, Verify or Protect) !";
 inline constexpr std::string_view kConfirmDeviceIdQuestion =
     "Press [Yes] : Run automatically detect the device ID and directly apply. \n"
     "Press [Retry] : To re-confirm on the socket of device ID. \n"
@@ -48,18 +51,9 @@ struct StepRow {
 // Programmer: Erase, Check, Program, Verify, Protect).
 std::span<const StepRow> StepRowsOf(Bar bar);
 
-// What the window shows of a run besides the indicator board: that a run is under way (controls
-// that cannot be used look disabled), and the step with its bytes done of total.
-class SequencerObserver {
-  public:
-    virtual ~SequencerObserver() = default;
-    virtual void RunStarted() {}
-    virtual void RunEnded() {}
-    virtual void StepStarted(Operation /*operation*/) {}
-    virtual void StepProgress(Operation /*operation*/, std::uint64_t /*done*/,
-                              std::uint64_t /*total*/) {}
-    virtual void StepEnded(Operation /*operation*/, bool /*pass*/) {}
-};
+// How a run ended, as the status panel shows it: Stopped when the run was not done (the chip
+// was not confirmed at the identity question), None when no socket was run or skipped.
+enum class Verdict { None, Pass, Fail, Stopped };
 
 // How a click ended.
 struct RunResult {
@@ -68,7 +62,33 @@ struct RunResult {
     int passed = 0;        // of those, the ones whose run ended with success
     int skipped = 0;       // sockets the operator skipped at the identity prompt
     bool stopped = false;  // a stop request ended the run between steps
+    // The step whose failure ended the run; none when it passed or failed outside a step.
+    std::optional<Operation> failedStep;
+    // The run's time, the one figure of "Finished with total time"; none when no socket ran.
+    std::optional<std::uint32_t> elapsedMs;
     bool Pass() const { return ran && processed > 0 && processed == passed; }
+    Verdict Outcome() const;
+};
+
+// "PASS", "FAIL", "STOPPED"; empty for None.
+std::string_view VerdictWord(Verdict verdict);
+
+inline constexpr std::string_view kVerdictPrefix = "Result : ";
+// The log line that ends a run once its verdict is known, so that a saved log tells PASS from
+// FAIL: "Result : PASS", "Result : FAIL [Program]", "Result : STOPPED [...]".
+std::string VerdictLine(const RunResult& result);
+
+// What the window shows of a run besides the indicator board: that a run is under way (controls
+// that cannot be used look disabled), the step with its bytes done of total, and how it ended.
+class SequencerObserver {
+  public:
+    virtual ~SequencerObserver() = default;
+    virtual void RunStarted() {}
+    virtual void RunEnded(const RunResult& /*result*/) {}
+    virtual void StepStarted(Operation /*operation*/) {}
+    virtual void StepProgress(Operation /*operation*/, std::uint64_t /*done*/,
+                              std::uint64_t /*total*/) {}
+    virtual void StepEnded(Operation /*operation*/, bool /*pass*/) {}
 };
 
 class Sequencer : private ProgressSink {
@@ -111,6 +131,10 @@ class Sequencer : private ProgressSink {
     bool RunOperation(Operation operation);
     RunResult RunSingle(Operation operation, std::optional<std::pair<Bar, Step>> tile);
     void ShowVerdict(RunResult& result, bool socketResult, bool showLamp = true);
+    // The socket was skipped at the identity question: the run was not done.
+    void ShowStopped(const RunResult& result);
+    // "Finished with total time" with the run's elapsed time, which the result keeps.
+    void LogFinished(RunResult& result, std::uint32_t startTick);
     bool OperationTab() const;
     // The start every run shares: the programmer opened with the device's image (the operator is
     // told when it cannot be) and the target-board mode sent. False: nothing more runs.

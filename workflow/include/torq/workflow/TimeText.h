@@ -18,5 +18,6 @@ std::string GeneralSecondsText(std::uint32_t elapsedMs);
 
 // "Finished with total time : 3.5 Sec."
 std::string FinishedLine(std::uint32_t startTick, std::uint32_t endTick);
+std::string FinishedLine(std::uint32_t elapsedMs);
 
 }  // namespace torq
