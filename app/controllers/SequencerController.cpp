@@ -41,6 +41,8 @@ QString RunSummary(const QString& title, const RunResult& result) {
     if (result.Outcome() == Verdict::Fail && result.failedStep)
         summary +=
             QStringLiteral(" \u00b7 %1 failed").arg(Latin1(OperationLogName(*result.failedStep)));
+    else if (result.Outcome() == Verdict::Fail && !result.failure.empty())
+        summary += QStringLiteral(" \u00b7 %1").arg(QString::fromStdString(result.failure));
     if (result.elapsedMs)
         summary += QStringLiteral(" \u00b7 %1 s")
                        .arg(QString::fromStdString(GeneralSecondsText(*result.elapsedMs)));

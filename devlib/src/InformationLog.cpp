@@ -51,7 +51,13 @@ LineLook LookOfLine(std::string_view line) {
     while (!message.empty() &&
            (message.back() == ' ' || message.back() == '\n' || message.back() == '\r'))
         message.remove_suffix(1);
-    if (EndsWithWord(message, "Pass"))
+    if (message.starts_with(kVerdictPrefix)) {
+        const std::string_view word = message.substr(kVerdictPrefix.size());
+        if (word.starts_with("PASS"))
+            look.verdict = LineVerdict::Pass;
+        else if (word.starts_with("FAIL"))
+            look.verdict = LineVerdict::Fail;
+    } else if (EndsWithWord(message, "Pass"))
         look.verdict = LineVerdict::Pass;
     else if (EndsWithWord(message, "Fail") || message.starts_with("Error :"))
         look.verdict = LineVerdict::Fail;

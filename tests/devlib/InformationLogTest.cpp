@@ -46,6 +46,9 @@ TEST(InformationLog, LookOfLineFindsTheTimeStampAndTheVerdict) {
         {"0001 : [0x00000010] 0x12 0x34", 0, LineVerdict::None},
         {"2011/5/04 13:07:09 : Verify : Fail", 0, LineVerdict::Fail},
         {"Pass", 0, LineVerdict::Pass},
+        {"2011/05/04 13:07:09 : Result : PASS", 22, LineVerdict::Pass},
+        {"2011/05/04 13:07:09 : Result : FAIL [Verify]", 22, LineVerdict::Fail},
+        {"2011/05/04 13:07:09 : Result : STOPPED [not done]", 22, LineVerdict::None},
         {"", 0, LineVerdict::None},
     };
     for (const Case& c : cases) {

@@ -759,6 +759,7 @@ TEST_F(WorkbenchTest, YesWithNothingToLoadAgainStopsTheRunAndFails) {
         EXPECT_FALSE(run.Pass());
         EXPECT_EQ(bench->UnitStates().Unit(1).type, "W25X20");
         EXPECT_TRUE(Logged(std::string(kNoImageForNewDeviceLine)));
+        EXPECT_TRUE(Logged("Result : FAIL [no image for the new device]"));
         if (c.line != nullptr) {
             EXPECT_TRUE(Logged(c.line));
         }

@@ -111,6 +111,8 @@ std::string VerdictLine(const RunResult& result) {
     std::string line = std::string(kVerdictPrefix) + std::string(VerdictWord(verdict));
     if (verdict == Verdict::Fail && result.failedStep)
         line += " [" + std::string(OperationLogName(*result.failedStep)) + "]";
+    else if (verdict == Verdict::Fail && !result.failure.empty())
+        line += " [" + result.failure + "]";
     if (verdict == Verdict::Stopped)
         line += " [not done: the chip in the socket was not confirmed]";
     return line;
@@ -342,6 +344,7 @@ RunResult Sequencer::ExecuteAll() {
         bool socketResult = true;
         if (imageLost_) {
             b.Log().WriteInfoLine(kNoImageForNewDeviceLine);
+            result.failure = "no image for the new device";
             socketResult = false;
         }
         for (const StepRow& row : StepRowsOf(bar)) {

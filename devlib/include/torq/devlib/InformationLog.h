@@ -22,6 +22,8 @@ std::string FormatTimeStamp(const LocalDateTime& time);
 // addition to its words: the length of the leading "yyyy/mm/dd hh:nn:ss : " (0 without one), and
 // a pass (the line ends in the word "Pass") or a failure (ends in "Fail", or an "Error :" line).
 enum class LineVerdict { None, Pass, Fail };
+// A run's last line starts so and names its verdict: "Result : PASS", "Result : FAIL [Verify]".
+inline constexpr std::string_view kVerdictPrefix = "Result : ";
 struct LineLook {
     std::size_t stampLength = 0;
     LineVerdict verdict = LineVerdict::None;

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <utility>
 
+#include "torq/devlib/InformationLog.h"
 #include "torq/devlib/Seams.h"
 #include "torq/workflow/ControlNames.h"
 
@@ -64,6 +65,8 @@ struct RunResult {
     bool stopped = false;  // a stop request ended the run between steps
     // The step whose failure ended the run; none when it passed or failed outside a step.
     std::optional<Operation> failedStep;
+    // Why a run failed before any step, in a few words ("no image for the new device").
+    std::string failure;
     // The run's time, the one figure of "Finished with total time"; none when no socket ran.
     std::optional<std::uint32_t> elapsedMs;
     bool Pass() const { return ran && processed > 0 && processed == passed; }
@@ -73,7 +76,6 @@ struct RunResult {
 // "PASS", "FAIL", "STOPPED"; empty for None.
 std::string_view VerdictWord(Verdict verdict);
 
-inline constexpr std::string_view kVerdictPrefix = "Result : ";
 // The log line that ends a run once its verdict is known, so that a saved log tells PASS from
 // FAIL: "Result : PASS", "Result : FAIL [Program]", "Result : STOPPED [...]".
 std::string VerdictLine(const RunResult& result);
