@@ -43,10 +43,48 @@ bool IsMimeTypeName(std::string_view type) {
             return false;
         return std::all_of(text.begin(), text.end(), [](char c) {
             return std::isalnum(static_cast<unsigned char>(c)) ||
-                   std::strchr("!#$&^_.+-", c) != nullptr;
+                   std::string_view("!#$&^_.+-").find(c) != std::string_view::npos;
         });
     };
     return part(type.substr(0, slash)) && part(type.substr(slash + 1));
+}
+
+// One line of a globs2 file: weight:type:glob[:flags[:...]].
+struct GlobLine {
+    std::string_view type;
+    std::string_view glob;
+    std::int32_t weight = 0;
+    bool caseSensitive = false;
+};
+
+std::optional<GlobLine> ParseGlobLine(std::string_view line) {
+    if (line.empty() || line.front() == '#')
+        return std::nullopt;
+    const std::size_t first = line.find(':');
+    const std::size_t second = first == std::string_view::npos ? first : line.find(':', first + 1);
+    if (second == std::string_view::npos)
+        return std::nullopt;
+    const auto weight = ParseIniInteger(line.substr(0, first));
+    if (!weight)
+        return std::nullopt;
+    const std::string_view tail = line.substr(second + 1);
+    const std::size_t third = tail.find(':');
+    const std::string_view flags =
+        third == std::string_view::npos ? std::string_view() : tail.substr(third + 1);
+    return GlobLine{line.substr(first + 1, second - first - 1), tail.substr(0, third), *weight,
+                    flags.find("cs") != std::string_view::npos};
+}
+
+// Calls `each` with every glob line of a globs2 file's text.
+template <typename Each>
+void ForEachGlobLine(std::string_view text, Each each) {
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        const std::string_view line = text.substr(0, end);
+        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+        if (const auto glob = ParseGlobLine(line))
+            each(*glob);
+    }
 }
 
 // The text of the first element <name> without attributes (the untranslated one), unescaped.
@@ -75,23 +113,6 @@ std::string OneLineDescription(std::string_view text) {
     return line.substr(first, line.find_last_not_of(' ') - first + 1);
 }
 
-std::vector<std::string> SplitList(std::string_view value) {
-    std::vector<std::string> items;
-    while (!value.empty()) {
-        const std::size_t semicolon = value.find(';');
-        std::string_view item = value.substr(0, semicolon);
-        while (!item.empty() && (item.front() == ' ' || item.front() == '\t'))
-            item.remove_prefix(1);
-        while (!item.empty() && (item.back() == ' ' || item.back() == '\t'))
-            item.remove_suffix(1);
-        if (!item.empty())
-            items.emplace_back(item);
-        value =
-            semicolon == std::string_view::npos ? std::string_view() : value.substr(semicolon + 1);
-    }
-    return items;
-}
-
 std::string JoinList(const std::vector<std::string>& items, bool trailingSemicolon) {
     std::string value;
     for (const std::string& item : items) {
@@ -106,8 +127,8 @@ std::string JoinList(const std::vector<std::string>& items, bool trailingSemicol
 
 std::string PackageText(std::string_view extension, std::string_view description) {
     std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
-    text += "<!-- The TORQ-SPI file association of \"." + std::string(extension) +
-            "\"; removed with it. -->\n";
+    // Nothing the operator typed goes into the comment: "--" is not allowed inside one.
+    text += "<!-- A file association of TORQ-SPI; removed with it. -->\n";
     text += "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n";
     text += "  <mime-type type=\"" + FileAssociations::MimeTypeFor(extension) + "\">\n";
     if (!description.empty())
@@ -124,10 +145,8 @@ std::string ErrnoText() {
 
 // The files are in place but the desktop reads its compiled database, which only the tool
 // rebuilds: the operator is told rather than left to believe the change took effect.
-void RefreshOrTell(const XdgFolders& folders, DesktopTools& tools, std::string_view extension,
-                   std::string_view done, Operator& op) {
-    if (RefreshMimeDatabase(folders, tools))
-        return;
+void TellNotRefreshed(const XdgFolders& folders, std::string_view extension, std::string_view done,
+                      Operator& op) {
     op.Tell(Severity::Warning,
             "The file association of \"." + std::string(extension) + "\" is " + std::string(done) +
                 ", but the desktop will not see the change until update-mime-database has run on " +
@@ -221,10 +240,10 @@ std::optional<FileAssociation> FileAssociations::Ours(std::string_view extension
     if (package.empty())
         return std::nullopt;
     const SmallFile file = ReadSmallFile(package, kPackageFileLimit);
-    if (!file.exists)
+    if (!file.exists || !InUserDatabase(extension, package))
         return std::nullopt;
-    // A package file that was damaged still registers the extension (the desktop reads what it
-    // can); it is listed, so it can be replaced or removed.
+    // A damaged package the database has not been rebuilt from yet is listed, so it can be
+    // replaced or removed before the tool leaves it out.
     FileAssociation association;
     association.extension = std::string(extension);
     association.mimeType = MimeTypeFor(extension);
@@ -235,6 +254,30 @@ std::optional<FileAssociation> FileAssociations::Ours(std::string_view extension
             association.description = OneLineDescription(description);
     }
     return association;
+}
+
+bool FileAssociations::InUserDatabase(std::string_view extension, const fs::path& package) const {
+    // update-mime-database skips a package it cannot parse and compiles the rest: our type is in
+    // its globs2 exactly when it took our package. A package newer than that file has not been
+    // through the tool yet.
+    const fs::path globs = folders_.MimeFolder() / "globs2";
+    std::error_code error;
+    const auto compiled = fs::last_write_time(globs, error);
+    if (error)
+        return true;
+    const auto written = fs::last_write_time(package, error);
+    if (error || written > compiled)
+        return true;
+    const SmallFile file = ReadSmallFile(globs);
+    if (!file.problem.empty())
+        return true;
+    const std::string type = MimeTypeFor(extension);
+    const std::string pattern = "*." + std::string(extension);
+    bool found = false;
+    ForEachGlobLine(file.contents, [&](const GlobLine& line) {
+        found = found || (line.type == type && line.glob == pattern);
+    });
+    return found;
 }
 
 std::optional<FileAssociation> FileAssociations::Others(std::string_view extension) const {
@@ -253,36 +296,16 @@ std::optional<FileAssociation> FileAssociations::Others(std::string_view extensi
         const SmallFile globs = ReadSmallFile(mime / "globs2");
         if (!globs.problem.empty())
             continue;
-        std::string_view rest = globs.contents;
-        while (!rest.empty()) {
-            const std::size_t end = rest.find('\n');
-            const std::string_view line = rest.substr(0, end);
-            rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
-            if (line.empty() || line.front() == '#')
-                continue;
-            // weight:type:glob[:flags[:...]]
-            const std::size_t first = line.find(':');
-            const std::size_t second =
-                first == std::string_view::npos ? first : line.find(':', first + 1);
-            if (second == std::string_view::npos)
-                continue;
-            const std::string_view type = line.substr(first + 1, second - first - 1);
-            const std::string_view tail = line.substr(second + 1);
-            const std::size_t third = tail.find(':');
-            const std::string_view glob = tail.substr(0, third);
-            const std::string_view flags =
-                third == std::string_view::npos ? std::string_view() : tail.substr(third + 1);
-            const bool caseSensitive = flags.find("cs") != std::string_view::npos;
+        ForEachGlobLine(globs.contents, [&](const GlobLine& line) {
             const bool matches =
-                caseSensitive ? glob == pattern : EqualsIgnoringCase(glob, pattern);
-            if (!matches || type.starts_with(kTypePrefix) || !IsMimeTypeName(type))
-                continue;
-            const auto weight = ParseIniInteger(line.substr(0, first));
-            if (weight && *weight > bestWeight) {
-                bestWeight = *weight;
-                bestType = std::string(type);
+                line.caseSensitive ? line.glob == pattern : EqualsIgnoringCase(line.glob, pattern);
+            if (!matches || line.type.starts_with(kTypePrefix) || !IsMimeTypeName(line.type))
+                return;
+            if (line.weight > bestWeight) {
+                bestWeight = line.weight;
+                bestType = std::string(line.type);
             }
-        }
+        });
     }
     if (bestType.empty())
         return std::nullopt;
@@ -356,8 +379,21 @@ bool FileAssociations::SetDefaultApplication(const std::string& mimeType,
     std::error_code error;
     fs::create_directories(path.parent_path(), error);
     IniFile list(path);
-    list.WriteString(kDefaultSection, mimeType, kHandlerId);
-    std::vector<std::string> added = SplitList(list.ReadString(kAddedSection, mimeType));
+    // The list's first installed entry is the default. One the type had (another program, chosen
+    // after an earlier registration of ours) stays, as written, behind ours: Remove takes ours
+    // off the front and so gives it back, and the desktop falls back to it should our entry go.
+    const std::string defaults = list.ReadString(kDefaultSection, mimeType);
+    std::vector<std::string> items = SplitDesktopList(defaults);
+    if (items.empty()) {
+        list.WriteString(kDefaultSection, mimeType, kHandlerId);
+    } else if (std::find(items.begin(), items.end(), kHandlerId) == items.end()) {
+        list.WriteString(kDefaultSection, mimeType, std::string(kHandlerId) + ";" + defaults);
+    } else if (items.front() != kHandlerId) {
+        std::erase(items, kHandlerId);
+        items.insert(items.begin(), std::string(kHandlerId));
+        list.WriteString(kDefaultSection, mimeType, JoinList(items, false));
+    }
+    std::vector<std::string> added = SplitDesktopList(list.ReadString(kAddedSection, mimeType));
     if (std::find(added.begin(), added.end(), kHandlerId) == added.end()) {
         added.insert(added.begin(), std::string(kHandlerId));
         list.WriteString(kAddedSection, mimeType, JoinList(added, true));
@@ -376,7 +412,16 @@ bool FileAssociations::ClearDefaultApplication(const std::string& mimeType,
     for (const std::string_view section : {kDefaultSection, kAddedSection}) {
         if (!list.HasKey(section, mimeType))
             continue;
-        std::vector<std::string> items = SplitList(list.ReadString(section, mimeType));
+        const std::string value = list.ReadString(section, mimeType);
+        // What followed ours in front goes back as it was written.
+        const std::string front = std::string(kHandlerId) + ";";
+        if (section == kDefaultSection && value.starts_with(front) &&
+            !SplitDesktopList(value.substr(front.size())).empty()) {
+            list.WriteString(section, mimeType, value.substr(front.size()));
+            changed = true;
+            continue;
+        }
+        std::vector<std::string> items = SplitDesktopList(value);
         if (std::erase(items, kHandlerId) == 0)
             continue;
         changed = true;
@@ -392,21 +437,63 @@ bool FileAssociations::ClearDefaultApplication(const std::string& mimeType,
     return true;
 }
 
+FileAssociations::ListEntries FileAssociations::ReadListEntries(const std::string& mimeType) const {
+    const IniFile list(MimeAppsList());
+    ListEntries entries;
+    if (list.HasKey(kDefaultSection, mimeType))
+        entries.defaults = list.ReadString(kDefaultSection, mimeType);
+    if (list.HasKey(kAddedSection, mimeType))
+        entries.added = list.ReadString(kAddedSection, mimeType);
+    return entries;
+}
+
+bool FileAssociations::WriteListEntries(const std::string& mimeType, const ListEntries& entries,
+                                        std::string& problem) const {
+    IniFile list(MimeAppsList());
+    for (const auto& [section, value] :
+         {std::pair{kDefaultSection, entries.defaults}, std::pair{kAddedSection, entries.added}}) {
+        if (value)
+            list.WriteString(section, mimeType, *value);
+        else
+            list.EraseKey(section, mimeType);
+    }
+    if (!list.Save()) {
+        problem = list.SaveError();
+        return false;
+    }
+    return true;
+}
+
 bool FileAssociations::Add(std::string_view extensionField, std::string_view description,
                            Operator& op) {
     const std::string extension = ExtensionFieldText(extensionField);
-    if (!IsRegistrableExtension(extension))
+    if (extension.empty())
         return false;
     const auto refuse = [&](const std::string& why) {
         op.Tell(Severity::Error,
                 "The file association of \"." + extension + "\" cannot be registered: " + why);
         return false;
     };
+    if (!IsRegistrableExtension(extension)) {
+        return refuse(
+            "an extension is letters, digits, \"_\", \"-\" and \"+\", with single "
+            "dots between them, at most " +
+            std::to_string(kExtensionLimit) + " characters");
+    }
     if (folders_.dataHome.empty() || folders_.configHome.empty())
         return refuse("the desktop's folders are unknown (HOME and XDG_DATA_HOME are not set)");
+    if (!IsDesktopEntryPath(program_))
+        return refuse(UnnameableProgramText(program_));
     const std::string text = OneLineDescription(description);
     if (!IsUtf8(text))
         return refuse("the description is not UTF-8 text");
+    if (!IsXmlText(text)) {
+        return refuse("the description holds a character XML does not allow (U+FFFE or U+FFFF)");
+    }
+    if (Utf8Length(text) > kDescriptionLimit) {
+        return refuse("the description is longer than " + std::to_string(kDescriptionLimit) +
+                      " characters");
+    }
     if (Registration(extension)) {
         if (op.Ask(Severity::Question, kAssociationReplaceQuestion, Buttons::YesNo) !=
                 Answer::Yes ||
@@ -416,17 +503,24 @@ bool FileAssociations::Add(std::string_view extensionField, std::string_view des
         }
     }
 
+    const std::string mimeType = MimeTypeFor(extension);
     const fs::path package = PackageFile(extension);
     const SmallFile before = ReadSmallFile(package, kPackageFileLimit);
-    // Puts the package file back as it was, when a later step fails.
-    const auto restore = [&] {
+    const ListEntries listBefore = ReadListEntries(mimeType);
+    // Puts the files back as they were, when a later step fails; the database is rebuilt again
+    // when it was rebuilt with our package.
+    const auto restore = [&](bool rebuilt) {
         std::error_code ignored;
         if (before.exists && before.problem.empty())
             WriteFileAtomically(package, before.contents);
         else if (!before.exists)
             fs::remove(package, ignored);
+        if (rebuilt)
+            RefreshMimeDatabase(folders_, tools_);
         std::string unused;
         WriteHandlerEntry(unused);
+        if (ReadListEntries(mimeType) != listBefore)
+            WriteListEntries(mimeType, listBefore, unused);
     };
     std::error_code error;
     fs::create_directories(package.parent_path(), error);
@@ -435,11 +529,22 @@ bool FileAssociations::Add(std::string_view extensionField, std::string_view des
     if (!WriteFileAtomically(package, PackageText(extension, text)))
         return refuse("cannot write " + package.string() + ": " + ErrnoText());
     std::string problem;
-    if (!WriteHandlerEntry(problem) || !SetDefaultApplication(MimeTypeFor(extension), problem)) {
-        restore();
+    if (!WriteHandlerEntry(problem) || !SetDefaultApplication(mimeType, problem)) {
+        restore(false);
         return refuse(problem);
     }
-    RefreshOrTell(folders_, tools_, extension, "registered", op);
+    if (RefreshMimeDatabase(folders_, tools_)) {
+        // The tool skips a package it cannot read and succeeds all the same: what counts is
+        // whether our type is in the database now.
+        if (!Ours(extension)) {
+            restore(true);
+            return refuse("update-mime-database left " + package.string() +
+                          " out of the desktop's MIME database, so the desktop would not know "
+                          "the extension");
+        }
+    } else {
+        TellNotRefreshed(folders_, extension, "registered", op);
+    }
     RefreshApplicationIndex(folders_, tools_);
     return true;
 }
@@ -465,7 +570,8 @@ bool FileAssociations::Remove(std::string_view extensionField, Operator& op) {
         return refuse("cannot remove " + package.string() + ": " + error.message());
     if (!WriteHandlerEntry(problem))
         return refuse(problem);
-    RefreshOrTell(folders_, tools_, extension, "removed", op);
+    if (!RefreshMimeDatabase(folders_, tools_))
+        TellNotRefreshed(folders_, extension, "removed", op);
     RefreshApplicationIndex(folders_, tools_);
     return true;
 }

@@ -12,6 +12,8 @@ namespace {
 
 constexpr std::string_view kFolderName = "TORQ-SPI";
 constexpr std::string_view kFileName = "TORQ-SPI.desktop";
+// Our entry is a few hundred bytes; a larger file at its place is read no further.
+constexpr std::uint64_t kEntryFileLimit = 64 * 1024;
 
 bool PathExists(const fs::path& path) {
     std::error_code error;
@@ -41,9 +43,21 @@ bool SendToEntry::Create(Operator& op) {
         op.Tell(Severity::Error, kSendToFolderNotFound);
         return false;
     }
+    if (!IsDesktopEntryPath(program_)) {
+        // The message the box always gives, then why.
+        op.Tell(Severity::Error,
+                std::string(kSendToCannotCreate) + ": " + UnnameableProgramText(program_));
+        return false;
+    }
     const fs::path entry = EntryPath();
-    if (PathExists(entry))
-        return true;
+    const std::string exec = ExecLineForFile(program_);
+    // An entry that starts this program is left as it is; one that starts it where it was
+    // before it moved (or that cannot be read) is written anew.
+    if (PathExists(entry)) {
+        const SmallFile existing = ReadSmallFile(entry, kEntryFileLimit);
+        if (existing.problem.empty() && DesktopEntryKey(existing.contents, "Exec") == exec)
+            return true;
+    }
     ApplicationEntry text;
     text.name = std::string(kSendToEntryName);
     text.comment = "Load the file into the TORQ-SPI buffer";

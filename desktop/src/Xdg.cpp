@@ -1,5 +1,6 @@
 #include "torq/desktop/Xdg.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -11,6 +12,8 @@
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include "torq/devlib/Text.h"
 
 extern char** environ;
 
@@ -117,6 +120,15 @@ SystemDesktopTools& SystemDesktopTools::Instance() {
     return tools;
 }
 
+fs::path RunningProgram(const fs::path& fallback) {
+    std::error_code error;
+    fs::path program = fs::read_symlink("/proc/self/exe", error);
+    // A program replaced while it runs reads as "<path> (deleted)", which starts nothing.
+    if (error || !program.is_absolute() || !fs::is_regular_file(program, error))
+        return fallback;
+    return program;
+}
+
 bool RefreshMimeDatabase(const XdgFolders& folders, DesktopTools& tools) {
     return !folders.dataHome.empty() &&
            tools.Run({"update-mime-database", folders.MimeFolder().string()});
@@ -150,6 +162,63 @@ std::string DesktopEntryValue(std::string_view text) {
         }
     }
     return value;
+}
+
+std::vector<std::string> SplitDesktopList(std::string_view value) {
+    std::vector<std::string> items;
+    while (!value.empty()) {
+        const std::size_t semicolon = value.find(';');
+        std::string_view item = value.substr(0, semicolon);
+        while (!item.empty() && (item.front() == ' ' || item.front() == '\t'))
+            item.remove_prefix(1);
+        while (!item.empty() && (item.back() == ' ' || item.back() == '\t'))
+            item.remove_suffix(1);
+        if (!item.empty())
+            items.emplace_back(item);
+        value =
+            semicolon == std::string_view::npos ? std::string_view() : value.substr(semicolon + 1);
+    }
+    return items;
+}
+
+bool IsDesktopEntryPath(const fs::path& program) {
+    const std::string& text = program.native();
+    return !text.empty() && IsUtf8(text) && std::none_of(text.begin(), text.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+    });
+}
+
+std::string UnnameableProgramText(const fs::path& program) {
+    return "the program's path " + TextForMessage(program.native()) +
+           " is not UTF-8 text or holds a control character, so no desktop entry can name it; "
+           "move the program to a folder whose path is plain UTF-8 text";
+}
+
+std::optional<std::string> DesktopEntryKey(std::string_view entry, std::string_view key) {
+    bool inGroup = false;
+    while (!entry.empty()) {
+        const std::size_t end = entry.find('\n');
+        std::string_view line = entry.substr(0, end);
+        entry = end == std::string_view::npos ? std::string_view() : entry.substr(end + 1);
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        if (line.starts_with('[')) {
+            inGroup = line == "[Desktop Entry]";
+            continue;
+        }
+        if (!inGroup || !line.starts_with(key))
+            continue;
+        std::string_view rest = line.substr(key.size());
+        while (!rest.empty() && rest.front() == ' ')
+            rest.remove_prefix(1);
+        if (rest.empty() || rest.front() != '=')
+            continue;
+        rest.remove_prefix(1);
+        while (!rest.empty() && rest.front() == ' ')
+            rest.remove_prefix(1);
+        return std::string(rest);
+    }
+    return std::nullopt;
 }
 
 std::string ExecLineForFile(const fs::path& program) {
@@ -289,42 +358,92 @@ std::string XmlUnescaped(std::string_view text) {
     return out;
 }
 
-bool IsUtf8(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        std::size_t length = 0;
-        std::uint32_t code = 0;
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        } else if ((lead & 0xE0) == 0xC0) {
-            length = 2;
-            code = lead & 0x1F;
-        } else if ((lead & 0xF0) == 0xE0) {
-            length = 3;
-            code = lead & 0x0F;
-        } else if ((lead & 0xF8) == 0xF0) {
-            length = 4;
-            code = lead & 0x07;
-        } else {
+namespace {
+
+// The character at text[i] and its length in bytes; nothing when the bytes there are not UTF-8
+// (a stray or missing continuation byte, an overlong form, a surrogate, a value past U+10FFFF).
+struct Utf8Character {
+    std::uint32_t code;
+    std::size_t length;
+};
+
+std::optional<Utf8Character> DecodeUtf8(std::string_view text, std::size_t i) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    std::size_t length = 0;
+    std::uint32_t code = 0;
+    if (lead < 0x80) {
+        return Utf8Character{lead, 1};
+    } else if ((lead & 0xE0) == 0xC0) {
+        length = 2;
+        code = lead & 0x1F;
+    } else if ((lead & 0xF0) == 0xE0) {
+        length = 3;
+        code = lead & 0x0F;
+    } else if ((lead & 0xF8) == 0xF0) {
+        length = 4;
+        code = lead & 0x07;
+    } else {
+        return std::nullopt;
+    }
+    if (i + length > text.size())
+        return std::nullopt;
+    for (std::size_t k = 1; k < length; ++k) {
+        const auto next = static_cast<unsigned char>(text[i + k]);
+        if ((next & 0xC0) != 0x80)
+            return std::nullopt;
+        code = (code << 6) | (next & 0x3F);
+    }
+    static constexpr std::uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (code < kSmallest[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+        return std::nullopt;
+    return Utf8Character{code, length};
+}
+
+// Calls `each` with every character of the text; false at the first bytes that are not UTF-8 or
+// when `each` says stop.
+template <typename Each>
+bool ForEachUtf8Character(std::string_view text, Each each) {
+    for (std::size_t i = 0; i < text.size();) {
+        const auto character = DecodeUtf8(text, i);
+        if (!character || !each(character->code))
             return false;
-        }
-        if (i + length > text.size())
-            return false;
-        for (std::size_t k = 1; k < length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            if ((next & 0xC0) != 0x80)
-                return false;
-            code = (code << 6) | (next & 0x3F);
-        }
-        // Overlong forms, surrogates and values past the last code point are not UTF-8.
-        static constexpr std::uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (code < kSmallest[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-            return false;
-        i += length;
+        i += character->length;
     }
     return true;
+}
+
+}  // namespace
+
+bool IsUtf8(std::string_view text) {
+    return ForEachUtf8Character(text, [](std::uint32_t) { return true; });
+}
+
+bool IsXmlText(std::string_view text) {
+    return ForEachUtf8Character(text, [](std::uint32_t code) {
+        if (code < 0x20)
+            return code == '\t' || code == '\n' || code == '\r';
+        return code != 0xFFFE && code != 0xFFFF;
+    });
+}
+
+std::size_t Utf8Length(std::string_view text) {
+    std::size_t length = 0;
+    ForEachUtf8Character(text, [&](std::uint32_t) { return ++length, true; });
+    return length;
+}
+
+std::string TextForMessage(std::string_view text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size();) {
+        if (const auto character = DecodeUtf8(text, i)) {
+            out.append(text.substr(i, character->length));
+            i += character->length;
+        } else {
+            out += "\\x" + HexText(static_cast<unsigned char>(text[i]), 2);
+            ++i;
+        }
+    }
+    return out;
 }
 
 }  // namespace torq

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 
 #include "DesktopTestSupport.h"
 #include "torq/desktop/FileAssociations.h"
+#include "torq/devlib/Ini.h"
 
 namespace torq {
 namespace {
@@ -17,7 +19,7 @@ using test::TempDir;
 const fs::path kProgram = "/usr/bin/torq-spi";
 
 // The shared MIME database of "the system": another program's type for .hex (described), one for
-// .s19 (not described), an upper-case glob, a case-sensitive one and a line naming no real type.
+// .s19 (not described), an upper-case glob, a case-sensitive one and lines naming no real type.
 void WriteSystemMimeDatabase(const TempDir& dir) {
     dir.Write("system/mime/globs2",
               "# generated\n"
@@ -26,8 +28,8 @@ void WriteSystemMimeDatabase(const TempDir& dir) {
               "40:text/x-lower:*.hex\n"
               "50:application/x-wide:*.WIDE\n"
               "50:text/x-c++src:*.C:cs\n"
-              "50:../../etc/passwd:*.evil\n"
-              "garbage\n");
+              "50:../../etc/passwd:*.evil\n" +
+                  std::string("50:text/x\0nul:*.nul\n", 20) + "garbage\n");
     dir.Write("system/mime/text/x-hex.xml",
               "<?xml version=\"1.0\"?>\n<mime-type type=\"text/x-hex\">\n"
               "  <comment xml:lang=\"de\">Intel-HEX-Abbild</comment>\n"
@@ -177,6 +179,7 @@ TEST(FileAssociations, AnotherProgramsRegistrationIsShownReplacedAndComesBack) {
         {"wide", "取代", "application/x-wide"},
         {"c", "加入", ""},  // only "*.C" is registered, case-sensitively
         {"evil", "加入", ""},
+        {"nul", "加入", ""},
     };
     for (const auto& s : shown) {
         const AssociationControls controls = f.associations.Controls(s.extension);
@@ -285,6 +288,134 @@ TEST(FileAssociations, DamagedPackageOfOursIsListedAndRemovable) {
     EXPECT_TRUE(fs::exists(f.dir / "home/.local/share/mime/packages/other-app.xml"));
 }
 
+// What goes into the package is checked before anything is written or asked: the operator is told
+// why, and the desktop's files stay as they were.
+TEST(FileAssociations, WhatTheMimePackageCannotHoldIsRefusedWithAMessage) {
+    const struct {
+        const char* extension;
+        std::string description;
+        const char* why;
+    } refusals[] = {
+        {"hex", "Intel \xEF\xBF\xBE HEX", "XML"},  // characters XML 1.0 forbids
+        {"hex", "\xEF\xBF\xBF", "XML"},
+        {"hex", "Intel \xFF HEX", "UTF-8"},
+        {"hex", std::string(kDescriptionLimit + 1, 'x'), "longer than"},
+        {"hex.", "Intel HEX", "letters"},  // only reachable past the field's rule
+        {"a..b", "", "letters"},
+    };
+    for (const auto& r : refusals) {
+        SCOPED_TRACE(r.why);
+        Fixture f;
+        f.dir.Write("home/.config/mimeapps.list", "[Default Applications]\n");
+        ScriptedOperator op({}, Answer::Yes);
+        EXPECT_FALSE(f.associations.Add(r.extension, r.description, op));
+        ASSERT_EQ(op.messages.size(), 1u);
+        EXPECT_EQ(op.messages[0].severity, Severity::Error);
+        EXPECT_NE(op.messages[0].text.find(r.why), std::string::npos) << op.messages[0].text;
+        EXPECT_TRUE(IsUtf8(op.messages[0].text));
+        EXPECT_FALSE(fs::exists(f.dir / "home/.local/share/mime"));
+        EXPECT_FALSE(fs::exists(f.Handler()));
+        EXPECT_EQ(ReadFile(f.MimeApps()), "[Default Applications]\n");
+        EXPECT_TRUE(f.tools.calls.empty());
+    }
+    // The longest description there is room for comes back whole, escaped on the way.
+    Fixture f;
+    ScriptedOperator op;
+    std::string longest = "<&\"'";
+    while (longest.size() < 4 + 3 * (kDescriptionLimit - 4))
+        longest += "\xE4\xB8\xAD";  // one character of three bytes
+    ASSERT_TRUE(f.associations.Add("rom", longest, op));
+    ASSERT_EQ(f.associations.List().size(), 1u);
+    EXPECT_EQ(f.associations.List()[0].description, longest);
+}
+
+// A package the MIME database did not take registers nothing: it is not listed, and an Add whose
+// package the tool left out is undone and told, not reported as done.
+TEST(FileAssociations, TheListShowsWhatTheMimeDatabaseHas) {
+    Fixture f;
+    const fs::path mime = f.dir / "home/.local/share/mime";
+    // Stands in for update-mime-database: compiles every package except those of ".bad".
+    f.tools.onRun = [&](const std::vector<std::string>& argv) {
+        if (argv.front() != "update-mime-database")
+            return;
+        std::string globs = "# compiled\n";
+        std::error_code error;
+        for (fs::directory_iterator it(mime / "packages", error), end; !error && it != end;
+             it.increment(error)) {
+            const std::string name = it->path().filename().string();
+            const std::string extension = name.substr(9, name.size() - 9 - 4);
+            if (extension != "bad")
+                globs += "90:application/x-torq-spi-" + extension + ":*." + extension + "\n";
+        }
+        WriteFileAtomically(mime / "globs2", globs);
+    };
+    ScriptedOperator op({}, Answer::Yes);
+    ASSERT_TRUE(f.associations.Add("hex", "Intel HEX", op));
+    const std::string mimeApps = ReadFile(f.MimeApps());
+    const std::string handler = ReadFile(f.Handler());
+
+    EXPECT_FALSE(f.associations.Add("bad", "Refused", op));
+    ASSERT_EQ(op.messages.size(), 1u);
+    EXPECT_EQ(op.messages[0].severity, Severity::Error);
+    EXPECT_NE(op.messages[0].text.find("update-mime-database"), std::string::npos)
+        << op.messages[0].text;
+    EXPECT_FALSE(fs::exists(f.associations.PackageFile("bad")));
+    EXPECT_EQ(ReadFile(f.MimeApps()), mimeApps);
+    EXPECT_EQ(ReadFile(f.Handler()), handler);
+    EXPECT_EQ(Extensions(f.associations.List()), (std::vector<std::string>{"hex=Intel HEX"}));
+
+    // A package left from before that the database compiled without: not registered, so not
+    // listed and not ours to remove; adding the extension writes it anew without asking.
+    f.dir.Write("home/.local/share/mime/packages/torq-spi-old.xml", "<mime-info><comment>x--y");
+    const auto past = fs::last_write_time(mime / "globs2") - std::chrono::seconds(10);
+    fs::last_write_time(mime / "packages/torq-spi-old.xml", past);
+    EXPECT_EQ(Extensions(f.associations.List()), (std::vector<std::string>{"hex=Intel HEX"}));
+    EXPECT_EQ(f.associations.Controls("old").addCaption, kAssociationAddCaption);
+    EXPECT_FALSE(f.associations.Remove("old", op));
+    ScriptedOperator quiet;
+    ASSERT_TRUE(f.associations.Add("old", "Old", quiet));
+    EXPECT_TRUE(quiet.messages.empty()) << ::testing::PrintToString(quiet.Texts());
+    EXPECT_EQ(Extensions(f.associations.List()),
+              (std::vector<std::string>{"hex=Intel HEX", "old=Old"}));
+}
+
+// Our type's default in mimeapps.list may have been another program's (chosen in the file manager
+// after an earlier registration): it stays behind ours, so removing ours gives it back.
+TEST(FileAssociations, AnEarlierDefaultForTheTypeComesBackOnRemove) {
+    Fixture f;
+    const std::string original =
+        "[Default Applications]\n"
+        "application/x-torq-spi-bin=hexedit.desktop; ghex.desktop;\n"
+        "text/plain=gedit.desktop\n";
+    f.dir.Write("home/.config/mimeapps.list", original);
+    ScriptedOperator op({}, Answer::Yes);
+    ASSERT_TRUE(f.associations.Add("bin", "Raw", op));
+    EXPECT_NE(ReadFile(f.MimeApps())
+                  .find("application/x-torq-spi-bin=torq-spi-associations.desktop;"
+                        "hexedit.desktop; ghex.desktop;\n"),
+              std::string::npos)
+        << ReadFile(f.MimeApps());
+    // Replacing keeps ours in front and the earlier ones behind it once.
+    ASSERT_TRUE(f.associations.Add("bin", "Raw image", op));
+    ASSERT_TRUE(f.associations.Remove("bin", op));
+    EXPECT_EQ(ReadFile(f.MimeApps()), original + "[Added Associations]\n");
+}
+
+// A desktop entry is UTF-8 text with no way to spell other bytes: a program whose path is not
+// UTF-8 cannot be named in one, so nothing is written and the operator is told why.
+TEST(FileAssociations, AProgramPathThatIsNotUtf8IsRefused) {
+    TempDir dir;
+    RecordingTools tools;
+    FileAssociations associations(test::ScratchFolders(dir), "/opt/b\xE4nch/torq-spi", tools);
+    ScriptedOperator op;
+    EXPECT_FALSE(associations.Add("hex", "Intel HEX", op));
+    ASSERT_EQ(op.messages.size(), 1u);
+    EXPECT_NE(op.messages[0].text.find("/opt/b\\xE4nch/torq-spi"), std::string::npos)
+        << op.messages[0].text;
+    EXPECT_NE(op.messages[0].text.find("UTF-8"), std::string::npos);
+    EXPECT_FALSE(fs::exists(dir / "home"));
+}
+
 // Without update-mime-database the files are written, but the desktop goes on with its old
 // database: the operator is told that, instead of being left to believe it took effect.
 TEST(FileAssociations, WithoutTheMimeToolTheOperatorIsToldTheDesktopWillNotSeeItYet) {
@@ -360,6 +491,28 @@ TEST(FileAssociations, TheDesktopOpensTheExtensionWithUs) {
     if (haveGio) {
         EXPECT_EQ(contentType().find("x-torq-spi"), std::string::npos);
     }
+
+    // "--" in an extension and every character XML escapes in a description reach the database;
+    // ours is the default ahead of an earlier one, which is the default again after Remove.
+    dir.Write("home/.local/share/applications/other.desktop",
+              "[Desktop Entry]\nType=Application\nName=Other\nExec=/bin/true %f\n");
+    dir.Write("home/.config/mimeapps.list",
+              "[Default Applications]\napplication/x-torq-spi-a--b=other.desktop\n");
+    ASSERT_TRUE(associations.Add("a--b", "<\"x--y\"> & 'z'", op));
+    EXPECT_NE(ReadFile(mime / "globs2").find("90:application/x-torq-spi-a--b:*.a--b"),
+              std::string::npos);
+    ASSERT_EQ(associations.List().size(), 1u);
+    EXPECT_EQ(associations.List()[0].description, "<\"x--y\"> & 'z'");
+    if (haveGio) {
+        EXPECT_NE(test::RunCommand(gio + "mime application/x-torq-spi-a--b")
+                      .out.find(": torq-spi-associations.desktop"),
+                  std::string::npos);
+    }
+    ASSERT_TRUE(associations.Remove("a--b", op));
+    EXPECT_NE(ReadFile(dir / "home/.config/mimeapps.list")
+                  .find("\napplication/x-torq-spi-a--b=other.desktop\n"),
+              std::string::npos);
+    EXPECT_EQ(op.messages.size(), 2u) << ::testing::PrintToString(op.Texts());
 }
 
 }  // namespace

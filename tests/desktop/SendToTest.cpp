@@ -32,10 +32,17 @@ TEST(SendToEntry, CheckingCreatesTheEntryUncheckingDeletesIt) {
     // It claims no file type, so it never becomes the default of one.
     EXPECT_EQ(text.find("MimeType="), std::string::npos);
 
-    // An entry that is already there is left as it is.
+    // An entry that is already there is left as it is while it starts this program.
     std::ofstream(entry, std::ios::app) << "X-Mine=kept\n";
     ASSERT_TRUE(sendTo.Apply(true, op));
     EXPECT_NE(ReadFile(entry).find("X-Mine=kept"), std::string::npos);
+    // The program moved: the entry is rewritten to start it where it is now.
+    SendToEntry moved(test::ScratchFolders(dir), "/usr/bin/torq-spi", tools);
+    ASSERT_TRUE(moved.Apply(true, op));
+    const std::string rewritten = ReadFile(entry);
+    EXPECT_NE(rewritten.find("\nExec=\"/usr/bin/torq-spi\" %f\n"), std::string::npos) << rewritten;
+    EXPECT_EQ(rewritten.find("X-Mine=kept"), std::string::npos);
+    EXPECT_EQ(rewritten.find("bench tools"), std::string::npos);
 
     ASSERT_TRUE(sendTo.Apply(false, op));
     EXPECT_FALSE(fs::exists(entry));
@@ -95,6 +102,27 @@ TEST(SendToEntry, FailuresAreToldWithTheirMessages) {
         EXPECT_EQ(messageOf(sendTo, false), kSendToCannotDelete);
         EXPECT_TRUE(fs::exists(dir / "stuck/applications/TORQ-SPI/TORQ-SPI.desktop/inside"));
     }
+}
+
+// A desktop entry is UTF-8 text with no way to spell other bytes; nor can it hold control
+// characters. Such a program path is refused, and a folder where the entry goes is no entry.
+TEST(SendToEntry, AnEntryThatCannotNameTheProgramIsNotWritten) {
+    TempDir dir;
+    RecordingTools tools;
+    for (const char* program : {"/opt/b\xE4nch/torq-spi", "/opt/a\x01b/torq-spi"}) {
+        SendToEntry sendTo(test::ScratchFolders(dir), program, tools);
+        ScriptedOperator op;
+        EXPECT_FALSE(sendTo.Apply(true, op));
+        ASSERT_EQ(op.messages.size(), 1u);
+        EXPECT_TRUE(op.messages[0].text.starts_with(kSendToCannotCreate)) << op.messages[0].text;
+        EXPECT_TRUE(IsUtf8(op.messages[0].text));
+        EXPECT_FALSE(fs::exists(sendTo.EntryPath()));
+    }
+    dir.Write("home/.local/share/applications/TORQ-SPI/TORQ-SPI.desktop/inside", "");
+    SendToEntry sendTo(test::ScratchFolders(dir), kProgram, tools);
+    ScriptedOperator op;
+    EXPECT_FALSE(sendTo.Apply(true, op));
+    EXPECT_EQ(op.Texts(), std::vector<std::string>{std::string(kSendToCannotCreate)});
 }
 
 TEST(SendToEntry, TheEntryPassesTheDesktopValidator) {

@@ -96,6 +96,61 @@ TEST(XmlText, Utf8Check) {
     EXPECT_FALSE(IsUtf8("\xFF"));
 }
 
+TEST(XmlText, OnlyCharactersXmlAllows) {
+    const struct {
+        std::string text;
+        bool allowed;
+    } cases[] = {
+        {"Intel HEX <&> \"'", true},
+        {"tab\tline\nreturn\r", true},
+        {"\xEF\xBF\xBD \xF0\x9F\x98\x80 \xC2\x85", true},  // U+FFFD, U+1F600, U+0085
+        {"\xEF\xBF\xBE", false},                           // U+FFFE
+        {"a\xEF\xBF\xBF", false},                          // U+FFFF
+        {std::string("a\0b", 3), false},
+        {"\x01", false},
+        {"\x1F", false},
+        {"\xED\xA0\x80", false},  // a surrogate is no UTF-8
+        {"\xFF", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(IsXmlText(c.text), c.allowed) << ::testing::PrintToString(c.text);
+}
+
+TEST(MessageText, BytesThatAreNotUtf8AreSpelledOut) {
+    EXPECT_EQ(TextForMessage("/opt/\xE4\xB8\xAD/x"), "/opt/\xE4\xB8\xAD/x");
+    EXPECT_EQ(TextForMessage("/opt/b\xE4nch\xFF"), "/opt/b\\xE4nch\\xFF");
+    EXPECT_EQ(TextForMessage("\xE4\xB8"), "\\xE4\\xB8");  // cut short
+}
+
+TEST(DesktopEntryText, ProgramPathsAnEntryCanName) {
+    EXPECT_TRUE(IsDesktopEntryPath("/opt/My \"Tools\" $1 %f/\xE4\xB8\xAD/torq-spi"));
+    EXPECT_FALSE(IsDesktopEntryPath("/opt/b\xE4nch/torq-spi"));
+    EXPECT_FALSE(IsDesktopEntryPath("/opt/a\nb/torq-spi"));
+    EXPECT_FALSE(IsDesktopEntryPath(""));
+}
+
+TEST(DesktopEntryText, KeyOfTheDesktopEntryGroup) {
+    const std::string entry =
+        "# Exec=comment\n"
+        "[Other]\nExec=other\n"
+        "[Desktop Entry]\r\n"
+        "Exec[de]=localized\n"
+        "Exec = \"/usr/bin/x\" %f\r\n"
+        "Exec=second\n"
+        "[Desktop Action new]\nExec=action\n";
+    EXPECT_EQ(DesktopEntryKey(entry, "Exec"), "\"/usr/bin/x\" %f");
+    EXPECT_EQ(DesktopEntryKey(entry, "Name"), std::nullopt);
+    EXPECT_EQ(DesktopEntryKey("Exec=x\n[Desktop Entry]", "Exec"), std::nullopt);
+    EXPECT_EQ(DesktopEntryKey("[Desktop Entry]\nExec=", "Exec"), "");
+}
+
+TEST(SystemDesktopTools, RunningProgramIsThisExecutable) {
+    const fs::path program = RunningProgram("/fallback");
+    EXPECT_TRUE(program.is_absolute());
+    EXPECT_EQ(program.filename(), "desktop_tests");
+    EXPECT_TRUE(fs::is_regular_file(program));
+}
+
 TEST(SystemDesktopTools, MissingAndFailingToolsAreNotErrors) {
     SystemDesktopTools tools;
     EXPECT_FALSE(tools.Run({"torq-no-such-tool-here"}));

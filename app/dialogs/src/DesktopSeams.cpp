@@ -16,7 +16,7 @@ DesktopLinkOpener& DesktopLinkOpener::Instance() {
 
 DesktopSeams DesktopSeams::System() {
     return DesktopSeams{XdgFolders::FromEnvironment(),
-                        QCoreApplication::applicationFilePath().toStdString(),
+                        RunningProgram(QCoreApplication::applicationFilePath().toStdString()),
                         SystemDesktopTools::Instance(), DesktopLinkOpener::Instance()};
 }
 

@@ -27,6 +27,10 @@ inline constexpr std::string_view kAssociationRemoveQuestion = "確定要移除�
 // The longest extension the field holds.
 inline constexpr std::size_t kExtensionLimit = 32;
 
+// The longest description, in characters: a file type's name as file managers show it, and far
+// below what a package file of ours may hold to be read back.
+inline constexpr std::size_t kDescriptionLimit = 256;
+
 // The extension field's text for what was typed: lower case, without the leading "."; characters
 // a file name extension cannot safely hold (blanks, "/", "*", quotes, non-ASCII ...) are left
 // out, and the text stops at kExtensionLimit characters.
@@ -54,8 +58,10 @@ class FileAssociations {
   public:
     FileAssociations(XdgFolders folders, std::filesystem::path program, DesktopTools& tools);
 
-    // The associations this program has registered, by extension: what is on disk, not a list
-    // kept somewhere else.
+    // The associations this program has registered, by extension: our packages that the user's
+    // MIME database holds, not a list kept somewhere else. A package written since
+    // update-mime-database last ran counts (it could not be run, or has not yet): it is what the
+    // database will hold once the tool runs.
     std::vector<FileAssociation> List() const;
     // The desktop's registration of the extension: ours when there is one, else the file type
     // another program gave it; nothing when it has none.
@@ -65,6 +71,10 @@ class FileAssociations {
     // "加入" / "取代": registers the extension with the description, after the two questions
     // when the extension already has a registration (No to either changes nothing). False when
     // nothing was registered; a failure is told to the operator and leaves the files as they were.
+    // What a package cannot hold is refused before anything is asked: an extension outside the
+    // field's rule, a description that is not XML text or longer than kDescriptionLimit, and a
+    // program path no desktop entry can name. A default the type had in mimeapps.list stays
+    // behind ours, so Remove gives it back.
     bool Add(std::string_view extensionField, std::string_view description, Operator& op);
     // "移除": removes our registration of the extension after the question.
     bool Remove(std::string_view extensionField, Operator& op);
@@ -75,11 +85,23 @@ class FileAssociations {
     std::filesystem::path HandlerEntry() const;
 
   private:
+    // The type's keys in the two sections of mimeapps.list we write; nothing where a key is
+    // missing.
+    struct ListEntries {
+        std::optional<std::string> defaults;
+        std::optional<std::string> added;
+        bool operator==(const ListEntries&) const = default;
+    };
+
     std::optional<FileAssociation> Ours(std::string_view extension) const;
+    bool InUserDatabase(std::string_view extension, const std::filesystem::path& package) const;
     std::optional<FileAssociation> Others(std::string_view extension) const;
     bool WriteHandlerEntry(std::string& problem) const;
     bool SetDefaultApplication(const std::string& mimeType, std::string& problem) const;
     bool ClearDefaultApplication(const std::string& mimeType, std::string& problem) const;
+    ListEntries ReadListEntries(const std::string& mimeType) const;
+    bool WriteListEntries(const std::string& mimeType, const ListEntries& entries,
+                          std::string& problem) const;
     std::filesystem::path MimeAppsList() const;
 
     XdgFolders folders_;

@@ -2,7 +2,9 @@
 // the text rules of desktop entry files.
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,6 +46,10 @@ class SystemDesktopTools final : public DesktopTools {
     static SystemDesktopTools& Instance();
 };
 
+// This executable's path as the system knows it, every byte of it (a toolkit's file name may have
+// replaced the bytes that are not UTF-8); `fallback` when it cannot be known.
+std::filesystem::path RunningProgram(const std::filesystem::path& fallback);
+
 // Rebuilds the user's MIME database after one of its package files changed. False when
 // update-mime-database could not be run (missing or failed): until it runs, the desktop does not
 // see the change.
@@ -59,9 +65,23 @@ inline constexpr std::string_view kIconName = "org.torqspi.TorqSpi";
 // escaped, so the value stays on its line.
 std::string DesktopEntryValue(std::string_view text);
 
+// True when a desktop entry can name the program: its path is UTF-8 text (an entry has no way to
+// spell other bytes) without control characters (a string value cannot hold them).
+bool IsDesktopEntryPath(const std::filesystem::path& program);
+// Why no desktop entry can name the program, for a message; said when IsDesktopEntryPath is false.
+std::string UnnameableProgramText(const std::filesystem::path& program);
+
+// The items of a list value (a desktop entry's MimeType, a line of mimeapps.list): the texts
+// between semicolons, blanks and tabs around them trimmed, empty ones left out.
+std::vector<std::string> SplitDesktopList(std::string_view value);
+
 // The Exec key for running `program` with one file: the program path quoted as the Exec rules
 // demand (so blanks, quotes, "$" and "%" in it survive), then " %f".
 std::string ExecLineForFile(const std::filesystem::path& program);
+
+// The value of `key` in the "Desktop Entry" group of a desktop entry file, as written (escapes
+// kept); the first one when the key is there twice. Nothing when the group or the key is missing.
+std::optional<std::string> DesktopEntryKey(std::string_view entry, std::string_view key);
 
 // A desktop entry of type Application that opens one file with `program`.
 struct ApplicationEntry {
@@ -82,5 +102,12 @@ std::string XmlUnescaped(std::string_view text);
 
 // True when text is well-formed UTF-8 (the XML and desktop files we write must be).
 bool IsUtf8(std::string_view text);
+// True when text is well-formed UTF-8 holding only characters XML 1.0 allows: no control
+// characters other than tab, line feed and carriage return, no U+FFFE or U+FFFF.
+bool IsXmlText(std::string_view text);
+// Text for a message to the operator: what is UTF-8 stays, every other byte is spelled "\xNN".
+std::string TextForMessage(std::string_view text);
+// How many characters well-formed UTF-8 text holds.
+std::size_t Utf8Length(std::string_view text);
 
 }  // namespace torq
