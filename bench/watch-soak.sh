@@ -176,6 +176,27 @@ is_good_file() {
     [ -f "$file" ] && [ ! -L "$file" ] && [ -s "$file" ] &&
         [ "$(stat -c %s "$file")" -le "$chip_size" ]
 }
+# A FIFO the watch is stuck opening is opened from this side to let it go; the count goes on from
+# where the watch is.
+release_fifo() {
+    [ -p "$file" ] && timeout 1 sh -c ": >\"$file\"" 2>/dev/null
+    cycles_seen=$(cycle_count)
+}
+# The cycle of a good file (waited: 0 when it came) must pass with the file's image in the chip.
+judge_good() {  # kind waited
+    if [ "$2" != 0 ]; then
+        missed=$((missed + 1))
+        release_fifo
+        return
+    fi
+    case "$(last_cycle)" in
+    *": Pass"*) chip_holds "$file" || wrong_pass=$((wrong_pass + 1)) ;;
+    *)
+        wrong_fail=$((wrong_fail + 1))
+        failed_kinds="$failed_kinds $1"
+        ;;
+    esac
+}
 # Every Pass must follow a load of its own: the watch's log gives "IC checksum" for each load.
 passes_without_load() {
     awk '/IC checksum=0x/ {loaded = 1}
@@ -215,14 +236,8 @@ while [ "$SECONDS" -lt "$end" ] && kill -0 "$watch_pid" 2>/dev/null; do
         clear_name
         good_change rename
         changes=$((changes + 1))
-        if wait_quiet; then
-            case "$(last_cycle)" in
-            *": Pass"*) chip_holds "$file" || wrong_pass=$((wrong_pass + 1)) ;;
-            *) wrong_fail=$((wrong_fail + 1)) && failed_kinds="$failed_kinds burst" ;;
-            esac
-        else
-            missed=$((missed + 1))
-        fi
+        wait_quiet
+        judge_good burst $?
     elif [ "$roll" -le 5 ]; then
         kind="${good_kinds[RANDOM % ${#good_kinds[@]}]}"
         if [ "${kind#same-time}" != "$kind" ] && ! is_good_file; then
@@ -231,16 +246,8 @@ while [ "$SECONDS" -lt "$end" ] && kill -0 "$watch_pid" 2>/dev/null; do
         [ "$kind" = rename ] && ! is_good_file && clear_name
         good_change "$kind"
         changes=$((changes + 1))
-        if wait_cycle "$kind"; then
-            case "$(last_cycle)" in
-            *": Pass"*) chip_holds "$file" || wrong_pass=$((wrong_pass + 1)) ;;
-            *) wrong_fail=$((wrong_fail + 1)) && failed_kinds="$failed_kinds $kind" ;;
-            esac
-        else
-            missed=$((missed + 1))
-            # A FIFO the watch is stuck opening is opened from this side to let it go.
-            [ -p "$file" ] && timeout 1 sh -c ": >\"$file\"" 2>/dev/null
-        fi
+        wait_cycle "$kind"
+        judge_good "$kind" $?
     else
         kind="${hostile_kinds[RANDOM % ${#hostile_kinds[@]}]}"
         # A second link to /dev/zero leads to the same device: nothing changed.
@@ -255,8 +262,7 @@ while [ "$SECONDS" -lt "$end" ] && kill -0 "$watch_pid" 2>/dev/null; do
             esac
         else
             hangs=$((hangs + 1))
-            [ -p "$file" ] && timeout 1 sh -c ": >\"$file\"" 2>/dev/null
-            cycles_seen=$(cycle_count)
+            release_fifo
         fi
     fi
     sample_memory

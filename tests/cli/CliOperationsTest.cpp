@@ -253,11 +253,11 @@ TEST_F(CliOperationsTest, WatchFailsACycleWhoseFileCannotBeLoaded) {
     const std::string f = file.string();
     const std::string changes = "sleep 1.5; cp -p " + a.string() + " " + f + "; sleep 1; cp -p " +
                                 b.string() + " " + f + "; sleep 1; : > " + f + "; sleep 1; rm " +
-                                f + "; mkfifo " + f + "; sleep 1; rm " + f +
-                                "; ln -s /dev/zero " + f;
-    const auto watch = test::RunCommand("( (" + changes + ") & timeout -s INT 7 " +
-                                        test::CliPath() + " --home " + home.Path().string() + " " +
-                                        Chip("W25X10") + " watch " + f + "; wait )");
+                                f + "; mkfifo " + f + "; sleep 1; rm " + f + "; ln -s /dev/zero " +
+                                f;
+    const auto watch =
+        test::RunCommand("( (" + changes + ") & timeout -s INT 7 " + test::CliPath() + " --home " +
+                         home.Path().string() + " " + Chip("W25X10") + " watch " + f + "; wait )");
     EXPECT_EQ(watch.exitCode, 0) << watch.err;
     for (const char* line :
          {"Cycle 1: Fail (not loaded: The source select address of size at the destination select "
@@ -276,9 +276,9 @@ TEST_F(CliOperationsTest, WatchFailsACycleWhoseFileCannotBeLoaded) {
     // Answered with --yes, the file bigger than the chip is loaded cut to the chip's size.
     std::filesystem::remove(file);  // the link to /dev/zero
     std::ofstream(file, std::ios::binary) << std::string(128 * 1024 + 1, 'X');
-    const auto yes = test::RunCommand("timeout -s INT 2 " + test::CliPath() + " --home " +
-                                      home.Path().string() + " " + Chip("W25X10") + " watch " + f +
-                                      " --yes");
+    const auto yes =
+        test::RunCommand("timeout -s INT 2 " + test::CliPath() + " --home " + home.Path().string() +
+                         " " + Chip("W25X10") + " watch " + f + " --yes");
     EXPECT_TRUE(Has(yes.out, "Cycle 1: Pass")) << yes.out << yes.err;
 }
 
@@ -289,7 +289,8 @@ TEST_F(CliOperationsTest, AnEmptyBufferIsNotProgrammed) {
     std::ofstream(home / "output.tmp", std::ios::trunc);
     const auto run = Run(Chip("W25X10") + " run erase,blank,program,verify");
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_TRUE(Has(run.out, "Error : No image is loaded : the buffer is empty, load a file first !"))
+    EXPECT_TRUE(
+        Has(run.out, "Error : No image is loaded : the buffer is empty, load a file first !"))
         << run.out;
     EXPECT_TRUE(Has(run.out, "Result : FAIL [no image loaded]")) << run.out;
     EXPECT_FALSE(Has(run.out, "Start [Erase]"));

@@ -124,8 +124,8 @@ TEST_F(LineLimitTest, AFailedSaveOfPrintedLinesStillHoldsTheLimit) {
     for (int round = 0; round < 3; ++round) {
         SCOPED_TRACE(round);
         Fill(1, 600);
-        EXPECT_TRUE(log.ApplyLineLimit(500, LimitAction::SaveToFileAndClear, file,
-                                       UnsavedLines::Drop));
+        EXPECT_TRUE(
+            log.ApplyLineLimit(500, LimitAction::SaveToFileAndClear, file, UnsavedLines::Drop));
         EXPECT_EQ(log.Lines()[0], kLimitMarkerLine);
         EXPECT_LE(log.Lines().size(), 502u);
         // Told after the first failed save only, as the newest line.

@@ -1290,7 +1290,8 @@ TEST_F(WorkbenchTest, AFailedReloadProgramsNothing) {
         {"bigger than the chip", [&] { WriteFile("fw.bin", 128 * 1024 + 1); }},
         {"a folder", [&] { replaceWith([&] { fs::create_directory(file); }); }},
         {"a FIFO", [&] { replaceWith([&] { ASSERT_EQ(::mkfifo(file.c_str(), 0644), 0); }); }},
-        {"a link to /dev/zero", [&] { replaceWith([&] { fs::create_symlink("/dev/zero", file); }); }},
+        {"a link to /dev/zero",
+         [&] { replaceWith([&] { fs::create_symlink("/dev/zero", file); }); }},
     };
     for (const auto& [name, make] : hostile) {
         SCOPED_TRACE(name);
@@ -1335,9 +1336,9 @@ TEST_F(WorkbenchTest, ProgramAndVerifyRefuseABufferWithoutAWholeImage) {
         std::string line;
         const char* words;
     };
-    for (const Case& c : {Case{"empty", 0, std::string(kNoImageLoadedLine), "no image loaded"},
-                          Case{"short", 4096, DamagedBufferLine(4096, 128 * 1024),
-                               "damaged buffer"}}) {
+    for (const Case& c :
+         {Case{"empty", 0, std::string(kNoImageLoadedLine), "no image loaded"},
+          Case{"short", 4096, DamagedBufferLine(4096, 128 * 1024), "damaged buffer"}}) {
         SCOPED_TRACE(c.name);
         std::filesystem::resize_file(home / "output.tmp", c.length);
         bench->Log().Clear();
