@@ -1321,6 +1321,27 @@ TEST_F(WorkbenchTest, AFailedReloadProgramsNothing) {
     EXPECT_EQ(std::string(now.begin(), now.begin() + 3000), contents);
 }
 
+// After a Read the socket shows "< Data from buffer >", but the watch still follows the work file:
+// its change loads that file, not the read-back data, and programs it.
+TEST_F(WorkbenchTest, AfterAReadAChangedWorkFileIsTheOneReloaded) {
+    Open("W25X10");
+    bench->StartUp({});
+    bench->Settings().watchAutoReload = true;
+    bench->Settings().watchAutoProcedure = true;
+    bench->ShowTab(kEmulatorTabIndex);
+    const auto file = WriteFile("fw.bin", 2048);
+    bench->LoadIntoUnit1(file);
+    ASSERT_TRUE(bench->Runs().Read().Pass());
+    ASSERT_EQ(bench->UnitStates().Socket(1, 1).workFile, kDataFromBuffer);
+    WriteFile("fw.bin", 3000);
+    bench->WatchTick();
+    EXPECT_EQ(bench->WatchTick().end, WatchTickEnd::Reloaded);
+    EXPECT_EQ(bench->UnitStates().Socket(1, 1).workFile, file.string());
+    EXPECT_EQ(Shown("Status_ResultImage_Panel"), "Status_ResultPass_Image");
+    const auto chip = simulator->Chip()->Memory().ReadRange(0, 3000);
+    EXPECT_EQ(std::string(chip.begin(), chip.end()), test::ReadFile(file));
+}
+
 // Program and Verify refuse a buffer that holds no whole image: empty (the window empties it when
 // it closes) or shorter than the device. Execute All then runs no step at all, so the chip is not
 // erased for nothing; the verdict names the reason.

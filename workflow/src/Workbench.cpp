@@ -1032,7 +1032,9 @@ WatchTickResult Workbench::WatchTick() {
 
 std::optional<std::string> Workbench::ReloadWorkFile() {
     units_.RunWorkFileChange(1);
-    return LoadWorkFileOfUnit1(units_.Socket(1, 1).workFile);
+    // The file that changed: after a Read the socket shows "< Data from buffer >", which is no
+    // file to load, while the watch still follows the work file.
+    return LoadWorkFileOfUnit1(units_.Saved().WatchedFile());
 }
 
 void Workbench::ShowLastOperationTab() {
