@@ -2,12 +2,14 @@
 # Reliability figures: fault injection over every transfer and memory over many cycles
 # (torq-reliability-bench), then two and three torq-spi-cli processes writing one home folder at
 # the same time (loads and selects), round after round: a buffer that is not exactly one of the
-# images written counts as corrupted.
-#   bench/run-reliability.sh [BUILD_DIR] [ROUNDS]
+# images written counts as corrupted; then the watch soak (bench/watch-soak.sh): torq-spi-cli
+# watch while its file is replaced in hostile ways, with its wrong Passes, hangs and memory.
+#   bench/run-reliability.sh [BUILD_DIR] [ROUNDS] [SOAK_SECONDS]   (soak: 120 s by default)
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 build="${1:-$here/build}"
 rounds="${2:-40}"
+soak_seconds="${3:-120}"
 cmake --build "$build" --target torq-reliability-bench torq-spi-cli >/dev/null
 "$build/bin/torq-reliability-bench" "$here/data" 200 || true
 
@@ -68,3 +70,6 @@ for round in $(seq "$rounds"); do
     fi
 done
 echo "  2 concurrent selects: $rounds rounds, $refused refused (folder in use), buffers not erased at the selected size: $corrupted"
+
+echo
+"$here/bench/watch-soak.sh" "$build" "$soak_seconds" || true

@@ -13,25 +13,6 @@ namespace torq::cli {
 
 namespace {
 
-constexpr std::string_view kUnansweredMessage = "a question was not answered: add --yes or --no";
-
-struct AnswerFlags {
-    bool yes = false;
-    bool no = false;
-};
-
-void AddAnswerFlags(CLI::App* command, AnswerFlags& flags) {
-    auto* yes = command->add_flag("--yes", flags.yes, "Answer every question with Yes (OK)");
-    command->add_flag("--no", flags.no, "Answer every question with No (Cancel)")->excludes(yes);
-}
-
-void ApplyAnswerFlags(CliContext& context, const AnswerFlags& flags) {
-    if (flags.yes)
-        context.op.yes = true;
-    if (flags.no)
-        context.op.yes = false;
-}
-
 // Hexadecimal option values; nothing when the option was not given.
 struct HexOption {
     std::string text;
@@ -77,7 +58,7 @@ const std::map<std::string, LoadFormat> kLoadFormats = {
 };
 
 int RunLoad(CliContext& context, const LoadOptions& options) {
-    if (const int code = LockHome(context, "load"); code != kSuccess)
+    if (const int code = LockHome(context, HomeAccess::Exclusive); code != kSuccess)
         return code;
     int exitCode = kSuccess;
     const std::uint64_t deviceSize = SelectedDeviceSize(context, exitCode);
@@ -145,6 +126,8 @@ const std::map<std::string, SaveFormat> kSaveFormats = {
 };
 
 int RunSave(CliContext& context, const SaveOptions& options) {
+    if (const int code = LockHome(context, HomeAccess::Shared); code != kSuccess)
+        return code;
     int exitCode = kSuccess;
     const std::uint64_t deviceSize = SelectedDeviceSize(context, exitCode);
     if (exitCode != kSuccess)
@@ -175,6 +158,8 @@ struct ChecksumOptions {
 };
 
 int RunChecksum(CliContext& context, const ChecksumOptions& options) {
+    if (const int code = LockHome(context, HomeAccess::Shared); code != kSuccess)
+        return code;
     int exitCode = kSuccess;
     const std::uint64_t deviceSize = SelectedDeviceSize(context, exitCode);
     if (exitCode != kSuccess)

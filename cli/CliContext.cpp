@@ -89,6 +89,18 @@ Answer CliOperator::Respond(const OperatorMessage& message) {
     return Answer::Cancel;
 }
 
+void AddAnswerFlags(CLI::App* command, AnswerFlags& flags) {
+    auto* yes = command->add_flag("--yes", flags.yes, "Answer every question with Yes (OK)");
+    command->add_flag("--no", flags.no, "Answer every question with No (Cancel)")->excludes(yes);
+}
+
+void ApplyAnswerFlags(CliContext& context, const AnswerFlags& flags) {
+    if (flags.yes)
+        context.op.yes = true;
+    if (flags.no)
+        context.op.yes = false;
+}
+
 int Fail(int code, std::string_view message) {
     std::cerr << "torq-spi-cli: " << message << '\n';
     return code;
@@ -96,6 +108,10 @@ int Fail(int code, std::string_view message) {
 
 int OpenBench(CliContext& context, Needs needs) {
     const bool programmer = needs == Needs::Programmer || needs == Needs::ProgrammerAnyDevice;
+    if (programmer) {
+        if (const int code = LockHome(context, HomeAccess::Exclusive); code != kSuccess)
+            return code;
+    }
     std::string problem;
     std::unique_ptr<UsbDevice> usb = MakeUsb(context, programmer, problem);
     if (!usb)
@@ -128,12 +144,18 @@ int OpenBench(CliContext& context, Needs needs) {
     return kSuccess;
 }
 
-int LockHome(CliContext& context, std::string_view command) {
-    if (context.homeLock)
-        return kSuccess;
+int LockHome(CliContext& context, HomeAccess access) {
+    if (context.homeLock) {
+        // Taken once per command, before anything is read; a command that reads first and then
+        // writes takes it alone from the start.
+        return context.homeAccess == HomeAccess::Exclusive || access == HomeAccess::Shared
+                   ? kSuccess
+                   : Fail(kBadUsage, "internal error: the home folder is held for reading only");
+    }
     std::string problem;
-    context.homeLock =
-        HomeLock::Acquire(context.Directories(), "torq-spi-cli " + std::string(command), &problem);
+    context.homeLock = HomeLock::Acquire(context.Directories(), "torq-spi-cli " + context.command,
+                                         &problem, access);
+    context.homeAccess = access;
     return context.homeLock ? kSuccess : Fail(kFailed, problem);
 }
 

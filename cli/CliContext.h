@@ -66,6 +66,7 @@ enum class Needs {
 };
 
 struct CliContext {
+    std::string command;  // the command given ("load", "pages set"), which names the lock's holder
     std::optional<std::filesystem::path> home;
     std::string simulate;  // --simulate CHIP[,option=value...]; empty: the USB hardware
     CliOperator op;
@@ -75,12 +76,24 @@ struct CliContext {
     ManualTimer flashTimer;
     CliHost host;
     std::optional<HomeLock> homeLock;  // taken before the workbench reads anything
+    HomeAccess homeAccess = HomeAccess::Shared;
     std::unique_ptr<Workbench> bench;
 
     ProgramDirectory Directories() const {
         return ProgramDirectory::Locate(home, ExecutableFolder());
     }
 };
+
+inline constexpr std::string_view kUnansweredMessage =
+    "a question was not answered: add --yes or --no";
+
+// --yes / --no: how the questions of a command are answered.
+struct AnswerFlags {
+    bool yes = false;
+    bool no = false;
+};
+void AddAnswerFlags(CLI::App* command, AnswerFlags& flags);
+void ApplyAnswerFlags(CliContext& context, const AnswerFlags& flags);
 
 // Prints an error for the operator and gives the exit code.
 int Fail(int code, std::string_view message);
@@ -89,9 +102,13 @@ int Fail(int code, std::string_view message);
 // reason printed).
 int OpenBench(CliContext& context, Needs needs);
 
-// A command that writes the buffer, Menu.ini or History.ini holds the home folder for its whole
-// run. Returns 0, or the exit code when another process holds the folder (the reason printed).
-int LockHome(CliContext& context, std::string_view command);
+// A command that reads or writes the home folder's files (the buffer, Menu.ini, History.ini) or
+// drives the programmer holds the folder for its whole run: readers share it; a command that
+// writes the files or talks to the programmer (one process drives it at a time) holds it alone,
+// and so does the window for its whole life. OpenBench takes it alone for the programmer's
+// commands. Returns 0, or the exit code when another process holds the folder (the reason
+// printed).
+int LockHome(CliContext& context, HomeAccess access);
 
 // Each group of commands adds its subcommands; the callback it sets stores the exit code.
 void AddLibraryCommands(CLI::App& app, CliContext& context, int& exitCode);

@@ -29,7 +29,7 @@ int ShowProgrammers(CliContext& context) {
 }
 
 int Select(CliContext& context, const std::string& vendor, const std::string& type) {
-    if (const int code = LockHome(context, "select"); code != kSuccess)
+    if (const int code = LockHome(context, HomeAccess::Exclusive); code != kSuccess)
         return code;
     if (const int code = OpenBench(context, Needs::Library); code != kSuccess)
         return code;

@@ -70,10 +70,6 @@ int RunExitCode(const RunResult& result) {
 // the verdict. Read also logs the checksum lines.
 int SingleOperation(CliContext& context, const std::string& name, bool checkId) {
     const Operation operation = kOperations.at(name);
-    if (operation == Operation::Read) {  // replaces the buffer and Menu.ini
-        if (const int code = LockHome(context, name); code != kSuccess)
-            return code;
-    }
     TerminalProgress progress;
     if (const int code = OpenForRun(context, checkId, progress); code != kSuccess)
         return code;
@@ -166,6 +162,8 @@ int OpenPages(CliContext& context) {
 }
 
 int ShowPages(CliContext& context) {
+    if (const int code = LockHome(context, HomeAccess::Shared); code != kSuccess)
+        return code;
     if (const int code = OpenPages(context); code != kSuccess)
         return code;
     const ParameterPages& pages = context.bench->PremiumPages();
@@ -211,7 +209,7 @@ int ShowPages(CliContext& context) {
 // Sets one component's value the way its control would take it; a value the control would not
 // accept is refused with the reason.
 int SetPageValue(CliContext& context, int page, int component, const std::string& value) {
-    if (const int code = LockHome(context, "pages set"); code != kSuccess)
+    if (const int code = LockHome(context, HomeAccess::Exclusive); code != kSuccess)
         return code;
     if (const int code = OpenPages(context); code != kSuccess)
         return code;

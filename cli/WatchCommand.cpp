@@ -2,8 +2,10 @@
 // into the emulator once at the start; then every change of it (an editor's save in place or by
 // rename) reloads it and runs the Emulator steps: erase, program, verify and the target reset as
 // the options say. A file is acted on only once it has stopped changing for one watch tick, so a
-// build still writing it is not programmed half written. A file that disappears is waited for.
-// An interrupt ends the loop cleanly, between steps, never in the middle of an operation.
+// build still writing it is not programmed half written. A file that cannot be loaded (empty, not
+// a file, bigger than the chip without --yes) fails its cycle and programs nothing: the chip is
+// never written from the image before the change. A file that disappears is waited for. An
+// interrupt ends the loop cleanly, between steps, never in the middle of an operation.
 #include <unistd.h>
 
 #include <atomic>
@@ -11,6 +13,7 @@
 #include <csignal>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <system_error>
 #include <thread>
 
@@ -52,6 +55,12 @@ class CycleReport final : public SequencerObserver {
         failures += pass ? 0 : 1;
         std::cout << "Cycle " << cycles << ": " << (pass ? "Pass" : "Fail") << '\n' << std::flush;
     }
+    // A cycle whose file could not be loaded: nothing was run.
+    void LoadFailed(const std::string& reason) {
+        ++cycles;
+        ++failures;
+        std::cout << "Cycle " << cycles << ": Fail (not loaded: " << reason << ")\n" << std::flush;
+    }
     int cycles = 0;
     int failures = 0;
 
@@ -66,7 +75,15 @@ struct WatchOptions {
     bool skipId = false;
     bool noVerify = false;
     bool noReset = false;
+    AnswerFlags answers;
 };
+
+// Why a load was refused, with the flags that answer a question the command line could not ask.
+std::string RefusalText(CliContext& context, const std::string& reason) {
+    const bool unanswered = context.op.unanswered;
+    context.op.unanswered = false;
+    return unanswered ? reason + "; add --yes or --no" : reason;
+}
 
 int Watch(CliContext& context, const WatchOptions& options) {
     // Made absolute once: the watch must keep naming the same file. A relative name cannot be
@@ -77,13 +94,14 @@ int Watch(CliContext& context, const WatchOptions& options) {
         return Fail(kFailed, "cannot resolve " + options.file +
                                  " against the current folder: " + error.message());
     }
-    if (const int code = LockHome(context, "watch"); code != kSuccess)
+    if (const int code = LockHome(context, HomeAccess::Exclusive); code != kSuccess)
         return code;
     if (const int code = OpenBench(context, Needs::Programmer); code != kSuccess)
         return code;
     Workbench& bench = *context.bench;
     if (bench.ProgrammerCount() == 0)
         return Fail(kFailed, "no programmer connected");
+    ApplyAnswerFlags(context, options.answers);
     CycleReport report(bench, ::isatty(STDERR_FILENO) != 0);
     bench.Runs().SetIdentityCheck(!options.skipId);
     bench.Runs().SetObserver(&report);
@@ -105,26 +123,36 @@ int Watch(CliContext& context, const WatchOptions& options) {
 
     // The first load and run, once the file is there and has stopped changing for a tick (a build
     // may still be writing it). From then on the watch follows it: it acts on a change once the
-    // file has settled, and waits for a file that disappears.
+    // file has settled, and waits for a file that disappears. A first load that fails is tried
+    // again at the file's next change.
     bool started = false;
     bool announced = false;
     SettleCheck arrival;
+    std::optional<FileStamp> refused;
     auto lineLimitDue = std::chrono::steady_clock::now() + kLineLimitInterval;
     while (!interrupted) {
         if (std::chrono::steady_clock::now() >= lineLimitDue) {
+            // Every line has been printed: the limit holds even when they cannot be saved.
             if (bench.InfoMessageLimitTimerWanted())
-                bench.InfoMessageLimitTick();
+                bench.InfoMessageLimitTick(UnsavedLines::Drop);
             lineLimitDue = std::chrono::steady_clock::now() + kLineLimitInterval;
         }
         if (started) {
-            bench.WatchTick();
+            const WatchTickResult tick = bench.WatchTick();
+            if (tick.end == WatchTickEnd::ReloadFailed)
+                report.LoadFailed(RefusalText(context, tick.reason));
         } else {
             const FileStamp now = ReadFileStamp(file);
-            if (arrival.Settled(now)) {
-                started = true;
-                bench.LoadIntoUnit1(file);  // the watch takes its stamp before the load
-                bench.Runs().ExecuteAll();
-                continue;
+            if (arrival.Settled(now) && (!refused || now.ChangedFrom(*refused))) {
+                // The watch takes its stamp before the load.
+                if (const auto refusal = bench.LoadIntoUnit1(file)) {
+                    refused = now;
+                    report.LoadFailed(RefusalText(context, *refusal));
+                } else {
+                    started = true;
+                    bench.Runs().ExecuteAll();
+                    continue;
+                }
             }
             if (now.Missing() && !announced) {
                 bench.Log().WriteInfoLine(WaitingForFileLine(file));
@@ -149,6 +177,7 @@ void AddWatchCommand(CLI::App& app, CliContext& context, int& exitCode) {
     watch->add_flag("--skip-id", options.skipId, "Do not check the chip's ID first");
     watch->add_flag("--no-verify", options.noVerify, "Leave out the Verify step");
     watch->add_flag("--no-reset", options.noReset, "Leave out the target reset");
+    AddAnswerFlags(watch, options.answers);
     watch->callback([&] { exitCode = Watch(context, options); });
 }
 

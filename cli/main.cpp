@@ -20,6 +20,12 @@ int main(int argc, char** argv) {
     app.parse_complete_callback([&] {
         if (!home.empty())
             context.home = home;
+        // The command's full name ("pages set") names this process to others that find the
+        // home folder held.
+        for (const CLI::App* command = &app; !command->get_subcommands().empty();) {
+            command = command->get_subcommands().front();
+            context.command += (context.command.empty() ? "" : " ") + command->get_name();
+        }
     });
     int exitCode = kSuccess;
     AddLibraryCommands(app, context, exitCode);

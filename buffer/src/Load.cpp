@@ -90,8 +90,9 @@ class SummingWriter {
     std::uint64_t sum_ = 0;
 };
 
-// Appends `count` bytes of `from` starting at `offset`; bytes beyond its end read as 0, as the
-// hole a write past a file's end leaves. False on a read error.
+// Appends `count` bytes of `from` starting at `offset`; bytes beyond its end read as erased flash
+// (a buffer emptied when the window closed, or cut short, holds nothing there). False on a read
+// error.
 bool CopyOldBytes(int from, std::uint64_t fromLength, std::uint64_t offset, std::uint64_t count,
                   std::vector<std::uint8_t>& block, SummingWriter& out) {
     while (count > 0 && offset < fromLength) {
@@ -104,7 +105,7 @@ bool CopyOldBytes(int from, std::uint64_t fromLength, std::uint64_t offset, std:
         offset += static_cast<std::uint64_t>(got);
         count -= static_cast<std::uint64_t>(got);
     }
-    out.AppendFill(0, count);
+    out.AppendFill(kErasedByte, count);
     return true;
 }
 
@@ -124,7 +125,8 @@ ReplaceResult ReplaceBufferImage(const BufferFile& buffer, std::uint64_t deviceS
         return ReplaceResult::WriteFailed;
     const auto oldLength = static_cast<std::uint64_t>(oldLengthOrError);
     const std::uint64_t placedEnd = placement.destination + placement.count;
-    const std::uint64_t newLength = std::max({oldLength, placedEnd, fillOthers ? deviceSize : 0});
+    // The image always covers the whole device, whatever the old buffer's length.
+    const std::uint64_t newLength = std::max({oldLength, placedEnd, deviceSize});
 
     ReplacementFile target(buffer.Path());
     if (!target.IsOpen())

@@ -31,7 +31,7 @@ std::string ReadHolder(int fd) {
 }  // namespace
 
 std::optional<HomeLock> HomeLock::Acquire(const ProgramDirectory& dirs, std::string_view holder,
-                                          std::string* problem) {
+                                          std::string* problem, HomeAccess access) {
     const auto fail = [&](std::string text) -> std::optional<HomeLock> {
         if (problem != nullptr)
             *problem = std::move(text);
@@ -44,11 +44,15 @@ std::optional<HomeLock> HomeLock::Acquire(const ProgramDirectory& dirs, std::str
         return fail("cannot open " + path.string() + ": " + std::strerror(errno));
     }
     // The kernel drops an flock with the process, so a crashed holder never blocks the folder.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const bool exclusive = access == HomeAccess::Exclusive;
+    if (::flock(fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
         const int error = errno;
-        // The holder writes its name just after taking the lock (and clears it before letting go):
-        // a name not there yet is waited for a moment.
-        std::string other = ReadHolder(fd);
+        // Held only by readers (who write no name): a writer is refused by them.
+        const bool byReaders =
+            exclusive && error == EWOULDBLOCK && ::flock(fd, LOCK_SH | LOCK_NB) == 0;
+        // The writer writes its name just after taking the lock (and clears it before letting
+        // go): a name not there yet is waited for a moment.
+        std::string other = byReaders ? "torq-spi-cli commands reading it" : ReadHolder(fd);
         for (int attempt = 0; other.empty() && error == EWOULDBLOCK && attempt < kNameWaits;
              ++attempt) {
             std::this_thread::sleep_for(std::chrono::milliseconds(kNameWaitMs));
@@ -61,6 +65,8 @@ std::optional<HomeLock> HomeLock::Acquire(const ProgramDirectory& dirs, std::str
         }
         return fail("cannot lock " + path.string() + ": " + std::strerror(error));
     }
+    if (!exclusive)
+        return HomeLock(fd, access);
     // Written over what a crashed holder may have left, then cut to its length, so that the file
     // never reads empty while it is held.
     const std::string line =
@@ -68,18 +74,20 @@ std::optional<HomeLock> HomeLock::Acquire(const ProgramDirectory& dirs, std::str
     if (::pwrite(fd, line.data(), line.size(), 0) == static_cast<ssize_t>(line.size())) {
         [[maybe_unused]] const int cut = ::ftruncate(fd, static_cast<off_t>(line.size()));
     }
-    return HomeLock(fd);
+    return HomeLock(fd, access);
 }
 
 HomeLock::~HomeLock() {
     if (fd_ >= 0) {
-        // The name goes with the lock: the next holder's name is the only one to be read.
-        [[maybe_unused]] const int cleared = ::ftruncate(fd_, 0);
+        // The writer's name goes with the lock: the next holder's name is the only one to be read.
+        if (access_ == HomeAccess::Exclusive) {
+            [[maybe_unused]] const int cleared = ::ftruncate(fd_, 0);
+        }
         ::close(fd_);  // releases the lock
     }
 }
 
-HomeLock::HomeLock(HomeLock&& other) noexcept : fd_(other.fd_) {
+HomeLock::HomeLock(HomeLock&& other) noexcept : fd_(other.fd_), access_(other.access_) {
     other.fd_ = -1;
 }
 
@@ -88,6 +96,7 @@ HomeLock& HomeLock::operator=(HomeLock&& other) noexcept {
         if (fd_ >= 0)
             ::close(fd_);
         fd_ = other.fd_;
+        access_ = other.access_;
         other.fd_ = -1;
     }
     return *this;

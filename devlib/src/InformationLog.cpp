@@ -86,7 +86,7 @@ bool InformationLog::SaveToFile(const std::filesystem::path& path) const {
 }
 
 bool InformationLog::ApplyLineLimit(std::size_t limit, LimitAction action,
-                                    const std::filesystem::path& saveFile) {
+                                    const std::filesystem::path& saveFile, UnsavedLines unsaved) {
     std::size_t count = lines_.size();
     const bool hasMarkerText = std::any_of(lines_.begin(), lines_.end(), [](const std::string& l) {
         return Contains(l, "Information Lines Limited");
@@ -97,7 +97,7 @@ bool InformationLog::ApplyLineLimit(std::size_t limit, LimitAction action,
         return false;
 
     // The oldest `limit` lines (without any marker) go away; the newer ones stay behind a new
-    // marker. Nothing is moved until the oldest lines are safe.
+    // marker. Nothing is moved until the oldest lines are safe, unless they may go unsaved.
     std::vector<std::string> oldest;
     std::vector<std::string> newer{std::string(kLimitMarkerLine)};
     for (const auto& line : lines_) {
@@ -105,18 +105,24 @@ bool InformationLog::ApplyLineLimit(std::size_t limit, LimitAction action,
             continue;
         (oldest.size() < limit ? oldest : newer).push_back(line);
     }
-    if (action == LimitAction::SaveToFileAndClear && !WriteLogFile(saveFile, oldest)) {
+    const bool saveFailed =
+        action == LimitAction::SaveToFileAndClear && !WriteLogFile(saveFile, oldest);
+    const bool tellFailure = saveFailed && !limitSaveFailed_;
+    limitSaveFailed_ = saveFailed;
+    if (saveFailed && unsaved == UnsavedLines::Keep) {
         // Keep every line rather than lose them; say so once, and try again at the next tick.
-        if (!limitSaveFailed_) {
-            limitSaveFailed_ = true;
+        if (tellFailure) {
             WriteInfoLine("Error : The information lines could not be saved to " +
                           saveFile.string() + " ; they are kept.");
         }
         return false;
     }
-    limitSaveFailed_ = false;
     lines_ = std::move(newer);
     ResetViews();
+    if (tellFailure) {
+        WriteInfoLine("Error : The information lines could not be saved to " + saveFile.string() +
+                      " ; they are cleared.");
+    }
     return true;
 }
 

@@ -306,19 +306,27 @@ TEST_F(LoadTest, AHexLoadWithoutADataRecordKeepsTheOldImage) {
               "contents !");
 }
 
-// The IC checksum is the sum of the image written, the fill byte standing in for addresses the
-// buffer file does not reach: here an old buffer shorter than the device, loaded without fill.
-TEST_F(LoadTest, TheIcChecksumCountsTheFillBeyondTheImagesEnd) {
-    std::filesystem::resize_file(buffer.Path(), 100);
-    PrepareLoadDialog(state, dir.Write("four.bin", "\x01\x01\x01\x01"));
-    state.format = LoadFormat::Binary;
-    state.fillUnused = false;
-    state.fillText = "02";
-    const LoadOutcome outcome = Run();
-    ASSERT_EQ(outcome.end, LoadEnd::Loaded);
-    const std::uint32_t sum = 4 * 0x01 + 96 * 0xFF + 156 * 0x02;
-    EXPECT_EQ(outcome.socket->checksumText, ChecksumText(sum));
-    EXPECT_EQ(Checksum(buffer.Path(), deviceSize - 1, 0x02), sum);
+// A load without fill keeps the rest of the buffer; what an empty (emptied when the window closed)
+// or shortened buffer does not hold becomes erased flash, so the image always covers the device
+// and the IC checksum is the sum of what will be programmed.
+TEST_F(LoadTest, ALoadWithoutFillMakesAShortBufferWholeWithErasedBytes) {
+    for (const std::uint64_t oldLength : {0u, 100u}) {
+        SCOPED_TRACE(oldLength);
+        ASSERT_TRUE(InitialiseBuffer(buffer, deviceSize));
+        std::filesystem::resize_file(buffer.Path(), oldLength);
+        PrepareLoadDialog(state, dir.Write("four.bin", "\x01\x01\x01\x01"));
+        state.format = LoadFormat::Binary;
+        state.destinationText = "00000010";
+        state.fillUnused = false;
+        state.fillText = "02";
+        const LoadOutcome outcome = Run();
+        ASSERT_EQ(outcome.end, LoadEnd::Loaded);
+        Bytes expected(deviceSize, 0xFF);
+        std::fill_n(expected.begin() + 0x10, 4, 0x01);
+        EXPECT_EQ(Image(), expected);
+        const std::uint32_t sum = 4 * 0x01 + 252 * 0xFF;
+        EXPECT_EQ(outcome.socket->checksumText, ChecksumText(sum));
+    }
 }
 
 TEST(LoadDialogRules, NormalisesFieldsAndEnablesBySelection) {

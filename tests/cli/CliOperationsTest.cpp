@@ -4,6 +4,7 @@
 #include <random>
 
 #include "TestSupport.h"
+#include "torq/devlib/HomeLock.h"
 #include "torq/devlib/Ini.h"
 
 namespace torq {
@@ -236,6 +237,95 @@ TEST_F(CliOperationsTest, AnInterruptDuringARunEndsItBetweenSteps) {
     EXPECT_EQ(count("Start [Reset]"), 0u) << result.out;
     EXPECT_TRUE(Has(result.out, "Cycle 1: Fail")) << result.out;
     EXPECT_TRUE(Has(result.out, "Watch ended after 1 cycle(s), 1 failed")) << result.out;
+}
+
+// A cycle whose file cannot be loaded programs nothing and says why, the first one included (the
+// buffer still holds an older image): a file bigger than the chip without --yes, emptied, or
+// replaced by a FIFO or a link to /dev/zero. The watch goes on, and a copy that keeps the
+// modification time (cp -p) is a change like any other.
+TEST_F(CliOperationsTest, WatchFailsACycleWhoseFileCannotBeLoaded) {
+    const auto file = home / "fw.bin";
+    const auto a = home / "a.bin", b = home / "b.bin";
+    std::ofstream(file, std::ios::binary) << std::string(128 * 1024 + 1, 'X');
+    std::ofstream(a, std::ios::binary) << std::string(3000, 'A');
+    std::ofstream(b, std::ios::binary) << std::string(3000, 'B');
+    ASSERT_EQ(test::RunCommand("touch -r " + a.string() + " " + b.string()).exitCode, 0);
+    const std::string f = file.string();
+    const std::string changes = "sleep 1.5; cp -p " + a.string() + " " + f + "; sleep 1; cp -p " +
+                                b.string() + " " + f + "; sleep 1; : > " + f + "; sleep 1; rm " +
+                                f + "; mkfifo " + f + "; sleep 1; rm " + f + "; ln -s /dev/zero " +
+                                f;
+    const auto watch =
+        test::RunCommand("( (" + changes + ") & timeout -s INT 7 " + test::CliPath() + " --home " +
+                         home.Path().string() + " " + Chip("W25X10") + " watch " + f + "; wait )");
+    EXPECT_EQ(watch.exitCode, 0) << watch.err;
+    for (const char* line :
+         {"Cycle 1: Fail (not loaded: The source select address of size at the destination select "
+          "address is bigger than the IC size , Do you really want to continue ? : answered No; "
+          "add --yes or --no)",
+          "Cycle 2: Pass", "Cycle 3: Pass", "Cycle 4: Fail (not loaded: ", "Cycle 5: Fail",
+          "Cycle 6: Fail", "Watch ended after 6 cycle(s), 4 failed"}) {
+        EXPECT_TRUE(Has(watch.out, line)) << line << "\n" << watch.out;
+    }
+    EXPECT_TRUE(Has(watch.out, "Error : The changed file could not be loaded (")) << watch.out;
+    // The chip holds the last file that could be loaded, never the older image of the buffer.
+    const std::string chip = test::ReadFile(home / "chip.bin");
+    EXPECT_EQ(chip.substr(0, 3000), std::string(3000, 'B'));
+    EXPECT_EQ(chip.substr(3000, 2000), std::string(2000, '\xFF'));
+
+    // Answered with --yes, the file bigger than the chip is loaded cut to the chip's size.
+    std::filesystem::remove(file);  // the link to /dev/zero
+    std::ofstream(file, std::ios::binary) << std::string(128 * 1024 + 1, 'X');
+    const auto yes =
+        test::RunCommand("timeout -s INT 2 " + test::CliPath() + " --home " + home.Path().string() +
+                         " " + Chip("W25X10") + " watch " + f + " --yes");
+    EXPECT_TRUE(Has(yes.out, "Cycle 1: Pass")) << yes.out << yes.err;
+}
+
+// The buffer is emptied when the window closes: a run then has no image to program, and says so
+// without erasing the chip.
+TEST_F(CliOperationsTest, AnEmptyBufferIsNotProgrammed) {
+    ASSERT_EQ(Run(Chip("W25X10") + " run erase,program").exitCode, 0);
+    std::ofstream(home / "output.tmp", std::ios::trunc);
+    const auto run = Run(Chip("W25X10") + " run erase,blank,program,verify");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(
+        Has(run.out, "Error : No image is loaded : the buffer is empty, load a file first !"))
+        << run.out;
+    EXPECT_TRUE(Has(run.out, "Result : FAIL [no image loaded]")) << run.out;
+    EXPECT_FALSE(Has(run.out, "Start [Erase]"));
+    EXPECT_EQ(test::ReadFile(home / "chip.bin").substr(0, image_.size()), image_);
+    for (const char* command : {" program", " verify"}) {
+        const auto single = Run(Chip("W25X10") + command);
+        EXPECT_EQ(single.exitCode, 1) << command;
+        EXPECT_TRUE(Has(single.out, "Error : No image is loaded")) << command << single.out;
+    }
+}
+
+// A command that reads the buffer shares the home folder with other readers; one that drives the
+// programmer holds it alone, so it waits for no reader and no writer (the window included).
+TEST_F(CliOperationsTest, TheProgrammerIsDrivenByOneProcessAtATime) {
+    const auto dirs = ProgramDirectory::Portable(home.Path());
+    std::string problem;
+    {
+        auto reader = HomeLock::Acquire(dirs, "reader", &problem, HomeAccess::Shared);
+        ASSERT_TRUE(reader) << problem;
+        EXPECT_EQ(Run("checksum").exitCode, 0);
+        EXPECT_EQ(Run("save " + (home / "copy.bin").string() + " --format bin").exitCode, 0);
+        for (const char* command : {" run erase", " verify", " erase", " watch fw.bin"}) {
+            const auto refused = Run(Chip("W25X10") + command);
+            EXPECT_EQ(refused.exitCode, 1) << command;
+            EXPECT_TRUE(Has(refused.err, "is in use by torq-spi-cli commands reading it"))
+                << command << refused.err;
+        }
+    }
+    auto window = HomeLock::Acquire(dirs, "torq-spi", &problem);
+    ASSERT_TRUE(window) << problem;
+    for (const char* command : {" checksum", " program"}) {
+        const auto refused = Run(Chip("W25X10") + command);
+        EXPECT_EQ(refused.exitCode, 1) << command;
+        EXPECT_TRUE(Has(refused.err, "is in use by torq-spi (process ")) << refused.err;
+    }
 }
 
 // A relative name given in a current folder that has been deleted cannot name the file: told,

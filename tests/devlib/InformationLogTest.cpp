@@ -117,6 +117,23 @@ TEST_F(LineLimitTest, AFailedSaveKeepsEveryLine) {
     EXPECT_NE(log.Lines()[600].find("could not be saved"), std::string::npos);
 }
 
+// A log whose lines have all been printed already (the command line's) lets them go when they
+// cannot be saved: the limit holds, and the log says once why nothing was saved.
+TEST_F(LineLimitTest, AFailedSaveOfPrintedLinesStillHoldsTheLimit) {
+    const auto file = dir / "missing-folder" / "trim.log";
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        Fill(1, 600);
+        EXPECT_TRUE(
+            log.ApplyLineLimit(500, LimitAction::SaveToFileAndClear, file, UnsavedLines::Drop));
+        EXPECT_EQ(log.Lines()[0], kLimitMarkerLine);
+        EXPECT_LE(log.Lines().size(), 502u);
+        // Told after the first failed save only, as the newest line.
+        EXPECT_EQ(log.Lines().back().find("could not be saved") != std::string::npos, round == 0);
+    }
+    EXPECT_FALSE(std::filesystem::exists(file));
+}
+
 TEST_F(LineLimitTest, SaveToFileWritesTheHeaderAndEveryLine) {
     Fill(1, 2);
     ASSERT_TRUE(log.SaveToFile(dir / "a.log"));

@@ -111,6 +111,32 @@ TEST(HomeLock, TheRefusalNamesAHolderThatIsStillWritingItsName) {
     EXPECT_EQ(test::ReadFile(path), "");
 }
 
+// Readers share the folder; a writer waits for none of them and is refused while any holds it,
+// and refuses them while it holds it, naming itself.
+TEST(HomeLock, ReadersShareTheFolderAndAWriterExcludesAll) {
+    test::TempDir dir;
+    const auto dirs = ProgramDirectory::Portable(dir.Path());
+    std::string problem;
+    {
+        auto first = HomeLock::Acquire(dirs, "reader 1", &problem, HomeAccess::Shared);
+        auto second = HomeLock::Acquire(dirs, "reader 2", &problem, HomeAccess::Shared);
+        ASSERT_TRUE(first && second) << problem;
+        EXPECT_FALSE(HomeLock::Acquire(dirs, "writer", &problem, HomeAccess::Exclusive));
+        EXPECT_NE(problem.find("is in use by torq-spi-cli commands reading it"), std::string::npos)
+            << problem;
+        first.reset();
+        EXPECT_FALSE(HomeLock::Acquire(dirs, "writer", &problem, HomeAccess::Exclusive));
+    }
+    auto writer = HomeLock::Acquire(dirs, "the writer", &problem, HomeAccess::Exclusive);
+    ASSERT_TRUE(writer) << problem;
+    for (const HomeAccess access : {HomeAccess::Shared, HomeAccess::Exclusive}) {
+        EXPECT_FALSE(HomeLock::Acquire(dirs, "other", &problem, access));
+        EXPECT_NE(problem.find("is in use by the writer (process "), std::string::npos) << problem;
+    }
+    writer.reset();
+    EXPECT_TRUE(HomeLock::Acquire(dirs, "reader", &problem, HomeAccess::Shared));
+}
+
 TEST(ProgramDirectory, HomeAndEnvironmentPointBothFoldersAtOnePlace) {
     test::TempDir dir;
     const auto home = ProgramDirectory::Locate(dir.Path(), "/nonexistent");

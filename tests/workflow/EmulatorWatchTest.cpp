@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
+#include <optional>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "../link/LinkFixtures.h"
@@ -19,17 +23,19 @@ using test::TempDir;
 
 struct Host final : WatchHost {
     void BringToFront() override { calls.emplace_back("front"); }
-    void ReloadWorkFile() override {
+    std::optional<std::string> ReloadWorkFile() override {
         calls.emplace_back("reload");
         // As the work-file change does: a new stamp, and the watch started again.
         if (watch != nullptr)
             watch->StartWatching(true);
+        return refusal;
     }
     void ShowLastOperationTab() override { calls.emplace_back("tab"); }
     void ProcessPendingMessages() override { calls.emplace_back("pump"); }
     void ExecuteAll() override { calls.emplace_back("execute"); }
     EmulatorWatch* watch = nullptr;
     std::vector<std::string> calls;
+    std::optional<std::string> refusal;  // the reload fails with this reason
 };
 
 struct WatchFixture : testing::Test {
@@ -70,16 +76,56 @@ TEST(FileStamp, ChangesWithEveryModificationAndIsEmptyForAMissingFile) {
     const FileStamp first = ReadFileStamp(file);
     EXPECT_FALSE(first.Missing());
     EXPECT_EQ(first.size, 1u);
+    EXPECT_FALSE(ReadFileStamp(file).ChangedFrom(first));
     // Within the same second, even the same two-second step, the stamp differs.
     fs::last_write_time(file, base + std::chrono::milliseconds(1));
     EXPECT_TRUE(ReadFileStamp(file).ChangedFrom(first));
-    for (const fs::path& missing : {dir / "missing.bin", dir.Path(), fs::path()})
+    for (const fs::path& missing : {dir / "missing.bin", fs::path()})
         EXPECT_TRUE(ReadFileStamp(missing).Missing()) << missing;
+    // Whatever stands in the file's place is there, and its load is what refuses it.
+    EXPECT_FALSE(ReadFileStamp(dir.Path()).Missing());
+}
+
+// New contents that keep the modification time: written in place with the old time put back
+// (cp -p, touch -r), or another file with the old time renamed over it. The change time or the
+// file's identity still moves.
+TEST(FileStamp, ChangesThatKeepTheModificationTimeAreSeen) {
+    TempDir dir;
+    const fs::path file = dir.Write("fw.bin", "firmware 1");
+    const auto base = fs::file_time_type(std::chrono::seconds(1'600'000'000));
+    const std::vector<std::pair<const char*, std::function<void()>>> changes = {
+        {"rewritten, time put back",
+         [&] {
+             dir.Write("fw.bin", "firmware 2");
+             fs::last_write_time(file, base);
+         }},
+        {"renamed over it with the same time",
+         [&] {
+             const fs::path other = dir.Write("other.bin", "firmware 3");
+             fs::last_write_time(other, base);
+             fs::rename(other, file);
+         }},
+    };
+    for (const auto& [name, change] : changes) {
+        SCOPED_TRACE(name);
+        fs::last_write_time(file, base);
+        const FileStamp before = ReadFileStamp(file);
+        // The change time moves in steps of the file system's clock.
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        change();
+        const FileStamp after = ReadFileStamp(file);
+        EXPECT_EQ(after.modifiedNs, before.modifiedNs);
+        EXPECT_EQ(after.size, before.size);
+        EXPECT_TRUE(after.ChangedFrom(before));
+    }
 }
 
 // Settled means read alike at two ticks in a row; a missing file never settles.
 TEST(FileStamp, SettlesWhenTwoReadingsInARowAgree) {
-    const FileStamp a{"1", 10}, grown{"1", 20}, missing;
+    FileStamp a, grown, missing;
+    a.present = grown.present = true;
+    a.size = 10;
+    grown.size = 20;
     SettleCheck check;
     EXPECT_FALSE(check.Settled(a));
     EXPECT_TRUE(check.Settled(a));
@@ -158,6 +204,44 @@ TEST_F(WatchFixture, AutomaticReloadAndProcedure) {
         EXPECT_EQ(host.calls, c.calls);
         EXPECT_TRUE(timer.IsEnabled());
     }
+}
+
+// A reload that fails (the file emptied, not a file, bigger than the chip and not confirmed) runs
+// nothing, with or without the automatic procedure: the buffer still holds the image before the
+// change. The Load File tiles show the failure, the log says why, and the watch goes on.
+TEST_F(WatchFixture, AFailedReloadRunsNothingAndTheWatchGoesOn) {
+    context.autoReload = true;
+    for (const bool autoProcedure : {false, true}) {
+        SCOPED_TRACE(autoProcedure);
+        context.autoProcedure = autoProcedure;
+        host.calls.clear();
+        host.refusal = "The file size is zero";
+        watch.StartWatching(true);
+        dir.Write("fw.bin", "");
+        Tick();
+        const WatchTickResult failed = watch.Tick(context);
+        EXPECT_EQ(host.calls, (std::vector<std::string>{"front", "reload", "tab"}));
+        EXPECT_EQ(failed.end, WatchTickEnd::ReloadFailed);
+        EXPECT_EQ(failed.reason, "The file size is zero");
+        EXPECT_EQ(test::Messages(log).back(), ReloadFailedLine("The file size is zero"));
+        EXPECT_EQ(board.ShownImage("Emulator_LoadFileImage_Panel"), "Emulator_LoadFileFail_Image");
+        EXPECT_EQ(board.ShownImage("Programmer_LoadFileImage_Panel"),
+                  "Programmer_LoadFileFail_Image");
+        EXPECT_EQ(board.ShownImage("Status_ResultImage_Panel") == "Status_ResultFail_Image",
+                  autoProcedure);
+        EXPECT_TRUE(timer.IsEnabled());
+
+        // The same change is not tried again; the next one is.
+        EXPECT_EQ(watch.Tick(context).end, WatchTickEnd::Idle);
+        host.refusal.reset();
+        dir.Write("fw.bin", "firmware, fixed");
+        Tick();
+        const WatchTickResult reloaded = watch.Tick(context);
+        EXPECT_EQ(reloaded.end, WatchTickEnd::Reloaded);
+        EXPECT_EQ(host.calls.back(), autoProcedure ? "execute" : "tab");
+    }
+    EXPECT_EQ(ReloadFailedLine("why"),
+              "Error : The changed file could not be loaded (why), nothing is programmed !");
 }
 
 // A file still being written is not acted on: the change is asked about once the file's size and

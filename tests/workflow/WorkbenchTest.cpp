@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <fstream>
 #include <functional>
 #include <map>
@@ -1261,6 +1263,127 @@ TEST_F(WorkbenchTest, AChangedWorkFileIsReloadedAndProgrammedOnTheEmulatorTab) {
     EXPECT_EQ(Shown("Status_ResultImage_Panel"), "Status_ResultPass_Image");
     EXPECT_TRUE(watchTimer.IsEnabled());
     EXPECT_EQ(test::ReadFile(home / "output.tmp").substr(0, 3000), test::ReadFile(file));
+}
+
+// A changed work file that cannot be loaded is not followed by the automatic procedure: the chip
+// keeps what the last good load put in it, the verdict is not a Pass, and the log says why. The
+// next good change is programmed as usual, also one that keeps the file's modification time.
+TEST_F(WorkbenchTest, AFailedReloadProgramsNothing) {
+    Open("W25X10");
+    bench->StartUp({});
+    bench->Settings().watchAutoReload = true;
+    bench->Settings().watchAutoProcedure = true;
+    bench->ShowTab(kEmulatorTabIndex);
+    const auto file = WriteFile("fw.bin", 2048);
+    const auto fileTime = std::filesystem::last_write_time(file);
+    bench->LoadIntoUnit1(file);
+    ASSERT_TRUE(bench->Runs().ExecuteAll().Pass());
+    const auto chip = [&] { return simulator->Chip()->Memory().ReadRange(0, 4096); };
+    const auto programmed = chip();
+    namespace fs = std::filesystem;
+    const auto replaceWith = [&](const std::function<void()>& make) {
+        fs::remove_all(file);
+        make();
+    };
+    const std::vector<std::pair<const char*, std::function<void()>>> hostile = {
+        {"emptied", [&] { home.Write("fw.bin", ""); }},
+        {"bigger than the chip", [&] { WriteFile("fw.bin", 128 * 1024 + 1); }},
+        {"a folder", [&] { replaceWith([&] { fs::create_directory(file); }); }},
+        {"a FIFO", [&] { replaceWith([&] { ASSERT_EQ(::mkfifo(file.c_str(), 0644), 0); }); }},
+        {"a link to /dev/zero",
+         [&] { replaceWith([&] { fs::create_symlink("/dev/zero", file); }); }},
+    };
+    for (const auto& [name, make] : hostile) {
+        SCOPED_TRACE(name);
+        bench->Log().Clear();
+        op = ScriptedOperator({Answer::No});  // not loaded cut to the chip's size
+        make();
+        bench->WatchTick();
+        const WatchTickResult tick = bench->WatchTick();
+        EXPECT_EQ(tick.end, WatchTickEnd::ReloadFailed);
+        EXPECT_FALSE(Logged("Start [Erase]"));
+        EXPECT_TRUE(Logged(ReloadFailedLine(tick.reason))) << ::testing::PrintToString(Lines());
+        EXPECT_EQ(Shown("Status_ResultImage_Panel"), "Status_ResultFail_Image");
+        EXPECT_EQ(chip(), programmed);
+        EXPECT_TRUE(watchTimer.IsEnabled());
+    }
+
+    // New contents with the old modification time (cp -p) are a change like any other.
+    replaceWith([&] { WriteFile("fw.bin", 3000); });
+    fs::last_write_time(file, fileTime);
+    bench->Log().Clear();
+    bench->WatchTick();
+    EXPECT_EQ(bench->WatchTick().end, WatchTickEnd::Reloaded);
+    EXPECT_TRUE(Logged("Start [Erase]"));
+    EXPECT_EQ(Shown("Status_ResultImage_Panel"), "Status_ResultPass_Image");
+    const std::string contents = test::ReadFile(file);
+    const auto now = chip();
+    EXPECT_EQ(std::string(now.begin(), now.begin() + 3000), contents);
+}
+
+// After a Read the socket shows "< Data from buffer >", but the watch still follows the work file:
+// its change loads that file, not the read-back data, and programs it.
+TEST_F(WorkbenchTest, AfterAReadAChangedWorkFileIsTheOneReloaded) {
+    Open("W25X10");
+    bench->StartUp({});
+    bench->Settings().watchAutoReload = true;
+    bench->Settings().watchAutoProcedure = true;
+    bench->ShowTab(kEmulatorTabIndex);
+    const auto file = WriteFile("fw.bin", 2048);
+    bench->LoadIntoUnit1(file);
+    ASSERT_TRUE(bench->Runs().Read().Pass());
+    ASSERT_EQ(bench->UnitStates().Socket(1, 1).workFile, kDataFromBuffer);
+    WriteFile("fw.bin", 3000);
+    bench->WatchTick();
+    EXPECT_EQ(bench->WatchTick().end, WatchTickEnd::Reloaded);
+    EXPECT_EQ(bench->UnitStates().Socket(1, 1).workFile, file.string());
+    EXPECT_EQ(Shown("Status_ResultImage_Panel"), "Status_ResultPass_Image");
+    const auto chip = simulator->Chip()->Memory().ReadRange(0, 3000);
+    EXPECT_EQ(std::string(chip.begin(), chip.end()), test::ReadFile(file));
+}
+
+// Program and Verify refuse a buffer that holds no whole image: empty (the window empties it when
+// it closes) or shorter than the device. Execute All then runs no step at all, so the chip is not
+// erased for nothing; the verdict names the reason.
+TEST_F(WorkbenchTest, ProgramAndVerifyRefuseABufferWithoutAWholeImage) {
+    Open("W25X10");
+    bench->StartUp({});
+    bench->LoadIntoUnit1(WriteFile("image.bin", 4096));
+    ASSERT_TRUE(bench->Runs().ExecuteAll().Pass());
+    const auto programmed = simulator->Chip()->Memory().ReadRange(0, 4096);
+    struct Case {
+        const char* name;
+        std::size_t length;
+        std::string line;
+        const char* words;
+    };
+    for (const Case& c :
+         {Case{"empty", 0, std::string(kNoImageLoadedLine), "no image loaded"},
+          Case{"short", 4096, DamagedBufferLine(4096, 128 * 1024), "damaged buffer"}}) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::resize_file(home / "output.tmp", c.length);
+        bench->Log().Clear();
+        const RunResult run = bench->Runs().ExecuteAll();
+        EXPECT_EQ(run.Outcome(), Verdict::Fail);
+        EXPECT_EQ(run.failure, c.words);
+        EXPECT_TRUE(Logged(c.line));
+        EXPECT_TRUE(Logged("Result : FAIL [" + std::string(c.words) + "]"));
+        EXPECT_FALSE(Logged("Start [Erase]"));
+        EXPECT_EQ(simulator->Chip()->Memory().ReadRange(0, 4096), programmed);
+
+        for (const Step step : {Step::Program, Step::Verify}) {
+            bench->Log().Clear();
+            const RunResult single = bench->Runs().SingleStep(Bar::Programmer, step);
+            EXPECT_EQ(single.Outcome(), Verdict::Fail);
+            EXPECT_TRUE(Logged(c.line));
+        }
+        // Steps that need no image still run.
+        EXPECT_TRUE(bench->Runs().SingleStep(Bar::Programmer, Step::Check).ran);
+    }
+    // The editor may lengthen the buffer past the device: still a whole image.
+    bench->LoadIntoUnit1(WriteFile("image.bin", 4096));
+    std::filesystem::resize_file(home / "output.tmp", 128 * 1024 + 16);
+    EXPECT_TRUE(bench->Runs().SingleStep(Bar::Programmer, Step::Verify).Pass());
 }
 
 // A work file restored from the history at start-up is watched when "Watch" is checked (the

@@ -8,6 +8,11 @@ std::string WaitingForFileLine(const fs::path& file) {
     return "Waiting for " + file.string();
 }
 
+std::string ReloadFailedLine(std::string_view reason) {
+    return "Error : The changed file could not be loaded (" + std::string(reason) +
+           "), nothing is programmed !";
+}
+
 EmulatorWatch::EmulatorWatch(SavedSettings& saved, Timer& timer, IndicatorBoard& board,
                              Operator& op, InformationLog& log, WatchHost& host)
     : saved_(saved), timer_(timer), board_(board), op_(op), log_(log), host_(host) {}
@@ -63,18 +68,19 @@ bool EmulatorWatch::ChangeSettled() {
     return true;
 }
 
-void EmulatorWatch::Tick(const WatchTickContext& context) {
+WatchTickResult EmulatorWatch::Tick(const WatchTickContext& context) {
     // A tick that arrives while one is being handled (messages run inside the reload and the
     // run) is dropped; the running one restarts the timer at its end.
     if (ticking_ || context.tabIndex != kEmulatorTabIndex)
-        return;
+        return {};
     if (!context.watchChecked) {
         timer_.Stop();
-        return;
+        return {};
     }
     ticking_ = true;
     timer_.Stop();
     bool keepWatching = false;
+    WatchTickResult result;
     // The watched file belongs to unit 1; this release has at most one programmer. Without a
     // work file there is nothing to watch until one is set, which starts the watch again.
     if (context.programmerCount >= 1 && !saved_.WatchedFile().empty()) {
@@ -83,12 +89,25 @@ void EmulatorWatch::Tick(const WatchTickContext& context) {
             host_.BringToFront();
             const bool reload = context.autoReload || op_.Ask(Severity::Question, kReloadQuestion,
                                                               Buttons::YesNo) == Answer::Yes;
+            result.end = WatchTickEnd::NotReloaded;
             if (reload) {
-                host_.ReloadWorkFile();
+                const std::optional<std::string> refusal = host_.ReloadWorkFile();
                 host_.ShowLastOperationTab();
-                if (context.autoProcedure) {
-                    host_.ProcessPendingMessages();
-                    host_.ExecuteAll();
+                if (refusal) {
+                    // The buffer still holds the image before the change: nothing runs, and the
+                    // Load File tiles and the log say why.
+                    result = {WatchTickEnd::ReloadFailed, *refusal};
+                    board_.ShowTile(Bar::Emulator, Step::LoadFile, TileImage::Fail);
+                    board_.ShowTile(Bar::Programmer, Step::LoadFile, TileImage::Fail);
+                    if (context.autoProcedure)
+                        board_.ShowStatus(StatusImage::Fail);
+                    log_.WriteInfoLine(ReloadFailedLine(*refusal));
+                } else {
+                    result.end = WatchTickEnd::Reloaded;
+                    if (context.autoProcedure) {
+                        host_.ProcessPendingMessages();
+                        host_.ExecuteAll();
+                    }
                 }
             }
         }
@@ -96,6 +115,7 @@ void EmulatorWatch::Tick(const WatchTickContext& context) {
     if (keepWatching)
         timer_.Start();
     ticking_ = false;
+    return result;
 }
 
 }  // namespace torq

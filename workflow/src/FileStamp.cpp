@@ -1,22 +1,31 @@
 #include "torq/workflow/FileStamp.h"
 
-#include <system_error>
+#include <sys/stat.h>
 
 namespace torq {
 
-namespace fs = std::filesystem;
+namespace {
 
-FileStamp ReadFileStamp(const fs::path& file) {
-    if (file.empty())
+constexpr std::int64_t kNsPerSecond = 1'000'000'000;
+
+std::int64_t Nanoseconds(const timespec& time) {
+    return static_cast<std::int64_t>(time.tv_sec) * kNsPerSecond + time.tv_nsec;
+}
+
+}  // namespace
+
+FileStamp ReadFileStamp(const std::filesystem::path& file) {
+    struct stat info {};
+    if (file.empty() || ::stat(file.c_str(), &info) != 0)
         return {};
-    std::error_code error;
-    const fs::file_time_type time = fs::last_write_time(file, error);
-    if (error)
-        return {};
-    const std::uintmax_t size = fs::file_size(file, error);
-    if (error)
-        return {};
-    return FileStamp{std::to_string(time.time_since_epoch().count()), size};
+    FileStamp stamp;
+    stamp.present = true;
+    stamp.modifiedNs = Nanoseconds(info.st_mtim);
+    stamp.changedNs = Nanoseconds(info.st_ctim);
+    stamp.size = static_cast<std::uintmax_t>(info.st_size);
+    stamp.device = static_cast<std::uintmax_t>(info.st_dev);
+    stamp.inode = static_cast<std::uintmax_t>(info.st_ino);
+    return stamp;
 }
 
 bool SettleCheck::Settled(const FileStamp& now) {

@@ -76,6 +76,11 @@ std::string_view OperationLogName(Operation operation) {
     return {};
 }
 
+std::string DamagedBufferLine(std::uint64_t length, std::uint64_t deviceSize) {
+    return "Error : The buffer holds " + std::to_string(length) + " bytes, the device " +
+           std::to_string(deviceSize) + " : it is damaged, load the file again !";
+}
+
 std::span<const StepRow> StepRowsOf(Bar bar) {
     if (bar == Bar::Emulator)
         return kEmulatorSteps;
@@ -183,11 +188,31 @@ bool Sequencer::ConfirmDeviceId() {
     }
 }
 
+std::optional<Sequencer::ImageProblem> Sequencer::BufferImageProblem() const {
+    const std::optional<std::uint64_t> length = BufferFile::In(bench_.Directories()).Length();
+    if (!length)
+        return std::nullopt;
+    if (*length == 0)
+        return ImageProblem{std::string(kNoImageLoadedLine), "no image loaded"};
+    // Longer is allowed: the editor's block tools may write beyond the device's last address.
+    const std::uint64_t deviceSize = bench_.Record().deviceSize;
+    if (*length < deviceSize)
+        return ImageProblem{DamagedBufferLine(*length, deviceSize), "damaged buffer"};
+    return std::nullopt;
+}
+
 bool Sequencer::RefuseWithoutImage(Operation operation) {
-    if (!imageLost_ || (operation != Operation::Program && operation != Operation::Verify))
+    if (operation != Operation::Program && operation != Operation::Verify)
         return false;
-    bench_.Log().WriteInfoLine(kNoImageForNewDeviceLine);
-    return true;
+    if (imageLost_) {
+        bench_.Log().WriteInfoLine(kNoImageForNewDeviceLine);
+        return true;
+    }
+    if (const auto problem = BufferImageProblem()) {
+        bench_.Log().WriteInfoLine(problem->line);
+        return true;
+    }
+    return false;
 }
 
 void Sequencer::Progress(std::uint64_t done, std::uint64_t total) {
@@ -346,6 +371,17 @@ RunResult Sequencer::ExecuteAll() {
             b.Log().WriteInfoLine(kNoImageForNewDeviceLine);
             result.failure = "no image for the new device";
             socketResult = false;
+        } else if (std::any_of(rows.begin(), rows.end(), [&](const StepRow& row) {
+                       return b.StepChecked(bar, row.step) &&
+                              (row.operation == Operation::Program ||
+                               row.operation == Operation::Verify);
+                   })) {
+            // Nothing is erased for a program or verify that cannot be done.
+            if (const auto problem = BufferImageProblem()) {
+                b.Log().WriteInfoLine(problem->line);
+                result.failure = problem->words;
+                socketResult = false;
+            }
         }
         for (const StepRow& row : StepRowsOf(bar)) {
             stepBase_ = board.Progress(1);

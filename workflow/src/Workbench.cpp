@@ -785,8 +785,9 @@ void Workbench::SetOffsetText(int unit, int socket, std::string_view text) {
     units_.SetOffsetText(unit, socket, text, record_.deviceSize);
 }
 
-LoadEnvironment Workbench::Environment(ProgressSink* progress) {
-    return LoadEnvironment{dirs_.BufferFile(), record_.deviceSize, log_, op_, progress};
+LoadEnvironment Workbench::Environment(ProgressSink* progress, Operator* asker) {
+    return LoadEnvironment{dirs_.BufferFile(), record_.deviceSize, log_,
+                           asker != nullptr ? *asker : op_, progress};
 }
 
 void Workbench::ApplyLoadOutcome(const LoadOutcome& outcome) {
@@ -820,19 +821,52 @@ LoadOutcome Workbench::LoadForSocket(int unit, int socket, bool useSaved) {
     return LoadFile(unit, socket, units_.Socket(unit, socket).workFile, useSaved);
 }
 
-LoadOutcome Workbench::LoadFile(int unit, int socket, const fs::path& file, bool useSaved) {
+LoadOutcome Workbench::LoadFile(int unit, int socket, const fs::path& file, bool useSaved,
+                                Operator* asker) {
     if (socket < 1 || socket > kSocketsPerUnit || unit < 1 || unit > kUnitCount)
         return {LoadEnd::NotRun, std::nullopt, false};
     const SavedSocket& saved = units_.Saved().sockets[static_cast<std::size_t>(socket - 1)];
     const LoadOutcome outcome = torq::LoadForSocket(unit, socket, useSaved, saved.load, file,
-                                                    loadDialog_, Environment(nullptr));
+                                                    loadDialog_, Environment(nullptr, asker));
     ApplyLoadOutcome(outcome);
     return outcome;
 }
 
-void Workbench::LoadIntoUnit1(const fs::path& file) {
+namespace {
+
+// Passes every message of a load on to the operator and keeps the last one: the reason an
+// unattended load gives when it is refused.
+class RememberingOperator final : public Operator {
+  public:
+    explicit RememberingOperator(Operator& inner) : inner_(inner) {}
+    Answer Respond(const OperatorMessage& message) override {
+        const Answer answer = inner_.Respond(message);
+        last_ = std::string(message.text);
+        if (message.buttons != Buttons::Ok && answer != Answer::Yes && answer != Answer::Ok)
+            last_ += answer == Answer::No ? " : answered No" : " : not answered";
+        return answer;
+    }
+    // Why the load ended as it did; the log holds the reason when no message was given.
+    std::string Reason() const { return last_.empty() ? "see the log" : last_; }
+
+  private:
+    Operator& inner_;
+    std::string last_;
+};
+
+}  // namespace
+
+std::optional<std::string> Workbench::LoadWorkFileOfUnit1(const fs::path& file) {
+    RememberingOperator asker(op_);
+    const LoadOutcome outcome = LoadFile(1, 1, file, false, &asker);
+    if (outcome.end == LoadEnd::Loaded)
+        return std::nullopt;
+    return asker.Reason();
+}
+
+std::optional<std::string> Workbench::LoadIntoUnit1(const fs::path& file) {
     if (Busy())
-        return;
+        return std::string(kBusyReason);
     // The work file named again (a drop, the command line, a hand-over) changes no text but is a
     // new start all the same: the watch takes its stamp before the load reads the file, so a
     // change made during the load is still seen, and a stopped watch runs again. A new file is
@@ -841,7 +875,7 @@ void Workbench::LoadIntoUnit1(const fs::path& file) {
         watch_.StartWatching(options_.emulatorWatch);
     // The work file changes with the load: a load that fails leaves the socket describing the
     // image the buffer still holds.
-    LoadFile(1, 1, file, false);
+    return LoadWorkFileOfUnit1(file);
 }
 
 void Workbench::Drop(std::string_view panel, const fs::path& file) {
@@ -969,12 +1003,12 @@ bool Workbench::InfoMessageLimitTimerWanted() const {
     return options_.infoMessageLimited && tabIndex_ != kOptionsTabIndex;
 }
 
-void Workbench::InfoMessageLimitTick() {
+void Workbench::InfoMessageLimitTick(UnsavedLines unsaved) {
     const int limit = NumericFieldValue(kInfoMessageLimitField, optionFields_.infoMessageLimit);
     log_.ApplyLineLimit(static_cast<std::size_t>(limit),
                         options_.infoMessageLimitSavesToFile ? LimitAction::SaveToFileAndClear
                                                              : LimitAction::ClearContents,
-                        LogFileSettingShown(options_.infoMessageLimitSaveFile));
+                        LogFileSettingShown(options_.infoMessageLimitSaveFile), unsaved);
 }
 
 // ---- emulator and options ----
@@ -984,21 +1018,23 @@ void Workbench::WatchCheckBoxChanged(bool checked) {
     watch_.WatchCheckBoxChanged(checked);
 }
 
-void Workbench::WatchTick() {
+WatchTickResult Workbench::WatchTick() {
     if (Busy())
-        return;
+        return {};
     WatchTickContext context;
     context.tabIndex = tabIndex_;
     context.watchChecked = options_.emulatorWatch;
     context.autoReload = options_.watchAutoReload;
     context.autoProcedure = options_.watchAutoProcedure;
     context.programmerCount = ProgrammerCount();
-    watch_.Tick(context);
+    return watch_.Tick(context);
 }
 
-void Workbench::ReloadWorkFile() {
+std::optional<std::string> Workbench::ReloadWorkFile() {
     units_.RunWorkFileChange(1);
-    LoadForSocket(1, 1, false);
+    // The file that changed: after a Read the socket shows "< Data from buffer >", which is no
+    // file to load, while the watch still follows the work file.
+    return LoadWorkFileOfUnit1(units_.Saved().WatchedFile());
 }
 
 void Workbench::ShowLastOperationTab() {

@@ -1,6 +1,8 @@
-// One process at a time writes a program folder's files: the window holds the lock for its whole
-// life, a command-line command while it writes the buffer, Menu.ini or History.ini. Two
-// processes never interleave their writes; the second one is told who holds the folder.
+// One process at a time writes a program folder's files or drives its programmer: the window
+// holds the lock for its whole life, a command-line command for its run. Commands that only read
+// the folder's files share it with each other; one that writes them or talks to the programmer
+// holds it alone. Two processes never interleave their work; the one refused is told who holds the
+// folder.
 #pragma once
 
 #include <filesystem>
@@ -14,13 +16,17 @@ namespace torq {
 
 inline constexpr std::string_view kHomeLockFileName = ".torq-spi.lock";
 
+// Readers share the folder; a writer excludes every other holder.
+enum class HomeAccess { Shared, Exclusive };
+
 class HomeLock {
   public:
     // Takes the lock of the writable folder without waiting. `holder` names this process in the
-    // lock file (for example "torq-spi-cli select"). On failure `problem` says why, naming the
-    // process that holds the folder when it is known.
+    // lock file (for example "torq-spi-cli select"; a writer's name only: readers are many). On
+    // failure `problem` says why, naming the process that holds the folder when it is known.
     static std::optional<HomeLock> Acquire(const ProgramDirectory& dirs, std::string_view holder,
-                                           std::string* problem = nullptr);
+                                           std::string* problem = nullptr,
+                                           HomeAccess access = HomeAccess::Exclusive);
     ~HomeLock();
     HomeLock(HomeLock&& other) noexcept;
     HomeLock& operator=(HomeLock&& other) noexcept;
@@ -28,8 +34,9 @@ class HomeLock {
     HomeLock& operator=(const HomeLock&) = delete;
 
   private:
-    explicit HomeLock(int fd) : fd_(fd) {}
+    HomeLock(int fd, HomeAccess access) : fd_(fd), access_(access) {}
     int fd_ = -1;
+    HomeAccess access_ = HomeAccess::Exclusive;
 };
 
 }  // namespace torq

@@ -32,6 +32,10 @@ LineLook LookOfLine(std::string_view line);
 
 // What the line limit does with the lines it takes away.
 enum class LimitAction { ClearContents, SaveToFileAndClear };
+// What becomes of the lines to be taken away when they cannot be saved: kept until a save works
+// (the window, where they are shown nowhere else), or let go all the same (a log whose every
+// line has been printed as it was written), so that the limit holds.
+enum class UnsavedLines { Keep, Drop };
 
 // A view of the log (the window's two text views, the CLI's stdout, a test's capture).
 class LogView {
@@ -58,10 +62,11 @@ class InformationLog {
     // One tick of the line limit. The marker line does not count; when more than `limit` lines
     // remain, the oldest `limit` lines are taken away (written to `saveFile` after the header when
     // the action says so) and the list becomes the marker followed by the newer lines. Returns
-    // true when it trimmed. When the lines cannot be saved, nothing is taken away and the log
-    // says so (once until a save works again).
+    // true when it trimmed. When the lines cannot be saved the log says so (once until a save
+    // works again), and `unsaved` tells whether they are kept or taken away all the same.
     bool ApplyLineLimit(std::size_t limit, LimitAction action,
-                        const std::filesystem::path& saveFile);
+                        const std::filesystem::path& saveFile,
+                        UnsavedLines unsaved = UnsavedLines::Keep);
 
     void Subscribe(LogView* view);
     void Unsubscribe(LogView* view);

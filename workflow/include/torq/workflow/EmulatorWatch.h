@@ -1,12 +1,14 @@
 // The emulator's file watch: every tick of the 300 ms watch timer compares the watched file's
 // stamp with the one taken when watching started; a change is acted on once the file has stopped
 // changing for a tick, and then once: asked about (unless reloads are automatic), reloaded, and
-// optionally followed by Execute All. A watched file that disappears is waited for, and whatever
-// comes back in its place is a change. The caller owns the timer and calls Tick() when it fires;
-// what a reload does is the host's.
+// optionally followed by Execute All. A reload that fails runs nothing: the buffer still holds the
+// image before the change, and programming it would pass for a chip without the new file. A
+// watched file that disappears is waited for, and whatever comes back in its place is a change.
+// The caller owns the timer and calls Tick() when it fires; what a reload does is the host's.
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -24,6 +26,8 @@ inline constexpr int kEmulatorTabIndex = 0;
 
 // The line the watch writes once when its file is not there (the window and the command line).
 std::string WaitingForFileLine(const std::filesystem::path& file);
+// "Error : The changed file could not be loaded (REASON), nothing is programmed !"
+std::string ReloadFailedLine(std::string_view reason);
 
 // What the watch asks of the rest of the program.
 class WatchHost {
@@ -32,8 +36,8 @@ class WatchHost {
     // Brings the program's window to the front (restored when minimised).
     virtual void BringToFront() = 0;
     // The reload: the work-file change of unit 1 socket 1 and the load of its file with the load
-    // dialog's current settings.
-    virtual void ReloadWorkFile() = 0;
+    // dialog's current settings. Nothing when the file is in the buffer, else why it is not.
+    virtual std::optional<std::string> ReloadWorkFile() = 0;
     // Back to the last operation tab, with its tab-change behaviour.
     virtual void ShowLastOperationTab() = 0;
     virtual void ProcessPendingMessages() {}
@@ -49,6 +53,19 @@ struct WatchTickContext {
     int programmerCount = 0;
 };
 
+// What a tick did.
+enum class WatchTickEnd {
+    Idle,          // nothing to act on yet (no change, not settled, another tab, no file)
+    NotReloaded,   // a change the operator chose not to reload
+    Reloaded,      // the changed file is in the buffer (and was run with the automatic procedure)
+    ReloadFailed,  // the changed file could not be loaded: nothing was run
+};
+
+struct WatchTickResult {
+    WatchTickEnd end = WatchTickEnd::Idle;
+    std::string reason;  // why a reload failed
+};
+
 class EmulatorWatch {
   public:
     // The watched file and its stamp live in the saved settings (unit 1, socket 1).
@@ -61,7 +78,7 @@ class EmulatorWatch {
     // checked, take the stamp and start the timer.
     void StartWatching(bool watchChecked);
     // One tick of the watch timer.
-    void Tick(const WatchTickContext& context);
+    WatchTickResult Tick(const WatchTickContext& context);
 
   private:
     void TakeStamp();

@@ -11,19 +11,28 @@
 namespace torq {
 
 struct FileStamp {
-    // The modification time at full resolution as text; empty when the file does not exist.
-    std::string modified;
-    // The size, which moves while a writer adds to a file whose time the file system keeps coarse.
+    // Whether anything is there under the name (a folder, a FIFO or a device counts: whatever
+    // stands in the file's place is a change, and its load is refused).
+    bool present = false;
+    // Modification and status-change times in nanoseconds. A copy that keeps the modification
+    // time (cp -p, touch -r) still moves the change time.
+    std::int64_t modifiedNs = 0;
+    std::int64_t changedNs = 0;
+    // The size, which moves while a writer adds to a file whose times the file system keeps
+    // coarse.
     std::uintmax_t size = 0;
+    // The file's identity: a file renamed into place is another file, whatever its times.
+    std::uintmax_t device = 0;
+    std::uintmax_t inode = 0;
 
-    bool Missing() const { return modified.empty(); }
+    bool Missing() const { return !present; }
     // A change against the stamp taken when watching started: the watch acts on it.
-    bool ChangedFrom(const FileStamp& watched) const { return modified != watched.modified; }
+    bool ChangedFrom(const FileStamp& watched) const { return *this != watched; }
     bool operator==(const FileStamp&) const = default;
 };
 
-// The stamp of the file now. A missing file, and anything that is not a file with a size (a
-// folder, a file that went while it was read), gives the missing stamp.
+// The stamp of what the name leads to now (links followed); the missing stamp when nothing is
+// there.
 FileStamp ReadFileStamp(const std::filesystem::path& file);
 
 // Tells when a file has stopped changing: when a tick reads what the tick before read. A file

@@ -36,6 +36,14 @@ inline constexpr std::string_view kNoImageForNewDeviceLine =
     "Error : There is no image to program for the new device (no work file to load again), the "
     "run stops !";
 
+// Program and Verify need the operator's image in the buffer: an empty buffer (emptied when the
+// window closed) holds none, and one shorter than the device has lost part of it. Either would
+// program too little and verify an erased chip as matching.
+inline constexpr std::string_view kNoImageLoadedLine =
+    "Error : No image is loaded : the buffer is empty, load a file first !";
+// "Error : The buffer holds 4096 bytes, the device 131072 : it is damaged, load the file again !"
+std::string DamagedBufferLine(std::uint64_t length, std::uint64_t deviceSize);
+
 // One device operation as a run step.
 enum class Operation { Erase, BlankCheck, Program, Verify, Protect, Unprotect, Read, Reset };
 // "Erase", "Blank Check", "Program", "Verify", "Protect", "Unprotect", "Read", "Reset".
@@ -148,8 +156,16 @@ class Sequencer : private ProgressSink {
     void SetIdleLevel();
     // "Please select a socket to work !" when no socket was run or skipped.
     void WarnWhenNoSocketRan(const RunResult& result);
-    // Program and Verify after a device change that left no image: the line, and no operation.
+    // Program and Verify without the operator's image (a device change that left none, an empty
+    // or shortened buffer): the line, and no operation.
     bool RefuseWithoutImage(Operation operation);
+    // Why the buffer holds no whole image (the log line and a few words for the verdict), or
+    // nothing when it does. A buffer that cannot be read is left to the operation to report.
+    struct ImageProblem {
+        std::string line;
+        std::string words;
+    };
+    std::optional<ImageProblem> BufferImageProblem() const;
     // ProgressSink: the operations' bytes, within the step's share of the progress bar.
     void Progress(std::uint64_t done, std::uint64_t total) override;
 

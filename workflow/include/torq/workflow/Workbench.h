@@ -44,6 +44,8 @@ inline constexpr int kProgrammerTabIndex = 1;
 inline constexpr int kPremiumTabIndex = 2;
 inline constexpr int kOptionsTabIndex = 3;
 inline constexpr std::string_view kNoParameterLine = "Premium Tabs : No Parameter";
+// Why a load asked for while device work is under way did not take place.
+inline constexpr std::string_view kBusyReason = "a run is under way";
 
 // How applying a detected device to unit 1 left the operator's image.
 enum class AppliedDevice {
@@ -262,8 +264,9 @@ class Workbench : private SocketEvents, private WatchHost {
     void SetSocketEnabled(int unit, int socket, bool checked);
     void SetOffsetText(int unit, int socket, std::string_view text);
     // A file named on the command line, handed over or dropped on unit 1: unit 1 socket 1's work
-    // file, the watch started, the file loaded with the load dialog's current settings.
-    void LoadIntoUnit1(const std::filesystem::path& file);
+    // file, the watch started, the file loaded with the load dialog's current settings. Nothing
+    // when the file is in the buffer, else why it is not (what the operator was told).
+    std::optional<std::string> LoadIntoUnit1(const std::filesystem::path& file);
     // A file dropped on a socket or unit panel ("Unit3_Socket2_Panel", "Unit1_Panel").
     void Drop(std::string_view panel, const std::filesystem::path& file);
     // Browse: prepares the load dialog for a chosen file and a socket. The dialog's OK then calls
@@ -288,14 +291,16 @@ class Workbench : private SocketEvents, private WatchHost {
     bool TargetBoardSuppliesEmulator() const;
     // The line limit's timer runs while its box is checked and the Options tab is not shown.
     bool InfoMessageLimitTimerWanted() const;
-    // One tick of the line limit (the window's 500 ms timer).
-    void InfoMessageLimitTick();
+    // One tick of the line limit (the window's 500 ms timer). `unsaved` says what becomes of the
+    // oldest lines when they cannot be saved to the log file: the window keeps them, the
+    // command line, which has printed every line already, lets them go.
+    void InfoMessageLimitTick(UnsavedLines unsaved = UnsavedLines::Keep);
     // The information window shown separately hides the docked panel.
     void SetInformationWindowShown(bool shown);
 
     // ---- emulator and options ----
     void WatchCheckBoxChanged(bool checked);
-    void WatchTick();
+    WatchTickResult WatchTick();
     void FlashTick() { units_.FlashTick(); }
     // The operator changed options (the Options tab, the target-board box): they apply at once,
     // and the section "Option" of History.ini is written when anything changed, so a crash keeps
@@ -327,14 +332,19 @@ class Workbench : private SocketEvents, private WatchHost {
     void FieldsChanged(int unit, int socket) override;
     // WatchHost
     void BringToFront() override { host_.BringToFront(); }
-    void ReloadWorkFile() override;
+    std::optional<std::string> ReloadWorkFile() override;
     void ShowLastOperationTab() override;
     void ProcessPendingMessages() override { pump_.ProcessPendingMessages(); }
     void ExecuteAll() override;
 
     void ApplyLoadOutcome(const LoadOutcome& outcome);
-    // Loads `file` into a socket; the socket's fields take it only once it is in the buffer.
-    LoadOutcome LoadFile(int unit, int socket, const std::filesystem::path& file, bool useSaved);
+    // Loads `file` into a socket; the socket's fields take it only once it is in the buffer. The
+    // load's messages go to `asker` when given, else to the operator.
+    LoadOutcome LoadFile(int unit, int socket, const std::filesystem::path& file, bool useSaved,
+                         Operator* asker = nullptr);
+    // Unit 1 socket 1's work file loaded unattended: nothing when it is in the buffer, else why
+    // not.
+    std::optional<std::string> LoadWorkFileOfUnit1(const std::filesystem::path& file);
     bool IsUnit1Device(std::string_view vendor, std::string_view type) const;
     // The detection filter: a device that is not unit 1's is made ready (kept for the apply).
     bool AcceptDetected(const std::string& vendor, const std::string& type);
@@ -358,7 +368,7 @@ class Workbench : private SocketEvents, private WatchHost {
     void ClearSocketFields(int unit);
     // The restore with the watch timer paused; true when it put a work file into the socket.
     bool RestoreSocketHistoryPaused(int unit, int socket);
-    LoadEnvironment Environment(ProgressSink* progress);
+    LoadEnvironment Environment(ProgressSink* progress, Operator* asker = nullptr);
     // Marks device work outside a run for its scope.
     class BusyScope {
       public:
