@@ -514,7 +514,8 @@ TEST_F(WorkbenchTest, AReadWhoseBufferCannotBeReadBackFails) {
     bench->Runs().SetObserver(nullptr);
     EXPECT_FALSE(run.Pass());
     EXPECT_EQ(run.failedStep, Operation::Read);
-    EXPECT_TRUE(Logged("Error : The buffer file " + spoil.buffer.string() + " cannot be read !"));
+    EXPECT_TRUE(Logged("Error : The buffer file " + spoil.buffer.string() +
+                       " is not a regular file (a folder) !"));
     EXPECT_FALSE(Logged("IC checksum=0x00000000"));
     EXPECT_EQ(Lines().back(), "Result : FAIL [Read]");
     EXPECT_EQ(Shown("Status_ResultImage_Panel"), "Status_ResultFail_Image");

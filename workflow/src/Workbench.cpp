@@ -824,8 +824,12 @@ LoadOutcome Workbench::LoadFile(int unit, int socket, const fs::path& file, bool
     if (socket < 1 || socket > kSocketsPerUnit || unit < 1 || unit > kUnitCount)
         return {LoadEnd::NotRun, std::nullopt, false};
     const SavedSocket& saved = units_.Saved().sockets[static_cast<std::size_t>(socket - 1)];
-    const LoadOutcome outcome = torq::LoadForSocket(unit, socket, useSaved, saved.load, file,
-                                                    loadDialog_, Environment(nullptr));
+    LoadOutcome outcome;
+    {
+        const BusyScope busy(*this);
+        outcome = torq::LoadForSocket(unit, socket, useSaved, saved.load, file, loadDialog_,
+                                      Environment(loadProgress_));
+    }
     ApplyLoadOutcome(outcome);
     return outcome;
 }
@@ -868,7 +872,11 @@ void Workbench::PrepareLoad(int unit, int socket, const fs::path& file) {
 LoadOutcome Workbench::LoadFromDialog(ProgressSink* progress) {
     if (Busy())
         return {LoadEnd::KeptOpen, std::nullopt, false};
-    const LoadOutcome outcome = LoadIntoBuffer(loadDialog_, Environment(progress));
+    LoadOutcome outcome;
+    {
+        const BusyScope busy(*this);
+        outcome = LoadIntoBuffer(loadDialog_, Environment(progress));
+    }
     ApplyLoadOutcome(outcome);
     return outcome;
 }
