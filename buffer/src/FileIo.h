@@ -1,5 +1,6 @@
 // Plain POSIX file access for the buffer layer: large reads and writes, no stream objects, every
-// error visible to the caller. Files are opened through OpenRegularFile (torq/devlib/RegularFile.h).
+// error visible to the caller. Files are opened through OpenRegularFile
+// (torq/devlib/RegularFile.h).
 #pragma once
 
 #include <cstddef>

@@ -364,9 +364,10 @@ LoadOutcome RunLoad(LoadDialogState& state, const LoadEnvironment& env, bool una
     // checksum: the operator decides first whether that is meant.
     const bool longFile = state.fileLength > kFarLargerFileMinimum;
     if (IsFarLargerThanDevice(state.fileLength, env.deviceSize)) {
-        const Answer answer = env.op.Ask(
-            Severity::Warning, FarLargerFileQuestion(state.filePath, state.fileLength, env.deviceSize),
-            Buttons::YesNo);
+        const Answer answer =
+            env.op.Ask(Severity::Warning,
+                       FarLargerFileQuestion(state.filePath, state.fileLength, env.deviceSize),
+                       Buttons::YesNo);
         if (answer == Answer::No) {
             log(FileRefusedLine("The file " + state.filePath.string() +
                                 " is far bigger than the IC size"));

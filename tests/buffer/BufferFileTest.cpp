@@ -123,8 +123,7 @@ TEST(BufferFile, EveryAccessRefusesAFifoInItsPlaceWithoutBlocking) {
              std::string problem;
              return Checksum(buffer.Path(), 255, 0xFF, nullptr, &problem) ? "summed" : problem;
          }},
-        {"detect",
-         [&] { return DetectHex(HexFormat::Intel, buffer.Path()) ? "detected" : named; }},
+        {"detect", [&] { return DetectHex(HexFormat::Intel, buffer.Path()) ? "detected" : named; }},
     };
     for (const auto& [what, access] : accesses) {
         std::string result;

@@ -371,8 +371,8 @@ TEST_F(LoadTest, ABufferOrScratchFileThatIsAFifoRefusesTheLoadWithoutBlocking) {
     ASSERT_TRUE(test::ReturnsWithoutBlocking(buffer.ScratchPath(),
                                              [&] { outcome = Load(hex, LoadFormat::AutoDetect); }));
     EXPECT_EQ(outcome.end, LoadEnd::Closed);
-    EXPECT_EQ(Lines().back(), "Error : " + buffer.ScratchPath().string() +
-                                  " is not a regular file (a FIFO)");
+    EXPECT_EQ(Lines().back(),
+              "Error : " + buffer.ScratchPath().string() + " is not a regular file (a FIFO)");
     EXPECT_EQ(Image(), Bytes(256, 0xFF));
     std::filesystem::remove(buffer.ScratchPath());
 
@@ -438,12 +438,13 @@ TEST(LoadRules, AFileIsFarLargerWhenItExceedsBothBounds) {
         std::uint64_t file, device;
         bool farLarger;
     } cases[] = {
-        {64 * MiB + 1, 256, true},      {64 * MiB, 256, false},     {128 * MiB, 8 * MiB, false},
-        {128 * MiB + 1, 8 * MiB, true}, {16ull << 30, 8 * MiB, true}, {1, 0, false},
+        {64 * MiB + 1, 256, true},      {64 * MiB, 256, false},         {128 * MiB, 8 * MiB, false},
+        {128 * MiB + 1, 8 * MiB, true}, {16ull << 30, 8 * MiB, true},   {1, 0, false},
         {~0ull, ~0ull / 16, true},      {~0ull, ~0ull / 16 + 1, false},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(IsFarLargerThanDevice(c.file, c.device), c.farLarger) << c.file << " " << c.device;
+        EXPECT_EQ(IsFarLargerThanDevice(c.file, c.device), c.farLarger)
+            << c.file << " " << c.device;
 }
 
 // An unattended load of a short file shows no progress (the watch reloads often); a long one's

@@ -95,7 +95,8 @@ TEST(EditorTyping, AFailedWriteIsReportedAndLeavesTheFlagAndViewTruthful) {
 TEST(EditorTyping, ABufferThatIsAFifoIsRefusedWithoutBlocking) {
     Editor e(ByteVector(16, 0x11), 16);
     test::MakeFifo(e.path);
-    const std::string named = "The buffer file " + e.path.string() + " is not a regular file (a FIFO)";
+    const std::string named =
+        "The buffer file " + e.path.string() + " is not a regular file (a FIFO)";
     ASSERT_TRUE(test::ReturnsWithoutBlocking(e.path, [&] { e.session.Show(16); }));
     ASSERT_EQ(e.op.Texts(), std::vector<std::string>{named + "; its bytes are shown as FF."});
     EXPECT_EQ(e.session.View().CellText(0, 0), "FF");

@@ -5,8 +5,8 @@
 
 #include <chrono>
 #include <deque>
-#include <functional>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
