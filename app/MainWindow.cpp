@@ -110,6 +110,7 @@ MainWindow::MainWindow(ProgramDirectory dirs, std::unique_ptr<UsbDevice> usb, Wi
     setCentralWidget(central);
 
     progressWindow_ = new ProgressWindow(this);
+    bench_->SetLoadProgress(progressWindow_);
     loadDialog_ = new LoadFileDialog(*bench_, progressWindow_, this);
     infoWindow_ = new InformationWindow(*bench_, seams_.files, this);
     lineLimit_ = new LineLimitTimer(*bench_, this);
@@ -143,6 +144,7 @@ MainWindow::~MainWindow() {
     indicators_.reset();
     editor_.reset();
     delete takeCentralWidget();
+    bench_->SetLoadProgress(nullptr);
     for (QObject* owned : std::initializer_list<QObject*>{
              sequencerController_, unitsController_, emulatorController_, lineLimit_, infoWindow_,
              loadDialog_, progressWindow_}) {

@@ -5,17 +5,19 @@
 //   torq-buffer-bench save bin|intel|s1|s2|s3|tektronix BUFFER START END OUTPUT
 //   torq-buffer-bench checksum FILE
 //   torq-buffer-bench load SOURCE BUFFER DEVICE_SIZE     (creates the erased buffer first)
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <optional>
 #include <string>
 
 #include "torq/buffer/BufferFile.h"
 #include "torq/buffer/HexFormats.h"
-#include "torq/devlib/InformationLog.h"
 #include "torq/buffer/Load.h"
 #include "torq/buffer/Save.h"
+#include "torq/devlib/InformationLog.h"
 #include "torq/devlib/Text.h"
 
 namespace {
@@ -92,6 +94,30 @@ int Sum(const char* file) {
     return 0;
 }
 
+// The progress window of a load: the window processes its messages at each report, so the
+// longest time between two reports is the longest time the window does not answer.
+class PauseMeter final : public torq::ProgressSink {
+  public:
+    void Begin(std::uint64_t) override { Mark(); }
+    void Progress(std::uint64_t, std::uint64_t) override {
+        ++reports;
+        Mark();
+    }
+    void End() override { Mark(); }
+    int reports = 0;
+    double longestPause = 0;
+
+  private:
+    void Mark() {
+        const auto now = Clock::now();
+        if (last_)
+            longestPause =
+                std::max(longestPause, std::chrono::duration<double>(now - *last_).count());
+        last_ = now;
+    }
+    std::optional<Clock::time_point> last_;
+};
+
 int Load(const char* source, const char* bufferPath, const char* size) {
     const torq::BufferFile buffer(bufferPath);
     const std::uint64_t deviceSize = Number(size);
@@ -101,10 +127,15 @@ int Load(const char* source, const char* bufferPath, const char* size) {
     torq::FixedOperator yes(torq::Answer::Yes);
     torq::LoadDialogState state;
     torq::PrepareLoadDialog(state, source);
+    PauseMeter window;
     const auto start = Clock::now();
-    const auto outcome =
-        torq::LoadIntoBuffer(state, torq::LoadEnvironment{buffer.Path(), deviceSize, log, yes});
+    const auto outcome = torq::LoadIntoBuffer(
+        state, torq::LoadEnvironment{buffer.Path(), deviceSize, log, yes, &window});
     Report("load", start);
+    if (window.reports > 0) {
+        std::printf("progress reports %d, longest pause between them %.1f ms\n", window.reports,
+                    window.longestPause * 1000);
+    }
     for (const auto& line : log.Lines())
         std::fprintf(stderr, "%s\n", line.c_str());
     return outcome.end == torq::LoadEnd::Loaded ? 0 : 1;

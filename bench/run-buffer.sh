@@ -77,3 +77,8 @@ measure "load 40 MB Intel HEX" "$bench" load image.hex buffer.tmp 268435456
 measure "load 256 MiB binary" "$bench" load big.bin buffer.tmp 268435456
 measure "save 16 MiB S3 of it" "$bench" save s3 buffer.tmp 0 0xFFFFFF ours.s3
 measure "checksum of it" "$bench" checksum buffer.tmp
+
+echo "load of a 16 GiB sparse file on an 8 MiB device (asked first; Yes reads it whole)"
+truncate -s 16G sparse.img
+measure "load, checksum of 16 GiB" "$bench" load sparse.img buffer.tmp 8388608
+"$bench" load sparse.img buffer.tmp 8388608 2>/dev/null | sed 's/^/  /'

@@ -7,6 +7,7 @@
 #include "torq/buffer/BufferFile.h"
 #include "torq/buffer/Load.h"
 #include "torq/buffer/Save.h"
+#include "torq/devlib/RegularFile.h"
 #include "torq/devlib/Text.h"
 
 namespace torq::cli {
@@ -65,6 +66,8 @@ int RunLoad(CliContext& context, const LoadOptions& options) {
     if (exitCode != kSuccess)
         return exitCode;
     std::error_code error;
+    if (const auto kind = io::NonRegularKind(options.file))
+        return Fail(kBadUsage, io::NotRegularFileText(options.file, *kind));
     if (!std::filesystem::is_regular_file(options.file, error)) {
         return Fail(kBadUsage, "no such file: " + options.file);
     }

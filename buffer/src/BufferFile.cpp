@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <system_error>
 #include <vector>
@@ -26,6 +27,8 @@ namespace {
 // 64 KiB reads keep each block in the L2 cache while it is summed, which measured faster than
 // larger reads from the page cache.
 constexpr std::size_t kSumReadSize = 64 * 1024;
+// A long sum reports its progress this often (the window's pump runs with each report).
+constexpr std::uint64_t kSumProgressStep = 4 * 1024 * 1024;
 
 }  // namespace
 
@@ -74,8 +77,9 @@ std::unique_ptr<ReplacementFile> BufferFile::Prepare(std::uint64_t deviceSize,
 }
 
 bool BufferFile::Empty() const {
-    io::UniqueFd fd = io::CreateTruncated(path_);
-    return fd.IsOpen() && fd.Close();
+    // Never a blocking open: a FIFO in the buffer's place would hang the window's closing.
+    io::OpenedFile file = io::CreateRegularFile(path_);
+    return file.IsOpen() && file.fd.Close();
 }
 
 ReplacementFile::ReplacementFile(std::filesystem::path target) : target_(std::move(target)) {
@@ -169,20 +173,34 @@ std::uint64_t SumOfBytes(std::span<const std::uint8_t> bytes) {
 }
 
 std::optional<std::uint64_t> SumFileBytes(const std::filesystem::path& file, std::uint64_t first,
-                                          std::uint64_t count, std::uint8_t fill) {
-    io::UniqueFd fd = io::OpenForReading(file);
-    if (!fd.IsOpen())
+                                          std::uint64_t count, std::uint8_t fill,
+                                          ProgressSink* progress, std::string* problem) {
+    io::OpenedFile opened = io::OpenRegularFile(file, io::FileAccess::Read);
+    if (!opened.IsOpen()) {
+        if (problem != nullptr)
+            *problem = std::move(opened.problem);
         return std::nullopt;
-    ::posix_fadvise(fd.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    }
+    const int fd = opened.fd.Get();
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     std::vector<std::uint8_t> block(kSumReadSize);
     std::uint64_t sum = 0;
     std::uint64_t offset = first;
+    const std::uint64_t total = count;
+    std::uint64_t nextReport = kSumProgressStep;
     while (count > 0) {
+        if (progress != nullptr && total - count >= nextReport) {
+            progress->Progress(total - count, total);
+            nextReport = total - count + kSumProgressStep;
+        }
         const std::size_t chunk =
             static_cast<std::size_t>(std::min<std::uint64_t>(count, block.size()));
-        const std::ptrdiff_t got = io::ReadUpToAt(fd.Get(), block.data(), chunk, offset);
-        if (got < 0)
+        const std::ptrdiff_t got = io::ReadUpToAt(fd, block.data(), chunk, offset);
+        if (got < 0) {
+            if (problem != nullptr)
+                *problem = file.string() + " cannot be read: " + std::strerror(errno);
             return std::nullopt;
+        }
         const auto read = static_cast<std::size_t>(got);
         sum += SumOfBytes({block.data(), read});
         if (read < chunk) {
@@ -197,12 +215,13 @@ std::optional<std::uint64_t> SumFileBytes(const std::filesystem::path& file, std
 }
 
 std::optional<std::uint32_t> Checksum(const std::filesystem::path& file, std::uint64_t lastIndex,
-                                      std::uint8_t fill) {
+                                      std::uint8_t fill, ProgressSink* progress,
+                                      std::string* problem) {
     // lastIndex + 1 bytes; 64-bit, so a last index of 0xFFFFFFFF still counts 4 GiB.
     const std::uint64_t count = lastIndex + 1;
     if (count == 0)
         return std::nullopt;
-    const auto sum = SumFileBytes(file, 0, count, fill);
+    const auto sum = SumFileBytes(file, 0, count, fill, progress, problem);
     if (!sum)
         return std::nullopt;
     return static_cast<std::uint32_t>(*sum);
@@ -213,14 +232,10 @@ std::string ChecksumText(std::uint32_t sum) {
 }
 
 BufferBlockReader::BufferBlockReader(const std::filesystem::path& path) {
-    io::UniqueFd fd = io::OpenForReading(path);
-    if (!fd.IsOpen())
-        return;
-    const std::int64_t length = io::FileLength(fd.Get());
-    if (length < 0)
-        return;
-    length_ = static_cast<std::uint64_t>(length);
-    fd_ = fd.Release();
+    io::OpenedFile file = io::OpenRegularFile(path, io::FileAccess::Read);
+    problem_ = std::move(file.problem);
+    length_ = file.length;
+    fd_ = file.fd.Release();
 }
 
 BufferBlockReader::~BufferBlockReader() {
@@ -239,8 +254,11 @@ bool BufferBlockReader::Read(std::uint64_t offset, std::span<std::uint8_t> block
     return true;
 }
 
-BufferBlockWriter::BufferBlockWriter(const std::filesystem::path& path)
-    : fd_(io::OpenForUpdate(path).Release()) {}
+BufferBlockWriter::BufferBlockWriter(const std::filesystem::path& path) {
+    io::OpenedFile file = io::OpenRegularFile(path, io::FileAccess::Update);
+    problem_ = std::move(file.problem);
+    fd_ = file.fd.Release();
+}
 
 BufferBlockWriter::~BufferBlockWriter() {
     Close();

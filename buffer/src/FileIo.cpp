@@ -10,46 +10,6 @@
 
 namespace torq::io {
 
-UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
-    if (this != &other) {
-        Reset();
-        fd_ = other.Release();
-    }
-    return *this;
-}
-
-int UniqueFd::Release() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd;
-}
-
-void UniqueFd::Reset() {
-    if (fd_ >= 0)
-        ::close(fd_);
-    fd_ = -1;
-}
-
-bool UniqueFd::Close() {
-    if (fd_ < 0)
-        return true;
-    const int result = ::close(fd_);
-    fd_ = -1;
-    return result == 0;
-}
-
-UniqueFd OpenForReading(const std::filesystem::path& path) {
-    return UniqueFd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-}
-
-UniqueFd OpenForUpdate(const std::filesystem::path& path) {
-    return UniqueFd(::open(path.c_str(), O_RDWR | O_CLOEXEC));
-}
-
-UniqueFd CreateTruncated(const std::filesystem::path& path) {
-    return UniqueFd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-}
-
 namespace {
 
 // Reads until `size` bytes or the end of the file, at `offset` or (when negative) at the file's

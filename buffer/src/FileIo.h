@@ -1,5 +1,6 @@
 // Plain POSIX file access for the buffer layer: large reads and writes, no stream objects, every
-// error visible to the caller.
+// error visible to the caller. Files are opened through OpenRegularFile
+// (torq/devlib/RegularFile.h).
 #pragma once
 
 #include <cstddef>
@@ -7,35 +8,9 @@
 #include <filesystem>
 #include <vector>
 
+#include "torq/devlib/RegularFile.h"
+
 namespace torq::io {
-
-// Owns one file descriptor.
-class UniqueFd {
-  public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    ~UniqueFd() { Reset(); }
-    UniqueFd(UniqueFd&& other) noexcept : fd_(other.Release()) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept;
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-
-    int Get() const { return fd_; }
-    bool IsOpen() const { return fd_ >= 0; }
-    int Release();
-    void Reset();
-    // Closes and reports whether the close succeeded (a deferred write error shows up here).
-    bool Close();
-
-  private:
-    int fd_ = -1;
-};
-
-UniqueFd OpenForReading(const std::filesystem::path& path);
-// Opens an existing file for update; never creates it.
-UniqueFd OpenForUpdate(const std::filesystem::path& path);
-// Creates the file or truncates it to length 0.
-UniqueFd CreateTruncated(const std::filesystem::path& path);
 
 // Reads until `size` bytes or the end of the file; the count read, or -1 on an error.
 std::ptrdiff_t ReadUpTo(int fd, void* into, std::size_t size);

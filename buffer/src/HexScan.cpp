@@ -214,13 +214,44 @@ std::string_view DetectFailMessage(HexFormat format) {
     return hex::RowOf(format).detectFail;
 }
 
-bool DetectHex(HexFormat format, const std::filesystem::path& source, InformationLog* log) {
-    io::UniqueFd fd = io::OpenForReading(source);
-    if (!fd.IsOpen())
+namespace {
+
+// A scan's reads counted as a share of the file, for a detector given a progress sink.
+class TrackedReader final : public hex::ByteReader {
+  public:
+    TrackedReader(hex::ByteReader& inner, hex::ProgressTracker& tracker)
+        : inner_(inner), tracker_(tracker) {}
+    std::ptrdiff_t Read(char* into, std::size_t size) override {
+        const std::ptrdiff_t got = inner_.Read(into, size);
+        if (got > 0) {
+            done_ += static_cast<std::uint64_t>(got);
+            tracker_.Update(done_);
+        }
+        return got;
+    }
+
+  private:
+    hex::ByteReader& inner_;
+    hex::ProgressTracker& tracker_;
+    std::uint64_t done_ = 0;
+};
+
+}  // namespace
+
+bool DetectHex(HexFormat format, const std::filesystem::path& source, InformationLog* log,
+               ProgressSink* progress) {
+    const io::OpenedFile file = io::OpenRegularFile(source, io::FileAccess::Read);
+    if (!file.IsOpen())
         return false;
-    ::posix_fadvise(fd.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);
-    hex::FdReader reader(fd.Get());
-    return hex::RunDetector(format, reader, log);
+    ::posix_fadvise(file.fd.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    hex::FdReader reader(file.fd.Get());
+    if (progress == nullptr)
+        return hex::RunDetector(format, reader, log);
+    hex::ProgressTracker tracker(progress, file.length);
+    TrackedReader tracked(reader, tracker);
+    const bool recognised = hex::RunDetector(format, tracked, log);
+    tracker.Finish();
+    return recognised;
 }
 
 bool DetectIntelHex(const std::filesystem::path& source, InformationLog* log) {
@@ -238,25 +269,22 @@ DecodeResult DecodeHex(HexFormat format, const DecodeRequest& request) {
         if (request.log != nullptr)
             request.log->WriteInfoLine(line);
     };
-    io::UniqueFd scratch = io::CreateTruncated(request.scratch);
+    io::OpenedFile scratch = io::CreateRegularFile(request.scratch);
     if (!scratch.IsOpen()) {
-        log("Error : cannot write " + request.scratch.string());
+        log("Error : " + scratch.problem);
         return {};
     }
-    io::UniqueFd source = io::OpenForReading(request.source);
+    const io::OpenedFile source = io::OpenRegularFile(request.source, io::FileAccess::Read);
     if (!source.IsOpen()) {
-        log("Error : cannot read " + request.source.string());
+        log("Error : " + source.problem);
         return {};
     }
-    ::posix_fadvise(source.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);
-    const std::int64_t length = io::FileLength(source.Get());
-    hex::FdReader reader(source.Get());
-    io::BufferedFileWriter writer(scratch.Get());
+    ::posix_fadvise(source.fd.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    hex::FdReader reader(source.fd.Get());
+    io::BufferedFileWriter writer(scratch.fd.Get());
     hex::ScratchOutput output(writer);
-    DecodeResult result = hex::RunDecoder(
-        format, reader, static_cast<std::uint64_t>(std::max<std::int64_t>(length, 0)), output,
-        request);
-    const bool written = writer.Flush() && scratch.Close();
+    DecodeResult result = hex::RunDecoder(format, reader, source.length, output, request);
+    const bool written = writer.Flush() && scratch.fd.Close();
     if (!written && result.ok) {
         log("Error : cannot write " + request.scratch.string());
         result.ok = false;

@@ -205,7 +205,7 @@ bool WriteBufferRange(const std::filesystem::path& bufferFile, std::uint64_t sta
         return Failed(error, std::string(kSaveOntoBufferMessage));
     const BufferBlockReader buffer(bufferFile);
     if (!buffer.IsOpen())
-        return Failed(error, "cannot open " + bufferFile.string());
+        return Failed(error, buffer.Problem());
     // The saved file replaces an older one only when it is complete: a full disk leaves the old
     // file whole and no partial file behind.
     ReplacementFile file(output);

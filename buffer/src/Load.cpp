@@ -2,7 +2,9 @@
 
 #include "FormatTable.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <system_error>
 #include <vector>
 
@@ -24,9 +26,9 @@ std::string_view HexFormatName(LoadFormat format) {
 }
 
 // The detectors in their fixed order; a file none of them recognises is binary.
-LoadFormat DetectLoadFormat(const fs::path& file, InformationLog& log) {
+LoadFormat DetectLoadFormat(const fs::path& file, InformationLog& log, ProgressSink* progress) {
     for (const auto& row : hex::HexFormatRows()) {
-        if (DetectHex(row.format, file, &log))
+        if (DetectHex(row.format, file, &log, progress))
             return row.loadFormat;
     }
     return LoadFormat::Binary;
@@ -55,6 +57,50 @@ struct Placement {
 };
 
 enum class ReplaceResult { Replaced, SourceShort, WriteFailed };
+
+// One progress window for the whole of a long load: the reads within it (detection, decode,
+// checksum) report into it in turn, each from 0 to 100 percent, and it opens and closes once.
+// Every report lets the window process its pending messages.
+class LongLoadProgress final : public ProgressSink {
+  public:
+    explicit LongLoadProgress(ProgressSink* window) : window_(window) {
+        if (window_ != nullptr)
+            window_->Begin(100);
+    }
+    ~LongLoadProgress() override {
+        if (window_ != nullptr)
+            window_->End();
+    }
+    LongLoadProgress(const LongLoadProgress&) = delete;
+    LongLoadProgress& operator=(const LongLoadProgress&) = delete;
+    void Begin(std::uint64_t /*total*/) override { Progress(0, 1); }
+    void Progress(std::uint64_t done, std::uint64_t total) override {
+        if (window_ == nullptr || total == 0)
+            return;
+        const long double share = static_cast<long double>(std::min(done, total)) / total;
+        window_->Progress(static_cast<std::uint64_t>(share * 100), 100);
+    }
+    void End() override {}
+
+  private:
+    ProgressSink* window_;
+};
+
+// "16.0 GiB": a size as the operator reads it.
+std::string SizeText(std::uint64_t bytes) {
+    static constexpr const char* kUnits[] = {"KiB", "MiB", "GiB", "TiB", "PiB", "EiB"};
+    if (bytes < 1024)
+        return std::to_string(bytes) + " bytes";
+    long double value = static_cast<long double>(bytes) / 1024;
+    std::size_t unit = 0;
+    while (value >= 1024 && unit + 1 < std::size(kUnits)) {
+        value /= 1024;
+        ++unit;
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1Lf %s", value, kUnits[unit]);
+    return text;
+}
 
 // The new image as it is written, summed on the way: the IC checksum is that of the bytes that
 // were written, with nothing to read back (and nothing that could fail) once the image is in place.
@@ -115,15 +161,12 @@ bool CopyOldBytes(int from, std::uint64_t fromLength, std::uint64_t offset, std:
 ReplaceResult ReplaceBufferImage(const BufferFile& buffer, std::uint64_t deviceSize,
                                  const Placement& placement, bool fillOthers, std::uint8_t fill,
                                  std::uint32_t& icChecksum) {
-    io::UniqueFd old = io::OpenForReading(buffer.Path());
-    io::UniqueFd source = io::OpenForReading(placement.source);
+    const io::OpenedFile old = io::OpenRegularFile(buffer.Path(), io::FileAccess::Read);
+    const io::OpenedFile source = io::OpenRegularFile(placement.source, io::FileAccess::Read);
     if (!old.IsOpen() || !source.IsOpen()) {
         return old.IsOpen() ? ReplaceResult::SourceShort : ReplaceResult::WriteFailed;
     }
-    const std::int64_t oldLengthOrError = io::FileLength(old.Get());
-    if (oldLengthOrError < 0)
-        return ReplaceResult::WriteFailed;
-    const auto oldLength = static_cast<std::uint64_t>(oldLengthOrError);
+    const std::uint64_t oldLength = old.length;
     const std::uint64_t placedEnd = placement.destination + placement.count;
     // The image always covers the whole device, whatever the old buffer's length.
     const std::uint64_t newLength = std::max({oldLength, placedEnd, deviceSize});
@@ -142,7 +185,7 @@ ReplaceResult ReplaceBufferImage(const BufferFile& buffer, std::uint64_t deviceS
     // Below the destination.
     if (fillOthers) {
         out.AppendFill(fill, placement.destination);
-    } else if (!CopyOldBytes(old.Get(), oldLength, 0, placement.destination, block, out)) {
+    } else if (!CopyOldBytes(old.fd.Get(), oldLength, 0, placement.destination, block, out)) {
         return discard(ReplaceResult::WriteFailed);
     }
     // The placed bytes.
@@ -150,7 +193,7 @@ ReplaceResult ReplaceBufferImage(const BufferFile& buffer, std::uint64_t deviceS
         const std::size_t chunk =
             static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), placement.count - done));
         const std::ptrdiff_t got =
-            io::ReadUpToAt(source.Get(), block.data(), chunk, placement.sourceOffset + done);
+            io::ReadUpToAt(source.fd.Get(), block.data(), chunk, placement.sourceOffset + done);
         if (got < 0)
             return discard(ReplaceResult::WriteFailed);
         if (static_cast<std::size_t>(got) < chunk)
@@ -165,7 +208,7 @@ ReplaceResult ReplaceBufferImage(const BufferFile& buffer, std::uint64_t deviceS
         position = deviceSize;
     }
     if (position < newLength &&
-        !CopyOldBytes(old.Get(), oldLength, position, newLength - position, block, out)) {
+        !CopyOldBytes(old.fd.Get(), oldLength, position, newLength - position, block, out)) {
         return discard(ReplaceResult::WriteFailed);
     }
     if (!file.Flush() || !target.Commit(false))
@@ -247,23 +290,50 @@ std::string NormaliseDestinationAddressText(std::string_view text, std::uint64_t
     return ClampedAddressText(text, deviceSize == 0 ? 0 : deviceSize - 1);
 }
 
-LoadOutcome LoadIntoBuffer(LoadDialogState& state, const LoadEnvironment& env) {
+bool IsFarLargerThanDevice(std::uint64_t fileLength, std::uint64_t deviceSize) {
+    return fileLength > kFarLargerFileMinimum &&
+           deviceSize <= (fileLength - 1) / kFarLargerFileFactor;
+}
+
+std::string FarLargerFileQuestion(const fs::path& file, std::uint64_t fileLength,
+                                  std::uint64_t deviceSize) {
+    return "The file " + file.string() + " is " + SizeText(fileLength) +
+           ", far bigger than the IC size of " + SizeText(deviceSize) +
+           " : reading it for its checksum takes a long time , Do you really want to load it ?";
+}
+
+std::string FileRefusedLine(std::string_view problem) {
+    return std::string(problem) + ", nothing is loaded !";
+}
+
+namespace {
+
+// The load; `unattended` (a socket's work file loaded without the dialog) shows progress only for
+// a file long enough to need it.
+LoadOutcome RunLoad(LoadDialogState& state, const LoadEnvironment& env, bool unattended) {
     const auto warn = [&](std::string_view text) { env.op.Tell(Severity::Warning, text); };
     const auto log = [&](std::string_view line) { env.log.WriteInfoLine(line); };
     const LoadOutcome closed{LoadEnd::Closed, std::nullopt, false};
+    // A file the opener refuses (a FIFO, a device, a folder, unreadable) is named in the log and
+    // in the warning, before anything is read from it.
+    const auto refuse = [&](std::string_view problem) {
+        const std::string line = FileRefusedLine(problem);
+        log("Error : " + line);
+        warn(line);
+        return closed;
+    };
 
     if (env.deviceSize == 0) {
         warn(kNoDeviceMessage);
         return closed;
     }
-    if (state.fileLength == 0) {
+    const io::OpenedFile source = io::OpenRegularFile(state.filePath, io::FileAccess::Read);
+    if (state.fileLength == 0 && (source.IsOpen() || source.missing)) {
         warn(kEmptyFileMessage);
         return closed;
     }
-    if (!io::OpenForReading(state.filePath).IsOpen()) {
-        warn(kFileUnreadableMessage);
-        return closed;
-    }
+    if (!source.IsOpen())
+        return refuse(source.problem);
 
     // The fields as the dialog keeps them while typing.
     const std::uint64_t last = env.deviceSize - 1;
@@ -292,9 +362,37 @@ LoadOutcome LoadIntoBuffer(LoadDialogState& state, const LoadEnvironment& env) {
             return {LoadEnd::Abandoned, std::nullopt, false};
         truncating = true;
     }
+    // A file far larger than the device (a wrong name, a disk image) is read whole for its
+    // checksum: the operator decides first whether that is meant.
+    const bool longFile = state.fileLength > kFarLargerFileMinimum;
+    if (IsFarLargerThanDevice(state.fileLength, env.deviceSize)) {
+        const Answer answer =
+            env.op.Ask(Severity::Warning,
+                       FarLargerFileQuestion(state.filePath, state.fileLength, env.deviceSize),
+                       Buttons::YesNo);
+        if (answer == Answer::No) {
+            log(FileRefusedLine("The file " + state.filePath.string() +
+                                " is far bigger than the IC size"));
+            return closed;
+        }
+        if (answer != Answer::Yes)
+            return {LoadEnd::Abandoned, std::nullopt, false};
+    }
+    // A long file's reads show their progress, which also keeps the window answering; a short
+    // one's show none, except a decode the operator started from the dialog. The progress window
+    // is closed while a question is asked.
+    std::optional<LongLoadProgress> longProgress;
+    const auto readProgress = [&]() -> ProgressSink* {
+        if (!longFile)
+            return nullptr;
+        if (!longProgress)
+            longProgress.emplace(env.progress);
+        return &*longProgress;
+    };
 
     log("File Name : " + state.filePath.string());
-    const LoadFormat detected = DetectLoadFormat(state.filePath, env.log);
+    const LoadFormat detected = DetectLoadFormat(state.filePath, env.log, readProgress());
+    longProgress.reset();
     state.chosenFormat = state.format;
     LoadFormat chosen = state.format;
     if (chosen == LoadFormat::AutoDetect) {
@@ -312,6 +410,8 @@ LoadOutcome LoadIntoBuffer(LoadDialogState& state, const LoadEnvironment& env) {
     state.format = chosen;
 
     const BufferFile buffer(env.bufferFile);
+    if (const auto kind = io::NonRegularKind(buffer.Path()))
+        return refuse("The buffer file " + io::NotRegularFileText(buffer.Path(), *kind));
     if (!buffer.Length()) {
         warn(kBufferMissingMessage);
         return closed;
@@ -328,7 +428,7 @@ LoadOutcome LoadIntoBuffer(LoadDialogState& state, const LoadEnvironment& env) {
         request.fill = F;
         request.writeLimit = room;  // the load never copies more than the device holds
         request.log = &env.log;
-        request.progress = env.progress;
+        request.progress = longFile ? readProgress() : unattended ? nullptr : env.progress;
         const DecodeResult decoded = DecodeHex(row->format, request);
         if (!decoded.ok)
             return {LoadEnd::Closed, std::nullopt, true};
@@ -375,11 +475,16 @@ LoadOutcome LoadIntoBuffer(LoadDialogState& state, const LoadEnvironment& env) {
         return closed;
     }
 
-    if (const auto fileSum = Checksum(state.filePath, state.fileLength - 1, F)) {
+    std::string sumProblem;
+    if (const auto fileSum =
+            Checksum(state.filePath, state.fileLength - 1, F, readProgress(), &sumProblem)) {
         log("File checksum=0x" + ChecksumText(*fileSum));
     } else {
+        if (!sumProblem.empty())
+            log("Error : " + sumProblem);
         warn(kFileUnreadableMessage);
     }
+    longProgress.reset();
     const std::string icText = ChecksumText(icSum);
     log("IC checksum=0x" + icText);
     if (endAddress && *endAddress > last) {
@@ -388,6 +493,12 @@ LoadOutcome LoadIntoBuffer(LoadDialogState& state, const LoadEnvironment& env) {
     }
     return {LoadEnd::Loaded, SocketFields{state.filePath, icText, state.sourceStartText, true},
             true};
+}
+
+}  // namespace
+
+LoadOutcome LoadIntoBuffer(LoadDialogState& state, const LoadEnvironment& environment) {
+    return RunLoad(state, environment, false);
 }
 
 LoadOutcome LoadForSocket(int unit, int socket, bool useSaved, const SavedLoadSettings& saved,
@@ -415,7 +526,7 @@ LoadOutcome LoadForSocket(int unit, int socket, bool useSaved, const SavedLoadSe
         state.sourceStartText = saved.sourcePart->first;
         state.sourceEndText = saved.sourcePart->second;
     }
-    return LoadIntoBuffer(state, environment);
+    return RunLoad(state, environment, true);
 }
 
 }  // namespace torq

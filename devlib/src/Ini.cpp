@@ -8,9 +8,10 @@
 #include <unordered_map>
 #include <utility>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "torq/devlib/RegularFile.h"
 
 namespace torq {
 
@@ -75,39 +76,24 @@ std::string NumberedKey(unsigned n) {
 
 SmallFile ReadSmallFile(const std::filesystem::path& path, std::uint64_t limit) {
     SmallFile file;
+    io::OpenedFile opened = io::OpenRegularFile(path, io::FileAccess::Read);
+    file.exists = !opened.missing;
+    if (!opened.IsOpen()) {
+        // A missing file is no problem: it reads as empty.
+        if (file.exists)
+            file.problem = std::move(opened.problem);
+        return file;
+    }
     const std::string where = path.string();
-    struct stat info {};
-    if (::stat(where.c_str(), &info) != 0) {
-        if (errno != ENOENT && errno != ENOTDIR)
-            file.problem = where + " cannot be read: " + std::strerror(errno);
-        return file;
-    }
-    file.exists = true;
-    if (!S_ISREG(info.st_mode)) {
-        file.problem = where + " is not a regular file";
-        return file;
-    }
-    // Non-blocking, so a FIFO put in place after the check above cannot hang the open.
-    const int fd = ::open(where.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        file.problem = where + " cannot be read: " + std::strerror(errno);
-        return file;
-    }
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        file.problem = where + " is not a regular file";
-        return file;
-    }
     const auto tooLarge = [&] {
         file.contents.clear();
         file.problem = where + " is larger than " + std::to_string(limit) + " bytes";
     };
-    if (static_cast<std::uint64_t>(info.st_size) > limit) {
-        ::close(fd);
+    if (opened.length > limit) {
         tooLarge();
         return file;
     }
-    file.contents.resize(static_cast<std::size_t>(info.st_size));
+    file.contents.resize(static_cast<std::size_t>(opened.length));
     std::size_t used = 0;
     for (;;) {
         // One byte more than the limit allows, to notice a file that grew while it was read.
@@ -118,7 +104,8 @@ SmallFile ReadSmallFile(const std::filesystem::path& path, std::uint64_t limit) 
             }
             file.contents.resize(std::min<std::uint64_t>(limit + 1, used + 4096));
         }
-        const ssize_t got = ::read(fd, file.contents.data() + used, file.contents.size() - used);
+        const ssize_t got =
+            ::read(opened.fd.Get(), file.contents.data() + used, file.contents.size() - used);
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0) {
@@ -129,7 +116,6 @@ SmallFile ReadSmallFile(const std::filesystem::path& path, std::uint64_t limit) 
             break;
         used += static_cast<std::size_t>(got);
     }
-    ::close(fd);
     if (file.problem.empty())
         file.contents.resize(used);
     return file;

@@ -10,6 +10,7 @@
 #include "torq/buffer/BufferFile.h"
 #include "torq/devlib/Ini.h"
 #include "torq/devlib/ParameterPages.h"
+#include "torq/devlib/RegularFile.h"
 #include "torq/devlib/SectorTable.h"
 #include "torq/devlib/Text.h"
 #include "torq/link/Identification.h"
@@ -67,6 +68,8 @@ std::string VerifyErrorLine(int number, int limit, std::uint32_t address, std::u
 }
 
 std::string BufferFileErrorLine(const std::filesystem::path& buffer, BufferAccess access) {
+    if (const auto kind = io::NonRegularKind(buffer))
+        return "Error : The buffer file " + io::NotRegularFileText(buffer, *kind) + " !";
     return "Error : The buffer file " + buffer.string() +
            (access == BufferAccess::Write ? " cannot be written !" : " cannot be read !");
 }

@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <numeric>
+#include <utility>
+#include <vector>
 
 #include "HexFixtures.h"
+#include "torq/buffer/HexFormats.h"
 
 namespace torq {
 namespace {
@@ -100,6 +104,53 @@ TEST(BufferBlocks, ReadsPadPastTheEndAndWritesInPlace) {
     EXPECT_EQ(test::Bytes(block, block + 6), (test::Bytes{'y', '3', 0xFF, 0xFF, 0xFF, 0xFF}));
     EXPECT_FALSE(BufferBlockWriter(dir / "never-created").IsOpen());
     EXPECT_FALSE(std::filesystem::exists(dir / "never-created"));
+}
+
+// A FIFO in the buffer's place (or the scratch file's) is refused by every access, before any
+// open that would wait for the other end of it; the reason says what is there.
+TEST(BufferFile, EveryAccessRefusesAFifoInItsPlaceWithoutBlocking) {
+    TempDir dir;
+    const BufferFile buffer(dir / "output.tmp");
+    test::MakeFifo(buffer.Path());
+    const std::string named = buffer.Path().string() + " is not a regular file (a FIFO)";
+    const std::vector<std::pair<std::string, std::function<std::string()>>> accesses = {
+        {"empty at closing",
+         [&] { return EmptyBuffer(buffer) ? std::string("emptied") : std::string(named); }},
+        {"program, verify, save", [&] { return BufferBlockReader(buffer.Path()).Problem(); }},
+        {"read into it", [&] { return BufferBlockWriter(buffer.Path()).Problem(); }},
+        {"checksum",
+         [&] {
+             std::string problem;
+             return Checksum(buffer.Path(), 255, 0xFF, nullptr, &problem) ? "summed" : problem;
+         }},
+        {"detect", [&] { return DetectHex(HexFormat::Intel, buffer.Path()) ? "detected" : named; }},
+    };
+    for (const auto& [what, access] : accesses) {
+        std::string result;
+        ASSERT_TRUE(test::ReturnsWithoutBlocking(buffer.Path(), [&] { result = access(); }))
+            << what;
+        EXPECT_EQ(result, named) << what;
+    }
+    EXPECT_EQ(std::filesystem::status(buffer.Path()).type(), std::filesystem::file_type::fifo);
+}
+
+// A long sum reports how far it has come, in bytes of the range, without starting or ending a
+// job of its own.
+TEST(Checksum, ALongSumReportsItsProgress) {
+    TempDir dir;
+    const auto file = dir / "sparse.bin";
+    test::WriteSparseFile(file, 20 << 20);
+    test::RecordingProgress progress;
+    EXPECT_EQ(Checksum(file, (20 << 20) - 1, 0xFF, &progress), 0u);
+    EXPECT_EQ(progress.begins, 0);
+    EXPECT_EQ(progress.ends, 0);
+    ASSERT_FALSE(progress.reports.empty());
+    std::uint64_t last = 0;
+    for (const auto& [done, total] : progress.reports) {
+        EXPECT_EQ(total, 20u << 20);
+        EXPECT_GT(done, last);
+        last = done;
+    }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <numeric>
 
 #include "HexFixtures.h"
@@ -38,7 +39,10 @@ class LoadTest : public ::testing::Test {
     LoadOutcome Run(std::deque<Answer> answers = {}) {
         op = ScriptedOperator(std::move(answers), Answer::Cancel);
         log.Clear();
-        return LoadIntoBuffer(state, LoadEnvironment{buffer.Path(), deviceSize, log, op});
+        return LoadIntoBuffer(state, Environment());
+    }
+    LoadEnvironment Environment() {
+        return LoadEnvironment{buffer.Path(), deviceSize, log, op, progress};
     }
     std::vector<std::string> Lines() const {
         std::vector<std::string> lines;
@@ -55,6 +59,7 @@ class LoadTest : public ::testing::Test {
     InformationLog log{clock};
     ScriptedOperator op;
     LoadDialogState state;
+    ProgressSink* progress = nullptr;
 };
 
 TEST_F(LoadTest, AutoDetectDecodesIntelHexAndLogsBothChecksums) {
@@ -327,6 +332,154 @@ TEST_F(LoadTest, ALoadWithoutFillMakesAShortBufferWholeWithErasedBytes) {
         const std::uint32_t sum = 4 * 0x01 + 252 * 0xFF;
         EXPECT_EQ(outcome.socket->checksumText, ChecksumText(sum));
     }
+}
+
+// A work file replaced by a FIFO (after the dialog took its length, or before an unattended
+// load) is refused before it is read, with a line that says what it is; nothing waits for a
+// writer at the other end.
+TEST_F(LoadTest, AWorkFileThatIsAFifoIsRefusedWithoutBlocking) {
+    ASSERT_TRUE(BufferBlockWriter(buffer.Path()).Write(0, Bytes{0x5A}));
+    const Bytes before = Image();
+    const auto file = dir.Write("work.bin", "0123456789");
+    const std::string line = file.string() + " is not a regular file (a FIFO), nothing is loaded !";
+    const std::vector<std::pair<std::string, std::function<LoadOutcome()>>> loads = {
+        {"the dialog's OK",
+         [&] {
+             PrepareLoadDialog(state, file);
+             test::MakeFifo(file);
+             return Run();
+         }},
+        {"an unattended load (the watch's reload)",
+         [&] {
+             test::MakeFifo(file);
+             op = ScriptedOperator({}, Answer::Cancel);
+             log.Clear();
+             return LoadForSocket(1, 1, false, {}, file, state, Environment());
+         }},
+    };
+    for (const auto& [what, load] : loads) {
+        SCOPED_TRACE(what);
+        LoadOutcome outcome;
+        ASSERT_TRUE(test::ReturnsWithoutBlocking(file, [&] { outcome = load(); }));
+        EXPECT_EQ(outcome.end, LoadEnd::Closed);
+        EXPECT_EQ(Lines(), std::vector<std::string>{"Error : " + line});
+        EXPECT_EQ(op.Texts(), std::vector<std::string>{line});
+        EXPECT_EQ(Image(), before);
+        std::filesystem::remove(file);
+        dir.Write("work.bin", "0123456789");
+    }
+}
+
+// A FIFO in the buffer's place, or in the decoders' scratch file's, refuses the load without
+// blocking and says so.
+TEST_F(LoadTest, ABufferOrScratchFileThatIsAFifoRefusesTheLoadWithoutBlocking) {
+    const auto hex = dir.Write("image.hex", test::Lines({test::IntelRecord(0, 0, {1, 2, 3})}));
+    test::MakeFifo(buffer.ScratchPath());
+    LoadOutcome outcome;
+    ASSERT_TRUE(test::ReturnsWithoutBlocking(buffer.ScratchPath(),
+                                             [&] { outcome = Load(hex, LoadFormat::AutoDetect); }));
+    EXPECT_EQ(outcome.end, LoadEnd::Closed);
+    EXPECT_EQ(Lines().back(),
+              "Error : " + buffer.ScratchPath().string() + " is not a regular file (a FIFO)");
+    EXPECT_EQ(Image(), Bytes(256, 0xFF));
+    std::filesystem::remove(buffer.ScratchPath());
+
+    test::MakeFifo(buffer.Path());
+    ASSERT_TRUE(test::ReturnsWithoutBlocking(buffer.Path(),
+                                             [&] { outcome = Load(hex, LoadFormat::AutoDetect); }));
+    EXPECT_EQ(outcome.end, LoadEnd::Closed);
+    const std::string line = "The buffer file " + buffer.Path().string() +
+                             " is not a regular file (a FIFO), nothing is loaded !";
+    EXPECT_EQ(Lines().back(), "Error : " + line);
+    EXPECT_EQ(op.Texts(), std::vector<std::string>{line});
+}
+
+// A file far larger than the device is read whole for its checksum only when the operator says
+// so; No refuses it before anything is read. Read, its long passes show their progress.
+TEST_F(LoadTest, AFileFarLargerThanTheDeviceIsQuestionedBeforeItIsRead) {
+    ASSERT_TRUE(BufferBlockWriter(buffer.Path()).Write(0, Bytes{0x5A}));
+    const Bytes before = Image();
+    const auto file = dir / "disk.img";
+    test::WriteSparseFile(file, kFarLargerFileMinimum + 1);  // 64 MiB of zeros, on 256 bytes
+    test::RecordingProgress window;
+    progress = &window;
+    PrepareLoadDialog(state, file);
+    state.format = LoadFormat::Binary;
+    state.sourceEndText = "0000000F";  // a part that fits: only the size question is asked
+
+    EXPECT_EQ(Run({Answer::No}).end, LoadEnd::Closed);
+    const std::string question = FarLargerFileQuestion(file, kFarLargerFileMinimum + 1, 256);
+    EXPECT_EQ(question, "The file " + file.string() +
+                            " is 64.0 MiB, far bigger than the IC size of 256 bytes : reading it "
+                            "for its checksum takes a long time , Do you really want to load it ?");
+    EXPECT_EQ(op.Texts(), std::vector<std::string>{question});
+    EXPECT_EQ(op.messages[0].buttons, Buttons::YesNo);
+    EXPECT_EQ(Lines(), std::vector<std::string>{"The file " + file.string() +
+                                                " is far bigger than the IC size, nothing is "
+                                                "loaded !"});
+    EXPECT_EQ(Image(), before);
+    EXPECT_TRUE(window.reports.empty());
+
+    EXPECT_EQ(Run({Answer::Cancel}).end, LoadEnd::Abandoned);
+    EXPECT_EQ(Image(), before);
+
+    ASSERT_EQ(Run({Answer::Yes}).end, LoadEnd::Loaded);
+    EXPECT_EQ(Lines()[2], "File checksum=0x00000000");
+    Bytes expected(256, 0xFF);
+    std::fill_n(expected.begin(), 16, 0x00);
+    EXPECT_EQ(Image(), expected);
+    // Every job that opened the progress window closed it, and the checksum's long read was
+    // reported in it (in percent), so the window's messages were processed as it went.
+    EXPECT_GE(window.begins, 1);
+    EXPECT_EQ(window.begins, window.ends);
+    EXPECT_GT(window.reports.size(), 2u);
+    for (const auto& [done, total] : window.reports) {
+        EXPECT_EQ(total, 100u);
+        EXPECT_LE(done, 100u);
+    }
+}
+
+// Which files are far larger: more than 16 times the device and more than 64 MiB.
+TEST(LoadRules, AFileIsFarLargerWhenItExceedsBothBounds) {
+    constexpr std::uint64_t MiB = 1 << 20;
+    const struct {
+        std::uint64_t file, device;
+        bool farLarger;
+    } cases[] = {
+        {64 * MiB + 1, 256, true},      {64 * MiB, 256, false},         {128 * MiB, 8 * MiB, false},
+        {128 * MiB + 1, 8 * MiB, true}, {16ull << 30, 8 * MiB, true},   {1, 0, false},
+        {~0ull, ~0ull / 16, true},      {~0ull, ~0ull / 16 + 1, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(IsFarLargerThanDevice(c.file, c.device), c.farLarger)
+            << c.file << " " << c.device;
+}
+
+// An unattended load of a short file shows no progress (the watch reloads often); a long one's
+// reads are reported.
+TEST_F(LoadTest, UnattendedLoadsShowProgressOnlyForLongFiles) {
+    test::RecordingProgress window;
+    progress = &window;
+    const auto hex = dir.Write("image.hex", test::Lines({test::IntelRecord(0, 0, {1, 2, 3})}));
+    ASSERT_EQ(LoadForSocket(1, 1, false, {}, hex, state, Environment()).end, LoadEnd::Loaded);
+    EXPECT_EQ(window.begins, 0);
+    EXPECT_TRUE(window.reports.empty());
+    // From the dialog the decoders show theirs, as the operator started them.
+    ASSERT_EQ(Load(hex, LoadFormat::AutoDetect).end, LoadEnd::Loaded);
+    EXPECT_EQ(window.begins, 1);
+    EXPECT_EQ(window.ends, 1);
+
+    SelectDevice(8 << 20);  // less than 16 times smaller: no question of its own
+    window = {};
+    const auto big = dir / "big.bin";
+    test::WriteSparseFile(big, kFarLargerFileMinimum + 1);
+    SavedLoadSettings saved;
+    saved.format = static_cast<std::uint8_t>(LoadFormat::Binary);
+    op = ScriptedOperator({Answer::Yes});  // the size question of step 4 only
+    ASSERT_EQ(LoadForSocket(1, 1, true, saved, big, state, Environment()).end, LoadEnd::Loaded);
+    EXPECT_GE(window.begins, 1);
+    EXPECT_EQ(window.begins, window.ends);
+    EXPECT_FALSE(window.reports.empty());
 }
 
 TEST(LoadDialogRules, NormalisesFieldsAndEnablesBySelection) {

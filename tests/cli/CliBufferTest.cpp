@@ -23,8 +23,12 @@ class CliBufferTest : public ::testing::Test {
         home.Write("History.ini", "[Device1]\r\nVendor=Acme\r\nType=T256\r\n");
         home.Write("output.tmp", std::string(256, '\xFF'));
     }
-    test::CommandResult Run(const std::string& args) {
-        return test::RunCommand(test::CliPath() + " --home " + home.Path().string() + " " + args);
+    // With a time limit in seconds, a command still running then is ended (exit code 137).
+    test::CommandResult Run(const std::string& args, int limit = 0) {
+        const std::string prefix =
+            limit > 0 ? "timeout -s KILL " + std::to_string(limit) + " " : "";
+        return test::RunCommand(prefix + test::CliPath() + " --home " + home.Path().string() + " " +
+                                args);
     }
     test::TempDir home;
 };
@@ -77,6 +81,51 @@ TEST_F(CliBufferTest, QuestionsNeedAnAnswerAndBadFilesLeaveTheBuffer) {
 
     EXPECT_EQ(Run("load " + big.string() + " --fill 1 --no-fill").exitCode, 2);
     EXPECT_EQ(Run("load " + big.string() + " --dest XYZ").exitCode, 2);
+}
+
+// A FIFO named for load, or in the buffer's place, is refused with a line that says what it is
+// (each command limited in time: a blocking open would hang it).
+TEST_F(CliBufferTest, AFifoIsRefusedWithALineThatSaysWhatItIs) {
+    const auto fifo = home / "firmware.bin";
+    test::MakeFifo(fifo);
+    const auto named = Run("load " + fifo.string(), 20);
+    EXPECT_EQ(named.exitCode, 2);
+    EXPECT_TRUE(Has(named.err, fifo.string() + " is not a regular file (a FIFO)")) << named.err;
+
+    const auto image = home.Write("image.bin", "0123");
+    test::MakeFifo(home / "output.tmp");
+    const auto buffer = Run("load " + image.string(), 20);
+    EXPECT_EQ(buffer.exitCode, 1);
+    EXPECT_TRUE(Has(buffer.out, "Error : The buffer file " + (home / "output.tmp").string() +
+                                    " is not a regular file (a FIFO), nothing is loaded !"))
+        << buffer.out << buffer.err;
+}
+
+// A file far larger than the device is read only after a Yes; --no refuses it, and without an
+// answer the command fails, both before the file is read.
+TEST_F(CliBufferTest, AFileFarLargerThanTheDeviceIsLoadedOnlyOnYes) {
+    const auto disk = home / "disk.img";
+    test::WriteSparseFile(disk, (64 << 20) + 1);
+    const std::string load = "load " + disk.string() + " --src-end F ";
+    const auto unanswered = Run(load);
+    EXPECT_EQ(unanswered.exitCode, 1);
+    EXPECT_TRUE(Has(unanswered.err, "is 64.0 MiB, far bigger than the IC size of 256 bytes"))
+        << unanswered.err;
+    EXPECT_TRUE(Has(unanswered.err, "--yes or --no"));
+    EXPECT_FALSE(Has(unanswered.out, "File Name"));
+
+    const auto refused = Run(load + "--no");
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_TRUE(Has(refused.out, disk.string() + " is far bigger than the IC size, nothing is "
+                                                 "loaded !"))
+        << refused.out;
+    EXPECT_EQ(test::ReadFile(home / "output.tmp"), std::string(256, '\xFF'));
+
+    const auto loaded = Run(load + "--yes");
+    ASSERT_EQ(loaded.exitCode, 0) << loaded.err;
+    EXPECT_TRUE(Has(loaded.out, "File checksum=0x00000000"));
+    EXPECT_EQ(test::ReadFile(home / "output.tmp"),
+              std::string(16, '\0') + std::string(240, '\xFF'));
 }
 
 TEST_F(CliBufferTest, ClampedAndRefusedValuesAreToldAndTheBufferIsNeverTheSaveTarget) {

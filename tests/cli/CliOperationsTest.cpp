@@ -65,6 +65,21 @@ TEST_F(CliOperationsTest, RunProgramsTheChipAndReadGetsItBack) {
     EXPECT_EQ(read.out.substr(file + 16, 8), read.out.substr(ic + 14, 8));
 }
 
+// output.tmp replaced by a FIFO: program and verify fail at once with a line that says what it
+// is, instead of waiting for a writer (the command is limited in time: a hang ends it).
+TEST_F(CliOperationsTest, ABufferThatIsAFifoFailsTheRunWithoutBlocking) {
+    test::MakeFifo(home / "output.tmp");
+    for (const char* steps : {"program", "verify"}) {
+        const auto run =
+            test::RunCommand("timeout -s KILL 20 " + test::CliPath() + " --home " +
+                             home.Path().string() + " " + Chip("W25X10") + " run " + steps);
+        EXPECT_EQ(run.exitCode, 1) << steps << run.out << run.err;
+        EXPECT_TRUE(Has(run.out, "Error : The buffer file " + (home / "output.tmp").string() +
+                                     " is not a regular file (a FIFO) !"))
+            << run.out;
+    }
+}
+
 TEST_F(CliOperationsTest, RunStopsAtTheFirstFailureAndAWrongChipRunsNothing) {
     // The status write never reports done: the unprotect before the erase fails.
     const auto failing = Run(Chip("W25X10", ",stall=0x42") + " run erase,blank,program");

@@ -90,6 +90,22 @@ TEST(EditorTyping, AFailedWriteIsReportedAndLeavesTheFlagAndViewTruthful) {
     EXPECT_EQ(e.session.View().EditAddress(), 0u) << "the cursor stays on the failed cell";
 }
 
+// output.tmp replaced by a FIFO: the editor shows FF and says what the file is; a typed byte is
+// refused the same way. Nothing waits for the other end of the FIFO.
+TEST(EditorTyping, ABufferThatIsAFifoIsRefusedWithoutBlocking) {
+    Editor e(ByteVector(16, 0x11), 16);
+    test::MakeFifo(e.path);
+    const std::string named =
+        "The buffer file " + e.path.string() + " is not a regular file (a FIFO)";
+    ASSERT_TRUE(test::ReturnsWithoutBlocking(e.path, [&] { e.session.Show(16); }));
+    ASSERT_EQ(e.op.Texts(), std::vector<std::string>{named + "; its bytes are shown as FF."});
+    EXPECT_EQ(e.session.View().CellText(0, 0), "FF");
+    ASSERT_TRUE(test::ReturnsWithoutBlocking(e.path, [&] { e.Type("22"); }));
+    EXPECT_FALSE(e.session.Modified());
+    ASSERT_EQ(e.op.messages.size(), 2u);
+    EXPECT_NE(e.op.messages[1].text.find(named), std::string::npos) << e.op.messages[1].text;
+}
+
 TEST(EditorUndo, UndoAndRedoRestoreTheBytesAndAToolJoinsTheHistory) {
     Editor e(ByteVector(32, 0xFF), 32);
     e.session.View().SetWidth(CellWidth::Word);

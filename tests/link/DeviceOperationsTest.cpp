@@ -424,17 +424,21 @@ TEST_F(OperationsTest, CommunicationFailuresEndWithTheFailureLine) {
     EXPECT_EQ(Lines().back(), kFailure);
 }
 
+// A folder (or a FIFO) in the buffer's place is refused before anything is sent, with a line
+// that says what it is.
 TEST_F(OperationsTest, AnUnreadableBufferFailsProgramAndVerifyInsteadOfSendingWrongData) {
     Use("Winbond", "W25X10", "W25X10");
     std::filesystem::remove(dirs.BufferFile());
-    std::filesystem::create_directory(dirs.BufferFile());  // opens, but cannot be read
+    std::filesystem::create_directory(dirs.BufferFile());
+    const std::string line = "Error : The buffer file " + dirs.BufferFile().string() +
+                             " is not a regular file (a folder) !";
     ClearLog();
     EXPECT_FALSE(ops->ProgramDevice(record, Values()));
-    EXPECT_EQ(Lines(), (std::vector<std::string>{"Unprotect : Pass", "Program : Fail"}));
-    EXPECT_EQ(BulkOuts().size(), 1u);  // the unprotect script only
+    EXPECT_EQ(Lines(), (std::vector<std::string>{line, "Program : Fail"}));
+    EXPECT_TRUE(BulkOuts().empty());
     ClearLog();
     EXPECT_FALSE(ops->VerifyDevice(record, {}));
-    EXPECT_EQ(Lines(), std::vector<std::string>{"Verify : Fail"});
+    EXPECT_EQ(Lines(), (std::vector<std::string>{line, "Verify : Fail"}));
 }
 
 // Without a buffer file nothing can have been loaded: program and verify fail before any page

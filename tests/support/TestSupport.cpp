@@ -1,6 +1,9 @@
 #include "TestSupport.h"
 
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <csignal>
 
@@ -8,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <future>
 #include <random>
 #include <sstream>
 
@@ -89,6 +93,35 @@ std::vector<std::string> ScriptedOperator::Texts() const {
     for (const auto& m : messages)
         texts.push_back(m.text);
     return texts;
+}
+
+bool ReturnsWithoutBlocking(const fs::path& fifo, const std::function<void()>& call,
+                            std::chrono::milliseconds limit) {
+    // A writer released below finds no reader: its write fails instead of ending the tests.
+    std::signal(SIGPIPE, SIG_IGN);
+    auto done = std::async(std::launch::async, call);
+    if (done.wait_for(limit) == std::future_status::ready) {
+        done.get();
+        return true;
+    }
+    while (done.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready) {
+        const int fd = ::open(fifo.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+        if (fd >= 0)
+            ::close(fd);
+    }
+    done.get();
+    return false;
+}
+
+void MakeFifo(const fs::path& path) {
+    std::error_code ignored;
+    fs::remove(path, ignored);
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0) << path;
+}
+
+void WriteSparseFile(const fs::path& path, std::uint64_t length) {
+    { std::ofstream create(path, std::ios::binary | std::ios::trunc); }
+    fs::resize_file(path, length);
 }
 
 CommandResult RunCommand(const std::string& commandLine) {

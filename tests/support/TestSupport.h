@@ -3,9 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "torq/devlib/InformationLog.h"
@@ -42,6 +45,33 @@ class FileSizeLimit {
 
   private:
     std::uint64_t previousSoft_ = 0;
+};
+
+// Runs `call` on its own thread and says whether it returned within `limit`. When it has not (an
+// open or a read blocked on the FIFO), the FIFO is opened from the other side until the call
+// ends, so a regression fails the test instead of hanging it.
+bool ReturnsWithoutBlocking(const std::filesystem::path& fifo, const std::function<void()>& call,
+                            std::chrono::milliseconds limit = std::chrono::seconds(5));
+// A FIFO at the path (whatever was there is removed first).
+void MakeFifo(const std::filesystem::path& path);
+
+// A file of `length` bytes that reads as zeros and takes no room on the disk.
+void WriteSparseFile(const std::filesystem::path& path, std::uint64_t length);
+
+// Counts the jobs a progress sink is given and keeps every report; `during` runs at each report
+// (the window processing its messages).
+struct RecordingProgress final : ProgressSink {
+    void Begin(std::uint64_t /*total*/) override { ++begins; }
+    void Progress(std::uint64_t done, std::uint64_t total) override {
+        reports.emplace_back(done, total);
+        if (during)
+            during();
+    }
+    void End() override { ++ends; }
+    int begins = 0;
+    int ends = 0;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> reports;
+    std::function<void()> during;
 };
 
 // Copies the shipped sample library into a folder (a portable program folder for tests).

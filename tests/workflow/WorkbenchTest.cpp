@@ -14,6 +14,7 @@
 #include "../link/LinkFixtures.h"
 #include "TestSupport.h"
 #include "torq/buffer/BufferFile.h"
+#include "torq/buffer/Load.h"
 #include "torq/devlib/Ini.h"
 #include "torq/sim/ChipCatalog.h"
 #include "torq/sim/SimulatedProgrammer.h"
@@ -516,7 +517,8 @@ TEST_F(WorkbenchTest, AReadWhoseBufferCannotBeReadBackFails) {
     bench->Runs().SetObserver(nullptr);
     EXPECT_FALSE(run.Pass());
     EXPECT_EQ(run.failedStep, Operation::Read);
-    EXPECT_TRUE(Logged("Error : The buffer file " + spoil.buffer.string() + " cannot be read !"));
+    EXPECT_TRUE(Logged("Error : The buffer file " + spoil.buffer.string() +
+                       " is not a regular file (a folder) !"));
     EXPECT_FALSE(Logged("IC checksum=0x00000000"));
     EXPECT_EQ(Lines().back(), "Result : FAIL [Read]");
     EXPECT_EQ(Shown("Status_ResultImage_Panel"), "Status_ResultFail_Image");
@@ -1479,6 +1481,62 @@ TEST_F(WorkbenchTest, AHandedOverFileIsLoadedIntoUnit1) {
     const std::string last = bench->Log().Lines().back();
     EXPECT_NE(last.find("Bad option : -b \nError : Bad option was specified"), std::string::npos)
         << last;
+}
+
+// output.tmp replaced by a FIFO: Program and the window's close refuse it with a line that says
+// what it is, instead of waiting for a writer for good.
+TEST_F(WorkbenchTest, ABufferReplacedByAFifoFailsTheRunAndTheCloseWithoutBlocking) {
+    Open("W25X10");
+    bench->StartUp({});
+    bench->LoadIntoUnit1(WriteFile("image.bin", 4096));
+    const auto buffer = home / "output.tmp";
+    test::MakeFifo(buffer);
+    RunResult run;
+    ASSERT_TRUE(test::ReturnsWithoutBlocking(
+        buffer, [&] { run = bench->Runs().SingleStep(Bar::Programmer, Step::Program); }));
+    EXPECT_FALSE(run.Pass());
+    const std::string line =
+        "Error : The buffer file " + buffer.string() + " is not a regular file (a FIFO) !";
+    EXPECT_TRUE(Logged(line));
+    EXPECT_TRUE(Logged("Program : Fail"));
+
+    bench->Log().Clear();
+    ASSERT_TRUE(test::ReturnsWithoutBlocking(buffer, [&] { bench->Close(); }));
+    EXPECT_TRUE(Logged(line));
+    EXPECT_EQ(std::filesystem::status(buffer).type(), std::filesystem::file_type::fifo);
+}
+
+// History.ini that is a FIFO is read as no file at all, and the start says so.
+TEST_F(WorkbenchTest, AHistoryFileThatIsAFifoIsNamedAtStartUp) {
+    test::CopySampleLibrary(home.Path());
+    const auto history = home / "History.ini";
+    test::MakeFifo(history);
+    Make("W25X10");
+    ASSERT_TRUE(test::ReturnsWithoutBlocking(history, [&] { bench->StartUp({}); }));
+    EXPECT_TRUE(Logged("Error : " + history.string() +
+                       " is not a regular file (a FIFO), the default options are used !"));
+}
+
+// An unattended load of a long file (a drop, the watch's reload) shows its progress in the
+// window's progress window, and while the window processes its messages no watch tick or
+// second load can start.
+TEST_F(WorkbenchTest, AnUnattendedLongLoadShowsProgressAndHoldsOffOtherWork) {
+    Open("W25X10");
+    bench->StartUp({});
+    const auto file = home / "large.bin";
+    test::WriteSparseFile(file, kFarLargerFileMinimum + 1);
+    test::RecordingProgress window;
+    bool busyThroughout = true;
+    window.during = [&] { busyThroughout = busyThroughout && bench->Busy(); };
+    bench->SetLoadProgress(&window);
+    op = ScriptedOperator({Answer::Yes, Answer::Yes}, Answer::Cancel);
+    bench->LoadIntoUnit1(file);
+    bench->SetLoadProgress(nullptr);
+    EXPECT_EQ(bench->UnitStates().Socket(1, 1).workFile, file.string());
+    ASSERT_FALSE(window.reports.empty());
+    EXPECT_EQ(window.begins, window.ends);
+    EXPECT_TRUE(busyThroughout);
+    EXPECT_FALSE(bench->Busy());
 }
 
 TEST(VersionText, DropsTheBuildNumberAndAZeroRelease) {

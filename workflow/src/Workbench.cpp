@@ -9,6 +9,7 @@
 
 #include "torq/buffer/BufferFile.h"
 #include "torq/devlib/Ini.h"
+#include "torq/devlib/RegularFile.h"
 #include "torq/devlib/Text.h"
 #include "torq/workflow/Sequencer.h"
 #include "torq/workflow/SocketHistory.h"
@@ -169,6 +170,11 @@ bool Workbench::CheckDeviceLibrary() {
 }
 
 void Workbench::LoadOptions() {
+    // Read without blocking whatever is there; what is not a regular file reads as the defaults.
+    if (const auto kind = io::NonRegularKind(dirs_.HistoryIni())) {
+        log_.WriteInfoLine("Error : " + io::NotRegularFileText(dirs_.HistoryIni(), *kind) +
+                           ", the default options are used !");
+    }
     options_ = torq::LoadOptions(dirs_.HistoryIni());
     optionFields_.verifyErrorsList = std::to_string(options_.verifyErrorsListLimit);
     optionFields_.resetTime = std::to_string(options_.resetTimeMs);
@@ -193,7 +199,8 @@ void Workbench::Close() {
         log_.WriteInfoLine("Error : The options could not be saved to " + history);
         unsaved += "The options could not be saved to " + history + ": " + why + "\n";
     }
-    EmptyBuffer(BufferFile::In(dirs_));
+    if (!EmptyBuffer(BufferFile::In(dirs_)))
+        log_.WriteInfoLine(BufferFileErrorLine(dirs_.BufferFile(), BufferAccess::Write));
     // The log goes with the window: what was not saved is told where the operator sees it.
     if (!unsaved.empty())
         op_.Tell(Severity::Error, unsaved + "The next start uses what the file held before.");
@@ -826,8 +833,12 @@ LoadOutcome Workbench::LoadFile(int unit, int socket, const fs::path& file, bool
     if (socket < 1 || socket > kSocketsPerUnit || unit < 1 || unit > kUnitCount)
         return {LoadEnd::NotRun, std::nullopt, false};
     const SavedSocket& saved = units_.Saved().sockets[static_cast<std::size_t>(socket - 1)];
-    const LoadOutcome outcome = torq::LoadForSocket(unit, socket, useSaved, saved.load, file,
-                                                    loadDialog_, Environment(nullptr, asker));
+    LoadOutcome outcome;
+    {
+        const BusyScope busy(*this);
+        outcome = torq::LoadForSocket(unit, socket, useSaved, saved.load, file, loadDialog_,
+                                      Environment(loadProgress_, asker));
+    }
     ApplyLoadOutcome(outcome);
     return outcome;
 }
@@ -902,7 +913,11 @@ void Workbench::PrepareLoad(int unit, int socket, const fs::path& file) {
 LoadOutcome Workbench::LoadFromDialog(ProgressSink* progress) {
     if (Busy())
         return {LoadEnd::KeptOpen, std::nullopt, false};
-    const LoadOutcome outcome = LoadIntoBuffer(loadDialog_, Environment(progress));
+    LoadOutcome outcome;
+    {
+        const BusyScope busy(*this);
+        outcome = LoadIntoBuffer(loadDialog_, Environment(progress));
+    }
     ApplyLoadOutcome(outcome);
     return outcome;
 }

@@ -1,7 +1,5 @@
 #include "torq/editor/Document.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,6 +7,8 @@
 #include <cstring>
 #include <system_error>
 #include <vector>
+
+#include "torq/devlib/RegularFile.h"
 
 namespace torq::editor {
 
@@ -82,24 +82,22 @@ class DiskFile final : public BufferFileHandle {
 }  // namespace
 
 std::unique_ptr<BufferFileHandle> OpenBufferOnDisk(const std::filesystem::path& path) {
-    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0)
-        return nullptr;
-    struct stat info {};
-    if (::fstat(fd, &info) != 0) {
-        const int error = errno;
-        ::close(fd);
-        errno = error;
+    io::OpenedFile file = io::OpenRegularFile(path, io::FileAccess::Update);
+    if (!file.IsOpen()) {
+        errno = file.error != 0 ? file.error : EINVAL;
         return nullptr;
     }
-    return std::make_unique<DiskFile>(fd, static_cast<std::uint64_t>(info.st_size));
+    return std::make_unique<DiskFile>(file.fd.Release(), file.length);
 }
 
 DocumentWriter::DocumentWriter(const std::filesystem::path& path, const BufferOpener& opener)
     : file_(opener ? opener(path) : OpenBufferOnDisk(path)) {
     if (file_ == nullptr) {
-        error_ =
-            "The buffer file " + path.string() + " cannot be opened: " + SystemErrorText(errno);
+        const int error = errno;
+        const auto kind = io::NonRegularKind(path);
+        error_ = kind ? "The buffer file " + io::NotRegularFileText(path, *kind)
+                      : "The buffer file " + path.string() +
+                            " cannot be opened: " + SystemErrorText(error);
         return;
     }
     length_ = file_->Length();

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "torq/buffer/Save.h"
+#include "torq/devlib/RegularFile.h"
 #include "torq/devlib/Text.h"
 
 namespace torq::editor {
@@ -38,9 +39,11 @@ void EditorSession::ReportReadFailure(bool ok) {
     if (readFailureShown_)
         return;
     readFailureShown_ = true;
-    op_.Tell(
-        Severity::Error, kErrorCaption,
-        "The buffer file " + BufferPath().string() + " cannot be read; its bytes are shown as FF.");
+    const auto kind = io::NonRegularKind(BufferPath());
+    const std::string problem = kind ? io::NotRegularFileText(BufferPath(), *kind)
+                                     : BufferPath().string() + " cannot be read";
+    op_.Tell(Severity::Error, kErrorCaption,
+             "The buffer file " + problem + "; its bytes are shown as FF.");
 }
 
 bool EditorSession::RefreshView() {

@@ -19,6 +19,7 @@
 #include "torq/buffer/BufferFile.h"
 #include "torq/devlib/HomeLock.h"
 #include "torq/devlib/ProgramDirectory.h"
+#include "torq/devlib/RegularFile.h"
 #include "torq/devlib/Text.h"
 #include "torq/editor/qt/EditorWidgets.h"
 #include "torq/editor/qt/HexPageView.h"
@@ -168,6 +169,8 @@ int Run(int argc, char** argv) {
         if (!InitialiseBuffer(file, deviceSize))
             return Fail("cannot create " + bufferPath.string());
     }
+    if (const auto kind = io::NonRegularKind(bufferPath))
+        return Fail(io::NotRegularFileText(bufferPath, *kind));
     const auto length = file.Length();
     if (!length)
         return Fail(bufferPath.string() + " does not exist (--init creates it)");

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "torq/devlib/ProgramDirectory.h"
+#include "torq/devlib/Seams.h"
 
 namespace torq {
 
@@ -38,7 +39,8 @@ class BufferFile {
     // the replacement's Commit. Nothing, with the reason, when it cannot be made.
     std::unique_ptr<ReplacementFile> Prepare(std::uint64_t deviceSize,
                                              std::string* reason = nullptr) const;
-    // Re-creates the file with length 0.
+    // Re-creates the file with length 0; refused (false) when something other than a regular
+    // file is in its place.
     bool Empty() const;
     // The length on disk, or nothing when the file does not exist.
     std::optional<std::uint64_t> Length() const;
@@ -90,21 +92,26 @@ class ReplacementFile {
 std::optional<std::uint64_t> FreeSpace(const std::filesystem::path& folder);
 
 // The checksum rule: the 32-bit wrapping sum of bytes 0 ... lastIndex of the file, the fill byte
-// standing in for bytes beyond the file's end. Nothing when the file cannot be read.
+// standing in for bytes beyond the file's end. Nothing when the file cannot be read (`problem`
+// says why, naming the file). A long sum reports how far it has come to `progress` (Progress
+// only: the caller frames the job with Begin and End).
 std::optional<std::uint32_t> Checksum(const std::filesystem::path& file, std::uint64_t lastIndex,
-                                      std::uint8_t fill);
+                                      std::uint8_t fill, ProgressSink* progress = nullptr,
+                                      std::string* problem = nullptr);
 // Eight upper-case hexadecimal digits, zero-padded ("0FF00000").
 std::string ChecksumText(std::uint32_t sum);
 
 // The full 64-bit sum of `count` bytes from `first`, the fill byte beyond the file's end (the
 // editor's range sum shows more than eight digits). Nothing when the file cannot be read.
 std::optional<std::uint64_t> SumFileBytes(const std::filesystem::path& file, std::uint64_t first,
-                                          std::uint64_t count, std::uint8_t fill);
+                                          std::uint64_t count, std::uint8_t fill,
+                                          ProgressSink* progress = nullptr,
+                                          std::string* problem = nullptr);
 // The sum of a block's byte values, for callers that sum data as they stream it.
 std::uint64_t SumOfBytes(std::span<const std::uint8_t> bytes);
 
 // Streams a file in blocks for programming, verifying and saving: a block reaching past the
-// file's end is completed with the pad byte.
+// file's end is completed with the pad byte. Only a regular file is opened, never blocking.
 class BufferBlockReader {
   public:
     explicit BufferBlockReader(const std::filesystem::path& path);
@@ -113,6 +120,8 @@ class BufferBlockReader {
     BufferBlockReader& operator=(const BufferBlockReader&) = delete;
 
     bool IsOpen() const { return fd_ >= 0; }
+    // Why the file was not opened, naming it ("... is not a regular file (a FIFO)").
+    const std::string& Problem() const { return problem_; }
     std::uint64_t Length() const { return length_; }
     bool Read(std::uint64_t offset, std::span<std::uint8_t> block,
               std::uint8_t pad = kErasedByte) const;
@@ -120,6 +129,7 @@ class BufferBlockReader {
   private:
     int fd_ = -1;
     std::uint64_t length_ = 0;
+    std::string problem_;
 };
 
 // Writes blocks into an existing file in place (a device Read storing what it read back). The
@@ -132,6 +142,8 @@ class BufferBlockWriter {
     BufferBlockWriter& operator=(const BufferBlockWriter&) = delete;
 
     bool IsOpen() const { return fd_ >= 0; }
+    // Why the file was not opened, naming it.
+    const std::string& Problem() const { return problem_; }
     bool Write(std::uint64_t offset, std::span<const std::uint8_t> block);
     // Closes the file; false when a write or the close failed.
     bool Close();
@@ -139,6 +151,7 @@ class BufferBlockWriter {
   private:
     int fd_ = -1;
     bool ok_ = true;
+    std::string problem_;
 };
 
 }  // namespace torq

@@ -30,8 +30,10 @@ std::string_view DetectFailMessage(HexFormat format);   // "Intel Hex file detec
 bool DetectIntelHex(const std::filesystem::path& source, InformationLog* log = nullptr);
 bool DetectMotorolaHex(const std::filesystem::path& source, InformationLog* log = nullptr);
 bool DetectTektronixHex(const std::filesystem::path& source, InformationLog* log = nullptr);
-bool DetectHex(HexFormat format, const std::filesystem::path& source,
-               InformationLog* log = nullptr);
+// With a progress sink, the scan reports as a decoder does (a long file is read whole when every
+// record is good).
+bool DetectHex(HexFormat format, const std::filesystem::path& source, InformationLog* log = nullptr,
+               ProgressSink* progress = nullptr);
 
 struct DecodeRequest {
     std::filesystem::path source;

@@ -60,6 +60,20 @@ inline constexpr std::string_view kNoDeviceMessage = "No device is selected !";
 inline constexpr std::string_view kBufferWriteFailedMessage =
     "The buffer file could not be written, it keeps its previous contents !";
 
+// A file is far larger than the device when it is longer than both this many times the device
+// and the minimum: its checksum then reads far more than the device holds, and the operator is
+// asked first. Loads of files above the minimum show their progress.
+inline constexpr std::uint64_t kFarLargerFileFactor = 16;
+inline constexpr std::uint64_t kFarLargerFileMinimum = 64 * 1024 * 1024;
+bool IsFarLargerThanDevice(std::uint64_t fileLength, std::uint64_t deviceSize);
+// "The file PATH is 16.0 GiB, far bigger than the IC size of 8.0 MiB : ... , Do you really want
+// to load it ?"
+std::string FarLargerFileQuestion(const std::filesystem::path& file, std::uint64_t fileLength,
+                                  std::uint64_t deviceSize);
+// The line of a load refused before anything was read: the problem (naming the file) and
+// ", nothing is loaded !".
+std::string FileRefusedLine(std::string_view problem);
+
 // The correction question and log line of a detected hex format.
 std::string CorrectionQuestion(LoadFormat detected);
 std::string CorrectionLogLine(LoadFormat detected);

@@ -66,7 +66,8 @@ std::uint8_t StatusFromPageValues(const DeviceRecord& record, const PageValues& 
 // Opcode of the 25-series erase selector (erase_mode bits 8-15), 0 when there is none.
 std::uint8_t EraseOpcode(std::uint8_t selector);
 
-// "Error : The buffer file PATH cannot be read !" (or "... cannot be written !").
+// "Error : The buffer file PATH cannot be read !" (or "... cannot be written !"); for a FIFO, a
+// device or a folder in its place "Error : The buffer file PATH is not a regular file (a FIFO) !".
 enum class BufferAccess { Read, Write };
 std::string BufferFileErrorLine(const std::filesystem::path& buffer, BufferAccess access);
 

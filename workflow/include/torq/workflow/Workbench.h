@@ -275,6 +275,10 @@ class Workbench : private SocketEvents, private WatchHost {
     LoadOutcome LoadFromDialog(ProgressSink* progress = nullptr);
     // The unattended load of a socket's work file.
     LoadOutcome LoadForSocket(int unit, int socket, bool useSaved);
+    // Where an unattended load of a long file shows its progress (the window's progress window);
+    // none by default. Every load counts as device work: no watch tick or drop starts another
+    // load while the progress lets the window process its messages.
+    void SetLoadProgress(ProgressSink* progress) { loadProgress_ = progress; }
     // The hex editor's OK after a change: unit 1 socket 1 shows "< Data from buffer >", the sum and
     // offset 00000000, and is enabled.
     void ApplyEditedImage(const std::string& checksumText);
@@ -419,6 +423,7 @@ class Workbench : private SocketEvents, private WatchHost {
 
     std::unique_ptr<Sequencer> sequencer_;
     int busyDepth_ = 0;
+    ProgressSink* loadProgress_ = nullptr;
     // The device the last detection made ready for unit 1.
     std::unique_ptr<PreparedDevice> detectedDevice_;
     // Unit 1's device is this session's own (the history restored, a detection applied, the
