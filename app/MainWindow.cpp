@@ -10,6 +10,7 @@
 #include <QShortcut>
 #include <QTabBar>
 #include <QVBoxLayout>
+#include <cctype>
 
 #include "controllers/ActionGate.h"
 #include "controllers/EmulatorController.h"
@@ -248,6 +249,22 @@ void MainWindow::Wire() {
                 unitsController_->Browse(socket->unit, socket->socket);
         });
     }
+}
+
+bool MainWindow::LockHome(std::string* problem) {
+    std::string refusal;
+    if (bench_->LockHome("torq-spi window", &refusal))
+        return true;
+    // The refusal names the folder and who holds it: the box says it as one sentence.
+    std::string sentence = refusal;
+    if (!sentence.empty())
+        sentence[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(sentence[0])));
+    if (!sentence.ends_with('.'))
+        sentence += '.';
+    seams_.op.Tell(Severity::Error, sentence);
+    if (problem != nullptr)
+        *problem = refusal;
+    return false;
 }
 
 bool MainWindow::Start(const std::vector<std::string>& parameters) {

@@ -64,6 +64,10 @@ class MainWindow final : public QMainWindow, private WorkbenchHost, private edit
     Workbench& Bench() { return *bench_; }
     ActionGate& Gate() { return *gate_; }
 
+    // Takes the home folder's lock for the window's life. Refused (another program holds the
+    // folder): the operator is told so, naming the folder and its holder once, and `problem` says
+    // the same for the terminal.
+    bool LockHome(std::string* problem = nullptr);
     // The start-up sequence (device library, options, indicators, programmers, history, command
     // line). False when the program had to end during it.
     bool Start(const std::vector<std::string>& parameters);

@@ -143,11 +143,8 @@ int Run(int argc, char** argv) {
     app::MainWindow window(dirs, std::move(usb), app::WindowSeams{op, files});
     op.SetParent(&window);
     std::string lockProblem;
-    if (!window.Bench().LockHome("torq-spi window", &lockProblem)) {
-        std::cerr << "torq-spi: " << dirs.DataFolder().string() << " is in use: " << lockProblem
-                  << "\n";
-        op.Tell(Severity::Error, "The folder " + dirs.DataFolder().string() +
-                                     " is in use by another program: " + lockProblem);
+    if (!window.LockHome(&lockProblem)) {
+        std::cerr << "torq-spi: " << lockProblem << "\n";
         return 1;
     }
     EndOnSignals(window);

@@ -1,5 +1,7 @@
 // The main window on the simulated programmer, offscreen: its controls by name, the tabs and the
 // layout, drops, hot-plug, runs, the lock during a run, the keyboard and closing.
+#include <unistd.h>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDropEvent>
@@ -15,6 +17,7 @@
 #include "WindowFixture.h"
 #include "controllers/ActionGate.h"
 #include "torq/buffer/BufferFile.h"
+#include "torq/devlib/HomeLock.h"
 #include "torq/devlib/Ini.h"
 #include "torq/workflow/Sequencer.h"
 #include "widgets/StatusPanel.h"
@@ -530,6 +533,22 @@ TEST_F(WindowTest, ClosingSavesTheHistoryAndEmptiesTheBuffer) {
     EXPECT_EQ(std::filesystem::file_size(home / "output.tmp"), 0u);
     const IniFile history(home / "History.ini");
     EXPECT_EQ(history.ReadString("Device1", "Socket1File"), file.string());
+}
+
+// A home folder another program holds: the window says so once, naming the folder and the holder.
+TEST_F(WindowTest, AFolderInUseIsRefusedInOneSentence) {
+    Open("W25X10", "Winbond", "W25X10");
+    const auto held =
+        HomeLock::Acquire(ProgramDirectory::Portable(home.Path()), "torq-spi-cli load");
+    ASSERT_TRUE(held.has_value());
+    std::string problem;
+    EXPECT_FALSE(window->LockHome(&problem));
+    const std::string holder = "torq-spi-cli load (process " + std::to_string(::getpid()) + ")";
+    EXPECT_EQ(problem, "the folder " + home.Path().string() + " is in use by " + holder);
+    ASSERT_EQ(op.messages.size(), 1u);
+    EXPECT_EQ(op.messages[0].severity, Severity::Error);
+    EXPECT_EQ(op.messages[0].text,
+              "The folder " + home.Path().string() + " is in use by " + holder + ".");
 }
 
 TEST_F(WindowTest, ClosingDuringARunAsksAndClosesWhenTheRunHasEnded) {
