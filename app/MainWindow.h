@@ -77,8 +77,9 @@ class MainWindow final : public QMainWindow, private WorkbenchHost, private edit
     // A text handed over by a second start: processed as soon as nothing else is under way,
     // then `done` acknowledges it.
     void ReceiveHandOver(const QString& text, std::function<void()> done);
-    // The program is asked to end from outside (a signal, the session ending): no question; a
-    // run under way stops after its current step, then the window closes with its saves.
+    // The program is asked to end from outside (a signal, the session ending): no question; an
+    // open question is answered with its cancelling choice and later ones are not shown; a run
+    // under way stops after its current step, then the window closes with its saves.
     void ShutDown();
 
     // The window's timers, for tests: WatchFile_Timer, FlashSumEdit_Timer, the USB event poll.
@@ -119,6 +120,9 @@ class MainWindow final : public QMainWindow, private WorkbenchHost, private edit
     void UpdateCaption();
 
     WindowSeams seams_;
+    // Everything the window asks goes through it: once the program is told to end, nothing waits
+    // for an answer.
+    EndingOperator asker_;
     QtPump pump_;
     QtTimer watchTimer_;
     QtTimer flashTimer_;
