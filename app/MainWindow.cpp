@@ -5,11 +5,13 @@
 #include <QComboBox>
 #include <QKeySequence>
 #include <QLabel>
+#include <QMessageBox>
 #include <QScreen>
 #include <QScrollArea>
 #include <QShortcut>
 #include <QTabBar>
 #include <QVBoxLayout>
+#include <cctype>
 
 #include "controllers/ActionGate.h"
 #include "controllers/EmulatorController.h"
@@ -53,17 +55,37 @@ QWidget* Panel(std::string_view name, QWidget* parent) {
     return panel;
 }
 
+// Closes the open modal dialogs, topmost first, with their cancelling choice: a message box as
+// its Escape button (Cancel, No, or OK for a plain message), any other dialog as Escape closes it.
+// True when one was open.
+bool AnswerOpenDialogsWithCancel() {
+    bool answered = false;
+    while (QWidget* modal = QApplication::activeModalWidget()) {
+        if (auto* box = qobject_cast<QMessageBox*>(modal))
+            box->close();
+        else if (auto* dialog = qobject_cast<QDialog*>(modal))
+            dialog->reject();
+        else
+            modal->close();
+        if (QApplication::activeModalWidget() == modal)
+            break;  // it stays open (an editor still at work)
+        answered = true;
+    }
+    return answered;
+}
+
 }  // namespace
 
 MainWindow::MainWindow(ProgramDirectory dirs, std::unique_ptr<UsbDevice> usb, WindowSeams seams,
                        QWidget* parent)
     : QMainWindow(parent),
       seams_(seams),
+      asker_(seams.op),
       watchTimer_("WatchFile_Timer", kWatchIntervalMs, this),
       flashTimer_("FlashSumEdit_Timer", kFlashIntervalMs, this) {
     setObjectName(QStringLiteral("MainForm"));
     bench_ = std::make_unique<Workbench>(std::move(dirs),
-                                         WorkbenchSeams{seams_.op, pump_, SystemClock::Instance(),
+                                         WorkbenchSeams{asker_, pump_, SystemClock::Instance(),
                                                         watchTimer_, flashTimer_, std::move(usb)},
                                          static_cast<WorkbenchHost&>(*this));
     gate_ = std::make_unique<ActionGate>();
@@ -194,8 +216,8 @@ QWidget* MainWindow::BuildInformationPanel() {
     auto* panel = Panel(control::kInfoMessagePanel, nullptr);
     auto* layout = new QVBoxLayout(panel);
     layout->setContentsMargins(0, 0, 0, 0);
-    infoView_ = new InformationView(bench_->Log(), seams_.files, seams_.op,
-                                    InformationPlace::Docked, panel);
+    infoView_ =
+        new InformationView(bench_->Log(), seams_.files, asker_, InformationPlace::Docked, panel);
     layout->addWidget(infoView_);
     return panel;
 }
@@ -250,6 +272,22 @@ void MainWindow::Wire() {
                 unitsController_->Browse(socket->unit, socket->socket);
         });
     }
+}
+
+bool MainWindow::LockHome(std::string* problem) {
+    std::string refusal;
+    if (bench_->LockHome("torq-spi window", &refusal))
+        return true;
+    // The refusal names the folder and who holds it: the box says it as one sentence.
+    std::string sentence = refusal;
+    if (!sentence.empty())
+        sentence[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(sentence[0])));
+    if (!sentence.ends_with('.'))
+        sentence += '.';
+    asker_.Tell(Severity::Error, sentence);
+    if (problem != nullptr)
+        *problem = refusal;
+    return false;
 }
 
 bool MainWindow::Start(const std::vector<std::string>& parameters) {
@@ -349,7 +387,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         event->accept();
         return;
     }
-    switch (DecideClose(gate_->Busy(), bench_->Runs().Busy(), !shuttingDown_, seams_.op,
+    switch (DecideClose(gate_->Busy(), bench_->Runs().Busy(), !shuttingDown_, asker_,
                         [this] { bench_->Runs().RequestStop(); })) {
         case CloseDecision::Close:
             break;
@@ -386,7 +424,14 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 
 void MainWindow::ShutDown() {
     shuttingDown_ = true;
-    close();
+    asker_.SetEnding();
+    // A box or dialog open now is answered as its cancel button would answer it; the close then
+    // waits for the code that opened it to go on (queued), or for the work under way to end.
+    if (AnswerOpenDialogsWithCancel())
+        QMetaObject::invokeMethod(
+            this, [this] { close(); }, Qt::QueuedConnection);
+    else
+        close();
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
@@ -424,7 +469,7 @@ void MainWindow::BringToFront() {
 void MainWindow::ShowEditor(std::uint64_t deviceSize) {
     if (!editor_) {
         editor_ = std::make_unique<editor::qt::TEditForm>(
-            bench_->Directories().BufferFile(), seams_.op, static_cast<editor::EditorHost&>(*this),
+            bench_->Directories().BufferFile(), asker_, static_cast<editor::EditorHost&>(*this),
             &bench_->Log(), this);
     }
     editor_->PrepareForShow(deviceSize);

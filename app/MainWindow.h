@@ -64,6 +64,10 @@ class MainWindow final : public QMainWindow, private WorkbenchHost, private edit
     Workbench& Bench() { return *bench_; }
     ActionGate& Gate() { return *gate_; }
 
+    // Takes the home folder's lock for the window's life. Refused (another program holds the
+    // folder): the operator is told so, naming the folder and its holder once, and `problem` says
+    // the same for the terminal.
+    bool LockHome(std::string* problem = nullptr);
     // The start-up sequence (device library, options, indicators, programmers, history, command
     // line). False when the program had to end during it.
     bool Start(const std::vector<std::string>& parameters);
@@ -73,8 +77,9 @@ class MainWindow final : public QMainWindow, private WorkbenchHost, private edit
     // A text handed over by a second start: processed as soon as nothing else is under way,
     // then `done` acknowledges it.
     void ReceiveHandOver(const QString& text, std::function<void()> done);
-    // The program is asked to end from outside (a signal, the session ending): no question; a
-    // run under way stops after its current step, then the window closes with its saves.
+    // The program is asked to end from outside (a signal, the session ending): no question; an
+    // open question is answered with its cancelling choice and later ones are not shown; a run
+    // under way stops after its current step, then the window closes with its saves.
     void ShutDown();
 
     // The window's timers, for tests: WatchFile_Timer, FlashSumEdit_Timer, the USB event poll.
@@ -115,6 +120,9 @@ class MainWindow final : public QMainWindow, private WorkbenchHost, private edit
     void UpdateCaption();
 
     WindowSeams seams_;
+    // Everything the window asks goes through it: once the program is told to end, nothing waits
+    // for an answer.
+    EndingOperator asker_;
     QtPump pump_;
     QtTimer watchTimer_;
     QtTimer flashTimer_;

@@ -2,12 +2,8 @@
 // over to the running window and ends.
 //
 //   torq-spi [--home DIR] [--simulate CHIP[,option=value...]] [-h|-?] [-b] [FILE]
-#include <signal.h>
-#include <unistd.h>
-
 #include <QApplication>
 #include <QDir>
-#include <QSocketNotifier>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +12,7 @@
 
 #include "AppArguments.h"
 #include "MainWindow.h"
+#include "SignalEnding.h"
 #include "SingleInstance.h"
 #include "torq/app/FileChooser.h"
 #include "torq/editor/qt/EditorWidgets.h"
@@ -27,32 +24,6 @@
 namespace {
 
 using namespace torq;
-
-// SIGTERM and SIGINT end the program as closing the window does: the handler only writes a byte
-// that the event loop reads.
-int signalPipe[2] = {-1, -1};
-
-void OnSignal(int) {
-    const char byte = 1;
-    [[maybe_unused]] const auto written = ::write(signalPipe[1], &byte, 1);
-}
-
-void EndOnSignals(app::MainWindow& window) {
-    if (::pipe(signalPipe) != 0)
-        return;
-    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &window);
-    QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
-        char byte = 0;
-        [[maybe_unused]] const auto read = ::read(signalPipe[0], &byte, 1);
-        window.ShutDown();
-    });
-    struct sigaction action {};
-    action.sa_handler = OnSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    ::sigaction(SIGTERM, &action, nullptr);
-    ::sigaction(SIGINT, &action, nullptr);
-}
 
 // How long a second start waits for the running window to take its file.
 constexpr int kHandOverTimeoutMs = 60000;
@@ -143,14 +114,12 @@ int Run(int argc, char** argv) {
     app::MainWindow window(dirs, std::move(usb), app::WindowSeams{op, files});
     op.SetParent(&window);
     std::string lockProblem;
-    if (!window.Bench().LockHome("torq-spi window", &lockProblem)) {
-        std::cerr << "torq-spi: " << dirs.DataFolder().string() << " is in use: " << lockProblem
-                  << "\n";
-        op.Tell(Severity::Error, "The folder " + dirs.DataFolder().string() +
-                                     " is in use by another program: " + lockProblem);
+    if (!window.LockHome(&lockProblem)) {
+        std::cerr << "torq-spi: " << lockProblem << "\n";
         return 1;
     }
-    EndOnSignals(window);
+    // SIGTERM and SIGINT: as closing the window, with an open question answered by its cancel.
+    app::SignalEnding ending([&window] { window.ShutDown(); });
     instance.SetReceiver([&window](const QString& text, std::function<void()> done) {
         window.ReceiveHandOver(text, std::move(done));
     });

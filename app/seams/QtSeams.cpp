@@ -1,11 +1,19 @@
 #include "seams/QtSeams.h"
 
 #include <QCoreApplication>
+#include <iostream>
 
 namespace torq::app {
 
 void QtPump::ProcessPendingMessages() {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+Answer EndingOperator::Respond(const OperatorMessage& message) {
+    if (!ending_)
+        return op_.Respond(message);
+    std::cerr << "torq-spi: " << message.text << "\n";
+    return CancellingAnswer(message.buttons);
 }
 
 QtTimer::QtTimer(const char* objectName, int intervalMs, QObject* parent)

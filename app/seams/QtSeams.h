@@ -18,6 +18,20 @@ class QtPump final : public Pump {
     void ProcessPendingMessages() override;
 };
 
+// The window's operator: the program's own (its message boxes) until the program is told to end
+// from outside; from then on every question gets its cancelling choice at once and its text goes
+// to standard error, so the ending never waits for a click that will not come.
+class EndingOperator final : public Operator {
+  public:
+    explicit EndingOperator(Operator& op) : op_(op) {}
+    Answer Respond(const OperatorMessage& message) override;
+    void SetEnding() { ending_ = true; }
+
+  private:
+    Operator& op_;
+    bool ending_ = false;
+};
+
 // A workflow timer on the event loop: `tick` runs every `intervalMs` while it is enabled. The
 // QTimer carries the timer's name ("WatchFile_Timer"), so tests find it.
 class QtTimer final : public Timer {

@@ -1,9 +1,14 @@
 // The main window on the simulated programmer, offscreen: its controls by name, the tabs and the
 // layout, drops, hot-plug, runs, the lock during a run, the keyboard and closing.
+#include <signal.h>
+#include <unistd.h>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
@@ -12,10 +17,13 @@
 #include <QUrl>
 #include <regex>
 
+#include "SignalEnding.h"
 #include "WindowFixture.h"
 #include "controllers/ActionGate.h"
 #include "torq/buffer/BufferFile.h"
+#include "torq/devlib/HomeLock.h"
 #include "torq/devlib/Ini.h"
+#include "torq/editor/qt/EditorWidgets.h"
 #include "torq/workflow/Sequencer.h"
 #include "widgets/StatusPanel.h"
 #include "widgets/Theme.h"
@@ -530,6 +538,89 @@ TEST_F(WindowTest, ClosingSavesTheHistoryAndEmptiesTheBuffer) {
     EXPECT_EQ(std::filesystem::file_size(home / "output.tmp"), 0u);
     const IniFile history(home / "History.ini");
     EXPECT_EQ(history.ReadString("Device1", "Socket1File"), file.string());
+}
+
+// SIGTERM while a question box is open: the box is answered as its Cancel button would answer
+// it, and the window closes as on SIGTERM, with its saves.
+TEST_F(WindowTest, SigtermAnswersAnOpenQuestionWithItsCancelAndCloses) {
+    struct Boxes final : Operator {
+        Answer Respond(const OperatorMessage& message) override {
+            answers.push_back(boxes.Respond(message));
+            return answers.back();
+        }
+        editor::qt::MessageBoxOperator boxes;
+        std::vector<Answer> answers;
+    } boxes;
+    windowOperator = &boxes;
+    const auto file = WriteFile("image.bin", 4096);
+    Open("W25X10", "Winbond", "W25X10");
+    boxes.boxes.SetParent(window.get());
+    // The chip in the socket is not the selected device: Execute All asks Yes, Retry or Cancel.
+    window->Bench().SelectDevice(1, "Winbond", "W25X20");
+    window->Bench().UnitStates().SetWorkFile(1, 1, file.string());
+    window->Bench().SetSocketEnabled(1, 1, true);
+    const SignalEnding ending([this] { window->ShutDown(); });
+
+    bool raised = false;
+    bool leftOpen = false;
+    QElapsedTimer sinceRaised;
+    QTimer probe;
+    probe.setInterval(10);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr)
+            return;
+        if (!raised) {
+            raised = true;
+            sinceRaised.start();
+            ::raise(SIGTERM);
+        } else if (sinceRaised.elapsed() > 3000) {
+            leftOpen = true;  // not answered: closed here, so that the test ends
+            box->close();
+        }
+    });
+    probe.start();
+    Activate("Function_ExecuteAllMouseACTFilter_Label");
+    probe.stop();
+
+    EXPECT_TRUE(raised);
+    EXPECT_FALSE(leftOpen);
+    EXPECT_EQ(boxes.answers, std::vector<Answer>{Answer::Cancel});
+    EXPECT_FALSE(LoggedContaining("Start [Erase]"));
+    EXPECT_TRUE(WaitFor([&] { return !window->isVisible(); }));
+    EXPECT_EQ(std::filesystem::file_size(home / "output.tmp"), 0u);
+    EXPECT_EQ(IniFile(home / "History.ini").ReadString("Device1", "Socket1File"), file.string());
+}
+
+// Once the program is ending, later questions are not shown: each gets its cancelling choice.
+TEST(EndingOperatorTest, OnceEndingEveryQuestionGetsItsCancellingChoiceUnshown) {
+    torq::test::ScriptedOperator boxes({}, Answer::Yes);
+    EndingOperator asker(boxes);
+    EXPECT_EQ(asker.Ask(Severity::Question, "asked", Buttons::YesNo), Answer::Yes);
+    asker.SetEnding();
+    const std::pair<Buttons, Answer> cases[] = {{Buttons::Ok, Answer::Ok},
+                                                {Buttons::OkCancel, Answer::Cancel},
+                                                {Buttons::YesNo, Answer::No},
+                                                {Buttons::YesRetryCancel, Answer::Cancel}};
+    for (const auto& [buttons, answer] : cases)
+        EXPECT_EQ(asker.Ask(Severity::Question, "not asked", buttons), answer);
+    EXPECT_EQ(boxes.Texts(), std::vector<std::string>{"asked"});
+}
+
+// A home folder another program holds: the window says so once, naming the folder and the holder.
+TEST_F(WindowTest, AFolderInUseIsRefusedInOneSentence) {
+    Open("W25X10", "Winbond", "W25X10");
+    const auto held =
+        HomeLock::Acquire(ProgramDirectory::Portable(home.Path()), "torq-spi-cli load");
+    ASSERT_TRUE(held.has_value());
+    std::string problem;
+    EXPECT_FALSE(window->LockHome(&problem));
+    const std::string holder = "torq-spi-cli load (process " + std::to_string(::getpid()) + ")";
+    EXPECT_EQ(problem, "the folder " + home.Path().string() + " is in use by " + holder);
+    ASSERT_EQ(op.messages.size(), 1u);
+    EXPECT_EQ(op.messages[0].severity, Severity::Error);
+    EXPECT_EQ(op.messages[0].text,
+              "The folder " + home.Path().string() + " is in use by " + holder + ".");
 }
 
 TEST_F(WindowTest, ClosingDuringARunAsksAndClosesWhenTheRunHasEnded) {

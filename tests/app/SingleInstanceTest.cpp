@@ -2,13 +2,19 @@
 // parameter over and ends; a socket left by a crashed instance does not block the next start.
 // And the program's own command line.
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QLineEdit>
+#include <QLocalSocket>
 #include <QProcess>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <functional>
+#include <optional>
 
 #include "AppArguments.h"
 #include "SingleInstance.h"
@@ -17,20 +23,15 @@
 namespace torq::app::test {
 namespace {
 
-// A private runtime folder for the instance sockets of one test; short, as socket paths must be.
-class RuntimeFolder {
+// A folder of the test's own with a short path, as socket paths must be short.
+class ShortFolder {
   public:
-    RuntimeFolder() : previous_(qgetenv("XDG_RUNTIME_DIR")) {
+    ShortFolder() {
         char pattern[] = "/tmp/torq-run-XXXXXX";
         if (::mkdtemp(pattern) != nullptr)
             path_ = pattern;
-        qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(path_.string()));
     }
-    ~RuntimeFolder() {
-        if (previous_.isEmpty())
-            qunsetenv("XDG_RUNTIME_DIR");
-        else
-            qputenv("XDG_RUNTIME_DIR", previous_);
+    ~ShortFolder() {
         std::error_code error;
         std::filesystem::remove_all(path_, error);
     }
@@ -38,8 +39,205 @@ class RuntimeFolder {
 
   private:
     std::filesystem::path path_;
+};
+
+// A private runtime folder for the instance sockets of one test.
+class RuntimeFolder {
+  public:
+    RuntimeFolder() : previous_(qgetenv("XDG_RUNTIME_DIR")) {
+        qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(folder_.Path().string()));
+    }
+    ~RuntimeFolder() {
+        if (previous_.isEmpty())
+            qunsetenv("XDG_RUNTIME_DIR");
+        else
+            qputenv("XDG_RUNTIME_DIR", previous_);
+    }
+    const std::filesystem::path& Path() const { return folder_.Path(); }
+
+  private:
+    ShortFolder folder_;
     QByteArray previous_;
 };
+
+// An environment variable set (or unset, with nothing) for one test.
+class ScopedVariable {
+  public:
+    ScopedVariable(const char* name, const std::optional<std::string>& value)
+        : name_(name), previous_(qgetenv(name)), wasSet_(qEnvironmentVariableIsSet(name)) {
+        if (value)
+            qputenv(name, QByteArray::fromStdString(*value));
+        else
+            qunsetenv(name);
+    }
+    ~ScopedVariable() {
+        if (wasSet_)
+            qputenv(name_, previous_);
+        else
+            qunsetenv(name_);
+    }
+
+  private:
+    const char* name_;
+    QByteArray previous_;
+    bool wasSet_;
+};
+
+unsigned Mode(const std::filesystem::path& path) {
+    struct stat info {};
+    EXPECT_EQ(::lstat(path.c_str(), &info), 0) << path;
+    return info.st_mode & 07777;
+}
+
+// Without a runtime folder of the user's own (su, cron, some ssh logins) the socket and its lock
+// go to a private folder of the temporary folder, never to a name other users could take first.
+TEST(InstanceFolderTest, WithoutAPrivateRuntimeFolderTheSocketGoesToAPrivateTemporaryFolder) {
+    App();
+    ShortFolder temporary;  // standing in for /tmp
+    const ScopedVariable tmpdir("TMPDIR", temporary.Path().string());
+    const auto privateFolder = temporary.Path() / ("torq-spi-" + std::to_string(::geteuid()));
+    const QString home = QStringLiteral("/home/someone/bench");
+
+    // A runtime folder others may enter (XDG_RUNTIME_DIR=/tmp in some scripts) is no better than
+    // none.
+    const auto shared = temporary.Path() / "shared";
+    std::filesystem::create_directory(shared);
+    ::chmod(shared.c_str(), 0777);
+    for (const std::optional<std::string>& runtime :
+         {std::optional<std::string>(), std::optional<std::string>(shared.string())}) {
+        const ScopedVariable xdg("XDG_RUNTIME_DIR", runtime);
+        const QString name = InstanceName(home);
+        EXPECT_EQ(std::filesystem::path(name.toStdString()).parent_path(), privateFolder)
+            << name.toStdString();
+    }
+
+    const ScopedVariable xdg("XDG_RUNTIME_DIR", std::nullopt);
+    SingleInstance first(InstanceName(home));
+    QString problem;
+    ASSERT_EQ(first.Claim(&problem), SingleInstance::Role::First) << problem.toStdString();
+    EXPECT_EQ(Mode(privateFolder), 0700u);
+    // The start-up lock too: nothing lands in the shared folder itself.
+    for (const auto& entry : std::filesystem::directory_iterator(temporary.Path()))
+        EXPECT_TRUE(entry.path() == privateFolder || entry.path() == shared) << entry.path();
+    SingleInstance second(InstanceName(home));
+    EXPECT_EQ(second.Claim(), SingleInstance::Role::Second);
+}
+
+TEST(InstanceFolderTest, AFolderOthersCouldEnterIsClosedAndOneNotTheUsersIsRefused) {
+    App();
+    ShortFolder scratch;
+    const auto open = scratch.Path() / "open";
+    std::filesystem::create_directory(open);
+    ::chmod(open.c_str(), 01777);
+    QString problem;
+    EXPECT_TRUE(EnsurePrivateFolder(QString::fromStdString(open.string()), &problem))
+        << problem.toStdString();
+    EXPECT_EQ(Mode(open), 0700u);
+
+    struct Case {
+        const char* name;
+        std::function<void(const std::filesystem::path&)> make;
+        const char* says;
+    };
+    const auto mine = scratch.Path() / "mine";
+    std::filesystem::create_directory(mine);
+    ::chmod(mine.c_str(), 0700);
+    std::vector<Case> refused = {
+        {"link", [&](const auto& path) { std::filesystem::create_directory_symlink(mine, path); },
+         "is a link"},
+        {"file", [](const auto& path) { std::ofstream(path) << "x"; }, "is not a folder"},
+    };
+    // Only a privileged test can give a folder to another user.
+    if (::geteuid() == 0) {
+        refused.push_back({"theirs",
+                           [](const auto& path) {
+                               std::filesystem::create_directory(path);
+                               ::chmod(path.c_str(), 0700);
+                               ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
+                           },
+                           "belongs to another user (uid 65534)"});
+    }
+    for (const Case& c : refused) {
+        const auto folder = scratch.Path() / c.name;
+        c.make(folder);
+        problem.clear();
+        EXPECT_FALSE(EnsurePrivateFolder(QString::fromStdString(folder.string()), &problem))
+            << c.name;
+        EXPECT_TRUE(problem.contains(QString::fromLatin1(c.says))) << problem.toStdString();
+        SingleInstance instance(QString::fromStdString((folder / "torq-spi-socket").string()));
+        EXPECT_EQ(instance.Claim(), SingleInstance::Role::Failed) << c.name;
+    }
+}
+
+TEST(InstanceFolderTest, OnlyTheSameUserIsAPeer) {
+    QString problem;
+    EXPECT_TRUE(SameUserPeer(1000u, 1000u, &problem));
+    EXPECT_FALSE(SameUserPeer(1001u, 1000u, &problem));
+    EXPECT_TRUE(problem.contains(QStringLiteral("another user (uid 1001)")))
+        << problem.toStdString();
+    EXPECT_FALSE(SameUserPeer(std::nullopt, 1000u, &problem));
+    EXPECT_FALSE(problem.isEmpty());
+
+    // The credentials come from the kernel for a connected socket.
+    int pair[2] = {-1, -1};
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+    EXPECT_EQ(PeerUser(pair[0]), ::geteuid());
+    ::close(pair[0]);
+    ::close(pair[1]);
+    EXPECT_EQ(PeerUser(-1), std::nullopt);
+}
+
+// Another user listening where a second start looks receives nothing: the second start checks
+// who listens before it sends.
+TEST(InstanceFolderTest, NothingIsHandedOverToAListenerOfAnotherUser) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only a privileged test can listen as another user";
+    App();
+    ShortFolder scratch;
+    ::chmod(scratch.Path().c_str(), 0755);
+    const auto theirs = scratch.Path() / "theirs";
+    std::filesystem::create_directory(theirs);
+    ASSERT_EQ(::chown(theirs.c_str(), 65534, 65534), 0);
+    const auto socketPath = theirs / "torq-spi-socket";
+    int received[2] = {-1, -1};
+    ASSERT_EQ(::pipe(received), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // The other user: listens, and reports how many bytes came (-1 for none in time).
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(1);
+        const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, socketPath.c_str(), sizeof(address.sun_path) - 1);
+        if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+            ::listen(listener, 1) != 0) {
+            ::_exit(1);
+        }
+        const int peer = ::accept(listener, nullptr, nullptr);
+        timeval wait{2, 0};
+        ::setsockopt(peer, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+        char bytes[256];
+        const int count = static_cast<int>(::read(peer, bytes, sizeof bytes));
+        [[maybe_unused]] const auto written = ::write(received[1], &count, sizeof count);
+        ::_exit(0);
+    }
+    ::close(received[1]);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return std::filesystem::exists(socketPath); }, 5000));
+
+    SingleInstance second(QString::fromStdString(socketPath.string()));
+    QString problem;
+    EXPECT_FALSE(second.HandOver(QStringLiteral("/home/victim/secret.bin "), 2000, &problem));
+    EXPECT_TRUE(problem.contains(QStringLiteral("another user (uid 65534)")))
+        << problem.toStdString();
+    int count = 1;
+    EXPECT_EQ(::read(received[0], &count, sizeof count), static_cast<ssize_t>(sizeof count));
+    EXPECT_LE(count, 0);
+    ::close(received[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+}
 
 class HandOverTest : public WindowTest {
   protected:
@@ -112,6 +310,37 @@ TEST_F(HandOverTest, ASocketLeftByACrashedInstanceDoesNotBlockTheNextStart) {
     // And a start after it finds it running.
     SingleInstance later(name);
     EXPECT_EQ(later.Claim(), SingleInstance::Role::Second);
+}
+
+// A connection that sends half a text and then nothing is closed after the time-out; one that
+// sent its whole text waits for the window however long it takes.
+TEST_F(HandOverTest, AHalfSentHandOverIsDroppedAfterItsTimeOut) {
+    App();
+    SingleInstance first(InstanceName(QString::fromStdString(home.Path().string())));
+    ASSERT_EQ(first.Claim(), SingleInstance::Role::First);
+    first.SetReadTimeout(200);
+    std::function<void()> acknowledge;
+    first.SetReceiver(
+        [&](const QString&, std::function<void()> done) { acknowledge = std::move(done); });
+
+    QLocalSocket half;
+    half.connectToServer(first.Name());
+    ASSERT_TRUE(half.waitForConnected(1000));
+    half.write("a-half-sent-na");
+    half.flush();
+    QLocalSocket whole;
+    whole.connectToServer(first.Name());
+    ASSERT_TRUE(whole.waitForConnected(1000));
+    whole.write(QByteArray("b.bin ", 7));  // with its end
+    whole.flush();
+
+    EXPECT_TRUE(WaitFor([&] { return half.state() == QLocalSocket::UnconnectedState; }, 3000));
+    ASSERT_TRUE(WaitFor([&] { return static_cast<bool>(acknowledge); }));
+    WaitFor([] { return false; }, 400);  // past the time-out
+    EXPECT_EQ(whole.state(), QLocalSocket::ConnectedState);
+    acknowledge();
+    EXPECT_TRUE(WaitFor([&] { return whole.bytesAvailable() > 0; }));
+    EXPECT_EQ(whole.read(1), QByteArray(1, '\x06'));
 }
 
 TEST_F(HandOverTest, TheProgramEndsOnSigtermWithTheClosingSaves) {

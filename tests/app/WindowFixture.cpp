@@ -71,8 +71,9 @@ void WindowTest::Open(const std::string& chip, const std::string& vendor, const 
     simulator = usb.get();
     if (chip.empty())
         simulator->Unplug();
-    window = std::make_unique<MainWindow>(ProgramDirectory::Portable(home.Path()), std::move(usb),
-                                          WindowSeams{op, files, &desktop});
+    window = std::make_unique<MainWindow>(
+        ProgramDirectory::Portable(home.Path()), std::move(usb),
+        WindowSeams{windowOperator != nullptr ? *windowOperator : op, files, &desktop});
     window->show();
     ASSERT_TRUE(window->Start(parameters));
 }

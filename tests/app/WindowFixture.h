@@ -62,6 +62,8 @@ class WindowTest : public ::testing::Test {
 
     torq::test::TempDir home;
     torq::test::ScriptedOperator op;
+    // The operator Open gives the window, when not `op` (real message boxes, say).
+    Operator* windowOperator = nullptr;
     ScriptedChooser files;
     // The Options tab's desktop group on scratch folders, never on the real desktop.
     torq::test::RecordingTools desktopTools;

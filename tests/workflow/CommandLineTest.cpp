@@ -130,9 +130,16 @@ TEST_F(CommandLineFixture, AHandedOverTextIsOneParameterWithItsBlank) {
     EXPECT_FALSE(lower.tones);
     EXPECT_EQ(log.Lines().back(), kStamp + std::string("Bad option : -b \n") + kBad);
 
-    // The list is not cleared between hand-overs.
+    // Each hand-over logs its own name once: the names of earlier ones (and of the own command
+    // line) are not logged again, so many bad hand-overs cannot pile up.
+    const std::vector<std::string> own = {"-x"};
+    commandLine.ProcessOwnParameters(own);
+    for (const char* text : {"-x1 ", "-x2 ", "-x3 "}) {
+        commandLine.ProcessHandedOver(text);
+        EXPECT_EQ(log.Lines().back(), kStamp + std::string("Bad option : ") + text + "\n" + kBad);
+    }
     EXPECT_TRUE(commandLine.ProcessHandedOver("-B ").tones);
-    EXPECT_EQ(commandLine.Messages().size(), 4u);
+    EXPECT_EQ(commandLine.Messages().size(), 2u);
 
     // A second start without parameters changes nothing.
     const std::size_t lines = log.Lines().size();

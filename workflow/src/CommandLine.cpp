@@ -103,8 +103,12 @@ CommandLineResult CommandLine::ProcessOwnParameters(std::span<const std::string>
 CommandLineResult CommandLine::ProcessHandedOver(std::string_view text,
                                                  CommandLineActions* actions) {
     CommandLineResult result;
-    if (!text.empty())
-        Process(text, ParameterSource::HandedOver, result, actions);
+    if (text.empty())
+        return result;
+    // A hand-over starts its own list: carried over, every earlier name would be logged again
+    // with each new one, and a run of bad hand-overs would grow the log with their square.
+    messages_.clear();
+    Process(text, ParameterSource::HandedOver, result, actions);
     return result;
 }
 

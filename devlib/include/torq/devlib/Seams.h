@@ -42,6 +42,21 @@ class Operator {
     }
 };
 
+// The choice that refuses, as closing a box without a click gives it: No for a Yes/No question,
+// Cancel where there is a Cancel button, OK for a plain message.
+inline Answer CancellingAnswer(Buttons buttons) {
+    switch (buttons) {
+        case Buttons::Ok:
+            return Answer::Ok;
+        case Buttons::YesNo:
+            return Answer::No;
+        case Buttons::OkCancel:
+        case Buttons::YesRetryCancel:
+            break;
+    }
+    return Answer::Cancel;
+}
+
 // "Let the window process its pending messages" during long exchanges.
 class Pump {
   public:

@@ -58,9 +58,9 @@ class CommandLine {
     // the whole list so far, when not empty, is written to the log as one time-stamped entry.
     CommandLineResult ProcessOwnParameters(std::span<const std::string> parameters,
                                            CommandLineActions* actions = nullptr);
-    // A text handed over by a second start, with the list as it stands (it is not cleared). An
-    // empty text (a second start without parameters) only brings the window to the front: it
-    // changes nothing here.
+    // A text handed over by a second start: its own list (each name is logged once, not again
+    // with every later hand-over). An empty text (a second start without parameters) only brings
+    // the window to the front: it changes nothing here.
     CommandLineResult ProcessHandedOver(std::string_view text,
                                         CommandLineActions* actions = nullptr);
 
