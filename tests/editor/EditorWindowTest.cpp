@@ -320,21 +320,20 @@ TEST(CalSumDialog, ShowsTheRangeSum) {
 }
 
 TEST(SaveFileDialog, DefaultsRangeButtonsBrowseAndValidation) {
-    TempDir dir;
-    App();
-    const auto buffer = test::WriteBuffer(dir, test::Counting(0x80));
-    ScriptedOperator op;
-    TSaveFileDialog dialog(buffer, 0x1000, op);
+    Window w(test::Counting(0x80), 0x20000);
+    TSaveFileDialog dialog(w.form.Session());
+    ScriptedOperator& op = w.op;
+    const TempDir& dir = w.dir;
     dialog.show();
     EXPECT_EQ(dialog.windowTitle(), "Save File");
     auto* start = Find<QLineEdit>(dialog, "Edit1");
     auto* end = Find<QLineEdit>(dialog, "Edit2");
     EXPECT_EQ(start->text(), "0000000000");
-    EXPECT_EQ(end->text(), "0000000FFF");
+    EXPECT_EQ(end->text(), "000001FFFF");
     Find<QPushButton>(dialog, "FileBitBtn")->click();
     EXPECT_EQ(end->text(), "000000007F");
     Find<QPushButton>(dialog, "ICBitBtn")->click();
-    EXPECT_EQ(end->text(), "0000000FFF");
+    EXPECT_EQ(end->text(), "000001FFFF");
     start->selectAll();
     QTest::keyClick(start, Qt::Key_Backspace);
     EXPECT_EQ(start->text(), "0") << "an emptied field holds 0";
@@ -352,25 +351,45 @@ TEST(SaveFileDialog, DefaultsRangeButtonsBrowseAndValidation) {
         return output;
     };
     Find<QPushButton>(dialog, "SaveBrowseBitBtn")->click();
-    EXPECT_EQ(filterAsked, "All File (*);;Binary (*.bin);;Hex (*.hex)");
+    EXPECT_EQ(filterAsked,
+              "All File (*);;Binary (*.bin);;Hex (*.hex);;Motorola S1 (*.s19);;Motorola S2 "
+              "(*.s28);;Motorola S3 (*.s37);;Tektronix Hex (*.tek)");
     EXPECT_EQ(Find<QLineEdit>(dialog, "SaveFileEdit")->text(), output);
 
     end->setText("7F");
     Find<QPushButton>(dialog, "OKBitBtn")->click();
     EXPECT_EQ(dialog.LastOutcome(), SaveOutcome::Saved);
+    EXPECT_FALSE(dialog.isVisible()) << "a save closes the dialog";
     EXPECT_EQ(test::ReadBytes(dir / "saved.bin"), test::Counting(0x80));
 
     // A buffer that a block lengthened past the device: "File" saves all of it.
-    test::WriteBuffer(dir, test::Counting(0x1010));
+    dialog.show();
+    test::WriteBuffer(dir, test::Counting(0x20010));
     Find<QPushButton>(dialog, "FileBitBtn")->click();
-    EXPECT_EQ(end->text(), "000000100F");
+    EXPECT_EQ(end->text(), "000002000F");
     Find<QPushButton>(dialog, "OKBitBtn")->click();
     EXPECT_EQ(dialog.LastOutcome(), SaveOutcome::Saved);
-    EXPECT_EQ(test::ReadBytes(dir / "saved.bin"), test::Counting(0x1010));
+    EXPECT_EQ(test::ReadBytes(dir / "saved.bin"), test::Counting(0x20010));
     ASSERT_EQ(op.messages.size(), 1u) << "the overwrite question only";
-    end->setText("1010");
+    op.messages.clear();
+
+    // A refusal keeps the dialog open with its name, range and format, to be put right.
+    dialog.show();
+    formats[2]->setChecked(true);  // Motorola S1
+    Find<QPushButton>(dialog, "OKBitBtn")->click();
+    ASSERT_EQ(op.messages.size(), 2u) << "the overwrite question, then the refusal";
+    EXPECT_EQ(op.messages[1].text,
+              "Input Size Error!\nMotorola S1 holds at most 0x10000 bytes; the range is 0x20010 "
+              "bytes, which Binary/Machine Code, Intel Hex or Motorola S3 can hold.");
+    EXPECT_EQ(op.messages[1].text.rfind("Input Size Error!", 0), 0u);
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_TRUE(formats[2]->isChecked());
+    EXPECT_EQ(Find<QLineEdit>(dialog, "SaveFileEdit")->text(), output);
+    op.messages.clear();
+    end->setText("20010");
     Find<QPushButton>(dialog, "OKBitBtn")->click();
     EXPECT_EQ(op.messages.back().text, "Input Value Error!") << "past the file's end";
+    EXPECT_TRUE(dialog.isVisible());
     op.messages.clear();
 
     Find<QLineEdit>(dialog, "SaveFileEdit")->setText("a.b");
