@@ -6,9 +6,12 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -19,6 +22,7 @@
 #include <memory>
 
 #include "EditorFixtures.h"
+#include "torq/editor/qt/EditorWidgets.h"
 #include "torq/editor/qt/HexPageView.h"
 #include "torq/editor/qt/TEditForm.h"
 #include "torq/editor/qt/TSaveFileDialog.h"
@@ -143,6 +147,132 @@ TEST(EditForm, KeyboardEditsBothSidesAndOkAppliesTheImage) {
     EXPECT_FALSE(w.form.isVisible());
     ASSERT_EQ(w.host.applied.size(), 1u);
     EXPECT_EQ(w.host.applied[0].checksumText.size(), 8u);
+}
+
+TEST(EditForm, GoToAndFindFromTheKeyboardWithoutClosingTheEditor) {
+    ByteVector bytes(0x10000, 0xFF);
+    for (const std::size_t at : {0x1230u, 0x1238u, 0x8000u}) {
+        bytes[at] = 0xDE;
+        bytes[at + 1] = 0xAD;
+    }
+    Window w(bytes, 0x10000);
+    const HexView& view = w.form.Session().View();
+    QWidget* hex = Find<QWidget>(w.form, "HexStringGrid");
+    hex->setFocus();
+
+    QTest::keyClick(hex, Qt::Key_G, Qt::ControlModifier);
+    auto* goTo = Find<QLineEdit>(w.form, "GoToEdit");
+    ASSERT_TRUE(Find<QWidget>(w.form, "GoToBar")->isVisible());
+    EXPECT_TRUE(goTo->hasFocus());
+    QTest::keyClicks(goTo, "zz");
+    QTest::keyClick(goTo, Qt::Key_Return);
+    EXPECT_FALSE(Find<QLabel>(w.form, "GoToNoteLabel")->text().isEmpty()) << "says why not";
+    goTo->setText(QStringLiteral("0x1200"));
+    QTest::keyClick(goTo, Qt::Key_Return);
+    EXPECT_EQ(view.EditAddress(), 0x1200u);
+    EXPECT_FALSE(Find<QWidget>(w.form, "GoToBar")->isVisible()) << "there: the bar closes";
+    EXPECT_TRUE(hex->hasFocus());
+    QTest::keyClick(hex, Qt::Key_G, Qt::ControlModifier);
+    QTest::keyClick(goTo, Qt::Key_Escape);
+    EXPECT_FALSE(Find<QWidget>(w.form, "GoToBar")->isVisible());
+    EXPECT_TRUE(w.form.isVisible()) << "Escape closes the bar, not the editor";
+
+    QTest::keyClick(hex, Qt::Key_F, Qt::ControlModifier);
+    auto* find = Find<QLineEdit>(w.form, "FindEdit");
+    ASSERT_TRUE(find->hasFocus());
+    QTest::keyClicks(find, "de ad");
+    QTest::keyClick(find, Qt::Key_Return);
+    EXPECT_EQ(view.Selection(), (ByteRange{0x1230, 2}));
+    EXPECT_EQ(Find<QLabel>(w.form, "FindNoteLabel")->text(), "Found at 0000001230.");
+    EXPECT_TRUE(w.form.Session().PageMatches()[0x38]) << "the other match on the page is marked";
+    QTest::keyClick(find, Qt::Key_F3);
+    EXPECT_EQ(view.Selection(), (ByteRange{0x1238, 2}));
+    QTest::keyClick(find, Qt::Key_Return, Qt::ShiftModifier);
+    EXPECT_EQ(view.Selection(), (ByteRange{0x1230, 2}));
+    QTest::keyClick(find, Qt::Key_F3, Qt::ShiftModifier);
+    EXPECT_EQ(view.Selection(), (ByteRange{0x8000, 2}));
+    EXPECT_NE(Find<QLabel>(w.form, "FindNoteLabel")->text().indexOf("on from the end"), -1);
+    EXPECT_TRUE(Find<QLabel>(w.form, "SelectionLabel")->text().startsWith("Selection 0000008000"));
+    QTest::keyClick(find, Qt::Key_Escape);
+    EXPECT_FALSE(Find<QWidget>(w.form, "FindBar")->isVisible());
+    EXPECT_TRUE(w.form.Session().PageMatches().none()) << "closing the bar drops the marks";
+    EXPECT_TRUE(w.form.isVisible());
+    EXPECT_TRUE(hex->hasFocus());
+    QTest::keyClick(hex, Qt::Key_Escape);
+    EXPECT_FALSE(view.Selection()) << "Escape drops the selection first";
+    EXPECT_TRUE(w.form.isVisible());
+}
+
+TEST(EditForm, ShiftSelectsCopyPasteAndTheToolsTakeTheSelection) {
+    Window w(test::Counting(0x100), 0x100);
+    QWidget* hex = Find<QWidget>(w.form, "HexStringGrid");
+    hex->setFocus();
+    QTest::keyClick(hex, Qt::Key_Right);
+    QTest::keyClick(hex, Qt::Key_Right, Qt::ShiftModifier);
+    QTest::keyClick(hex, Qt::Key_Down, Qt::ShiftModifier);
+    EXPECT_EQ(Find<QLabel>(w.form, "SelectionLabel")->text(),
+              "Selection 0000000001 - 0000000012, 18 bytes (0x12), sum 00000000AB");
+
+    QTest::keyClick(hex, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(),
+              "01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F 10 11 12");
+    QTest::keyClick(hex, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "..................");
+
+    // The SUM dialog opens on the selection, and its sum is the status line's.
+    w.form.onDialogShown = [&](QDialog& dialog) {
+        EXPECT_EQ(Find<QLineEdit>(dialog, "Edit1")->text(), "0000000001");
+        EXPECT_EQ(Find<QLineEdit>(dialog, "Edit2")->text(), "0000000012");
+        Find<QPushButton>(dialog, "OKBitBtn")->click();
+    };
+    Find<QPushButton>(w.form, "SumButton")->click();
+    ASSERT_EQ(w.op.messages.size(), 1u);
+    EXPECT_EQ(w.op.messages[0].text, "00000000AB");
+    w.form.onDialogShown = nullptr;
+
+    // Paste on the character side writes the text's bytes from the selection's start; on the
+    // hex side, hex text from the cursor, which the paste before left after its bytes.
+    QGuiApplication::clipboard()->setText(QStringLiteral("Hi"));
+    w.form.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w.form));
+    hex->setFocus();
+    QTest::keyClick(hex, Qt::Key_Right);
+    EXPECT_EQ(Find<QLabel>(w.form, "SelectionLabel")->text(), "");
+    QTest::keyClick(hex, Qt::Key_Tab);
+    QWidget* ascii = Find<QWidget>(w.form, "AsciiStringGrid");
+    ASSERT_TRUE(ascii->hasFocus());
+    QTest::keyClick(ascii, Qt::Key_Right, Qt::ShiftModifier);
+    QTest::keyClick(ascii, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(w.Bytes()[0x13], 'H');
+    EXPECT_EQ(w.Bytes()[0x14], 'i');
+    QGuiApplication::clipboard()->setText(QStringLiteral("AA BB"));
+    QTest::keyClick(ascii, Qt::Key_Tab, Qt::ShiftModifier);
+    QTest::keyClick(hex, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(w.Bytes()[0x15], 0xAA);
+    EXPECT_EQ(w.Bytes()[0x16], 0xBB);
+    QTest::keyClick(hex, Qt::Key_Z, Qt::ControlModifier);
+    QTest::keyClick(hex, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(w.Bytes(), test::Counting(0x100)) << "each paste is one undo";
+}
+
+// A search that runs longer than a moment shows its progress with Cancel; Cancel stops it.
+TEST(SearchProgress, ShowsAfterAMomentAndCancelAsksTheSearchToStop) {
+    Window w(ByteVector(16, 0xFF), 16);
+    SearchProgressDialog progress(&w.form);
+    progress.Begin(100);
+    progress.Progress(10, 100);
+    EXPECT_EQ(w.form.findChild<QProgressDialog*>("SearchProgressDialog"), nullptr)
+        << "a short search shows nothing";
+    QTest::qWait(SearchProgressDialog::kShowAfterMs + 50);
+    progress.Progress(20, 100);
+    auto* dialog = w.form.findChild<QProgressDialog*>("SearchProgressDialog");
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_FALSE(progress.StopRequested());
+    dialog->cancel();
+    EXPECT_TRUE(progress.StopRequested());
+    progress.End();
+    EXPECT_EQ(w.form.findChild<QProgressDialog*>("SearchProgressDialog"), nullptr);
 }
 
 TEST(EditForm, OkOnABufferThatCannotBeSummedStaysOpenUnlessTheOperatorClosesAnyway) {

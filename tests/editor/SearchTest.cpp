@@ -86,16 +86,27 @@ std::vector<std::size_t> AllMatches(const ByteVector& data, const SearchPattern&
     return starts;
 }
 
-// The skip tables against brute force: random data over a small alphabet (so matches and near
-// matches are many), patterns with wildcards, half bytes and letters in either case.
+// The byte scan and the skip against brute force: random data over a small alphabet (matches
+// and near matches everywhere, so the scan gives way to the skip) and over all byte values with
+// the pattern's bytes planted here and there (the scan finds them), patterns with wildcards,
+// half bytes, 00 and FF.
 TEST(PatternMatcher, FindsTheSameFirstAndLastMatchesAsBruteForce) {
     std::mt19937 random(5);
-    const char* patterns[] = {"41",    "41 42",    "41 ?? 43",      "?? 41 42 ??",
-                              "4? 42", "41 41 41", "42 ?? ?? ?? 41"};
-    for (int round = 0; round < 200; ++round) {
-        ByteVector data(1 + random() % 300);
+    const char* patterns[] = {"41",       "41 42",          "41 ?? 43", "?? 41 42 ??", "4? 42",
+                              "41 41 41", "42 ?? ?? ?? 41", "FF 41 00", "00 FF",       "?? 4? ??"};
+    for (int round = 0; round < 400; ++round) {
+        const bool wide = round % 2 == 1;
+        ByteVector data(1 + random() % (wide ? 3000 : 300));
         for (auto& b : data)
-            b = static_cast<std::uint8_t>(0x41 + random() % 3);
+            b = static_cast<std::uint8_t>(wide ? random() : 0x41 + random() % 3);
+        if (wide) {
+            const std::uint8_t planted[] = {0x41, 0x42, 0x43, 0x00, 0xFF};
+            for (int n = 0; n < 4; ++n) {
+                const std::size_t at = random() % data.size();
+                for (std::size_t i = 0; i < 5 && at + i < data.size(); ++i)
+                    data[at + i] = planted[(i + n) % 5];
+            }
+        }
         for (const char* text : patterns) {
             const auto pattern = ParseSearchPattern(text, PatternKind::Hex, true).pattern.value();
             const PatternMatcher matcher(pattern);

@@ -1,6 +1,7 @@
 #include "torq/editor/Search.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "ProgressFrame.h"
 
@@ -11,6 +12,11 @@ namespace {
 bool IsLetter(std::uint8_t c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
+
+// The byte scan gives way to the skip once its byte has turned up more often than once in this
+// many bytes (after a few hits): the byte is common here, and every hit costs a call.
+constexpr std::size_t kScanBytesPerHit = 32;
+constexpr std::size_t kScanHitsAllowed = 64;
 
 PatternParse Refused(std::string error) {
     return {std::nullopt, std::move(error)};
@@ -143,6 +149,17 @@ PatternMatcher::PatternMatcher(const SearchPattern& pattern) : size_(pattern.Siz
                 backwardShift_[b] = j;
         }
     }
+    // The byte scan's byte: a fixed one, the last that is neither 00 nor FF if any.
+    for (std::size_t i = 0; i < size_; ++i) {
+        const PatternByte& b = pattern.bytes[i];
+        if (b.mask != 0xFF)
+            continue;
+        const bool filler = b.value == 0x00 || b.value == 0xFF;
+        if (!anchor_ || !filler || anchorValue_ == 0x00 || anchorValue_ == 0xFF) {
+            anchor_ = i;
+            anchorValue_ = b.value;
+        }
+    }
 }
 
 bool PatternMatcher::CoreMatchesAt(const std::uint8_t* core) const {
@@ -154,14 +171,63 @@ bool PatternMatcher::CoreMatchesAt(const std::uint8_t* core) const {
 }
 
 std::optional<std::size_t> PatternMatcher::FindFirst(std::span<const std::uint8_t> data) const {
-    const std::size_t core = values_.size();
-    if (core == 0 || data.size() < size_)
+    if (values_.empty() || data.size() < size_)
         return std::nullopt;
+    if (!anchor_)
+        return SkipFirst(data, 0);
+    const std::uint8_t* bytes = data.data();
+    const std::size_t lastStart = data.size() - size_;
+    std::size_t start = 0;
+    for (std::size_t hits = 1;; ++hits) {
+        const void* found =
+            std::memchr(bytes + start + *anchor_, anchorValue_, lastStart - start + 1);
+        if (found == nullptr)
+            return std::nullopt;
+        start =
+            static_cast<std::size_t>(static_cast<const std::uint8_t*>(found) - bytes) - *anchor_;
+        if (CoreMatchesAt(bytes + start + lead_))
+            return start;
+        if (start == lastStart)
+            return std::nullopt;
+        ++start;
+        if (hits > kScanHitsAllowed && hits * kScanBytesPerHit > start)
+            return SkipFirst(data, start);
+    }
+}
+
+std::optional<std::size_t> PatternMatcher::FindLast(std::span<const std::uint8_t> data) const {
+    if (values_.empty() || data.size() < size_)
+        return std::nullopt;
+    const std::size_t lastStart = data.size() - size_;
+    if (!anchor_)
+        return SkipLast(data, lastStart);
+    const std::uint8_t* bytes = data.data();
+    // The starts still to look at: 0 ... end - 1.
+    std::size_t end = lastStart + 1;
+    for (std::size_t hits = 1;; ++hits) {
+        const void* found = ::memrchr(bytes + *anchor_, anchorValue_, end);
+        if (found == nullptr)
+            return std::nullopt;
+        const std::size_t start =
+            static_cast<std::size_t>(static_cast<const std::uint8_t*>(found) - bytes) - *anchor_;
+        if (CoreMatchesAt(bytes + start + lead_))
+            return start;
+        if (start == 0)
+            return std::nullopt;
+        end = start;
+        if (hits > kScanHitsAllowed && hits * kScanBytesPerHit > lastStart + 1 - end)
+            return SkipLast(data, end - 1);
+    }
+}
+
+std::optional<std::size_t> PatternMatcher::SkipFirst(std::span<const std::uint8_t> data,
+                                                     std::size_t first) const {
+    const std::size_t core = values_.size();
     const std::uint8_t* bytes = data.data();
     const std::size_t lastCore = data.size() - size_ + lead_;
     const std::uint8_t lastMask = masks_[core - 1];
     const std::uint8_t lastValue = values_[core - 1];
-    for (std::size_t c = lead_; c <= lastCore;) {
+    for (std::size_t c = first + lead_; c <= lastCore;) {
         const std::uint8_t b = bytes[c + core - 1];
         if ((b & lastMask) == lastValue && CoreMatchesAt(bytes + c))
             return c - lead_;
@@ -170,14 +236,12 @@ std::optional<std::size_t> PatternMatcher::FindFirst(std::span<const std::uint8_
     return std::nullopt;
 }
 
-std::optional<std::size_t> PatternMatcher::FindLast(std::span<const std::uint8_t> data) const {
-    const std::size_t core = values_.size();
-    if (core == 0 || data.size() < size_)
-        return std::nullopt;
+std::optional<std::size_t> PatternMatcher::SkipLast(std::span<const std::uint8_t> data,
+                                                    std::size_t last) const {
     const std::uint8_t* bytes = data.data();
     const std::uint8_t firstMask = masks_[0];
     const std::uint8_t firstValue = values_[0];
-    for (std::size_t c = data.size() - size_ + lead_;;) {
+    for (std::size_t c = last + lead_;;) {
         const std::uint8_t b = bytes[c];
         if ((b & firstMask) == firstValue && CoreMatchesAt(bytes + c))
             return c - lead_;

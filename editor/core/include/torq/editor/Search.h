@@ -39,8 +39,11 @@ struct PatternParse {
 };
 PatternParse ParseSearchPattern(std::string_view text, PatternKind kind, bool matchCase);
 
-// Finds a pattern in bytes in memory: Horspool's skip over the pattern's core (the pattern
-// without its leading and trailing wildcards), each byte compared under its mask.
+// Finds a pattern in bytes in memory. With a fixed byte in the pattern (one neither 00 nor FF
+// when there is one, as those fill most of a flash image), the library's byte scan finds where
+// that byte stands and the rest is compared there; where that byte turns out to be common, or
+// the pattern has none, Horspool's skip over the pattern's core (the pattern without its leading
+// and trailing wildcards) takes over. Every byte is compared under its mask.
 class PatternMatcher {
   public:
     explicit PatternMatcher(const SearchPattern& pattern);
@@ -51,6 +54,13 @@ class PatternMatcher {
 
   private:
     bool CoreMatchesAt(const std::uint8_t* core) const;
+    // Horspool over the starts from `first` on, or up to `last`.
+    std::optional<std::size_t> SkipFirst(std::span<const std::uint8_t> data,
+                                         std::size_t first) const;
+    std::optional<std::size_t> SkipLast(std::span<const std::uint8_t> data, std::size_t last) const;
+
+    std::optional<std::size_t> anchor_;  // the fixed byte the byte scan looks for
+    std::uint8_t anchorValue_ = 0;
 
     std::size_t size_ = 0;
     std::size_t lead_ = 0;  // wildcards before the core
