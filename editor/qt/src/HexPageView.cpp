@@ -143,13 +143,17 @@ HexPageView::HexPageView(EditorSession& session, QWidget* parent)
     address_ = new PageColumn(this, PageColumn::Kind::Address, viewport());
     hex_ = new PageColumn(this, PageColumn::Kind::Hex, viewport());
     ascii_ = new PageColumn(this, PageColumn::Kind::Character, viewport());
-    layout->addWidget(address_);
-    layout->addWidget(hex_);
-    layout->addWidget(ascii_);
+    // At the top of a taller view (a window made larger, a bar closed below it), not centred.
+    layout->addWidget(address_, 0, Qt::AlignTop);
+    layout->addWidget(hex_, 0, Qt::AlignTop);
+    layout->addWidget(ascii_, 0, Qt::AlignTop);
     layout->addStretch(1);
     viewport()->setAutoFillBackground(true);
     viewport()->setBackgroundRole(QPalette::Base);
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    // The whole page always shows: a bar opened below the view makes the window taller instead
+    // of cutting the last row.
+    setMinimumHeight(sizeHint().height());
     setFocusProxy(hex_);
     SyncFromModel();
 }

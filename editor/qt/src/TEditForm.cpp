@@ -136,10 +136,12 @@ TEditForm::TEditForm(std::filesystem::path bufferFile, Operator& op, EditorHost&
     undoButton_ = MakeButton(this, "UndoButton", QStringLiteral("Undo"));
     redoButton_ = MakeButton(this, "RedoButton", QStringLiteral("Redo"));
     auto* ok = MakeButton(this, "OkButton", QStringLiteral("OK"));
-    sum->setToolTip(QStringLiteral("The byte sum of a range"));
-    block->setToolTip(QStringLiteral("Copy, move or swap a range"));
-    fill->setToolTip(QStringLiteral("Fill a range with a pattern"));
-    save->setToolTip(QStringLiteral("Save a range to a file"));
+    sum->setToolTip(QStringLiteral("The byte sum of a range (the selection, when there is one)"));
+    block->setToolTip(
+        QStringLiteral("Copy, move or swap a range (the selection, when there is one)"));
+    fill->setToolTip(
+        QStringLiteral("Fill a range with a pattern (the selection, when there is one)"));
+    save->setToolTip(QStringLiteral("Save a range to a file (the selection, when there is one)"));
     byteSwap->setToolTip(QStringLiteral("AB becomes BA over the whole buffer"));
     wordSwap->setToolTip(QStringLiteral("ABCD becomes CDAB over the whole buffer"));
     doubleSwap->setToolTip(QStringLiteral("The halves of every 8 bytes change places"));
@@ -216,6 +218,19 @@ TEditForm::TEditForm(std::filesystem::path bufferFile, Operator& op, EditorHost&
     history->addWidget(undoButton_);
     history->addWidget(redoButton_);
     buttons->addLayout(history);
+    // Go to and Find have keys of their own; the buttons show that they are there.
+    auto* openGoTo = MakeButton(this, "OpenGoToButton", QStringLiteral("Go to"));
+    auto* openFind = MakeButton(this, "OpenFindButton", QStringLiteral("Find"));
+    openGoTo->setToolTip(QStringLiteral("Go to an address or an offset (Ctrl+G)"));
+    openFind->setToolTip(
+        QStringLiteral("Find bytes or a text (Ctrl+F; F3 the next, Shift+F3 the previous)"));
+    connect(openGoTo, &QPushButton::clicked, this, &TEditForm::OpenGoTo);
+    connect(openFind, &QPushButton::clicked, this, &TEditForm::OpenFind);
+    buttons->addSpacing(16);
+    auto* navigation = new QHBoxLayout;
+    navigation->addWidget(openGoTo);
+    navigation->addWidget(openFind);
+    buttons->addLayout(navigation);
     buttons->addStretch(1);
     buttons->addWidget(ok);
 
