@@ -1,6 +1,7 @@
 // The hex editor without its window: the device size it was shown for, the buffer file it edits
-// in place, the modified flag, the hex view and the map, the tools' entry side, the tools and the
-// swaps, undo and redo of every change, and OK's checksum handed to the main window.
+// in place, the modified flag, the hex view and the map, go to, find, the selection and the
+// clipboard, the tools' entry side, the tools and the swaps, undo and redo of every change, the
+// log line of each, and OK's checksum handed to the main window.
 #pragma once
 
 #include <cstdint>
@@ -57,6 +58,7 @@ struct FindOutcome {
 // The status line's selection: "Selection 0000000100 - 00000001FF, 256 bytes (0x100), sum
 // 0000007F80", the sum as the Sum tool shows it.
 std::string SelectionStatusText(const ByteRange& range, std::optional<std::uint64_t> sum);
+
 enum class OkOutcome {
     Closed,     // nothing was modified: the main window stays as it is
     Applied,    // the edited image's checksum went to unit 1, socket 1
