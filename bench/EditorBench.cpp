@@ -1,13 +1,18 @@
 // Editor benchmarks on a large buffer file: page refresh and scroll step (model and paint), map
-// refresh, fill, byte swap and OK's checksum. Run by bench/run-editor.sh, which compares the
-// whole-file jobs with dd and cat on the same file and records the peak memory of each run.
+// refresh, fill, byte swap, OK's checksum, find (a pattern that is not there, so the whole buffer
+// is searched), copy and paste of 1 MiB and the sum of a 16 MiB selection. Run by
+// bench/run-editor.sh, which compares the whole-file jobs with dd and cat on the same file and
+// records the peak memory of each run.
 //
-//   torq-editor-bench page|paint|map|fill|fill-random|swap|ok BUFFER_FILE [SWAP_BLOCK]
+//   torq-editor-bench page|paint|map|fill|fill-random|swap|ok|find|find-wild|find-text|
+//                     copy-paste|selection-sum BUFFER_FILE [SWAP_BLOCK]
+#include <sys/resource.h>
 #include <QApplication>
 #include <QScrollBar>
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -53,6 +58,28 @@ void Throughput(const char* what, std::uint64_t bytes, const std::function<bool(
                 bytes / 1048576.0 / (ms / 1000), ok ? "" : "   FAILED");
 }
 
+// The CPU time this process has used, user and system, in seconds.
+double CpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// A search over the whole buffer for a pattern that is not there. Beside the wall time, the CPU
+// time it took: on a busy machine the wall time also counts the waits for a core.
+int FindAbsent(EditorSession& session, std::uint64_t size, const char* what, const char* pattern,
+               PatternKind kind, bool matchCase) {
+    const auto start = Clock::now();
+    const double cpuStart = CpuSeconds();
+    const FindOutcome outcome = session.Find(pattern, kind, matchCase, SearchDirection::Forward);
+    const double seconds = MillisecondsSince(start) / 1000;
+    const double cpu = CpuSeconds() - cpuStart;
+    std::printf("  %-38s %6.3f s %6.2f GB/s   CPU %6.3f s %6.2f GB/s   %s\n", what, seconds,
+                size / seconds / 1e9, cpu, size / cpu / 1e9, outcome.note.c_str());
+    return outcome.status == FindOutcome::Status::NotFound ? 0 : 1;
+}
+
 class NullHost final : public EditorHost {
   public:
     void ApplyEditedImage(const SocketFields& fields) override { checksum = fields.checksumText; }
@@ -64,7 +91,8 @@ class NullHost final : public EditorHost {
 int main(int argc, char** argv) {
     if (argc < 3 || argc > 4) {
         std::fprintf(stderr,
-                     "usage: %s page|paint|map|fill|fill-random|swap|ok BUFFER_FILE [SWAP_BLOCK]\n",
+                     "usage: %s page|paint|map|fill|fill-random|swap|ok|find|find-wild|find-text|"
+                     "copy-paste|selection-sum BUFFER_FILE [SWAP_BLOCK]\n",
                      argv[0]);
         return 2;
     }
@@ -76,7 +104,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::uint64_t size = *length;
-    FixedOperator op;
+    FixedOperator op(Answer::Yes);
     EditorSession session(path, op);
     session.Show(size);
     std::mt19937_64 random(7);
@@ -168,6 +196,52 @@ int main(int argc, char** argv) {
         session.TypeHexDigit('0');
         Throughput("OK checksum", size, [&] { return session.Ok(host) == OkOutcome::Applied; });
         std::printf("  checksum %s\n", host.checksum.c_str());
+        return 0;
+    }
+    // Sixteen bytes that a random buffer almost surely lacks (the run says if it found them).
+    if (mode == "find")
+        return FindAbsent(session, size, "find 16 fixed bytes, absent",
+                          "5A 3C 96 E1 0F 7B C2 48 D3 19 A6 64 F0 2E 8B 57", PatternKind::Hex,
+                          true);
+    if (mode == "find-wild")
+        return FindAbsent(session, size, "find 16 bytes with wildcards, absent",
+                          "5A 3C ?? E1 0F ?? C2 4? D3 19 ?? 64 F0 2E 8B 57", PatternKind::Hex,
+                          true);
+    if (mode == "find-text")
+        return FindAbsent(session, size, "find a 16-letter text, any case", "BootLoaderVersio",
+                          PatternKind::Text, false);
+    if (mode == "copy-paste") {
+        constexpr std::uint64_t kMiB = 1 << 20;
+        HexView& view = session.View();
+        view.SelectBytes(0, kMiB - 1);
+        std::optional<std::string> text;
+        Report("copy 1 MiB as hex text", 20, [&](int) { text = session.Copy(ByteForm::Hex); });
+        Report("copy 1 MiB as characters", 20, [&](int) { session.Copy(ByteForm::Text); });
+        Report("paste 1 MiB of hex text (undoable)", 20, [&](int i) {
+            view.ClearSelection();
+            view.GoTo(kMiB * static_cast<std::uint64_t>(1 + i % 8));
+            session.Paste(*text, ByteForm::Hex);
+        });
+        Report("undo of a 1 MiB paste", 20, [&](int) { session.Undo(); });
+        return 0;
+    }
+    if (mode == "selection-sum") {
+        constexpr std::uint64_t kSelection = std::uint64_t{16} << 20;
+        HexView& view = session.View();
+        // Each a selection of its own, so nothing kept from the one before helps.
+        const std::uint64_t ranges = std::max<std::uint64_t>(size / kSelection, 1);
+        Report("sum of a new 16 MiB selection", 20, [&](int i) {
+            const std::uint64_t first = static_cast<std::uint64_t>(i) % ranges * kSelection;
+            view.ClearSelection();
+            view.SelectBytes(first, first + kSelection - 1);
+            session.SelectionSum();
+        });
+        view.SelectBytes(0, kSelection - 1);
+        session.SelectionSum();
+        Report("Shift+Down on a 16 MiB selection", 1000, [&](int) {
+            view.Move(CursorMove::Down, true);
+            session.SelectionSum();
+        });
         return 0;
     }
     std::fprintf(stderr, "unknown mode %s\n", mode.c_str());

@@ -8,6 +8,7 @@
 #include "controllers/ActionGate.h"
 #include "torq/app/FileChooser.h"
 #include "torq/app/LoadFileDialog.h"
+#include "torq/buffer/Load.h"
 #include "torq/workflow/WindowRules.h"
 #include "torq/workflow/Workbench.h"
 #include "widgets/SocketPanel.h"
@@ -15,14 +16,6 @@
 #include "widgets/UnitPanel.h"
 
 namespace torq::app {
-
-namespace {
-
-constexpr const char* kOpenFilter =
-    "All files (*);;Intel HEX (*.hex *.ihx *.ihex);;Motorola S-record (*.s19 *.s28 *.s37 *.srec "
-    "*.mot);;Tektronix hex (*.tek);;Binary and MS-DOS images (*.bin *.exe *.com)";
-
-}  // namespace
 
 UnitsController::UnitsController(Workbench& bench, ActionGate& gate, FileChooser& files,
                                  LoadFileDialog& loadDialog,
@@ -104,7 +97,7 @@ void UnitsController::Browse(int unit, int socket) {
             bench_.UnitStates().Socket(unit, socket).workFile, bench_.Directories().DataFolder());
         const QString file =
             files_.OpenFileName(window_, FileRequest{QStringLiteral("Open"),
-                                                     QString::fromLatin1(kOpenFilter),
+                                                     QString::fromStdString(OpenFileFilter()),
                                                      {},
                                                      QString::fromStdString(start.string())});
         const std::filesystem::path chosen(file.toStdString());

@@ -242,6 +242,17 @@ LoadFormat LoadFormatFromIndex(int index) {
     return static_cast<LoadFormat>(index);
 }
 
+std::string OpenFileFilter() {
+    std::string filter = "All files (*)";
+    for (const auto& row : hex::HexFormatRows()) {
+        filter += ";;" + std::string(row.name) + " hex (";
+        for (std::size_t i = 0; i < row.extensions.size(); ++i)
+            filter += (i > 0 ? " *." : "*.") + std::string(row.extensions[i]);
+        filter += ")";
+    }
+    return filter + ";;Binary and MS-DOS images (*.bin *.exe *.com)";
+}
+
 std::string CorrectionQuestion(LoadFormat detected) {
     const std::string_view name = HexFormatName(detected);
     const std::string_view article = detected == LoadFormat::IntelHex ? "an" : "a";

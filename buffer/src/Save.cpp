@@ -1,6 +1,7 @@
 #include "torq/buffer/Save.h"
 
 #include <system_error>
+#include <vector>
 
 #include "torq/devlib/Text.h"
 
@@ -46,6 +47,28 @@ std::optional<SaveMessage> CheckSaveRange(std::uint64_t start, std::uint64_t end
     return std::nullopt;
 }
 
+std::string SaveSizeNote(SaveFormat format, std::uint64_t size) {
+    const auto limit = SaveSizeLimit(format);
+    std::string note = std::string(SaveFormatCaption(format));
+    note += limit ? " holds at most 0x" + HexText(*limit) + " bytes" : std::string(" has no limit");
+    note += "; the range is 0x" + HexText(size) + " bytes";
+    std::vector<std::string_view> fitting;
+    for (int i = 0; i <= static_cast<int>(SaveFormat::TektronixHex); ++i) {
+        const auto other = static_cast<SaveFormat>(i);
+        const auto otherLimit = SaveSizeLimit(other);
+        if (!otherLimit || size <= *otherLimit)
+            fitting.push_back(SaveFormatCaption(other));
+    }
+    // Binary has no limit, so at least one format always fits.
+    note += ", which ";
+    for (std::size_t i = 0; i < fitting.size(); ++i) {
+        if (i > 0)
+            note += i + 1 == fitting.size() ? " or " : ", ";
+        note += fitting[i];
+    }
+    return note + " can hold.";
+}
+
 std::string SaveEndTextForLength(std::uint64_t length) {
     return HexText(length == 0 ? 0 : length - 1, 10);
 }
@@ -78,7 +101,10 @@ SaveOutcome SaveFromDialog(const SaveDialogValues& values, const std::filesystem
     const auto refusal = start && end ? CheckSaveRange(*start, *end, values.format, deviceSize)
                                       : std::optional<SaveMessage>(kInputValueError);
     if (refusal) {
-        op.Tell(Severity::Error, refusal->caption, refusal->text);
+        std::string text(refusal->text);
+        if (refusal->text == kInputSizeError.text)
+            text += "\n" + SaveSizeNote(values.format, *end - *start + 1);
+        op.Tell(Severity::Error, refusal->caption, text);
         return SaveOutcome::Refused;
     }
     std::string reason;

@@ -62,6 +62,14 @@ class LoadTest : public ::testing::Test {
     ProgressSink* progress = nullptr;
 };
 
+// The open dialog offers each data format under every extension it goes by.
+TEST(OpenFileFilter, NamesEveryExtensionOfEachFormat) {
+    EXPECT_EQ(OpenFileFilter(),
+              "All files (*);;Intel hex (*.hex *.ihx *.ihex);;Motorola hex (*.s19 *.s28 *.s37 "
+              "*.srec *.mot);;Tektronix hex (*.tek *.tex);;Binary and MS-DOS images (*.bin *.exe "
+              "*.com)");
+}
+
 TEST_F(LoadTest, AutoDetectDecodesIntelHexAndLogsBothChecksums) {
     const std::string text =
         test::Lines({test::IntelRecord(0, 0x10, {1, 2, 3}), ":00000001FF"}, "\n");

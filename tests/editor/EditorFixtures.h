@@ -11,6 +11,7 @@
 
 #include "TestSupport.h"
 #include "torq/editor/Document.h"
+#include "torq/editor/EditorSession.h"
 
 namespace torq::test {
 
@@ -94,5 +95,43 @@ inline editor::BufferOpener FaultyOpener(std::shared_ptr<FaultPlan> plan) {
         return std::make_unique<FaultyFile>(std::move(file), plan);
     };
 }
+
+class RecordingHost final : public editor::EditorHost {
+  public:
+    void ApplyEditedImage(const SocketFields& fields) override { applied.push_back(fields); }
+    std::vector<SocketFields> applied;
+};
+
+// The log lines that hold `part`.
+inline std::vector<std::string> LinesWith(const InformationLog& log, std::string_view part) {
+    std::vector<std::string> lines;
+    for (const std::string& line : log.Lines()) {
+        if (line.find(part) != std::string::npos)
+            lines.push_back(line);
+    }
+    return lines;
+}
+
+// An editor session on a buffer file of the given bytes, its messages and log kept.
+struct Editor {
+    // With a plan, the tools' writes and reads fail as it says.
+    explicit Editor(const ByteVector& bytes, std::uint64_t deviceSize,
+                    std::shared_ptr<FaultPlan> plan = nullptr)
+        : path(WriteBuffer(dir, bytes)),
+          session(path, op, &log, plan ? FaultyOpener(plan) : editor::BufferOpener{}) {
+        session.Show(deviceSize);
+    }
+    void Type(std::string_view keys) {
+        for (const char c : keys)
+            session.TypeHexDigit(c);
+    }
+    ByteVector Bytes() const { return ReadBytes(path); }
+
+    TempDir dir;
+    std::filesystem::path path;
+    ScriptedOperator op;
+    InformationLog log;
+    editor::EditorSession session;
+};
 
 }  // namespace torq::test

@@ -6,9 +6,12 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -19,6 +22,7 @@
 #include <memory>
 
 #include "EditorFixtures.h"
+#include "torq/editor/qt/EditorWidgets.h"
 #include "torq/editor/qt/HexPageView.h"
 #include "torq/editor/qt/TEditForm.h"
 #include "torq/editor/qt/TSaveFileDialog.h"
@@ -143,6 +147,132 @@ TEST(EditForm, KeyboardEditsBothSidesAndOkAppliesTheImage) {
     EXPECT_FALSE(w.form.isVisible());
     ASSERT_EQ(w.host.applied.size(), 1u);
     EXPECT_EQ(w.host.applied[0].checksumText.size(), 8u);
+}
+
+TEST(EditForm, GoToAndFindFromTheKeyboardWithoutClosingTheEditor) {
+    ByteVector bytes(0x10000, 0xFF);
+    for (const std::size_t at : {0x1230u, 0x1238u, 0x8000u}) {
+        bytes[at] = 0xDE;
+        bytes[at + 1] = 0xAD;
+    }
+    Window w(bytes, 0x10000);
+    const HexView& view = w.form.Session().View();
+    QWidget* hex = Find<QWidget>(w.form, "HexStringGrid");
+    hex->setFocus();
+
+    QTest::keyClick(hex, Qt::Key_G, Qt::ControlModifier);
+    auto* goTo = Find<QLineEdit>(w.form, "GoToEdit");
+    ASSERT_TRUE(Find<QWidget>(w.form, "GoToBar")->isVisible());
+    EXPECT_TRUE(goTo->hasFocus());
+    QTest::keyClicks(goTo, "zz");
+    QTest::keyClick(goTo, Qt::Key_Return);
+    EXPECT_FALSE(Find<QLabel>(w.form, "GoToNoteLabel")->text().isEmpty()) << "says why not";
+    goTo->setText(QStringLiteral("0x1200"));
+    QTest::keyClick(goTo, Qt::Key_Return);
+    EXPECT_EQ(view.EditAddress(), 0x1200u);
+    EXPECT_FALSE(Find<QWidget>(w.form, "GoToBar")->isVisible()) << "there: the bar closes";
+    EXPECT_TRUE(hex->hasFocus());
+    QTest::keyClick(hex, Qt::Key_G, Qt::ControlModifier);
+    QTest::keyClick(goTo, Qt::Key_Escape);
+    EXPECT_FALSE(Find<QWidget>(w.form, "GoToBar")->isVisible());
+    EXPECT_TRUE(w.form.isVisible()) << "Escape closes the bar, not the editor";
+
+    QTest::keyClick(hex, Qt::Key_F, Qt::ControlModifier);
+    auto* find = Find<QLineEdit>(w.form, "FindEdit");
+    ASSERT_TRUE(find->hasFocus());
+    QTest::keyClicks(find, "de ad");
+    QTest::keyClick(find, Qt::Key_Return);
+    EXPECT_EQ(view.Selection(), (ByteRange{0x1230, 2}));
+    EXPECT_EQ(Find<QLabel>(w.form, "FindNoteLabel")->text(), "Found at 0000001230.");
+    EXPECT_TRUE(w.form.Session().PageMatches()[0x38]) << "the other match on the page is marked";
+    QTest::keyClick(find, Qt::Key_F3);
+    EXPECT_EQ(view.Selection(), (ByteRange{0x1238, 2}));
+    QTest::keyClick(find, Qt::Key_Return, Qt::ShiftModifier);
+    EXPECT_EQ(view.Selection(), (ByteRange{0x1230, 2}));
+    QTest::keyClick(find, Qt::Key_F3, Qt::ShiftModifier);
+    EXPECT_EQ(view.Selection(), (ByteRange{0x8000, 2}));
+    EXPECT_NE(Find<QLabel>(w.form, "FindNoteLabel")->text().indexOf("on from the end"), -1);
+    EXPECT_TRUE(Find<QLabel>(w.form, "SelectionLabel")->text().startsWith("Selection 0000008000"));
+    QTest::keyClick(find, Qt::Key_Escape);
+    EXPECT_FALSE(Find<QWidget>(w.form, "FindBar")->isVisible());
+    EXPECT_TRUE(w.form.Session().PageMatches().none()) << "closing the bar drops the marks";
+    EXPECT_TRUE(w.form.isVisible());
+    EXPECT_TRUE(hex->hasFocus());
+    QTest::keyClick(hex, Qt::Key_Escape);
+    EXPECT_FALSE(view.Selection()) << "Escape drops the selection first";
+    EXPECT_TRUE(w.form.isVisible());
+}
+
+TEST(EditForm, ShiftSelectsCopyPasteAndTheToolsTakeTheSelection) {
+    Window w(test::Counting(0x100), 0x100);
+    QWidget* hex = Find<QWidget>(w.form, "HexStringGrid");
+    hex->setFocus();
+    QTest::keyClick(hex, Qt::Key_Right);
+    QTest::keyClick(hex, Qt::Key_Right, Qt::ShiftModifier);
+    QTest::keyClick(hex, Qt::Key_Down, Qt::ShiftModifier);
+    EXPECT_EQ(Find<QLabel>(w.form, "SelectionLabel")->text(),
+              "Selection 0000000001 - 0000000012, 18 bytes (0x12), sum 00000000AB");
+
+    QTest::keyClick(hex, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(),
+              "01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F 10 11 12");
+    QTest::keyClick(hex, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "..................");
+
+    // The SUM dialog opens on the selection, and its sum is the status line's.
+    w.form.onDialogShown = [&](QDialog& dialog) {
+        EXPECT_EQ(Find<QLineEdit>(dialog, "Edit1")->text(), "0000000001");
+        EXPECT_EQ(Find<QLineEdit>(dialog, "Edit2")->text(), "0000000012");
+        Find<QPushButton>(dialog, "OKBitBtn")->click();
+    };
+    Find<QPushButton>(w.form, "SumButton")->click();
+    ASSERT_EQ(w.op.messages.size(), 1u);
+    EXPECT_EQ(w.op.messages[0].text, "00000000AB");
+    w.form.onDialogShown = nullptr;
+
+    // Paste on the character side writes the text's bytes from the selection's start; on the
+    // hex side, hex text from the cursor, which the paste before left after its bytes.
+    QGuiApplication::clipboard()->setText(QStringLiteral("Hi"));
+    w.form.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w.form));
+    hex->setFocus();
+    QTest::keyClick(hex, Qt::Key_Right);
+    EXPECT_EQ(Find<QLabel>(w.form, "SelectionLabel")->text(), "");
+    QTest::keyClick(hex, Qt::Key_Tab);
+    QWidget* ascii = Find<QWidget>(w.form, "AsciiStringGrid");
+    ASSERT_TRUE(ascii->hasFocus());
+    QTest::keyClick(ascii, Qt::Key_Right, Qt::ShiftModifier);
+    QTest::keyClick(ascii, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(w.Bytes()[0x13], 'H');
+    EXPECT_EQ(w.Bytes()[0x14], 'i');
+    QGuiApplication::clipboard()->setText(QStringLiteral("AA BB"));
+    QTest::keyClick(ascii, Qt::Key_Tab, Qt::ShiftModifier);
+    QTest::keyClick(hex, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(w.Bytes()[0x15], 0xAA);
+    EXPECT_EQ(w.Bytes()[0x16], 0xBB);
+    QTest::keyClick(hex, Qt::Key_Z, Qt::ControlModifier);
+    QTest::keyClick(hex, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(w.Bytes(), test::Counting(0x100)) << "each paste is one undo";
+}
+
+// A search that runs longer than a moment shows its progress with Cancel; Cancel stops it.
+TEST(SearchProgress, ShowsAfterAMomentAndCancelAsksTheSearchToStop) {
+    Window w(ByteVector(16, 0xFF), 16);
+    SearchProgressDialog progress(&w.form);
+    progress.Begin(100);
+    progress.Progress(10, 100);
+    EXPECT_EQ(w.form.findChild<QProgressDialog*>("SearchProgressDialog"), nullptr)
+        << "a short search shows nothing";
+    QTest::qWait(SearchProgressDialog::kShowAfterMs + 50);
+    progress.Progress(20, 100);
+    auto* dialog = w.form.findChild<QProgressDialog*>("SearchProgressDialog");
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_FALSE(progress.StopRequested());
+    dialog->cancel();
+    EXPECT_TRUE(progress.StopRequested());
+    progress.End();
+    EXPECT_EQ(w.form.findChild<QProgressDialog*>("SearchProgressDialog"), nullptr);
 }
 
 TEST(EditForm, OkOnABufferThatCannotBeSummedStaysOpenUnlessTheOperatorClosesAnyway) {
@@ -320,21 +450,20 @@ TEST(CalSumDialog, ShowsTheRangeSum) {
 }
 
 TEST(SaveFileDialog, DefaultsRangeButtonsBrowseAndValidation) {
-    TempDir dir;
-    App();
-    const auto buffer = test::WriteBuffer(dir, test::Counting(0x80));
-    ScriptedOperator op;
-    TSaveFileDialog dialog(buffer, 0x1000, op);
+    Window w(test::Counting(0x80), 0x20000);
+    TSaveFileDialog dialog(w.form.Session());
+    ScriptedOperator& op = w.op;
+    const TempDir& dir = w.dir;
     dialog.show();
     EXPECT_EQ(dialog.windowTitle(), "Save File");
     auto* start = Find<QLineEdit>(dialog, "Edit1");
     auto* end = Find<QLineEdit>(dialog, "Edit2");
     EXPECT_EQ(start->text(), "0000000000");
-    EXPECT_EQ(end->text(), "0000000FFF");
+    EXPECT_EQ(end->text(), "000001FFFF");
     Find<QPushButton>(dialog, "FileBitBtn")->click();
     EXPECT_EQ(end->text(), "000000007F");
     Find<QPushButton>(dialog, "ICBitBtn")->click();
-    EXPECT_EQ(end->text(), "0000000FFF");
+    EXPECT_EQ(end->text(), "000001FFFF");
     start->selectAll();
     QTest::keyClick(start, Qt::Key_Backspace);
     EXPECT_EQ(start->text(), "0") << "an emptied field holds 0";
@@ -352,25 +481,45 @@ TEST(SaveFileDialog, DefaultsRangeButtonsBrowseAndValidation) {
         return output;
     };
     Find<QPushButton>(dialog, "SaveBrowseBitBtn")->click();
-    EXPECT_EQ(filterAsked, "All File (*);;Binary (*.bin);;Hex (*.hex)");
+    EXPECT_EQ(filterAsked,
+              "All File (*);;Binary (*.bin);;Hex (*.hex);;Motorola S1 (*.s19);;Motorola S2 "
+              "(*.s28);;Motorola S3 (*.s37);;Tektronix Hex (*.tek)");
     EXPECT_EQ(Find<QLineEdit>(dialog, "SaveFileEdit")->text(), output);
 
     end->setText("7F");
     Find<QPushButton>(dialog, "OKBitBtn")->click();
     EXPECT_EQ(dialog.LastOutcome(), SaveOutcome::Saved);
+    EXPECT_FALSE(dialog.isVisible()) << "a save closes the dialog";
     EXPECT_EQ(test::ReadBytes(dir / "saved.bin"), test::Counting(0x80));
 
     // A buffer that a block lengthened past the device: "File" saves all of it.
-    test::WriteBuffer(dir, test::Counting(0x1010));
+    dialog.show();
+    test::WriteBuffer(dir, test::Counting(0x20010));
     Find<QPushButton>(dialog, "FileBitBtn")->click();
-    EXPECT_EQ(end->text(), "000000100F");
+    EXPECT_EQ(end->text(), "000002000F");
     Find<QPushButton>(dialog, "OKBitBtn")->click();
     EXPECT_EQ(dialog.LastOutcome(), SaveOutcome::Saved);
-    EXPECT_EQ(test::ReadBytes(dir / "saved.bin"), test::Counting(0x1010));
+    EXPECT_EQ(test::ReadBytes(dir / "saved.bin"), test::Counting(0x20010));
     ASSERT_EQ(op.messages.size(), 1u) << "the overwrite question only";
-    end->setText("1010");
+    op.messages.clear();
+
+    // A refusal keeps the dialog open with its name, range and format, to be put right.
+    dialog.show();
+    formats[2]->setChecked(true);  // Motorola S1
+    Find<QPushButton>(dialog, "OKBitBtn")->click();
+    ASSERT_EQ(op.messages.size(), 2u) << "the overwrite question, then the refusal";
+    EXPECT_EQ(op.messages[1].text,
+              "Input Size Error!\nMotorola S1 holds at most 0x10000 bytes; the range is 0x20010 "
+              "bytes, which Binary/Machine Code, Intel Hex or Motorola S3 can hold.");
+    EXPECT_EQ(op.messages[1].text.rfind("Input Size Error!", 0), 0u);
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_TRUE(formats[2]->isChecked());
+    EXPECT_EQ(Find<QLineEdit>(dialog, "SaveFileEdit")->text(), output);
+    op.messages.clear();
+    end->setText("20010");
     Find<QPushButton>(dialog, "OKBitBtn")->click();
     EXPECT_EQ(op.messages.back().text, "Input Value Error!") << "past the file's end";
+    EXPECT_TRUE(dialog.isVisible());
     op.messages.clear();
 
     Find<QLineEdit>(dialog, "SaveFileEdit")->setText("a.b");

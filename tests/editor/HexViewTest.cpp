@@ -125,6 +125,44 @@ TEST(HexViewCursor, MovesWrapRowsScrollAndStopAtTheDeviceEnds) {
     EXPECT_TRUE(view.PlaceCursor(1, 3, CursorSide::Hex));
 }
 
+TEST(HexViewSelection, ShiftMovesClicksAndDragsRunFromWhereTheSelectionBegan) {
+    HexView view;
+    view.Reset(0x1000);
+    view.GoTo(0x105);
+    view.Move(CursorMove::Left, true);
+    view.Move(CursorMove::Left, true);
+    EXPECT_EQ(view.Selection(), (ByteRange{0x103, 3})) << "both end cells included";
+    view.Move(CursorMove::RowEnd, true);
+    EXPECT_EQ(view.Selection(), (ByteRange{0x105, 0xB})) << "back across the start";
+    view.Move(CursorMove::Last, true);
+    EXPECT_EQ(view.Selection(), (ByteRange{0x105, 0x1000 - 0x105}));
+    view.Move(CursorMove::Up);
+    EXPECT_FALSE(view.Selection());
+
+    // A click begins a drag; a drag above the page scrolls a row at a time.
+    view.GoTo(0x200);
+    ASSERT_TRUE(view.Click(2, 4, CursorSide::Character, false));
+    EXPECT_FALSE(view.Selection());
+    view.DragTo(3, 1);
+    EXPECT_EQ(view.Selection(), (ByteRange{0x224, 0xE}));
+    view.DragTo(-1, 0);
+    EXPECT_EQ(view.PageAddress(), 0x1F0u);
+    EXPECT_EQ(view.Selection(), (ByteRange{0x1F0, 0x35}));
+    ASSERT_TRUE(view.Click(5, 0, CursorSide::Character, true));
+    EXPECT_EQ(view.Selection(), (ByteRange{0x224, 0x1D})) << "Shift+click";
+
+    // 16-bit cells on the hex side select whole words, the last cut at the device's end.
+    view.Reset(0x101);
+    view.SetWidth(CellWidth::Word);
+    view.GoTo(0xF0);
+    view.Move(CursorMove::Last, true);
+    EXPECT_EQ(view.Selection(), (ByteRange{0xF0, 0x11}));
+    view.SelectAll();
+    EXPECT_EQ(view.Selection(), (ByteRange{0, 0x101}));
+    view.SelectBytes(0x41, 0x42);
+    EXPECT_EQ(view.Selection(), (ByteRange{0x41, 2})) << "a find's match: exactly its bytes";
+}
+
 TEST(HexViewPage, ShowsBytesWordsAndFFBeyondTheFile) {
     TempDir dir;
     const BufferDocument document(test::WriteBuffer(dir, {0x01, 0x02, 0x41, 0x7F}));

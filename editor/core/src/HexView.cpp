@@ -26,6 +26,9 @@ void HexView::Reset(std::uint64_t deviceSize) {
     pending_.clear();
     addressRow_ = 0;
     addressDigit_ = 0;
+    selection_.reset();
+    anchor_ = 0;
+    wholeCells_ = false;
 }
 
 void HexView::SetWidth(CellWidth width) {
@@ -218,9 +221,13 @@ bool HexView::PlaceCursor(int row, int byteInRow, CursorSide side) {
     return true;
 }
 
-void HexView::Move(CursorMove move) {
+void HexView::Move(CursorMove move, bool extend) {
     if (deviceSize_ == 0)
         return;
+    if (!extend)
+        selection_.reset();
+    else if (!selection_)
+        BeginSelection();
     const std::uint64_t here = EditAddress();
     const std::uint64_t step =
         side_ == CursorSide::Hex ? static_cast<std::uint64_t>(BytesPerCell()) : 1;
@@ -272,6 +279,73 @@ void HexView::Move(CursorMove move) {
             MoveToAddress(last);
             break;
     }
+    if (extend)
+        SelectFromAnchorTo(EditAddress());
+}
+
+void HexView::BeginSelection() {
+    anchor_ = EditAddress();
+    wholeCells_ = side_ == CursorSide::Hex && width_ == CellWidth::Word;
+}
+
+void HexView::SelectFromAnchorTo(std::uint64_t address) {
+    std::uint64_t first = std::min(anchor_, address);
+    std::uint64_t last = std::max(anchor_, address);
+    if (wholeCells_) {
+        first &= ~std::uint64_t{1};
+        last = std::min(last | 1, LastAddress());
+    }
+    selection_ = ByteRange{first, last - first + 1};
+}
+
+bool HexView::Click(int row, int byteInRow, CursorSide side, bool extend) {
+    if (extend && !selection_)
+        BeginSelection();
+    if (!PlaceCursor(row, byteInRow, side))
+        return false;
+    if (extend) {
+        SelectFromAnchorTo(EditAddress());
+    } else {
+        selection_.reset();
+        BeginSelection();
+    }
+    return true;
+}
+
+void HexView::DragTo(int row, int byteInRow) {
+    if (deviceSize_ == 0)
+        return;
+    row = std::clamp(row, -1, kPageRows);
+    byteInRow = std::clamp(byteInRow, 0, static_cast<int>(kRowBytes) - 1);
+    const std::uint64_t page = PageAddress();
+    const std::uint64_t offset = static_cast<std::uint64_t>(byteInRow);
+    std::uint64_t address;
+    if (row < 0)
+        address = page >= kRowBytes ? page - kRowBytes + offset : offset;
+    else
+        address = page + static_cast<std::uint64_t>(row) * kRowBytes + offset;
+    MoveToAddress(std::min(address, LastAddress()));
+    SelectFromAnchorTo(EditAddress());
+}
+
+void HexView::SelectBytes(std::uint64_t first, std::uint64_t last) {
+    if (deviceSize_ == 0)
+        return;
+    last = std::min(last, LastAddress());
+    first = std::min(first, last);
+    GoTo(first);
+    anchor_ = last;
+    wholeCells_ = false;
+    selection_ = ByteRange{first, last - first + 1};
+}
+
+void HexView::SelectAll() {
+    if (deviceSize_ == 0)
+        return;
+    anchor_ = 0;
+    wholeCells_ = false;
+    MoveToAddress(LastAddress());
+    selection_ = ByteRange{0, deviceSize_};
 }
 
 void HexView::Advance() {

@@ -134,6 +134,46 @@ WriteReport PartlySwapped(const std::string& reason, std::uint64_t stoppedAt,
 
 }  // namespace
 
+std::string_view FillPatternCaption(FillPattern pattern) {
+    switch (pattern) {
+        case FillPattern::AllBit1:
+            return "All Bit 1";
+        case FillPattern::AllBit0:
+            return "All Bit 0";
+        case FillPattern::Random:
+            return "Random Data";
+        case FillPattern::SequentialByte:
+            return "Sequential Byte";
+        case FillPattern::SequentialWord:
+            return "Sequential Word";
+    }
+    return {};
+}
+
+std::string_view BlockActionCaption(BlockAction action) {
+    switch (action) {
+        case BlockAction::Copy:
+            return "Copy";
+        case BlockAction::Move:
+            return "Move";
+        case BlockAction::Swap:
+            return "Swap";
+    }
+    return {};
+}
+
+std::string_view SwapCaption(SwapKind kind) {
+    switch (kind) {
+        case SwapKind::Byte:
+            return "Byte Swap";
+        case SwapKind::Word:
+            return "Word Swap";
+        case SwapKind::Double:
+            return "Double Swap";
+    }
+    return {};
+}
+
 WriteReport SwapWholeFile(const BufferDocument& document, SwapKind kind, ProgressSink* progress,
                           std::size_t blockSize) {
     const auto file = document.OpenWriter();

@@ -44,6 +44,13 @@ TwinRange TwinRange::WholeFile(std::uint64_t fileLength) {
     return WholeDevice(fileLength);
 }
 
+TwinRange TwinRange::SelectionOr(const std::optional<ByteRange>& selection,
+                                 std::uint64_t deviceSize) {
+    if (!selection || selection->count == 0)
+        return WholeDevice(deviceSize);
+    return {TwinAddress::Of(selection->start), TwinAddress::Of(selection->Last())};
+}
+
 std::uint64_t ToolRangeLength(std::uint64_t deviceSize, std::uint64_t bufferLength) {
     return deviceSize == 0 ? 0 : std::max(deviceSize, bufferLength);
 }
@@ -54,15 +61,17 @@ std::optional<std::uint64_t> HexFieldValue(std::string_view text) {
     return ParseHex64(text);
 }
 
-FillDialogValues FillDialogDefaults(std::uint64_t deviceSize) {
+FillDialogValues FillDialogDefaults(std::uint64_t deviceSize,
+                                    const std::optional<ByteRange>& selection) {
     FillDialogValues values;
-    values.range = TwinRange::WholeDevice(deviceSize);
+    values.range = TwinRange::SelectionOr(selection, deviceSize);
     return values;
 }
 
-BlockDialogValues BlockDialogDefaults(std::uint64_t deviceSize) {
+BlockDialogValues BlockDialogDefaults(std::uint64_t deviceSize,
+                                      const std::optional<ByteRange>& selection) {
     BlockDialogValues values;
-    values.source = TwinRange::WholeDevice(deviceSize);
+    values.source = TwinRange::SelectionOr(selection, deviceSize);
     return values;
 }
 
@@ -80,8 +89,9 @@ DestinationEndTexts DestinationEnd(const BlockDialogValues& values) {
     return {twin.byteText, twin.wordText};
 }
 
-SumDialogValues SumDialogDefaults(std::uint64_t deviceSize) {
-    return {TwinRange::WholeDevice(deviceSize)};
+SumDialogValues SumDialogDefaults(std::uint64_t deviceSize,
+                                  const std::optional<ByteRange>& selection) {
+    return {TwinRange::SelectionOr(selection, deviceSize)};
 }
 
 std::string RangeSumText(std::uint64_t sum) {

@@ -23,7 +23,9 @@ struct EditorColours {
           outside(Mix(text, base, 0.82)),
           highlight(palette.color(QPalette::Highlight)),
           highlightedText(palette.color(QPalette::HighlightedText)),
-          twin(Mix(highlight, base, 0.72)) {}
+          twin(Mix(highlight, base, 0.72)),
+          selection(Mix(highlight, base, 0.55)),
+          match(Mix(QColor(255, 176, 0), base, 0.45)) {}
     QColor base;
     QColor text;
     QColor header;
@@ -32,7 +34,9 @@ struct EditorColours {
     QColor outside;    // cells beyond the device
     QColor highlight;  // the cursor cell
     QColor highlightedText;
-    QColor twin;  // the cursor's twin on the other side
+    QColor twin;       // the cursor's twin on the other side
+    QColor selection;  // selected bytes
+    QColor match;      // bytes a match of the find pattern covers
 };
 
 }  // namespace torq::editor::qt

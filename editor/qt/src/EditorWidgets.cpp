@@ -6,6 +6,7 @@
 #include <QFontMetrics>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QProgressDialog>
 
 namespace torq::editor::qt {
 
@@ -124,6 +125,49 @@ void BarProgress::Progress(std::uint64_t done, std::uint64_t total) {
 void BarProgress::End() {
     bar_->hide();
     QApplication::restoreOverrideCursor();
+}
+
+SearchProgressDialog::SearchProgressDialog(QWidget* parent) : parent_(parent) {}
+
+SearchProgressDialog::~SearchProgressDialog() = default;
+
+void SearchProgressDialog::Begin(std::uint64_t /*total*/) {
+    started_.start();
+    lastPaintMs_ = 0;
+}
+
+void SearchProgressDialog::Progress(std::uint64_t done, std::uint64_t total) {
+    const qint64 now = started_.elapsed();
+    if (now - lastPaintMs_ < 50 && done < total)
+        return;
+    lastPaintMs_ = now;
+    if (!dialog_ && now >= kShowAfterMs) {
+        dialog_ = std::make_unique<QProgressDialog>(QStringLiteral("Searching the buffer..."),
+                                                    QStringLiteral("Cancel"), 0, 1000, parent_);
+        dialog_->setObjectName(QStringLiteral("SearchProgressDialog"));
+        dialog_->setWindowTitle(QStringLiteral("Find"));
+        // Window-modal: while it shows, only Cancel takes input, so nothing starts beside the
+        // search.
+        dialog_->setWindowModality(Qt::WindowModal);
+        dialog_->setMinimumDuration(0);
+        dialog_->setAutoClose(false);
+        dialog_->setAutoReset(false);
+        dialog_->show();
+    }
+    if (dialog_) {
+        dialog_->setValue(total == 0 ? 1000 : static_cast<int>(done * 1000 / total));
+        QApplication::processEvents();
+    } else {
+        QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
+}
+
+void SearchProgressDialog::End() {
+    dialog_.reset();
+}
+
+bool SearchProgressDialog::StopRequested() {
+    return dialog_ != nullptr && dialog_->wasCanceled();
 }
 
 }  // namespace torq::editor::qt

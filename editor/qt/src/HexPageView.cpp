@@ -34,6 +34,15 @@ const char* ObjectNameOf(PageColumn::Kind kind) {
     return "";
 }
 
+// The cursor's twin inside a selection or a match: a frame, so the fill still shows.
+void DrawTwinFrame(QPainter& painter, const QRect& cell, const EditorColours& colours) {
+    painter.save();
+    painter.setPen(colours.highlight);
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(cell.adjusted(0, 0, -1, -1));
+    painter.restore();
+}
+
 }  // namespace
 
 PageColumn::PageColumn(HexPageView* view, Kind kind, QWidget* parent)
@@ -57,8 +66,16 @@ void PageColumn::paintEvent(QPaintEvent*) {
 }
 
 void PageColumn::mousePressEvent(QMouseEvent* event) {
-    view_->Press(kind_, event->position().toPoint());
+    if (event->button() == Qt::LeftButton)
+        view_->Press(kind_, event->position().toPoint(),
+                     event->modifiers().testFlag(Qt::ShiftModifier));
     QWidget::mousePressEvent(event);
+}
+
+void PageColumn::mouseMoveEvent(QMouseEvent* event) {
+    if (event->buttons().testFlag(Qt::LeftButton) && kind_ != Kind::Address)
+        view_->Drag(kind_, event->position().toPoint());
+    QWidget::mouseMoveEvent(event);
 }
 
 void PageColumn::keyPressEvent(QKeyEvent* event) {
@@ -126,13 +143,17 @@ HexPageView::HexPageView(EditorSession& session, QWidget* parent)
     address_ = new PageColumn(this, PageColumn::Kind::Address, viewport());
     hex_ = new PageColumn(this, PageColumn::Kind::Hex, viewport());
     ascii_ = new PageColumn(this, PageColumn::Kind::Character, viewport());
-    layout->addWidget(address_);
-    layout->addWidget(hex_);
-    layout->addWidget(ascii_);
+    // At the top of a taller view (a window made larger, a bar closed below it), not centred.
+    layout->addWidget(address_, 0, Qt::AlignTop);
+    layout->addWidget(hex_, 0, Qt::AlignTop);
+    layout->addWidget(ascii_, 0, Qt::AlignTop);
     layout->addStretch(1);
     viewport()->setAutoFillBackground(true);
     viewport()->setBackgroundRole(QPalette::Base);
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    // The whole page always shows: a bar opened below the view makes the window taller instead
+    // of cutting the last row.
+    setMinimumHeight(sizeHint().height());
     setFocusProxy(hex_);
     SyncFromModel();
 }
@@ -176,6 +197,23 @@ QRect HexPageView::AddressDigitRect(int row, int digit) const {
 int HexPageView::RowAt(int y) const {
     const int row = y / metrics_.rowHeight - 1;
     return row >= 0 && row < kPageRows ? row : -1;
+}
+
+int HexPageView::DragRowAt(int y) const {
+    if (y < metrics_.rowHeight)
+        return -1;
+    return std::min(y / metrics_.rowHeight - 1, kPageRows);
+}
+
+int HexPageView::ByteAt(PageColumn::Kind kind, int x) const {
+    if (kind == PageColumn::Kind::Character)
+        return std::clamp((x - metrics_.pad) / std::max(1, metrics_.charWidth), 0, 15);
+    const HexView& view = session_.View();
+    for (int column = 0; column < view.CellsPerRow(); ++column) {
+        if (x <= HexCellRect(0, column).right())
+            return column * view.BytesPerCell();
+    }
+    return (view.CellsPerRow() - 1) * view.BytesPerCell();
 }
 
 void HexPageView::Paint(PageColumn::Kind kind, QPainter& painter, bool focused) {
@@ -238,6 +276,12 @@ void HexPageView::PaintHex(QPainter& painter, bool focused) {
                 page[offset] == 0xFF && (bytesPerCell == 1 || page[offset + 1] == 0xFF);
             const bool cursorCell =
                 row == view.CursorRow() && column == view.CursorByte() / bytesPerCell;
+            const std::uint64_t address =
+                view.RowByteAddress(row) + static_cast<std::uint64_t>(column * bytesPerCell);
+            const bool selected =
+                view.Selected(address) || (bytesPerCell == 2 && view.Selected(address + 1));
+            const bool matched = session_.PageMatches()[static_cast<std::size_t>(offset)] ||
+                                 (bytesPerCell == 2 && session_.PageMatches()[offset + 1]);
             QColor pen = inside ? (erased ? colours.erased : colours.text) : colours.outside;
             if (cursorCell && view.Side() == CursorSide::Hex) {
                 QColor fill = colours.highlight;
@@ -245,6 +289,10 @@ void HexPageView::PaintHex(QPainter& painter, bool focused) {
                     fill = Mix(colours.highlight, colours.base, 0.45);
                 painter.fillRect(cell.adjusted(1, 1, -1, -1), fill);
                 pen = colours.highlightedText;
+            } else if (selected || matched) {
+                painter.fillRect(cell, selected ? colours.selection : colours.match);
+                if (cursorCell)
+                    DrawTwinFrame(painter, cell, colours);
             } else if (cursorCell) {
                 painter.fillRect(cell.adjusted(1, 1, -1, -1), colours.twin);
             }
@@ -282,6 +330,9 @@ void HexPageView::PaintCharacters(QPainter& painter, bool focused) {
                 onCursorRow && view.Side() == CursorSide::Character && index == view.CursorByte();
             const bool twinCell = onCursorRow && view.Side() == CursorSide::Hex &&
                                   index / bytesPerCell == view.CursorByte() / bytesPerCell;
+            const bool selected = view.Selected(view.RowByteAddress(row) + index);
+            const bool matched =
+                session_.PageMatches()[static_cast<std::size_t>(row) * kRowBytes + index];
             QColor pen = !inside                                              ? colours.outside
                          : (byte == 0xFF || shown != static_cast<char>(byte)) ? colours.erased
                                                                               : colours.text;
@@ -289,6 +340,10 @@ void HexPageView::PaintCharacters(QPainter& painter, bool focused) {
                 painter.fillRect(
                     cell, focused ? colours.highlight : Mix(colours.highlight, colours.base, 0.45));
                 pen = colours.highlightedText;
+            } else if (selected || matched) {
+                painter.fillRect(cell, selected ? colours.selection : colours.match);
+                if (twinCell)
+                    DrawTwinFrame(painter, cell, colours);
             } else if (twinCell) {
                 painter.fillRect(cell, colours.twin);
             }
@@ -298,7 +353,7 @@ void HexPageView::PaintCharacters(QPainter& painter, bool focused) {
     }
 }
 
-void HexPageView::Press(PageColumn::Kind kind, const QPoint& at) {
+void HexPageView::Press(PageColumn::Kind kind, const QPoint& at, bool extend) {
     const int row = RowAt(at.y());
     if (row < 0)
         return;
@@ -313,7 +368,7 @@ void HexPageView::Press(PageColumn::Kind kind, const QPoint& at) {
             for (int column = 0; column < view.CellsPerRow(); ++column) {
                 const QRect cell = HexCellRect(row, column);
                 if (at.x() >= cell.left() && at.x() <= cell.right()) {
-                    view.PlaceCursor(row, column * view.BytesPerCell(), CursorSide::Hex);
+                    view.Click(row, column * view.BytesPerCell(), CursorSide::Hex, extend);
                     break;
                 }
             }
@@ -321,58 +376,88 @@ void HexPageView::Press(PageColumn::Kind kind, const QPoint& at) {
         case PageColumn::Kind::Character: {
             const int index = (at.x() - metrics_.pad) / std::max(1, metrics_.charWidth);
             if (index >= 0 && index < 16)
-                view.PlaceCursor(row, index, CursorSide::Character);
+                view.Click(row, index, CursorSide::Character, extend);
             break;
         }
     }
     AfterChange();
 }
 
+void HexPageView::Drag(PageColumn::Kind kind, const QPoint& at) {
+    HexView& view = session_.View();
+    const std::uint64_t before = view.EditAddress();
+    const auto selection = view.Selection();
+    view.DragTo(DragRowAt(at.y()), ByteAt(kind, at.x()));
+    if (view.EditAddress() != before || view.Selection() != selection)
+        AfterChange();
+}
+
 bool HexPageView::Key(PageColumn::Kind kind, QKeyEvent* event) {
     HexView& view = session_.View();
     const bool control = event->modifiers() & Qt::ControlModifier;
+    // Shift with a movement key extends the selection (on the data and character sides).
+    const bool extend = event->modifiers() & Qt::ShiftModifier;
     const bool address = kind == PageColumn::Kind::Address;
+    if (event->matches(QKeySequence::Copy) ||
+        (event->key() == Qt::Key_C &&
+         event->modifiers() == (Qt::ControlModifier | Qt::ShiftModifier))) {
+        emit CopyRequested(event->modifiers().testFlag(Qt::ShiftModifier));
+        return true;
+    }
+    if (event->matches(QKeySequence::Paste)) {
+        emit PasteRequested();
+        return true;
+    }
+    if (event->matches(QKeySequence::SelectAll)) {
+        view.SelectAll();
+        AfterChange();
+        return true;
+    }
     switch (event->key()) {
         case Qt::Key_Left:
             if (address)
                 view.PlaceAddressCaret(view.AddressCaretRow(), view.AddressCaretDigit() - 1);
             else
-                view.Move(CursorMove::Left);
+                view.Move(CursorMove::Left, extend);
             break;
         case Qt::Key_Right:
             if (address)
                 view.PlaceAddressCaret(view.AddressCaretRow(), view.AddressCaretDigit() + 1);
             else
-                view.Move(CursorMove::Right);
+                view.Move(CursorMove::Right, extend);
             break;
         case Qt::Key_Up:
             if (address)
                 view.PlaceAddressCaret(view.AddressCaretRow() - 1, view.AddressCaretDigit());
             else
-                view.Move(CursorMove::Up);
+                view.Move(CursorMove::Up, extend);
             break;
         case Qt::Key_Down:
             if (address)
                 view.PlaceAddressCaret(view.AddressCaretRow() + 1, view.AddressCaretDigit());
             else
-                view.Move(CursorMove::Down);
+                view.Move(CursorMove::Down, extend);
             break;
         case Qt::Key_PageUp:
-            view.Move(CursorMove::PageUp);
+            view.Move(CursorMove::PageUp, extend && !address);
             break;
         case Qt::Key_PageDown:
-            view.Move(CursorMove::PageDown);
+            view.Move(CursorMove::PageDown, extend && !address);
             break;
         case Qt::Key_Home:
-            view.Move(control ? CursorMove::First : CursorMove::RowStart);
+            view.Move(control ? CursorMove::First : CursorMove::RowStart, extend && !address);
             break;
         case Qt::Key_End:
-            view.Move(control ? CursorMove::Last : CursorMove::RowEnd);
+            view.Move(control ? CursorMove::Last : CursorMove::RowEnd, extend && !address);
             break;
         case Qt::Key_Escape:
-            if (view.Pending().empty())
+            // A half-typed cell first, then the selection; only then does Escape close.
+            if (!view.Pending().empty())
+                view.ClearPending();
+            else if (view.Selection())
+                view.ClearSelection();
+            else
                 return false;
-            view.ClearPending();
             break;
         default: {
             const QString text = event->text();

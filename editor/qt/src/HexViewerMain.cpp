@@ -5,8 +5,12 @@
 //   torq-hexviewer [--home DIR | --buffer FILE] [--size N] [--init] [--goto ADDRESS]
 //                  [--screenshot DIR]
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QScreen>
 #include <QTimer>
 #include <cstdio>
@@ -84,7 +88,6 @@ int TakeScreenshots(qt::TEditForm& form, const QDir& folder) {
     form.SelectTab(0);
 
     EditorSession& session = form.Session();
-    FixedOperator quiet;
     const std::vector<std::pair<QString, std::function<QDialog*()>>> dialogs = {
         {QStringLiteral("fill-dialog.png"),
          [&] { return new qt::TFillDialog(session, nullptr, &form); }},
@@ -93,10 +96,7 @@ int TakeScreenshots(qt::TEditForm& form, const QDir& folder) {
         {QStringLiteral("checksum-dialog.png"),
          [&] { return new qt::TCalSumDialog(session, &form); }},
         {QStringLiteral("save-dialog.png"),
-         [&] {
-             return new qt::TSaveFileDialog(session.BufferPath(), session.DeviceSize(), quiet,
-                                            &form);
-         }},
+         [&] { return new qt::TSaveFileDialog(session, &form); }},
     };
     for (const auto& [name, make] : dialogs) {
         QDialog* dialog = make();
@@ -105,6 +105,27 @@ int TakeScreenshots(qt::TEditForm& form, const QDir& folder) {
         dialog->hide();
         delete dialog;
     }
+
+    // Go to: the bar open on a typed address.
+    form.OpenGoTo();
+    form.findChild<QLineEdit*>(QStringLiteral("GoToEdit"))->setText(QStringLiteral("0x9F000"));
+    ok = Save(form, folder, QStringLiteral("editor-goto.png")) && ok;
+    form.findChild<QPushButton*>(QStringLiteral("GoToCloseButton"))->click();
+
+    // Find: a text found from the top, the match selected and the others on the page marked.
+    session.GoTo("0");
+    form.OpenFind();
+    form.findChild<QLineEdit*>(QStringLiteral("FindEdit"))->setText(QStringLiteral("he"));
+    form.findChild<QComboBox*>(QStringLiteral("FindKindComboBox"))->setCurrentIndex(1);
+    form.findChild<QCheckBox*>(QStringLiteral("FindCaseCheckBox"))->setChecked(false);
+    form.FindInDirection(SearchDirection::Forward);
+    ok = Save(form, folder, QStringLiteral("editor-find.png")) && ok;
+    form.findChild<QPushButton*>(QStringLiteral("FindCloseButton"))->click();
+
+    // A selection: the counting bytes, with their sum on the status line.
+    session.View().SelectBytes(0x100, 0x1FF);
+    form.SyncAll();
+    ok = Save(form, folder, QStringLiteral("editor-selection.png")) && ok;
     form.hide();
     return ok ? 0 : 1;
 }

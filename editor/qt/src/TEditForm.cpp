@@ -1,7 +1,11 @@
 #include "torq/editor/qt/TEditForm.h"
 
+#include <QCheckBox>
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QIntValidator>
 #include <QLabel>
@@ -132,10 +136,12 @@ TEditForm::TEditForm(std::filesystem::path bufferFile, Operator& op, EditorHost&
     undoButton_ = MakeButton(this, "UndoButton", QStringLiteral("Undo"));
     redoButton_ = MakeButton(this, "RedoButton", QStringLiteral("Redo"));
     auto* ok = MakeButton(this, "OkButton", QStringLiteral("OK"));
-    sum->setToolTip(QStringLiteral("The byte sum of a range"));
-    block->setToolTip(QStringLiteral("Copy, move or swap a range"));
-    fill->setToolTip(QStringLiteral("Fill a range with a pattern"));
-    save->setToolTip(QStringLiteral("Save a range to a file"));
+    sum->setToolTip(QStringLiteral("The byte sum of a range (the selection, when there is one)"));
+    block->setToolTip(
+        QStringLiteral("Copy, move or swap a range (the selection, when there is one)"));
+    fill->setToolTip(
+        QStringLiteral("Fill a range with a pattern (the selection, when there is one)"));
+    save->setToolTip(QStringLiteral("Save a range to a file (the selection, when there is one)"));
     byteSwap->setToolTip(QStringLiteral("AB becomes BA over the whole buffer"));
     wordSwap->setToolTip(QStringLiteral("ABCD becomes CDAB over the whole buffer"));
     doubleSwap->setToolTip(QStringLiteral("The halves of every 8 bytes change places"));
@@ -157,7 +163,7 @@ TEditForm::TEditForm(std::filesystem::path bufferFile, Operator& op, EditorHost&
         RunDialog(dialog, true);
     });
     connect(save, &QPushButton::clicked, this, [this] {
-        TSaveFileDialog dialog(session_.BufferPath(), session_.DeviceSize(), op_, this);
+        TSaveFileDialog dialog(session_, this);
         RunDialog(dialog, false);
     });
     connect(byteSwap, &QPushButton::clicked, this, [this] { Swap(SwapKind::Byte); });
@@ -187,6 +193,18 @@ TEditForm::TEditForm(std::filesystem::path bufferFile, Operator& op, EditorHost&
          {QKeySequence(QKeySequence::Redo), QKeySequence(Qt::CTRL | Qt::Key_Y)}) {
         connect(new QShortcut(keys, this), &QShortcut::activated, redoButton_, &QPushButton::click);
     }
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_G), this), &QShortcut::activated, this,
+            &TEditForm::OpenGoTo);
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F), this), &QShortcut::activated, this,
+            &TEditForm::OpenFind);
+    connect(new QShortcut(QKeySequence(Qt::Key_F3), this), &QShortcut::activated, this,
+            [this] { FindInDirection(SearchDirection::Forward); });
+    connect(new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F3), this), &QShortcut::activated, this,
+            [this] { FindInDirection(SearchDirection::Backward); });
+    connect(hexView_, &HexPageView::CopyRequested, this, &TEditForm::CopySelection);
+    connect(hexView_, &HexPageView::PasteRequested, this, &TEditForm::PasteClipboard);
+    BuildGoToBar();
+    BuildFindBar();
 
     auto* buttons = new QVBoxLayout;
     buttons->setSpacing(8);
@@ -200,12 +218,32 @@ TEditForm::TEditForm(std::filesystem::path bufferFile, Operator& op, EditorHost&
     history->addWidget(undoButton_);
     history->addWidget(redoButton_);
     buttons->addLayout(history);
+    // Go to and Find have keys of their own; the buttons show that they are there.
+    auto* openGoTo = MakeButton(this, "OpenGoToButton", QStringLiteral("Go to"));
+    auto* openFind = MakeButton(this, "OpenFindButton", QStringLiteral("Find"));
+    openGoTo->setToolTip(QStringLiteral("Go to an address or an offset (Ctrl+G)"));
+    openFind->setToolTip(
+        QStringLiteral("Find bytes or a text (Ctrl+F; F3 the next, Shift+F3 the previous)"));
+    connect(openGoTo, &QPushButton::clicked, this, &TEditForm::OpenGoTo);
+    connect(openFind, &QPushButton::clicked, this, &TEditForm::OpenFind);
+    buttons->addSpacing(16);
+    auto* navigation = new QHBoxLayout;
+    navigation->addWidget(openGoTo);
+    navigation->addWidget(openFind);
+    buttons->addLayout(navigation);
     buttons->addStretch(1);
     buttons->addWidget(ok);
 
     positionLabel_ = new QLabel(this);
     positionLabel_->setObjectName(QStringLiteral("PositionLabel"));
     positionLabel_->setFont(FixedFont());
+    selectionLabel_ = new QLabel(this);
+    selectionLabel_->setObjectName(QStringLiteral("SelectionLabel"));
+    selectionLabel_->setFont(FixedFont());
+    selectionLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // The text changes with every selection: it takes the room there is instead of widening the
+    // window as it grows.
+    selectionLabel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     deviceLabel_ = new QLabel(this);
     deviceLabel_->setObjectName(QStringLiteral("DeviceLabel"));
     modifiedLabel_ = new QLabel(this);
@@ -220,6 +258,7 @@ TEditForm::TEditForm(std::filesystem::path bufferFile, Operator& op, EditorHost&
     auto* top = new QHBoxLayout;
     top->addWidget(tabs_, 0, Qt::AlignBottom);
     top->addStretch(1);
+    top->addWidget(deviceLabel_, 0, Qt::AlignBottom);
     top->addWidget(blockPanel_);
 
     auto* middle = new QHBoxLayout;
@@ -230,9 +269,8 @@ TEditForm::TEditForm(std::filesystem::path bufferFile, Operator& op, EditorHost&
     auto* status = new QHBoxLayout;
     status->setSpacing(16);
     status->addWidget(positionLabel_);
-    status->addWidget(deviceLabel_);
+    status->addWidget(selectionLabel_, 1);
     status->addWidget(modifiedLabel_);
-    status->addStretch(1);
     status->addWidget(progress_);
 
     auto* layout = new QVBoxLayout(this);
@@ -240,6 +278,8 @@ TEditForm::TEditForm(std::filesystem::path bufferFile, Operator& op, EditorHost&
     layout->setSpacing(8);
     layout->addLayout(top);
     layout->addLayout(middle, 1);
+    layout->addWidget(goToBar_);
+    layout->addWidget(findBar_);
     layout->addLayout(status);
     PrepareForShow(0);
 }
@@ -256,6 +296,9 @@ void TEditForm::PrepareForShow(std::uint64_t deviceSize) {
     blockField_->setText(QStringLiteral("0"));
     blockPanel_->setVisible(session_.View().BlockControlVisible());
     deviceLabel_->setText(QStringLiteral("Device ") + SizeText(deviceSize));
+    goToBar_->hide();
+    findBar_->hide();
+    findNote_->clear();
     SyncAll();
     hexView_->FocusCursor();
 }
@@ -277,9 +320,206 @@ void TEditForm::UpdateStatus() {
     const std::uint64_t address = session_.View().EditAddress();
     positionLabel_->setText(
         QStringLiteral("Cursor %1").arg(QString::fromStdString(HexText(address, kAddressDigits))));
+    const QString selection = QString::fromStdString(session_.SelectionText(barProgress_.get()));
+    selectionLabel_->setText(selection);
+    selectionLabel_->setToolTip(selection);
     modifiedLabel_->setText(session_.Modified() ? QStringLiteral("Modified") : QString());
     undoButton_->setEnabled(session_.CanUndo());
     redoButton_->setEnabled(session_.CanRedo());
+}
+
+void TEditForm::BuildGoToBar() {
+    goToBar_ = new QFrame(this);
+    goToBar_->setObjectName(QStringLiteral("GoToBar"));
+    auto* layout = new QHBoxLayout(goToBar_);
+    layout->setContentsMargins(0, 0, 0, 0);
+    goToField_ = new QLineEdit(goToBar_);
+    goToField_->setObjectName(QStringLiteral("GoToEdit"));
+    goToField_->setFont(FixedFont());
+    goToField_->setMaxLength(24);
+    goToField_->setPlaceholderText(QStringLiteral("1A2B, 0x1A2B, +100, -100"));
+    goToField_->setMinimumWidth(
+        QFontMetrics(FixedFont()).horizontalAdvance(QString(26, QLatin1Char('0'))));
+    goToUnit_ = new QLabel(goToBar_);
+    goToUnit_->setObjectName(QStringLiteral("GoToUnitLabel"));
+    goToNote_ = new QLabel(goToBar_);
+    goToNote_->setObjectName(QStringLiteral("GoToNoteLabel"));
+    auto* go = MakeButton(goToBar_, "GoToButton", QStringLiteral("Go"));
+    auto* close = MakeButton(goToBar_, "GoToCloseButton", QStringLiteral("Close"));
+    auto* label = new QLabel(QStringLiteral("Go to"), goToBar_);
+    label->setBuddy(goToField_);
+    layout->addWidget(label);
+    layout->addWidget(goToField_);
+    layout->addWidget(go);
+    layout->addWidget(goToUnit_);
+    layout->addWidget(goToNote_, 1);
+    layout->addWidget(close);
+    connect(goToField_, &QLineEdit::returnPressed, this, &TEditForm::GoToTyped);
+    connect(go, &QPushButton::clicked, this, &TEditForm::GoToTyped);
+    const auto hide = [this] {
+        goToBar_->hide();
+        FocusGrid();
+    };
+    connect(close, &QPushButton::clicked, this, hide);
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), goToBar_);
+    escape->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(escape, &QShortcut::activated, this, hide);
+    goToBar_->hide();
+}
+
+void TEditForm::OpenGoTo() {
+    if (busy_ || pages_->currentWidget() != hexView_)
+        return;
+    goToUnit_->setText(session_.View().Width() == CellWidth::Word
+                           ? QStringLiteral("word address (hex); + or - an offset in words")
+                           : QStringLiteral("byte address (hex); + or - an offset in bytes"));
+    goToNote_->clear();
+    goToBar_->show();
+    goToField_->setFocus();
+    goToField_->selectAll();
+}
+
+void TEditForm::GoToTyped() {
+    const std::string refusal = session_.GoTo(goToField_->text().toStdString());
+    if (!refusal.empty()) {
+        goToNote_->setText(QString::fromStdString(refusal));
+        return;
+    }
+    // There: the bar closes, so the next keys edit the bytes the cursor is on.
+    goToBar_->hide();
+    SyncAll();
+    FocusGrid();
+}
+
+void TEditForm::BuildFindBar() {
+    findBar_ = new QFrame(this);
+    findBar_->setObjectName(QStringLiteral("FindBar"));
+    auto* layout = new QHBoxLayout(findBar_);
+    layout->setContentsMargins(0, 0, 0, 0);
+    findField_ = new QLineEdit(findBar_);
+    findField_->setObjectName(QStringLiteral("FindEdit"));
+    findField_->setFont(FixedFont());
+    findField_->setMinimumWidth(
+        QFontMetrics(FixedFont()).horizontalAdvance(QString(30, QLatin1Char('0'))));
+    findKind_ = new QComboBox(findBar_);
+    findKind_->setObjectName(QStringLiteral("FindKindComboBox"));
+    findKind_->addItems({QStringLiteral("Hex bytes"), QStringLiteral("Text")});
+    findCase_ = new QCheckBox(QStringLiteral("Match case"), findBar_);
+    findCase_->setObjectName(QStringLiteral("FindCaseCheckBox"));
+    findCase_->setChecked(true);
+    auto* previous = MakeButton(findBar_, "FindPreviousButton", QStringLiteral("Previous"));
+    auto* next = MakeButton(findBar_, "FindNextButton", QStringLiteral("Next"));
+    auto* close = MakeButton(findBar_, "FindCloseButton", QStringLiteral("Close"));
+    previous->setToolTip(QStringLiteral("The previous match (Shift+F3)"));
+    next->setToolTip(QStringLiteral("The next match (F3)"));
+    findNote_ = new QLabel(findBar_);
+    findNote_->setObjectName(QStringLiteral("FindNoteLabel"));
+    auto* label = new QLabel(QStringLiteral("Find"), findBar_);
+    label->setBuddy(findField_);
+    layout->addWidget(label);
+    layout->addWidget(findField_);
+    layout->addWidget(findKind_);
+    layout->addWidget(findCase_);
+    layout->addWidget(previous);
+    layout->addWidget(next);
+    layout->addWidget(findNote_, 1);
+    layout->addWidget(close);
+    const auto showKind = [this] {
+        const bool text = findKind_->currentIndex() == 1;
+        findCase_->setEnabled(text);
+        findField_->setPlaceholderText(text ? QStringLiteral("text (ASCII)")
+                                            : QStringLiteral("3F A0 ?? 12 (?? is any byte)"));
+    };
+    showKind();
+    connect(findKind_, &QComboBox::currentIndexChanged, this, showKind);
+    connect(findField_, &QLineEdit::returnPressed, this,
+            [this] { FindInDirection(SearchDirection::Forward); });
+    auto* backward = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_Return), findField_);
+    backward->setContext(Qt::WidgetShortcut);
+    connect(backward, &QShortcut::activated, this,
+            [this] { FindInDirection(SearchDirection::Backward); });
+    connect(next, &QPushButton::clicked, this,
+            [this] { FindInDirection(SearchDirection::Forward); });
+    connect(previous, &QPushButton::clicked, this,
+            [this] { FindInDirection(SearchDirection::Backward); });
+    connect(close, &QPushButton::clicked, this, &TEditForm::CloseFind);
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), findBar_);
+    escape->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(escape, &QShortcut::activated, this, &TEditForm::CloseFind);
+    findBar_->hide();
+}
+
+void TEditForm::OpenFind() {
+    if (busy_ || pages_->currentWidget() != hexView_)
+        return;
+    // A short selection is what the operator most likely wants to find again.
+    const auto& selection = session_.View().Selection();
+    if (findField_->text().isEmpty() && selection && selection->count <= 64) {
+        const ByteForm form = findKind_->currentIndex() == 1 ? ByteForm::Text : ByteForm::Hex;
+        if (const auto text = session_.Copy(form))
+            findField_->setText(
+                QString::fromLatin1(text->data(), static_cast<qsizetype>(text->size())));
+    }
+    findBar_->show();
+    findField_->setFocus();
+    findField_->selectAll();
+}
+
+void TEditForm::FindInDirection(SearchDirection direction) {
+    if (busy_ || pages_->currentWidget() != hexView_)
+        return;
+    if (findBar_->isHidden() || findField_->text().isEmpty()) {
+        OpenFind();
+        if (findField_->text().isEmpty())
+            return;
+    }
+    busy_ = true;
+    SearchProgressDialog progress(this);
+    const FindOutcome outcome =
+        session_.Find(findField_->text().toStdString(),
+                      findKind_->currentIndex() == 1 ? PatternKind::Text : PatternKind::Hex,
+                      findCase_->isChecked(), direction, &progress);
+    busy_ = false;
+    findNote_->setText(QString::fromStdString(outcome.note));
+    SyncAll();
+}
+
+void TEditForm::CloseFind() {
+    session_.DropPattern();
+    findBar_->hide();
+    findNote_->clear();
+    SyncAll();
+    FocusGrid();
+}
+
+void TEditForm::FocusGrid() {
+    if (pages_->currentWidget() == hexView_)
+        hexView_->FocusCursor();
+}
+
+void TEditForm::CopySelection(bool otherForm) {
+    if (busy_)
+        return;
+    ByteForm form = session_.SideForm();
+    if (otherForm)
+        form = form == ByteForm::Hex ? ByteForm::Text : ByteForm::Hex;
+    busy_ = true;
+    const auto text = session_.Copy(form);
+    busy_ = false;
+    if (text)
+        QGuiApplication::clipboard()->setText(
+            QString::fromLatin1(text->data(), static_cast<qsizetype>(text->size())));
+}
+
+void TEditForm::PasteClipboard() {
+    if (busy_)
+        return;
+    const QByteArray text = QGuiApplication::clipboard()->text().toUtf8();
+    busy_ = true;
+    session_.Paste(std::string_view(text.constData(), static_cast<std::size_t>(text.size())),
+                   session_.SideForm(), barProgress_.get());
+    busy_ = false;
+    SyncAll();
 }
 
 void TEditForm::RunDialog(QDialog& dialog, bool refreshMap) {

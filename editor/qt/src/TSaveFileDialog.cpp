@@ -10,7 +10,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
-#include <system_error>
 
 #include "torq/editor/ToolFields.h"
 #include "torq/editor/qt/EditorWidgets.h"
@@ -21,23 +20,31 @@ namespace {
 
 constexpr int kSaveAddressDigits = 10;
 
-std::uint64_t FileLength(const std::filesystem::path& path) {
-    std::error_code error;
-    const auto size = std::filesystem::file_size(path, error);
-    return error ? 0 : size;
-}
-
 }  // namespace
 
-TSaveFileDialog::TSaveFileDialog(std::filesystem::path bufferFile, std::uint64_t deviceSize,
-                                 Operator& op, QWidget* parent)
-    : QDialog(parent), bufferFile_(std::move(bufferFile)), deviceSize_(deviceSize), op_(op) {
+QString SaveBrowseFilter() {
+    QString filter = QStringLiteral("All File (*);;Binary (*.bin);;Hex (*.hex)");
+    for (const SaveFormat format : {SaveFormat::MotorolaS1, SaveFormat::MotorolaS2,
+                                    SaveFormat::MotorolaS3, SaveFormat::TektronixHex}) {
+        const auto caption = SaveFormatCaption(format);
+        const auto extension = SaveFormatExtension(format);
+        filter +=
+            QStringLiteral(";;%1 (*.%2)")
+                .arg(QString::fromLatin1(caption.data(), static_cast<qsizetype>(caption.size())),
+                     QString::fromLatin1(extension.data(),
+                                         static_cast<qsizetype>(extension.size())));
+    }
+    return filter;
+}
+
+TSaveFileDialog::TSaveFileDialog(EditorSession& session, QWidget* parent)
+    : QDialog(parent), session_(session) {
     setObjectName(QStringLiteral("SaveFileDialog"));
     setWindowTitle(QStringLiteral("Save File"));
     chooseFile = [](QWidget* owner, const QString& filter) {
         return QFileDialog::getSaveFileName(owner, QStringLiteral("Save File"), QString(), filter);
     };
-    const SaveDialogValues defaults = SaveDialogDefaults(deviceSize_);
+    const SaveDialogValues defaults = session_.SaveDefaults();
 
     auto* nameRow = new QHBoxLayout;
     name_ = new QLineEdit(this);
@@ -48,7 +55,7 @@ TSaveFileDialog::TSaveFileDialog(std::filesystem::path bufferFile, std::uint64_t
     nameRow->addWidget(name_, 1);
     nameRow->addWidget(browse);
     connect(browse, &QPushButton::clicked, this, [this] {
-        const QString chosen = chooseFile(this, QString::fromLatin1(kSaveBrowseFilter));
+        const QString chosen = chooseFile(this, SaveBrowseFilter());
         if (!chosen.isEmpty())
             name_->setText(chosen);
     });
@@ -69,11 +76,11 @@ TSaveFileDialog::TSaveFileDialog(std::filesystem::path bufferFile, std::uint64_t
     auto* ic = MakeButton(this, "ICBitBtn", QStringLiteral("IC"));
     connect(file, &QPushButton::clicked, this, [this] {
         start_->setText(QStringLiteral("0000000000"));
-        end_->setText(QString::fromStdString(SaveEndTextForLength(FileLength(bufferFile_))));
+        end_->setText(QString::fromStdString(SaveEndTextForLength(session_.BufferLength())));
     });
     connect(ic, &QPushButton::clicked, this, [this] {
         start_->setText(QStringLiteral("0000000000"));
-        end_->setText(QString::fromStdString(SaveEndTextForLength(deviceSize_)));
+        end_->setText(QString::fromStdString(SaveEndTextForLength(session_.DeviceSize())));
     });
     range->addWidget(new QLabel(QStringLiteral("Start Address [Hex-Byte] :"), this), 0, 0);
     range->addWidget(start_, 0, 1);
@@ -130,10 +137,11 @@ SaveDialogValues TSaveFileDialog::Values() const {
 }
 
 void TSaveFileDialog::Apply() {
-    // The range may reach the buffer file's end when a block lengthened it past the device.
-    outcome_ = SaveFromDialog(Values(), bufferFile_,
-                              ToolRangeLength(deviceSize_, FileLength(bufferFile_)), op_);
-    accept();
+    outcome_ = session_.Save(Values());
+    // A refusal or a failed write leaves the name, the range and the format as they are, so the
+    // operator puts right what the message named and presses OK again.
+    if (outcome_ == SaveOutcome::Saved)
+        accept();
 }
 
 }  // namespace torq::editor::qt

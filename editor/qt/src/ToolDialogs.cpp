@@ -18,8 +18,8 @@ namespace torq::editor::qt {
 
 namespace {
 
-QString Text(const std::string& text) {
-    return QString::fromStdString(text);
+QString Text(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 // A group of radio buttons with ids 0, 1, ... in the order given.
@@ -110,21 +110,19 @@ void TwinFields::Show() {
 // ---- Fill Data ----
 
 TFillDialog::TFillDialog(EditorSession& session, ProgressSink* progress, QWidget* parent)
-    : QDialog(parent),
-      session_(session),
-      progress_(progress),
-      values_(FillDialogDefaults(session.DeviceSize())) {
+    : QDialog(parent), session_(session), progress_(progress), values_(session.FillDefaults()) {
     setObjectName(QStringLiteral("FillDialog"));
     setWindowTitle(QStringLiteral("Fill Data"));
     values_.seed = std::random_device{}();
 
     auto* patternBox = new QGroupBox(QStringLiteral("Fill Data Select"), this);
     patternBox->setObjectName(QStringLiteral("FillRadioGroup"));
-    patterns_ = RadioGroup(
-        patternBox,
-        {QStringLiteral("All Bit 1"), QStringLiteral("All Bit 0"), QStringLiteral("Random Data"),
-         QStringLiteral("Sequential Byte"), QStringLiteral("Sequential Word")},
-        static_cast<int>(values_.pattern));
+    QStringList patternNames;
+    for (const FillPattern pattern :
+         {FillPattern::AllBit1, FillPattern::AllBit0, FillPattern::Random,
+          FillPattern::SequentialByte, FillPattern::SequentialWord})
+        patternNames << Text(FillPatternCaption(pattern));
+    patterns_ = RadioGroup(patternBox, patternNames, static_cast<int>(values_.pattern));
 
     userDefine_ = new QCheckBox(QStringLiteral("User define[BYTE]"), this);
     userDefine_->setObjectName(QStringLiteral("UserDefineCheckBox"));
@@ -206,17 +204,16 @@ void TFillDialog::Apply() {
 // ---- Block Process ----
 
 TBlockDialog::TBlockDialog(EditorSession& session, ProgressSink* progress, QWidget* parent)
-    : QDialog(parent),
-      session_(session),
-      progress_(progress),
-      values_(BlockDialogDefaults(session.DeviceSize())) {
+    : QDialog(parent), session_(session), progress_(progress), values_(session.BlockDefaults()) {
     setObjectName(QStringLiteral("BlockDialog"));
     setWindowTitle(QStringLiteral("Block Process"));
 
     auto* actionBox = new QGroupBox(QStringLiteral("Action"), this);
     actionBox->setObjectName(QStringLiteral("BlockRadioGroup"));
-    actions_ = RadioGroup(
-        actionBox, {QStringLiteral("Copy"), QStringLiteral("Move"), QStringLiteral("Swap")}, 0);
+    QStringList actionNames;
+    for (const BlockAction action : {BlockAction::Copy, BlockAction::Move, BlockAction::Swap})
+        actionNames << Text(BlockActionCaption(action));
+    actions_ = RadioGroup(actionBox, actionNames, 0);
 
     TwinGrid source = MakeTwinGrid(this, QStringLiteral("Source Range :"));
     auto* startByte = MakeHexField(source.box, "Edit2", kAddressDigits);
@@ -304,7 +301,7 @@ void TBlockDialog::Apply() {
 // ---- Get Check Sum ----
 
 TCalSumDialog::TCalSumDialog(EditorSession& session, QWidget* parent)
-    : QDialog(parent), session_(session), values_(SumDialogDefaults(session.DeviceSize())) {
+    : QDialog(parent), session_(session), values_(session.SumDefaults()) {
     setObjectName(QStringLiteral("CalSumDialog"));
     setWindowTitle(QStringLiteral("Get Check Sum"));
 

@@ -32,6 +32,9 @@ inline constexpr int kLoadFormatCount = 7;
 std::string_view LoadFormatCaption(LoadFormat format);  // "Auto Detect", "MS-DOS fn.exe", ...
 // A saved format index; an index outside the list reads as Auto Detect.
 LoadFormat LoadFormatFromIndex(int index);
+// The open dialog's file types: every extension each data format goes by, binary and MS-DOS
+// images, and all files first ("All files (*);;Intel hex (*.hex *.ihx *.ihex);;...").
+std::string OpenFileFilter();
 
 // The bytes of an .exe header that are not loaded.
 inline constexpr std::uint64_t kExeHeaderSize = 512;

@@ -67,6 +67,10 @@ std::optional<SaveMessage> CheckSaveName(std::string_view name);
 std::optional<SaveMessage> CheckSaveRange(std::uint64_t start, std::uint64_t end, SaveFormat format,
                                           std::uint64_t deviceSize);
 
+// The line that follows "Input Size Error!": the chosen format's limit and the formats that can
+// hold a range of `size` bytes.
+std::string SaveSizeNote(SaveFormat format, std::uint64_t size);
+
 struct SaveDialogValues {
     std::string name;
     std::string startText = "0000000000";

@@ -16,6 +16,15 @@
 
 namespace torq::editor {
 
+// Bytes start ... start + count - 1 of the buffer file.
+struct ByteRange {
+    std::uint64_t start = 0;
+    std::uint64_t count = 0;
+    std::uint64_t Last() const { return start + count - 1; }
+    bool Holds(std::uint64_t address) const { return address >= start && address - start < count; }
+    bool operator==(const ByteRange&) const = default;
+};
+
 // Writing beyond the file's end first extends it with FF in blocks of this size.
 inline constexpr std::size_t kExtendBlockSize = 16384;
 

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -102,10 +103,29 @@ class HexView {
     std::uint64_t EditAddress() const { return RowByteAddress(cursorRow_) + cursorByte_; }
     // Puts the cursor on a cell of the page; false (nothing moves) beyond the device.
     bool PlaceCursor(int row, int byteInRow, CursorSide side);
-    void Move(CursorMove move);
+    // Moves the cursor; with `extend` (Shift) the selection runs from where it began (the cursor
+    // before the first extending move) to the new cursor, without it the selection goes.
+    void Move(CursorMove move, bool extend = false);
     // The next cell after an edit: the next column, the first cell of the next row after the
     // last column, scrolling one row at the bottom of the page.
     void Advance();
+
+    // ---- the selection ----
+    // The selected bytes, both ends included. Made on the hex side of 16-bit cells it holds whole
+    // cells (a word's two bytes, the last one cut at the device's end); a find selects exactly the
+    // match's bytes.
+    const std::optional<ByteRange>& Selection() const { return selection_; }
+    bool Selected(std::uint64_t address) const { return selection_ && selection_->Holds(address); }
+    void ClearSelection() { selection_.reset(); }
+    // A click on a cell: the cursor goes there and the selection goes, or with `extend` (Shift)
+    // runs from where it began to the cell. A drag begins at the clicked cell.
+    bool Click(int row, int byteInRow, CursorSide side, bool extend);
+    // The pointer dragged with the button held: the selection runs from the clicked cell to the
+    // cell at `row` and `byteInRow`; a row above or below the page (-1, 16) scrolls one row.
+    void DragTo(int row, int byteInRow);
+    // Selects exactly first ... last and puts the cursor on `first`, its row in view.
+    void SelectBytes(std::uint64_t first, std::uint64_t last);
+    void SelectAll();
 
     // ---- typing ----
     const std::string& Pending() const { return pending_; }
@@ -131,6 +151,9 @@ class HexView {
     void ClampScroll();
     void ClampCursor();
     void MoveToAddress(std::uint64_t address);
+    // A selection begins at the cursor: 16-bit cells on the hex side select whole cells.
+    void BeginSelection();
+    void SelectFromAnchorTo(std::uint64_t address);
 
     std::uint64_t deviceSize_ = 0;
     CellWidth width_ = CellWidth::Byte;
@@ -143,6 +166,9 @@ class HexView {
     std::string pending_;
     int addressRow_ = 0;
     int addressDigit_ = 0;
+    std::optional<ByteRange> selection_;
+    std::uint64_t anchor_ = 0;
+    bool wholeCells_ = false;
 };
 
 }  // namespace torq::editor

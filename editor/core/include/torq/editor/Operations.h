@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 #include "torq/devlib/Seams.h"
 #include "torq/editor/Document.h"
@@ -25,6 +26,7 @@ struct WriteReport {
 // "Byte Swap" (n = 1), "Word Swap" (n = 2), "Double Swap" (n = 4): in every group of 2n bytes the
 // two halves change places. A last group shorter than 2n bytes stays as it is.
 enum class SwapKind { Byte = 1, Word = 2, Double = 4 };
+std::string_view SwapCaption(SwapKind kind);  // "Byte Swap", "Word Swap", "Double Swap"
 // The swaps read and write the file in place in blocks of this size; the block is a whole number
 // of 8-byte groups, so no group straddles two blocks.
 inline constexpr std::size_t kSwapBlockSize = 16384;
@@ -39,6 +41,8 @@ WriteReport SwapWholeFile(const BufferDocument& document, SwapKind kind,
 // ---- fill ----
 
 enum class FillPattern { AllBit1, AllBit0, Random, SequentialByte, SequentialWord };
+// "All Bit 1", "All Bit 0", "Random Data", "Sequential Byte", "Sequential Word"
+std::string_view FillPatternCaption(FillPattern pattern);
 enum class UserWidth { Byte, Word };
 
 struct FillSpec {
@@ -60,6 +64,7 @@ WriteReport FillRange(const BufferDocument& document, std::uint64_t start, std::
 // ---- block process ----
 
 enum class BlockAction { Copy, Move, Swap };
+std::string_view BlockActionCaption(BlockAction action);  // "Copy", "Move", "Swap"
 inline constexpr std::size_t kBlockProcessSize = 16384;
 
 // Whether destination ... destination + (end - start) shares a byte with start ... end.

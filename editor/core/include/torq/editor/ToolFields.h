@@ -35,6 +35,9 @@ struct TwinRange {
     TwinAddress end;
     static TwinRange WholeDevice(std::uint64_t deviceSize);
     static TwinRange WholeFile(std::uint64_t fileLength);
+    // The editor's selection, or the whole device without one.
+    static TwinRange SelectionOr(const std::optional<ByteRange>& selection,
+                                 std::uint64_t deviceSize);
 };
 
 // The length the tools' ranges (and the save dialog's) must lie within: the device, or the
@@ -54,7 +57,8 @@ struct FillDialogValues {
     TwinRange range;
     std::uint64_t seed = 0;  // of the random pattern
 };
-FillDialogValues FillDialogDefaults(std::uint64_t deviceSize);
+FillDialogValues FillDialogDefaults(std::uint64_t deviceSize,
+                                    const std::optional<ByteRange>& selection = std::nullopt);
 
 struct BlockDialogValues {
     BlockAction action = BlockAction::Copy;
@@ -62,7 +66,8 @@ struct BlockDialogValues {
     TwinAddress destination{"0", "0"};
     std::string fillText = "FF";  // what "Move" leaves in the source range
 };
-BlockDialogValues BlockDialogDefaults(std::uint64_t deviceSize);
+BlockDialogValues BlockDialogDefaults(std::uint64_t deviceSize,
+                                      const std::optional<ByteRange>& selection = std::nullopt);
 // The destination end shown beside the destination start: start + (source end - source start),
 // as a byte address and as a word address; dashes while the fields do not make a range.
 struct DestinationEndTexts {
@@ -74,7 +79,8 @@ DestinationEndTexts DestinationEnd(const BlockDialogValues& values);
 struct SumDialogValues {
     TwinRange range;
 };
-SumDialogValues SumDialogDefaults(std::uint64_t deviceSize);
+SumDialogValues SumDialogDefaults(std::uint64_t deviceSize,
+                                  const std::optional<ByteRange>& selection = std::nullopt);
 
 // The sum shown by "Get Check Sum": at least ten hex digits.
 std::string RangeSumText(std::uint64_t sum);

@@ -23,12 +23,6 @@
 
 namespace torq::editor {
 
-// Bytes start ... start + count - 1 of the buffer file.
-struct ByteRange {
-    std::uint64_t start = 0;
-    std::uint64_t count = 0;
-};
-
 // Copies up to this size stay in memory; larger ones go to a temporary file.
 inline constexpr std::uint64_t kUndoInMemoryBytes = 4096;
 // The block in which a copy is streamed to and from its file.

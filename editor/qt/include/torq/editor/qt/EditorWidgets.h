@@ -7,9 +7,14 @@
 #include <QPushButton>
 #include <QValidator>
 
+#include <QElapsedTimer>
+#include <memory>
+
 #include "torq/devlib/Seams.h"
+#include "torq/editor/Search.h"
 
 class QProgressBar;
+class QProgressDialog;
 
 namespace torq::editor::qt {
 
@@ -49,6 +54,26 @@ class BarProgress final : public ProgressSink {
 
   private:
     QProgressBar* bar_;
+    qint64 lastPaintMs_ = 0;
+};
+
+// A search's progress: once it has run longer than a moment, a progress dialog with Cancel
+// ("SearchProgressDialog") shows over the window, which stays live meanwhile.
+class SearchProgressDialog final : public SearchProgress {
+  public:
+    // Shown after this long.
+    static constexpr int kShowAfterMs = 300;
+    explicit SearchProgressDialog(QWidget* parent);
+    ~SearchProgressDialog() override;
+    void Begin(std::uint64_t total) override;
+    void Progress(std::uint64_t done, std::uint64_t total) override;
+    void End() override;
+    bool StopRequested() override;
+
+  private:
+    QPointer<QWidget> parent_;
+    std::unique_ptr<QProgressDialog> dialog_;
+    QElapsedTimer started_;
     qint64 lastPaintMs_ = 0;
 };
 

@@ -24,6 +24,7 @@ class PageColumn final : public QWidget {
   protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     bool focusNextPrevChild(bool next) override;
@@ -51,6 +52,9 @@ class HexPageView final : public QAbstractScrollArea {
   signals:
     // The cursor, the page or the image changed.
     void Changed();
+    // Ctrl+C (the focused side's form) or Ctrl+Shift+C (the other form); Ctrl+V.
+    void CopyRequested(bool otherForm);
+    void PasteRequested();
 
   protected:
     void scrollContentsBy(int dx, int dy) override;
@@ -71,11 +75,16 @@ class HexPageView final : public QAbstractScrollArea {
     QRect CharacterRect(int row, int index) const;
     QRect AddressDigitRect(int row, int digit) const;
     int RowAt(int y) const;
+    // The row under y, -1 above the rows and kPageRows below them (a drag past the page).
+    int DragRowAt(int y) const;
+    // The byte within the row under x in a data or character column, the nearest at the edges.
+    int ByteAt(PageColumn::Kind kind, int x) const;
     void Paint(PageColumn::Kind kind, QPainter& painter, bool focused);
     void PaintAddress(QPainter& painter, bool focused);
     void PaintHex(QPainter& painter, bool focused);
     void PaintCharacters(QPainter& painter, bool focused);
-    void Press(PageColumn::Kind kind, const QPoint& at);
+    void Press(PageColumn::Kind kind, const QPoint& at, bool extend);
+    void Drag(PageColumn::Kind kind, const QPoint& at);
     bool Key(PageColumn::Kind kind, QKeyEvent* event);
     void AfterChange();
 

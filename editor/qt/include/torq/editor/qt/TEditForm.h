@@ -10,6 +10,9 @@
 
 #include "torq/editor/EditorSession.h"
 
+class QCheckBox;
+class QComboBox;
+class QFrame;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -39,6 +42,18 @@ class TEditForm final : public QDialog {
     // Shows one of the tabs: 0 "8 Bits", 1 "16 Bits", 2 "UesrMap".
     void SelectTab(int index);
 
+    // Ctrl+G: the Go to bar ("GoToBar") with its field focused.
+    void OpenGoTo();
+    // Ctrl+F: the find bar ("FindBar") with its field focused; a small selection is put in it.
+    void OpenFind();
+    // Enter in the find field, F3 (forward) and Shift+F3 (backward).
+    void FindInDirection(SearchDirection direction);
+    // Ctrl+C / Ctrl+Shift+C and Ctrl+V on the hex view.
+    void CopySelection(bool otherForm);
+    void PasteClipboard();
+    // Reads the page again and shows the session's state (after a change made from outside).
+    void SyncAll();
+
     // The tool dialogs are built through these, so tests and screenshots can reach them.
     std::function<void(QDialog&)> onDialogShown;
 
@@ -50,8 +65,13 @@ class TEditForm final : public QDialog {
     void Ok();
     void RunDialog(QDialog& dialog, bool refreshMap);
     void Swap(SwapKind kind);
-    void SyncAll();
     void UpdateStatus();
+    void BuildGoToBar();
+    void BuildFindBar();
+    void GoToTyped();
+    void CloseFind();
+    // Back to the grid after a bar closes.
+    void FocusGrid();
 
     Operator& op_;
     EditorHost& host_;
@@ -64,7 +84,17 @@ class TEditForm final : public QDialog {
     QLineEdit* blockField_;
     QPushButton* undoButton_;
     QPushButton* redoButton_;
+    QFrame* goToBar_;
+    QLineEdit* goToField_;
+    QLabel* goToUnit_;
+    QLabel* goToNote_;
+    QFrame* findBar_;
+    QLineEdit* findField_;
+    QComboBox* findKind_;
+    QCheckBox* findCase_;
+    QLabel* findNote_;
     QLabel* positionLabel_;
+    QLabel* selectionLabel_;
     QLabel* modifiedLabel_;
     QLabel* deviceLabel_;
     QProgressBar* progress_;

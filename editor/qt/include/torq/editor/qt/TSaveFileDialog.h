@@ -1,5 +1,6 @@
 // "Save File": a range of the buffer file written in one of the six formats, over the buffer
-// library's writers and its checks.
+// library's writers and its checks. It opens on the editor's selection when there is one; a
+// refused save keeps the dialog open with its name, range and format, to be put right.
 #pragma once
 
 #include <QDialog>
@@ -7,20 +8,21 @@
 #include <functional>
 
 #include "torq/buffer/Save.h"
+#include "torq/editor/EditorSession.h"
 
 class QButtonGroup;
 class QLineEdit;
 
 namespace torq::editor::qt {
 
-// The browse button's choice of file types.
-inline constexpr const char* kSaveBrowseFilter = "All File (*);;Binary (*.bin);;Hex (*.hex)";
+// The browse button's choice of file types: all files, binary, Intel HEX, then the other
+// formats by their usual extensions.
+QString SaveBrowseFilter();
 
 class TSaveFileDialog final : public QDialog {
     Q_OBJECT
   public:
-    TSaveFileDialog(std::filesystem::path bufferFile, std::uint64_t deviceSize, Operator& op,
-                    QWidget* parent = nullptr);
+    explicit TSaveFileDialog(EditorSession& session, QWidget* parent = nullptr);
 
     // Asks for the output path ("Browse"); an empty answer keeps the field as it is. A file
     // dialog by default; tests and scripts put their own here.
@@ -32,9 +34,7 @@ class TSaveFileDialog final : public QDialog {
   private:
     void Apply();
 
-    std::filesystem::path bufferFile_;
-    std::uint64_t deviceSize_;
-    Operator& op_;
+    EditorSession& session_;
     QLineEdit* name_;
     QLineEdit* start_;
     QLineEdit* end_;
