@@ -25,7 +25,7 @@
 #include "torq/app/PremiumPages.h"
 #include "torq/app/ProgressWindow.h"
 #include "torq/desktop/Tones.h"
-#include "torq/editor/qt/TEditForm.h"
+#include "torq/editor/qt/HexEditorDialog.h"
 #include "torq/workflow/Sequencer.h"
 #include "torq/workflow/WindowRules.h"
 #include "widgets/BottomPanel.h"
@@ -468,7 +468,7 @@ void MainWindow::BringToFront() {
 
 void MainWindow::ShowEditor(std::uint64_t deviceSize) {
     if (!editor_) {
-        editor_ = std::make_unique<editor::qt::TEditForm>(
+        editor_ = std::make_unique<editor::qt::HexEditorDialog>(
             bench_->Directories().BufferFile(), asker_, static_cast<editor::EditorHost&>(*this),
             &bench_->Log(), this);
     }

@@ -23,7 +23,7 @@
 class QLabel;
 
 namespace torq::editor::qt {
-class TEditForm;
+class HexEditorDialog;
 }
 
 namespace torq::app {
@@ -142,7 +142,7 @@ class MainWindow final : public QMainWindow, private WorkbenchHost, private edit
     PremiumPages* premiumPages_ = nullptr;
     ProgressWindow* progressWindow_ = nullptr;
     LoadFileDialog* loadDialog_ = nullptr;
-    std::unique_ptr<editor::qt::TEditForm> editor_;
+    std::unique_ptr<editor::qt::HexEditorDialog> editor_;
 
     std::unique_ptr<IndicatorController> indicators_;
     UnitsController* unitsController_ = nullptr;

@@ -22,6 +22,7 @@
 #include "torq/sim/ChipCatalog.h"
 #include "torq/sim/SimulatedProgrammer.h"
 #include "torq/workflow/Sequencer.h"
+#include "torq/workflow/Tabs.h"
 #include "widgets/Theme.h"
 #include "widgets/Tile.h"
 

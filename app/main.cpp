@@ -15,7 +15,7 @@
 #include "SignalEnding.h"
 #include "SingleInstance.h"
 #include "torq/app/FileChooser.h"
-#include "torq/editor/qt/EditorWidgets.h"
+#include "torq/app/seams/MessageBoxOperator.h"
 #include "torq/link/LibusbDevice.h"
 #include "torq/sim/SimulateOption.h"
 #include "torq/workflow/CommandLine.h"
@@ -108,7 +108,7 @@ int Run(int argc, char** argv) {
         return 2;
     }
 
-    editor::qt::MessageBoxOperator op;
+    app::MessageBoxOperator op;
     app::DialogFileChooser files;
     // A transfer the programmer holds lets the window run (the link's wait hook pumps).
     app::MainWindow window(dirs, std::move(usb), app::WindowSeams{op, files});

@@ -19,8 +19,8 @@
 
 #include "torq/buffer/BufferFile.h"
 #include "torq/editor/EditorSession.h"
+#include "torq/editor/qt/HexEditorDialog.h"
 #include "torq/editor/qt/HexPageView.h"
-#include "torq/editor/qt/TEditForm.h"
 
 namespace {
 
@@ -128,7 +128,7 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
         QApplication app(argc, argv);
         NullHost host;
-        qt::TEditForm form(path, op, host);
+        qt::HexEditorDialog form(path, op, host);
         form.PrepareForShow(size);
         form.show();
         QApplication::processEvents();

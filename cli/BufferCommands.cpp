@@ -1,6 +1,8 @@
 // load, save, checksum: the buffer of the selected device.
 #include <iostream>
 #include <map>
+#include <optional>
+#include <string>
 #include <system_error>
 
 #include "CliContext.h"
@@ -74,41 +76,42 @@ int RunLoad(CliContext& context, const LoadOptions& options) {
     ApplyAnswerFlags(context, options.answers);
     Workbench& bench = *context.bench;
     bench.PrepareLoad(1, 1, options.file);
-    LoadDialogState& state = bench.LoadDialog();
-    state.format = kLoadFormats.at(options.format);
+    const std::uint64_t fileLength = bench.LoadDialog().fileLength;
+    LoadSettings settings;
+    settings.format = kLoadFormats.at(options.format);
     // The dialog clamps addresses as they are typed; say so when a given value is clamped.
-    const auto address = [](const HexOption& option, const char* name, std::string& field,
-                            std::uint64_t last, const char* what, auto normalise) {
+    const auto address = [](const HexOption& option, const char* name,
+                            std::optional<std::string>& field, std::uint64_t last, const char* what,
+                            auto normalise) {
         if (!option.Given())
             return;
-        field = HexText(*option.Value(), 8);
-        const std::string used = normalise(field);
+        const std::string used = normalise(HexText(*option.Value(), 8));
         if (*option.Value() > last) {
             std::cerr << "note: " << name << " " << option.text << " lies beyond " << what << " "
                       << HexText(last, 8) << "; " << used << " is used\n";
         }
         field = used;
     };
-    const std::uint64_t fileLast = state.fileLength == 0 ? 0 : state.fileLength - 1;
+    const std::uint64_t fileLast = fileLength == 0 ? 0 : fileLength - 1;
     const auto source = [&](std::string_view text) {
-        return NormaliseSourceAddressText(text, state.fileLength);
+        return NormaliseSourceAddressText(text, fileLength);
     };
-    address(options.sourceStart, "--src-start", state.sourceStartText, fileLast,
+    address(options.sourceStart, "--src-start", settings.sourceStartText, fileLast,
             "the file's last byte", source);
-    address(options.sourceEnd, "--src-end", state.sourceEndText, fileLast, "the file's last byte",
-            source);
-    address(options.destination, "--dest", state.destinationText, deviceSize - 1,
+    address(options.sourceEnd, "--src-end", settings.sourceEndText, fileLast,
+            "the file's last byte", source);
+    address(options.destination, "--dest", settings.destinationText, deviceSize - 1,
             "the device's last address", [&](std::string_view text) {
                 return NormaliseDestinationAddressText(text, deviceSize);
             });
     if (options.fill.Given()) {
         if (*options.fill.Value() > 0xFF)
             return Fail(kBadUsage, "--fill takes one byte, 00 to FF: " + options.fill.text);
-        state.fillText = HexText(*options.fill.Value(), 2);
+        settings.fillText = HexText(*options.fill.Value(), 2);
     }
-    state.fillUnused = !options.noFill;
+    settings.fillUnused = !options.noFill;
 
-    const LoadOutcome outcome = bench.LoadFromDialog();
+    const LoadOutcome outcome = bench.LoadWithSettings(settings);
     if (outcome.end == LoadEnd::Abandoned || context.op.unanswered) {
         return Fail(kFailed, kUnansweredMessage);
     }

@@ -124,11 +124,11 @@ int Reset(CliContext& context, std::optional<int> milliseconds, bool low, bool h
         return code;
     Workbench& bench = *context.bench;
     if (low || high)
-        bench.Settings().resetNormalHigh = high;
+        bench.SetRunOptions([high](Options& o) { o.resetNormalHigh = high; });
     if (milliseconds) {
         if (*milliseconds < 1 || *milliseconds > 0xFFFF)
             return Fail(kBadUsage, "--ms takes 1 to 65535");
-        bench.OptionFields().resetTime = std::to_string(*milliseconds);
+        bench.SetRunResetPulse(std::to_string(*milliseconds));
     }
     bench.ShowTab(kEmulatorTabIndex);
     return RunExitCode(bench.Runs().ResetTile());
@@ -213,18 +213,11 @@ int SetPageValue(CliContext& context, int page, int component, const std::string
         return code;
     if (const int code = OpenPages(context); code != kSuccess)
         return code;
-    ParameterPages& pages = context.bench->PremiumPages();
-    if (page < 0 || page >= static_cast<int>(pages.pages.size()) || component < 0 ||
-        component >=
-            static_cast<int>(pages.pages[static_cast<std::size_t>(page)].components.size())) {
-        return Fail(kBadUsage, "no component " + std::to_string(component) + " on page " +
-                                   std::to_string(page));
-    }
-    PageComponent& c =
-        pages.pages[static_cast<std::size_t>(page)].components[static_cast<std::size_t>(component)];
-    if (const auto refusal = SetComponentValue(c, value))
+    if (const auto refusal = context.bench->StorePageValue(page, component, value))
         return Fail(kBadUsage, *refusal);
-    context.bench->StorePageValues(ValuesOf(pages));
+    const ParameterPages& pages = context.bench->PremiumPages();
+    const PageComponent& c =
+        pages.pages[static_cast<std::size_t>(page)].components[static_cast<std::size_t>(component)];
     std::cout << pages.pages[static_cast<std::size_t>(page)].caption << " / " << c.caption << " = "
               << ShownValue(c) << '\n';
     return kSuccess;

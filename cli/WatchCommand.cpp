@@ -106,10 +106,11 @@ int Watch(CliContext& context, const WatchOptions& options) {
     bench.Runs().SetIdentityCheck(!options.skipId);
     bench.Runs().SetObserver(&report);
     bench.ShowTab(kEmulatorTabIndex);
-    Options& settings = bench.Settings();
-    settings.watchAutoReload = true;
-    settings.watchAutoProcedure = true;
-    settings.emulatorWatch = true;
+    bench.SetRunOptions([](Options& settings) {
+        settings.watchAutoReload = true;
+        settings.watchAutoProcedure = true;
+        settings.emulatorWatch = true;
+    });
     bench.SetStepChecked(Bar::Emulator, Step::Verify, !options.noVerify);
     bench.SetStepChecked(Bar::Emulator, Step::Reset, !options.noReset);
 

@@ -101,7 +101,7 @@ void UnitsController::Browse(int unit, int socket) {
                                                      {},
                                                      QString::fromStdString(start.string())});
         const std::filesystem::path chosen(file.toStdString());
-        if (BrowseChoseFile(bench_.LoadDialog(), chosen))
+        if (bench_.ChooseFileToLoad(chosen))
             loadDialog_.Open(unit, socket, chosen);
     });
     Refresh(unit);

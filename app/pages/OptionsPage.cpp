@@ -21,8 +21,8 @@
 #include "torq/app/FileChooser.h"
 #include "torq/desktop/FileAssociations.h"
 #include "torq/desktop/SendTo.h"
+#include "torq/workflow/VersionText.h"
 #include "torq/workflow/WindowRules.h"
-#include "torq/workflow/Workbench.h"
 
 namespace torq::app {
 
@@ -51,17 +51,16 @@ QHBoxLayout* Row(std::initializer_list<QWidget*> widgets) {
 
 }  // namespace
 
-OptionsPage::OptionsPage(Workbench& bench, FileChooser& files, const DesktopSeams& desktop,
+OptionsPage::OptionsPage(OptionsModel& model, FileChooser& files, const DesktopSeams& desktop,
                          QWidget* parent)
     : QWidget(parent),
-      bench_(bench),
+      model_(model),
       files_(files),
       sendToEntry_(std::make_unique<SendToEntry>(desktop.folders, desktop.program, desktop.tools)),
       associations_(
           std::make_unique<FileAssociations>(desktop.folders, desktop.program, desktop.tools)),
       links_(desktop.links) {
     setObjectName(QStringLiteral("Options_Page"));
-    OptionFieldTexts& texts = bench_.OptionFields();
 
     // ---- emulator file watch ----
     auto* watch = Group(this, "Options_Watch_GroupBox", tr("Emulator file watch"));
@@ -84,8 +83,8 @@ OptionsPage::OptionsPage(Workbench& bench, FileChooser& files, const DesktopSeam
     verifyErrorsList_ =
         Named(new QCheckBox(QStringLiteral("Limit the numbers of list verify errors"), verify),
               "Options_VerifyErrorsList_CheckBox");
-    verifyErrorsListEdit_ = MakeNumericField("Options_VerifyErrorsList_Edit", kVerifyErrorsField,
-                                             texts.verifyErrorsList);
+    verifyErrorsListEdit_ =
+        MakeNumericField("Options_VerifyErrorsList_Edit", OptionField::VerifyErrorsList);
     verifyErrorsListEdit_->setParent(verify);
     auto* verifyLayout = new QVBoxLayout(verify);
     verifyLayout->addLayout(
@@ -99,8 +98,8 @@ OptionsPage::OptionsPage(Workbench& bench, FileChooser& files, const DesktopSeam
         Named(new QCheckBox(QStringLiteral("Information frame limit the numbers of over lines"),
                             information),
               "Options_InfoMessageLimit_CheckBox");
-    infoMessageLimitEdit_ = MakeNumericField("Options_InfoMessageLimit_Edit",
-                                             kInfoMessageLimitField, texts.infoMessageLimit);
+    infoMessageLimitEdit_ =
+        MakeNumericField("Options_InfoMessageLimit_Edit", OptionField::InfoMessageLimit);
     infoMessageLimitEdit_->setParent(information);
     limitSaveFile_ =
         Named(new QRadioButton(QStringLiteral("Save to file and clear the contents"), information),
@@ -148,7 +147,7 @@ OptionsPage::OptionsPage(Workbench& bench, FileChooser& files, const DesktopSeam
     auto* level = new QButtonGroup(reset);
     level->addButton(resetNormHigh_);
     level->addButton(resetNormLow_);
-    resetTimeEdit_ = MakeNumericField("Options_ResetTime_Edit", kResetTimeField, texts.resetTime);
+    resetTimeEdit_ = MakeNumericField("Options_ResetTime_Edit", OptionField::ResetTime);
     resetTimeEdit_->setParent(reset);
     auto* resetTimeCaption =
         Named(new QLabel(tr("Reset pulse"), reset), "Options_ResetTimeCaption_Label");
@@ -165,7 +164,7 @@ OptionsPage::OptionsPage(Workbench& bench, FileChooser& files, const DesktopSeam
     // The new idle level goes to the programmer at once.
     connect(resetNormHigh_, &QRadioButton::toggled, this, [this](bool high) {
         if (!syncing_)
-            bench_.ResetLevelChanged(high);
+            model_.ResetLevelChanged(high);
     });
 
     // ---- erase (hidden in this release; its box is not stored) ----
@@ -321,7 +320,7 @@ QWidget* OptionsPage::BuildDesktopGroup() {
 
 void OptionsPage::SendToClicked(bool checked) {
     // The box shows what the click achieved: after a failure it goes back.
-    if (!sendToEntry_->Apply(checked, bench_.Asker())) {
+    if (!sendToEntry_->Apply(checked, model_.Asker())) {
         const QSignalBlocker quiet(sendTo_);
         sendTo_->setChecked(!checked);
     }
@@ -362,7 +361,7 @@ void OptionsPage::ListAssociations() {
 // After a refusal or a No the fields stay as the operator left them.
 void OptionsPage::AddAssociation() {
     if (!associations_->Add(ToStdString(extensionEdit_->text()),
-                            ToStdString(descriptionEdit_->text()), bench_.Asker())) {
+                            ToStdString(descriptionEdit_->text()), model_.Asker())) {
         return;
     }
     ListAssociations();
@@ -370,7 +369,7 @@ void OptionsPage::AddAssociation() {
 }
 
 void OptionsPage::RemoveAssociation() {
-    if (!associations_->Remove(ToStdString(extensionEdit_->text()), bench_.Asker()))
+    if (!associations_->Remove(ToStdString(extensionEdit_->text()), model_.Asker()))
         return;
     ListAssociations();
     ShowAssociationControls();
@@ -379,15 +378,15 @@ void OptionsPage::RemoveAssociation() {
 void OptionsPage::OpenMakerAddress() {
     const QUrl address = MakerAddress();
     if (!links_.Open(address)) {
-        bench_.Asker().Tell(Severity::Warning, "The web address " +
+        model_.Asker().Tell(Severity::Warning, "The web address " +
                                                    ToStdString(address.toString()) +
                                                    " cannot be opened: the desktop has no web "
                                                    "browser set up for it.");
     }
 }
 
-QLineEdit* OptionsPage::MakeNumericField(const char* name, const NumericFieldRule& rule,
-                                         std::string& text) {
+QLineEdit* OptionsPage::MakeNumericField(const char* name, OptionField which) {
+    const NumericFieldRule& rule = OptionFieldRule(which);
     auto* edit = Named(new QLineEdit(this), name);
     edit->setFont(FixedFont());
     edit->setMaxLength(rule.maxDigits);
@@ -399,21 +398,21 @@ QLineEdit* OptionsPage::MakeNumericField(const char* name, const NumericFieldRul
     });
     SizeForDigits(edit, rule.maxDigits);
     edit->installEventFilter(this);
-    numeric_.push_back({edit, &rule, &text});
+    numeric_.push_back({edit, which});
     const NumericField field = numeric_.back();
     connect(edit, &QLineEdit::textEdited, this, [this, field] { NumericEdited(field); });
     return edit;
 }
 
 void OptionsPage::NumericEdited(const NumericField& field) {
-    ShowCorrectedText(field.edit,
-                      NumericFieldAfterEdit(*field.rule, ToStdString(field.edit->text())));
-    *field.text = ToStdString(field.edit->text());
+    ShowCorrectedText(field.edit, NumericFieldAfterEdit(OptionFieldRule(field.field),
+                                                        ToStdString(field.edit->text())));
+    model_.SetOptionFieldText(field.field, ToStdString(field.edit->text()));
 }
 
 void OptionsPage::NumericLeft(const NumericField& field) {
-    const bool accepted = bench_.LeaveOptionField(*field.text, *field.rule);
-    field.edit->setText(ToQString(*field.text));
+    const bool accepted = model_.LeaveOptionField(field.field);
+    field.edit->setText(ToQString(model_.OptionFields().Of(field.field)));
     if (!accepted) {
         // The corrected value stays in front of the operator, caret at its end.
         QLineEdit* edit = field.edit;
@@ -439,8 +438,8 @@ bool OptionsPage::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void OptionsPage::SyncFromModel() {
-    const Options& options = bench_.Settings();
-    const OptionFieldTexts& texts = bench_.OptionFields();
+    const Options& options = model_.Settings();
+    const OptionFieldTexts& texts = model_.OptionFields();
     syncing_ = true;
     watchAutoReload_->setChecked(options.watchAutoReload);
     watchAutoProcedure_->setChecked(options.watchAutoProcedure);
@@ -458,19 +457,19 @@ void OptionsPage::SyncFromModel() {
 
 void OptionsPage::RefreshAboutLabels() {
     softwareVersion_->setText(ToQString(VersionText(TORQ_VERSION)));
-    firmwareVersion_->setText(ToQString(bench_.FirmwareVersion()));
-    libraryDate_->setText(ToQString(bench_.LibraryDate()));
+    firmwareVersion_->setText(ToQString(model_.FirmwareVersion()));
+    libraryDate_->setText(ToQString(model_.LibraryDate()));
 }
 
 void OptionsPage::Edit(const std::function<void(Options&)>& change) {
     if (syncing_)
         return;
-    bench_.EditOptions(change);
+    model_.EditOptions(change);
     ApplyEnabling();
 }
 
 void OptionsPage::ApplyEnabling() {
-    const OptionsEnabling enabling = OptionsControlsEnabled(bench_.Settings());
+    const OptionsEnabling enabling = OptionsControlsEnabled(model_.Settings());
     verifyErrorsListEdit_->setEnabled(enabling.verifyErrorsField);
     infoMessageLimitEdit_->setEnabled(enabling.limitField);
     limitSaveFile_->setEnabled(enabling.limitChoices);

@@ -16,7 +16,6 @@
 #include <algorithm>
 
 #include "torq/app/DialogWidgets.h"
-#include "torq/workflow/Workbench.h"
 
 namespace torq::app {
 
@@ -56,17 +55,17 @@ QPlainTextEdit* ExplanationBox(QWidget* sheet, const PageComponent& component) {
 
 }  // namespace
 
-PremiumPages::PremiumPages(Workbench& bench, QWidget* parent)
+PremiumPages::PremiumPages(PremiumModel& model, QWidget* parent)
     : QWidget(parent),
-      bench_(bench),
+      model_(model),
       pageControl_(Named(new QTabWidget(this), "Premium_PageControl")),
       ok_(Named(new QPushButton(tr("OK"), this), "Premium_OK_BitBtn")),
       cancel_(Named(new QPushButton(tr("Cancel"), this), "Premium_Cancel_BitBtn")) {
     setObjectName(QStringLiteral("Premium_Page"));
     ok_->setAutoDefault(false);
     cancel_->setAutoDefault(false);
-    connect(ok_, &QPushButton::clicked, this, [this] { bench_.PremiumOk(); });
-    connect(cancel_, &QPushButton::clicked, this, [this] { bench_.PremiumCancel(); });
+    connect(ok_, &QPushButton::clicked, this, [this] { model_.PremiumOk(); });
+    connect(cancel_, &QPushButton::clicked, this, [this] { model_.PremiumCancel(); });
     // Hidden in this release: the values are saved when the operator leaves the tab.
     ok_->hide();
     cancel_->hide();
@@ -83,11 +82,11 @@ PremiumPages::PremiumPages(Workbench& bench, QWidget* parent)
     Rebuild();
 }
 
-PageComponent* PremiumPages::Component(int page, int index) const {
-    auto& pages = bench_.PremiumPages().pages;
+const PageComponent* PremiumPages::Component(int page, int index) const {
+    const auto& pages = model_.PremiumPages().pages;
     if (page < 0 || page >= static_cast<int>(pages.size()))
         return nullptr;
-    auto& components = pages[static_cast<std::size_t>(page)].components;
+    const auto& components = pages[static_cast<std::size_t>(page)].components;
     if (index < 0 || index >= static_cast<int>(components.size()))
         return nullptr;
     return &components[static_cast<std::size_t>(index)];
@@ -99,7 +98,7 @@ void PremiumPages::Rebuild() {
         pageControl_->removeTab(0);
         delete sheet;
     }
-    const auto& pages = bench_.PremiumPages().pages;
+    const auto& pages = model_.PremiumPages().pages;
     for (int p = 0; p < static_cast<int>(pages.size()); ++p)
         pageControl_->addTab(BuildSheet(p), ToQString(pages[static_cast<std::size_t>(p)].caption));
 }
@@ -111,7 +110,7 @@ QWidget* PremiumPages::BuildSheet(int page) {
     sheet->setFrameShape(QFrame::NoFrame);
     auto* canvas = new QWidget;
     canvas->setObjectName(QStringLiteral("Page%1_Canvas").arg(page));
-    const auto& components = bench_.PremiumPages().pages[static_cast<std::size_t>(page)].components;
+    const auto& components = model_.PremiumPages().pages[static_cast<std::size_t>(page)].components;
     for (int i = 0; i < static_cast<int>(components.size()); ++i)
         AddComponent(canvas, page, i);
     QRect used;
@@ -134,8 +133,7 @@ void PremiumPages::AddComponent(QWidget* sheet, int page, int index) {
                              std::min(component.CheckBoxWidth(), kPixelLimit),
                              box->sizeHint().height());
             connect(box, &QCheckBox::toggled, this, [this, page, index](bool checked) {
-                if (PageComponent* target = Component(page, index))
-                    target->checked = checked;
+                model_.SetPageChecked(page, index, checked);
             });
             break;
         }
@@ -158,10 +156,8 @@ void PremiumPages::AddComponent(QWidget* sheet, int page, int index) {
                 choices->addButton(choice, i);
                 grid->addWidget(choice, i % rows, i / rows);
             }
-            connect(choices, &QButtonGroup::idClicked, this, [this, page, index](int id) {
-                if (PageComponent* target = Component(page, index))
-                    target->selectedIndex = id;
-            });
+            connect(choices, &QButtonGroup::idClicked, this,
+                    [this, page, index](int id) { model_.SetPageChoice(page, index, id); });
             break;
         }
         case ComponentType::ValueField: {
@@ -184,11 +180,11 @@ void PremiumPages::AddComponent(QWidget* sheet, int page, int index) {
                                labelSize.width(), labelSize.height());
             field->setGeometry(left + labelSize.width() + 4, top, Px(component.width), fieldHeight);
             connect(field, &QLineEdit::textEdited, this, [this, field, page, index] {
-                PageComponent* target = Component(page, index);
+                const PageComponent* target = Component(page, index);
                 if (target == nullptr)
                     return;
                 ShowCorrectedText(field, CheckValueText(*target, ToStdString(field->text())));
-                target->text = ToStdString(field->text());
+                model_.SetPageText(page, index, ToStdString(field->text()));
             });
             break;
         }

@@ -11,8 +11,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "torq/editor/qt/EditorWidgets.h"
-
 namespace torq::app::theme {
 
 namespace {
@@ -148,10 +146,6 @@ QColor Blend(const QColor& a, const QColor& b, qreal t) {
     return QColor::fromRgbF(
         a.redF() + (b.redF() - a.redF()) * t, a.greenF() + (b.greenF() - a.greenF()) * t,
         a.blueF() + (b.blueF() - a.blueF()) * t, a.alphaF() + (b.alphaF() - a.alphaF()) * t);
-}
-
-QFont FixedFont() {
-    return editor::qt::FixedFont();
 }
 
 QFont ScaledFont(const QFont& base, qreal factor, int weight) {

@@ -40,7 +40,6 @@ QColor Dim(const QPalette& palette);
 // a at t = 0, b at t = 1.
 QColor Blend(const QColor& a, const QColor& b, qreal t);
 
-QFont FixedFont();
 // The palette's font scaled (status words, unit titles).
 QFont ScaledFont(const QFont& base, qreal factor, int weight);
 

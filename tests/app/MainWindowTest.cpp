@@ -20,11 +20,12 @@
 #include "SignalEnding.h"
 #include "WindowFixture.h"
 #include "controllers/ActionGate.h"
+#include "torq/app/seams/MessageBoxOperator.h"
 #include "torq/buffer/BufferFile.h"
 #include "torq/devlib/HomeLock.h"
 #include "torq/devlib/Ini.h"
-#include "torq/editor/qt/EditorWidgets.h"
 #include "torq/workflow/Sequencer.h"
+#include "torq/workflow/Tabs.h"
 #include "widgets/StatusPanel.h"
 #include "widgets/Theme.h"
 #include "widgets/Tile.h"
@@ -235,7 +236,7 @@ TEST_F(WindowTest, TabsFollowTheWorkflowLeaveChecksAndFallBack) {
     resetTime->setFocus();
     resetTime->selectAll();
     QTest::keyClicks(resetTime, "20");
-    window->Bench().OptionFields().resetTime = resetTime->text().toStdString();
+    window->Bench().SetOptionFieldText(OptionField::ResetTime, resetTime->text().toStdString());
     tabs->setCurrentIndex(kProgrammerTabIndex);
     EXPECT_EQ(tabs->currentIndex(), kOptionsTabIndex);
     EXPECT_EQ(resetTime->text(), "50");
@@ -516,9 +517,10 @@ TEST_F(WindowTest, AProgrammerPluggedInWhileTheWindowIsOpenIsFoundAndLaidOut) {
 TEST_F(WindowTest, AWatchedWorkFileIsReloadedAndProgrammedAfterAnEdit) {
     const auto file = WriteFile("watched.bin", 2048);
     Open("W25X10", "Winbond", "W25X10", {file.string()});
-    Options& options = window->Bench().Settings();
-    options.watchAutoReload = true;
-    options.watchAutoProcedure = true;
+    window->Bench().SetRunOptions([](Options& options) {
+        options.watchAutoReload = true;
+        options.watchAutoProcedure = true;
+    });
     Find<QTabBar>("Menu_TabBar")->setCurrentIndex(kEmulatorTabIndex);
     ASSERT_TRUE(Find<QCheckBox>("Emulator_Watch_CheckBox")->isChecked());
     ASSERT_TRUE(window->WatchTimer().IsEnabled());
@@ -548,7 +550,7 @@ TEST_F(WindowTest, SigtermAnswersAnOpenQuestionWithItsCancelAndCloses) {
             answers.push_back(boxes.Respond(message));
             return answers.back();
         }
-        editor::qt::MessageBoxOperator boxes;
+        app::MessageBoxOperator boxes;
         std::vector<Answer> answers;
     } boxes;
     windowOperator = &boxes;

@@ -7,6 +7,7 @@
 
 #include "WindowFixture.h"
 #include "torq/workflow/ControlNames.h"
+#include "torq/workflow/Tabs.h"
 
 namespace torq::app::test {
 namespace {

@@ -23,9 +23,9 @@
 
 #include "EditorFixtures.h"
 #include "torq/editor/qt/EditorWidgets.h"
+#include "torq/editor/qt/HexEditorDialog.h"
 #include "torq/editor/qt/HexPageView.h"
-#include "torq/editor/qt/TEditForm.h"
-#include "torq/editor/qt/TSaveFileDialog.h"
+#include "torq/editor/qt/SaveFileDialog.h"
 #include "torq/editor/qt/ToolDialogs.h"
 
 namespace torq::editor::qt {
@@ -80,7 +80,7 @@ struct Window {
     std::filesystem::path path;
     ScriptedOperator op;
     NoHost host;
-    TEditForm form;
+    HexEditorDialog form;
 };
 
 TEST(EditForm, HasEveryNamedControl) {
@@ -341,7 +341,7 @@ TEST(EditForm, SwapButtonRewritesTheBufferAndTheView) {
 
 TEST(FillDialog, TwinFieldsFollowTheTypedSideAndOkFills) {
     Window w(ByteVector(0x300, 0xEE), 0x300);
-    TFillDialog dialog(w.form.Session(), nullptr);
+    FillDialog dialog(w.form.Session(), nullptr);
     dialog.show();
     EXPECT_EQ(dialog.windowTitle(), "Fill Data");
     auto* startByte = Find<QLineEdit>(dialog, "Edit3");
@@ -416,7 +416,7 @@ TEST(FillDialog, EnterFillsNothingAndAFillIsUndoneFromTheWindow) {
 
 TEST(BlockDialog, ShowsTheDestinationEndAndClosesAfterARefusal) {
     Window w(test::Counting(0x100), 0x100);
-    TBlockDialog dialog(w.form.Session(), nullptr);
+    BlockDialog dialog(w.form.Session(), nullptr);
     dialog.show();
     auto* end = Find<QLineEdit>(dialog, "Edit3");
     end->clear();
@@ -435,7 +435,7 @@ TEST(BlockDialog, ShowsTheDestinationEndAndClosesAfterARefusal) {
 
 TEST(CalSumDialog, ShowsTheRangeSum) {
     Window w(ByteVector(0x1000, 0xFF), 0x1000);
-    TCalSumDialog dialog(w.form.Session());
+    ChecksumDialog dialog(w.form.Session());
     dialog.show();
     auto* end = Find<QLineEdit>(dialog, "Edit2");
     end->clear();
@@ -451,7 +451,7 @@ TEST(CalSumDialog, ShowsTheRangeSum) {
 
 TEST(SaveFileDialog, DefaultsRangeButtonsBrowseAndValidation) {
     Window w(test::Counting(0x80), 0x20000);
-    TSaveFileDialog dialog(w.form.Session());
+    SaveFileDialog dialog(w.form.Session());
     ScriptedOperator& op = w.op;
     const TempDir& dir = w.dir;
     dialog.show();

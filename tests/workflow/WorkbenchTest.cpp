@@ -19,6 +19,7 @@
 #include "torq/sim/ChipCatalog.h"
 #include "torq/sim/SimulatedProgrammer.h"
 #include "torq/workflow/Sequencer.h"
+#include "torq/workflow/Tabs.h"
 #include "torq/workflow/TimeText.h"
 
 namespace torq {
@@ -710,8 +711,8 @@ TEST_F(WorkbenchTest, YesAtTheIdentityQuestionLoadsTheWorkFileAgainForTheFoundDe
     ASSERT_TRUE(bench->SelectDevice(1, "Winbond", "W25X10"));
     const auto file = WriteFile("image.bin", 1000);
     bench->PrepareLoad(1, 1, file);
-    bench->LoadDialog().destinationText = "00000100";
-    bench->LoadDialog().fillText = "00";
+    bench->SetLoadFieldText(LoadField::Destination, "00000100");
+    bench->SetLoadFieldText(LoadField::Fill, "00");
     ASSERT_EQ(bench->LoadFromDialog().end, LoadEnd::Loaded);
 
     op = ScriptedOperator({Answer::Yes});
@@ -1162,6 +1163,42 @@ TEST_F(WorkbenchTest, EmulatorResetFailureKeepsTheLightTile) {
     EXPECT_EQ(Shown("Status_ResultImage_Panel"), "Status_ResultFail_Image");
 }
 
+// The Premium sheets' changes reach the built pages; OK stores their values in Menu.ini and goes
+// back to the last operation tab; Cancel goes back without storing (the next change of tab stores
+// what the sheets hold); a component that is not there is ignored.
+TEST_F(WorkbenchTest, PremiumOkStoresTheChangedValuesAndCancelDoesNot) {
+    Open("W25Q64FV", "Winbond", "W25Q64FV");
+    bench->StartUp({});
+    ASSERT_EQ(bench->ShowTab(kEmulatorTabIndex), kEmulatorTabIndex);
+    ASSERT_EQ(bench->ChangeTab(kPremiumTabIndex), kPremiumTabIndex);
+    const ParameterPages& pages = bench->PremiumPages();
+    ASSERT_FALSE(pages.empty());
+    ASSERT_EQ(pages.pages[0].components[0].type, ComponentType::ValueField);
+    const auto stored = [&] {
+        return IniFile(home / "Menu.ini").ReadString(kPageValuesSection, "Page0Com0Set", "missing");
+    };
+    ASSERT_EQ(stored(), "0");
+
+    bench->SetPageText(0, 0, "3C");
+    bench->SetPageText(0, 999, "FF");
+    bench->SetPageText(-1, 0, "FF");
+    EXPECT_EQ(pages.pages[0].components[0].text, "3C");
+    bench->PremiumCancel();
+    EXPECT_EQ(host.tabs.back(), kEmulatorTabIndex);
+    EXPECT_EQ(bench->TabIndex(), kEmulatorTabIndex);
+    EXPECT_EQ(stored(), "0");
+
+    ASSERT_EQ(bench->ChangeTab(kPremiumTabIndex), kPremiumTabIndex);
+    EXPECT_EQ(stored(), "60");
+    EXPECT_EQ(bench->PremiumPages().pages[0].components[0].text, "3C");
+    bench->SetPageText(0, 0, "7F");
+    bench->PremiumOk();
+    EXPECT_EQ(stored(), "127");
+    EXPECT_EQ(bench->CurrentPageValues().Integer(0, 0, -1), 127);
+    EXPECT_EQ(host.tabs.back(), kEmulatorTabIndex);
+    EXPECT_EQ(bench->TabIndex(), kEmulatorTabIndex);
+}
+
 TEST_F(WorkbenchTest, PremiumWithoutPagesFallsBackToTheLastOperationTab) {
     Open("W25X10");
     bench->StartUp({});
@@ -1186,7 +1223,7 @@ TEST_F(WorkbenchTest, LeavingOptionsWithAValueBelowItsMinimumIsRefused) {
     Open("W25X10");
     bench->StartUp({});
     bench->ChangeTab(kOptionsTabIndex);
-    bench->OptionFields().resetTime = "20";
+    bench->SetOptionFieldText(OptionField::ResetTime, "20");
     EXPECT_EQ(bench->ChangeTab(kProgrammerTabIndex), kOptionsTabIndex);
     EXPECT_EQ(bench->OptionFields().resetTime, "50");
     EXPECT_EQ(bench->ChangeTab(kProgrammerTabIndex), kProgrammerTabIndex);
@@ -1211,8 +1248,8 @@ TEST_F(WorkbenchTest, OptionsAreSavedWhenTheyChange) {
     EXPECT_EQ(stored("UserTargetBoard_CheckBox"), 1);
     bench->ResetLevelChanged(false);
     EXPECT_EQ(stored("ResetNorm_RChecked"), 0);
-    bench->OptionFields().resetTime = "750";
-    EXPECT_TRUE(bench->LeaveOptionField(bench->OptionFields().resetTime, kResetTimeField));
+    bench->SetOptionFieldText(OptionField::ResetTime, "750");
+    EXPECT_TRUE(bench->LeaveOptionField(OptionField::ResetTime));
     EXPECT_EQ(stored("ResetTime_Text"), 750);
     bench->SetStepChecked(Bar::Programmer, Step::Protect, false);
     bench->WatchCheckBoxChanged(false);
@@ -1244,8 +1281,10 @@ TEST_F(WorkbenchTest, OptionsAreSavedWhenTheyChange) {
 TEST_F(WorkbenchTest, AChangedWorkFileIsReloadedAndProgrammedOnTheEmulatorTab) {
     Open("W25X10");
     bench->StartUp({});
-    bench->Settings().watchAutoReload = true;
-    bench->Settings().watchAutoProcedure = true;
+    bench->SetRunOptions([](Options& o) {
+        o.watchAutoReload = true;
+        o.watchAutoProcedure = true;
+    });
     const auto file = WriteFile("fw.bin", 2048);
     bench->LoadIntoUnit1(file);
     ASSERT_TRUE(watchTimer.IsEnabled());
@@ -1273,8 +1312,10 @@ TEST_F(WorkbenchTest, AChangedWorkFileIsReloadedAndProgrammedOnTheEmulatorTab) {
 TEST_F(WorkbenchTest, AFailedReloadProgramsNothing) {
     Open("W25X10");
     bench->StartUp({});
-    bench->Settings().watchAutoReload = true;
-    bench->Settings().watchAutoProcedure = true;
+    bench->SetRunOptions([](Options& o) {
+        o.watchAutoReload = true;
+        o.watchAutoProcedure = true;
+    });
     bench->ShowTab(kEmulatorTabIndex);
     const auto file = WriteFile("fw.bin", 2048);
     const auto fileTime = std::filesystem::last_write_time(file);
@@ -1328,8 +1369,10 @@ TEST_F(WorkbenchTest, AFailedReloadProgramsNothing) {
 TEST_F(WorkbenchTest, AfterAReadAChangedWorkFileIsTheOneReloaded) {
     Open("W25X10");
     bench->StartUp({});
-    bench->Settings().watchAutoReload = true;
-    bench->Settings().watchAutoProcedure = true;
+    bench->SetRunOptions([](Options& o) {
+        o.watchAutoReload = true;
+        o.watchAutoProcedure = true;
+    });
     bench->ShowTab(kEmulatorTabIndex);
     const auto file = WriteFile("fw.bin", 2048);
     bench->LoadIntoUnit1(file);

@@ -1,5 +1,7 @@
 #include "torq/workflow/EmulatorWatch.h"
 
+#include "torq/workflow/Tabs.h"
+
 namespace torq {
 
 namespace fs = std::filesystem;

@@ -13,6 +13,8 @@
 #include "torq/devlib/Text.h"
 #include "torq/workflow/Sequencer.h"
 #include "torq/workflow/SocketHistory.h"
+#include "torq/workflow/Tabs.h"
+#include "torq/workflow/WindowRules.h"
 
 namespace torq {
 
@@ -63,24 +65,6 @@ std::string DetectedDeviceRefusedLine(std::string_view vendor, std::string_view 
                                       std::string_view reason) {
     return "The detected device " + std::string(vendor) + " -> " + std::string(type) +
            " cannot be selected : " + std::string(reason);
-}
-
-std::string VersionText(int major, int minor, int release) {
-    std::string text = std::to_string(major) + "." + std::to_string(minor);
-    if (release != 0)
-        text += "." + std::to_string(release);
-    return text;
-}
-
-std::string VersionText(std::string_view dotted) {
-    int parts[3] = {0, 0, 0};
-    for (int& part : parts) {
-        const std::size_t dot = dotted.find('.');
-        part = static_cast<int>(
-            std::min<std::uint64_t>(ParseUnsigned64(dotted.substr(0, dot)).value_or(0), 65535));
-        dotted = dot == std::string_view::npos ? std::string_view() : dotted.substr(dot + 1);
-    }
-    return VersionText(parts[0], parts[1], parts[2]);
 }
 
 Workbench::Workbench(ProgramDirectory dirs, WorkbenchSeams seams, WorkbenchHost& host)
@@ -770,6 +754,31 @@ void Workbench::PremiumCancel() {
     ShowTab(lastOperationTab_);
 }
 
+PageComponent* Workbench::PremiumComponent(int page, int component) {
+    auto& pages = premiumPages_.pages;
+    if (page < 0 || page >= static_cast<int>(pages.size()))
+        return nullptr;
+    auto& components = pages[static_cast<std::size_t>(page)].components;
+    if (component < 0 || component >= static_cast<int>(components.size()))
+        return nullptr;
+    return &components[static_cast<std::size_t>(component)];
+}
+
+void Workbench::SetPageChecked(int page, int component, bool checked) {
+    if (PageComponent* target = PremiumComponent(page, component))
+        target->checked = checked;
+}
+
+void Workbench::SetPageChoice(int page, int component, int choice) {
+    if (PageComponent* target = PremiumComponent(page, component))
+        target->selectedIndex = choice;
+}
+
+void Workbench::SetPageText(int page, int component, std::string text) {
+    if (PageComponent* target = PremiumComponent(page, component))
+        target->text = std::move(text);
+}
+
 void Workbench::SetInformationWindowShown(bool shown) {
     informationWindowShown_ = shown;
     // Only the docked log follows the mode: a full layout would put Online over the verdict (or
@@ -908,6 +917,49 @@ void Workbench::PrepareLoad(int unit, int socket, const fs::path& file) {
     loadDialog_.unit = unit;
     loadDialog_.socket = socket;
     PrepareLoadDialog(loadDialog_, file);
+}
+
+bool Workbench::ChooseFileToLoad(const fs::path& chosen) {
+    return BrowseChoseFile(loadDialog_, chosen);
+}
+
+void Workbench::ChooseLoadFormat(LoadFormat format) {
+    loadDialog_.format = format;
+}
+
+void Workbench::SetLoadFieldText(LoadField field, std::string text) {
+    switch (field) {
+        case LoadField::SourceStart:
+            loadDialog_.sourceStartText = std::move(text);
+            break;
+        case LoadField::SourceEnd:
+            loadDialog_.sourceEndText = std::move(text);
+            break;
+        case LoadField::Destination:
+            loadDialog_.destinationText = std::move(text);
+            break;
+        case LoadField::Fill:
+            loadDialog_.fillText = std::move(text);
+            break;
+    }
+}
+
+void Workbench::SetFillUnused(bool fill) {
+    loadDialog_.fillUnused = fill;
+}
+
+LoadOutcome Workbench::LoadWithSettings(const LoadSettings& settings, ProgressSink* progress) {
+    loadDialog_.format = settings.format;
+    const auto set = [this](LoadField field, const std::optional<std::string>& text) {
+        if (text)
+            SetLoadFieldText(field, *text);
+    };
+    set(LoadField::SourceStart, settings.sourceStartText);
+    set(LoadField::SourceEnd, settings.sourceEndText);
+    set(LoadField::Destination, settings.destinationText);
+    set(LoadField::Fill, settings.fillText);
+    loadDialog_.fillUnused = settings.fillUnused;
+    return LoadFromDialog(progress);
 }
 
 LoadOutcome Workbench::LoadFromDialog(ProgressSink* progress) {
@@ -1093,9 +1145,21 @@ void Workbench::ResetLevelChanged(bool normalHigh) {
     operations_->TargetReset(static_cast<std::uint16_t>(options_.ResetIdleLevel()), 0);
 }
 
-bool Workbench::LeaveOptionField(std::string& text, const NumericFieldRule& rule) {
+void Workbench::SetRunOptions(const std::function<void(Options&)>& change) {
+    change(options_);
+}
+
+void Workbench::SetRunResetPulse(std::string millisecondsText) {
+    optionFields_.resetTime = std::move(millisecondsText);
+}
+
+void Workbench::SetOptionFieldText(OptionField field, std::string text) {
+    optionFields_.Of(field) = std::move(text);
+}
+
+bool Workbench::LeaveOptionField(OptionField field) {
     const Options before = options_;
-    const bool accepted = ApplyOptionField(text, rule);
+    const bool accepted = ApplyOptionField(optionFields_.Of(field), OptionFieldRule(field));
     StoreOptionsChangedFrom(before);
     return accepted;
 }
@@ -1114,9 +1178,9 @@ bool Workbench::ApplyOptionField(std::string& text, const NumericFieldRule& rule
 }
 
 bool Workbench::LeaveOptionFields() {
-    const bool ok = LeaveOptionField(optionFields_.resetTime, kResetTimeField) &&
-                    LeaveOptionField(optionFields_.verifyErrorsList, kVerifyErrorsField) &&
-                    LeaveOptionField(optionFields_.infoMessageLimit, kInfoMessageLimitField);
+    const bool ok = LeaveOptionField(OptionField::ResetTime) &&
+                    LeaveOptionField(OptionField::VerifyErrorsList) &&
+                    LeaveOptionField(OptionField::InfoMessageLimit);
     host_.OptionsChanged();
     return ok;
 }
@@ -1168,6 +1232,17 @@ void Workbench::StorePageValues(const PageValues& values) {
     if (!values.Write(dirs_.MenuIni()))
         log_.WriteInfoLine("Error : The parameter values could not be saved to " +
                            dirs_.MenuIni().string());
+}
+
+std::optional<std::string> Workbench::StorePageValue(int page, int component,
+                                                     std::string_view value) {
+    PageComponent* target = PremiumComponent(page, component);
+    if (target == nullptr)
+        return "no component " + std::to_string(component) + " on page " + std::to_string(page);
+    if (auto refusal = SetComponentValue(*target, value))
+        return refusal;
+    StorePageValues(ValuesOf(premiumPages_));
+    return std::nullopt;
 }
 
 }  // namespace torq

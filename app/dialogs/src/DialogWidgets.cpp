@@ -2,7 +2,6 @@
 
 #include <QEnterEvent>
 #include <QFocusEvent>
-#include <QFontDatabase>
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -12,10 +11,6 @@
 #include <algorithm>
 
 namespace torq::app {
-
-QFont FixedFont() {
-    return QFontDatabase::systemFont(QFontDatabase::FixedFont);
-}
 
 KeyFilterValidator::KeyFilterValidator(Filter filter, QObject* parent)
     : QValidator(parent), filter_(std::move(filter)) {}

@@ -34,6 +34,7 @@
 #include "torq/devlib/Ini.h"
 #include "torq/sim/SimulateOption.h"
 #include "torq/workflow/Sequencer.h"
+#include "torq/workflow/Tabs.h"
 #include "torq/workflow/Workbench.h"
 
 namespace {

@@ -19,7 +19,6 @@
 
 #include "torq/app/DialogWidgets.h"
 #include "torq/app/FileChooser.h"
-#include "torq/workflow/Workbench.h"
 
 namespace torq::app {
 
@@ -354,11 +353,11 @@ void InformationView::Save() {
 
 // ---- InformationWindow ----
 
-InformationWindow::InformationWindow(Workbench& bench, FileChooser& files, QWidget* parent)
+InformationWindow::InformationWindow(InformationModel& model, FileChooser& files, QWidget* parent)
     : QWidget(parent,
               Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      bench_(bench),
-      view_(new InformationView(bench.Log(), files, bench.Asker(), InformationPlace::Separate,
+      model_(model),
+      view_(new InformationView(model.Log(), files, model.Asker(), InformationPlace::Separate,
                                 this)) {
     setObjectName(QStringLiteral("TInfoMessageForm"));
     setWindowTitle(QStringLiteral("Information"));
@@ -373,13 +372,13 @@ void InformationWindow::ShowSeparately() {
     show();
     raise();
     activateWindow();
-    bench_.SetInformationWindowShown(true);
+    model_.SetInformationWindowShown(true);
     emit placeChanged(true);
 }
 
 void InformationWindow::ReturnInside() {
     hide();
-    bench_.SetInformationWindowShown(false);
+    model_.SetInformationWindowShown(false);
     emit placeChanged(false);
 }
 
@@ -391,16 +390,16 @@ void InformationWindow::closeEvent(QCloseEvent* event) {
 
 // ---- LineLimitTimer ----
 
-LineLimitTimer::LineLimitTimer(Workbench& bench, QObject* parent)
-    : QObject(parent), bench_(bench), timer_(new QTimer(this)) {
+LineLimitTimer::LineLimitTimer(InformationModel& model, QObject* parent)
+    : QObject(parent), model_(model), timer_(new QTimer(this)) {
     // A child, so the window's children include it by name.
     timer_->setObjectName(QStringLiteral("InfoMessageLimit_Timer"));
     timer_->setInterval(kIntervalMs);
-    connect(timer_, &QTimer::timeout, this, [this] { bench_.InfoMessageLimitTick(); });
+    connect(timer_, &QTimer::timeout, this, [this] { model_.InfoMessageLimitTick(); });
 }
 
 void LineLimitTimer::Sync() {
-    if (!bench_.InfoMessageLimitTimerWanted())
+    if (!model_.InfoMessageLimitTimerWanted())
         timer_->stop();
     else if (!timer_->isActive())
         timer_->start();

@@ -16,7 +16,6 @@
 
 #include "torq/app/DialogWidgets.h"
 #include "torq/devlib/Text.h"
-#include "torq/workflow/Workbench.h"
 
 namespace torq::app {
 
@@ -25,11 +24,9 @@ namespace {
 constexpr int kAddressDigits = 8;
 constexpr int kFillDigits = 2;
 
+// The shared hexadecimal field, as wide as the dialog's other fields of its digits.
 QLineEdit* HexField(QWidget* parent, const char* name, int digits) {
-    auto* field = Named(new QLineEdit(parent), name);
-    field->setFont(FixedFont());
-    field->setMaxLength(digits);
-    FilterKeys(field, [](char key) { return AcceptHexFieldKey(key); });
+    QLineEdit* field = MakeHexField(parent, name, digits);
     SizeForDigits(field, digits);
     return field;
 }
@@ -40,8 +37,8 @@ QString ByteCount(std::uint64_t bytes) {
 
 }  // namespace
 
-LoadFileDialog::LoadFileDialog(Workbench& bench, ProgressSink* progress, QWidget* parent)
-    : QDialog(parent), bench_(bench), progress_(progress) {
+LoadFileDialog::LoadFileDialog(LoadModel& model, ProgressSink* progress, QWidget* parent)
+    : QDialog(parent), model_(model), progress_(progress) {
     setObjectName(QStringLiteral("TLoadFileForm"));
     setWindowTitle(QStringLiteral("Load File"));
     setModal(true);
@@ -72,19 +69,19 @@ LoadFileDialog::LoadFileDialog(Workbench& bench, ProgressSink* progress, QWidget
     fillUnused_ = Named(new QCheckBox(tr("Fill unused with"), this), "UnusedFillCheckBox");
     deviceSize_ = Named(new QLabel(this), "DeviceSizeLabel");
 
-    LoadDialogState& state = bench_.LoadDialog();
     connect(sourceStart_, &QLineEdit::textEdited, this,
-            [this, &state] { AddressEdited(sourceStart_, state.sourceStartText, false); });
+            [this] { AddressEdited(sourceStart_, LoadField::SourceStart); });
     connect(sourceEnd_, &QLineEdit::textEdited, this,
-            [this, &state] { AddressEdited(sourceEnd_, state.sourceEndText, false); });
+            [this] { AddressEdited(sourceEnd_, LoadField::SourceEnd); });
     connect(destination_, &QLineEdit::textEdited, this,
-            [this, &state] { AddressEdited(destination_, state.destinationText, true); });
-    connect(fillValue_, &QLineEdit::textEdited, this,
-            [&state](const QString& text) { state.fillText = ToStdString(text); });
-    connect(fillUnused_, &QCheckBox::toggled, this, [this, &state](bool checked) {
+            [this] { AddressEdited(destination_, LoadField::Destination); });
+    connect(fillValue_, &QLineEdit::textEdited, this, [this](const QString& text) {
+        model_.SetLoadFieldText(LoadField::Fill, ToStdString(text));
+    });
+    connect(fillUnused_, &QCheckBox::toggled, this, [this](bool checked) {
         if (syncing_)
             return;
-        state.fillUnused = checked;
+        model_.SetFillUnused(checked);
         ApplyEnabling();
     });
 
@@ -143,7 +140,7 @@ LoadFileDialog::LoadFileDialog(Workbench& bench, ProgressSink* progress, QWidget
 
 std::optional<LoadOutcome> LoadFileDialog::Open(int unit, int socket,
                                                 const std::filesystem::path& file) {
-    bench_.PrepareLoad(unit, socket, file);
+    model_.PrepareLoad(unit, socket, file);
     outcome_.reset();
     SyncFromState();
     exec();
@@ -151,7 +148,7 @@ std::optional<LoadOutcome> LoadFileDialog::Open(int unit, int socket,
 }
 
 void LoadFileDialog::SyncFromState() {
-    const LoadDialogState& state = bench_.LoadDialog();
+    const LoadDialogState& state = model_.LoadDialog();
     syncing_ = true;
     filePath_->setText(QString::fromStdString(state.filePath.string()));
     filePath_->setCursorPosition(0);
@@ -163,7 +160,7 @@ void LoadFileDialog::SyncFromState() {
     destination_->setText(ToQString(state.destinationText));
     fillUnused_->setChecked(state.fillUnused);
     fillValue_->setText(ToQString(state.fillText));
-    const std::uint64_t size = bench_.Record().deviceSize;
+    const std::uint64_t size = model_.DeviceSize();
     deviceSize_->setText(size == 0 ? tr("no device")
                                    : QStringLiteral("%1 (%2 … %3)")
                                          .arg(ByteCount(size), QStringLiteral("00000000"),
@@ -173,7 +170,7 @@ void LoadFileDialog::SyncFromState() {
 }
 
 void LoadFileDialog::ApplyEnabling() {
-    const LoadDialogState& state = bench_.LoadDialog();
+    const LoadDialogState& state = model_.LoadDialog();
     const bool source = SourceFieldsEnabled(state.format);
     sourceStart_->setEnabled(source);
     sourceEnd_->setEnabled(source);
@@ -181,21 +178,21 @@ void LoadFileDialog::ApplyEnabling() {
 }
 
 void LoadFileDialog::FormatChosen(int index) {
-    bench_.LoadDialog().format = LoadFormatFromIndex(index);
+    model_.ChooseLoadFormat(LoadFormatFromIndex(index));
     ApplyEnabling();
 }
 
-void LoadFileDialog::AddressEdited(QLineEdit* field, std::string& stateText, bool destination) {
-    const LoadDialogState& state = bench_.LoadDialog();
+void LoadFileDialog::AddressEdited(QLineEdit* field, LoadField which) {
     const std::string typed = ToStdString(field->text());
-    ShowCorrectedText(
-        field, destination ? NormaliseDestinationAddressText(typed, bench_.Record().deviceSize)
-                           : NormaliseSourceAddressText(typed, state.fileLength));
-    stateText = ToStdString(field->text());
+    ShowCorrectedText(field,
+                      which == LoadField::Destination
+                          ? NormaliseDestinationAddressText(typed, model_.DeviceSize())
+                          : NormaliseSourceAddressText(typed, model_.LoadDialog().fileLength));
+    model_.SetLoadFieldText(which, ToStdString(field->text()));
 }
 
 void LoadFileDialog::Ok() {
-    outcome_ = bench_.LoadFromDialog(progress_);
+    outcome_ = model_.LoadFromDialog(progress_);
     // The load may have corrected the format or reset the destination.
     SyncFromState();
     switch (outcome_->end) {

@@ -20,15 +20,16 @@
 #include <optional>
 #include <vector>
 
+#include "torq/app/seams/MessageBoxOperator.h"
 #include "torq/buffer/BufferFile.h"
 #include "torq/devlib/HomeLock.h"
 #include "torq/devlib/ProgramDirectory.h"
 #include "torq/devlib/RegularFile.h"
 #include "torq/devlib/Text.h"
 #include "torq/editor/qt/EditorWidgets.h"
+#include "torq/editor/qt/HexEditorDialog.h"
 #include "torq/editor/qt/HexPageView.h"
-#include "torq/editor/qt/TEditForm.h"
-#include "torq/editor/qt/TSaveFileDialog.h"
+#include "torq/editor/qt/SaveFileDialog.h"
 #include "torq/editor/qt/ToolDialogs.h"
 
 namespace {
@@ -76,7 +77,7 @@ bool Save(QWidget& widget, const QDir& folder, const QString& name) {
 }
 
 // Every view of the editor and each of its dialogs, one PNG each.
-int TakeScreenshots(qt::TEditForm& form, const QDir& folder) {
+int TakeScreenshots(qt::HexEditorDialog& form, const QDir& folder) {
     bool ok = true;
     form.show();
     form.resize(form.sizeHint());
@@ -90,13 +91,12 @@ int TakeScreenshots(qt::TEditForm& form, const QDir& folder) {
     EditorSession& session = form.Session();
     const std::vector<std::pair<QString, std::function<QDialog*()>>> dialogs = {
         {QStringLiteral("fill-dialog.png"),
-         [&] { return new qt::TFillDialog(session, nullptr, &form); }},
+         [&] { return new qt::FillDialog(session, nullptr, &form); }},
         {QStringLiteral("block-dialog.png"),
-         [&] { return new qt::TBlockDialog(session, nullptr, &form); }},
+         [&] { return new qt::BlockDialog(session, nullptr, &form); }},
         {QStringLiteral("checksum-dialog.png"),
-         [&] { return new qt::TCalSumDialog(session, &form); }},
-        {QStringLiteral("save-dialog.png"),
-         [&] { return new qt::TSaveFileDialog(session, &form); }},
+         [&] { return new qt::ChecksumDialog(session, &form); }},
+        {QStringLiteral("save-dialog.png"), [&] { return new qt::SaveFileDialog(session, &form); }},
     };
     for (const auto& [name, make] : dialogs) {
         QDialog* dialog = make();
@@ -200,12 +200,12 @@ int Run(int argc, char** argv) {
     if (deviceSize == 0)
         return Fail(bufferPath.string() + " is empty; give --size");
 
-    qt::MessageBoxOperator op;
+    app::MessageBoxOperator op;
     PrintingHost host;
     InformationLog log;
     PrintingLog printer;
     log.Subscribe(&printer);
-    qt::TEditForm form(bufferPath, op, host, &log);
+    qt::HexEditorDialog form(bufferPath, op, host, &log);
     op.SetParent(&form);
     form.PrepareForShow(deviceSize);
     if (parser.isSet(go)) {

@@ -109,7 +109,7 @@ void TwinFields::Show() {
 
 // ---- Fill Data ----
 
-TFillDialog::TFillDialog(EditorSession& session, ProgressSink* progress, QWidget* parent)
+FillDialog::FillDialog(EditorSession& session, ProgressSink* progress, QWidget* parent)
     : QDialog(parent), session_(session), progress_(progress), values_(session.FillDefaults()) {
     setObjectName(QStringLiteral("FillDialog"));
     setWindowTitle(QStringLiteral("Fill Data"));
@@ -184,10 +184,10 @@ TFillDialog::TFillDialog(EditorSession& session, ProgressSink* progress, QWidget
     layout->addWidget(range.box);
     // The dialog opens on random data over the whole device: a stray Enter must not write it.
     layout->addLayout(DialogButtons(this, {ic, file}, EnterKey::Cancel));
-    connect(OkButton(this), &QPushButton::clicked, this, &TFillDialog::Apply);
+    connect(OkButton(this), &QPushButton::clicked, this, &FillDialog::Apply);
 }
 
-const FillDialogValues& TFillDialog::Values() {
+const FillDialogValues& FillDialog::Values() {
     values_.pattern = static_cast<FillPattern>(patterns_->checkedId());
     values_.userDefined = userDefine_->isChecked();
     values_.userWidth = userWidth_->checkedId() == 1 ? UserWidth::Word : UserWidth::Byte;
@@ -196,14 +196,14 @@ const FillDialogValues& TFillDialog::Values() {
     return values_;
 }
 
-void TFillDialog::Apply() {
+void FillDialog::Apply() {
     session_.Fill(Values(), progress_);
     accept();
 }
 
 // ---- Block Process ----
 
-TBlockDialog::TBlockDialog(EditorSession& session, ProgressSink* progress, QWidget* parent)
+BlockDialog::BlockDialog(EditorSession& session, ProgressSink* progress, QWidget* parent)
     : QDialog(parent), session_(session), progress_(progress), values_(session.BlockDefaults()) {
     setObjectName(QStringLiteral("BlockDialog"));
     setWindowTitle(QStringLiteral("Block Process"));
@@ -242,7 +242,7 @@ TBlockDialog::TBlockDialog(EditorSession& session, ProgressSink* progress, QWidg
     destination_ =
         new TwinFields(destinationByte, destinationWord, values_.destination, session_, this);
     for (TwinFields* twin : {start_, end_, destination_})
-        connect(twin, &TwinFields::Edited, this, &TBlockDialog::ShowDestinationEnd);
+        connect(twin, &TwinFields::Edited, this, &BlockDialog::ShowDestinationEnd);
 
     auto* fillRow = new QHBoxLayout;
     fillRow->addWidget(new QLabel(QStringLiteral("When \"Move\", fill Source Range by"), this));
@@ -277,30 +277,30 @@ TBlockDialog::TBlockDialog(EditorSession& session, ProgressSink* progress, QWidg
     layout->addLayout(top);
     layout->addLayout(fillRow);
     layout->addLayout(DialogButtons(this, {ic, file}));
-    connect(OkButton(this), &QPushButton::clicked, this, &TBlockDialog::Apply);
+    connect(OkButton(this), &QPushButton::clicked, this, &BlockDialog::Apply);
     ShowDestinationEnd();
 }
 
-void TBlockDialog::ShowDestinationEnd() {
+void BlockDialog::ShowDestinationEnd() {
     const DestinationEndTexts end = DestinationEnd(values_);
     destinationEnd_->setText(Text(end.byteText));
     destinationEnd16_->setText(Text(end.wordText));
 }
 
-const BlockDialogValues& TBlockDialog::Values() {
+const BlockDialogValues& BlockDialog::Values() {
     values_.action = static_cast<BlockAction>(actions_->checkedId());
     values_.fillText = fill_->text().toStdString();
     return values_;
 }
 
-void TBlockDialog::Apply() {
+void BlockDialog::Apply() {
     session_.Block(Values(), progress_);
     accept();
 }
 
 // ---- Get Check Sum ----
 
-TCalSumDialog::TCalSumDialog(EditorSession& session, QWidget* parent)
+ChecksumDialog::ChecksumDialog(EditorSession& session, QWidget* parent)
     : QDialog(parent), session_(session), values_(session.SumDefaults()) {
     setObjectName(QStringLiteral("CalSumDialog"));
     setWindowTitle(QStringLiteral("Get Check Sum"));

@@ -11,6 +11,7 @@
 #include <QTest>
 
 #include "DialogsFixture.h"
+#include "torq/workflow/Tabs.h"
 
 namespace torq::app::test {
 namespace {
@@ -41,7 +42,7 @@ TEST_F(InformationViewTest, BothViewsMirrorTheLogAndTheLimitTrimsThem) {
 
     // The timer trims while the limit is on and the Options tab is not shown: the marker and the
     // lines after the oldest 500 stay, in both views.
-    bench->OptionFields().infoMessageLimit = "500";
+    bench->SetOptionFieldText(OptionField::InfoMessageLimit, "500");
     LineLimitTimer limit(*bench);
     limit.Sync();
     EXPECT_EQ(limit.Timer().objectName(), "InfoMessageLimit_Timer");
@@ -61,7 +62,7 @@ TEST_F(InformationViewTest, BothViewsMirrorTheLogAndTheLimitTrimsThem) {
     limit.Sync();
     EXPECT_FALSE(limit.Timer().isActive());
     bench->ChangeTab(kProgrammerTabIndex);
-    bench->Settings().infoMessageLimited = false;
+    bench->SetRunOptions([](Options& o) { o.infoMessageLimited = false; });
     limit.Sync();
     EXPECT_FALSE(limit.Timer().isActive());
 }

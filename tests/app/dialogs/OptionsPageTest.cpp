@@ -98,16 +98,16 @@ TEST_F(OptionsPageTest, ShowsEveryControlWithTheDefaultsAndTheAboutTexts) {
 TEST_F(OptionsPageTest, NumericFieldsCorrectWhileTypingAndWhenLeft) {
     struct Case {
         const char* name;
-        std::string* text;
-        int* value;
+        const std::string* text;
+        const int* value;
         const char* defaultText;  // shown after typing 0 into the emptied field
         const char* typed;        // then typed into the emptied field and left
         const char* left;         // what the field holds after leaving it
         bool refocus;
         const char* key;  // where History.ini keeps it
     };
-    OptionFieldTexts& texts = bench->OptionFields();
-    Options& options = bench->Settings();
+    const OptionFieldTexts& texts = bench->OptionFields();
+    const Options& options = bench->Settings();
     const Case cases[] = {
         {"Options_VerifyErrorsList_Edit", &texts.verifyErrorsList, &options.verifyErrorsListLimit,
          "100", "7x", "7", false, "VerifyErrorsList_Text"},
@@ -213,7 +213,7 @@ TEST_F(OptionsPageTest, ChoicesReachTheWorkbenchAndEnableTheirFields) {
     EXPECT_EQ(stored("ResetNorm_RChecked"), 1);
 
     // Showing the options again sends nothing.
-    bench->Settings().resetNormalHigh = false;
+    bench->SetRunOptions([](Options& o) { o.resetNormalHigh = false; });
     page.SyncFromModel();
     EXPECT_TRUE(Control<QRadioButton>("Options_ResetNormLow_RadioButton")->isChecked());
     EXPECT_EQ(ResetLevelsSent().size(), 2u);

@@ -1,4 +1,5 @@
-// The Premium sheets built from a page file, their filters and change checks, and OK's save.
+// The Premium sheets built from a page file, their filters and change checks, and OK's save, on a
+// model of the pages alone.
 #include "torq/app/PremiumPages.h"
 
 #include <QAbstractButton>
@@ -89,11 +90,51 @@ Page0Com5Set=0
 Page1Com0Set=0
 )";
 
-class PremiumPagesTest : public WorkbenchFixture {
+// The pages built from a page file; OK saves their values to Menu.ini as the workbench does, and
+// both buttons are counted.
+class PagesModel final : public PremiumModel {
+  public:
+    explicit PagesModel(std::filesystem::path menuIni) : menuIni_(std::move(menuIni)) {}
+    const ParameterPages& PremiumPages() const override { return pages; }
+    void SetPageChecked(int page, int component, bool checked) override {
+        if (PageComponent* c = Component(page, component))
+            c->checked = checked;
+    }
+    void SetPageChoice(int page, int component, int choice) override {
+        if (PageComponent* c = Component(page, component))
+            c->selectedIndex = choice;
+    }
+    void SetPageText(int page, int component, std::string text) override {
+        if (PageComponent* c = Component(page, component))
+            c->text = std::move(text);
+    }
+    void PremiumOk() override {
+        ++oks;
+        EXPECT_TRUE(ValuesOf(pages).Write(menuIni_));
+    }
+    void PremiumCancel() override { ++cancels; }
+
+    ParameterPages pages;
+    int oks = 0;
+    int cancels = 0;
+
+  private:
+    PageComponent* Component(int page, int component) {
+        if (page < 0 || page >= static_cast<int>(pages.pages.size()))
+            return nullptr;
+        auto& components = pages.pages[static_cast<std::size_t>(page)].components;
+        if (component < 0 || component >= static_cast<int>(components.size()))
+            return nullptr;
+        return &components[static_cast<std::size_t>(component)];
+    }
+    std::filesystem::path menuIni_;
+};
+
+class PremiumPagesTest : public ::testing::Test {
   protected:
-    PremiumPagesTest() : pages(*bench) {
+    PremiumPagesTest() : model(home / "Menu.ini"), pages(model) {
         const auto pageFile = home.Write("pages.ini", kPageFile);
-        bench->PremiumPages() = BuildParameterPages(pageFile, home / "no-values.ini");
+        model.pages = BuildParameterPages(pageFile, home / "no-values.ini");
         pages.Rebuild();
         pages.resize(800, 440);
         pages.show();
@@ -102,6 +143,9 @@ class PremiumPagesTest : public WorkbenchFixture {
     T* Control(const char* name) {
         return Find<T>(pages, name);
     }
+    QApplication& app = App();
+    TempDir home;
+    PagesModel model;
     PremiumPages pages;
 };
 
@@ -184,12 +228,11 @@ TEST_F(PremiumPagesTest, FieldsFilterAndCheckEveryChangeAndOkSavesWhatIsShown) {
     }
     Control<QCheckBox>("Page0Com0")->click();
     Control<QRadioButton>("Page0Com1_Choice2")->click();
-    const auto& model = bench->PremiumPages().pages;
-    EXPECT_FALSE(model[0].components[0].checked);
-    EXPECT_EQ(model[0].components[1].selectedIndex, 2);
-    EXPECT_EQ(model[1].components[0].text, "BEEF");
+    const auto& shown = model.PremiumPages().pages;
+    EXPECT_FALSE(shown[0].components[0].checked);
+    EXPECT_EQ(shown[0].components[1].selectedIndex, 2);
+    EXPECT_EQ(shown[1].components[0].text, "BEEF");
 
-    bench->ShowTab(kEmulatorTabIndex);
     Control<QPushButton>("Premium_OK_BitBtn")->click();
     const IniFile menu(home / "Menu.ini");
     const auto value = [&](const char* key) {
@@ -203,9 +246,10 @@ TEST_F(PremiumPagesTest, FieldsFilterAndCheckEveryChangeAndOkSavesWhatIsShown) {
     EXPECT_EQ(value("Page0Com5Set"), "42");
     EXPECT_EQ(value("Page1Com0Set"), "48879");
     EXPECT_EQ(value("Page1Com1Set"), "0");
-    // OK goes back to the last operation tab.
-    ASSERT_FALSE(host.tabs.empty());
-    EXPECT_EQ(host.tabs.back(), kEmulatorTabIndex);
+    // OK and Cancel reach the model (which goes back to the last operation tab).
+    EXPECT_EQ(model.oks, 1);
+    Control<QPushButton>("Premium_Cancel_BitBtn")->click();
+    EXPECT_EQ(model.cancels, 1);
 }
 
 }  // namespace

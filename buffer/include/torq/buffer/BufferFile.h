@@ -9,6 +9,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "torq/devlib/ProgramDirectory.h"
 #include "torq/devlib/Seams.h"
@@ -19,6 +20,9 @@ namespace torq {
 inline constexpr std::size_t kBufferFillBlockSize = 32768;
 // Bytes a device operation or a writer finds beyond the end of a shorter buffer file.
 inline constexpr std::uint8_t kErasedByte = 0xFF;
+// A socket's work-file text when its image is in the buffer and no file holds it (after a Read,
+// after an edit in the hex editor).
+inline constexpr std::string_view kDataFromBuffer = "< Data from buffer >";
 
 class ReplacementFile;
 

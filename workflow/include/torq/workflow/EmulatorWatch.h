@@ -16,13 +16,13 @@
 #include "torq/devlib/Seams.h"
 #include "torq/workflow/FileStamp.h"
 #include "torq/workflow/IndicatorBoard.h"
+#include "torq/workflow/Tabs.h"
 #include "torq/workflow/Timer.h"
 #include "torq/workflow/Units.h"
 
 namespace torq {
 
 inline constexpr std::string_view kReloadQuestion = "File was changed want to reload ?";
-inline constexpr int kEmulatorTabIndex = 0;
 
 // The line the watch writes once when its file is not there (the window and the command line).
 std::string WaitingForFileLine(const std::filesystem::path& file);

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "torq/buffer/BufferFile.h"
 #include "torq/buffer/Load.h"
 #include "torq/workflow/ControlNames.h"
 #include "torq/workflow/FileStamp.h"
@@ -17,8 +18,6 @@
 
 namespace torq {
 
-// The work-file text after a Read: the buffer holds what came from the chip.
-inline constexpr std::string_view kDataFromBuffer = "< Data from buffer >";
 inline constexpr std::string_view kZeroAddressText = "00000000";
 
 // One socket's saved load settings.

@@ -3,6 +3,8 @@
 // programmer link, the four units with their sockets, the indicator board, the tabs, the
 // emulator's file watch, the command line, device changes, start-up and closing. The window and
 // the command-line tool each hold one Workbench and call it; the window only renders its state.
+// The dialogs and pages see it through the slice each uses: LoadModel, PremiumModel, OptionsModel
+// and InformationModel.
 #pragma once
 
 #include <array>
@@ -32,17 +34,20 @@
 #include "torq/workflow/DeviceChanges.h"
 #include "torq/workflow/EmulatorWatch.h"
 #include "torq/workflow/IndicatorBoard.h"
+#include "torq/workflow/InformationModel.h"
+#include "torq/workflow/LoadModel.h"
+#include "torq/workflow/OptionsModel.h"
+#include "torq/workflow/PremiumModel.h"
+#include "torq/workflow/Tabs.h"
 #include "torq/workflow/Timer.h"
 #include "torq/workflow/Units.h"
+#include "torq/workflow/VersionText.h"
 
 namespace torq {
 
 class Sequencer;
 
 inline constexpr std::string_view kApplicationTitle = "TORQ-SPI";
-inline constexpr int kProgrammerTabIndex = 1;
-inline constexpr int kPremiumTabIndex = 2;
-inline constexpr int kOptionsTabIndex = 3;
 inline constexpr std::string_view kNoParameterLine = "Premium Tabs : No Parameter";
 // Why a load asked for while device work is under way did not take place.
 inline constexpr std::string_view kBusyReason = "a run is under way";
@@ -64,12 +69,6 @@ inline constexpr std::string_view kLoadAgainFailedLine =
 // "The detected device Winbond -> W25X40 cannot be selected : " + the reason.
 std::string DetectedDeviceRefusedLine(std::string_view vendor, std::string_view type,
                                       std::string_view reason);
-
-// "TORQ-SPI Ver. 1.4.9": major.minor, and .release when it is not 0.
-std::string VersionText(int major, int minor, int release);
-// The same from a dotted version ("1.4.9.0", the CMake project version "0.1.0"); the build
-// number is ignored, missing parts read as 0.
-std::string VersionText(std::string_view dotted);
 
 // What the workbench asks of the program around it. Every call has a harmless default, so the
 // command-line tool and the tests implement only what they need.
@@ -106,14 +105,12 @@ struct WorkbenchSeams {
     std::unique_ptr<UsbDevice> usb;
 };
 
-// The three numeric fields of the Options tab as the operator typed them.
-struct OptionFieldTexts {
-    std::string verifyErrorsList = "100";
-    std::string resetTime = "500";
-    std::string infoMessageLimit = "5000";
-};
-
-class Workbench : private SocketEvents, private WatchHost {
+class Workbench : public LoadModel,
+                  public PremiumModel,
+                  public OptionsModel,
+                  public InformationModel,
+                  private SocketEvents,
+                  private WatchHost {
   public:
     Workbench(ProgramDirectory dirs, WorkbenchSeams seams, WorkbenchHost& host);
     ~Workbench() override;
@@ -122,8 +119,8 @@ class Workbench : private SocketEvents, private WatchHost {
 
     // ---- the process-wide state ----
     const ProgramDirectory& Directories() const { return dirs_; }
-    InformationLog& Log() { return log_; }
-    Operator& Asker() { return op_; }
+    InformationLog& Log() override { return log_; }
+    Operator& Asker() override { return op_; }
     Pump& MessagePump() { return pump_; }
     const Clock& Ticks() const { return clock_; }
     WorkbenchHost& Host() { return host_; }
@@ -143,14 +140,14 @@ class Workbench : private SocketEvents, private WatchHost {
     const DeviceLibrary* Library() const { return library_ ? &*library_ : nullptr; }
     const std::vector<std::string>& VendorList() const { return vendorList_; }
     const std::vector<std::string>& TypeList(int unit) const;
-    std::string FirmwareVersion() const { return programmer_->FirmwareVersion(); }
-    const std::string& LibraryDate() const { return libraryDate_; }
+    std::string FirmwareVersion() const override { return programmer_->FirmwareVersion(); }
+    const std::string& LibraryDate() const override { return libraryDate_; }
+    std::uint64_t DeviceSize() const override { return record_.deviceSize; }
 
-    Options& Settings() { return options_; }
-    const Options& Settings() const { return options_; }
-    OptionFieldTexts& OptionFields() { return optionFields_; }
-    LoadDialogState& LoadDialog() { return loadDialog_; }
-    ParameterPages& PremiumPages() { return premiumPages_; }
+    const Options& Settings() const override { return options_; }
+    const OptionFieldTexts& OptionFields() const override { return optionFields_; }
+    const LoadDialogState& LoadDialog() const override { return loadDialog_; }
+    const ParameterPages& PremiumPages() const override { return premiumPages_; }
 
     // Device work is under way (a run, a detection, an enumeration, ...): the window's messages
     // run inside its waits, and whatever they ask that would talk to the programmer is refused or
@@ -255,9 +252,13 @@ class Workbench : private SocketEvents, private WatchHost {
     // Leave and show in one: what a click on a tab does. Returns the tab shown.
     int ChangeTab(int tab);
     void Layout(bool restoreHistory);
-    // Premium OK (save and back) and Cancel (back without saving).
-    void PremiumOk();
-    void PremiumCancel();
+    // Premium OK (save and back) and Cancel (back without saving), and the operator's changes to
+    // the pages' components.
+    void PremiumOk() override;
+    void PremiumCancel() override;
+    void SetPageChecked(int page, int component, bool checked) override;
+    void SetPageChoice(int page, int component, int choice) override;
+    void SetPageText(int page, int component, std::string text) override;
 
     // ---- sockets and files ----
     // Enable box, work-file field, offset field, as the operator changes them.
@@ -271,8 +272,15 @@ class Workbench : private SocketEvents, private WatchHost {
     void Drop(std::string_view panel, const std::filesystem::path& file);
     // Browse: prepares the load dialog for a chosen file and a socket. The dialog's OK then calls
     // LoadFromDialog; its Cancel calls nothing.
-    void PrepareLoad(int unit, int socket, const std::filesystem::path& file);
-    LoadOutcome LoadFromDialog(ProgressSink* progress = nullptr);
+    void PrepareLoad(int unit, int socket, const std::filesystem::path& file) override;
+    bool ChooseFileToLoad(const std::filesystem::path& chosen) override;
+    void ChooseLoadFormat(LoadFormat format) override;
+    void SetLoadFieldText(LoadField field, std::string text) override;
+    void SetFillUnused(bool fill) override;
+    LoadOutcome LoadFromDialog(ProgressSink* progress = nullptr) override;
+    // A load prepared by PrepareLoad run with the caller's settings instead of the dialog's
+    // (the command-line tool's load).
+    LoadOutcome LoadWithSettings(const LoadSettings& settings, ProgressSink* progress = nullptr);
     // The unattended load of a socket's work file.
     LoadOutcome LoadForSocket(int unit, int socket, bool useSaved);
     // Where an unattended load of a long file shows its progress (the window's progress window);
@@ -294,13 +302,13 @@ class Workbench : private SocketEvents, private WatchHost {
     // The emulator is powered by the target board: the Emulator tab is shown and its box checked.
     bool TargetBoardSuppliesEmulator() const;
     // The line limit's timer runs while its box is checked and the Options tab is not shown.
-    bool InfoMessageLimitTimerWanted() const;
+    bool InfoMessageLimitTimerWanted() const override;
     // One tick of the line limit (the window's 500 ms timer). `unsaved` says what becomes of the
     // oldest lines when they cannot be saved to the log file: the window keeps them, the
     // command line, which has printed every line already, lets them go.
-    void InfoMessageLimitTick(UnsavedLines unsaved = UnsavedLines::Keep);
+    void InfoMessageLimitTick(UnsavedLines unsaved = UnsavedLines::Keep) override;
     // The information window shown separately hides the docked panel.
-    void SetInformationWindowShown(bool shown);
+    void SetInformationWindowShown(bool shown) override;
 
     // ---- emulator and options ----
     void WatchCheckBoxChanged(bool checked);
@@ -309,14 +317,19 @@ class Workbench : private SocketEvents, private WatchHost {
     // The operator changed options (the Options tab, the target-board box): they apply at once,
     // and the section "Option" of History.ini is written when anything changed, so a crash keeps
     // them. The step boxes are not options that are written (their keys are the installation's
-    // defaults); nor are the command-line tool's settings of a run, which change Settings()
-    // directly.
-    void EditOptions(const std::function<void(Options&)>& change);
+    // defaults); nor are the command-line tool's settings of a run (SetRunOptions).
+    void EditOptions(const std::function<void(Options&)>& change) override;
+    // The command-line tool's settings of one run: they apply to this process and are not
+    // written to History.ini. The reset pulse is given as its field's text.
+    void SetRunOptions(const std::function<void(Options&)>& change);
+    void SetRunResetPulse(std::string millisecondsText);
     // "Normal Low" / "Normal High" chosen: the new idle level is sent at once.
-    void ResetLevelChanged(bool normalHigh);
-    // The leave check of one numeric option field; false when it had to correct the value (the
-    // field takes the focus back). A new value is written to History.ini as EditOptions does.
-    bool LeaveOptionField(std::string& text, const NumericFieldRule& rule);
+    void ResetLevelChanged(bool normalHigh) override;
+    // A numeric option field as typed, and its leave check; false when it had to correct the
+    // value (the field takes the focus back). A new value is written to History.ini as
+    // EditOptions does.
+    void SetOptionFieldText(OptionField field, std::string text) override;
+    bool LeaveOptionField(OptionField field) override;
     bool LeaveOptionFields();
     // The numeric option values as the operations use them.
     VerifyListing VerifyListingOption() const;
@@ -329,6 +342,9 @@ class Workbench : private SocketEvents, private WatchHost {
     // The working values of the parameter pages (Menu.ini) as the operations use them.
     PageValues CurrentPageValues() const;
     void StorePageValues(const PageValues& values);
+    // One component of the built pages set from a value as its control would take it, and the
+    // pages' values stored. The reason when the value is refused (nothing changes then).
+    std::optional<std::string> StorePageValue(int page, int component, std::string_view value);
 
   private:
     // SocketEvents
@@ -359,6 +375,8 @@ class Workbench : private SocketEvents, private WatchHost {
     void ShowDockedLog();
     // The leave rule applied to a field and its option value, without writing anything.
     bool ApplyOptionField(std::string& text, const NumericFieldRule& rule);
+    // The component a Premium control changes; null when the pages no longer have it.
+    PageComponent* PremiumComponent(int page, int component);
     // Writes the options when they differ from `before`. A failure is logged each time and told
     // once, until a write succeeds again.
     void StoreOptionsChangedFrom(const Options& before);

@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "torq/app/seams/FixedFields.h"
+
 class QLineEdit;
 class QWidget;
 
@@ -22,9 +24,6 @@ inline QString ToQString(std::string_view text) {
 inline std::string ToStdString(const QString& text) {
     return text.toUtf8().toStdString();
 }
-
-// The desktop's fixed-width font: addresses, numbers and the information log.
-QFont FixedFont();
 
 // Names a widget for tests and the window's name list.
 template <typename W>

@@ -12,13 +12,13 @@
 #include <cstdint>
 
 #include "torq/devlib/InformationLog.h"
+#include "torq/workflow/InformationModel.h"
 
 class QLabel;
 class QPushButton;
 
 namespace torq {
 class Operator;
-class Workbench;
 }  // namespace torq
 
 namespace torq::app {
@@ -124,7 +124,7 @@ class InformationView final : public QWidget, private LogView {
 class InformationWindow final : public QWidget {
     Q_OBJECT
   public:
-    InformationWindow(Workbench& bench, FileChooser& files, QWidget* parent = nullptr);
+    InformationWindow(InformationModel& model, FileChooser& files, QWidget* parent = nullptr);
 
     InformationView* View() const { return view_; }
     // "Outside Mode" on the docked view.
@@ -141,23 +141,23 @@ class InformationWindow final : public QWidget {
     void closeEvent(QCloseEvent* event) override;
 
   private:
-    Workbench& bench_;
+    InformationModel& model_;
     InformationView* view_;
 };
 
 // InfoMessageLimit_Timer: every 500 ms, while the line limit is on and the Options tab is not
-// shown, one tick of the workbench's line limit.
+// shown, one tick of the model's line limit.
 class LineLimitTimer final : public QObject {
     Q_OBJECT
   public:
     static constexpr int kIntervalMs = 500;
-    explicit LineLimitTimer(Workbench& bench, QObject* parent = nullptr);
-    // Runs or stops the timer as the workbench wants it (call when the options or the tab change).
+    explicit LineLimitTimer(InformationModel& model, QObject* parent = nullptr);
+    // Runs or stops the timer as the model wants it (call when the options or the tab change).
     void Sync();
     const QTimer& Timer() const { return *timer_; }
 
   private:
-    Workbench& bench_;
+    InformationModel& model_;
     QTimer* timer_;
 };
 

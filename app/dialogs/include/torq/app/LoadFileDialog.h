@@ -1,6 +1,6 @@
 // "Load File": the source file, its format, the source range, the destination address and the
-// fill of unused bytes, bound to the workbench's load dialog state. OK runs the workbench's load;
-// the dialog stays open when the load asks for a correction.
+// fill of unused bytes, bound to the load model's dialog state. OK runs the model's load; the
+// dialog stays open when the load asks for a correction.
 #pragma once
 
 #include <QDialog>
@@ -8,15 +8,12 @@
 #include <optional>
 
 #include "torq/buffer/Load.h"
+#include "torq/workflow/LoadModel.h"
 
 class QButtonGroup;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
-
-namespace torq {
-class Workbench;
-}  // namespace torq
 
 namespace torq::app {
 
@@ -24,13 +21,13 @@ class LoadFileDialog final : public QDialog {
     Q_OBJECT
   public:
     // `progress` (may be null) shows the decoders' progress: the window's ProgressWindow.
-    LoadFileDialog(Workbench& bench, ProgressSink* progress, QWidget* parent = nullptr);
+    LoadFileDialog(LoadModel& model, ProgressSink* progress, QWidget* parent = nullptr);
 
     // A socket's Browse after the operator chose `file`: the dialog is prepared with its defaults
     // and shown modally. Returns the outcome of the load OK ran, or nothing on Cancel.
     std::optional<LoadOutcome> Open(int unit, int socket, const std::filesystem::path& file);
 
-    // Shows the workbench's load dialog state in the controls.
+    // Shows the model's load dialog state in the controls.
     void SyncFromState();
 
     // The last load OK ran (also while the dialog stays open for a correction).
@@ -40,9 +37,9 @@ class LoadFileDialog final : public QDialog {
     void Ok();
     void FormatChosen(int index);
     void ApplyEnabling();
-    void AddressEdited(QLineEdit* field, std::string& stateText, bool destination);
+    void AddressEdited(QLineEdit* field, LoadField which);
 
-    Workbench& bench_;
+    LoadModel& model_;
     ProgressSink* progress_;
     QLineEdit* filePath_;
     QLabel* fileSize_;

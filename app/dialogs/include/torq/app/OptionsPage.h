@@ -1,6 +1,6 @@
 // The Options tab's content: the emulator's reload options, the verify error list, the
 // information line limit, the target reset level and pulse, the about labels, bound to the
-// workbench's options and option fields; and the desktop group (the "SendTo" entry, the file
+// options model; and the desktop group (the "SendTo" entry, the file
 // associations, the maker's link), bound to the desktop integration. The three numeric fields
 // filter their keys, correct an empty or zero value at once and apply their leave rule when the
 // focus moves on.
@@ -12,6 +12,7 @@
 
 #include "torq/app/DesktopSeams.h"
 #include "torq/devlib/Options.h"
+#include "torq/workflow/OptionsModel.h"
 
 class QButtonGroup;
 class QCheckBox;
@@ -25,7 +26,6 @@ class QTreeWidget;
 namespace torq {
 class FileAssociations;
 class SendToEntry;
-class Workbench;
 }  // namespace torq
 
 namespace torq::app {
@@ -36,11 +36,11 @@ class OptionsPage final : public QWidget {
     Q_OBJECT
   public:
     // The desktop group works on `desktop`'s folders (DesktopSeams::System() for the user's own).
-    OptionsPage(Workbench& bench, FileChooser& files, const DesktopSeams& desktop,
+    OptionsPage(OptionsModel& model, FileChooser& files, const DesktopSeams& desktop,
                 QWidget* parent = nullptr);
     ~OptionsPage() override;
 
-    // The controls show the workbench's options (after loading them, a tab change, a leave check).
+    // The controls show the model's options (after loading them, a tab change, a leave check).
     void SyncFromModel();
     // The about labels show the software version, the firmware version and the library date.
     void RefreshAboutLabels();
@@ -51,13 +51,12 @@ class OptionsPage final : public QWidget {
   private:
     struct NumericField {
         QLineEdit* edit;
-        const NumericFieldRule* rule;
-        std::string* text;  // the workbench's option field text
+        OptionField field;
     };
-    QLineEdit* MakeNumericField(const char* name, const NumericFieldRule& rule, std::string& text);
+    QLineEdit* MakeNumericField(const char* name, OptionField field);
     void NumericEdited(const NumericField& field);
     void NumericLeft(const NumericField& field);
-    // An option the operator changed: given to the workbench (which stores it), unless the
+    // An option the operator changed: given to the model (which stores it), unless the
     // controls are only being set from the options.
     void Edit(const std::function<void(Options&)>& change);
     void ApplyEnabling();
@@ -71,7 +70,7 @@ class OptionsPage final : public QWidget {
     void RemoveAssociation();
     void OpenMakerAddress();
 
-    Workbench& bench_;
+    OptionsModel& model_;
     FileChooser& files_;
     QCheckBox* watchAutoReload_;
     QCheckBox* watchAutoProcedure_;

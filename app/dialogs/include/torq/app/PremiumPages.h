@@ -1,7 +1,7 @@
 // The Premium tab's content: `Premium_PageControl` with one sheet per parameter page of the
-// workbench's model, each component at the position its page file gives, and the OK and Cancel
-// buttons under it. The controls write the operator's changes back into the model (checked,
-// selectedIndex, text), so the workbench saves what the operator sees.
+// model, each component at the position its page file gives, and the OK and Cancel buttons under
+// it. The controls give the operator's changes to the model (checked, choice, text), so the model
+// saves what the operator sees.
 #pragma once
 
 #include <QWidget>
@@ -9,20 +9,17 @@
 class QPushButton;
 class QTabWidget;
 
-namespace torq {
-class Workbench;
-struct PageComponent;
-}  // namespace torq
+#include "torq/workflow/PremiumModel.h"
 
 namespace torq::app {
 
 class PremiumPages final : public QWidget {
     Q_OBJECT
   public:
-    explicit PremiumPages(Workbench& bench, QWidget* parent = nullptr);
+    explicit PremiumPages(PremiumModel& model, QWidget* parent = nullptr);
 
-    // Destroys every sheet and builds them again from the workbench's pages (after the workbench
-    // built them for the Premium tab).
+    // Destroys every sheet and builds them again from the model's pages (after the model built
+    // them for the Premium tab).
     void Rebuild();
 
     QTabWidget* PageControl() const { return pageControl_; }
@@ -37,9 +34,9 @@ class PremiumPages final : public QWidget {
     QWidget* BuildSheet(int page);
     void AddComponent(QWidget* sheet, int page, int index);
     // The model's component, looked up afresh (the pages may have been rebuilt meanwhile).
-    PageComponent* Component(int page, int index) const;
+    const PageComponent* Component(int page, int index) const;
 
-    Workbench& bench_;
+    PremiumModel& model_;
     QTabWidget* pageControl_;
     QPushButton* ok_;
     QPushButton* cancel_;

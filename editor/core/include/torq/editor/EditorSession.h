@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "torq/buffer/BufferFile.h"
 #include "torq/buffer/Load.h"
 #include "torq/buffer/Save.h"
 #include "torq/devlib/InformationLog.h"
@@ -26,8 +27,6 @@
 
 namespace torq::editor {
 
-// The work-file text of a socket whose image was edited in the buffer.
-inline constexpr std::string_view kDataFromBuffer = "< Data from buffer >";
 inline constexpr std::string_view kErrorCaption = "Error";
 inline constexpr std::string_view kCheckSumCaption = "CheckSum";
 

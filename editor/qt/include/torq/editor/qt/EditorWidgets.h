@@ -1,15 +1,15 @@
-// Pieces the editor's window and dialogs share: the fixed-width font, hexadecimal fields,
-// named buttons, the message-box operator and the progress of long jobs.
+// Pieces the editor's window and dialogs share: named buttons and the progress of long jobs;
+// the fixed-width font and the hexadecimal field are the window's own (torq/app/seams).
 #pragma once
 
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
-#include <QValidator>
 
 #include <QElapsedTimer>
 #include <memory>
 
+#include "torq/app/seams/FixedFields.h"
 #include "torq/devlib/Seams.h"
 #include "torq/editor/Search.h"
 
@@ -18,30 +18,11 @@ class QProgressDialog;
 
 namespace torq::editor::qt {
 
-// The desktop's fixed-width font: addresses, checksums and the hex view.
-QFont FixedFont();
+// The same font and hexadecimal fields as the main window's.
+using app::FixedFont;
+using app::MakeHexField;
 
-// Takes hexadecimal digits only, turning a-f to upper case as they are typed.
-class HexValidator final : public QValidator {
-  public:
-    using QValidator::QValidator;
-    State validate(QString& input, int& position) const override;
-};
-
-// A hexadecimal field of at most `digits` digits, sized for them, in the fixed-width font.
-QLineEdit* MakeHexField(QWidget* parent, const char* objectName, int digits);
 QPushButton* MakeButton(QWidget* parent, const char* objectName, const QString& text);
-
-// Questions and messages as modal message boxes over a window.
-class MessageBoxOperator final : public Operator {
-  public:
-    explicit MessageBoxOperator(QWidget* parent = nullptr) : parent_(parent) {}
-    void SetParent(QWidget* parent) { parent_ = parent; }
-    Answer Respond(const OperatorMessage& message) override;
-
-  private:
-    QPointer<QWidget> parent_;
-};
 
 // Shows a long job on a progress bar and lets the window repaint while it runs (input is held
 // back, so nothing can start a second job meanwhile).

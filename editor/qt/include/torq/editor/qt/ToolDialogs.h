@@ -34,10 +34,10 @@ class TwinFields final : public QObject {
     TwinAddress& address_;
 };
 
-class TFillDialog final : public QDialog {
+class FillDialog final : public QDialog {
     Q_OBJECT
   public:
-    TFillDialog(EditorSession& session, ProgressSink* progress, QWidget* parent = nullptr);
+    FillDialog(EditorSession& session, ProgressSink* progress, QWidget* parent = nullptr);
     // The values OK will use (read from the controls).
     const FillDialogValues& Values();
     // The random pattern's seed; a fresh one each time the dialog opens.
@@ -59,10 +59,10 @@ class TFillDialog final : public QDialog {
     TwinFields* end_;
 };
 
-class TBlockDialog final : public QDialog {
+class BlockDialog final : public QDialog {
     Q_OBJECT
   public:
-    TBlockDialog(EditorSession& session, ProgressSink* progress, QWidget* parent = nullptr);
+    BlockDialog(EditorSession& session, ProgressSink* progress, QWidget* parent = nullptr);
     const BlockDialogValues& Values();
 
   private:
@@ -81,10 +81,10 @@ class TBlockDialog final : public QDialog {
     TwinFields* destination_;
 };
 
-class TCalSumDialog final : public QDialog {
+class ChecksumDialog final : public QDialog {
     Q_OBJECT
   public:
-    explicit TCalSumDialog(EditorSession& session, QWidget* parent = nullptr);
+    explicit ChecksumDialog(EditorSession& session, QWidget* parent = nullptr);
     const SumDialogValues& Values() const { return values_; }
 
   private:

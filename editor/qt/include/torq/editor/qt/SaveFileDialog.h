@@ -19,10 +19,10 @@ namespace torq::editor::qt {
 // formats by their usual extensions.
 QString SaveBrowseFilter();
 
-class TSaveFileDialog final : public QDialog {
+class SaveFileDialog final : public QDialog {
     Q_OBJECT
   public:
-    explicit TSaveFileDialog(EditorSession& session, QWidget* parent = nullptr);
+    explicit SaveFileDialog(EditorSession& session, QWidget* parent = nullptr);
 
     // Asks for the output path ("Browse"); an empty answer keeps the field as it is. A file
     // dialog by default; tests and scripts put their own here.

@@ -26,12 +26,12 @@ class BarProgress;
 class HexPageView;
 class MapPageView;
 
-class TEditForm final : public QDialog {
+class HexEditorDialog final : public QDialog {
     Q_OBJECT
   public:
-    ~TEditForm() override;
-    TEditForm(std::filesystem::path bufferFile, Operator& op, EditorHost& host,
-              InformationLog* log = nullptr, QWidget* parent = nullptr);
+    ~HexEditorDialog() override;
+    HexEditorDialog(std::filesystem::path bufferFile, Operator& op, EditorHost& host,
+                    InformationLog* log = nullptr, QWidget* parent = nullptr);
 
     // The main window's Edit: hand over the device size, then show the form (modally).
     void PrepareForShow(std::uint64_t deviceSize);

@@ -1,4 +1,4 @@
-#include "torq/editor/qt/TSaveFileDialog.h"
+#include "torq/editor/qt/SaveFileDialog.h"
 
 #include <QButtonGroup>
 #include <QFileDialog>
@@ -37,7 +37,7 @@ QString SaveBrowseFilter() {
     return filter;
 }
 
-TSaveFileDialog::TSaveFileDialog(EditorSession& session, QWidget* parent)
+SaveFileDialog::SaveFileDialog(EditorSession& session, QWidget* parent)
     : QDialog(parent), session_(session) {
     setObjectName(QStringLiteral("SaveFileDialog"));
     setWindowTitle(QStringLiteral("Save File"));
@@ -117,7 +117,7 @@ TSaveFileDialog::TSaveFileDialog(EditorSession& session, QWidget* parent)
     ok->setDefault(true);
     buttons->addWidget(ok);
     buttons->addWidget(cancel);
-    connect(ok, &QPushButton::clicked, this, &TSaveFileDialog::Apply);
+    connect(ok, &QPushButton::clicked, this, &SaveFileDialog::Apply);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 
     auto* layout = new QVBoxLayout(this);
@@ -127,7 +127,7 @@ TSaveFileDialog::TSaveFileDialog(EditorSession& session, QWidget* parent)
     layout->addLayout(buttons);
 }
 
-SaveDialogValues TSaveFileDialog::Values() const {
+SaveDialogValues SaveFileDialog::Values() const {
     SaveDialogValues values;
     values.name = name_->text().toStdString();
     values.startText = start_->text().toStdString();
@@ -136,7 +136,7 @@ SaveDialogValues TSaveFileDialog::Values() const {
     return values;
 }
 
-void TSaveFileDialog::Apply() {
+void SaveFileDialog::Apply() {
     outcome_ = session_.Save(Values());
     // A refusal or a failed write leaves the name, the range and the format as they are, so the
     // operator puts right what the message named and presses OK again.

@@ -1,4 +1,4 @@
-#include "torq/editor/qt/TEditForm.h"
+#include "torq/editor/qt/HexEditorDialog.h"
 
 #include <QCheckBox>
 #include <QClipboard>
@@ -23,7 +23,7 @@
 #include "torq/editor/qt/EditorWidgets.h"
 #include "torq/editor/qt/HexPageView.h"
 #include "torq/editor/qt/MapPageView.h"
-#include "torq/editor/qt/TSaveFileDialog.h"
+#include "torq/editor/qt/SaveFileDialog.h"
 #include "torq/editor/qt/ToolDialogs.h"
 
 namespace torq::editor::qt {
@@ -48,8 +48,8 @@ QString SizeText(std::uint64_t bytes) {
 
 }  // namespace
 
-TEditForm::TEditForm(std::filesystem::path bufferFile, Operator& op, EditorHost& host,
-                     InformationLog* log, QWidget* parent)
+HexEditorDialog::HexEditorDialog(std::filesystem::path bufferFile, Operator& op, EditorHost& host,
+                                 InformationLog* log, QWidget* parent)
     : QDialog(parent), op_(op), host_(host), session_(std::move(bufferFile), op, log) {
     setObjectName(QStringLiteral("EditForm"));
     setWindowTitle(QStringLiteral("HexViewer"));
@@ -151,19 +151,19 @@ TEditForm::TEditForm(std::filesystem::path bufferFile, Operator& op, EditorHost&
     ok->setDefault(false);
 
     connect(sum, &QPushButton::clicked, this, [this] {
-        TCalSumDialog dialog(session_, this);
+        ChecksumDialog dialog(session_, this);
         RunDialog(dialog, false);
     });
     connect(block, &QPushButton::clicked, this, [this] {
-        TBlockDialog dialog(session_, barProgress_.get(), this);
+        BlockDialog dialog(session_, barProgress_.get(), this);
         RunDialog(dialog, true);
     });
     connect(fill, &QPushButton::clicked, this, [this] {
-        TFillDialog dialog(session_, barProgress_.get(), this);
+        FillDialog dialog(session_, barProgress_.get(), this);
         RunDialog(dialog, true);
     });
     connect(save, &QPushButton::clicked, this, [this] {
-        TSaveFileDialog dialog(session_, this);
+        SaveFileDialog dialog(session_, this);
         RunDialog(dialog, false);
     });
     connect(byteSwap, &QPushButton::clicked, this, [this] { Swap(SwapKind::Byte); });
@@ -185,7 +185,7 @@ TEditForm::TEditForm(std::filesystem::path bufferFile, Operator& op, EditorHost&
         busy_ = false;
         SyncAll();
     });
-    connect(ok, &QPushButton::clicked, this, &TEditForm::Ok);
+    connect(ok, &QPushButton::clicked, this, &HexEditorDialog::Ok);
     for (const QKeySequence& keys : {QKeySequence(QKeySequence::Undo)}) {
         connect(new QShortcut(keys, this), &QShortcut::activated, undoButton_, &QPushButton::click);
     }
@@ -194,15 +194,15 @@ TEditForm::TEditForm(std::filesystem::path bufferFile, Operator& op, EditorHost&
         connect(new QShortcut(keys, this), &QShortcut::activated, redoButton_, &QPushButton::click);
     }
     connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_G), this), &QShortcut::activated, this,
-            &TEditForm::OpenGoTo);
+            &HexEditorDialog::OpenGoTo);
     connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F), this), &QShortcut::activated, this,
-            &TEditForm::OpenFind);
+            &HexEditorDialog::OpenFind);
     connect(new QShortcut(QKeySequence(Qt::Key_F3), this), &QShortcut::activated, this,
             [this] { FindInDirection(SearchDirection::Forward); });
     connect(new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F3), this), &QShortcut::activated, this,
             [this] { FindInDirection(SearchDirection::Backward); });
-    connect(hexView_, &HexPageView::CopyRequested, this, &TEditForm::CopySelection);
-    connect(hexView_, &HexPageView::PasteRequested, this, &TEditForm::PasteClipboard);
+    connect(hexView_, &HexPageView::CopyRequested, this, &HexEditorDialog::CopySelection);
+    connect(hexView_, &HexPageView::PasteRequested, this, &HexEditorDialog::PasteClipboard);
     BuildGoToBar();
     BuildFindBar();
 
@@ -224,8 +224,8 @@ TEditForm::TEditForm(std::filesystem::path bufferFile, Operator& op, EditorHost&
     openGoTo->setToolTip(QStringLiteral("Go to an address or an offset (Ctrl+G)"));
     openFind->setToolTip(
         QStringLiteral("Find bytes or a text (Ctrl+F; F3 the next, Shift+F3 the previous)"));
-    connect(openGoTo, &QPushButton::clicked, this, &TEditForm::OpenGoTo);
-    connect(openFind, &QPushButton::clicked, this, &TEditForm::OpenFind);
+    connect(openGoTo, &QPushButton::clicked, this, &HexEditorDialog::OpenGoTo);
+    connect(openFind, &QPushButton::clicked, this, &HexEditorDialog::OpenFind);
     buttons->addSpacing(16);
     auto* navigation = new QHBoxLayout;
     navigation->addWidget(openGoTo);
@@ -284,9 +284,9 @@ TEditForm::TEditForm(std::filesystem::path bufferFile, Operator& op, EditorHost&
     PrepareForShow(0);
 }
 
-TEditForm::~TEditForm() = default;
+HexEditorDialog::~HexEditorDialog() = default;
 
-void TEditForm::PrepareForShow(std::uint64_t deviceSize) {
+void HexEditorDialog::PrepareForShow(std::uint64_t deviceSize) {
     session_.Show(deviceSize);
     {
         const QSignalBlocker blocker(tabs_);
@@ -303,11 +303,11 @@ void TEditForm::PrepareForShow(std::uint64_t deviceSize) {
     hexView_->FocusCursor();
 }
 
-void TEditForm::SelectTab(int index) {
+void HexEditorDialog::SelectTab(int index) {
     tabs_->setCurrentIndex(index);
 }
 
-void TEditForm::SyncAll() {
+void HexEditorDialog::SyncAll() {
     session_.RefreshView();
     hexView_->SyncFromModel();
     if (pages_->currentWidget() == mapView_)
@@ -316,7 +316,7 @@ void TEditForm::SyncAll() {
     UpdateStatus();
 }
 
-void TEditForm::UpdateStatus() {
+void HexEditorDialog::UpdateStatus() {
     const std::uint64_t address = session_.View().EditAddress();
     positionLabel_->setText(
         QStringLiteral("Cursor %1").arg(QString::fromStdString(HexText(address, kAddressDigits))));
@@ -328,7 +328,7 @@ void TEditForm::UpdateStatus() {
     redoButton_->setEnabled(session_.CanRedo());
 }
 
-void TEditForm::BuildGoToBar() {
+void HexEditorDialog::BuildGoToBar() {
     goToBar_ = new QFrame(this);
     goToBar_->setObjectName(QStringLiteral("GoToBar"));
     auto* layout = new QHBoxLayout(goToBar_);
@@ -354,8 +354,8 @@ void TEditForm::BuildGoToBar() {
     layout->addWidget(goToUnit_);
     layout->addWidget(goToNote_, 1);
     layout->addWidget(close);
-    connect(goToField_, &QLineEdit::returnPressed, this, &TEditForm::GoToTyped);
-    connect(go, &QPushButton::clicked, this, &TEditForm::GoToTyped);
+    connect(goToField_, &QLineEdit::returnPressed, this, &HexEditorDialog::GoToTyped);
+    connect(go, &QPushButton::clicked, this, &HexEditorDialog::GoToTyped);
     const auto hide = [this] {
         goToBar_->hide();
         FocusGrid();
@@ -367,7 +367,7 @@ void TEditForm::BuildGoToBar() {
     goToBar_->hide();
 }
 
-void TEditForm::OpenGoTo() {
+void HexEditorDialog::OpenGoTo() {
     if (busy_ || pages_->currentWidget() != hexView_)
         return;
     goToUnit_->setText(session_.View().Width() == CellWidth::Word
@@ -379,7 +379,7 @@ void TEditForm::OpenGoTo() {
     goToField_->selectAll();
 }
 
-void TEditForm::GoToTyped() {
+void HexEditorDialog::GoToTyped() {
     const std::string refusal = session_.GoTo(goToField_->text().toStdString());
     if (!refusal.empty()) {
         goToNote_->setText(QString::fromStdString(refusal));
@@ -391,7 +391,7 @@ void TEditForm::GoToTyped() {
     FocusGrid();
 }
 
-void TEditForm::BuildFindBar() {
+void HexEditorDialog::BuildFindBar() {
     findBar_ = new QFrame(this);
     findBar_->setObjectName(QStringLiteral("FindBar"));
     auto* layout = new QHBoxLayout(findBar_);
@@ -442,14 +442,14 @@ void TEditForm::BuildFindBar() {
             [this] { FindInDirection(SearchDirection::Forward); });
     connect(previous, &QPushButton::clicked, this,
             [this] { FindInDirection(SearchDirection::Backward); });
-    connect(close, &QPushButton::clicked, this, &TEditForm::CloseFind);
+    connect(close, &QPushButton::clicked, this, &HexEditorDialog::CloseFind);
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), findBar_);
     escape->setContext(Qt::WidgetWithChildrenShortcut);
-    connect(escape, &QShortcut::activated, this, &TEditForm::CloseFind);
+    connect(escape, &QShortcut::activated, this, &HexEditorDialog::CloseFind);
     findBar_->hide();
 }
 
-void TEditForm::OpenFind() {
+void HexEditorDialog::OpenFind() {
     if (busy_ || pages_->currentWidget() != hexView_)
         return;
     // A short selection is what the operator most likely wants to find again.
@@ -465,7 +465,7 @@ void TEditForm::OpenFind() {
     findField_->selectAll();
 }
 
-void TEditForm::FindInDirection(SearchDirection direction) {
+void HexEditorDialog::FindInDirection(SearchDirection direction) {
     if (busy_ || pages_->currentWidget() != hexView_)
         return;
     if (findBar_->isHidden() || findField_->text().isEmpty()) {
@@ -484,7 +484,7 @@ void TEditForm::FindInDirection(SearchDirection direction) {
     SyncAll();
 }
 
-void TEditForm::CloseFind() {
+void HexEditorDialog::CloseFind() {
     session_.DropPattern();
     findBar_->hide();
     findNote_->clear();
@@ -492,12 +492,12 @@ void TEditForm::CloseFind() {
     FocusGrid();
 }
 
-void TEditForm::FocusGrid() {
+void HexEditorDialog::FocusGrid() {
     if (pages_->currentWidget() == hexView_)
         hexView_->FocusCursor();
 }
 
-void TEditForm::CopySelection(bool otherForm) {
+void HexEditorDialog::CopySelection(bool otherForm) {
     if (busy_)
         return;
     ByteForm form = session_.SideForm();
@@ -511,7 +511,7 @@ void TEditForm::CopySelection(bool otherForm) {
             QString::fromLatin1(text->data(), static_cast<qsizetype>(text->size())));
 }
 
-void TEditForm::PasteClipboard() {
+void HexEditorDialog::PasteClipboard() {
     if (busy_)
         return;
     const QByteArray text = QGuiApplication::clipboard()->text().toUtf8();
@@ -522,7 +522,7 @@ void TEditForm::PasteClipboard() {
     SyncAll();
 }
 
-void TEditForm::RunDialog(QDialog& dialog, bool refreshMap) {
+void HexEditorDialog::RunDialog(QDialog& dialog, bool refreshMap) {
     if (onDialogShown)
         QTimer::singleShot(0, &dialog, [this, &dialog] { onDialogShown(dialog); });
     busy_ = true;
@@ -537,14 +537,14 @@ void TEditForm::RunDialog(QDialog& dialog, bool refreshMap) {
     }
 }
 
-void TEditForm::Swap(SwapKind kind) {
+void HexEditorDialog::Swap(SwapKind kind) {
     busy_ = true;
     session_.Swap(kind, barProgress_.get());
     busy_ = false;
     SyncAll();
 }
 
-void TEditForm::Ok() {
+void HexEditorDialog::Ok() {
     if (busy_)
         return;
     // A buffer that cannot be summed: the session asked the operator, who chose to stay.
@@ -553,13 +553,13 @@ void TEditForm::Ok() {
     accept();
 }
 
-void TEditForm::reject() {
+void HexEditorDialog::reject() {
     // Closing by Escape or the title bar applies an edited image just as OK does: the buffer
     // was changed in place, so the socket's checksum must follow it.
     Ok();
 }
 
-void TEditForm::closeEvent(QCloseEvent* event) {
+void HexEditorDialog::closeEvent(QCloseEvent* event) {
     if (busy_) {
         event->ignore();
         return;
