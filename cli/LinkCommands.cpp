@@ -3,8 +3,8 @@
 
 #include "CliContext.h"
 #include "torq/devlib/Text.h"
-#include "torq/workflow/DeviceSession.h"
 #include "torq/link/Identification.h"
+#include "torq/workflow/DeviceSession.h"
 
 namespace torq::cli {
 
@@ -57,8 +57,7 @@ int ReadIdCommand(CliContext& context) {
     if (const int code = OpenBench(context, Needs::Programmer); code != kSuccess)
         return code;
     Workbench& bench = *context.bench;
-    std::cout << "Device: " << bench.Session().Vendor() << " -> " << bench.Session().Type()
-              << '\n';
+    std::cout << "Device: " << bench.Session().Vendor() << " -> " << bench.Session().Type() << '\n';
     if (bench.ProgrammerCount() == 0)
         return NoProgrammer();
     return bench.ReadChipId() ? kSuccess : kFailed;

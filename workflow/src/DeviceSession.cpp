@@ -89,7 +89,8 @@ bool DeviceSession::OpenRemembered(bool fallBackToFirst, std::string* problem) {
     if (!library_->VendorNamed(vendor))
         return fail("the selected vendor " + vendor + " is not in the device library");
     const auto device = library_->DeviceNamed(vendor, type);
-    const fs::path file = device ? library_->DeviceFileOf(device->vendor, device->type) : fs::path();
+    const fs::path file =
+        device ? library_->DeviceFileOf(device->vendor, device->type) : fs::path();
     if (!IsRegularFile(file)) {
         return fail("the selected device " + vendor + " " + type + " is not in the device library");
     }
@@ -226,8 +227,8 @@ DetectionResult DeviceSession::Detect(const DetectionRequest& request, StageNote
                 return StageDetected(vendor, type, request.recordDefaults, notes);
             };
         }
-        result = AutoDetectDevice(*programmer_, *library_, request.targetBoardSuppliesEmulator,
-                                  accept);
+        result =
+            AutoDetectDevice(*programmer_, *library_, request.targetBoardSuppliesEmulator, accept);
     }
     const std::uint32_t elapsed = TicksBetween(start, clock_.TickMs());
     log_.WriteInfoLine(DetectionLine(result, elapsed));

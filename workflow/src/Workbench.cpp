@@ -1,9 +1,7 @@
 #include "torq/workflow/Workbench.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <system_error>
 #include <thread>
 
@@ -63,8 +61,8 @@ Workbench::Workbench(ProgramDirectory dirs, WorkbenchSeams seams, WorkbenchHost&
       host_(host),
       watchTimer_(seams.watchTimer),
       log_(seams.clock),
-      session_(dirs_, DeviceSessionSeams{log_, seams.op, seams.pump, seams.clock,
-                                         std::move(seams.usb)}),
+      session_(dirs_,
+               DeviceSessionSeams{log_, seams.op, seams.pump, seams.clock, std::move(seams.usb)}),
       board_(seams.op),
       units_(board_, seams.flashTimer),
       watch_(units_.Saved(), seams.watchTimer, board_, seams.op, log_, *this),
@@ -180,8 +178,8 @@ void Workbench::Close() {
 bool Workbench::OpenForCommand(bool fallBackToFirst, std::string* problem) {
     if (!session_.OpenLibrary()) {
         if (problem != nullptr)
-            *problem = std::string(kLibraryIncorrectMessage) + " (" + dirs_.SelectIni().string() +
-                       ")";
+            *problem =
+                std::string(kLibraryIncorrectMessage) + " (" + dirs_.SelectIni().string() + ")";
         return false;
     }
     LoadOptions();
@@ -390,8 +388,8 @@ void Workbench::EnumerateProgrammers(bool restoreHistory) {
     // names the device file and key instead.
     const std::string origin =
         fs::path(units_.Saved().deviceFile).filename().string() + " : UserWav=" + Record().userWav;
-    const EnumerationResult result = Link().EnumerateProgrammers(
-        Record().driverImagePath, options_.ResetIdleLevel(), origin);
+    const EnumerationResult result =
+        Link().EnumerateProgrammers(Record().driverImagePath, options_.ResetIdleLevel(), origin);
     if (result.imageMissing) {
         EndProgram(true);
         return;

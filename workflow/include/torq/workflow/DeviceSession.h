@@ -14,8 +14,8 @@
 
 #include "torq/devlib/DeviceLibrary.h"
 #include "torq/devlib/DeviceRecord.h"
-#include "torq/devlib/Ini.h"
 #include "torq/devlib/InformationLog.h"
+#include "torq/devlib/Ini.h"
 #include "torq/devlib/PageValues.h"
 #include "torq/devlib/ProgramDirectory.h"
 #include "torq/devlib/Seams.h"

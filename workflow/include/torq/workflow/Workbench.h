@@ -1,8 +1,9 @@
 // The process-wide state of the program and the behaviour of the main window without a toolkit:
-// the device library and the selected device, the options and the information log, the
-// programmer link, the four units with their sockets, the indicator board, the tabs, the
-// emulator's file watch, the command line, device changes, start-up and closing. The window and
-// the command-line tool each hold one Workbench and call it; the window only renders its state.
+// unit 1's device session (the device library, the selected device, the page values, the
+// programmer link, detection), the options and the information log, the four units with their
+// sockets, the indicator board, the tabs, the emulator's file watch, the command line, device
+// changes, start-up and closing. The window and the command-line tool each hold one Workbench and
+// call it; the window only renders its state.
 #pragma once
 
 #include <array>
