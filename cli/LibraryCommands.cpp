@@ -127,11 +127,7 @@ int ShowDevice(CliContext& context, const std::string& vendor, const std::string
     const DeviceLibrary library(context.Directories());
     if (!library.IdentityOk())
         return Fail(kBadUsage, kLibraryIncorrectMessage);
-    const NameList types = library.TypesOf(vendor);
-    bool listed = false;
-    for (const auto& name : types.names)
-        listed = listed || EqualsIgnoringCase(name, type);
-    if (!listed)
+    if (!library.TypeNamed(vendor, type))
         return Fail(kBadUsage, "no type '" + type + "' of vendor '" + vendor + "' in the library");
     const auto file = library.DeviceFileOf(vendor, type);
     std::error_code error;

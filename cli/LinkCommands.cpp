@@ -4,6 +4,7 @@
 #include "CliContext.h"
 #include "torq/devlib/Text.h"
 #include "torq/link/Identification.h"
+#include "torq/workflow/DeviceSession.h"
 
 namespace torq::cli {
 
@@ -12,12 +13,12 @@ namespace {
 int ShowProgrammers(CliContext& context) {
     if (const int code = OpenBench(context, Needs::ProgrammerAnyDevice); code != kSuccess)
         return code;
-    Workbench& bench = *context.bench;
-    Programmer& programmer = bench.Link();
+    DeviceSession& session = context.bench->Session();
+    Programmer& programmer = session.Link();
     std::cout << "Programmers: " << programmer.ProgrammerCount() << '\n';
     if (programmer.ProgrammerCount() > 0) {
-        bench.Usb().Open(programmer.UnitMap()[0]);
-        const UsbIdentity identity = bench.Usb().Identity();
+        session.Usb().Open(programmer.UnitMap()[0]);
+        const UsbIdentity identity = session.Usb().Identity();
         std::cout << "Unit 1: " << HexText(identity.vendorId, 4) << ':'
                   << HexText(identity.productId, 4) << ' ' << identity.manufacturer << ' '
                   << identity.product << ", serial "
@@ -37,21 +38,14 @@ int Select(CliContext& context, const std::string& vendor, const std::string& ty
         return Fail(kFailed, "cannot create " + context.bench->Directories().DataFolder().string());
     }
     // A name the library does not have is bad usage; a device that cannot be selected fails.
-    const DeviceLibrary& library = *context.bench->Library();
-    bool known = false;
-    for (const auto& v : library.Vendors().names) {
-        if (!EqualsIgnoringCase(v, vendor))
-            continue;
-        for (const auto& t : library.TypesOf(v).names)
-            known = known || EqualsIgnoringCase(t, type);
-    }
-    if (!known)
+    DeviceSession& session = context.bench->Session();
+    if (!session.DeviceNamed(vendor, type))
         return Fail(kBadUsage, "no type '" + type + "' of vendor '" + vendor + "' in the library");
     std::string problem;
-    if (!context.bench->SelectForCommand(vendor, type, &problem))
-        return Fail(context.host.ended ? kBadUsage : kFailed, problem);
-    const UnitState& unit = context.bench->UnitStates().Unit(1);
-    std::cout << "Selected: " << unit.vendor << " -> " << unit.type << '\n';
+    StageNotes notes;
+    if (!session.SelectAndRemember(vendor, type, &problem, &notes))
+        return Fail(notes.deviceFileMissing ? kBadUsage : kFailed, problem);
+    std::cout << "Selected: " << session.Vendor() << " -> " << session.Type() << '\n';
     return kSuccess;
 }
 
@@ -63,8 +57,7 @@ int ReadIdCommand(CliContext& context) {
     if (const int code = OpenBench(context, Needs::Programmer); code != kSuccess)
         return code;
     Workbench& bench = *context.bench;
-    std::cout << "Device: " << bench.UnitStates().Unit(1).vendor << " -> "
-              << bench.UnitStates().Unit(1).type << '\n';
+    std::cout << "Device: " << bench.Session().Vendor() << " -> " << bench.Session().Type() << '\n';
     if (bench.ProgrammerCount() == 0)
         return NoProgrammer();
     return bench.ReadChipId() ? kSuccess : kFailed;
@@ -76,7 +69,10 @@ int Detect(CliContext& context) {
     Workbench& bench = *context.bench;
     if (bench.ProgrammerCount() == 0)
         return NoProgrammer();
-    const DetectionResult result = bench.DetectAndLog();
+    // The search alone: the selected device stays as it is.
+    DetectionRequest search;
+    search.targetBoardSuppliesEmulator = bench.TargetBoardSuppliesEmulator();
+    const DetectionResult result = bench.Session().Detect(search);
     if (result.found && result.level) {
         for (const auto& level : kDetectionLevels) {
             if (level.level == *result.level)

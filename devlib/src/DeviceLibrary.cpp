@@ -158,6 +158,38 @@ std::vector<std::string> DeviceLibrary::TypesInFileOrder(std::string_view vendor
     return NumberedList(vendor, false, true).names;
 }
 
+namespace {
+
+std::optional<std::string> ItemNamed(const std::vector<std::string>& items, std::string_view text) {
+    for (const auto& item : items) {
+        if (EqualsIgnoringCase(item, text))
+            return item;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> DeviceLibrary::VendorNamed(std::string_view vendor) const {
+    return ItemNamed(Vendors().names, vendor);
+}
+
+std::optional<std::string> DeviceLibrary::TypeNamed(std::string_view vendor,
+                                                    std::string_view type) const {
+    return ItemNamed(TypesOf(vendor).names, type);
+}
+
+std::optional<DeviceName> DeviceLibrary::DeviceNamed(std::string_view vendor,
+                                                     std::string_view type) const {
+    const auto vendorItem = VendorNamed(vendor);
+    if (!vendorItem)
+        return std::nullopt;
+    auto typeItem = TypeNamed(*vendorItem, type);
+    if (!typeItem)
+        return std::nullopt;
+    return DeviceName{*vendorItem, std::move(*typeItem)};
+}
+
 std::filesystem::path DeviceLibrary::DeviceFileOf(std::string_view vendor, std::string_view type,
                                                   std::string* refusal) const {
     const std::string name = index_.ReadString(vendor, type, "");

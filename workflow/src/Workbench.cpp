@@ -1,9 +1,7 @@
 #include "torq/workflow/Workbench.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <system_error>
 #include <thread>
 
@@ -27,15 +25,6 @@ bool IsRegularFile(const fs::path& path) {
     return !path.empty() && fs::is_regular_file(path, error);
 }
 
-// The item of a list whose text equals `text`, without regard to case.
-std::optional<std::string> ItemNamed(const std::vector<std::string>& items, std::string_view text) {
-    for (const auto& item : items) {
-        if (EqualsIgnoringCase(item, text))
-            return item;
-    }
-    return std::nullopt;
-}
-
 bool ListHas(const std::vector<std::string>& items, std::string_view text) {
     return std::find(items.begin(), items.end(), text) != items.end();
 }
@@ -48,25 +37,6 @@ int FieldInteger(std::string_view text, int fallback) {
 
 }  // namespace
 
-// A device chosen for a unit and made ready with nothing changed yet: its record, its new buffer
-// and its Menu.ini written beside the old ones.
-struct Workbench::PreparedDevice {
-    std::string vendor;
-    std::string type;
-    fs::path file;
-    DeviceRecord record;
-    std::optional<std::string> unusable;  // what the operations will refuse, when anything
-    PageValues values;
-    std::unique_ptr<ReplacementFile> buffer;
-    StagedFile menu;
-};
-
-std::string DetectedDeviceRefusedLine(std::string_view vendor, std::string_view type,
-                                      std::string_view reason) {
-    return "The detected device " + std::string(vendor) + " -> " + std::string(type) +
-           " cannot be selected : " + std::string(reason);
-}
-
 Workbench::Workbench(ProgramDirectory dirs, WorkbenchSeams seams, WorkbenchHost& host)
     : dirs_(std::move(dirs)),
       op_(seams.op),
@@ -75,21 +45,19 @@ Workbench::Workbench(ProgramDirectory dirs, WorkbenchSeams seams, WorkbenchHost&
       host_(host),
       watchTimer_(seams.watchTimer),
       log_(seams.clock),
-      usb_(std::move(seams.usb)),
+      session_(dirs_,
+               DeviceSessionSeams{log_, seams.op, seams.pump, seams.clock, std::move(seams.usb)}),
       board_(seams.op),
       units_(board_, seams.flashTimer),
       watch_(units_.Saved(), seams.watchTimer, board_, seams.op, log_, *this),
       commandLine_(dirs_.DataFolder(), "torq-spi", log_) {
-    programmer_ = std::make_unique<Programmer>(*usb_, log_, op_, pump_);
-    operations_ = std::make_unique<DeviceOperations>(*programmer_, dirs_, clock_);
     units_.SetEvents(this);
     sequencer_ = std::make_unique<Sequencer>(*this);
-    usb_->SetChangeHandler([this](UsbChange change) { UsbChanged(change); });
-    pageValues_ = PageValues::Read(dirs_.MenuIni());
+    session_.Usb().SetChangeHandler([this](UsbChange change) { UsbChanged(change); });
 }
 
 Workbench::~Workbench() {
-    usb_->SetChangeHandler({});
+    session_.Usb().SetChangeHandler({});
 }
 
 const std::vector<std::string>& Workbench::TypeList(int unit) const {
@@ -132,24 +100,23 @@ void Workbench::EndProgram(bool closingSaves) {
 }
 
 bool Workbench::CheckDeviceLibrary() {
-    library_.emplace(dirs_);
-    libraryDate_ = library_->DateText();
+    std::vector<std::string> vendorErrors;
+    const bool ours = session_.OpenLibrary(&vendorErrors);
     host_.LabelsChanged();
-    if (!library_->IdentityOk()) {
+    if (!ours) {
         // Nothing else can work with a library that is not ours: the program ends here rather
         // than going on to fail on every device file.
         op_.Tell(Severity::Error, kLibraryIncorrectMessage);
         EndProgram(false);
         return false;
     }
-    NameList vendors = library_->Vendors();
-    vendorList_ = std::move(vendors.names);
-    const std::string first = vendorList_.empty() ? std::string() : vendorList_.front();
+    const auto& vendors = session_.Vendors();
+    const std::string first = vendors.empty() ? std::string() : vendors.front();
     for (int unit = 1; unit <= kUnitCount; ++unit)
         VendorChanged(unit, first);
     unit1Chosen_ = false;  // a placeholder until the history, a detection or the operator decides
-    if (!vendors.errors.empty())
-        op_.Tell(Severity::Plain, JoinLines(vendors.errors));
+    if (!vendorErrors.empty())
+        op_.Tell(Severity::Plain, JoinLines(vendorErrors));
     return true;
 }
 
@@ -193,87 +160,21 @@ void Workbench::Close() {
 // ---- the command-line tool's start ----
 
 bool Workbench::OpenForCommand(bool fallBackToFirst, std::string* problem) {
-    const auto fail = [&](std::string text) {
+    if (!session_.OpenLibrary()) {
         if (problem != nullptr)
-            *problem = std::move(text);
+            *problem =
+                std::string(kLibraryIncorrectMessage) + " (" + dirs_.SelectIni().string() + ")";
         return false;
-    };
-    library_.emplace(dirs_);
-    libraryDate_ = library_->DateText();
-    if (!library_->IdentityOk()) {
-        return fail(std::string(kLibraryIncorrectMessage) + " (" + dirs_.SelectIni().string() +
-                    ")");
     }
-    vendorList_ = library_->Vendors().names;
     LoadOptions();
-    const IniFile history(dirs_.HistoryIni());
-    std::string vendor = history.ReadString(HistorySection(1), "Vendor");
-    std::string type = history.ReadString(HistorySection(1), "Type");
-    if (vendor.empty() || type.empty()) {
-        if (!fallBackToFirst)
-            return fail("no device selected: run 'torq-spi-cli select VENDOR TYPE' first");
-        vendor = vendorList_.empty() ? std::string() : vendorList_.front();
-        const auto types = library_->TypesOf(vendor).names;
-        type = types.empty() ? std::string() : types.front();
-    }
-    const auto vendorItem = ItemNamed(vendorList_, vendor);
-    if (!vendorItem)
-        return fail("the selected vendor " + vendor + " is not in the device library");
-    typeLists_[0] = library_->TypesOf(*vendorItem).names;
-    const auto typeItem = ItemNamed(TypeList(1), type);
-    const fs::path file = typeItem ? library_->DeviceFileOf(*vendorItem, *typeItem) : fs::path();
-    if (!IsRegularFile(file)) {
-        return fail("the selected device " + vendor + " " + type + " is not in the device library");
-    }
-    units_.SetVendorText(1, *vendorItem);
-    units_.SetTypeText(1, *typeItem);
-    units_.Saved().vendor = *vendorItem;
-    units_.Saved().type = *typeItem;
-    units_.Saved().deviceFile = file.string();
-    record_ = ReadDeviceRecord(file, dirs_, DeviceRecord{}, *vendorItem, *typeItem, op_);
-    return true;
-}
-
-bool Workbench::SelectForCommand(std::string_view vendor, std::string_view type,
-                                 std::string* problem) {
-    const auto fail = [&](std::string text) {
-        if (problem != nullptr)
-            *problem = std::move(text);
+    if (!session_.OpenRemembered(fallBackToFirst, problem))
         return false;
-    };
-    if (!library_)
-        return fail("the device library is not open");
-    const auto vendorItem = ItemNamed(vendorList_, vendor);
-    const auto types =
-        vendorItem ? library_->TypesOf(*vendorItem).names : std::vector<std::string>{};
-    const auto typeItem = ItemNamed(types, type);
-    if (!typeItem) {
-        return fail("no type '" + std::string(type) + "' of vendor '" + std::string(vendor) +
-                    "' in the library");
-    }
-    const std::string notSelected =
-        "the device " + *vendorItem + " " + *typeItem + " was not selected";
-    // The history, the buffer and Menu.ini are all made ready first and replaced only when each
-    // of them could be: a select that fails changes none of them.
-    IniFile history(dirs_.HistoryIni());
-    history.WriteString(HistorySection(1), "Vendor", *vendorItem);
-    history.WriteString(HistorySection(1), "Type", *typeItem);
-    StagedFile newHistory;
-    if (!history.Stage(newHistory))
-        return fail(notSelected + ": " + history.SaveError());
-    PreparedDevice device;
-    std::string refusal;
-    if (!PrepareDevice(*vendorItem, *typeItem, device, refusal))
-        return fail(refusal.empty() ? notSelected : notSelected + ": " + refusal);
-    units_.SetVendorText(1, *vendorItem);
-    typeLists_[0] = types;
-    if (!CommitDevice(1, device, refusal))
-        return fail(notSelected + ": " + refusal);
-    units_.Saved().vendor = *vendorItem;
-    units_.Saved().type = *typeItem;
-    if (!newHistory.Commit()) {
-        return fail("cannot write " + dirs_.HistoryIni().string() + ": " + std::strerror(errno));
-    }
+    typeLists_[0] = session_.Library()->TypesOf(session_.Vendor()).names;
+    units_.SetVendorText(1, session_.Vendor());
+    units_.SetTypeText(1, session_.Type());
+    units_.Saved().vendor = session_.Vendor();
+    units_.Saved().type = session_.Type();
+    units_.Saved().deviceFile = session_.DeviceFile().string();
     return true;
 }
 
@@ -281,28 +182,26 @@ bool Workbench::ReadChipId() {
     if (Busy() || ProgrammerCount() == 0)
         return false;
     const BusyScope busy(*this);
-    if (!programmer_->OpenProgrammer(record_.driverImagePath, 0))
-        return false;
-    programmer_->SendTargetBoardMode(TargetBoardSuppliesEmulator());
-    return ReadId(*programmer_, record_);
+    return session_.ReadChipId(TargetBoardSuppliesEmulator());
 }
 
 bool Workbench::BuildPagesForCommand() {
-    if (record_.protMode == 0 || !IsRegularFile(record_.menuFilePath))
+    const DeviceRecord& record = session_.Record();
+    if (record.protMode == 0 || !IsRegularFile(record.menuFilePath))
         return false;
-    premiumPages_ = BuildParameterPages(record_.menuFilePath, pageValues_);
+    premiumPages_ = BuildParameterPages(record.menuFilePath, session_.Values());
     return true;
 }
 
 // ---- device selection ----
 
 void Workbench::VendorChanged(int unit, std::string_view vendor) {
-    if (unit < 1 || unit > kUnitCount || !library_)
+    if (unit < 1 || unit > kUnitCount || session_.Library() == nullptr)
         return;
     const UnitState before = units_.Unit(unit);
     const std::vector<std::string> typesBefore = TypeList(unit);
     units_.SetVendorText(unit, std::string(vendor));
-    NameList types = library_->TypesOf(vendor);
+    NameList types = session_.Library()->TypesOf(vendor);
     typeLists_[static_cast<std::size_t>(unit - 1)] = std::move(types.names);
     const auto& list = TypeList(unit);
     units_.SetTypeText(unit, list.empty() ? std::string() : list.front());
@@ -319,67 +218,45 @@ void Workbench::VendorChanged(int unit, std::string_view vendor) {
     host_.SelectionChanged(unit);
 }
 
-bool Workbench::PrepareDevice(std::string_view vendor, std::string_view type,
-                              PreparedDevice& device, std::string& refusal) {
-    const fs::path file = library_->DeviceFileOf(vendor, type);
-    if (!IsRegularFile(file)) {
-        op_.Tell(Severity::Plain,
-                 "Error : SelectINI->[" + std::string(vendor) + "]->" + std::string(type));
-        EndProgram(true);
-        return false;
-    }
-    DeviceLoadNotes notes;
-    device.record = ReadDeviceRecord(file, dirs_, record_, units_.Saved().vendor,
-                                     units_.Saved().type, op_, &notes);
-    if (notes.libraryWrong)
-        host_.FocusVendorBox(1);
-    // A device without a sane size cannot even have a buffer. What else the operations cannot
-    // work with is only told: each operation refuses it, while the buffer can still be loaded,
-    // edited and saved for the device.
-    if (const auto reason = CheckDeviceSize(device.record)) {
-        refusal = *reason;
-        return false;
-    }
-    device.unusable = notes.unusable;
-    device.vendor = std::string(vendor);
-    device.type = std::string(type);
-    device.file = file;
-    device.values = PageValues::Defaults(device.record.menuFilePath);
-    if (!device.values.Stage(dirs_.MenuIni(), device.menu, &refusal))
-        return false;
-    device.buffer = BufferFile::In(dirs_).Prepare(device.record.deviceSize, &refusal);
-    return device.buffer != nullptr;
+DeviceName Workbench::RecordDefaults() const {
+    return DeviceName{units_.Saved().vendor, units_.Saved().type};
 }
 
-bool Workbench::CommitDevice(int unit, PreparedDevice& device, std::string& refusal) {
-    if (!device.buffer->Commit(false)) {
-        refusal = "The buffer file could not be written (" + dirs_.BufferFile().string() + ") !";
+void Workbench::ActOnStageNotes(const StageNotes& notes) {
+    if (notes.libraryWrong)
+        host_.FocusVendorBox(1);
+    if (notes.deviceFileMissing)
+        EndProgram(true);
+}
+
+std::unique_ptr<StagedDevice> Workbench::PrepareDevice(std::string_view vendor,
+                                                       std::string_view type,
+                                                       std::string& refusal) {
+    StageNotes notes;
+    auto device = session_.Stage(vendor, type, RecordDefaults(), refusal, &notes);
+    ActOnStageNotes(notes);
+    return device;
+}
+
+bool Workbench::CommitDevice(int unit, StagedDevice& device, std::string& refusal) {
+    if (!session_.Commit(device, refusal))
         return false;
-    }
-    if (!device.menu.Commit())
-        log_.WriteInfoLine("Error : The parameter values could not be saved to " +
-                           dirs_.MenuIni().string());
-    if (device.unusable)
-        log_.WriteInfoLine("Error : " + device.type + " : " + *device.unusable);
-    units_.SetTypeText(unit, device.type);
+    units_.SetTypeText(unit, device.Type());
     if (unit == 1)
-        units_.Saved().deviceFile = device.file.string();
-    record_ = std::move(device.record);
-    pageValues_ = std::move(device.values);
+        units_.Saved().deviceFile = device.DeviceFile().string();
     ClearSocketFields(unit);
     host_.SelectionChanged(unit);
     return true;
 }
 
 bool Workbench::TypeChanged(int unit, std::string_view type) {
-    if (unit < 1 || unit > kUnitCount || !library_)
+    if (unit < 1 || unit > kUnitCount || session_.Library() == nullptr)
         return false;
     // A device that cannot be made ready leaves the previous device, its buffer and Menu.ini as
     // they were (the unit keeps its previous type).
-    PreparedDevice device;
     std::string refusal;
-    if (!PrepareDevice(units_.Unit(unit).vendor, type, device, refusal) ||
-        !CommitDevice(unit, device, refusal)) {
+    const auto device = PrepareDevice(units_.Unit(unit).vendor, type, refusal);
+    if (!device || !CommitDevice(unit, *device, refusal)) {
         if (!refusal.empty()) {
             op_.Tell(Severity::Warning,
                      "The device " + std::string(type) + " cannot be selected: " + refusal);
@@ -398,16 +275,17 @@ void Workbench::ClearSocketFields(int unit) {
             units_.SetEnabled(unit, socket, false);
         units_.SetWorkFile(unit, socket, "");
         units_.SetChecksumText(unit, socket, std::string(kZeroAddressText));
-        units_.SetOffsetText(unit, socket, kZeroAddressText, record_.deviceSize);
+        units_.SetOffsetText(unit, socket, kZeroAddressText, Record().deviceSize);
     }
 }
 
 bool Workbench::SelectDevice(int unit, std::string_view vendor, std::string_view type) {
-    const auto vendorItem = ItemNamed(vendorList_, vendor);
+    const DeviceLibrary* library = session_.Library();
+    const auto vendorItem = library != nullptr ? library->VendorNamed(vendor) : std::nullopt;
     if (!vendorItem)
         return false;
     VendorChanged(unit, *vendorItem);
-    const auto typeItem = ItemNamed(TypeList(unit), type);
+    const auto typeItem = library->TypeNamed(*vendorItem, type);
     if (!typeItem)
         return false;
     return TypeChanged(unit, *typeItem);
@@ -418,21 +296,9 @@ void Workbench::OrderButton(int unit) {
         return;
     const BusyScope busy(*this);
     board_.ShowLamp(unit, 1, LampImage::Yellow);
-    programmer_->Channel().SetLampIndex(0, 5);
+    Link().Channel().SetLampIndex(0, 5);
     board_.ShowLamp(unit, 1, LampImage::Gray);
     units_.SetEnabled(unit, 1, true);
-}
-
-DetectionResult Workbench::DetectAndLog() {
-    DetectionResult result;
-    if (!library_ || Busy())
-        return result;
-    const BusyScope busy(*this);
-    const std::uint32_t start = clock_.TickMs();
-    result = AutoDetectDevice(*programmer_, *library_, TargetBoardSuppliesEmulator());
-    const std::uint32_t elapsed = TicksBetween(start, clock_.TickMs());
-    log_.WriteInfoLine(DetectionLine(result, elapsed));
-    return result;
 }
 
 void Workbench::DetectIc() {
@@ -446,67 +312,33 @@ void Workbench::DetectIc() {
 }
 
 DetectionResult Workbench::DetectForUnit1() {
-    detectedDevice_.reset();
-    const std::uint32_t start = clock_.TickMs();
-    const DetectionResult result =
-        library_ ? AutoDetectDevice(*programmer_, *library_, TargetBoardSuppliesEmulator(),
-                                    [this](const std::string& vendor, const std::string& type) {
-                                        return AcceptDetected(vendor, type);
-                                    })
-                 : DetectionResult{};
-    const std::uint32_t elapsed = TicksBetween(start, clock_.TickMs());
-    log_.WriteInfoLine(DetectionLine(result, elapsed));
+    StageNotes notes;
+    const DetectionResult result = session_.Detect(
+        DetectionRequest{TargetBoardSuppliesEmulator(), true, RecordDefaults()}, &notes);
+    ActOnStageNotes(notes);
     return result;
 }
 
-bool Workbench::IsUnit1Device(std::string_view vendor, std::string_view type) const {
-    return EqualsIgnoringCase(units_.Unit(1).vendor, vendor) &&
-           EqualsIgnoringCase(units_.Unit(1).type, type);
-}
-
-bool Workbench::AcceptDetected(const std::string& vendor, const std::string& type) {
-    if (IsUnit1Device(vendor, type))
-        return true;
-    auto device = std::make_unique<PreparedDevice>();
-    std::string refusal;
-    const fs::path file = library_->DeviceFileOf(vendor, type);
-    if (!IsRegularFile(file)) {
-        refusal = "The device file does not exist (" + file.string() + ") !";
-    } else if (!PrepareDevice(vendor, type, *device, refusal) && refusal.empty()) {
-        refusal = "The device cannot be made ready !";
-    }
-    if (!refusal.empty()) {
-        log_.WriteInfoLine(DetectedDeviceRefusedLine(vendor, type, refusal));
-        return false;
-    }
-    detectedDevice_ = std::move(device);
-    return true;
-}
-
 AppliedDevice Workbench::ApplyDetectedDevice(const DetectionResult& found) {
-    std::unique_ptr<PreparedDevice> device = std::move(detectedDevice_);
-    if (!found.found || !library_)
+    StageNotes notes;
+    std::unique_ptr<StagedDevice> device = session_.TakeDetected(found, RecordDefaults(), &notes);
+    ActOnStageNotes(notes);
+    if (!found.found || session_.Library() == nullptr)
         return AppliedDevice::Refused;
-    if (IsUnit1Device(found.vendor, found.type)) {
+    if (session_.IsSelected(found.vendor, found.type)) {
         unit1Chosen_ = true;
         return AppliedDevice::Unchanged;
     }
-    std::string refusal;
-    if (!device || device->vendor != found.vendor || device->type != found.type) {
-        device = std::make_unique<PreparedDevice>();
-        if (!PrepareDevice(found.vendor, found.type, *device, refusal)) {
-            if (!refusal.empty())
-                log_.WriteInfoLine(DetectedDeviceRefusedLine(found.vendor, found.type, refusal));
-            return AppliedDevice::Refused;
-        }
-    }
+    if (!device)
+        return AppliedDevice::Refused;
     // The image to keep: what socket 1 holds before the new device's buffer replaces it.
     const std::string workFile = units_.Socket(1, 1).workFile;
     // The detected device directly: a vendor change would first make its first type ready.
     const std::string vendorBefore = units_.Unit(1).vendor;
     const std::vector<std::string> typesBefore = TypeList(1);
     units_.SetVendorText(1, found.vendor);
-    typeLists_[0] = library_->TypesOf(found.vendor).names;
+    typeLists_[0] = session_.Library()->TypesOf(found.vendor).names;
+    std::string refusal;
     if (!CommitDevice(1, *device, refusal)) {
         units_.SetVendorText(1, vendorBefore);
         typeLists_[0] = typesBefore;
@@ -539,9 +371,9 @@ void Workbench::EnumerateProgrammers(bool restoreHistory) {
     // Without a path (the image the device file names is missing or was refused), the warning
     // names the device file and key instead.
     const std::string origin =
-        fs::path(units_.Saved().deviceFile).filename().string() + " : UserWav=" + record_.userWav;
-    const EnumerationResult result = programmer_->EnumerateProgrammers(
-        record_.driverImagePath, options_.ResetIdleLevel(), origin);
+        fs::path(units_.Saved().deviceFile).filename().string() + " : UserWav=" + Record().userWav;
+    const EnumerationResult result =
+        Link().EnumerateProgrammers(Record().driverImagePath, options_.ResetIdleLevel(), origin);
     if (result.imageMissing) {
         EndProgram(true);
         return;
@@ -558,7 +390,7 @@ void Workbench::ProcessUsbEvents() {
     // Not from inside a transfer's wait: the notifications are delivered once the work ends.
     if (Busy())
         return;
-    usb_->ProcessEvents();
+    Usb().ProcessEvents();
 }
 
 void Workbench::RunDeferredDeviceChanges() {
@@ -572,7 +404,7 @@ void Workbench::ActOnDeviceChange(ReEnumeration decision) {
         case ReEnumeration::None:
             return;
         case ReEnumeration::CloseWaitAndEnumerate:
-            usb_->Close();
+            Usb().Close();
             std::this_thread::sleep_for(std::chrono::milliseconds(kCloseBeforeEnumerateWaitMs));
             EnumerateProgrammers(true);
             return;
@@ -622,7 +454,7 @@ bool Workbench::RestoreSocketHistoryPaused(int unit, int socket) {
     const IniFile history(dirs_.HistoryIni());
     const StoredSocket stored = ReadSocketHistory(history, unit, socket);
     if (!found) {
-        if (!ListHas(vendorList_, stored.vendor) || stored.vendor == saved.vendor)
+        if (!ListHas(VendorList(), stored.vendor) || stored.vendor == saved.vendor)
             return false;
         VendorChanged(unit, stored.vendor);
         saved.vendor = units_.Unit(unit).vendor;
@@ -693,13 +525,13 @@ int Workbench::ShowTab(int tab) {
                  tab == kEmulatorTabIndex ? control::kEmulatorPanel : control::kProgrammerPanel);
             break;
         case kPremiumTabIndex:
-            if (!ParameterPagesAvailable(record_, ProgrammerCount())) {
+            if (!ParameterPagesAvailable(Record(), ProgrammerCount())) {
                 log_.WriteInfoLine(kNoParameterLine);
                 host_.SelectTab(lastOperationTab_);
                 return ShowTab(lastOperationTab_);
             }
             show(control::kMenuTabControl, control::kPremiumPanel);
-            premiumPages_ = BuildParameterPages(record_.menuFilePath, pageValues_);
+            premiumPages_ = BuildParameterPages(Record().menuFilePath, session_.Values());
             premiumPagesChanged_ = true;
             host_.PagesBuilt();
             break;
@@ -798,11 +630,11 @@ void Workbench::SetSocketEnabled(int unit, int socket, bool checked) {
 }
 
 void Workbench::SetOffsetText(int unit, int socket, std::string_view text) {
-    units_.SetOffsetText(unit, socket, text, record_.deviceSize);
+    units_.SetOffsetText(unit, socket, text, Record().deviceSize);
 }
 
 LoadEnvironment Workbench::Environment(ProgressSink* progress, Operator* asker) {
-    return LoadEnvironment{dirs_.BufferFile(), record_.deviceSize, log_,
+    return LoadEnvironment{dirs_.BufferFile(), Record().deviceSize, log_,
                            asker != nullptr ? *asker : op_, progress};
 }
 
@@ -827,7 +659,7 @@ void Workbench::ApplyLoadOutcome(const LoadOutcome& outcome) {
     }
     units_.SetWorkFile(unit, socket, outcome.socket->workFile.string());
     units_.SetChecksumText(unit, socket, outcome.socket->checksumText);
-    units_.SetOffsetText(unit, socket, outcome.socket->startAddressText, record_.deviceSize);
+    units_.SetOffsetText(unit, socket, outcome.socket->startAddressText, Record().deviceSize);
     units_.SetEnabled(unit, socket, true);
 }
 
@@ -982,7 +814,7 @@ void Workbench::ApplyEditedImage(const std::string& checksumText) {
 void Workbench::ShowDataFromBuffer(const std::string& checksumText) {
     units_.SetWorkFile(1, 1, std::string(kDataFromBuffer));
     units_.SetChecksumText(1, 1, checksumText);
-    units_.SetOffsetText(1, 1, kZeroAddressText, record_.deviceSize);
+    units_.SetOffsetText(1, 1, kZeroAddressText, Record().deviceSize);
 }
 
 // SocketEvents: a work file changed in socket 1 of a unit.
@@ -990,8 +822,8 @@ void Workbench::WorkFileChanged(int /*unit*/, int /*socket*/, bool watchedFileSe
     if (watchedFileSet)
         watch_.StartWatching(options_.emulatorWatch);
     board_.ResetIndicators(true, ProgrammerCount());
-    programmer_->Channel().SetUnitMode(0x40);
-    programmer_->Channel().SetLamp(1, 0);
+    Link().Channel().SetUnitMode(0x40);
+    Link().Channel().SetLamp(1, 0);
 }
 
 void Workbench::FieldsChanged(int unit, int /*socket*/) {
@@ -1142,7 +974,7 @@ void Workbench::ResetLevelChanged(bool normalHigh) {
     if (Busy())
         return;
     const BusyScope busy(*this);
-    operations_->TargetReset(static_cast<std::uint16_t>(options_.ResetIdleLevel()), 0);
+    Operations().TargetReset(static_cast<std::uint16_t>(options_.ResetIdleLevel()), 0);
 }
 
 void Workbench::SetRunOptions(const std::function<void(Options&)>& change) {
@@ -1221,17 +1053,6 @@ void Workbench::ProcessCommandLine(const std::vector<std::string>& parameters) {
 void Workbench::ProcessHandedOver(std::string_view text) {
     CommandLineRunner runner(*this, host_);
     commandLine_.ProcessHandedOver(text, &runner);
-}
-
-PageValues Workbench::CurrentPageValues() const {
-    return pageValues_;
-}
-
-void Workbench::StorePageValues(const PageValues& values) {
-    pageValues_ = values;
-    if (!values.Write(dirs_.MenuIni()))
-        log_.WriteInfoLine("Error : The parameter values could not be saved to " +
-                           dirs_.MenuIni().string());
 }
 
 std::optional<std::string> Workbench::StorePageValue(int page, int component,

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,6 +45,12 @@ bool IsValidLibraryDate(std::string_view text);
 
 enum class DetectionLevel { V18, V25, V33 };
 
+// A vendor and a type as the library spells them.
+struct DeviceName {
+    std::string vendor;
+    std::string type;
+};
+
 class DeviceLibrary {
   public:
     explicit DeviceLibrary(const ProgramDirectory& dirs);
@@ -65,6 +72,12 @@ class DeviceLibrary {
     // In file (key) order, with the same types left out: the order automatic detection searches.
     std::vector<std::string> VendorsInFileOrder() const;
     std::vector<std::string> TypesInFileOrder(std::string_view vendor) const;
+
+    // Names typed in any letter case, as the library spells them: the first listed vendor, the
+    // first listed type of a vendor, and both at once; nothing when the library has no such name.
+    std::optional<std::string> VendorNamed(std::string_view vendor) const;
+    std::optional<std::string> TypeNamed(std::string_view vendor, std::string_view type) const;
+    std::optional<DeviceName> DeviceNamed(std::string_view vendor, std::string_view type) const;
 
     // The device file of a type: the type's key in the vendor's section, in sub-folder "Ini".
     // Empty when the name leads out of the library folder; `refusal` (when given) then gets the

@@ -1,10 +1,10 @@
 // The process-wide state of the program and the behaviour of the main window without a toolkit:
-// the device library and the selected device, the options and the information log, the
-// programmer link, the four units with their sockets, the indicator board, the tabs, the
-// emulator's file watch, the command line, device changes, start-up and closing. The window and
-// the command-line tool each hold one Workbench and call it; the window only renders its state.
-// The dialogs and pages see it through the slice each uses: LoadModel, PremiumModel, OptionsModel
-// and InformationModel.
+// unit 1's device session (the device library, the selected device, the page values, the
+// programmer link, detection), the options and the information log, the four units with their
+// sockets, the indicator board, the tabs, the emulator's file watch, the command line, device
+// changes, start-up and closing. The window and the command-line tool each hold one Workbench and
+// call it; the window only renders its state. The dialogs and pages see it through the slice each
+// uses: LoadModel, PremiumModel, OptionsModel and InformationModel.
 #pragma once
 
 #include <array>
@@ -32,6 +32,7 @@
 #include "torq/usb/UsbDevice.h"
 #include "torq/workflow/CommandLine.h"
 #include "torq/workflow/DeviceChanges.h"
+#include "torq/workflow/DeviceSession.h"
 #include "torq/workflow/EmulatorWatch.h"
 #include "torq/workflow/IndicatorBoard.h"
 #include "torq/workflow/InformationModel.h"
@@ -66,9 +67,6 @@ inline constexpr std::string_view kBufferClearedLine =
     "The device changed : the buffer is cleared, there is no work file to load again !";
 inline constexpr std::string_view kLoadAgainFailedLine =
     "The device changed : the work file could not be loaded again, the buffer is cleared !";
-// "The detected device Winbond -> W25X40 cannot be selected : " + the reason.
-std::string DetectedDeviceRefusedLine(std::string_view vendor, std::string_view type,
-                                      std::string_view reason);
 
 // What the workbench asks of the program around it. Every call has a harmless default, so the
 // command-line tool and the tests implement only what they need.
@@ -127,22 +125,25 @@ class Workbench : public LoadModel,
     IndicatorBoard& Board() { return board_; }
     Units& UnitStates() { return units_; }
     const Units& UnitStates() const { return units_; }
-    Programmer& Link() { return *programmer_; }
-    DeviceOperations& Operations() { return *operations_; }
-    UsbDevice& Usb() { return *usb_; }
+    // Unit 1's device work: the library, the selected device, the page values, the link.
+    DeviceSession& Session() { return session_; }
+    const DeviceSession& Session() const { return session_; }
+    Programmer& Link() { return session_.Link(); }
+    DeviceOperations& Operations() { return session_.Operations(); }
+    UsbDevice& Usb() { return session_.Usb(); }
     Timer& WatchTimer() { return watchTimer_; }
     Sequencer& Runs() { return *sequencer_; }
     EmulatorWatch& Watch() { return watch_; }
 
-    int ProgrammerCount() const { return programmer_->ProgrammerCount(); }
-    const DeviceRecord& Record() const { return record_; }
-    // The checked library; null before CheckDeviceLibrary or when Select.ini is not ours.
-    const DeviceLibrary* Library() const { return library_ ? &*library_ : nullptr; }
-    const std::vector<std::string>& VendorList() const { return vendorList_; }
+    int ProgrammerCount() const { return session_.ProgrammerCount(); }
+    const DeviceRecord& Record() const { return session_.Record(); }
+    // The library; null before CheckDeviceLibrary.
+    const DeviceLibrary* Library() const { return session_.Library(); }
+    const std::vector<std::string>& VendorList() const { return session_.Vendors(); }
     const std::vector<std::string>& TypeList(int unit) const;
-    std::string FirmwareVersion() const override { return programmer_->FirmwareVersion(); }
-    const std::string& LibraryDate() const override { return libraryDate_; }
-    std::uint64_t DeviceSize() const override { return record_.deviceSize; }
+    std::string FirmwareVersion() const override { return session_.FirmwareVersion(); }
+    const std::string& LibraryDate() const override { return session_.LibraryDate(); }
+    std::uint64_t DeviceSize() const override { return session_.Record().deviceSize; }
 
     const Options& Settings() const override { return options_; }
     const OptionFieldTexts& OptionFields() const override { return optionFields_; }
@@ -178,10 +179,6 @@ class Workbench : public LoadModel,
     // commands that need only some driver image). False, with the reason, when the library is not
     // ours or no device is selected.
     bool OpenForCommand(bool fallBackToFirst, std::string* problem);
-    // Selects a type for unit 1 as choosing it does (buffer re-created, Menu.ini reset) and
-    // remembers it in History.ini. Names match without regard to case. The three files are
-    // replaced together once each could be written: a select that fails changes none of them.
-    bool SelectForCommand(std::string_view vendor, std::string_view type, std::string* problem);
     // Read ID: opens the programmer with the device's image and checks the chip.
     bool ReadChipId();
     // The selected device's parameter pages from Menu.ini, whether or not a programmer is
@@ -216,8 +213,6 @@ class Workbench : public LoadModel,
     // the socket's saved load settings, or, with no file to load ("< Data from buffer >", a load
     // that fails), the log says the buffer was cleared.
     AppliedDevice ApplyDetectedDevice(const DetectionResult& found);
-    // The search alone (no selection is changed): the result and its log line.
-    DetectionResult DetectAndLog();
 
     // ---- programmers ----
     // Finds the programmer, loads the selected device's image, sets the unit mode and the reset
@@ -340,8 +335,8 @@ class Workbench : public LoadModel,
     void ProcessHandedOver(std::string_view text);
 
     // The working values of the parameter pages (Menu.ini) as the operations use them.
-    PageValues CurrentPageValues() const;
-    void StorePageValues(const PageValues& values);
+    PageValues CurrentPageValues() const { return session_.Values(); }
+    void StorePageValues(const PageValues& values) { session_.StoreValues(values); }
     // One component of the built pages set from a value as its control would take it, and the
     // pages' values stored. The reason when the value is refused (nothing changes then).
     std::optional<std::string> StorePageValue(int page, int component, std::string_view value);
@@ -365,9 +360,8 @@ class Workbench : public LoadModel,
     // Unit 1 socket 1's work file loaded unattended: nothing when it is in the buffer, else why
     // not.
     std::optional<std::string> LoadWorkFileOfUnit1(const std::filesystem::path& file);
-    bool IsUnit1Device(std::string_view vendor, std::string_view type) const;
-    // The detection filter: a device that is not unit 1's is made ready (kept for the apply).
-    bool AcceptDetected(const std::string& vendor, const std::string& type);
+    // The names a device file without BRAND or NAME gives its record: unit 1's remembered device.
+    DeviceName RecordDefaults() const;
     AppliedDevice LoadAgainForNewDevice(const std::string& workFile);
     void EndProgram(bool closingSaves);
     // The docked information panel: shown on the operation tabs unless the log is in its own
@@ -381,12 +375,15 @@ class Workbench : public LoadModel,
     // once, until a write succeeds again.
     void StoreOptionsChangedFrom(const Options& before);
     // A type change in two halves: everything the new device needs (record, buffer, Menu.ini)
-    // made ready beside the old files, then put in place together. PrepareDevice changes nothing;
-    // false refuses the device, with the reason (empty when the operator was told already).
-    struct PreparedDevice;
-    bool PrepareDevice(std::string_view vendor, std::string_view type, PreparedDevice& device,
-                       std::string& refusal);
-    bool CommitDevice(int unit, PreparedDevice& device, std::string& refusal);
+    // made ready beside the old files, then put in place together and shown in the unit.
+    // PrepareDevice changes nothing; null refuses the device, with the reason (empty when the
+    // operator was told already).
+    std::unique_ptr<StagedDevice> PrepareDevice(std::string_view vendor, std::string_view type,
+                                                std::string& refusal);
+    // What staging noticed: a missing device file ends the program, a wrong library focuses the
+    // vendor box.
+    void ActOnStageNotes(const StageNotes& notes);
+    bool CommitDevice(int unit, StagedDevice& device, std::string& refusal);
     void ClearSocketFields(int unit);
     // The restore with the watch timer paused; true when it put a work file into the socket.
     bool RestoreSocketHistoryPaused(int unit, int socket);
@@ -415,15 +412,8 @@ class Workbench : public LoadModel,
     InformationLog log_;
     Options options_;
     OptionFieldTexts optionFields_;
-    std::optional<DeviceLibrary> library_;
-    std::string libraryDate_ = "None";
-    std::vector<std::string> vendorList_;
+    DeviceSession session_;
     std::array<std::vector<std::string>, kUnitCount> typeLists_;
-    DeviceRecord record_;
-
-    std::unique_ptr<UsbDevice> usb_;
-    std::unique_ptr<Programmer> programmer_;
-    std::unique_ptr<DeviceOperations> operations_;
 
     IndicatorBoard board_;
     Units units_;
@@ -433,7 +423,6 @@ class Workbench : public LoadModel,
     LoadDialogState loadDialog_;
     ParameterPages premiumPages_;
     bool premiumPagesChanged_ = false;
-    PageValues pageValues_;  // Menu.ini as the operations use it
     bool informationWindowShown_ = false;
     bool optionsWriteFailureTold_ = false;
     int tabIndex_ = kProgrammerTabIndex;
@@ -442,8 +431,6 @@ class Workbench : public LoadModel,
     std::unique_ptr<Sequencer> sequencer_;
     int busyDepth_ = 0;
     ProgressSink* loadProgress_ = nullptr;
-    // The device the last detection made ready for unit 1.
-    std::unique_ptr<PreparedDevice> detectedDevice_;
     // Unit 1's device is this session's own (the history restored, a detection applied, the
     // operator's choice). Until then the boxes hold the library's first device only as a
     // placeholder: History.ini is not rewritten from it, and the first restore takes the history
