@@ -387,7 +387,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         event->accept();
         return;
     }
-    switch (DecideClose(gate_->Busy(), bench_->Runs().Busy(), !shuttingDown_, asker_,
+    switch (DecideClose(gate_->Busy(), bench_->RunUnderWay(), !shuttingDown_, asker_,
                         [this] { bench_->Runs().RequestStop(); })) {
         case CloseDecision::Close:
             break;

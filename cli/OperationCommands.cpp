@@ -41,18 +41,25 @@ const std::map<std::string, Operation> kOperations{
     {"unprotect", Operation::Unprotect},
 };
 
-// Opens the programmer for a run: the sequencer, with the identity check unless --skip-id, and a
-// bar on stderr when it is a terminal.
-int OpenForRun(CliContext& context, bool checkId, TerminalProgress& progress) {
+// Opens the programmer for a run.
+int OpenForRun(CliContext& context) {
     if (const int code = OpenBench(context, Needs::Programmer); code != kSuccess)
         return code;
-    Workbench& bench = *context.bench;
-    if (bench.ProgrammerCount() == 0)
+    if (context.bench->ProgrammerCount() == 0)
         return Fail(kFailed, "no programmer connected");
-    bench.Runs().SetIdentityCheck(checkId);
-    if (::isatty(STDERR_FILENO))
-        bench.Runs().SetObserver(&progress);
     return kSuccess;
+}
+
+// Runs a plan, with a bar on stderr when it is a terminal.
+RunResult RunPlanned(Workbench& bench, const RunPlan& plan) {
+    TerminalProgress progress;
+    const bool terminal = ::isatty(STDERR_FILENO) != 0;
+    if (terminal)
+        bench.Runs().AddObserver(&progress);
+    const RunResult result = bench.Runs().Run(plan);
+    if (terminal)
+        bench.Runs().RemoveObserver(&progress);
+    return result;
 }
 
 // How a run ended, as an exit code, with the reason when nothing was run.
@@ -70,10 +77,14 @@ int RunExitCode(const RunResult& result) {
 // the verdict. Read also logs the checksum lines.
 int SingleOperation(CliContext& context, const std::string& name, bool checkId) {
     const Operation operation = kOperations.at(name);
-    TerminalProgress progress;
-    if (const int code = OpenForRun(context, checkId, progress); code != kSuccess)
+    if (const int code = OpenForRun(context); code != kSuccess)
         return code;
-    return RunExitCode(context.bench->Runs().SingleOperation(operation));
+    Workbench& bench = *context.bench;
+    RunPlan plan = bench.PlanWithOptions(Bar::Programmer);
+    plan.kind = operation == Operation::Read ? RunKind::Read : RunKind::Single;
+    plan.operation = operation;
+    plan.identityCheck = checkId;
+    return RunExitCode(RunPlanned(bench, plan));
 }
 
 // Execute All on the Programmer tab (or the Emulator tab), with the steps given checked.
@@ -99,39 +110,46 @@ int RunSteps(CliContext& context, const std::string& list, bool checkId, bool em
     }
     if (wanted.empty())
         return Fail(kBadUsage, "no step given");
-    TerminalProgress progress;
-    if (const int code = OpenForRun(context, checkId, progress); code != kSuccess)
+    if (const int code = OpenForRun(context); code != kSuccess)
         return code;
     Workbench& bench = *context.bench;
-    bench.ShowTab(emulator ? kEmulatorTabIndex : kProgrammerTabIndex);
+    RunPlan plan = bench.PlanWithOptions(bar);
+    plan.kind = RunKind::Steps;
+    plan.identityCheck = checkId;
     for (const StepRow& row : StepRowsOf(bar)) {
         const bool asked = std::find(wanted.begin(), wanted.end(), row.step) != wanted.end();
-        if (bench.StepChangeable(bar, row.step))
-            bench.SetStepChecked(bar, row.step, asked);
-        else if (!asked)
+        const bool always = !bench.StepChangeable(bar, row.step);
+        if (asked || always)
+            plan.steps.push_back(row.step);
+        if (always && !asked)
             std::cerr << "note: the emulator always runs " << OperationLogName(row.operation)
                       << '\n';
     }
-    const RunResult result = bench.Runs().ExecuteAll();
+    const RunResult result = RunPlanned(bench, plan);
     if (result.ran && result.skipped == 0)
         std::cout << (result.Pass() ? "Pass" : "Fail") << '\n';
     return RunExitCode(result);
 }
 
 int Reset(CliContext& context, std::optional<int> milliseconds, bool low, bool high) {
-    TerminalProgress progress;
-    if (const int code = OpenForRun(context, false, progress); code != kSuccess)
+    if (const int code = OpenForRun(context); code != kSuccess)
         return code;
     Workbench& bench = *context.bench;
-    if (low || high)
-        bench.Settings().resetNormalHigh = high;
+    RunPlan plan = bench.PlanWithOptions(Bar::Emulator);
+    plan.kind = RunKind::Single;
+    plan.operation = Operation::Reset;
+    plan.tile = Step::Reset;
+    if (low || high) {
+        Options level;
+        level.resetNormalHigh = high;
+        plan.resetIdleLevel = level.ResetIdleLevel();
+    }
     if (milliseconds) {
         if (*milliseconds < 1 || *milliseconds > 0xFFFF)
             return Fail(kBadUsage, "--ms takes 1 to 65535");
-        bench.OptionFields().resetTime = std::to_string(*milliseconds);
+        plan.resetPulseMs = static_cast<std::uint16_t>(*milliseconds);
     }
-    bench.ShowTab(kEmulatorTabIndex);
-    return RunExitCode(bench.Runs().ResetTile());
+    return RunExitCode(RunPlanned(bench, plan));
 }
 
 std::string ShownValue(const PageComponent& c) {

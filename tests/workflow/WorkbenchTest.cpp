@@ -188,7 +188,7 @@ TEST_F(WorkbenchTest, TheDataFromTheBufferIsNotRestoredAtTheNextStart) {
     Open("W25X10");
     bench->StartUp({});
     bench->LoadIntoUnit1(WriteFile("image.bin", 4096));
-    ASSERT_TRUE(bench->Runs().Read().Pass());
+    ASSERT_TRUE(bench->Read().Pass());
     bench->Close();
     EXPECT_EQ(IniFile(home / "History.ini").ReadString("Device1", "Socket1File"), kDataFromBuffer);
 
@@ -228,7 +228,7 @@ TEST_F(WorkbenchTest, ExecuteAllRunsTheCheckedStepsAndShowsTheVerdict) {
     bench->StartUp({});
     bench->LoadIntoUnit1(WriteFile("image.bin", 4096));
     ASSERT_TRUE(bench->UnitStates().Socket(1, 1).enabled);
-    const RunResult run = bench->Runs().ExecuteAll();
+    const RunResult run = bench->ExecuteAll();
     EXPECT_TRUE(run.Pass());
     for (const auto* tile : {"Programmer_Erase", "Programmer_Check", "Programmer_Program",
                              "Programmer_Verify", "Programmer_Protect"}) {
@@ -255,9 +255,9 @@ TEST_F(WorkbenchTest, AFailingStepSkipsTheRestAndEndsRed) {
         sim::SimulatedProgrammer* simulator = nullptr;
     } failErase;
     failErase.simulator = simulator;
-    bench->Runs().SetObserver(&failErase);
+    bench->Runs().AddObserver(&failErase);
     watchTimer.Start();
-    const RunResult run = bench->Runs().ExecuteAll();
+    const RunResult run = bench->ExecuteAll();
     EXPECT_FALSE(run.Pass());
     EXPECT_EQ(Shown("Programmer_EraseImage_Panel"), "Programmer_EraseFail_Image");
     EXPECT_EQ(Shown("Programmer_CheckImage_Panel"), "Programmer_CheckNorm_Image");
@@ -348,13 +348,13 @@ TEST_F(WorkbenchTest, AFailureInTheMiddleOfExecuteAllLeavesAConsistentState) {
         injector.fault = c.fault;
         injector.simulator = simulator;
         injector.timer = &watchTimer;
-        bench->Runs().SetObserver(&injector);
+        bench->Runs().AddObserver(&injector);
         if (!c.at)
             c.fault(*simulator);
         op = ScriptedOperator({Answer::Retry, Answer::Cancel});
         watchTimer.Start();
 
-        const RunResult run = bench->Runs().ExecuteAll();
+        const RunResult run = bench->ExecuteAll();
         EXPECT_FALSE(run.Pass());
         for (int i = 0; i < static_cast<int>(tiles.size()); ++i) {
             const char* image = c.failedStep < 0 || i > c.failedStep ? "Norm"
@@ -388,7 +388,7 @@ TEST_F(WorkbenchTest, AFailureInTheMiddleOfExecuteAllLeavesAConsistentState) {
         EXPECT_TRUE(watchTimer.IsEnabled());
         EXPECT_FALSE(bench->Runs().Busy());
         EXPECT_EQ(test::ReadFile(home / "History.ini"), history);
-        bench->Runs().SetObserver(nullptr);
+        bench->Runs().RemoveObserver(&injector);
     }
 }
 
@@ -415,15 +415,15 @@ TEST_F(WorkbenchTest, AProgrammerPulledOutDuringARunEndsItFailBeforeTheStatusGoe
     } pullOut;
     pullOut.simulator = simulator;
     pullOut.board = &bench->Board();
-    bench->Runs().SetObserver(&pullOut);
+    bench->Runs().AddObserver(&pullOut);
     const std::string button = "Function_ExecuteAllMouseACTFilter_Label";
     for (const MouseEvent event :
          {MouseEvent::Enter, MouseEvent::LeftDown, MouseEvent::LeftUpInside})
         bench->Board().Mouse(button, event, bench->ProgrammerCount(), bench->TabIndex());
     ASSERT_EQ(Shown("Function_ExecuteAllImage_Panel"), "Function_ExecuteAllLight_Image");
 
-    const RunResult run = bench->Runs().ExecuteAll();
-    bench->Runs().SetObserver(nullptr);
+    const RunResult run = bench->ExecuteAll();
+    bench->Runs().RemoveObserver(&pullOut);
     EXPECT_EQ(run.Outcome(), Verdict::Fail);
     EXPECT_EQ(run.failedStep, Operation::Program);
     EXPECT_EQ(pullOut.ended.failedStep, Operation::Program);
@@ -445,7 +445,7 @@ TEST_F(WorkbenchTest, ExecuteAllWithEveryStepClearedRunsNothingAndSaysWhy) {
     Open("W25X10");
     bench->StartUp({});
     bench->LoadIntoUnit1(WriteFile("image.bin", 4096));
-    ASSERT_TRUE(bench->Runs().ExecuteAll().Pass());
+    ASSERT_TRUE(bench->ExecuteAll().Pass());
     for (const StepRow& row : StepRowsOf(Bar::Programmer))
         bench->SetStepChecked(Bar::Programmer, row.step, false);
     const std::size_t before = Lines().size();
@@ -453,7 +453,7 @@ TEST_F(WorkbenchTest, ExecuteAllWithEveryStepClearedRunsNothingAndSaysWhy) {
     simulator->ClearLog();
     op = ScriptedOperator();
 
-    const RunResult run = bench->Runs().ExecuteAll();
+    const RunResult run = bench->ExecuteAll();
     EXPECT_FALSE(run.Pass());
     EXPECT_EQ(run.Outcome(), Verdict::None);
     EXPECT_EQ(op.Texts(), std::vector<std::string>{std::string(kSelectStepMessage)});
@@ -474,10 +474,10 @@ TEST_F(WorkbenchTest, TheRunsTimeIsOneFigureAndTheLogEndsWithTheVerdict) {
         void RunEnded(const RunResult& result) override { elapsed = result.elapsedMs; }
         std::optional<std::uint32_t> elapsed;
     } ended;
-    bench->Runs().SetObserver(&ended);
+    bench->Runs().AddObserver(&ended);
     clock.step = 7;
-    const RunResult run = bench->Runs().ExecuteAll();
-    bench->Runs().SetObserver(nullptr);
+    const RunResult run = bench->ExecuteAll();
+    bench->Runs().RemoveObserver(&ended);
     ASSERT_TRUE(run.Pass());
     ASSERT_TRUE(run.elapsedMs.has_value());
     EXPECT_EQ(ended.elapsed, run.elapsedMs);
@@ -512,9 +512,9 @@ TEST_F(WorkbenchTest, AReadWhoseBufferCannotBeReadBackFails) {
         std::filesystem::path buffer;
     } spoil;
     spoil.buffer = home / "output.tmp";
-    bench->Runs().SetObserver(&spoil);
-    const RunResult run = bench->Runs().Read();
-    bench->Runs().SetObserver(nullptr);
+    bench->Runs().AddObserver(&spoil);
+    const RunResult run = bench->Read();
+    bench->Runs().RemoveObserver(&spoil);
     EXPECT_FALSE(run.Pass());
     EXPECT_EQ(run.failedStep, Operation::Read);
     EXPECT_TRUE(Logged("Error : The buffer file " + spoil.buffer.string() +
@@ -668,7 +668,7 @@ TEST_F(WorkbenchTest, AChipOfAnotherDeviceAsksAndCancelSkipsTheSocket) {
     op = ScriptedOperator({Answer::Retry, Answer::Cancel});
     simulator->EnableLog(true);
     simulator->ClearLog();
-    const RunResult cancelled = bench->Runs().ExecuteAll();
+    const RunResult cancelled = bench->ExecuteAll();
     EXPECT_EQ(cancelled.skipped, 1);
     EXPECT_EQ(cancelled.processed, 0);
     EXPECT_EQ(cancelled.Outcome(), Verdict::Stopped);
@@ -682,10 +682,9 @@ TEST_F(WorkbenchTest, AChipOfAnotherDeviceAsksAndCancelSkipsTheSocket) {
     // The programmer's lamp is told "not passed", not left on the chip before's verdict.
     const auto wire = test::Describe(simulator->Log());
     EXPECT_EQ(wire.back(), "out D0 0001 0000");
-    for (const auto& run : {std::function<RunResult()>([&] { return bench->Runs().Read(); }),
-                            std::function<RunResult()>([&] {
-                                return bench->Runs().SingleStep(Bar::Programmer, Step::Erase);
-                            })}) {
+    for (const auto& run : {std::function<RunResult()>([&] { return bench->Read(); }),
+                            std::function<RunResult()>(
+                                [&] { return bench->SingleStep(Bar::Programmer, Step::Erase); })}) {
         bench->Board().ShowStatus(StatusImage::Pass);
         op = ScriptedOperator({Answer::Cancel});
         EXPECT_EQ(run().Outcome(), Verdict::Stopped);
@@ -696,7 +695,7 @@ TEST_F(WorkbenchTest, AChipOfAnotherDeviceAsksAndCancelSkipsTheSocket) {
 
     // Yes detects the chip, selects it and runs the steps against it.
     op = ScriptedOperator({Answer::Yes});
-    const RunResult detected = bench->Runs().ExecuteAll();
+    const RunResult detected = bench->ExecuteAll();
     EXPECT_EQ(bench->UnitStates().Unit(1).type, "W25X20");
     EXPECT_TRUE(detected.Pass());
 }
@@ -715,7 +714,7 @@ TEST_F(WorkbenchTest, YesAtTheIdentityQuestionLoadsTheWorkFileAgainForTheFoundDe
     ASSERT_EQ(bench->LoadFromDialog().end, LoadEnd::Loaded);
 
     op = ScriptedOperator({Answer::Yes});
-    EXPECT_TRUE(bench->Runs().ExecuteAll().Pass());
+    EXPECT_TRUE(bench->ExecuteAll().Pass());
     EXPECT_EQ(bench->UnitStates().Unit(1).type, "W25X20");
     EXPECT_TRUE(Logged(std::string(kWorkFileLoadedAgainLine) + file.string()));
     const SocketState& socket = bench->UnitStates().Socket(1, 1);
@@ -758,7 +757,7 @@ TEST_F(WorkbenchTest, YesWithNothingToLoadAgainStopsTheRunAndFails) {
         ASSERT_TRUE(bench->UnitStates().Socket(1, 1).enabled);
 
         op = ScriptedOperator({Answer::Yes});
-        const RunResult run = bench->Runs().ExecuteAll();
+        const RunResult run = bench->ExecuteAll();
         EXPECT_EQ(run.processed, 1);
         EXPECT_FALSE(run.Pass());
         EXPECT_EQ(bench->UnitStates().Unit(1).type, "W25X20");
@@ -778,7 +777,7 @@ TEST_F(WorkbenchTest, YesWithNothingToLoadAgainStopsTheRunAndFails) {
     ASSERT_TRUE(bench->SelectDevice(1, "Winbond", "W25X10"));
     bench->SetSocketEnabled(1, 1, true);
     op = ScriptedOperator({Answer::Yes});
-    EXPECT_FALSE(bench->Runs().SingleStep(Bar::Programmer, Step::Program).Pass());
+    EXPECT_FALSE(bench->SingleStep(Bar::Programmer, Step::Program).Pass());
     EXPECT_TRUE(Logged(std::string(kNoImageForNewDeviceLine)));
     EXPECT_FALSE(Logged("Program : Pass"));
     EXPECT_EQ(Shown("Programmer_ProgramImage_Panel"), "Programmer_ProgramFail_Image");
@@ -857,7 +856,7 @@ TEST_F(WorkbenchTest, ADetectedDeviceThatCannotBeSelectedIsNotFound) {
 
     bench->SetSocketEnabled(1, 1, true);
     op = ScriptedOperator({Answer::Yes, Answer::Cancel});
-    const RunResult run = bench->Runs().ExecuteAll();
+    const RunResult run = bench->ExecuteAll();
     EXPECT_EQ(run.skipped, 1);
     EXPECT_EQ(op.Texts(), (std::vector<std::string>{std::string(kConfirmDeviceIdQuestion),
                                                     std::string(kConfirmDeviceIdQuestion)}));
@@ -983,7 +982,7 @@ TEST_F(WorkbenchTest, YesWithNothingFoundAsksAgain) {
     bench->SetSocketEnabled(1, 1, true);
     const std::size_t before = Lines().size();
     op = ScriptedOperator({Answer::Yes, Answer::Cancel});
-    const RunResult run = bench->Runs().ExecuteAll();
+    const RunResult run = bench->ExecuteAll();
     EXPECT_EQ(run.skipped, 1);
     EXPECT_EQ(run.processed, 0);
     EXPECT_EQ(op.Texts(), (std::vector<std::string>{std::string(kConfirmDeviceIdQuestion),
@@ -1032,12 +1031,12 @@ TEST_F(WorkbenchTest, ProgressStaysWithinEachStepAndAPassedVerifyClearsTheChecks
         std::map<Operation, int> inside;
     } watcher;
     watcher.board = &bench->Board();
-    bench->Runs().SetObserver(&watcher);
+    bench->Runs().AddObserver(&watcher);
     bench->Board().SetObserver(&watcher);
     clock.step = 40;  // the operations report their bytes at most every 30 ms
-    EXPECT_TRUE(bench->Runs().ExecuteAll().Pass());
+    EXPECT_TRUE(bench->ExecuteAll().Pass());
     bench->Board().SetObserver(nullptr);
-    bench->Runs().SetObserver(nullptr);
+    bench->Runs().RemoveObserver(&watcher);
     for (const Operation operation : {Operation::BlankCheck, Operation::Program, Operation::Verify})
         EXPECT_GT(watcher.inside[operation], 0) << OperationLogName(operation);
     EXPECT_EQ(bench->Board().ChecksumLookOf(0),
@@ -1053,7 +1052,7 @@ TEST_F(WorkbenchTest, AnEmulatorRunWhoseResetFailsKeepsTheResetTileLit) {
     bench->ShowTab(kEmulatorTabIndex);
     bench->SetStepChecked(Bar::Emulator, Step::Verify, false);
     simulator->FailEvery({sim::TransferKind::ControlOut, 0xD2});  // the reset line
-    const RunResult run = bench->Runs().ExecuteAll();
+    const RunResult run = bench->ExecuteAll();
     EXPECT_FALSE(run.Pass());
     EXPECT_EQ(Shown("Emulator_ProgramImage_Panel"), "Emulator_ProgramPass_Image");
     EXPECT_EQ(Shown("Emulator_VerifyImage_Panel"), "Emulator_VerifyNorm_Image");
@@ -1079,7 +1078,7 @@ TEST_F(WorkbenchTest, WithoutAnEnabledSocketNothingRunsAndTheOperatorIsTold) {
     Open("W25X10");
     bench->StartUp({});
     bench->SetSocketEnabled(1, 1, false);
-    const RunResult run = bench->Runs().ExecuteAll();
+    const RunResult run = bench->ExecuteAll();
     EXPECT_EQ(run.processed, 0);
     EXPECT_EQ(op.Texts().back(), kSelectSocketMessage);
 }
@@ -1091,10 +1090,10 @@ TEST_F(WorkbenchTest, ASecondClickDuringARunIsRefused) {
     bench->LoadIntoUnit1(WriteFile("image.bin", 4096));
     int refused = 0;
     pump.during = [&] {
-        if (bench->Runs().Busy() && !bench->Runs().ExecuteAll().ran)
+        if (bench->Runs().Busy() && !bench->ExecuteAll().ran)
             ++refused;
     };
-    EXPECT_TRUE(bench->Runs().ExecuteAll().Pass());
+    EXPECT_TRUE(bench->ExecuteAll().Pass());
     EXPECT_GT(refused, 0);
     const auto lines = Lines();
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "Start [Erase]"), 1);
@@ -1104,8 +1103,8 @@ TEST_F(WorkbenchTest, ReadShowsTheDataFromTheBufferAndBothChecksums) {
     Open("W25X10");
     bench->StartUp({});
     bench->LoadIntoUnit1(WriteFile("image.bin", 4096));
-    ASSERT_TRUE(bench->Runs().ExecuteAll().Pass());
-    const RunResult read = bench->Runs().Read();
+    ASSERT_TRUE(bench->ExecuteAll().Pass());
+    const RunResult read = bench->Read();
     EXPECT_TRUE(read.Pass());
     const SocketState& socket = bench->UnitStates().Socket(1, 1);
     EXPECT_EQ(socket.workFile, kDataFromBuffer);
@@ -1133,7 +1132,7 @@ TEST_F(WorkbenchTest, TheInformationWindowsModeKeepsTheVerdict) {
         bench->SetInformationWindowShown(false);
         duringRun.push_back(Shown(status));
     };
-    ASSERT_TRUE(bench->Runs().ExecuteAll().Pass());
+    ASSERT_TRUE(bench->ExecuteAll().Pass());
     EXPECT_EQ(duringRun,
               (std::vector<std::string>{"Status_ResultWait_Image", "Status_ResultWait_Image"}));
 
@@ -1155,7 +1154,7 @@ TEST_F(WorkbenchTest, EmulatorResetFailureKeepsTheLightTile) {
     bench->StartUp({});
     bench->ShowTab(kEmulatorTabIndex);
     simulator->FailEvery({sim::TransferKind::ControlOut, 0xD2});
-    const RunResult run = bench->Runs().ResetTile();
+    const RunResult run = bench->ResetTile();
     EXPECT_FALSE(run.Pass());
     EXPECT_EQ(Shown("Emulator_ResetImage_Panel"), "Emulator_ResetLight_Image");
     EXPECT_TRUE(Logged("Reset : Fail"));
@@ -1279,7 +1278,7 @@ TEST_F(WorkbenchTest, AFailedReloadProgramsNothing) {
     const auto file = WriteFile("fw.bin", 2048);
     const auto fileTime = std::filesystem::last_write_time(file);
     bench->LoadIntoUnit1(file);
-    ASSERT_TRUE(bench->Runs().ExecuteAll().Pass());
+    ASSERT_TRUE(bench->ExecuteAll().Pass());
     const auto chip = [&] { return simulator->Chip()->Memory().ReadRange(0, 4096); };
     const auto programmed = chip();
     namespace fs = std::filesystem;
@@ -1333,7 +1332,7 @@ TEST_F(WorkbenchTest, AfterAReadAChangedWorkFileIsTheOneReloaded) {
     bench->ShowTab(kEmulatorTabIndex);
     const auto file = WriteFile("fw.bin", 2048);
     bench->LoadIntoUnit1(file);
-    ASSERT_TRUE(bench->Runs().Read().Pass());
+    ASSERT_TRUE(bench->Read().Pass());
     ASSERT_EQ(bench->UnitStates().Socket(1, 1).workFile, kDataFromBuffer);
     WriteFile("fw.bin", 3000);
     bench->WatchTick();
@@ -1351,7 +1350,7 @@ TEST_F(WorkbenchTest, ProgramAndVerifyRefuseABufferWithoutAWholeImage) {
     Open("W25X10");
     bench->StartUp({});
     bench->LoadIntoUnit1(WriteFile("image.bin", 4096));
-    ASSERT_TRUE(bench->Runs().ExecuteAll().Pass());
+    ASSERT_TRUE(bench->ExecuteAll().Pass());
     const auto programmed = simulator->Chip()->Memory().ReadRange(0, 4096);
     struct Case {
         const char* name;
@@ -1365,7 +1364,7 @@ TEST_F(WorkbenchTest, ProgramAndVerifyRefuseABufferWithoutAWholeImage) {
         SCOPED_TRACE(c.name);
         std::filesystem::resize_file(home / "output.tmp", c.length);
         bench->Log().Clear();
-        const RunResult run = bench->Runs().ExecuteAll();
+        const RunResult run = bench->ExecuteAll();
         EXPECT_EQ(run.Outcome(), Verdict::Fail);
         EXPECT_EQ(run.failure, c.words);
         EXPECT_TRUE(Logged(c.line));
@@ -1375,17 +1374,17 @@ TEST_F(WorkbenchTest, ProgramAndVerifyRefuseABufferWithoutAWholeImage) {
 
         for (const Step step : {Step::Program, Step::Verify}) {
             bench->Log().Clear();
-            const RunResult single = bench->Runs().SingleStep(Bar::Programmer, step);
+            const RunResult single = bench->SingleStep(Bar::Programmer, step);
             EXPECT_EQ(single.Outcome(), Verdict::Fail);
             EXPECT_TRUE(Logged(c.line));
         }
         // Steps that need no image still run.
-        EXPECT_TRUE(bench->Runs().SingleStep(Bar::Programmer, Step::Check).ran);
+        EXPECT_TRUE(bench->SingleStep(Bar::Programmer, Step::Check).ran);
     }
     // The editor may lengthen the buffer past the device: still a whole image.
     bench->LoadIntoUnit1(WriteFile("image.bin", 4096));
     std::filesystem::resize_file(home / "output.tmp", 128 * 1024 + 16);
-    EXPECT_TRUE(bench->Runs().SingleStep(Bar::Programmer, Step::Verify).Pass());
+    EXPECT_TRUE(bench->SingleStep(Bar::Programmer, Step::Verify).Pass());
 }
 
 // A work file restored from the history at start-up is watched when "Watch" is checked (the
@@ -1493,7 +1492,7 @@ TEST_F(WorkbenchTest, ABufferReplacedByAFifoFailsTheRunAndTheCloseWithoutBlockin
     test::MakeFifo(buffer);
     RunResult run;
     ASSERT_TRUE(test::ReturnsWithoutBlocking(
-        buffer, [&] { run = bench->Runs().SingleStep(Bar::Programmer, Step::Program); }));
+        buffer, [&] { run = bench->SingleStep(Bar::Programmer, Step::Program); }));
     EXPECT_FALSE(run.Pass());
     const std::string line =
         "Error : The buffer file " + buffer.string() + " is not a regular file (a FIFO) !";

@@ -99,7 +99,11 @@ Workbench::Workbench(ProgramDirectory dirs, WorkbenchSeams seams, WorkbenchHost&
     programmer_ = std::make_unique<Programmer>(*usb_, log_, op_, pump_);
     operations_ = std::make_unique<DeviceOperations>(*programmer_, dirs_, clock_);
     units_.SetEvents(this);
-    sequencer_ = std::make_unique<Sequencer>(*this);
+    // Everything a run works with, in one place.
+    sequencer_ = std::make_unique<Sequencer>(
+        RunServices{log_, op_, clock_, board_, units_, *programmer_, *operations_, record_,
+                    pageValues_, dirs_, watchTimer_, work_},
+        static_cast<RunContext&>(*this));
     usb_->SetChangeHandler([this](UsbChange change) { UsbChanged(change); });
     pageValues_ = PageValues::Read(dirs_.MenuIni());
 }
@@ -120,7 +124,125 @@ bool Workbench::LockHome(std::string_view holder, std::string* problem) {
 }
 
 bool Workbench::Busy() const {
-    return busyDepth_ > 0 || sequencer_->Busy();
+    return work_.Busy();
+}
+
+bool Workbench::RunUnderWay() const {
+    return sequencer_->Busy() || editing_;
+}
+
+// ---- runs ----
+
+bool Workbench::OperationTabShown() const {
+    return tabIndex_ == kEmulatorTabIndex || tabIndex_ == kProgrammerTabIndex;
+}
+
+RunPlan Workbench::PlanWithOptions(Bar bar) const {
+    RunPlan plan;
+    plan.bar = bar;
+    plan.socketsFromBoxes = false;
+    plan.sockets = {0};
+    plan.targetBoardSupply = bar == Bar::Emulator && options_.userTargetBoard;
+    plan.verifyListing = VerifyListingOption();
+    plan.resetPulseMs = ResetPulseMs();
+    plan.resetIdleLevel = options_.ResetIdleLevel();
+    return plan;
+}
+
+RunPlan Workbench::WindowPlan(RunKind kind, Bar bar) const {
+    RunPlan plan = PlanWithOptions(bar);
+    plan.kind = kind;
+    plan.socketsFromBoxes = true;
+    plan.sockets.clear();
+    plan.targetBoardSupply = TargetBoardSuppliesEmulator();
+    for (const StepRow& row : StepRowsOf(bar)) {
+        if (StepChecked(bar, row.step))
+            plan.steps.push_back(row.step);
+    }
+    return plan;
+}
+
+RunResult Workbench::ExecuteAll() {
+    if (!OperationTabShown())
+        return {};
+    const Bar bar = tabIndex_ == kEmulatorTabIndex ? Bar::Emulator : Bar::Programmer;
+    return sequencer_->Run(WindowPlan(RunKind::Steps, bar));
+}
+
+RunResult Workbench::Read() {
+    if (!OperationTabShown())
+        return {};
+    const Bar bar = tabIndex_ == kEmulatorTabIndex ? Bar::Emulator : Bar::Programmer;
+    return sequencer_->Run(WindowPlan(RunKind::Read, bar));
+}
+
+RunResult Workbench::SingleStep(Bar bar, Step step) {
+    const auto operation = TileOperation(bar, step);
+    if (!operation)
+        return {};  // the Watch, Load File, Erase and Program tiles of the Emulator bar do nothing
+    RunPlan plan = WindowPlan(RunKind::Single, bar);
+    plan.operation = *operation;
+    plan.tile = step;
+    return sequencer_->Run(plan);
+}
+
+RunResult Workbench::ResetTile() {
+    return SingleStep(Bar::Emulator, Step::Reset);
+}
+
+void Workbench::Edit() {
+    if (Busy() || ProgrammerCount() == 0 || !OperationTabShown())
+        return;
+    // Afterwards the watch runs exactly when "Watch" is checked, whatever the timer did before.
+    const bool watchChecked = options_.emulatorWatch;
+    watchTimer_.Stop();
+    {
+        const DeviceWork::Guard work(work_);
+        editing_ = true;
+        host_.ShowEditor(record_.deviceSize);
+        editing_ = false;
+    }
+    watchTimer_.SetEnabled(watchChecked);
+    RunDeferredDeviceChanges();
+}
+
+DeviceAtYes Workbench::ApplyChipDevice(bool targetBoardSupply) {
+    const DetectionResult result = DetectForUnit1(targetBoardSupply);
+    if (!result.found)
+        return DeviceAtYes::NotApplied;
+    switch (ApplyDetectedDevice(result)) {
+        case AppliedDevice::Refused:
+            return DeviceAtYes::NotApplied;
+        case AppliedDevice::Cleared:
+            return DeviceAtYes::ImageLost;
+        case AppliedDevice::Unchanged:
+        case AppliedDevice::Reloaded:
+            break;
+    }
+    return DeviceAtYes::ImageKept;
+}
+
+void Workbench::CheckFirstSocket() {
+    units_.SetEnabled(1, 1, true);
+}
+
+void Workbench::VerifyPassed(int socketIndex) {
+    const SocketPosition at = SocketAtIndex(socketIndex);
+    units_.ClearChecksumWarning(at.unit, at.socket);
+}
+
+void Workbench::ReadIntoBuffer(const std::string& checksumText) {
+    ShowDataFromBuffer(checksumText);
+}
+
+void Workbench::PageValuesRead(const PageValues& values) {
+    StorePageValues(values);
+}
+
+void Workbench::RunEnded(const RunResult& /*result*/) {
+    // The device changes and USB events that arrived during the run.
+    RunDeferredDeviceChanges();
+    ProcessUsbEvents();
 }
 
 // ---- start-up and closing ----
@@ -296,7 +418,7 @@ bool Workbench::SelectForCommand(std::string_view vendor, std::string_view type,
 bool Workbench::ReadChipId() {
     if (Busy() || ProgrammerCount() == 0)
         return false;
-    const BusyScope busy(*this);
+    const DeviceWork::Guard work(work_);
     if (!programmer_->OpenProgrammer(record_.driverImagePath, 0))
         return false;
     programmer_->SendTargetBoardMode(TargetBoardSuppliesEmulator());
@@ -432,7 +554,7 @@ bool Workbench::SelectDevice(int unit, std::string_view vendor, std::string_view
 void Workbench::OrderButton(int unit) {
     if (Busy() || ProgrammerCount() == 0 || unit < 1 || unit > kUnitCount)
         return;
-    const BusyScope busy(*this);
+    const DeviceWork::Guard work(work_);
     board_.ShowLamp(unit, 1, LampImage::Yellow);
     programmer_->Channel().SetLampIndex(0, 5);
     board_.ShowLamp(unit, 1, LampImage::Gray);
@@ -443,7 +565,7 @@ DetectionResult Workbench::DetectAndLog() {
     DetectionResult result;
     if (!library_ || Busy())
         return result;
-    const BusyScope busy(*this);
+    const DeviceWork::Guard work(work_);
     const std::uint32_t start = clock_.TickMs();
     result = AutoDetectDevice(*programmer_, *library_, TargetBoardSuppliesEmulator());
     const std::uint32_t elapsed = TicksBetween(start, clock_.TickMs());
@@ -454,18 +576,18 @@ DetectionResult Workbench::DetectAndLog() {
 void Workbench::DetectIc() {
     if (ProgrammerCount() == 0 || tabIndex_ > kProgrammerTabIndex || Busy())
         return;
-    const BusyScope busy(*this);
+    const DeviceWork::Guard work(work_);
     const TimerPause pause(watchTimer_);
-    const DetectionResult result = DetectForUnit1();
+    const DetectionResult result = DetectForUnit1(TargetBoardSuppliesEmulator());
     const bool found = result.found && ApplyDetectedDevice(result) != AppliedDevice::Refused;
     units_.SetEnabled(1, 1, found);
 }
 
-DetectionResult Workbench::DetectForUnit1() {
+DetectionResult Workbench::DetectForUnit1(bool targetBoardSupply) {
     detectedDevice_.reset();
     const std::uint32_t start = clock_.TickMs();
     const DetectionResult result =
-        library_ ? AutoDetectDevice(*programmer_, *library_, TargetBoardSuppliesEmulator(),
+        library_ ? AutoDetectDevice(*programmer_, *library_, targetBoardSupply,
                                     [this](const std::string& vendor, const std::string& type) {
                                         return AcceptDetected(vendor, type);
                                     })
@@ -551,7 +673,7 @@ AppliedDevice Workbench::LoadAgainForNewDevice(const std::string& workFile) {
 // ---- programmers ----
 
 void Workbench::EnumerateProgrammers(bool restoreHistory) {
-    const BusyScope busy(*this);
+    const DeviceWork::Guard work(work_);
     // Without a path (the image the device file names is missing or was refused), the warning
     // names the device file and key instead.
     const std::string origin =
@@ -623,7 +745,7 @@ bool Workbench::RestoreSocketHistoryPaused(int unit, int socket) {
     // its own, a later restore (the programmer plugged in again) applies the chip's device and
     // keeps the image.
     const bool takeHistory = !unit1Chosen_ && units_.Socket(1, 1).workFile.empty();
-    const DetectionResult detected = DetectForUnit1();
+    const DetectionResult detected = DetectForUnit1(TargetBoardSuppliesEmulator());
     const bool found = detected.found && ApplyDetectedDevice(detected) != AppliedDevice::Refused;
     units_.SetEnabled(1, 1, found);
     unit1Chosen_ = true;
@@ -835,7 +957,7 @@ LoadOutcome Workbench::LoadFile(int unit, int socket, const fs::path& file, bool
     const SavedSocket& saved = units_.Saved().sockets[static_cast<std::size_t>(socket - 1)];
     LoadOutcome outcome;
     {
-        const BusyScope busy(*this);
+        const DeviceWork::Guard work(work_);
         outcome = torq::LoadForSocket(unit, socket, useSaved, saved.load, file, loadDialog_,
                                       Environment(loadProgress_, asker));
     }
@@ -915,7 +1037,7 @@ LoadOutcome Workbench::LoadFromDialog(ProgressSink* progress) {
         return {LoadEnd::KeptOpen, std::nullopt, false};
     LoadOutcome outcome;
     {
-        const BusyScope busy(*this);
+        const DeviceWork::Guard work(work_);
         outcome = LoadIntoBuffer(loadDialog_, Environment(progress));
     }
     ApplyLoadOutcome(outcome);
@@ -1034,15 +1156,32 @@ void Workbench::WatchCheckBoxChanged(bool checked) {
 }
 
 WatchTickResult Workbench::WatchTick() {
-    if (Busy())
-        return {};
     WatchTickContext context;
     context.tabIndex = tabIndex_;
     context.watchChecked = options_.emulatorWatch;
     context.autoReload = options_.watchAutoReload;
     context.autoProcedure = options_.watchAutoProcedure;
     context.programmerCount = ProgrammerCount();
-    return watch_.Tick(context);
+    return WatchTickWith(context, nullptr);
+}
+
+WatchTickResult Workbench::WatchTick(const RunPlan& plan) {
+    WatchTickContext context;
+    context.tabIndex = kEmulatorTabIndex;
+    context.watchChecked = true;
+    context.autoReload = true;
+    context.autoProcedure = true;
+    context.programmerCount = ProgrammerCount();
+    return WatchTickWith(context, &plan);
+}
+
+WatchTickResult Workbench::WatchTickWith(const WatchTickContext& context, const RunPlan* plan) {
+    if (Busy())
+        return {};
+    watchPlan_ = plan;
+    const WatchTickResult result = watch_.Tick(context);
+    watchPlan_ = nullptr;
+    return result;
 }
 
 std::optional<std::string> Workbench::ReloadWorkFile() {
@@ -1057,8 +1196,11 @@ void Workbench::ShowLastOperationTab() {
     ShowTab(lastOperationTab_);
 }
 
-void Workbench::ExecuteAll() {
-    sequencer_->ExecuteAll();
+void Workbench::RunWatchProcedure() {
+    if (watchPlan_ != nullptr)
+        sequencer_->Run(*watchPlan_);
+    else
+        ExecuteAll();
 }
 
 void Workbench::EditOptions(const std::function<void(Options&)>& change) {
@@ -1089,7 +1231,7 @@ void Workbench::ResetLevelChanged(bool normalHigh) {
     // During device work the level goes out with the next run, which sets it first.
     if (Busy())
         return;
-    const BusyScope busy(*this);
+    const DeviceWork::Guard work(work_);
     operations_->TargetReset(static_cast<std::uint16_t>(options_.ResetIdleLevel()), 0);
 }
 

@@ -30,8 +30,10 @@
 #include "torq/usb/UsbDevice.h"
 #include "torq/workflow/CommandLine.h"
 #include "torq/workflow/DeviceChanges.h"
+#include "torq/workflow/DeviceWork.h"
 #include "torq/workflow/EmulatorWatch.h"
 #include "torq/workflow/IndicatorBoard.h"
+#include "torq/workflow/RunPlan.h"
 #include "torq/workflow/Timer.h"
 #include "torq/workflow/Units.h"
 
@@ -113,7 +115,7 @@ struct OptionFieldTexts {
     std::string infoMessageLimit = "5000";
 };
 
-class Workbench : private SocketEvents, private WatchHost {
+class Workbench : private SocketEvents, private WatchHost, private RunContext {
   public:
     Workbench(ProgramDirectory dirs, WorkbenchSeams seams, WorkbenchHost& host);
     ~Workbench() override;
@@ -174,6 +176,27 @@ class Workbench : private SocketEvents, private WatchHost {
     // not be saved is told to the operator as well as logged: the log closes with the window.
     void Close();
 
+    // ---- runs ----
+    // What the window's buttons and tiles run: plans built from the tab, the step boxes and the
+    // socket boxes. Nothing runs on a tab other than Emulator or Programmer.
+    // Function_ExecuteAllMouseACTFilter_LabelClick: every checked step of the current tab.
+    RunResult ExecuteAll();
+    // Function_ReadMouseACTFilter_LabelClick: the chip into the buffer, with its checksum lines.
+    RunResult Read();
+    // The step tiles (Programmer Erase, Check, Program, Verify, Protect; Emulator Verify, Reset):
+    // one operation with its identity check (none for the reset), lamp, verdict and time.
+    RunResult SingleStep(Bar bar, Step step);
+    // Emulator_ResetMouseACTFilter_LabelClick: a target reset pulse on every checked socket.
+    RunResult ResetTile();
+    // Function_EditMouseACTFilter_LabelClick: the hex editor over the buffer.
+    void Edit();
+    // A plan for `bar` with the options' run settings (the verify list, the reset pulse and
+    // level, the target board's supply on the Emulator bar), on unit 1 socket 1 whatever its box
+    // says, with the identity check; the command line and the benchmarks say what it runs.
+    RunPlan PlanWithOptions(Bar bar) const;
+    // A run, or the editor, is under way.
+    bool RunUnderWay() const;
+
     // ---- the command-line tool's start ----
     // The library checked and unit 1's device as History.ini names it, read without re-creating
     // the buffer or resetting Menu.ini (they persist between commands), and the options. With
@@ -213,7 +236,7 @@ class Workbench : private SocketEvents, private WatchHost {
     // with its found or not-found line. A library device that cannot be selected (refused for its
     // size, or its buffer or Menu.ini cannot be written) counts as no match, with the reason
     // logged, and the search goes on.
-    DetectionResult DetectForUnit1();
+    DetectionResult DetectForUnit1(bool targetBoardSupply);
     // Applies a found device to unit 1 keeping the operator's image: nothing changes when it is
     // the selected device; otherwise it is selected and socket 1's work file is loaded again with
     // the socket's saved load settings, or, with no file to load ("< Data from buffer >", a load
@@ -305,6 +328,9 @@ class Workbench : private SocketEvents, private WatchHost {
     // ---- emulator and options ----
     void WatchCheckBoxChanged(bool checked);
     WatchTickResult WatchTick();
+    // A tick as the command-line watch has it: as if the Emulator tab were shown with "Watch",
+    // the automatic reload and the automatic procedure checked; the procedure runs `plan`.
+    WatchTickResult WatchTick(const RunPlan& plan);
     void FlashTick() { units_.FlashTick(); }
     // The operator changed options (the Options tab, the target-board box): they apply at once,
     // and the section "Option" of History.ini is written when anything changed, so a crash keeps
@@ -339,7 +365,18 @@ class Workbench : private SocketEvents, private WatchHost {
     std::optional<std::string> ReloadWorkFile() override;
     void ShowLastOperationTab() override;
     void ProcessPendingMessages() override { pump_.ProcessPendingMessages(); }
-    void ExecuteAll() override;
+    void RunWatchProcedure() override;
+    // RunContext
+    DeviceAtYes ApplyChipDevice(bool targetBoardSupply) override;
+    void CheckFirstSocket() override;
+    void VerifyPassed(int socketIndex) override;
+    void ReadIntoBuffer(const std::string& checksumText) override;
+    void PageValuesRead(const PageValues& values) override;
+    void RunEnded(const RunResult& result) override;
+    // The plan of a window's click: the tab's bar with its checked steps, the socket boxes.
+    RunPlan WindowPlan(RunKind kind, Bar bar) const;
+    bool OperationTabShown() const;
+    WatchTickResult WatchTickWith(const WatchTickContext& context, const RunPlan* plan);
 
     void ApplyLoadOutcome(const LoadOutcome& outcome);
     // Loads `file` into a socket; the socket's fields take it only once it is in the buffer. The
@@ -373,17 +410,6 @@ class Workbench : private SocketEvents, private WatchHost {
     // The restore with the watch timer paused; true when it put a work file into the socket.
     bool RestoreSocketHistoryPaused(int unit, int socket);
     LoadEnvironment Environment(ProgressSink* progress, Operator* asker = nullptr);
-    // Marks device work outside a run for its scope.
-    class BusyScope {
-      public:
-        explicit BusyScope(Workbench& bench) : bench_(bench) { ++bench_.busyDepth_; }
-        ~BusyScope() { --bench_.busyDepth_; }
-        BusyScope(const BusyScope&) = delete;
-        BusyScope& operator=(const BusyScope&) = delete;
-
-      private:
-        Workbench& bench_;
-    };
     void ActOnDeviceChange(ReEnumeration decision);
 
     ProgramDirectory dirs_;
@@ -421,8 +447,10 @@ class Workbench : private SocketEvents, private WatchHost {
     int tabIndex_ = kProgrammerTabIndex;
     int lastOperationTab_ = kProgrammerTabIndex;
 
+    DeviceWork work_;
     std::unique_ptr<Sequencer> sequencer_;
-    int busyDepth_ = 0;
+    bool editing_ = false;
+    const RunPlan* watchPlan_ = nullptr;  // the command-line watch's procedure during its tick
     ProgressSink* loadProgress_ = nullptr;
     // The device the last detection made ready for unit 1.
     std::unique_ptr<PreparedDevice> detectedDevice_;
