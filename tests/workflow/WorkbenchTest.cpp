@@ -463,6 +463,49 @@ TEST_F(WorkbenchTest, ExecuteAllWithEveryStepClearedRunsNothingAndSaysWhy) {
     EXPECT_EQ(Shown("Programmer_EraseImage_Panel"), "Programmer_EraseNorm_Image");
 }
 
+// A plan runs what it says, whatever the window shows: another tab, the socket's box cleared and
+// every step box cleared stop the window's Execute All but not a plan built from arguments, which
+// runs its steps alone and leaves the tab and the boxes as they were. Every observer is handed
+// the run's result.
+TEST_F(WorkbenchTest, APlanRunsItsStepsWhateverTheTabAndTheBoxesSay) {
+    Open("W25X10");
+    bench->StartUp({});
+    bench->LoadIntoUnit1(WriteFile("image.bin", 4096));
+    for (const StepRow& row : StepRowsOf(Bar::Programmer))
+        bench->SetStepChecked(Bar::Programmer, row.step, false);
+    bench->SetSocketEnabled(1, 1, false);
+    bench->ShowTab(kOptionsTabIndex);
+    EXPECT_FALSE(bench->ExecuteAll().ran);
+
+    struct Ended final : SequencerObserver {
+        void RunEnded(const RunResult& result) override { results.push_back(result.Pass()); }
+        std::vector<bool> results;
+    } first, second;
+    bench->Runs().AddObserver(&first);
+    bench->Runs().AddObserver(&second);
+    RunPlan plan = bench->PlanWithOptions(Bar::Programmer);
+    plan.steps = {Step::Erase, Step::Program, Step::Verify};
+    const std::size_t before = Lines().size();
+    const RunResult run = bench->Runs().Run(plan);
+    bench->Runs().RemoveObserver(&first);
+    bench->Runs().RemoveObserver(&second);
+
+    EXPECT_TRUE(run.Pass());
+    EXPECT_EQ(first.results, std::vector<bool>{true});
+    EXPECT_EQ(second.results, std::vector<bool>{true});
+    const std::vector<std::string> lines = Lines();
+    std::vector<std::string> starts;
+    for (const auto& line : std::span(lines).subspan(before)) {
+        if (line.find("Start [") != std::string::npos)
+            starts.push_back(line.substr(line.find("Start [")));
+    }
+    EXPECT_EQ(starts,
+              (std::vector<std::string>{"Start [Erase]", "Start [Program]", "Start [Verify]"}));
+    EXPECT_EQ(bench->TabIndex(), kOptionsTabIndex);
+    EXPECT_FALSE(bench->UnitStates().Socket(1, 1).enabled);
+    EXPECT_FALSE(bench->StepChecked(Bar::Programmer, Step::Erase));
+}
+
 // One figure for the run's time: what the window is handed at the end of the run is the figure
 // of the log's "Finished with total time"; the log then ends with the verdict, so a saved log
 // tells a pass from a failure.
