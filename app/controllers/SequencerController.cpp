@@ -228,7 +228,7 @@ void SequencerController::StepProgress(Operation operation, std::uint64_t done,
     lastProgressMs_ = now;
     const QString name = Latin1(OperationLogName(operation));
     // Erase reports blocks, the others bytes; both read as "done of total".
-    const bool bytes = operation != Operation::Erase;
+    const bool bytes = ProgressUnitOf(operation) == ProgressUnit::Bytes;
     ShowStep(bytes ? QStringLiteral("%1  %2 of %3").arg(name, Bytes(done), Bytes(total))
                    : QStringLiteral("%1  %2 of %3 blocks").arg(name).arg(done).arg(total));
 }

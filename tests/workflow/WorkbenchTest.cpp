@@ -1056,7 +1056,7 @@ TEST_F(WorkbenchTest, ProgressStaysWithinEachStepAndAPassedVerifyClearsTheChecks
             base = board->Progress(1);
             for (const StepRow& row : StepRowsOf(Bar::Programmer)) {
                 if (row.operation == operation)
-                    share = row.increment;
+                    share = row.share;
             }
         }
         void StepEnded(Operation, bool) override { step.reset(); }

@@ -21,72 +21,15 @@ constexpr std::uint8_t kVerdictPass = 0x01;  // SetLamp's index byte after a pas
 constexpr std::uint8_t kVerdictFail = 0x00;
 constexpr std::uint16_t kResetPulseFlag = 0x0100;
 
-constexpr std::array<StepRow, 4> kEmulatorSteps{{
-    {Step::Erase, Operation::Erase, 30},
-    {Step::Program, Operation::Program, 25},
-    {Step::Verify, Operation::Verify, 15},
-    {Step::Reset, Operation::Reset, 0},
-}};
-constexpr std::array<StepRow, 5> kProgrammerSteps{{
-    {Step::Erase, Operation::Erase, 30},
-    {Step::Check, Operation::BlankCheck, 10},
-    {Step::Program, Operation::Program, 25},
-    {Step::Verify, Operation::Verify, 15},
-    {Step::Protect, Operation::Protect, 0},
-}};
-
 }  // namespace
-
-std::string_view OperationLogName(Operation operation) {
-    switch (operation) {
-        case Operation::Erase:
-            return "Erase";
-        case Operation::BlankCheck:
-            return "Blank Check";
-        case Operation::Program:
-            return "Program";
-        case Operation::Verify:
-            return "Verify";
-        case Operation::Protect:
-            return "Protect";
-        case Operation::Unprotect:
-            return "Unprotect";
-        case Operation::Read:
-            return "Read";
-        case Operation::Reset:
-            return "Reset";
-    }
-    return {};
-}
 
 std::string DamagedBufferLine(std::uint64_t length, std::uint64_t deviceSize) {
     return "Error : The buffer holds " + std::to_string(length) + " bytes, the device " +
            std::to_string(deviceSize) + " : it is damaged, load the file again !";
 }
 
-std::optional<Operation> TileOperation(Bar bar, Step step) {
-    if (bar == Bar::Emulator) {
-        if (step == Step::Verify)
-            return Operation::Verify;
-        if (step == Step::Reset)
-            return Operation::Reset;
-        return std::nullopt;
-    }
-    for (const StepRow& row : kProgrammerSteps) {
-        if (row.step == step)
-            return row.operation;
-    }
-    return std::nullopt;
-}
-
 bool RunPlan::Runs(Step step) const {
     return std::find(steps.begin(), steps.end(), step) != steps.end();
-}
-
-std::span<const StepRow> StepRowsOf(Bar bar) {
-    if (bar == Bar::Emulator)
-        return kEmulatorSteps;
-    return kProgrammerSteps;
 }
 
 Verdict RunResult::Outcome() const {
@@ -401,8 +344,8 @@ void Sequencer::RunSteps(const RunPlan& plan, RunResult& result) {
             result.failure = "no image for the new device";
             socketResult = false;
         } else if (std::any_of(rows.begin(), rows.end(), [&](const StepRow& row) {
-                       return plan.Runs(row.step) && (row.operation == Operation::Program ||
-                                                      row.operation == Operation::Verify);
+                       return plan.Runs(row.step) && (*row.operation == Operation::Program ||
+                                                      *row.operation == Operation::Verify);
                    })) {
             // Nothing is erased for a program or verify that cannot be done.
             if (const auto problem = BufferImageProblem()) {
@@ -413,17 +356,17 @@ void Sequencer::RunSteps(const RunPlan& plan, RunResult& result) {
         }
         for (const StepRow& row : rows) {
             stepBase_ = board.Progress(1);
-            stepShare_ = row.increment;
+            stepShare_ = row.share;
             if (plan.Runs(row.step) && socketResult) {
                 if (stopRequested_) {
                     // The run was asked to stop: the steps still to come are not run.
                     result.stopped = true;
                     socketResult = false;
                 } else {
-                    const std::string name(OperationLogName(row.operation));
+                    const std::string name(OperationLogName(*row.operation));
                     board.ShowTile(bar, row.step, TileImage::Light);
                     s_.log.WriteInfoLine("Start [" + name + "]");
-                    socketResult = RunOperation(row.operation, plan) && socketResult;
+                    socketResult = RunOperation(*row.operation, plan) && socketResult;
                     if (socketResult) {
                         board.ShowTile(bar, row.step, TileImage::Pass);
                     } else {
@@ -436,7 +379,7 @@ void Sequencer::RunSteps(const RunPlan& plan, RunResult& result) {
                     s_.log.WriteInfoLine("End [" + name + "]");
                 }
             }
-            board.SetProgress(1, stepBase_ + row.increment);
+            board.SetProgress(1, stepBase_ + row.share);
         }
         LogFinished(result, start);
         board.AdvanceProgress(1, kSocketEndAdvance);

@@ -1071,63 +1071,21 @@ void Workbench::FieldsChanged(int unit, int /*socket*/) {
 // ---- the step check boxes ----
 
 bool Workbench::StepChecked(Bar bar, Step step) const {
-    if (!StepChangeable(bar, step))
+    const StepRow* row = FindStepRow(bar, step);
+    if (row == nullptr || !row->Changeable())
         return true;
-    const Options& o = options_;
-    if (bar == Bar::Emulator) {
-        switch (step) {
-            case Step::Watch:
-                return o.emulatorWatch;
-            case Step::Verify:
-                return o.emulatorVerify;
-            case Step::Reset:
-                return o.emulatorReset;
-            default:
-                return false;
-        }
-    }
-    switch (step) {
-        case Step::Erase:
-            return o.programmerErase;
-        case Step::Check:
-            return o.programmerCheck;
-        case Step::Program:
-            return o.programmerProgram;
-        case Step::Verify:
-            return o.programmerVerify;
-        case Step::Protect:
-            return o.programmerProtect;
-        default:
-            return false;
-    }
+    return options_.*(row->option);
 }
 
 bool Workbench::StepChangeable(Bar bar, Step step) const {
-    if (step == Step::LoadFile)
-        return false;
-    if (bar == Bar::Emulator)
-        return step == Step::Watch || step == Step::Verify || step == Step::Reset;
-    return step == Step::Erase || step == Step::Check || step == Step::Program ||
-           step == Step::Verify || step == Step::Protect;
+    const StepRow* row = FindStepRow(bar, step);
+    return row != nullptr && row->Changeable();
 }
 
 void Workbench::SetStepChecked(Bar bar, Step step, bool checked) {
     if (!StepChangeable(bar, step))
         return;
-    Options& o = options_;
-    bool* flag = nullptr;
-    if (bar == Bar::Emulator) {
-        flag = step == Step::Watch    ? &o.emulatorWatch
-               : step == Step::Verify ? &o.emulatorVerify
-                                      : &o.emulatorReset;
-    } else {
-        flag = step == Step::Erase     ? &o.programmerErase
-               : step == Step::Check   ? &o.programmerCheck
-               : step == Step::Program ? &o.programmerProgram
-               : step == Step::Verify  ? &o.programmerVerify
-                                       : &o.programmerProtect;
-    }
-    *flag = checked;
+    options_.*(FindStepRow(bar, step)->option) = checked;
     if (bar == Bar::Emulator && step == Step::Watch)
         watch_.WatchCheckBoxChanged(checked);
 }

@@ -12,11 +12,9 @@
 
 #include "torq/link/DeviceOperations.h"
 #include "torq/workflow/ControlNames.h"
+#include "torq/workflow/StepTable.h"
 
 namespace torq {
-
-// One device operation as a run step.
-enum class Operation { Erase, BlankCheck, Program, Verify, Protect, Unprotect, Read, Reset };
 
 enum class RunKind {
     Steps,   // Execute All: the plan's steps of its bar, in the bar's order

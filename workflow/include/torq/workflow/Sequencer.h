@@ -22,6 +22,7 @@
 #include "torq/workflow/DeviceWork.h"
 #include "torq/workflow/IndicatorBoard.h"
 #include "torq/workflow/RunPlan.h"
+#include "torq/workflow/StepTable.h"
 #include "torq/workflow/Timer.h"
 #include "torq/workflow/Units.h"
 
@@ -49,22 +50,6 @@ inline constexpr std::string_view kNoImageLoadedLine =
     "Error : No image is loaded : the buffer is empty, load a file first !";
 // "Error : The buffer holds 4096 bytes, the device 131072 : it is damaged, load the file again !"
 std::string DamagedBufferLine(std::uint64_t length, std::uint64_t deviceSize);
-
-// "Erase", "Blank Check", "Program", "Verify", "Protect", "Unprotect", "Read", "Reset".
-std::string_view OperationLogName(Operation operation);
-
-// A row of a step bar: which check box enables it, its log name, tile, operation and the
-// progress it adds.
-struct StepRow {
-    Step step;
-    Operation operation;
-    int increment;
-};
-// The steps Execute All runs on a tab, in order (Emulator: Erase, Program, Verify, Reset;
-// Programmer: Erase, Check, Program, Verify, Protect).
-std::span<const StepRow> StepRowsOf(Bar bar);
-// The operation behind a step tile; none for the tiles that run no operation.
-std::optional<Operation> TileOperation(Bar bar, Step step);
 
 // What a run works with besides its plan and its context: the program's log, operator, clock,
 // indicator board and units, the programmer with its operations, the selected device with its
