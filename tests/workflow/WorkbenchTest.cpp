@@ -970,18 +970,18 @@ TEST_F(WorkbenchTest, AFailedLoadLeavesTheSocketDescribingTheBuffer) {
     EXPECT_EQ(Shown("Programmer_LoadFileImage_Panel"), "Programmer_LoadFileNorm_Image");
 
     const auto hex = home.Write("image.hex", ":040000001122334452\n:00000001FF\n");
-    bench->Drop("Unit1_Socket1_Panel", hex);
+    bench->Drop(1, 1, hex);
     const SocketState loaded = bench->UnitStates().Socket(1, 1);
     ASSERT_EQ(loaded.workFile, hex.string());
     const std::string buffer = test::ReadFile(home / "output.tmp");
-    bench->Drop("Unit1_Socket1_Panel", empty);
+    bench->Drop(1, 1, empty);
     EXPECT_EQ(bench->UnitStates().Socket(1, 1).workFile, loaded.workFile);
     EXPECT_EQ(bench->UnitStates().Socket(1, 1).checksumText, loaded.checksumText);
     EXPECT_EQ(Shown("Programmer_LoadFileImage_Panel"), "Programmer_LoadFilePass_Image");
     EXPECT_EQ(test::ReadFile(home / "output.tmp"), buffer);
 
     const auto bin = home.Write("image.bin", "\x01\x02\x03");
-    bench->Drop("Unit1_Socket1_Panel", bin);
+    bench->Drop(1, 1, bin);
     EXPECT_TRUE(Logged("Downloaded file is binary file !"));
     EXPECT_EQ(test::ReadFile(home / "output.tmp").substr(0, 3), "\x01\x02\x03");
     EXPECT_EQ(bench->UnitStates().Socket(1, 1).workFile, bin.string());
@@ -1482,7 +1482,7 @@ TEST_F(WorkbenchTest, NamingTheWorkFileAgainRestartsTheWatch) {
     const auto file = WriteFile("fw.bin", 2048);
     bench->LoadIntoUnit1(file);
     const std::vector<std::pair<const char*, std::function<void()>>> ways = {
-        {"drop", [&] { bench->Drop(UnitPanelName(1), file); }},
+        {"drop", [&] { bench->Drop(1, 0, file); }},
         {"hand-over", [&] { bench->ProcessHandedOver(file.string() + " "); }},
         {"command line", [&] { bench->ProcessCommandLine({file.string()}); }},
     };

@@ -1011,19 +1011,15 @@ std::optional<std::string> Workbench::LoadIntoUnit1(const fs::path& file) {
     return LoadWorkFileOfUnit1(file);
 }
 
-void Workbench::Drop(std::string_view panel, const fs::path& file) {
+void Workbench::Drop(int unit, int socket, const fs::path& file) {
     if (Busy())
         return;
-    if (panel == UnitPanelName(1) || panel == SocketControlName(1, "Socket", 1, kind::kPanel)) {
+    if (unit == 1 && (socket == 0 || socket == 1)) {
         LoadIntoUnit1(file);
         return;
     }
-    for (int unit = 1; unit <= kUnitCount; ++unit) {
-        for (int socket = 1; socket <= kSocketsPerUnit; ++socket) {
-            if (panel == SocketControlName(unit, "Socket", socket, kind::kPanel))
-                units_.SetWorkFile(unit, socket, file.string());
-        }
-    }
+    if (unit >= 1 && unit <= kUnitCount && socket >= 1 && socket <= kSocketsPerUnit)
+        units_.SetWorkFile(unit, socket, file.string());
 }
 
 void Workbench::PrepareLoad(int unit, int socket, const fs::path& file) {

@@ -126,18 +126,13 @@ class Workbench : private SocketEvents, private WatchHost, private RunContext {
     const ProgramDirectory& Directories() const { return dirs_; }
     InformationLog& Log() { return log_; }
     Operator& Asker() { return op_; }
-    Pump& MessagePump() { return pump_; }
-    const Clock& Ticks() const { return clock_; }
-    WorkbenchHost& Host() { return host_; }
     IndicatorBoard& Board() { return board_; }
     Units& UnitStates() { return units_; }
     const Units& UnitStates() const { return units_; }
     Programmer& Link() { return *programmer_; }
-    DeviceOperations& Operations() { return *operations_; }
     UsbDevice& Usb() { return *usb_; }
     Timer& WatchTimer() { return watchTimer_; }
     Sequencer& Runs() { return *sequencer_; }
-    EmulatorWatch& Watch() { return watch_; }
 
     int ProgrammerCount() const { return programmer_->ProgrammerCount(); }
     const DeviceRecord& Record() const { return record_; }
@@ -158,6 +153,8 @@ class Workbench : private SocketEvents, private WatchHost, private RunContext {
     // run inside its waits, and whatever they ask that would talk to the programmer is refused or
     // waits until it has ended.
     bool Busy() const;
+    // The device work under way, which the window's gate consults.
+    const DeviceWork& Work() const { return work_; }
 
     // Holds the writable folder for this process (the window holds it for its whole life, a
     // command that writes for its run). False, with the reason, when another process holds it.
@@ -170,7 +167,6 @@ class Workbench : private SocketEvents, private WatchHost, private RunContext {
     // Identity, date, vendor lists; every unit gets the first vendor and its first type. False
     // when the library is not ours (the program is asked to end).
     bool CheckDeviceLibrary();
-    void LoadOptions();
     // The saves of closing: history of unit 1 socket 1, options, the buffer emptied. The option
     // fields' leave checks run first (their messages may appear; the close goes on). What could
     // not be saved is told to the operator as well as logged: the log closes with the window.
@@ -250,34 +246,21 @@ class Workbench : private SocketEvents, private WatchHost, private RunContext {
     // level, lays the window out (restoring the history of unit 1 when asked) and reads the
     // firmware version. A missing driver image ends the program, as it says.
     void EnumerateProgrammers(bool restoreHistory);
-    // A USB arrival or removal; re-enumerates when the notifications say so (after the run, when
-    // one is under way).
-    void UsbChanged(UsbChange change);
     // Arrival and removal events queued by the USB layer are delivered (the window calls this from
     // a short timer).
     void ProcessUsbEvents();
-    // What was decided while a run was under way.
-    void RunDeferredDeviceChanges();
 
     // ---- history ----
     void RestoreSocketHistory(int unit, int socket);
-    // False, logged and with the reason in `problem` (when given), when it could not be written.
-    bool SaveSocketHistory(int unit, int socket, std::string* problem = nullptr);
 
     // ---- tabs ----
     int TabIndex() const { return tabIndex_; }
-    int LastOperationTab() const { return lastOperationTab_; }
-    // Leaving the current tab: on Options the three fields' leave checks (refused when one holds
-    // a value it had to correct), then the Premium values saved when pages were built. False
-    // refuses the change.
-    bool LeaveTab();
     // Showing a tab: the panels, the step boxes, the Premium pages or the fall-back to the last
     // operation tab, the layout. Returns the tab shown (the fall-back's, for Premium without
     // pages).
     int ShowTab(int tab);
     // Leave and show in one: what a click on a tab does. Returns the tab shown.
     int ChangeTab(int tab);
-    void Layout(bool restoreHistory);
     // Premium OK (save and back) and Cancel (back without saving).
     void PremiumOk();
     void PremiumCancel();
@@ -290,14 +273,13 @@ class Workbench : private SocketEvents, private WatchHost, private RunContext {
     // file, the watch started, the file loaded with the load dialog's current settings. Nothing
     // when the file is in the buffer, else why it is not (what the operator was told).
     std::optional<std::string> LoadIntoUnit1(const std::filesystem::path& file);
-    // A file dropped on a socket or unit panel ("Unit3_Socket2_Panel", "Unit1_Panel").
-    void Drop(std::string_view panel, const std::filesystem::path& file);
+    // A file dropped on a socket's panel, or on a unit's panel outside its sockets (socket 0).
+    // Unit 1 (its panel or socket 1) loads it; another socket takes it as its work file.
+    void Drop(int unit, int socket, const std::filesystem::path& file);
     // Browse: prepares the load dialog for a chosen file and a socket. The dialog's OK then calls
     // LoadFromDialog; its Cancel calls nothing.
     void PrepareLoad(int unit, int socket, const std::filesystem::path& file);
     LoadOutcome LoadFromDialog(ProgressSink* progress = nullptr);
-    // The unattended load of a socket's work file.
-    LoadOutcome LoadForSocket(int unit, int socket, bool useSaved);
     // Where an unattended load of a long file shows its progress (the window's progress window);
     // none by default. Every load counts as device work: no watch tick or drop starts another
     // load while the progress lets the window process its messages.
@@ -305,8 +287,6 @@ class Workbench : private SocketEvents, private WatchHost, private RunContext {
     // The hex editor's OK after a change: unit 1 socket 1 shows "< Data from buffer >", the sum and
     // offset 00000000, and is enabled.
     void ApplyEditedImage(const std::string& checksumText);
-    // A Read's result in unit 1 socket 1.
-    void ShowDataFromBuffer(const std::string& checksumText);
 
     // ---- the step check boxes ----
     // A step box's state comes from its option flag; the Load File boxes and the Emulator Erase
@@ -314,8 +294,6 @@ class Workbench : private SocketEvents, private WatchHost, private RunContext {
     bool StepChecked(Bar bar, Step step) const;
     bool StepChangeable(Bar bar, Step step) const;
     void SetStepChecked(Bar bar, Step step, bool checked);
-    // The emulator is powered by the target board: the Emulator tab is shown and its box checked.
-    bool TargetBoardSuppliesEmulator() const;
     // The line limit's timer runs while its box is checked and the Options tab is not shown.
     bool InfoMessageLimitTimerWanted() const;
     // One tick of the line limit (the window's 500 ms timer). `unsaved` says what becomes of the
@@ -343,10 +321,6 @@ class Workbench : private SocketEvents, private WatchHost, private RunContext {
     // The leave check of one numeric option field; false when it had to correct the value (the
     // field takes the focus back). A new value is written to History.ini as EditOptions does.
     bool LeaveOptionField(std::string& text, const NumericFieldRule& rule);
-    bool LeaveOptionFields();
-    // The numeric option values as the operations use them.
-    VerifyListing VerifyListingOption() const;
-    std::uint16_t ResetPulseMs() const;
 
     // ---- the command line ----
     void ProcessCommandLine(const std::vector<std::string>& parameters);
@@ -357,6 +331,31 @@ class Workbench : private SocketEvents, private WatchHost, private RunContext {
     void StorePageValues(const PageValues& values);
 
   private:
+    // ---- used inside the workbench only ----
+    void LoadOptions();
+    // A USB arrival or removal; re-enumerates when the notifications say so (after the run, when
+    // one is under way).
+    void UsbChanged(UsbChange change);
+    // What was decided while a run was under way.
+    void RunDeferredDeviceChanges();
+    // False, logged and with the reason in `problem` (when given), when it could not be written.
+    bool SaveSocketHistory(int unit, int socket, std::string* problem = nullptr);
+    // Leaving the current tab: on Options the three fields' leave checks (refused when one holds
+    // a value it had to correct), then the Premium values saved when pages were built. False
+    // refuses the change.
+    bool LeaveTab();
+    void Layout(bool restoreHistory);
+    // The unattended load of a socket's work file.
+    LoadOutcome LoadForSocket(int unit, int socket, bool useSaved);
+    // A Read's result in unit 1 socket 1.
+    void ShowDataFromBuffer(const std::string& checksumText);
+    // The emulator is powered by the target board: the Emulator tab is shown and its box checked.
+    bool TargetBoardSuppliesEmulator() const;
+    bool LeaveOptionFields();
+    // The numeric option values as the operations use them.
+    VerifyListing VerifyListingOption() const;
+    std::uint16_t ResetPulseMs() const;
+
     // SocketEvents
     void WorkFileChanged(int unit, int socket, bool watchedFileSet) override;
     void FieldsChanged(int unit, int socket) override;
