@@ -88,7 +88,7 @@ MainWindow::MainWindow(ProgramDirectory dirs, std::unique_ptr<UsbDevice> usb, Wi
                                          WorkbenchSeams{asker_, pump_, SystemClock::Instance(),
                                                         watchTimer_, flashTimer_, std::move(usb)},
                                          static_cast<WorkbenchHost&>(*this));
-    gate_ = std::make_unique<ActionGate>();
+    gate_ = std::make_unique<ActionGate>(bench_->Work());
 
     // Window set-up: what this release hides stays hidden but keeps its values (socket 2 of every
     // unit, the Save and Option buttons).
@@ -387,7 +387,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         event->accept();
         return;
     }
-    switch (DecideClose(gate_->Busy(), bench_->Runs().Busy(), !shuttingDown_, asker_,
+    switch (DecideClose(gate_->Busy(), bench_->RunUnderWay(), !shuttingDown_, asker_,
                         [this] { bench_->Runs().RequestStop(); })) {
         case CloseDecision::Close:
             break;

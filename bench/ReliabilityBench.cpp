@@ -100,9 +100,23 @@ struct Bench {
         // The pauses between failed opens are the hardware's; here they only lengthen the sweep.
         bench->Link().SetPause([](std::uint32_t) {});
         bench->OpenForCommand(false, &problem);
-        bench->ShowTab(kProgrammerTabIndex);
         bench->EnumerateProgrammers(false);
-        bench->SetSocketEnabled(1, 1, true);
+    }
+    // One operation as a step tile runs it (Read with its checksum lines).
+    RunResult Single(Operation operation) {
+        RunPlan plan = bench->PlanWithOptions(Bar::Programmer);
+        plan.kind = operation == Operation::Read ? RunKind::Read : RunKind::Single;
+        plan.operation = operation;
+        return bench->Runs().Run(plan);
+    }
+    // Execute All of the Programmer tab as the options check its steps.
+    RunResult ExecuteAll() {
+        RunPlan plan = bench->PlanWithOptions(Bar::Programmer);
+        for (const StepRow& row : StepRowsOf(Bar::Programmer)) {
+            if (bench->StepChecked(Bar::Programmer, row.step))
+                plan.steps.push_back(row.step);
+        }
+        return bench->Runs().Run(plan);
     }
     sim::SpiChip& Chip() { return *simulator->Chip(); }
 
@@ -154,40 +168,40 @@ int main(int argc, char** argv) {
         {"erase",
          [&](Bench& b) {
              fill(b, image);
-             return b.bench->Runs().SingleOperation(Operation::Erase).Pass();
+             return b.Single(Operation::Erase).Pass();
          },
          [&](Bench& b) { return chipHolds(b, std::vector<std::uint8_t>(size, 0xFF)); }},
         {"blank",  // the chip holds data: a Pass is always wrong
          [&](Bench& b) {
              fill(b, image);
-             return b.bench->Runs().SingleOperation(Operation::BlankCheck).Pass();
+             return b.Single(Operation::BlankCheck).Pass();
          },
          [&](Bench&) { return false; }},
         {"program",
          [&](Bench& b) {
              WriteFile(buffer(b), image);
-             return b.bench->Runs().SingleOperation(Operation::Program).Pass();
+             return b.Single(Operation::Program).Pass();
          },
          [&](Bench& b) { return chipHolds(b, image); }},
         {"verify",  // the chip differs from the buffer: a Pass is always wrong
          [&](Bench& b) {
              fill(b, other);
              WriteFile(buffer(b), image);
-             return b.bench->Runs().SingleOperation(Operation::Verify).Pass();
+             return b.Single(Operation::Verify).Pass();
          },
          [&](Bench&) { return false; }},
         {"read",
          [&](Bench& b) {
              fill(b, image);
              WriteFile(buffer(b), other);
-             return b.bench->Runs().SingleOperation(Operation::Read).Pass();
+             return b.Single(Operation::Read).Pass();
          },
          [&](Bench& b) { return ReadFileBytes(buffer(b)) == image; }},
         {"run",  // Execute All: erase, blank, program, verify, protect
          [&](Bench& b) {
              fill(b, other);
              WriteFile(buffer(b), image);
-             return b.bench->Runs().ExecuteAll().Pass();
+             return b.ExecuteAll().Pass();
          },
          [&](Bench& b) { return chipHolds(b, image); }},
     };
@@ -252,7 +266,7 @@ int main(int argc, char** argv) {
         Bench b(library, home);
         WriteFile(buffer(b), image);
         for (int i = 1; i <= cycles; ++i) {
-            if (!b.bench->Runs().ExecuteAll().Pass()) {
+            if (!b.ExecuteAll().Pass()) {
                 std::printf("cycle %d failed\n", i);
                 break;
             }

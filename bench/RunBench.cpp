@@ -100,9 +100,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s\n", problem.c_str());
         return 2;
     }
-    bench.ShowTab(kProgrammerTabIndex);
     bench.EnumerateProgrammers(false);
-    bench.SetSocketEnabled(1, 1, true);
     {
         std::vector<char> image(bench.Record().deviceSize);
         std::mt19937 random(3);
@@ -111,7 +109,13 @@ int main(int argc, char** argv) {
         std::ofstream(bench.Directories().BufferFile(), std::ios::binary)
             .write(image.data(), static_cast<std::streamsize>(image.size()));
     }
-    bench.Runs().SetObserver(&turns);
+    bench.Runs().AddObserver(&turns);
+    // Execute All of the Programmer tab as the options check its steps.
+    RunPlan plan = bench.PlanWithOptions(Bar::Programmer);
+    for (const StepRow& row : StepRowsOf(Bar::Programmer)) {
+        if (bench.StepChecked(Bar::Programmer, row.step))
+            plan.steps.push_back(row.step);
+    }
     std::printf("Execute All on a simulated %s in real-time mode (%llu bytes)\n", chip.c_str(),
                 static_cast<unsigned long long>(bench.Record().deviceSize));
     const double modelledBefore = simulator.ModelledMicroseconds();
@@ -120,7 +124,7 @@ int main(int argc, char** argv) {
     const auto start = Steady::now();
     turns.running = true;
     turns.last = start;
-    const RunResult result = bench.Runs().ExecuteAll();
+    const RunResult result = bench.Runs().Run(plan);
     turns.running = false;
     const double seconds = std::chrono::duration<double>(Steady::now() - start).count();
     const double busSeconds = (simulator.ModelledMicroseconds() - modelledBefore) / 1e6;

@@ -131,16 +131,12 @@ int OpenBench(CliContext& context, Needs needs) {
             return kSuccess;
         return Fail(library ? kBadUsage : kFailed, problem);
     }
-    // The command line works on the Programmer tab's steps unless a command says otherwise, on
-    // unit 1 socket 1, which always takes part.
-    bench.ShowTab(kProgrammerTabIndex);
-    bench.SetSocketEnabled(1, 1, true);
+    // The runs of the command line take their plans from its arguments: no tab or box is set.
     if (!programmer)
         return kSuccess;
     bench.EnumerateProgrammers(false);
     if (context.host.ended)
         return kFailed;  // the driver image is missing: the warning has been printed
-    bench.SetSocketEnabled(1, 1, true);
     return kSuccess;
 }
 

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <iostream>
-#include <map>
 #include <optional>
 #include <sstream>
 
@@ -19,40 +18,61 @@ namespace torq::cli {
 
 namespace {
 
-// The names the command line gives the steps.
-std::optional<Step> ProgrammerStepNamed(std::string_view name) {
-    static const std::map<std::string, Step> kNames{
-        {"erase", Step::Erase},     {"blank", Step::Check},   {"check", Step::Check},
-        {"program", Step::Program}, {"verify", Step::Verify}, {"protect", Step::Protect},
-        {"reset", Step::Reset}};
+// The step of a bar the command line names so (any letter case).
+std::optional<Step> StepNamed(Bar bar, std::string_view name) {
     std::string lower(name);
     for (char& c : lower)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    const auto found = kNames.find(lower);
-    if (found == kNames.end())
-        return std::nullopt;
-    return found->second;
+    for (const StepRow& row : StepRowsOf(bar)) {
+        if (lower == row.cliName || (!row.cliAlias.empty() && lower == row.cliAlias))
+            return row.step;
+    }
+    return std::nullopt;
 }
 
-const std::map<std::string, Operation> kOperations{
-    {"read", Operation::Read},           {"verify", Operation::Verify},
-    {"erase", Operation::Erase},         {"blank", Operation::BlankCheck},
-    {"program", Operation::Program},     {"protect", Operation::Protect},
-    {"unprotect", Operation::Unprotect},
-};
+// The command-line names of a bar's steps, with `separator` between them; `changeable` keeps the
+// steps whose box can change (true), the ones that always run (false), or every one (none).
+std::string StepNames(Bar bar, std::string_view separator,
+                      std::optional<bool> changeable = std::nullopt) {
+    std::string names;
+    for (const StepRow& row : StepRowsOf(bar)) {
+        if (changeable && row.Changeable() != *changeable)
+            continue;
+        if (!names.empty())
+            names += separator;
+        names += row.cliName;
+    }
+    return names;
+}
 
-// Opens the programmer for a run: the sequencer, with the identity check unless --skip-id, and a
-// bar on stderr when it is a terminal.
-int OpenForRun(CliContext& context, bool checkId, TerminalProgress& progress) {
+// The operation of a command ("read", "blank", ...).
+Operation OperationNamed(std::string_view command) {
+    for (const OperationRow& row : kOperationRows) {
+        if (row.command == command)
+            return row.operation;
+    }
+    return Operation::Read;
+}
+
+// Opens the programmer for a run.
+int OpenForRun(CliContext& context) {
     if (const int code = OpenBench(context, Needs::Programmer); code != kSuccess)
         return code;
-    Workbench& bench = *context.bench;
-    if (bench.ProgrammerCount() == 0)
+    if (context.bench->ProgrammerCount() == 0)
         return Fail(kFailed, "no programmer connected");
-    bench.Runs().SetIdentityCheck(checkId);
-    if (::isatty(STDERR_FILENO))
-        bench.Runs().SetObserver(&progress);
     return kSuccess;
+}
+
+// Runs a plan, with a bar on stderr when it is a terminal.
+RunResult RunPlanned(Workbench& bench, const RunPlan& plan) {
+    TerminalProgress progress;
+    const bool terminal = ::isatty(STDERR_FILENO) != 0;
+    if (terminal)
+        bench.Runs().AddObserver(&progress);
+    const RunResult result = bench.Runs().Run(plan);
+    if (terminal)
+        bench.Runs().RemoveObserver(&progress);
+    return result;
 }
 
 // How a run ended, as an exit code, with the reason when nothing was run.
@@ -69,11 +89,15 @@ int RunExitCode(const RunResult& result) {
 // One operation as a step tile runs it: the identity check, the operation, the finished line and
 // the verdict. Read also logs the checksum lines.
 int SingleOperation(CliContext& context, const std::string& name, bool checkId) {
-    const Operation operation = kOperations.at(name);
-    TerminalProgress progress;
-    if (const int code = OpenForRun(context, checkId, progress); code != kSuccess)
+    const Operation operation = OperationNamed(name);
+    if (const int code = OpenForRun(context); code != kSuccess)
         return code;
-    return RunExitCode(context.bench->Runs().SingleOperation(operation));
+    Workbench& bench = *context.bench;
+    RunPlan plan = bench.PlanWithOptions(Bar::Programmer);
+    plan.kind = operation == Operation::Read ? RunKind::Read : RunKind::Single;
+    plan.operation = operation;
+    plan.identityCheck = checkId;
+    return RunExitCode(RunPlanned(bench, plan));
 }
 
 // Execute All on the Programmer tab (or the Emulator tab), with the steps given checked.
@@ -85,53 +109,53 @@ int RunSteps(CliContext& context, const std::string& list, bool checkId, bool em
     while (std::getline(names, name, ',')) {
         if (name.empty())
             continue;
-        const auto step = ProgrammerStepNamed(name);
-        const bool onBar =
-            step && std::any_of(StepRowsOf(bar).begin(), StepRowsOf(bar).end(),
-                                [&](const StepRow& row) { return row.step == *step; });
-        if (!onBar) {
-            return Fail(kBadUsage, "unknown step '" + name + "' (" +
-                                       (emulator ? "erase, program, verify, reset"
-                                                 : "erase, blank, program, verify, protect") +
-                                       ")");
-        }
+        const auto step = StepNamed(bar, name);
+        if (!step)
+            return Fail(kBadUsage, "unknown step '" + name + "' (" + StepNames(bar, ", ") + ")");
         wanted.push_back(*step);
     }
     if (wanted.empty())
         return Fail(kBadUsage, "no step given");
-    TerminalProgress progress;
-    if (const int code = OpenForRun(context, checkId, progress); code != kSuccess)
+    if (const int code = OpenForRun(context); code != kSuccess)
         return code;
     Workbench& bench = *context.bench;
-    bench.ShowTab(emulator ? kEmulatorTabIndex : kProgrammerTabIndex);
+    RunPlan plan = bench.PlanWithOptions(bar);
+    plan.kind = RunKind::Steps;
+    plan.identityCheck = checkId;
     for (const StepRow& row : StepRowsOf(bar)) {
         const bool asked = std::find(wanted.begin(), wanted.end(), row.step) != wanted.end();
-        if (bench.StepChangeable(bar, row.step))
-            bench.SetStepChecked(bar, row.step, asked);
-        else if (!asked)
-            std::cerr << "note: the emulator always runs " << OperationLogName(row.operation)
+        const bool always = !bench.StepChangeable(bar, row.step);
+        if (asked || always)
+            plan.steps.push_back(row.step);
+        if (always && !asked)
+            std::cerr << "note: the emulator always runs " << OperationLogName(*row.operation)
                       << '\n';
     }
-    const RunResult result = bench.Runs().ExecuteAll();
+    const RunResult result = RunPlanned(bench, plan);
     if (result.ran && result.skipped == 0)
         std::cout << (result.Pass() ? "Pass" : "Fail") << '\n';
     return RunExitCode(result);
 }
 
 int Reset(CliContext& context, std::optional<int> milliseconds, bool low, bool high) {
-    TerminalProgress progress;
-    if (const int code = OpenForRun(context, false, progress); code != kSuccess)
+    if (const int code = OpenForRun(context); code != kSuccess)
         return code;
     Workbench& bench = *context.bench;
-    if (low || high)
-        bench.SetRunOptions([high](Options& o) { o.resetNormalHigh = high; });
+    RunPlan plan = bench.PlanWithOptions(Bar::Emulator);
+    plan.kind = RunKind::Single;
+    plan.operation = Operation::Reset;
+    plan.tile = Step::Reset;
+    if (low || high) {
+        Options level;
+        level.resetNormalHigh = high;
+        plan.resetIdleLevel = level.ResetIdleLevel();
+    }
     if (milliseconds) {
         if (*milliseconds < 1 || *milliseconds > 0xFFFF)
             return Fail(kBadUsage, "--ms takes 1 to 65535");
-        bench.SetRunResetPulse(std::to_string(*milliseconds));
+        plan.resetPulseMs = static_cast<std::uint16_t>(*milliseconds);
     }
-    bench.ShowTab(kEmulatorTabIndex);
-    return RunExitCode(bench.Runs().ResetTile());
+    return RunExitCode(RunPlanned(bench, plan));
 }
 
 std::string ShownValue(const PageComponent& c) {
@@ -227,19 +251,15 @@ int SetPageValue(CliContext& context, int page, int component, const std::string
 
 void AddOperationCommands(CLI::App& app, CliContext& context, int& exitCode) {
     static bool skipId = false;
-    const auto operation = [&](const char* name, const char* help) {
-        auto* command = app.add_subcommand(name, help);
+    for (const OperationRow& row : kOperationRows) {
+        if (row.command.empty())
+            continue;
+        auto* command = app.add_subcommand(std::string(row.command), std::string(row.help));
         command->add_flag("--skip-id", skipId, "Do not check the chip's ID first");
+        const std::string name(row.command);
         command->callback(
             [&context, &exitCode, name] { exitCode = SingleOperation(context, name, !skipId); });
-    };
-    operation("read", "Read the chip into the buffer");
-    operation("verify", "Compare the chip with the buffer");
-    operation("erase", "Erase the chip");
-    operation("blank", "Check that the chip is erased");
-    operation("program", "Program the buffer into the chip");
-    operation("protect", "Write the protection set on the parameter pages");
-    operation("unprotect", "Clear the chip's protection");
+    }
 
     auto* reset = app.add_subcommand("reset", "Pulse the target board's reset line");
     static std::optional<int> ms;
@@ -250,12 +270,13 @@ void AddOperationCommands(CLI::App& app, CliContext& context, int& exitCode) {
     reset->callback([&] { exitCode = Reset(context, ms, low, high); });
 
     auto* run = app.add_subcommand(
-        "run", "Execute All: the steps given, in the order erase, blank, program, verify, protect");
+        "run", "Execute All: the steps given, in the order " + StepNames(Bar::Programmer, ", "));
     static std::string steps;
     static bool emulator = false;
     run->add_option("STEPS", steps,
-                    "Comma-separated: erase,blank,program,verify,protect (with --emulator: "
-                    "verify,reset; erase and program always run)")
+                    "Comma-separated: " + StepNames(Bar::Programmer, ",") +
+                        " (with --emulator: " + StepNames(Bar::Emulator, ",", true) + "; " +
+                        StepNames(Bar::Emulator, " and ", false) + " always run)")
         ->required();
     run->add_flag("--skip-id", skipId, "Do not check the chip's ID first");
     run->add_flag("--emulator", emulator, "Run the Emulator tab's steps");

@@ -42,16 +42,15 @@ constexpr auto kLineLimitInterval = std::chrono::milliseconds(500);
 // Counts the runs and says how each ended; the bar on a terminal as every run shows it.
 class CycleReport final : public SequencerObserver {
   public:
-    CycleReport(Workbench& bench, bool terminal) : bench_(bench), terminal_(terminal) {}
+    explicit CycleReport(bool terminal) : terminal_(terminal) {}
     void StepProgress(Operation operation, std::uint64_t done, std::uint64_t total) override {
         if (terminal_)
             bar_.StepProgress(operation, done, total);
     }
     void StepEnded(Operation operation, bool pass) override { bar_.StepEnded(operation, pass); }
-    void RunEnded(const RunResult& /*result*/) override {
+    void RunEnded(const RunResult& result) override {
         ++cycles;
-        const bool pass =
-            bench_.Board().ShownImage(StatusPanelName()) == StatusImageName(StatusImage::Pass);
+        const bool pass = result.Pass();
         failures += pass ? 0 : 1;
         std::cout << "Cycle " << cycles << ": " << (pass ? "Pass" : "Fail") << '\n' << std::flush;
     }
@@ -65,7 +64,6 @@ class CycleReport final : public SequencerObserver {
     int failures = 0;
 
   private:
-    Workbench& bench_;
     bool terminal_;
     TerminalProgress bar_;
 };
@@ -102,17 +100,21 @@ int Watch(CliContext& context, const WatchOptions& options) {
     if (bench.ProgrammerCount() == 0)
         return Fail(kFailed, "no programmer connected");
     ApplyAnswerFlags(context, options.answers);
-    CycleReport report(bench, ::isatty(STDERR_FILENO) != 0);
-    bench.Runs().SetIdentityCheck(!options.skipId);
-    bench.Runs().SetObserver(&report);
-    bench.ShowTab(kEmulatorTabIndex);
-    bench.SetRunOptions([](Options& settings) {
-        settings.watchAutoReload = true;
-        settings.watchAutoProcedure = true;
-        settings.emulatorWatch = true;
-    });
-    bench.SetStepChecked(Bar::Emulator, Step::Verify, !options.noVerify);
-    bench.SetStepChecked(Bar::Emulator, Step::Reset, !options.noReset);
+    CycleReport report(::isatty(STDERR_FILENO) != 0);
+    bench.Runs().AddObserver(&report);
+    // Each cycle runs the Emulator steps: erase and program, verify and the target reset unless
+    // left out.
+    RunPlan plan = bench.PlanWithOptions(Bar::Emulator);
+    plan.kind = RunKind::Steps;
+    plan.identityCheck = !options.skipId;
+    plan.steps = {Step::Erase, Step::Program};
+    if (!options.noVerify)
+        plan.steps.push_back(Step::Verify);
+    if (!options.noReset)
+        plan.steps.push_back(Step::Reset);
+    // "Watch" checked: a new work file is stamped as it is loaded, so only a later change of it
+    // starts a cycle.
+    bench.SetRunOptions([](Options& settings) { settings.emulatorWatch = true; });
 
     std::signal(SIGINT, OnInterrupt);
     std::signal(SIGTERM, OnInterrupt);
@@ -139,7 +141,7 @@ int Watch(CliContext& context, const WatchOptions& options) {
             lineLimitDue = std::chrono::steady_clock::now() + kLineLimitInterval;
         }
         if (started) {
-            const WatchTickResult tick = bench.WatchTick();
+            const WatchTickResult tick = bench.WatchTick(plan);
             if (tick.end == WatchTickEnd::ReloadFailed)
                 report.LoadFailed(RefusalText(context, tick.reason));
         } else {
@@ -151,7 +153,7 @@ int Watch(CliContext& context, const WatchOptions& options) {
                     report.LoadFailed(RefusalText(context, *refusal));
                 } else {
                     started = true;
-                    bench.Runs().ExecuteAll();
+                    bench.Runs().Run(plan);
                     continue;
                 }
             }
@@ -162,7 +164,7 @@ int Watch(CliContext& context, const WatchOptions& options) {
         }
         std::this_thread::sleep_for(kWatchInterval);
     }
-    bench.Runs().SetObserver(nullptr);
+    bench.Runs().RemoveObserver(&report);
     bench.Log().WriteInfoLine("Watch ended after " + std::to_string(report.cycles) + " cycle(s), " +
                               std::to_string(report.failures) + " failed");
     return kSuccess;

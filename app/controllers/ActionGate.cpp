@@ -3,7 +3,7 @@
 namespace torq::app {
 
 bool ActionGate::Run(const std::function<void()>& action, Lock lock) {
-    if (depth_ > 0)
+    if (Busy())
         return false;
     const bool wasLocked = Locked();
     ++depth_;

@@ -76,7 +76,7 @@ SequencerController::SequencerController(Workbench& bench, ActionGate& gate,
       bottom_(bottom),
       unit1_(unit1),
       status_(bottom.Status()) {
-    bench_.Runs().SetObserver(this);
+    bench_.Runs().AddObserver(this);
     for (StepBar* bar : bars_) {
         for (const auto& [step, tile] : bar->Tiles())
             Wire(tile, TileClickLabelName(bar->Which(), step));
@@ -85,7 +85,7 @@ SequencerController::SequencerController(Workbench& bench, ActionGate& gate,
             if (TileBrowsesSocket(which, step))
                 return;  // the window opens the socket's Browse
             const QString title = QString::fromLatin1(LookOfStep(step).title);
-            Start(title, [this, which, step] { bench_.Runs().SingleStep(which, step); });
+            Start(title, [this, which, step] { bench_.SingleStep(which, step); });
         });
     }
     for (const auto& [button, tile] : bottom_.Buttons())
@@ -95,16 +95,16 @@ SequencerController::SequencerController(Workbench& bench, ActionGate& gate,
     connect(&bottom_, &BottomPanel::FunctionClicked, this, [this](FunctionButton button) {
         switch (button) {
             case FunctionButton::Read:
-                Start(TitleOf(button), [this] { bench_.Runs().Read(); });
+                Start(TitleOf(button), [this] { bench_.Read(); });
                 break;
             case FunctionButton::Edit:
-                gate_.Run([this] { bench_.Runs().Edit(); });
+                gate_.Run([this] { bench_.Edit(); });
                 break;
             case FunctionButton::LookIC:
                 Start(TitleOf(button), [this] { bench_.DetectIc(); });
                 break;
             case FunctionButton::ExecuteAll:
-                Start(TitleOf(button), [this] { bench_.Runs().ExecuteAll(); });
+                Start(TitleOf(button), [this] { bench_.ExecuteAll(); });
                 break;
             default:
                 break;
@@ -113,7 +113,7 @@ SequencerController::SequencerController(Workbench& bench, ActionGate& gate,
 }
 
 SequencerController::~SequencerController() {
-    bench_.Runs().SetObserver(nullptr);
+    bench_.Runs().RemoveObserver(this);
 }
 
 void SequencerController::Wire(Tile* tile, const std::string& clickLabel) {
@@ -228,7 +228,7 @@ void SequencerController::StepProgress(Operation operation, std::uint64_t done,
     lastProgressMs_ = now;
     const QString name = Latin1(OperationLogName(operation));
     // Erase reports blocks, the others bytes; both read as "done of total".
-    const bool bytes = operation != Operation::Erase;
+    const bool bytes = ProgressUnitOf(operation) == ProgressUnit::Bytes;
     ShowStep(bytes ? QStringLiteral("%1  %2 of %3").arg(name, Bytes(done), Bytes(total))
                    : QStringLiteral("%1  %2 of %3 blocks").arg(name).arg(done).arg(total));
 }

@@ -107,8 +107,8 @@ void UnitsController::Browse(int unit, int socket) {
     Refresh(unit);
 }
 
-void UnitsController::Drop(const QString& panel, const QString& file) {
-    gate_.Run([&] { bench_.Drop(panel.toStdString(), file.toStdString()); }, Lock::Window);
+void UnitsController::Drop(int unit, int socket, const QString& file) {
+    gate_.Run([&] { bench_.Drop(unit, socket, file.toStdString()); }, Lock::Window);
     RefreshAll();
 }
 

@@ -37,7 +37,7 @@ class UnitsController final : public QObject {
     // Socket Browse: choose a file, then the Load File dialog for that socket.
     void Browse(int unit, int socket);
     // A file dropped on a socket or unit panel (only the first file of a drop reaches here).
-    void Drop(const QString& panel, const QString& file);
+    void Drop(int unit, int socket, const QString& file);
 
   private:
     Workbench& bench_;

@@ -133,7 +133,7 @@ void SocketPanel::dropEvent(QDropEvent* event) {
     if (!file)
         return;
     event->acceptProposedAction();
-    emit FileDropped(objectName(), QString::fromStdString(file->string()));
+    emit FileDropped(unit_, socket_, QString::fromStdString(file->string()));
 }
 
 }  // namespace torq::app

@@ -42,7 +42,7 @@ class SocketPanel final : public QFrame {
   signals:
     void EnableClicked(int unit, int socket, bool checked);
     void BrowseClicked(int unit, int socket);
-    void FileDropped(const QString& panel, const QString& file);
+    void FileDropped(int unit, int socket, const QString& file);
 
   protected:
     void dragEnterEvent(QDragEnterEvent* event) override;

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QShortcut>
 
+#include "torq/workflow/StepTable.h"
 #include "widgets/Theme.h"
 #include "widgets/Tile.h"
 
@@ -30,25 +31,8 @@ QString IndicatorHint(Step step) {
 }  // namespace
 
 StepLook LookOfStep(Step step) {
-    switch (step) {
-        case Step::Watch:
-            return {"watch", "Watch", "Watch"};
-        case Step::LoadFile:
-            return {"load-file", "Load File", "Load File"};
-        case Step::Erase:
-            return {"erase", "Erase", "Erase"};
-        case Step::Check:
-            return {"check", "Check", "Blank Check"};
-        case Step::Program:
-            return {"program", "Program", "Program"};
-        case Step::Verify:
-            return {"verify", "Verify", "Verify"};
-        case Step::Protect:
-            return {"protect", "Protect", "Protect"};
-        case Step::Reset:
-            return {"reset", "Reset", "Target Reset"};
-    }
-    return {"", "", ""};
+    const StepRow& row = StepRowOf(step);
+    return {row.pictogram.data(), row.caption.data(), row.title.data()};
 }
 
 StepBar::StepBar(Bar bar, const IndicatorBoard& board, QWidget* parent)

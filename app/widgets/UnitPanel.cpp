@@ -151,7 +151,7 @@ void UnitPanel::dropEvent(QDropEvent* event) {
     if (!file)
         return;
     event->acceptProposedAction();
-    emit FileDropped(objectName(), QString::fromStdString(file->string()));
+    emit FileDropped(unit_, 0, QString::fromStdString(file->string()));
 }
 
 }  // namespace torq::app

@@ -45,7 +45,8 @@ class UnitPanel final : public QFrame {
   signals:
     void VendorChosen(int unit, const QString& vendor);
     void TypeChosen(int unit, const QString& type);
-    void FileDropped(const QString& panel, const QString& file);
+    // A file dropped on a socket, or on the unit outside its sockets (socket 0).
+    void FileDropped(int unit, int socket, const QString& file);
 
   protected:
     void dragEnterEvent(QDragEnterEvent* event) override;

@@ -140,6 +140,23 @@ TEST_F(WindowTest, EveryNamedControlExistsHiddenOnesIncluded) {
         "TORQ-SPI Ver. " + VersionText(TORQ_VERSION_MAJOR, TORQ_VERSION_MINOR, TORQ_VERSION_PATCH));
 }
 
+// The gate refuses an action while device work is held, however that work began (a run started
+// outside any action would otherwise let a drop or a hand-over in), and while another action runs.
+TEST(ActionGateTest, DeviceWorkAndAnotherActionRefuseAnAction) {
+    DeviceWork work;
+    ActionGate gate(work);
+    int ran = 0;
+    {
+        const DeviceWork::Guard held(work);
+        EXPECT_TRUE(gate.Busy());
+        EXPECT_FALSE(gate.Run([&] { ++ran; }));
+    }
+    EXPECT_FALSE(gate.Busy());
+    EXPECT_TRUE(gate.Run([&] { EXPECT_FALSE(gate.Run([&] { ++ran; })); }));
+    EXPECT_TRUE(gate.Run([&] { ++ran; }));
+    EXPECT_EQ(ran, 1);
+}
+
 TEST(WindowLook, TheProgramsIconIsBuiltInAtTheUsualSizes) {
     App();
     const QIcon icon = theme::ApplicationIcon();

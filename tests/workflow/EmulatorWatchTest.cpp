@@ -32,7 +32,7 @@ struct Host final : WatchHost {
     }
     void ShowLastOperationTab() override { calls.emplace_back("tab"); }
     void ProcessPendingMessages() override { calls.emplace_back("pump"); }
-    void ExecuteAll() override { calls.emplace_back("execute"); }
+    void RunWatchProcedure() override { calls.emplace_back("execute"); }
     EmulatorWatch* watch = nullptr;
     std::vector<std::string> calls;
     std::optional<std::string> refusal;  // the reload fails with this reason

@@ -189,7 +189,7 @@ TEST_F(WorkbenchTest, TheDataFromTheBufferIsNotRestoredAtTheNextStart) {
     Open("W25X10");
     bench->StartUp({});
     bench->LoadIntoUnit1(WriteFile("image.bin", 4096));
-    ASSERT_TRUE(bench->Runs().Read().Pass());
+    ASSERT_TRUE(bench->Read().Pass());
     bench->Close();
     EXPECT_EQ(IniFile(home / "History.ini").ReadString("Device1", "Socket1File"), kDataFromBuffer);
 
@@ -229,7 +229,7 @@ TEST_F(WorkbenchTest, ExecuteAllRunsTheCheckedStepsAndShowsTheVerdict) {
     bench->StartUp({});
     bench->LoadIntoUnit1(WriteFile("image.bin", 4096));
     ASSERT_TRUE(bench->UnitStates().Socket(1, 1).enabled);
-    const RunResult run = bench->Runs().ExecuteAll();
+    const RunResult run = bench->ExecuteAll();
     EXPECT_TRUE(run.Pass());
     for (const auto* tile : {"Programmer_Erase", "Programmer_Check", "Programmer_Program",
                              "Programmer_Verify", "Programmer_Protect"}) {
@@ -256,9 +256,9 @@ TEST_F(WorkbenchTest, AFailingStepSkipsTheRestAndEndsRed) {
         sim::SimulatedProgrammer* simulator = nullptr;
     } failErase;
     failErase.simulator = simulator;
-    bench->Runs().SetObserver(&failErase);
+    bench->Runs().AddObserver(&failErase);
     watchTimer.Start();
-    const RunResult run = bench->Runs().ExecuteAll();
+    const RunResult run = bench->ExecuteAll();
     EXPECT_FALSE(run.Pass());
     EXPECT_EQ(Shown("Programmer_EraseImage_Panel"), "Programmer_EraseFail_Image");
     EXPECT_EQ(Shown("Programmer_CheckImage_Panel"), "Programmer_CheckNorm_Image");
@@ -349,13 +349,13 @@ TEST_F(WorkbenchTest, AFailureInTheMiddleOfExecuteAllLeavesAConsistentState) {
         injector.fault = c.fault;
         injector.simulator = simulator;
         injector.timer = &watchTimer;
-        bench->Runs().SetObserver(&injector);
+        bench->Runs().AddObserver(&injector);
         if (!c.at)
             c.fault(*simulator);
         op = ScriptedOperator({Answer::Retry, Answer::Cancel});
         watchTimer.Start();
 
-        const RunResult run = bench->Runs().ExecuteAll();
+        const RunResult run = bench->ExecuteAll();
         EXPECT_FALSE(run.Pass());
         for (int i = 0; i < static_cast<int>(tiles.size()); ++i) {
             const char* image = c.failedStep < 0 || i > c.failedStep ? "Norm"
@@ -389,7 +389,7 @@ TEST_F(WorkbenchTest, AFailureInTheMiddleOfExecuteAllLeavesAConsistentState) {
         EXPECT_TRUE(watchTimer.IsEnabled());
         EXPECT_FALSE(bench->Runs().Busy());
         EXPECT_EQ(test::ReadFile(home / "History.ini"), history);
-        bench->Runs().SetObserver(nullptr);
+        bench->Runs().RemoveObserver(&injector);
     }
 }
 
@@ -416,15 +416,15 @@ TEST_F(WorkbenchTest, AProgrammerPulledOutDuringARunEndsItFailBeforeTheStatusGoe
     } pullOut;
     pullOut.simulator = simulator;
     pullOut.board = &bench->Board();
-    bench->Runs().SetObserver(&pullOut);
+    bench->Runs().AddObserver(&pullOut);
     const std::string button = "Function_ExecuteAllMouseACTFilter_Label";
     for (const MouseEvent event :
          {MouseEvent::Enter, MouseEvent::LeftDown, MouseEvent::LeftUpInside})
         bench->Board().Mouse(button, event, bench->ProgrammerCount(), bench->TabIndex());
     ASSERT_EQ(Shown("Function_ExecuteAllImage_Panel"), "Function_ExecuteAllLight_Image");
 
-    const RunResult run = bench->Runs().ExecuteAll();
-    bench->Runs().SetObserver(nullptr);
+    const RunResult run = bench->ExecuteAll();
+    bench->Runs().RemoveObserver(&pullOut);
     EXPECT_EQ(run.Outcome(), Verdict::Fail);
     EXPECT_EQ(run.failedStep, Operation::Program);
     EXPECT_EQ(pullOut.ended.failedStep, Operation::Program);
@@ -446,7 +446,7 @@ TEST_F(WorkbenchTest, ExecuteAllWithEveryStepClearedRunsNothingAndSaysWhy) {
     Open("W25X10");
     bench->StartUp({});
     bench->LoadIntoUnit1(WriteFile("image.bin", 4096));
-    ASSERT_TRUE(bench->Runs().ExecuteAll().Pass());
+    ASSERT_TRUE(bench->ExecuteAll().Pass());
     for (const StepRow& row : StepRowsOf(Bar::Programmer))
         bench->SetStepChecked(Bar::Programmer, row.step, false);
     const std::size_t before = Lines().size();
@@ -454,7 +454,7 @@ TEST_F(WorkbenchTest, ExecuteAllWithEveryStepClearedRunsNothingAndSaysWhy) {
     simulator->ClearLog();
     op = ScriptedOperator();
 
-    const RunResult run = bench->Runs().ExecuteAll();
+    const RunResult run = bench->ExecuteAll();
     EXPECT_FALSE(run.Pass());
     EXPECT_EQ(run.Outcome(), Verdict::None);
     EXPECT_EQ(op.Texts(), std::vector<std::string>{std::string(kSelectStepMessage)});
@@ -462,6 +462,49 @@ TEST_F(WorkbenchTest, ExecuteAllWithEveryStepClearedRunsNothingAndSaysWhy) {
     EXPECT_TRUE(simulator->Log().empty());
     EXPECT_EQ(Shown("Status_ResultImage_Panel"), "Status_ResultOnline_Image");
     EXPECT_EQ(Shown("Programmer_EraseImage_Panel"), "Programmer_EraseNorm_Image");
+}
+
+// A plan runs what it says, whatever the window shows: another tab, the socket's box cleared and
+// every step box cleared stop the window's Execute All but not a plan built from arguments, which
+// runs its steps alone and leaves the tab and the boxes as they were. Every observer is handed
+// the run's result.
+TEST_F(WorkbenchTest, APlanRunsItsStepsWhateverTheTabAndTheBoxesSay) {
+    Open("W25X10");
+    bench->StartUp({});
+    bench->LoadIntoUnit1(WriteFile("image.bin", 4096));
+    for (const StepRow& row : StepRowsOf(Bar::Programmer))
+        bench->SetStepChecked(Bar::Programmer, row.step, false);
+    bench->SetSocketEnabled(1, 1, false);
+    bench->ShowTab(kOptionsTabIndex);
+    EXPECT_FALSE(bench->ExecuteAll().ran);
+
+    struct Ended final : SequencerObserver {
+        void RunEnded(const RunResult& result) override { results.push_back(result.Pass()); }
+        std::vector<bool> results;
+    } first, second;
+    bench->Runs().AddObserver(&first);
+    bench->Runs().AddObserver(&second);
+    RunPlan plan = bench->PlanWithOptions(Bar::Programmer);
+    plan.steps = {Step::Erase, Step::Program, Step::Verify};
+    const std::size_t before = Lines().size();
+    const RunResult run = bench->Runs().Run(plan);
+    bench->Runs().RemoveObserver(&first);
+    bench->Runs().RemoveObserver(&second);
+
+    EXPECT_TRUE(run.Pass());
+    EXPECT_EQ(first.results, std::vector<bool>{true});
+    EXPECT_EQ(second.results, std::vector<bool>{true});
+    const std::vector<std::string> lines = Lines();
+    std::vector<std::string> starts;
+    for (const auto& line : std::span(lines).subspan(before)) {
+        if (line.find("Start [") != std::string::npos)
+            starts.push_back(line.substr(line.find("Start [")));
+    }
+    EXPECT_EQ(starts,
+              (std::vector<std::string>{"Start [Erase]", "Start [Program]", "Start [Verify]"}));
+    EXPECT_EQ(bench->TabIndex(), kOptionsTabIndex);
+    EXPECT_FALSE(bench->UnitStates().Socket(1, 1).enabled);
+    EXPECT_FALSE(bench->StepChecked(Bar::Programmer, Step::Erase));
 }
 
 // One figure for the run's time: what the window is handed at the end of the run is the figure
@@ -475,10 +518,10 @@ TEST_F(WorkbenchTest, TheRunsTimeIsOneFigureAndTheLogEndsWithTheVerdict) {
         void RunEnded(const RunResult& result) override { elapsed = result.elapsedMs; }
         std::optional<std::uint32_t> elapsed;
     } ended;
-    bench->Runs().SetObserver(&ended);
+    bench->Runs().AddObserver(&ended);
     clock.step = 7;
-    const RunResult run = bench->Runs().ExecuteAll();
-    bench->Runs().SetObserver(nullptr);
+    const RunResult run = bench->ExecuteAll();
+    bench->Runs().RemoveObserver(&ended);
     ASSERT_TRUE(run.Pass());
     ASSERT_TRUE(run.elapsedMs.has_value());
     EXPECT_EQ(ended.elapsed, run.elapsedMs);
@@ -513,9 +556,9 @@ TEST_F(WorkbenchTest, AReadWhoseBufferCannotBeReadBackFails) {
         std::filesystem::path buffer;
     } spoil;
     spoil.buffer = home / "output.tmp";
-    bench->Runs().SetObserver(&spoil);
-    const RunResult run = bench->Runs().Read();
-    bench->Runs().SetObserver(nullptr);
+    bench->Runs().AddObserver(&spoil);
+    const RunResult run = bench->Read();
+    bench->Runs().RemoveObserver(&spoil);
     EXPECT_FALSE(run.Pass());
     EXPECT_EQ(run.failedStep, Operation::Read);
     EXPECT_TRUE(Logged("Error : The buffer file " + spoil.buffer.string() +
@@ -669,7 +712,7 @@ TEST_F(WorkbenchTest, AChipOfAnotherDeviceAsksAndCancelSkipsTheSocket) {
     op = ScriptedOperator({Answer::Retry, Answer::Cancel});
     simulator->EnableLog(true);
     simulator->ClearLog();
-    const RunResult cancelled = bench->Runs().ExecuteAll();
+    const RunResult cancelled = bench->ExecuteAll();
     EXPECT_EQ(cancelled.skipped, 1);
     EXPECT_EQ(cancelled.processed, 0);
     EXPECT_EQ(cancelled.Outcome(), Verdict::Stopped);
@@ -683,10 +726,9 @@ TEST_F(WorkbenchTest, AChipOfAnotherDeviceAsksAndCancelSkipsTheSocket) {
     // The programmer's lamp is told "not passed", not left on the chip before's verdict.
     const auto wire = test::Describe(simulator->Log());
     EXPECT_EQ(wire.back(), "out D0 0001 0000");
-    for (const auto& run : {std::function<RunResult()>([&] { return bench->Runs().Read(); }),
-                            std::function<RunResult()>([&] {
-                                return bench->Runs().SingleStep(Bar::Programmer, Step::Erase);
-                            })}) {
+    for (const auto& run : {std::function<RunResult()>([&] { return bench->Read(); }),
+                            std::function<RunResult()>(
+                                [&] { return bench->SingleStep(Bar::Programmer, Step::Erase); })}) {
         bench->Board().ShowStatus(StatusImage::Pass);
         op = ScriptedOperator({Answer::Cancel});
         EXPECT_EQ(run().Outcome(), Verdict::Stopped);
@@ -697,7 +739,7 @@ TEST_F(WorkbenchTest, AChipOfAnotherDeviceAsksAndCancelSkipsTheSocket) {
 
     // Yes detects the chip, selects it and runs the steps against it.
     op = ScriptedOperator({Answer::Yes});
-    const RunResult detected = bench->Runs().ExecuteAll();
+    const RunResult detected = bench->ExecuteAll();
     EXPECT_EQ(bench->UnitStates().Unit(1).type, "W25X20");
     EXPECT_TRUE(detected.Pass());
 }
@@ -716,7 +758,7 @@ TEST_F(WorkbenchTest, YesAtTheIdentityQuestionLoadsTheWorkFileAgainForTheFoundDe
     ASSERT_EQ(bench->LoadFromDialog().end, LoadEnd::Loaded);
 
     op = ScriptedOperator({Answer::Yes});
-    EXPECT_TRUE(bench->Runs().ExecuteAll().Pass());
+    EXPECT_TRUE(bench->ExecuteAll().Pass());
     EXPECT_EQ(bench->UnitStates().Unit(1).type, "W25X20");
     EXPECT_TRUE(Logged(std::string(kWorkFileLoadedAgainLine) + file.string()));
     const SocketState& socket = bench->UnitStates().Socket(1, 1);
@@ -759,7 +801,7 @@ TEST_F(WorkbenchTest, YesWithNothingToLoadAgainStopsTheRunAndFails) {
         ASSERT_TRUE(bench->UnitStates().Socket(1, 1).enabled);
 
         op = ScriptedOperator({Answer::Yes});
-        const RunResult run = bench->Runs().ExecuteAll();
+        const RunResult run = bench->ExecuteAll();
         EXPECT_EQ(run.processed, 1);
         EXPECT_FALSE(run.Pass());
         EXPECT_EQ(bench->UnitStates().Unit(1).type, "W25X20");
@@ -779,7 +821,7 @@ TEST_F(WorkbenchTest, YesWithNothingToLoadAgainStopsTheRunAndFails) {
     ASSERT_TRUE(bench->SelectDevice(1, "Winbond", "W25X10"));
     bench->SetSocketEnabled(1, 1, true);
     op = ScriptedOperator({Answer::Yes});
-    EXPECT_FALSE(bench->Runs().SingleStep(Bar::Programmer, Step::Program).Pass());
+    EXPECT_FALSE(bench->SingleStep(Bar::Programmer, Step::Program).Pass());
     EXPECT_TRUE(Logged(std::string(kNoImageForNewDeviceLine)));
     EXPECT_FALSE(Logged("Program : Pass"));
     EXPECT_EQ(Shown("Programmer_ProgramImage_Panel"), "Programmer_ProgramFail_Image");
@@ -858,7 +900,7 @@ TEST_F(WorkbenchTest, ADetectedDeviceThatCannotBeSelectedIsNotFound) {
 
     bench->SetSocketEnabled(1, 1, true);
     op = ScriptedOperator({Answer::Yes, Answer::Cancel});
-    const RunResult run = bench->Runs().ExecuteAll();
+    const RunResult run = bench->ExecuteAll();
     EXPECT_EQ(run.skipped, 1);
     EXPECT_EQ(op.Texts(), (std::vector<std::string>{std::string(kConfirmDeviceIdQuestion),
                                                     std::string(kConfirmDeviceIdQuestion)}));
@@ -929,18 +971,18 @@ TEST_F(WorkbenchTest, AFailedLoadLeavesTheSocketDescribingTheBuffer) {
     EXPECT_EQ(Shown("Programmer_LoadFileImage_Panel"), "Programmer_LoadFileNorm_Image");
 
     const auto hex = home.Write("image.hex", ":040000001122334452\n:00000001FF\n");
-    bench->Drop("Unit1_Socket1_Panel", hex);
+    bench->Drop(1, 1, hex);
     const SocketState loaded = bench->UnitStates().Socket(1, 1);
     ASSERT_EQ(loaded.workFile, hex.string());
     const std::string buffer = test::ReadFile(home / "output.tmp");
-    bench->Drop("Unit1_Socket1_Panel", empty);
+    bench->Drop(1, 1, empty);
     EXPECT_EQ(bench->UnitStates().Socket(1, 1).workFile, loaded.workFile);
     EXPECT_EQ(bench->UnitStates().Socket(1, 1).checksumText, loaded.checksumText);
     EXPECT_EQ(Shown("Programmer_LoadFileImage_Panel"), "Programmer_LoadFilePass_Image");
     EXPECT_EQ(test::ReadFile(home / "output.tmp"), buffer);
 
     const auto bin = home.Write("image.bin", "\x01\x02\x03");
-    bench->Drop("Unit1_Socket1_Panel", bin);
+    bench->Drop(1, 1, bin);
     EXPECT_TRUE(Logged("Downloaded file is binary file !"));
     EXPECT_EQ(test::ReadFile(home / "output.tmp").substr(0, 3), "\x01\x02\x03");
     EXPECT_EQ(bench->UnitStates().Socket(1, 1).workFile, bin.string());
@@ -984,7 +1026,7 @@ TEST_F(WorkbenchTest, YesWithNothingFoundAsksAgain) {
     bench->SetSocketEnabled(1, 1, true);
     const std::size_t before = Lines().size();
     op = ScriptedOperator({Answer::Yes, Answer::Cancel});
-    const RunResult run = bench->Runs().ExecuteAll();
+    const RunResult run = bench->ExecuteAll();
     EXPECT_EQ(run.skipped, 1);
     EXPECT_EQ(run.processed, 0);
     EXPECT_EQ(op.Texts(), (std::vector<std::string>{std::string(kConfirmDeviceIdQuestion),
@@ -1015,7 +1057,7 @@ TEST_F(WorkbenchTest, ProgressStaysWithinEachStepAndAPassedVerifyClearsTheChecks
             base = board->Progress(1);
             for (const StepRow& row : StepRowsOf(Bar::Programmer)) {
                 if (row.operation == operation)
-                    share = row.increment;
+                    share = row.share;
             }
         }
         void StepEnded(Operation, bool) override { step.reset(); }
@@ -1033,12 +1075,12 @@ TEST_F(WorkbenchTest, ProgressStaysWithinEachStepAndAPassedVerifyClearsTheChecks
         std::map<Operation, int> inside;
     } watcher;
     watcher.board = &bench->Board();
-    bench->Runs().SetObserver(&watcher);
+    bench->Runs().AddObserver(&watcher);
     bench->Board().SetObserver(&watcher);
     clock.step = 40;  // the operations report their bytes at most every 30 ms
-    EXPECT_TRUE(bench->Runs().ExecuteAll().Pass());
+    EXPECT_TRUE(bench->ExecuteAll().Pass());
     bench->Board().SetObserver(nullptr);
-    bench->Runs().SetObserver(nullptr);
+    bench->Runs().RemoveObserver(&watcher);
     for (const Operation operation : {Operation::BlankCheck, Operation::Program, Operation::Verify})
         EXPECT_GT(watcher.inside[operation], 0) << OperationLogName(operation);
     EXPECT_EQ(bench->Board().ChecksumLookOf(0),
@@ -1054,7 +1096,7 @@ TEST_F(WorkbenchTest, AnEmulatorRunWhoseResetFailsKeepsTheResetTileLit) {
     bench->ShowTab(kEmulatorTabIndex);
     bench->SetStepChecked(Bar::Emulator, Step::Verify, false);
     simulator->FailEvery({sim::TransferKind::ControlOut, 0xD2});  // the reset line
-    const RunResult run = bench->Runs().ExecuteAll();
+    const RunResult run = bench->ExecuteAll();
     EXPECT_FALSE(run.Pass());
     EXPECT_EQ(Shown("Emulator_ProgramImage_Panel"), "Emulator_ProgramPass_Image");
     EXPECT_EQ(Shown("Emulator_VerifyImage_Panel"), "Emulator_VerifyNorm_Image");
@@ -1080,7 +1122,7 @@ TEST_F(WorkbenchTest, WithoutAnEnabledSocketNothingRunsAndTheOperatorIsTold) {
     Open("W25X10");
     bench->StartUp({});
     bench->SetSocketEnabled(1, 1, false);
-    const RunResult run = bench->Runs().ExecuteAll();
+    const RunResult run = bench->ExecuteAll();
     EXPECT_EQ(run.processed, 0);
     EXPECT_EQ(op.Texts().back(), kSelectSocketMessage);
 }
@@ -1092,10 +1134,10 @@ TEST_F(WorkbenchTest, ASecondClickDuringARunIsRefused) {
     bench->LoadIntoUnit1(WriteFile("image.bin", 4096));
     int refused = 0;
     pump.during = [&] {
-        if (bench->Runs().Busy() && !bench->Runs().ExecuteAll().ran)
+        if (bench->Runs().Busy() && !bench->ExecuteAll().ran)
             ++refused;
     };
-    EXPECT_TRUE(bench->Runs().ExecuteAll().Pass());
+    EXPECT_TRUE(bench->ExecuteAll().Pass());
     EXPECT_GT(refused, 0);
     const auto lines = Lines();
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "Start [Erase]"), 1);
@@ -1105,8 +1147,8 @@ TEST_F(WorkbenchTest, ReadShowsTheDataFromTheBufferAndBothChecksums) {
     Open("W25X10");
     bench->StartUp({});
     bench->LoadIntoUnit1(WriteFile("image.bin", 4096));
-    ASSERT_TRUE(bench->Runs().ExecuteAll().Pass());
-    const RunResult read = bench->Runs().Read();
+    ASSERT_TRUE(bench->ExecuteAll().Pass());
+    const RunResult read = bench->Read();
     EXPECT_TRUE(read.Pass());
     const SocketState& socket = bench->UnitStates().Socket(1, 1);
     EXPECT_EQ(socket.workFile, kDataFromBuffer);
@@ -1134,7 +1176,7 @@ TEST_F(WorkbenchTest, TheInformationWindowsModeKeepsTheVerdict) {
         bench->SetInformationWindowShown(false);
         duringRun.push_back(Shown(status));
     };
-    ASSERT_TRUE(bench->Runs().ExecuteAll().Pass());
+    ASSERT_TRUE(bench->ExecuteAll().Pass());
     EXPECT_EQ(duringRun,
               (std::vector<std::string>{"Status_ResultWait_Image", "Status_ResultWait_Image"}));
 
@@ -1156,7 +1198,7 @@ TEST_F(WorkbenchTest, EmulatorResetFailureKeepsTheLightTile) {
     bench->StartUp({});
     bench->ShowTab(kEmulatorTabIndex);
     simulator->FailEvery({sim::TransferKind::ControlOut, 0xD2});
-    const RunResult run = bench->Runs().ResetTile();
+    const RunResult run = bench->ResetTile();
     EXPECT_FALSE(run.Pass());
     EXPECT_EQ(Shown("Emulator_ResetImage_Panel"), "Emulator_ResetLight_Image");
     EXPECT_TRUE(Logged("Reset : Fail"));
@@ -1320,7 +1362,7 @@ TEST_F(WorkbenchTest, AFailedReloadProgramsNothing) {
     const auto file = WriteFile("fw.bin", 2048);
     const auto fileTime = std::filesystem::last_write_time(file);
     bench->LoadIntoUnit1(file);
-    ASSERT_TRUE(bench->Runs().ExecuteAll().Pass());
+    ASSERT_TRUE(bench->ExecuteAll().Pass());
     const auto chip = [&] { return simulator->Chip()->Memory().ReadRange(0, 4096); };
     const auto programmed = chip();
     namespace fs = std::filesystem;
@@ -1376,7 +1418,7 @@ TEST_F(WorkbenchTest, AfterAReadAChangedWorkFileIsTheOneReloaded) {
     bench->ShowTab(kEmulatorTabIndex);
     const auto file = WriteFile("fw.bin", 2048);
     bench->LoadIntoUnit1(file);
-    ASSERT_TRUE(bench->Runs().Read().Pass());
+    ASSERT_TRUE(bench->Read().Pass());
     ASSERT_EQ(bench->UnitStates().Socket(1, 1).workFile, kDataFromBuffer);
     WriteFile("fw.bin", 3000);
     bench->WatchTick();
@@ -1394,7 +1436,7 @@ TEST_F(WorkbenchTest, ProgramAndVerifyRefuseABufferWithoutAWholeImage) {
     Open("W25X10");
     bench->StartUp({});
     bench->LoadIntoUnit1(WriteFile("image.bin", 4096));
-    ASSERT_TRUE(bench->Runs().ExecuteAll().Pass());
+    ASSERT_TRUE(bench->ExecuteAll().Pass());
     const auto programmed = simulator->Chip()->Memory().ReadRange(0, 4096);
     struct Case {
         const char* name;
@@ -1408,7 +1450,7 @@ TEST_F(WorkbenchTest, ProgramAndVerifyRefuseABufferWithoutAWholeImage) {
         SCOPED_TRACE(c.name);
         std::filesystem::resize_file(home / "output.tmp", c.length);
         bench->Log().Clear();
-        const RunResult run = bench->Runs().ExecuteAll();
+        const RunResult run = bench->ExecuteAll();
         EXPECT_EQ(run.Outcome(), Verdict::Fail);
         EXPECT_EQ(run.failure, c.words);
         EXPECT_TRUE(Logged(c.line));
@@ -1418,17 +1460,17 @@ TEST_F(WorkbenchTest, ProgramAndVerifyRefuseABufferWithoutAWholeImage) {
 
         for (const Step step : {Step::Program, Step::Verify}) {
             bench->Log().Clear();
-            const RunResult single = bench->Runs().SingleStep(Bar::Programmer, step);
+            const RunResult single = bench->SingleStep(Bar::Programmer, step);
             EXPECT_EQ(single.Outcome(), Verdict::Fail);
             EXPECT_TRUE(Logged(c.line));
         }
         // Steps that need no image still run.
-        EXPECT_TRUE(bench->Runs().SingleStep(Bar::Programmer, Step::Check).ran);
+        EXPECT_TRUE(bench->SingleStep(Bar::Programmer, Step::Check).ran);
     }
     // The editor may lengthen the buffer past the device: still a whole image.
     bench->LoadIntoUnit1(WriteFile("image.bin", 4096));
     std::filesystem::resize_file(home / "output.tmp", 128 * 1024 + 16);
-    EXPECT_TRUE(bench->Runs().SingleStep(Bar::Programmer, Step::Verify).Pass());
+    EXPECT_TRUE(bench->SingleStep(Bar::Programmer, Step::Verify).Pass());
 }
 
 // A work file restored from the history at start-up is watched when "Watch" is checked (the
@@ -1483,7 +1525,7 @@ TEST_F(WorkbenchTest, NamingTheWorkFileAgainRestartsTheWatch) {
     const auto file = WriteFile("fw.bin", 2048);
     bench->LoadIntoUnit1(file);
     const std::vector<std::pair<const char*, std::function<void()>>> ways = {
-        {"drop", [&] { bench->Drop(UnitPanelName(1), file); }},
+        {"drop", [&] { bench->Drop(1, 0, file); }},
         {"hand-over", [&] { bench->ProcessHandedOver(file.string() + " "); }},
         {"command line", [&] { bench->ProcessCommandLine({file.string()}); }},
     };
@@ -1536,7 +1578,7 @@ TEST_F(WorkbenchTest, ABufferReplacedByAFifoFailsTheRunAndTheCloseWithoutBlockin
     test::MakeFifo(buffer);
     RunResult run;
     ASSERT_TRUE(test::ReturnsWithoutBlocking(
-        buffer, [&] { run = bench->Runs().SingleStep(Bar::Programmer, Step::Program); }));
+        buffer, [&] { run = bench->SingleStep(Bar::Programmer, Step::Program); }));
     EXPECT_FALSE(run.Pass());
     const std::string line =
         "Error : The buffer file " + buffer.string() + " is not a regular file (a FIFO) !";

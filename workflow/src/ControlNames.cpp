@@ -1,5 +1,7 @@
 #include "torq/workflow/ControlNames.h"
 
+#include "torq/workflow/StepTable.h"
+
 namespace torq {
 
 int SocketIndex(int unit, int socket) {
@@ -44,25 +46,7 @@ std::string_view BarName(Bar bar) {
 }
 
 std::string_view StepName(Step step) {
-    switch (step) {
-        case Step::Watch:
-            return "Watch";
-        case Step::LoadFile:
-            return "LoadFile";
-        case Step::Erase:
-            return "Erase";
-        case Step::Check:
-            return "Check";
-        case Step::Program:
-            return "Program";
-        case Step::Verify:
-            return "Verify";
-        case Step::Protect:
-            return "Protect";
-        case Step::Reset:
-            return "Reset";
-    }
-    return {};
+    return StepRowOf(step).controlWord;
 }
 
 std::string_view FunctionName(FunctionButton button) {

@@ -108,7 +108,7 @@ WatchTickResult EmulatorWatch::Tick(const WatchTickContext& context) {
                     result.end = WatchTickEnd::Reloaded;
                     if (context.autoProcedure) {
                         host_.ProcessPendingMessages();
-                        host_.ExecuteAll();
+                        host_.RunWatchProcedure();
                     }
                 }
             }

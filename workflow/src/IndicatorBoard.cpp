@@ -4,6 +4,7 @@
 #include <initializer_list>
 
 #include "torq/devlib/Text.h"
+#include "torq/workflow/StepTable.h"
 
 namespace torq {
 
@@ -19,28 +20,17 @@ constexpr std::initializer_list<TileImage> kTileImagesWithoutFail = {
 constexpr std::initializer_list<TileImage> kButtonImages = {TileImage::Norm, TileImage::Light,
                                                             TileImage::Down};
 
-struct TileRow {
-    Bar bar;
-    Step step;
-    std::initializer_list<TileImage> images;
-    MouseFamily family;
-};
-
-// The step bars in their on-screen order.
-const TileRow kTiles[] = {
-    {Bar::Emulator, Step::Watch, kTileImagesWithoutFail, MouseFamily::None},
-    {Bar::Emulator, Step::LoadFile, kAllTileImages, MouseFamily::BrowseTile},
-    {Bar::Emulator, Step::Erase, kAllTileImages, MouseFamily::None},
-    {Bar::Emulator, Step::Program, kAllTileImages, MouseFamily::None},
-    {Bar::Emulator, Step::Verify, kAllTileImages, MouseFamily::StepTile},
-    {Bar::Emulator, Step::Reset, kTileImagesWithoutFail, MouseFamily::StepTile},
-    {Bar::Programmer, Step::LoadFile, kAllTileImages, MouseFamily::BrowseTile},
-    {Bar::Programmer, Step::Erase, kAllTileImages, MouseFamily::StepTile},
-    {Bar::Programmer, Step::Check, kAllTileImages, MouseFamily::StepTile},
-    {Bar::Programmer, Step::Program, kAllTileImages, MouseFamily::StepTile},
-    {Bar::Programmer, Step::Verify, kAllTileImages, MouseFamily::StepTile},
-    {Bar::Programmer, Step::Protect, kAllTileImages, MouseFamily::StepTile},
-};
+// What a tile shows and how it takes the mouse: the Load File tiles browse, the tiles with an
+// operation of their own run it, the others only light up.
+const std::initializer_list<TileImage>& TileImagesOf(const StepRow& row) {
+    return row.step == Step::Watch || row.step == Step::Reset ? kTileImagesWithoutFail
+                                                              : kAllTileImages;
+}
+MouseFamily TileFamilyOf(const StepRow& row) {
+    if (row.step == Step::LoadFile)
+        return MouseFamily::BrowseTile;
+    return row.tileRuns ? MouseFamily::StepTile : MouseFamily::None;
+}
 
 struct FunctionRow {
     FunctionButton button;
@@ -64,19 +54,6 @@ constexpr StatusImage kStatusImages[] = {StatusImage::Wait,    StatusImage::Pass
 // Offline until programmers are found.
 constexpr std::size_t kStatusIdleImage = 4;
 
-// Reset at every ResetIndicators; the Watch and Load File tiles only at start-up.
-constexpr std::pair<Bar, Step> kRunTiles[] = {
-    {Bar::Emulator, Step::Erase},     {Bar::Emulator, Step::Program},
-    {Bar::Emulator, Step::Verify},    {Bar::Emulator, Step::Reset},
-    {Bar::Programmer, Step::Erase},   {Bar::Programmer, Step::Check},
-    {Bar::Programmer, Step::Program}, {Bar::Programmer, Step::Verify},
-    {Bar::Programmer, Step::Protect},
-};
-constexpr std::pair<Bar, Step> kFileTiles[] = {
-    {Bar::Emulator, Step::Watch},
-    {Bar::Emulator, Step::LoadFile},
-    {Bar::Programmer, Step::LoadFile},
-};
 constexpr FunctionButton kResetFunctions[] = {FunctionButton::Read, FunctionButton::Edit,
                                               FunctionButton::Save, FunctionButton::Option,
                                               FunctionButton::ExecuteAll};
@@ -135,10 +112,9 @@ bool ClickUsable(MouseFamily family, int programmerCount, int tabIndex) {
 }
 
 std::optional<SocketPosition> TileBrowsesSocket(Bar bar, Step step) {
-    for (const TileRow& row : kTiles) {
-        if (row.bar == bar && row.step == step && row.family == MouseFamily::BrowseTile)
-            return kBrowseShortcutSocket;
-    }
+    const StepRow* row = FindStepRow(bar, step);
+    if (row != nullptr && TileFamilyOf(*row) == MouseFamily::BrowseTile)
+        return kBrowseShortcutSocket;
     return std::nullopt;
 }
 
@@ -189,9 +165,11 @@ void IndicatorBoard::Build() {
     const ControlId emulatorBar = add(top, kEmulatorPanel);
     const ControlId programmerBar = add(top, kProgrammerPanel);
     // Every tile has a click label, also those whose click does nothing.
-    for (const TileRow& row : kTiles) {
-        AddIndicator(row.bar == Bar::Emulator ? emulatorBar : programmerBar,
-                     MakeIndicator(TileStem(row.bar, row.step), row.images, true, row.family), 0);
+    for (const StepRow& row : kStepRows) {
+        AddIndicator(
+            row.bar == Bar::Emulator ? emulatorBar : programmerBar,
+            MakeIndicator(TileStem(row.bar, row.step), TileImagesOf(row), true, TileFamilyOf(row)),
+            0);
     }
 
     const ControlId unitArea = add(operation, kOperationBottomPanel);
@@ -327,8 +305,11 @@ void IndicatorBoard::ResetIndicators(bool keepFileSteps, int programmerCount) {
         const SocketPosition at = SocketAtIndex(index);
         ShowLamp(at.unit, at.socket, LampImage::Gray);
     }
-    for (const auto& [bar, step] : kRunTiles)
-        ShowTile(bar, step, TileImage::Norm);
+    // The tiles of the run steps at every reset; the Watch and Load File tiles only at start-up.
+    for (const StepRow& row : kStepRows) {
+        if (row.operation)
+            ShowTile(row.bar, row.step, TileImage::Norm);
+    }
 
     if (keepFileSteps) {
         if (programmerCount != 0)
@@ -338,8 +319,10 @@ void IndicatorBoard::ResetIndicators(bool keepFileSteps, int programmerCount) {
     ShowStatus(StatusImage::Offline);
     for (const FunctionButton button : kResetFunctions)
         ShowFunction(button, TileImage::Norm);
-    for (const auto& [bar, step] : kFileTiles)
-        ShowTile(bar, step, TileImage::Norm);
+    for (const StepRow& row : kStepRows) {
+        if (!row.operation)
+            ShowTile(row.bar, row.step, TileImage::Norm);
+    }
 }
 
 void IndicatorBoard::RestButtonsThatCannotAct(int programmerCount, int tabIndex) {

@@ -6,7 +6,6 @@
 #include "torq/buffer/BufferFile.h"
 #include "torq/link/Identification.h"
 #include "torq/workflow/TimeText.h"
-#include "torq/workflow/Workbench.h"
 
 namespace torq {
 
@@ -22,69 +21,15 @@ constexpr std::uint8_t kVerdictPass = 0x01;  // SetLamp's index byte after a pas
 constexpr std::uint8_t kVerdictFail = 0x00;
 constexpr std::uint16_t kResetPulseFlag = 0x0100;
 
-constexpr std::array<StepRow, 4> kEmulatorSteps{{
-    {Step::Erase, Operation::Erase, 30},
-    {Step::Program, Operation::Program, 25},
-    {Step::Verify, Operation::Verify, 15},
-    {Step::Reset, Operation::Reset, 0},
-}};
-constexpr std::array<StepRow, 5> kProgrammerSteps{{
-    {Step::Erase, Operation::Erase, 30},
-    {Step::Check, Operation::BlankCheck, 10},
-    {Step::Program, Operation::Program, 25},
-    {Step::Verify, Operation::Verify, 15},
-    {Step::Protect, Operation::Protect, 0},
-}};
-
-// The operation behind each step tile.
-std::optional<Operation> TileOperation(Bar bar, Step step) {
-    if (bar == Bar::Emulator) {
-        if (step == Step::Verify)
-            return Operation::Verify;
-        if (step == Step::Reset)
-            return Operation::Reset;
-        return std::nullopt;
-    }
-    for (const StepRow& row : kProgrammerSteps) {
-        if (row.step == step)
-            return row.operation;
-    }
-    return std::nullopt;
-}
-
 }  // namespace
-
-std::string_view OperationLogName(Operation operation) {
-    switch (operation) {
-        case Operation::Erase:
-            return "Erase";
-        case Operation::BlankCheck:
-            return "Blank Check";
-        case Operation::Program:
-            return "Program";
-        case Operation::Verify:
-            return "Verify";
-        case Operation::Protect:
-            return "Protect";
-        case Operation::Unprotect:
-            return "Unprotect";
-        case Operation::Read:
-            return "Read";
-        case Operation::Reset:
-            return "Reset";
-    }
-    return {};
-}
 
 std::string DamagedBufferLine(std::uint64_t length, std::uint64_t deviceSize) {
     return "Error : The buffer holds " + std::to_string(length) + " bytes, the device " +
            std::to_string(deviceSize) + " : it is damaged, load the file again !";
 }
 
-std::span<const StepRow> StepRowsOf(Bar bar) {
-    if (bar == Bar::Emulator)
-        return kEmulatorSteps;
-    return kProgrammerSteps;
+bool RunPlan::Runs(Step step) const {
+    return std::find(steps.begin(), steps.end(), step) != steps.end();
 }
 
 Verdict RunResult::Outcome() const {
@@ -123,25 +68,22 @@ std::string VerdictLine(const RunResult& result) {
     return line;
 }
 
-// One click that runs device work: the busy state (a second click, a watch tick or a drop in the
-// meantime is refused), the observer, the watch timer paused and given back on every way out,
-// and afterwards the device changes that had to wait for the run.
+// One run under way: the device work held (a second click, a watch tick or a drop in the
+// meantime is refused), the stop request forgotten and the observers told of its start and end.
 class Sequencer::RunScope {
   public:
     RunScope(Sequencer& sequencer, const RunResult& result)
-        : sequencer_(sequencer), result_(result), pause_(sequencer.bench_.WatchTimer()) {
-        sequencer_.busy_ = true;
+        : sequencer_(sequencer), result_(result), work_(sequencer.s_.work) {
+        sequencer_.running_ = true;
         sequencer_.stopRequested_ = false;
-        if (sequencer_.observer_ != nullptr)
-            sequencer_.observer_->RunStarted();
+        for (SequencerObserver* observer : sequencer_.observers_)
+            observer->RunStarted();
     }
     ~RunScope() {
-        sequencer_.busy_ = false;
+        sequencer_.running_ = false;
         sequencer_.currentOperation_.reset();
-        if (sequencer_.observer_ != nullptr)
-            sequencer_.observer_->RunEnded(result_);
-        sequencer_.bench_.RunDeferredDeviceChanges();
-        sequencer_.bench_.ProcessUsbEvents();
+        for (SequencerObserver* observer : sequencer_.observers_)
+            observer->RunEnded(result_);
     }
     RunScope(const RunScope&) = delete;
     RunScope& operator=(const RunScope&) = delete;
@@ -149,53 +91,60 @@ class Sequencer::RunScope {
   private:
     Sequencer& sequencer_;
     const RunResult& result_;
-    TimerPause pause_;
+    DeviceWork::Guard work_;
 };
 
-Sequencer::Sequencer(Workbench& bench) : bench_(bench) {}
+Sequencer::Sequencer(RunServices services, RunContext& context) : s_(services), context_(context) {}
 
 Sequencer::~Sequencer() = default;
 
-bool Sequencer::ConfirmDeviceId() {
+void Sequencer::AddObserver(SequencerObserver* observer) {
+    if (observer != nullptr &&
+        std::find(observers_.begin(), observers_.end(), observer) == observers_.end())
+        observers_.push_back(observer);
+}
+
+void Sequencer::RemoveObserver(SequencerObserver* observer) {
+    observers_.erase(std::remove(observers_.begin(), observers_.end(), observer), observers_.end());
+}
+
+bool Sequencer::ConfirmDeviceId(const RunPlan& plan) {
     imageLost_ = false;
-    if (!identityCheck_)
+    if (!plan.identityCheck)
         return true;
-    Programmer& link = bench_.Link();
-    if (ReadId(link, bench_.Record()))
+    Programmer& link = s_.session.Link();
+    if (ReadId(link, s_.session.Record()))
         return true;
     for (;;) {
-        const Answer answer = bench_.Asker().Ask(Severity::Question, kConfirmDeviceIdQuestion,
-                                                 Buttons::YesRetryCancel);
+        const Answer answer =
+            s_.op.Ask(Severity::Question, kConfirmDeviceIdQuestion, Buttons::YesRetryCancel);
         if (answer == Answer::Retry) {
-            if (ReadId(link, bench_.Record()))
+            if (ReadId(link, s_.session.Record()))
                 return true;
             continue;
         }
         if (answer != Answer::Yes)
             return false;
-        const DetectionResult result = bench_.DetectForUnit1();
-        if (!result.found)
-            continue;
         // The found device keeps the operator's image: the work file is loaded again into its
         // buffer; with nothing to load, the steps that need an image do not run.
-        const AppliedDevice applied = bench_.ApplyDetectedDevice(result);
-        if (applied == AppliedDevice::Refused)
+        const DeviceAtYes applied = context_.ApplyChipDevice(plan.targetBoardSupply);
+        if (applied == DeviceAtYes::NotApplied)
             continue;
-        imageLost_ = applied == AppliedDevice::Cleared;
+        imageLost_ = applied == DeviceAtYes::ImageLost;
         // Detection left its own image in the programmer; the steps need the found device's.
-        link.OpenProgrammer(bench_.Record().driverImagePath, 0);
+        link.OpenProgrammer(s_.session.Record().driverImagePath, 0);
         return true;
     }
 }
 
 std::optional<Sequencer::ImageProblem> Sequencer::BufferImageProblem() const {
-    const std::optional<std::uint64_t> length = BufferFile::In(bench_.Directories()).Length();
+    const std::optional<std::uint64_t> length = BufferFile::In(s_.session.Directories()).Length();
     if (!length)
         return std::nullopt;
     if (*length == 0)
         return ImageProblem{std::string(kNoImageLoadedLine), "no image loaded"};
     // Longer is allowed: the editor's block tools may write beyond the device's last address.
-    const std::uint64_t deviceSize = bench_.Record().deviceSize;
+    const std::uint64_t deviceSize = s_.session.Record().deviceSize;
     if (*length < deviceSize)
         return ImageProblem{DamagedBufferLine(*length, deviceSize), "damaged buffer"};
     return std::nullopt;
@@ -205,11 +154,11 @@ bool Sequencer::RefuseWithoutImage(Operation operation) {
     if (operation != Operation::Program && operation != Operation::Verify)
         return false;
     if (imageLost_) {
-        bench_.Log().WriteInfoLine(kNoImageForNewDeviceLine);
+        s_.log.WriteInfoLine(kNoImageForNewDeviceLine);
         return true;
     }
     if (const auto problem = BufferImageProblem()) {
-        bench_.Log().WriteInfoLine(problem->line);
+        s_.log.WriteInfoLine(problem->line);
         return true;
     }
     return false;
@@ -219,55 +168,54 @@ void Sequencer::Progress(std::uint64_t done, std::uint64_t total) {
     if (total == 0 || !currentOperation_)
         return;
     const std::uint64_t share = static_cast<std::uint64_t>(stepShare_) * std::min(done, total);
-    bench_.Board().SetProgress(1, stepBase_ + static_cast<int>(share / total));
-    if (observer_ != nullptr)
-        observer_->StepProgress(*currentOperation_, done, total);
+    s_.board.SetProgress(1, stepBase_ + static_cast<int>(share / total));
+    for (SequencerObserver* observer : observers_)
+        observer->StepProgress(*currentOperation_, done, total);
 }
 
-bool Sequencer::RunOperation(Operation operation) {
-    Workbench& b = bench_;
-    DeviceOperations& ops = b.Operations();
-    const DeviceRecord& record = b.Record();
+bool Sequencer::RunOperation(Operation operation, const RunPlan& plan) {
+    DeviceOperations& ops = s_.session.Operations();
+    const DeviceRecord& record = s_.session.Record();
     currentOperation_ = operation;
-    if (observer_ != nullptr)
-        observer_->StepStarted(operation);
+    for (SequencerObserver* observer : observers_)
+        observer->StepStarted(operation);
     ops.SetProgressSink(this);
     bool pass = false;
     switch (operation) {
         case Operation::Erase:
-            pass = ops.EraseDevice(record, b.CurrentPageValues());
+            pass = ops.EraseDevice(record, s_.session.Values());
             break;
         case Operation::BlankCheck:
-            pass = ops.BlankCheck(record, b.CurrentPageValues());
+            pass = ops.BlankCheck(record, s_.session.Values());
             break;
         case Operation::Program:
-            pass = ops.ProgramDevice(record, b.CurrentPageValues());
+            pass = ops.ProgramDevice(record, s_.session.Values());
             break;
         case Operation::Verify:
-            pass = ops.VerifyDevice(record, b.VerifyListingOption());
+            pass = ops.VerifyDevice(record, plan.verifyListing);
             break;
         case Operation::Protect:
-            pass = ops.ProtectDevice(record, ProtectDirection::Protect, b.CurrentPageValues());
+            pass = ops.ProtectDevice(record, ProtectDirection::Protect, s_.session.Values());
             break;
         case Operation::Unprotect:
-            pass = ops.ProtectDevice(record, ProtectDirection::Unprotect, b.CurrentPageValues());
+            pass = ops.ProtectDevice(record, ProtectDirection::Unprotect, s_.session.Values());
             break;
         case Operation::Read: {
             PageValues readBack;
             pass = ops.ReadDevice(record, &readBack);
             if (pass && readBack.Exists())
-                b.StorePageValues(readBack);
+                context_.PageValuesRead(readBack);
             break;
         }
         case Operation::Reset:
-            pass = ops.TargetReset(
-                static_cast<std::uint16_t>(kResetPulseFlag | b.Settings().ResetIdleLevel()),
-                b.ResetPulseMs());
+            pass =
+                ops.TargetReset(static_cast<std::uint16_t>(kResetPulseFlag | plan.resetIdleLevel),
+                                plan.resetPulseMs);
             break;
     }
     ops.SetProgressSink(nullptr);
-    if (observer_ != nullptr)
-        observer_->StepEnded(operation, pass);
+    for (SequencerObserver* observer : observers_)
+        observer->StepEnded(operation, pass);
     currentOperation_.reset();
     return pass;
 }
@@ -275,7 +223,7 @@ bool Sequencer::RunOperation(Operation operation) {
 // The end of a socket's run: the lamp, the bar at its maximum, the status image and the verdict
 // signal to the programmer.
 void Sequencer::ShowVerdict(RunResult& result, bool socketResult, bool showLamp) {
-    IndicatorBoard& board = bench_.Board();
+    IndicatorBoard& board = s_.board;
     if (socketResult)
         ++result.passed;
     if (showLamp || !socketResult)
@@ -283,119 +231,142 @@ void Sequencer::ShowVerdict(RunResult& result, bool socketResult, bool showLamp)
     board.SetProgress(1, kProgressMaximum);
     const bool pass = result.processed == result.passed;
     board.ShowStatus(pass ? StatusImage::Pass : StatusImage::Fail);
-    bench_.Link().Channel().SetLamp(1, pass ? kVerdictPass : kVerdictFail);
-    bench_.Log().WriteInfoLine(VerdictLine(result));
+    s_.session.Link().Channel().SetLamp(1, pass ? kVerdictPass : kVerdictFail);
+    s_.log.WriteInfoLine(VerdictLine(result));
 }
 
 void Sequencer::ShowStopped(const RunResult& result) {
-    bench_.Board().ShowStatus(StatusImage::Stopped);
+    s_.board.ShowStatus(StatusImage::Stopped);
     // The programmer's own lamp must not go on showing the verdict of the chip before.
-    bench_.Link().Channel().SetLamp(1, kVerdictFail);
-    bench_.Log().WriteInfoLine(VerdictLine(result));
+    s_.session.Link().Channel().SetLamp(1, kVerdictFail);
+    s_.log.WriteInfoLine(VerdictLine(result));
 }
 
 void Sequencer::LogFinished(RunResult& result, std::uint32_t startTick) {
-    const std::uint32_t elapsed = TicksBetween(startTick, bench_.Ticks().TickMs());
+    const std::uint32_t elapsed = TicksBetween(startTick, s_.clock.TickMs());
     result.elapsedMs = elapsed;
-    bench_.Log().WriteInfoLine(FinishedLine(elapsed));
+    s_.log.WriteInfoLine(FinishedLine(elapsed));
 }
 
-bool Sequencer::OperationTab() const {
-    const int tab = bench_.TabIndex();
-    return tab == kEmulatorTabIndex || tab == kProgrammerTabIndex;
-}
-
-bool Sequencer::OpenProgrammer(RunResult& result) {
-    Programmer& link = bench_.Link();
-    if (!link.OpenProgrammer(bench_.Record().driverImagePath, 0)) {
-        bench_.Asker().Tell(Severity::Error, kOpenFailedMessage);
+bool Sequencer::OpenProgrammer(const RunPlan& plan, RunResult& result) {
+    Programmer& link = s_.session.Link();
+    if (!link.OpenProgrammer(s_.session.Record().driverImagePath, 0)) {
+        s_.op.Tell(Severity::Error, kOpenFailedMessage);
         return false;
     }
     result.ran = true;
-    link.SendTargetBoardMode(bench_.TargetBoardSuppliesEmulator());
+    link.SendTargetBoardMode(plan.targetBoardSupply);
     return true;
 }
 
-bool Sequencer::StartSocket(RunResult& result, bool confirmIdentity) {
-    if (confirmIdentity && !ConfirmDeviceId()) {
+bool Sequencer::StartSocket(const RunPlan& plan, RunResult& result, bool confirmIdentity) {
+    if (confirmIdentity && !ConfirmDeviceId(plan)) {
         ++result.skipped;
         ShowStopped(result);
         return false;
     }
     ++result.processed;
-    IndicatorBoard& board = bench_.Board();
-    board.ShowStatus(StatusImage::Wait);
-    board.SetProgress(1, 0);
+    s_.board.ShowStatus(StatusImage::Wait);
+    s_.board.SetProgress(1, 0);
     return true;
 }
 
-void Sequencer::SetIdleLevel() {
-    bench_.Operations().TargetReset(static_cast<std::uint16_t>(bench_.Settings().ResetIdleLevel()),
-                                    0);
+bool Sequencer::TakesPart(const RunPlan& plan, int socketIndex) const {
+    if (plan.socketsFromBoxes)
+        return s_.units.SocketAt(socketIndex).enabled;
+    return std::find(plan.sockets.begin(), plan.sockets.end(), socketIndex) != plan.sockets.end();
+}
+
+void Sequencer::SetIdleLevel(const RunPlan& plan) {
+    s_.session.Operations().TargetReset(static_cast<std::uint16_t>(plan.resetIdleLevel), 0);
 }
 
 void Sequencer::WarnWhenNoSocketRan(const RunResult& result) {
     if (result.ran && result.processed == 0 && result.skipped == 0)
-        bench_.Asker().Tell(Severity::Warning, kSelectSocketMessage);
+        s_.op.Tell(Severity::Warning, kSelectSocketMessage);
 }
 
-RunResult Sequencer::ExecuteAll() {
-    Workbench& b = bench_;
-    if (b.Busy() || b.ProgrammerCount() == 0 || !OperationTab())
+RunResult Sequencer::Run(const RunPlan& plan) {
+    if (s_.work.Busy() || s_.session.Link().ProgrammerCount() == 0)
         return {};
-    IndicatorBoard& board = b.Board();
-    board.ResetIndicators(true, b.ProgrammerCount());
-    const Bar bar = b.TabIndex() == kEmulatorTabIndex ? Bar::Emulator : Bar::Programmer;
-    const auto rows = StepRowsOf(bar);
-    if (std::none_of(rows.begin(), rows.end(),
-                     [&](const StepRow& row) { return b.StepChecked(bar, row.step); })) {
-        // Nothing would be done: no run, and no verdict that could read as a pass.
-        b.Asker().Tell(Severity::Warning, kSelectStepMessage);
-        return {};
+    if (plan.kind != RunKind::Read)
+        s_.board.ResetIndicators(true, s_.session.Link().ProgrammerCount());
+    if (plan.kind == RunKind::Steps) {
+        const auto rows = StepRowsOf(plan.bar);
+        if (std::none_of(rows.begin(), rows.end(),
+                         [&](const StepRow& row) { return plan.Runs(row.step); })) {
+            // Nothing would be done: no run, and no verdict that could read as a pass.
+            s_.op.Tell(Severity::Warning, kSelectStepMessage);
+            return {};
+        }
     }
     RunResult result;
-    const RunScope scope(*this, result);
-    if (!OpenProgrammer(result))
-        return result;
+    {
+        // The watch timer stays paused until what waited for the run has been done.
+        const TimerPause pause(s_.watchTimer);
+        {
+            const RunScope scope(*this, result);
+            if (OpenProgrammer(plan, result)) {
+                switch (plan.kind) {
+                    case RunKind::Steps:
+                        RunSteps(plan, result);
+                        break;
+                    case RunKind::Read:
+                        RunRead(plan, result);
+                        break;
+                    case RunKind::Single:
+                        RunSingle(plan, result);
+                        break;
+                }
+            }
+        }
+        context_.RunEnded(result);
+    }
+    return result;
+}
+
+void Sequencer::RunSteps(const RunPlan& plan, RunResult& result) {
+    IndicatorBoard& board = s_.board;
+    const Bar bar = plan.bar;
+    const auto rows = StepRowsOf(bar);
     // Only unit 1, socket 1 takes part in this release; the other boxes are passed over.
-    if (b.UnitStates().Socket(1, 1).enabled && StartSocket(result, true)) {
-        SetIdleLevel();
+    if (TakesPart(plan, 0) && StartSocket(plan, result, true)) {
+        SetIdleLevel(plan);
         board.ShowLamp(1, 1, LampImage::Yellow);
         board.AdvanceProgress(1, kSocketStartAdvance);
-        const std::uint32_t start = b.Ticks().TickMs();
+        const std::uint32_t start = s_.clock.TickMs();
         board.AdvanceProgress(1, kSocketTimedAdvance);
         // After a device change with nothing to load, no step runs: erasing and programming an
         // empty buffer would end on a pass for a chip without the operator's image.
         bool socketResult = true;
         if (imageLost_) {
-            b.Log().WriteInfoLine(kNoImageForNewDeviceLine);
+            s_.log.WriteInfoLine(kNoImageForNewDeviceLine);
             result.failure = "no image for the new device";
             socketResult = false;
         } else if (std::any_of(rows.begin(), rows.end(), [&](const StepRow& row) {
-                       return b.StepChecked(bar, row.step) &&
-                              (row.operation == Operation::Program ||
-                               row.operation == Operation::Verify);
+                       return plan.Runs(row.step) && (*row.operation == Operation::Program ||
+                                                      *row.operation == Operation::Verify);
                    })) {
             // Nothing is erased for a program or verify that cannot be done.
             if (const auto problem = BufferImageProblem()) {
-                b.Log().WriteInfoLine(problem->line);
+                s_.log.WriteInfoLine(problem->line);
                 result.failure = problem->words;
                 socketResult = false;
             }
         }
-        for (const StepRow& row : StepRowsOf(bar)) {
+        for (const StepRow& row : rows) {
             stepBase_ = board.Progress(1);
-            stepShare_ = row.increment;
-            if (b.StepChecked(bar, row.step) && socketResult) {
+            stepShare_ = row.share;
+            if (plan.Runs(row.step) && socketResult) {
                 if (stopRequested_) {
                     // The run was asked to stop: the steps still to come are not run.
                     result.stopped = true;
                     socketResult = false;
                 } else {
-                    const std::string name(OperationLogName(row.operation));
+                    const std::string name(OperationLogName(*row.operation));
                     board.ShowTile(bar, row.step, TileImage::Light);
-                    b.Log().WriteInfoLine("Start [" + name + "]");
-                    socketResult = RunOperation(row.operation) && socketResult;
+                    s_.log.WriteInfoLine("Start [" + name + "]");
+                    socketResult = RunOperation(*row.operation, plan) && socketResult;
                     if (socketResult) {
                         board.ShowTile(bar, row.step, TileImage::Pass);
                     } else {
@@ -404,52 +375,44 @@ RunResult Sequencer::ExecuteAll() {
                             board.ShowTile(bar, row.step, TileImage::Fail);
                     }
                     if (socketResult && row.operation == Operation::Verify)
-                        b.UnitStates().ClearChecksumWarning(1, 1);
-                    b.Log().WriteInfoLine("End [" + name + "]");
+                        context_.VerifyPassed(0);
+                    s_.log.WriteInfoLine("End [" + name + "]");
                 }
             }
-            board.SetProgress(1, stepBase_ + row.increment);
+            board.SetProgress(1, stepBase_ + row.share);
         }
         LogFinished(result, start);
         board.AdvanceProgress(1, kSocketEndAdvance);
-        b.Link().Channel().EndRun();
+        s_.session.Link().Channel().EndRun();
         ShowVerdict(result, socketResult);
     }
     WarnWhenNoSocketRan(result);
-    return result;
 }
 
-RunResult Sequencer::Read() {
-    Workbench& b = bench_;
-    if (b.Busy() || b.ProgrammerCount() == 0 || !OperationTab())
-        return {};
-    IndicatorBoard& board = b.Board();
-    RunResult result;
-    const RunScope scope(*this, result);
-    if (!OpenProgrammer(result))
-        return result;
-    if (b.UnitStates().Socket(1, 1).enabled && StartSocket(result, true)) {
-        SetIdleLevel();
+void Sequencer::RunRead(const RunPlan& plan, RunResult& result) {
+    IndicatorBoard& board = s_.board;
+    if (TakesPart(plan, 0) && StartSocket(plan, result, true)) {
+        SetIdleLevel(plan);
         board.ShowLamp(1, 1, LampImage::Yellow);
         board.AdvanceProgress(1, kSocketStartAdvance);
         board.AdvanceProgress(1, kSocketTimedAdvance);
-        const std::uint32_t start = b.Ticks().TickMs();
+        const std::uint32_t start = s_.clock.TickMs();
         stepBase_ = board.Progress(1);
         stepShare_ = kReadEndAdvance;
-        bool socketResult = RunOperation(Operation::Read);
+        bool socketResult = RunOperation(Operation::Read, plan);
         LogFinished(result, start);
         board.SetProgress(1, stepBase_ + kReadEndAdvance);
-        b.Link().Channel().EndRun();
+        s_.session.Link().Channel().EndRun();
         std::optional<std::uint32_t> sum;
         if (socketResult) {
             // The checksum of what the read left in the buffer; a buffer that cannot be read
             // back has no checksum to show, and the read has not given the operator an image.
-            const auto buffer = b.Directories().BufferFile();
+            const auto buffer = s_.session.Directories().BufferFile();
             const std::uint64_t length = BufferFile(buffer).Length().value_or(0);
             if (length > 0)
                 sum = Checksum(buffer, length - 1, kErasedByte);
             if (!sum) {
-                b.Log().WriteInfoLine(BufferFileErrorLine(buffer, BufferAccess::Read));
+                s_.log.WriteInfoLine(BufferFileErrorLine(buffer, BufferAccess::Read));
                 socketResult = false;
             }
         }
@@ -457,100 +420,53 @@ RunResult Sequencer::Read() {
             // The green lamp first: the new work-file text then resets it, as a new file does.
             board.ShowLamp(1, 1, LampImage::Green);
             const std::string text = ChecksumText(*sum);
-            b.Log().WriteInfoLine("File checksum=0x" + text);
-            b.Log().WriteInfoLine("IC checksum=0x" + text);
-            b.ShowDataFromBuffer(text);
+            s_.log.WriteInfoLine("File checksum=0x" + text);
+            s_.log.WriteInfoLine("IC checksum=0x" + text);
+            context_.ReadIntoBuffer(text);
         } else {
             result.failedStep = Operation::Read;
         }
         ShowVerdict(result, socketResult, false);
     }
     WarnWhenNoSocketRan(result);
-    return result;
 }
 
-void Sequencer::Edit() {
-    Workbench& b = bench_;
-    const int tab = b.TabIndex();
-    if (b.Busy() || b.ProgrammerCount() == 0 ||
-        (tab != kEmulatorTabIndex && tab != kProgrammerTabIndex)) {
-        return;
-    }
-    // Afterwards the watch runs exactly when "Watch" is checked, whatever the timer did before.
-    const bool watchChecked = b.Settings().emulatorWatch;
-    b.WatchTimer().Stop();
-    busy_ = true;
-    b.Host().ShowEditor(b.Record().deviceSize);
-    busy_ = false;
-    b.WatchTimer().SetEnabled(watchChecked);
-    b.RunDeferredDeviceChanges();
-}
-
-RunResult Sequencer::SingleStep(Bar bar, Step step) {
-    const auto operation = TileOperation(bar, step);
-    if (!operation)
-        return {};  // the Watch, Load File, Erase and Program tiles of the Emulator bar do nothing
-    if (*operation == Operation::Reset)
-        return ResetTile();
-    return RunSingle(*operation, std::pair(bar, step));
-}
-
-RunResult Sequencer::SingleOperation(Operation operation) {
-    if (operation == Operation::Reset)
-        return ResetTile();
-    if (operation == Operation::Read)
-        return Read();
-    return RunSingle(operation, std::nullopt);
-}
-
-RunResult Sequencer::RunSingle(Operation operation, std::optional<std::pair<Bar, Step>> tile) {
-    Workbench& b = bench_;
-    if (b.Busy() || b.ProgrammerCount() == 0)
-        return {};
-    IndicatorBoard& board = b.Board();
-    board.ResetIndicators(true, b.ProgrammerCount());
-    RunResult result;
-    const RunScope scope(*this, result);
-    if (!OpenProgrammer(result))
-        return result;
+void Sequencer::RunSingle(const RunPlan& plan, RunResult& result) {
+    IndicatorBoard& board = s_.board;
+    const Operation operation = plan.operation;
     // The reset involves no flash: no identity check, and socket 1 of unit 1 always takes part.
     const bool reset = operation == Operation::Reset;
-    if (reset)
-        b.UnitStates().SetEnabled(1, 1, true);
+    if (reset && plan.socketsFromBoxes)
+        context_.CheckFirstSocket();
     for (int index = 0; index < kSocketCount; ++index) {
         // A step tile serves unit 1, socket 1; the reset tile every checked box (all indicators
         // are unit 1 socket 1's).
-        if ((!reset && index != 0) || !b.UnitStates().SocketAt(index).enabled ||
-            !StartSocket(result, !reset)) {
+        if ((!reset && index != 0) || !TakesPart(plan, index) ||
+            !StartSocket(plan, result, !reset)) {
             continue;
         }
         board.ShowLamp(1, 1, LampImage::Yellow);
         board.AdvanceProgress(1, kSingleStepAdvance);
-        const std::uint32_t start = b.Ticks().TickMs();
+        const std::uint32_t start = s_.clock.TickMs();
         stepBase_ = board.Progress(1);
         stepShare_ = kProgressMaximum - stepBase_;
-        if (tile)
-            board.ShowTile(tile->first, tile->second, TileImage::Light);
-        const bool pass = !RefuseWithoutImage(operation) && RunOperation(operation);
+        if (plan.tile)
+            board.ShowTile(plan.bar, *plan.tile, TileImage::Light);
+        const bool pass = !RefuseWithoutImage(operation) && RunOperation(operation, plan);
         if (!pass)
             result.failedStep = operation;
         // A failed reset leaves its tile on Light: it has no Fail image.
-        if (tile && (pass || !reset))
-            board.ShowTile(tile->first, tile->second, pass ? TileImage::Pass : TileImage::Fail);
+        if (plan.tile && (pass || !reset))
+            board.ShowTile(plan.bar, *plan.tile, pass ? TileImage::Pass : TileImage::Fail);
         if (pass && operation == Operation::Verify)
-            b.UnitStates().ClearChecksumWarning(1, 1);
+            context_.VerifyPassed(0);
         board.SetProgress(1, kProgressMaximum);
         LogFinished(result, start);
-        b.Link().Channel().EndRun();
+        s_.session.Link().Channel().EndRun();
         ShowVerdict(result, pass);
     }
     if (!reset)
         WarnWhenNoSocketRan(result);
-    return result;
-}
-
-RunResult Sequencer::ResetTile() {
-    return RunSingle(Operation::Reset, std::pair(Bar::Emulator, Step::Reset));
 }
 
 }  // namespace torq

@@ -52,7 +52,10 @@ Workbench::Workbench(ProgramDirectory dirs, WorkbenchSeams seams, WorkbenchHost&
       watch_(units_.Saved(), seams.watchTimer, board_, seams.op, log_, *this),
       commandLine_(dirs_.DataFolder(), "torq-spi", log_) {
     units_.SetEvents(this);
-    sequencer_ = std::make_unique<Sequencer>(*this);
+    // Everything a run works with, in one place.
+    sequencer_ = std::make_unique<Sequencer>(
+        RunServices{log_, op_, clock_, board_, units_, session_, watchTimer_, work_},
+        static_cast<RunContext&>(*this));
     session_.Usb().SetChangeHandler([this](UsbChange change) { UsbChanged(change); });
 }
 
@@ -72,7 +75,125 @@ bool Workbench::LockHome(std::string_view holder, std::string* problem) {
 }
 
 bool Workbench::Busy() const {
-    return busyDepth_ > 0 || sequencer_->Busy();
+    return work_.Busy();
+}
+
+bool Workbench::RunUnderWay() const {
+    return sequencer_->Busy() || editing_;
+}
+
+// ---- runs ----
+
+bool Workbench::OperationTabShown() const {
+    return tabIndex_ == kEmulatorTabIndex || tabIndex_ == kProgrammerTabIndex;
+}
+
+RunPlan Workbench::PlanWithOptions(Bar bar) const {
+    RunPlan plan;
+    plan.bar = bar;
+    plan.socketsFromBoxes = false;
+    plan.sockets = {0};
+    plan.targetBoardSupply = bar == Bar::Emulator && options_.userTargetBoard;
+    plan.verifyListing = VerifyListingOption();
+    plan.resetPulseMs = ResetPulseMs();
+    plan.resetIdleLevel = options_.ResetIdleLevel();
+    return plan;
+}
+
+RunPlan Workbench::WindowPlan(RunKind kind, Bar bar) const {
+    RunPlan plan = PlanWithOptions(bar);
+    plan.kind = kind;
+    plan.socketsFromBoxes = true;
+    plan.sockets.clear();
+    plan.targetBoardSupply = TargetBoardSuppliesEmulator();
+    for (const StepRow& row : StepRowsOf(bar)) {
+        if (StepChecked(bar, row.step))
+            plan.steps.push_back(row.step);
+    }
+    return plan;
+}
+
+RunResult Workbench::ExecuteAll() {
+    if (!OperationTabShown())
+        return {};
+    const Bar bar = tabIndex_ == kEmulatorTabIndex ? Bar::Emulator : Bar::Programmer;
+    return sequencer_->Run(WindowPlan(RunKind::Steps, bar));
+}
+
+RunResult Workbench::Read() {
+    if (!OperationTabShown())
+        return {};
+    const Bar bar = tabIndex_ == kEmulatorTabIndex ? Bar::Emulator : Bar::Programmer;
+    return sequencer_->Run(WindowPlan(RunKind::Read, bar));
+}
+
+RunResult Workbench::SingleStep(Bar bar, Step step) {
+    const auto operation = TileOperation(bar, step);
+    if (!operation)
+        return {};  // the Watch, Load File, Erase and Program tiles of the Emulator bar do nothing
+    RunPlan plan = WindowPlan(RunKind::Single, bar);
+    plan.operation = *operation;
+    plan.tile = step;
+    return sequencer_->Run(plan);
+}
+
+RunResult Workbench::ResetTile() {
+    return SingleStep(Bar::Emulator, Step::Reset);
+}
+
+void Workbench::Edit() {
+    if (Busy() || ProgrammerCount() == 0 || !OperationTabShown())
+        return;
+    // Afterwards the watch runs exactly when "Watch" is checked, whatever the timer did before.
+    const bool watchChecked = options_.emulatorWatch;
+    watchTimer_.Stop();
+    {
+        const DeviceWork::Guard work(work_);
+        editing_ = true;
+        host_.ShowEditor(session_.Record().deviceSize);
+        editing_ = false;
+    }
+    watchTimer_.SetEnabled(watchChecked);
+    RunDeferredDeviceChanges();
+}
+
+DeviceAtYes Workbench::ApplyChipDevice(bool targetBoardSupply) {
+    const DetectionResult result = DetectForUnit1(targetBoardSupply);
+    if (!result.found)
+        return DeviceAtYes::NotApplied;
+    switch (ApplyDetectedDevice(result)) {
+        case AppliedDevice::Refused:
+            return DeviceAtYes::NotApplied;
+        case AppliedDevice::Cleared:
+            return DeviceAtYes::ImageLost;
+        case AppliedDevice::Unchanged:
+        case AppliedDevice::Reloaded:
+            break;
+    }
+    return DeviceAtYes::ImageKept;
+}
+
+void Workbench::CheckFirstSocket() {
+    units_.SetEnabled(1, 1, true);
+}
+
+void Workbench::VerifyPassed(int socketIndex) {
+    const SocketPosition at = SocketAtIndex(socketIndex);
+    units_.ClearChecksumWarning(at.unit, at.socket);
+}
+
+void Workbench::ReadIntoBuffer(const std::string& checksumText) {
+    ShowDataFromBuffer(checksumText);
+}
+
+void Workbench::PageValuesRead(const PageValues& values) {
+    StorePageValues(values);
+}
+
+void Workbench::RunEnded(const RunResult& /*result*/) {
+    // The device changes and USB events that arrived during the run.
+    RunDeferredDeviceChanges();
+    ProcessUsbEvents();
 }
 
 // ---- start-up and closing ----
@@ -181,7 +302,7 @@ bool Workbench::OpenForCommand(bool fallBackToFirst, std::string* problem) {
 bool Workbench::ReadChipId() {
     if (Busy() || ProgrammerCount() == 0)
         return false;
-    const BusyScope busy(*this);
+    const DeviceWork::Guard work(work_);
     return session_.ReadChipId(TargetBoardSuppliesEmulator());
 }
 
@@ -294,7 +415,7 @@ bool Workbench::SelectDevice(int unit, std::string_view vendor, std::string_view
 void Workbench::OrderButton(int unit) {
     if (Busy() || ProgrammerCount() == 0 || unit < 1 || unit > kUnitCount)
         return;
-    const BusyScope busy(*this);
+    const DeviceWork::Guard work(work_);
     board_.ShowLamp(unit, 1, LampImage::Yellow);
     Link().Channel().SetLampIndex(0, 5);
     board_.ShowLamp(unit, 1, LampImage::Gray);
@@ -304,17 +425,17 @@ void Workbench::OrderButton(int unit) {
 void Workbench::DetectIc() {
     if (ProgrammerCount() == 0 || tabIndex_ > kProgrammerTabIndex || Busy())
         return;
-    const BusyScope busy(*this);
+    const DeviceWork::Guard work(work_);
     const TimerPause pause(watchTimer_);
-    const DetectionResult result = DetectForUnit1();
+    const DetectionResult result = DetectForUnit1(TargetBoardSuppliesEmulator());
     const bool found = result.found && ApplyDetectedDevice(result) != AppliedDevice::Refused;
     units_.SetEnabled(1, 1, found);
 }
 
-DetectionResult Workbench::DetectForUnit1() {
+DetectionResult Workbench::DetectForUnit1(bool targetBoardSupply) {
     StageNotes notes;
-    const DetectionResult result = session_.Detect(
-        DetectionRequest{TargetBoardSuppliesEmulator(), true, RecordDefaults()}, &notes);
+    const DetectionResult result =
+        session_.Detect(DetectionRequest{targetBoardSupply, true, RecordDefaults()}, &notes);
     ActOnStageNotes(notes);
     return result;
 }
@@ -367,7 +488,7 @@ AppliedDevice Workbench::LoadAgainForNewDevice(const std::string& workFile) {
 // ---- programmers ----
 
 void Workbench::EnumerateProgrammers(bool restoreHistory) {
-    const BusyScope busy(*this);
+    const DeviceWork::Guard work(work_);
     // Without a path (the image the device file names is missing or was refused), the warning
     // names the device file and key instead.
     const std::string origin =
@@ -439,7 +560,7 @@ bool Workbench::RestoreSocketHistoryPaused(int unit, int socket) {
     // its own, a later restore (the programmer plugged in again) applies the chip's device and
     // keeps the image.
     const bool takeHistory = !unit1Chosen_ && units_.Socket(1, 1).workFile.empty();
-    const DetectionResult detected = DetectForUnit1();
+    const DetectionResult detected = DetectForUnit1(TargetBoardSuppliesEmulator());
     const bool found = detected.found && ApplyDetectedDevice(detected) != AppliedDevice::Refused;
     units_.SetEnabled(1, 1, found);
     unit1Chosen_ = true;
@@ -676,7 +797,7 @@ LoadOutcome Workbench::LoadFile(int unit, int socket, const fs::path& file, bool
     const SavedSocket& saved = units_.Saved().sockets[static_cast<std::size_t>(socket - 1)];
     LoadOutcome outcome;
     {
-        const BusyScope busy(*this);
+        const DeviceWork::Guard work(work_);
         outcome = torq::LoadForSocket(unit, socket, useSaved, saved.load, file, loadDialog_,
                                       Environment(loadProgress_, asker));
     }
@@ -730,19 +851,15 @@ std::optional<std::string> Workbench::LoadIntoUnit1(const fs::path& file) {
     return LoadWorkFileOfUnit1(file);
 }
 
-void Workbench::Drop(std::string_view panel, const fs::path& file) {
+void Workbench::Drop(int unit, int socket, const fs::path& file) {
     if (Busy())
         return;
-    if (panel == UnitPanelName(1) || panel == SocketControlName(1, "Socket", 1, kind::kPanel)) {
+    if (unit == 1 && (socket == 0 || socket == 1)) {
         LoadIntoUnit1(file);
         return;
     }
-    for (int unit = 1; unit <= kUnitCount; ++unit) {
-        for (int socket = 1; socket <= kSocketsPerUnit; ++socket) {
-            if (panel == SocketControlName(unit, "Socket", socket, kind::kPanel))
-                units_.SetWorkFile(unit, socket, file.string());
-        }
-    }
+    if (unit >= 1 && unit <= kUnitCount && socket >= 1 && socket <= kSocketsPerUnit)
+        units_.SetWorkFile(unit, socket, file.string());
 }
 
 void Workbench::PrepareLoad(int unit, int socket, const fs::path& file) {
@@ -799,7 +916,7 @@ LoadOutcome Workbench::LoadFromDialog(ProgressSink* progress) {
         return {LoadEnd::KeptOpen, std::nullopt, false};
     LoadOutcome outcome;
     {
-        const BusyScope busy(*this);
+        const DeviceWork::Guard work(work_);
         outcome = LoadIntoBuffer(loadDialog_, Environment(progress));
     }
     ApplyLoadOutcome(outcome);
@@ -833,63 +950,21 @@ void Workbench::FieldsChanged(int unit, int /*socket*/) {
 // ---- the step check boxes ----
 
 bool Workbench::StepChecked(Bar bar, Step step) const {
-    if (!StepChangeable(bar, step))
+    const StepRow* row = FindStepRow(bar, step);
+    if (row == nullptr || !row->Changeable())
         return true;
-    const Options& o = options_;
-    if (bar == Bar::Emulator) {
-        switch (step) {
-            case Step::Watch:
-                return o.emulatorWatch;
-            case Step::Verify:
-                return o.emulatorVerify;
-            case Step::Reset:
-                return o.emulatorReset;
-            default:
-                return false;
-        }
-    }
-    switch (step) {
-        case Step::Erase:
-            return o.programmerErase;
-        case Step::Check:
-            return o.programmerCheck;
-        case Step::Program:
-            return o.programmerProgram;
-        case Step::Verify:
-            return o.programmerVerify;
-        case Step::Protect:
-            return o.programmerProtect;
-        default:
-            return false;
-    }
+    return options_.*(row->option);
 }
 
 bool Workbench::StepChangeable(Bar bar, Step step) const {
-    if (step == Step::LoadFile)
-        return false;
-    if (bar == Bar::Emulator)
-        return step == Step::Watch || step == Step::Verify || step == Step::Reset;
-    return step == Step::Erase || step == Step::Check || step == Step::Program ||
-           step == Step::Verify || step == Step::Protect;
+    const StepRow* row = FindStepRow(bar, step);
+    return row != nullptr && row->Changeable();
 }
 
 void Workbench::SetStepChecked(Bar bar, Step step, bool checked) {
     if (!StepChangeable(bar, step))
         return;
-    Options& o = options_;
-    bool* flag = nullptr;
-    if (bar == Bar::Emulator) {
-        flag = step == Step::Watch    ? &o.emulatorWatch
-               : step == Step::Verify ? &o.emulatorVerify
-                                      : &o.emulatorReset;
-    } else {
-        flag = step == Step::Erase     ? &o.programmerErase
-               : step == Step::Check   ? &o.programmerCheck
-               : step == Step::Program ? &o.programmerProgram
-               : step == Step::Verify  ? &o.programmerVerify
-                                       : &o.programmerProtect;
-    }
-    *flag = checked;
+    options_.*(FindStepRow(bar, step)->option) = checked;
     if (bar == Bar::Emulator && step == Step::Watch)
         watch_.WatchCheckBoxChanged(checked);
 }
@@ -918,15 +993,32 @@ void Workbench::WatchCheckBoxChanged(bool checked) {
 }
 
 WatchTickResult Workbench::WatchTick() {
-    if (Busy())
-        return {};
     WatchTickContext context;
     context.tabIndex = tabIndex_;
     context.watchChecked = options_.emulatorWatch;
     context.autoReload = options_.watchAutoReload;
     context.autoProcedure = options_.watchAutoProcedure;
     context.programmerCount = ProgrammerCount();
-    return watch_.Tick(context);
+    return WatchTickWith(context, nullptr);
+}
+
+WatchTickResult Workbench::WatchTick(const RunPlan& plan) {
+    WatchTickContext context;
+    context.tabIndex = kEmulatorTabIndex;
+    context.watchChecked = true;
+    context.autoReload = true;
+    context.autoProcedure = true;
+    context.programmerCount = ProgrammerCount();
+    return WatchTickWith(context, &plan);
+}
+
+WatchTickResult Workbench::WatchTickWith(const WatchTickContext& context, const RunPlan* plan) {
+    if (Busy())
+        return {};
+    watchPlan_ = plan;
+    const WatchTickResult result = watch_.Tick(context);
+    watchPlan_ = nullptr;
+    return result;
 }
 
 std::optional<std::string> Workbench::ReloadWorkFile() {
@@ -941,8 +1033,11 @@ void Workbench::ShowLastOperationTab() {
     ShowTab(lastOperationTab_);
 }
 
-void Workbench::ExecuteAll() {
-    sequencer_->ExecuteAll();
+void Workbench::RunWatchProcedure() {
+    if (watchPlan_ != nullptr)
+        sequencer_->Run(*watchPlan_);
+    else
+        ExecuteAll();
 }
 
 void Workbench::EditOptions(const std::function<void(Options&)>& change) {
@@ -973,16 +1068,12 @@ void Workbench::ResetLevelChanged(bool normalHigh) {
     // During device work the level goes out with the next run, which sets it first.
     if (Busy())
         return;
-    const BusyScope busy(*this);
-    Operations().TargetReset(static_cast<std::uint16_t>(options_.ResetIdleLevel()), 0);
+    const DeviceWork::Guard work(work_);
+    session_.Operations().TargetReset(static_cast<std::uint16_t>(options_.ResetIdleLevel()), 0);
 }
 
 void Workbench::SetRunOptions(const std::function<void(Options&)>& change) {
     change(options_);
-}
-
-void Workbench::SetRunResetPulse(std::string millisecondsText) {
-    optionFields_.resetTime = std::move(millisecondsText);
 }
 
 void Workbench::SetOptionFieldText(OptionField field, std::string text) {

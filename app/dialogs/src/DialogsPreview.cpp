@@ -229,7 +229,7 @@ int Run(int argc, char** argv) {
 
     bench.StartUp({});
     bench.LoadIntoUnit1(home / "firmware.hex");
-    bench.Runs().ExecuteAll();
+    bench.ExecuteAll();
 
     if (parser.isSet(screenshot)) {
         const QDir folder(parser.value(screenshot));
@@ -269,7 +269,7 @@ int Run(int argc, char** argv) {
         // A run on the wrong device, so the log holds a failure as well.
         bench.SelectDevice(1, "Winbond", "W25X20");
         bench.LoadIntoUnit1(home / "image.bin");
-        bench.Runs().ExecuteAll();
+        bench.ExecuteAll();
         docked.resize(kTabArea.width(), 240);
         docked.show();
         ok = Save(docked, folder, QStringLiteral("information-panel.png")) && ok;

@@ -41,7 +41,8 @@ class WatchHost {
     // Back to the last operation tab, with its tab-change behaviour.
     virtual void ShowLastOperationTab() = 0;
     virtual void ProcessPendingMessages() {}
-    virtual void ExecuteAll() = 0;
+    // The automatic procedure after a reload: Execute All as the window or the command line has it.
+    virtual void RunWatchProcedure() = 0;
 };
 
 // The state the tick reads from the window and the options.

@@ -33,12 +33,14 @@
 #include "torq/workflow/CommandLine.h"
 #include "torq/workflow/DeviceChanges.h"
 #include "torq/workflow/DeviceSession.h"
+#include "torq/workflow/DeviceWork.h"
 #include "torq/workflow/EmulatorWatch.h"
 #include "torq/workflow/IndicatorBoard.h"
 #include "torq/workflow/InformationModel.h"
 #include "torq/workflow/LoadModel.h"
 #include "torq/workflow/OptionsModel.h"
 #include "torq/workflow/PremiumModel.h"
+#include "torq/workflow/RunPlan.h"
 #include "torq/workflow/Tabs.h"
 #include "torq/workflow/Timer.h"
 #include "torq/workflow/Units.h"
@@ -108,7 +110,8 @@ class Workbench : public LoadModel,
                   public OptionsModel,
                   public InformationModel,
                   private SocketEvents,
-                  private WatchHost {
+                  private WatchHost,
+                  private RunContext {
   public:
     Workbench(ProgramDirectory dirs, WorkbenchSeams seams, WorkbenchHost& host);
     ~Workbench() override;
@@ -119,9 +122,6 @@ class Workbench : public LoadModel,
     const ProgramDirectory& Directories() const { return dirs_; }
     InformationLog& Log() override { return log_; }
     Operator& Asker() override { return op_; }
-    Pump& MessagePump() { return pump_; }
-    const Clock& Ticks() const { return clock_; }
-    WorkbenchHost& Host() { return host_; }
     IndicatorBoard& Board() { return board_; }
     Units& UnitStates() { return units_; }
     const Units& UnitStates() const { return units_; }
@@ -129,11 +129,9 @@ class Workbench : public LoadModel,
     DeviceSession& Session() { return session_; }
     const DeviceSession& Session() const { return session_; }
     Programmer& Link() { return session_.Link(); }
-    DeviceOperations& Operations() { return session_.Operations(); }
     UsbDevice& Usb() { return session_.Usb(); }
     Timer& WatchTimer() { return watchTimer_; }
     Sequencer& Runs() { return *sequencer_; }
-    EmulatorWatch& Watch() { return watch_; }
 
     int ProgrammerCount() const { return session_.ProgrammerCount(); }
     const DeviceRecord& Record() const { return session_.Record(); }
@@ -154,6 +152,8 @@ class Workbench : public LoadModel,
     // run inside its waits, and whatever they ask that would talk to the programmer is refused or
     // waits until it has ended.
     bool Busy() const;
+    // The device work under way, which the window's gate consults.
+    const DeviceWork& Work() const { return work_; }
 
     // Holds the writable folder for this process (the window holds it for its whole life, a
     // command that writes for its run). False, with the reason, when another process holds it.
@@ -166,11 +166,31 @@ class Workbench : public LoadModel,
     // Identity, date, vendor lists; every unit gets the first vendor and its first type. False
     // when the library is not ours (the program is asked to end).
     bool CheckDeviceLibrary();
-    void LoadOptions();
     // The saves of closing: history of unit 1 socket 1, options, the buffer emptied. The option
     // fields' leave checks run first (their messages may appear; the close goes on). What could
     // not be saved is told to the operator as well as logged: the log closes with the window.
     void Close();
+
+    // ---- runs ----
+    // What the window's buttons and tiles run: plans built from the tab, the step boxes and the
+    // socket boxes. Nothing runs on a tab other than Emulator or Programmer.
+    // Function_ExecuteAllMouseACTFilter_LabelClick: every checked step of the current tab.
+    RunResult ExecuteAll();
+    // Function_ReadMouseACTFilter_LabelClick: the chip into the buffer, with its checksum lines.
+    RunResult Read();
+    // The step tiles (Programmer Erase, Check, Program, Verify, Protect; Emulator Verify, Reset):
+    // one operation with its identity check (none for the reset), lamp, verdict and time.
+    RunResult SingleStep(Bar bar, Step step);
+    // Emulator_ResetMouseACTFilter_LabelClick: a target reset pulse on every checked socket.
+    RunResult ResetTile();
+    // Function_EditMouseACTFilter_LabelClick: the hex editor over the buffer.
+    void Edit();
+    // A plan for `bar` with the options' run settings (the verify list, the reset pulse and
+    // level, the target board's supply on the Emulator bar), on unit 1 socket 1 whatever its box
+    // says, with the identity check; the command line and the benchmarks say what it runs.
+    RunPlan PlanWithOptions(Bar bar) const;
+    // A run, or the editor, is under way.
+    bool RunUnderWay() const;
 
     // ---- the command-line tool's start ----
     // The library checked and unit 1's device as History.ini names it, read without re-creating
@@ -207,7 +227,7 @@ class Workbench : public LoadModel,
     // with its found or not-found line. A library device that cannot be selected (refused for its
     // size, or its buffer or Menu.ini cannot be written) counts as no match, with the reason
     // logged, and the search goes on.
-    DetectionResult DetectForUnit1();
+    DetectionResult DetectForUnit1(bool targetBoardSupply);
     // Applies a found device to unit 1 keeping the operator's image: nothing changes when it is
     // the selected device; otherwise it is selected and socket 1's work file is loaded again with
     // the socket's saved load settings, or, with no file to load ("< Data from buffer >", a load
@@ -219,34 +239,21 @@ class Workbench : public LoadModel,
     // level, lays the window out (restoring the history of unit 1 when asked) and reads the
     // firmware version. A missing driver image ends the program, as it says.
     void EnumerateProgrammers(bool restoreHistory);
-    // A USB arrival or removal; re-enumerates when the notifications say so (after the run, when
-    // one is under way).
-    void UsbChanged(UsbChange change);
     // Arrival and removal events queued by the USB layer are delivered (the window calls this from
     // a short timer).
     void ProcessUsbEvents();
-    // What was decided while a run was under way.
-    void RunDeferredDeviceChanges();
 
     // ---- history ----
     void RestoreSocketHistory(int unit, int socket);
-    // False, logged and with the reason in `problem` (when given), when it could not be written.
-    bool SaveSocketHistory(int unit, int socket, std::string* problem = nullptr);
 
     // ---- tabs ----
     int TabIndex() const { return tabIndex_; }
-    int LastOperationTab() const { return lastOperationTab_; }
-    // Leaving the current tab: on Options the three fields' leave checks (refused when one holds
-    // a value it had to correct), then the Premium values saved when pages were built. False
-    // refuses the change.
-    bool LeaveTab();
     // Showing a tab: the panels, the step boxes, the Premium pages or the fall-back to the last
     // operation tab, the layout. Returns the tab shown (the fall-back's, for Premium without
     // pages).
     int ShowTab(int tab);
     // Leave and show in one: what a click on a tab does. Returns the tab shown.
     int ChangeTab(int tab);
-    void Layout(bool restoreHistory);
     // Premium OK (save and back) and Cancel (back without saving), and the operator's changes to
     // the pages' components.
     void PremiumOk() override;
@@ -263,8 +270,9 @@ class Workbench : public LoadModel,
     // file, the watch started, the file loaded with the load dialog's current settings. Nothing
     // when the file is in the buffer, else why it is not (what the operator was told).
     std::optional<std::string> LoadIntoUnit1(const std::filesystem::path& file);
-    // A file dropped on a socket or unit panel ("Unit3_Socket2_Panel", "Unit1_Panel").
-    void Drop(std::string_view panel, const std::filesystem::path& file);
+    // A file dropped on a socket's panel, or on a unit's panel outside its sockets (socket 0).
+    // Unit 1 (its panel or socket 1) loads it; another socket takes it as its work file.
+    void Drop(int unit, int socket, const std::filesystem::path& file);
     // Browse: prepares the load dialog for a chosen file and a socket. The dialog's OK then calls
     // LoadFromDialog; its Cancel calls nothing.
     void PrepareLoad(int unit, int socket, const std::filesystem::path& file) override;
@@ -276,8 +284,6 @@ class Workbench : public LoadModel,
     // A load prepared by PrepareLoad run with the caller's settings instead of the dialog's
     // (the command-line tool's load).
     LoadOutcome LoadWithSettings(const LoadSettings& settings, ProgressSink* progress = nullptr);
-    // The unattended load of a socket's work file.
-    LoadOutcome LoadForSocket(int unit, int socket, bool useSaved);
     // Where an unattended load of a long file shows its progress (the window's progress window);
     // none by default. Every load counts as device work: no watch tick or drop starts another
     // load while the progress lets the window process its messages.
@@ -285,8 +291,6 @@ class Workbench : public LoadModel,
     // The hex editor's OK after a change: unit 1 socket 1 shows "< Data from buffer >", the sum and
     // offset 00000000, and is enabled.
     void ApplyEditedImage(const std::string& checksumText);
-    // A Read's result in unit 1 socket 1.
-    void ShowDataFromBuffer(const std::string& checksumText);
 
     // ---- the step check boxes ----
     // A step box's state comes from its option flag; the Load File boxes and the Emulator Erase
@@ -308,16 +312,18 @@ class Workbench : public LoadModel,
     // ---- emulator and options ----
     void WatchCheckBoxChanged(bool checked);
     WatchTickResult WatchTick();
+    // A tick as the command-line watch has it: as if the Emulator tab were shown with "Watch",
+    // the automatic reload and the automatic procedure checked; the procedure runs `plan`.
+    WatchTickResult WatchTick(const RunPlan& plan);
     void FlashTick() { units_.FlashTick(); }
     // The operator changed options (the Options tab, the target-board box): they apply at once,
     // and the section "Option" of History.ini is written when anything changed, so a crash keeps
     // them. The step boxes are not options that are written (their keys are the installation's
     // defaults); nor are the command-line tool's settings of a run (SetRunOptions).
     void EditOptions(const std::function<void(Options&)>& change) override;
-    // The command-line tool's settings of one run: they apply to this process and are not
-    // written to History.ini. The reset pulse is given as its field's text.
+    // The command-line tool's settings: they apply to this process and are not written to
+    // History.ini.
     void SetRunOptions(const std::function<void(Options&)>& change);
-    void SetRunResetPulse(std::string millisecondsText);
     // "Normal Low" / "Normal High" chosen: the new idle level is sent at once.
     void ResetLevelChanged(bool normalHigh) override;
     // A numeric option field as typed, and its leave check; false when it had to correct the
@@ -325,10 +331,6 @@ class Workbench : public LoadModel,
     // EditOptions does.
     void SetOptionFieldText(OptionField field, std::string text) override;
     bool LeaveOptionField(OptionField field) override;
-    bool LeaveOptionFields();
-    // The numeric option values as the operations use them.
-    VerifyListing VerifyListingOption() const;
-    std::uint16_t ResetPulseMs() const;
 
     // ---- the command line ----
     void ProcessCommandLine(const std::vector<std::string>& parameters);
@@ -342,6 +344,29 @@ class Workbench : public LoadModel,
     std::optional<std::string> StorePageValue(int page, int component, std::string_view value);
 
   private:
+    // ---- used inside the workbench only ----
+    void LoadOptions();
+    // A USB arrival or removal; re-enumerates when the notifications say so (after the run, when
+    // one is under way).
+    void UsbChanged(UsbChange change);
+    // What was decided while a run was under way.
+    void RunDeferredDeviceChanges();
+    // False, logged and with the reason in `problem` (when given), when it could not be written.
+    bool SaveSocketHistory(int unit, int socket, std::string* problem = nullptr);
+    // Leaving the current tab: on Options the three fields' leave checks (refused when one holds
+    // a value it had to correct), then the Premium values saved when pages were built. False
+    // refuses the change.
+    bool LeaveTab();
+    void Layout(bool restoreHistory);
+    // The unattended load of a socket's work file.
+    LoadOutcome LoadForSocket(int unit, int socket, bool useSaved);
+    // A Read's result in unit 1 socket 1.
+    void ShowDataFromBuffer(const std::string& checksumText);
+    bool LeaveOptionFields();
+    // The numeric option values as the operations use them.
+    VerifyListing VerifyListingOption() const;
+    std::uint16_t ResetPulseMs() const;
+
     // SocketEvents
     void WorkFileChanged(int unit, int socket, bool watchedFileSet) override;
     void FieldsChanged(int unit, int socket) override;
@@ -350,7 +375,18 @@ class Workbench : public LoadModel,
     std::optional<std::string> ReloadWorkFile() override;
     void ShowLastOperationTab() override;
     void ProcessPendingMessages() override { pump_.ProcessPendingMessages(); }
-    void ExecuteAll() override;
+    void RunWatchProcedure() override;
+    // RunContext
+    DeviceAtYes ApplyChipDevice(bool targetBoardSupply) override;
+    void CheckFirstSocket() override;
+    void VerifyPassed(int socketIndex) override;
+    void ReadIntoBuffer(const std::string& checksumText) override;
+    void PageValuesRead(const PageValues& values) override;
+    void RunEnded(const RunResult& result) override;
+    // The plan of a window's click: the tab's bar with its checked steps, the socket boxes.
+    RunPlan WindowPlan(RunKind kind, Bar bar) const;
+    bool OperationTabShown() const;
+    WatchTickResult WatchTickWith(const WatchTickContext& context, const RunPlan* plan);
 
     void ApplyLoadOutcome(const LoadOutcome& outcome);
     // Loads `file` into a socket; the socket's fields take it only once it is in the buffer. The
@@ -388,17 +424,6 @@ class Workbench : public LoadModel,
     // The restore with the watch timer paused; true when it put a work file into the socket.
     bool RestoreSocketHistoryPaused(int unit, int socket);
     LoadEnvironment Environment(ProgressSink* progress, Operator* asker = nullptr);
-    // Marks device work outside a run for its scope.
-    class BusyScope {
-      public:
-        explicit BusyScope(Workbench& bench) : bench_(bench) { ++bench_.busyDepth_; }
-        ~BusyScope() { --bench_.busyDepth_; }
-        BusyScope(const BusyScope&) = delete;
-        BusyScope& operator=(const BusyScope&) = delete;
-
-      private:
-        Workbench& bench_;
-    };
     void ActOnDeviceChange(ReEnumeration decision);
 
     ProgramDirectory dirs_;
@@ -428,8 +453,10 @@ class Workbench : public LoadModel,
     int tabIndex_ = kProgrammerTabIndex;
     int lastOperationTab_ = kProgrammerTabIndex;
 
+    DeviceWork work_;
     std::unique_ptr<Sequencer> sequencer_;
-    int busyDepth_ = 0;
+    bool editing_ = false;
+    const RunPlan* watchPlan_ = nullptr;  // the command-line watch's procedure during its tick
     ProgressSink* loadProgress_ = nullptr;
     // Unit 1's device is this session's own (the history restored, a detection applied, the
     // operator's choice). Until then the boxes hold the library's first device only as a
