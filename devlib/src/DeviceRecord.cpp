@@ -8,6 +8,7 @@
 #include "torq/devlib/Ini.h"
 #include "torq/devlib/PageValues.h"
 #include "torq/devlib/ParameterPages.h"
+#include "torq/devlib/RegularFile.h"
 #include "torq/devlib/SectorTable.h"
 #include "torq/devlib/Text.h"
 
@@ -104,11 +105,6 @@ std::optional<std::string> CheckDeviceRecord(const DeviceRecord& r) {
 
 namespace {
 
-bool FileExists(const fs::path& path) {
-    std::error_code error;
-    return !path.empty() && fs::is_regular_file(path, error);
-}
-
 // Reads the keys of a device file into the record's fields. A missing key keeps the field's
 // default, which the record's declaration gives (written once, there); integers narrower than 32
 // bits keep the low bits of the value.
@@ -159,7 +155,7 @@ DeviceRecord ReadDeviceRecord(const fs::path& deviceFile, const ProgramDirectory
     r.driverImagePath = r.userWav.empty() ? fs::path() : dirs.DriverImage(r.userWav, &outside);
     if (outside) {
         warnLibraryWrong(outsideLine("UserWav", r.userWav));
-    } else if (!FileExists(r.driverImagePath)) {
+    } else if (!io::IsRegularFile(r.driverImagePath)) {
         r.driverImagePath.clear();
         warnLibraryWrong();
     }
@@ -177,7 +173,7 @@ DeviceRecord ReadDeviceRecord(const fs::path& deviceFile, const ProgramDirectory
         r.sectorTablePath = table.empty() ? fs::path() : dirs.LibraryFile(table, &outside);
         if (outside) {
             warnLibraryWrong(outsideLine("Sector_table", table));
-        } else if (!FileExists(r.sectorTablePath)) {
+        } else if (!io::IsRegularFile(r.sectorTablePath)) {
             r.sectorTablePath.clear();
             warnLibraryWrong();
         }

@@ -97,6 +97,11 @@ constexpr int kOpenFlags = O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
 
 }  // namespace
 
+bool IsRegularFile(const std::filesystem::path& path) {
+    std::error_code error;
+    return !path.empty() && std::filesystem::is_regular_file(path, error);
+}
+
 std::optional<std::string_view> NonRegularKind(const std::filesystem::path& path) {
     struct stat info {};
     if (path.empty() || ::stat(path.c_str(), &info) != 0 || S_ISREG(info.st_mode))

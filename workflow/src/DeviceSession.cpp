@@ -5,21 +5,13 @@
 #include <system_error>
 
 #include "torq/buffer/BufferFile.h"
+#include "torq/devlib/RegularFile.h"
 #include "torq/devlib/Text.h"
 #include "torq/workflow/SocketHistory.h"
 
 namespace torq {
 
 namespace fs = std::filesystem;
-
-namespace {
-
-bool IsRegularFile(const fs::path& path) {
-    std::error_code error;
-    return !path.empty() && fs::is_regular_file(path, error);
-}
-
-}  // namespace
 
 std::string DetectedDeviceRefusedLine(std::string_view vendor, std::string_view type,
                                       std::string_view reason) {
@@ -91,7 +83,7 @@ bool DeviceSession::OpenRemembered(bool fallBackToFirst, std::string* problem) {
     const auto device = library_->DeviceNamed(vendor, type);
     const fs::path file =
         device ? library_->DeviceFileOf(device->vendor, device->type) : fs::path();
-    if (!IsRegularFile(file)) {
+    if (!io::IsRegularFile(file)) {
         return fail("the selected device " + vendor + " " + type + " is not in the device library");
     }
     selected_ = *device;
@@ -113,7 +105,7 @@ std::unique_ptr<StagedDevice> DeviceSession::Stage(std::string_view vendor, std:
         return nullptr;
     }
     const fs::path file = library_->DeviceFileOf(vendor, type);
-    if (!IsRegularFile(file)) {
+    if (!io::IsRegularFile(file)) {
         op_.Tell(Severity::Plain,
                  "Error : SelectINI->[" + std::string(vendor) + "]->" + std::string(type));
         notes->deviceFileMissing = true;
@@ -242,7 +234,7 @@ bool DeviceSession::StageDetected(const std::string& vendor, const std::string& 
     std::string refusal;
     std::unique_ptr<StagedDevice> device;
     const fs::path file = library_->DeviceFileOf(vendor, type);
-    if (!IsRegularFile(file)) {
+    if (!io::IsRegularFile(file)) {
         refusal = "The device file does not exist (" + file.string() + ") !";
     } else {
         StageNotes staged;

@@ -20,11 +20,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool IsRegularFile(const fs::path& path) {
-    std::error_code error;
-    return !path.empty() && fs::is_regular_file(path, error);
-}
-
 bool ListHas(const std::vector<std::string>& items, std::string_view text) {
     return std::find(items.begin(), items.end(), text) != items.end();
 }
@@ -308,7 +303,7 @@ bool Workbench::ReadChipId() {
 
 bool Workbench::BuildPagesForCommand() {
     const DeviceRecord& record = session_.Record();
-    if (record.protMode == 0 || !IsRegularFile(record.menuFilePath))
+    if (record.protMode == 0 || !io::IsRegularFile(record.menuFilePath))
         return false;
     premiumPages_ = BuildParameterPages(record.menuFilePath, session_.Values());
     return true;
@@ -472,7 +467,7 @@ AppliedDevice Workbench::ApplyDetectedDevice(const DetectionResult& found) {
 }
 
 AppliedDevice Workbench::LoadAgainForNewDevice(const std::string& workFile) {
-    if (workFile.empty() || workFile == kDataFromBuffer || !IsRegularFile(workFile)) {
+    if (workFile.empty() || workFile == kDataFromBuffer || !io::IsRegularFile(workFile)) {
         // An empty socket held nothing but an erased buffer: there is nothing to tell.
         if (!workFile.empty())
             log_.WriteInfoLine(kBufferClearedLine);
@@ -585,7 +580,7 @@ bool Workbench::RestoreSocketHistoryPaused(int unit, int socket) {
         saved.type = units_.Unit(unit).type;
     }
     SavedSocket& savedSocket = saved.sockets[socket == 1 ? 0 : 1];
-    if (!IsRegularFile(stored.settings.workFile)) {
+    if (!io::IsRegularFile(stored.settings.workFile)) {
         savedSocket.enabled = units_.Socket(unit, socket).enabled;
         units_.SetWorkFile(unit, socket, "");
         savedSocket.workFile.clear();

@@ -57,6 +57,9 @@ OpenedFile OpenRegularFile(const std::filesystem::path& path, FileAccess access)
 // a regular file is refused the same way and never opened for writing.
 OpenedFile CreateRegularFile(const std::filesystem::path& path);
 
+// A regular file is at the path (after symbolic links); false for an empty path and on any error.
+bool IsRegularFile(const std::filesystem::path& path);
+
 // What is at the path when it is there and is not a regular file: "a FIFO", "a folder",
 // "a character device", "a block device", "a socket". Nothing for a regular file or no file.
 std::optional<std::string_view> NonRegularKind(const std::filesystem::path& path);
