@@ -140,6 +140,43 @@ int OpenBench(CliContext& context, Needs needs) {
     return kSuccess;
 }
 
+int OpenSession(CliContext& context, Needs needs) {
+    const bool programmer = needs == Needs::Programmer || needs == Needs::ProgrammerAnyDevice;
+    if (programmer) {
+        if (const int code = LockHome(context, HomeAccess::Exclusive); code != kSuccess)
+            return code;
+    }
+    std::string problem;
+    std::unique_ptr<UsbDevice> usb = MakeUsb(context, programmer, problem);
+    if (!usb)
+        return Fail(kBadUsage, problem);
+    context.sessionLog.Subscribe(&context.stdoutView);
+    context.session = std::make_unique<DeviceSession>(
+        context.Directories(), DeviceSessionSeams{context.sessionLog, context.op, context.pump,
+                                                  SystemClock::Instance(), std::move(usb)});
+    DeviceSession& session = *context.session;
+    const ProgramDirectory& dirs = session.Directories();
+    // A library that is not ours is bad usage; a missing selection is a failed command.
+    if (!session.OpenLibrary()) {
+        return Fail(kBadUsage,
+                    std::string(kLibraryIncorrectMessage) + " (" + dirs.SelectIni().string() + ")");
+    }
+    const Options options = LoadOptions(dirs.HistoryIni(), context.sessionLog);
+    const bool anyDevice = needs == Needs::AnyDevice || needs == Needs::ProgrammerAnyDevice;
+    if (!session.OpenRemembered(anyDevice, &problem))
+        return needs == Needs::Library ? kSuccess : Fail(kFailed, problem);
+    if (!programmer)
+        return kSuccess;
+    // Without a path (the image the device file names is missing or was refused), the warning
+    // names the device file and key instead.
+    const std::string origin =
+        session.DeviceFile().filename().string() + " : UserWav=" + session.Record().userWav;
+    const EnumerationResult found = session.Link().EnumerateProgrammers(
+        session.Record().driverImagePath, options.ResetIdleLevel(), origin);
+    // A missing driver image: the warning has been printed.
+    return found.imageMissing ? kFailed : kSuccess;
+}
+
 int LockHome(CliContext& context, HomeAccess access) {
     if (context.homeLock) {
         // Taken once per command, before anything is read; a command that reads first and then

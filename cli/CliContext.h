@@ -15,6 +15,7 @@
 #include "torq/devlib/InformationLog.h"
 #include "torq/devlib/ProgramDirectory.h"
 #include "torq/devlib/Seams.h"
+#include "torq/workflow/DeviceSession.h"
 #include "torq/workflow/Timer.h"
 #include "torq/workflow/Workbench.h"
 
@@ -78,6 +79,10 @@ struct CliContext {
     std::optional<HomeLock> homeLock;  // taken before the workbench reads anything
     HomeAccess homeAccess = HomeAccess::Shared;
     std::unique_ptr<Workbench> bench;
+    // The device commands (programmers, select, id, detect) work a device session of their own,
+    // without the window's state; its log is printed as it is written.
+    InformationLog sessionLog;
+    std::unique_ptr<DeviceSession> session;
 
     ProgramDirectory Directories() const {
         return ProgramDirectory::Locate(home, ExecutableFolder());
@@ -101,6 +106,11 @@ int Fail(int code, std::string_view message);
 // Makes the workbench and opens it as far as the command needs. Returns 0, or the exit code (the
 // reason printed).
 int OpenBench(CliContext& context, Needs needs);
+
+// Makes a device session and opens it as far as the command needs, as OpenBench does for the
+// workbench: the library, the options, unit 1's device, the programmer found and loaded. Returns
+// 0, or the exit code (the reason printed).
+int OpenSession(CliContext& context, Needs needs);
 
 // A command that reads or writes the home folder's files (the buffer, Menu.ini, History.ini) or
 // drives the programmer holds the folder for its whole run: readers share it; a command that

@@ -11,9 +11,9 @@ namespace torq::cli {
 namespace {
 
 int ShowProgrammers(CliContext& context) {
-    if (const int code = OpenBench(context, Needs::ProgrammerAnyDevice); code != kSuccess)
+    if (const int code = OpenSession(context, Needs::ProgrammerAnyDevice); code != kSuccess)
         return code;
-    DeviceSession& session = context.bench->Session();
+    DeviceSession& session = *context.session;
     Programmer& programmer = session.Link();
     std::cout << "Programmers: " << programmer.ProgrammerCount() << '\n';
     if (programmer.ProgrammerCount() > 0) {
@@ -32,13 +32,12 @@ int ShowProgrammers(CliContext& context) {
 int Select(CliContext& context, const std::string& vendor, const std::string& type) {
     if (const int code = LockHome(context, HomeAccess::Exclusive); code != kSuccess)
         return code;
-    if (const int code = OpenBench(context, Needs::Library); code != kSuccess)
+    if (const int code = OpenSession(context, Needs::Library); code != kSuccess)
         return code;
-    if (!context.bench->Directories().EnsureDataFolder()) {
-        return Fail(kFailed, "cannot create " + context.bench->Directories().DataFolder().string());
-    }
+    DeviceSession& session = *context.session;
+    if (!session.Directories().EnsureDataFolder())
+        return Fail(kFailed, "cannot create " + session.Directories().DataFolder().string());
     // A name the library does not have is bad usage; a device that cannot be selected fails.
-    DeviceSession& session = context.bench->Session();
     if (!session.DeviceNamed(vendor, type))
         return Fail(kBadUsage, "no type '" + type + "' of vendor '" + vendor + "' in the library");
     std::string problem;
@@ -54,25 +53,24 @@ int NoProgrammer() {
 }
 
 int ReadIdCommand(CliContext& context) {
-    if (const int code = OpenBench(context, Needs::Programmer); code != kSuccess)
+    if (const int code = OpenSession(context, Needs::Programmer); code != kSuccess)
         return code;
-    Workbench& bench = *context.bench;
-    std::cout << "Device: " << bench.Session().Vendor() << " -> " << bench.Session().Type() << '\n';
-    if (bench.ProgrammerCount() == 0)
+    DeviceSession& session = *context.session;
+    std::cout << "Device: " << session.Vendor() << " -> " << session.Type() << '\n';
+    if (session.ProgrammerCount() == 0)
         return NoProgrammer();
-    return bench.ReadChipId() ? kSuccess : kFailed;
+    // The command line works the Programmer side: the programmer powers the chip.
+    return session.ReadChipId(false) ? kSuccess : kFailed;
 }
 
 int Detect(CliContext& context) {
-    if (const int code = OpenBench(context, Needs::ProgrammerAnyDevice); code != kSuccess)
+    if (const int code = OpenSession(context, Needs::ProgrammerAnyDevice); code != kSuccess)
         return code;
-    Workbench& bench = *context.bench;
-    if (bench.ProgrammerCount() == 0)
+    DeviceSession& session = *context.session;
+    if (session.ProgrammerCount() == 0)
         return NoProgrammer();
-    // The search alone: the selected device stays as it is.
-    DetectionRequest search;
-    search.targetBoardSuppliesEmulator = bench.TargetBoardSuppliesEmulator();
-    const DetectionResult result = bench.Session().Detect(search);
+    // The search alone, on the Programmer side: the selected device stays as it is.
+    const DetectionResult result = session.Detect(DetectionRequest{});
     if (result.found && result.level) {
         for (const auto& level : kDetectionLevels) {
             if (level.level == *result.level)

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "torq/devlib/Ini.h"
+#include "torq/devlib/RegularFile.h"
 #include "torq/devlib/Text.h"
 
 namespace torq {
@@ -27,6 +28,14 @@ std::string LogFileSettingShown(std::string_view stored) {
     const bool looksLikePath = Contains(stored, ".\\") || Contains(stored, ":\\") ||
                                Contains(stored, "./") || (!stored.empty() && stored.front() == '/');
     return looksLikePath ? std::string(stored) : std::string(kDefaultInfoLogFile);
+}
+
+Options LoadOptions(const std::filesystem::path& historyIni, InformationLog& log) {
+    if (const auto kind = io::NonRegularKind(historyIni)) {
+        log.WriteInfoLine("Error : " + io::NotRegularFileText(historyIni, *kind) +
+                          ", the default options are used !");
+    }
+    return LoadOptions(historyIni);
 }
 
 Options LoadOptions(const std::filesystem::path& historyIni) {

@@ -237,12 +237,7 @@ bool Workbench::CheckDeviceLibrary() {
 }
 
 void Workbench::LoadOptions() {
-    // Read without blocking whatever is there; what is not a regular file reads as the defaults.
-    if (const auto kind = io::NonRegularKind(dirs_.HistoryIni())) {
-        log_.WriteInfoLine("Error : " + io::NotRegularFileText(dirs_.HistoryIni(), *kind) +
-                           ", the default options are used !");
-    }
-    options_ = torq::LoadOptions(dirs_.HistoryIni());
+    options_ = torq::LoadOptions(dirs_.HistoryIni(), log_);
     optionFields_.verifyErrorsList = std::to_string(options_.verifyErrorsListLimit);
     optionFields_.resetTime = std::to_string(options_.resetTimeMs);
     optionFields_.infoMessageLimit = std::to_string(options_.infoMessageLimit);
@@ -292,13 +287,6 @@ bool Workbench::OpenForCommand(bool fallBackToFirst, std::string* problem) {
     units_.Saved().type = session_.Type();
     units_.Saved().deviceFile = session_.DeviceFile().string();
     return true;
-}
-
-bool Workbench::ReadChipId() {
-    if (Busy() || ProgrammerCount() == 0)
-        return false;
-    const DeviceWork::Guard work(work_);
-    return session_.ReadChipId(TargetBoardSuppliesEmulator());
 }
 
 bool Workbench::BuildPagesForCommand() {

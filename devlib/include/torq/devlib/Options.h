@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "torq/devlib/InformationLog.h"
+
 namespace torq {
 
 inline constexpr std::string_view kOptionSection = "Option";
@@ -48,6 +50,9 @@ struct Options {
 
 // Reads the section "Option" with the read rules; a missing file or key gives the defaults.
 Options LoadOptions(const std::filesystem::path& historyIni);
+// The same, read without blocking: what is at the path and is not a regular file reads as the
+// defaults, and the log says so.
+Options LoadOptions(const std::filesystem::path& historyIni, InformationLog& log);
 // Writes the keys that are written back (after the numeric fields' leave rule), keeping every
 // other section and key of the file. False when the file could not be written, or was not read
 // whole and is left as it is; `error` (when given) then says why.

@@ -199,8 +199,6 @@ class Workbench : public LoadModel,
     // commands that need only some driver image). False, with the reason, when the library is not
     // ours or no device is selected.
     bool OpenForCommand(bool fallBackToFirst, std::string* problem);
-    // Read ID: opens the programmer with the device's image and checks the chip.
-    bool ReadChipId();
     // The selected device's parameter pages from Menu.ini, whether or not a programmer is
     // connected. False when the device has none.
     bool BuildPagesForCommand();
@@ -298,8 +296,6 @@ class Workbench : public LoadModel,
     bool StepChecked(Bar bar, Step step) const;
     bool StepChangeable(Bar bar, Step step) const;
     void SetStepChecked(Bar bar, Step step, bool checked);
-    // The emulator is powered by the target board: the Emulator tab is shown and its box checked.
-    bool TargetBoardSuppliesEmulator() const;
     // The line limit's timer runs while its box is checked and the Options tab is not shown.
     bool InfoMessageLimitTimerWanted() const override;
     // One tick of the line limit (the window's 500 ms timer). `unsaved` says what becomes of the
@@ -362,6 +358,8 @@ class Workbench : public LoadModel,
     LoadOutcome LoadForSocket(int unit, int socket, bool useSaved);
     // A Read's result in unit 1 socket 1.
     void ShowDataFromBuffer(const std::string& checksumText);
+    // The emulator is powered by the target board: the Emulator tab is shown and its box checked.
+    bool TargetBoardSuppliesEmulator() const;
     bool LeaveOptionFields();
     // The numeric option values as the operations use them.
     VerifyListing VerifyListingOption() const;
