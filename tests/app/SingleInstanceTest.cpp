@@ -1,6 +1,7 @@
 // One window per user and home folder: a second start (a real second process) hands its last
 // parameter over and ends; a socket left by a crashed instance does not block the next start.
 // And the program's own command line.
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -201,6 +202,9 @@ TEST(InstanceFolderTest, NothingIsHandedOverToAListenerOfAnotherUser) {
     const auto socketPath = theirs / "torq-spi-socket";
     int received[2] = {-1, -1};
     ASSERT_EQ(::pipe(received), 0);
+    // The socket file appears at bind, before the listen: the child says when it listens.
+    int listening[2] = {-1, -1};
+    ASSERT_EQ(::pipe(listening), 0);
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
@@ -215,6 +219,14 @@ TEST(InstanceFolderTest, NothingIsHandedOverToAListenerOfAnotherUser) {
             ::listen(listener, 1) != 0) {
             ::_exit(1);
         }
+        [[maybe_unused]] const auto ready = ::write(listening[1], "L", 1);
+        // Nobody connecting must not leave the test waiting for ever.
+        pollfd incoming{listener, POLLIN, 0};
+        if (::poll(&incoming, 1, 10000) != 1) {
+            const int none = -1;
+            [[maybe_unused]] const auto told = ::write(received[1], &none, sizeof none);
+            ::_exit(0);
+        }
         const int peer = ::accept(listener, nullptr, nullptr);
         timeval wait{2, 0};
         ::setsockopt(peer, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
@@ -224,7 +236,10 @@ TEST(InstanceFolderTest, NothingIsHandedOverToAListenerOfAnotherUser) {
         ::_exit(0);
     }
     ::close(received[1]);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return std::filesystem::exists(socketPath); }, 5000));
+    ::close(listening[1]);
+    pollfd ready{listening[0], POLLIN, 0};
+    ASSERT_EQ(::poll(&ready, 1, 10000), 1);
+    ::close(listening[0]);
 
     SingleInstance second(QString::fromStdString(socketPath.string()));
     QString problem;
