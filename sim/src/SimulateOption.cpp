@@ -243,7 +243,7 @@ SimulateParse ParseSimulateOptions(const std::vector<std::string>& texts) {
     for (std::size_t i = 0; i < programmers.size(); ++i) {
         ProgrammerText& p = programmers[i];
         if (!p.serialGiven) {
-            char serial[16];
+            char serial[32];
             std::snprintf(serial, sizeof serial, "SIM%05zu", i + 1);
             p.setup.identity.serialNumber = serial;
         }
