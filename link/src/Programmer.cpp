@@ -219,6 +219,12 @@ bool Programmer::OpenProgrammer(const std::filesystem::path& driverImage, int un
     return true;
 }
 
+bool Programmer::SelectUnit(int unitIndex) {
+    if (unitIndex < 0 || unitIndex >= ProgrammerCount())
+        return false;
+    return usb_->Open(unitMap_[static_cast<std::size_t>(unitIndex)]);
+}
+
 bool Programmer::DownloadDriverImage(const std::filesystem::path& driverImage) {
     const SmallFile file = ReadSmallFile(driverImage, kDriverImageFileLimit);
     if (!file.exists || !file.problem.empty()) {

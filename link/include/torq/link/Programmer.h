@@ -109,6 +109,9 @@ class Programmer {
                                            int resetIdleLevel, std::string_view imageOrigin = {});
     // Opens the programmer of a unit (with retries) and loads the driver image into it.
     bool OpenProgrammer(const std::filesystem::path& driverImage, int unitIndex);
+    // Opens a registered unit's device for a request of its own, without retries or a driver
+    // image. False for an index past ProgrammerCount or a device that does not open.
+    bool SelectUnit(int unitIndex);
     // Loads a driver image into the open device and starts it. False when the file cannot be
     // read or is larger than kDriverImageFileLimit (a line is logged) or no device is open.
     bool DownloadDriverImage(const std::filesystem::path& driverImage);
