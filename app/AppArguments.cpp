@@ -54,7 +54,7 @@ AppArguments ParseAppArguments(const std::vector<std::string>& arguments,
                 if (name == "--home")
                     parsed.home = fs::path(*text);
                 else
-                    parsed.simulate = *text;
+                    parsed.simulate.push_back(*text);
                 continue;
             }
             if (argument == "--version") {
@@ -80,7 +80,8 @@ std::string AppUsage() {
            "                     (default: TORQ_SPI_HOME, the program's folder, or the\n"
            "                     installed layout)\n"
            "  --simulate CHIP    use the simulated programmer with this chip in the socket;\n"
-           "                     options as torq-spi-cli's (realtime=1 runs at hardware speed)\n"
+           "                     options as torq-spi-cli's (realtime=1 runs at hardware speed);\n"
+           "                     up to four times (or CHIP*N) for several programmers\n"
            "  --version          print the version and exit\n"
            "  -h, -?             log the usage in the information panel\n"
            "  -b                 two tones on the speaker\n"

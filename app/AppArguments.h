@@ -12,9 +12,10 @@ namespace torq::app {
 
 struct AppArguments {
     std::optional<std::filesystem::path> home;  // --home DIR
-    std::string simulate;                       // --simulate CHIP[,option=value...]
-    bool version = false;                       // --version
-    bool help = false;                          // --help
+    // --simulate CHIP[,option=value...], once per simulated programmer (or CHIP*N).
+    std::vector<std::string> simulate;
+    bool version = false;  // --version
+    bool help = false;     // --help
     // Printed and the program ends with code 2 (a missing value, for instance).
     std::string error;
     // What remains, for the workbench: options of the original command line and file names.

@@ -34,9 +34,9 @@ long long EpochNanoseconds() {
         .count();
 }
 
-std::unique_ptr<UsbDevice> MakeUsb(const std::string& simulate, std::string& error) {
+std::unique_ptr<UsbDevice> MakeUsb(const std::vector<std::string>& simulate, std::string& error) {
     if (!simulate.empty()) {
-        sim::SimulateParse parsed = sim::ParseSimulateOption(simulate);
+        sim::SimulateParse parsed = sim::ParseSimulateOptions(simulate);
         if (!parsed.programmer)
             error = "--simulate: " + parsed.error;
         return std::move(parsed.programmer);

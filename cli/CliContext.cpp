@@ -35,7 +35,7 @@ std::unique_ptr<UsbDevice> MakeUsb(const CliContext& context, bool programmer, s
     if (!programmer)
         return std::make_unique<NoUsbDevice>();
     if (!context.simulate.empty()) {
-        sim::SimulateParse parsed = sim::ParseSimulateOption(context.simulate);
+        sim::SimulateParse parsed = sim::ParseSimulateOptions(context.simulate);
         if (!parsed.programmer)
             error = "--simulate: " + parsed.error;
         return std::move(parsed.programmer);

@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "torq/devlib/InformationLog.h"
 #include "torq/devlib/ProgramDirectory.h"
@@ -69,7 +70,9 @@ enum class Needs {
 struct CliContext {
     std::string command;  // the command given ("load", "pages set"), which names the lock's holder
     std::optional<std::filesystem::path> home;
-    std::string simulate;  // --simulate CHIP[,option=value...]; empty: the USB hardware
+    // --simulate CHIP[,option=value...], up to four times (or CHIP*N): one simulated programmer
+    // each, on one bus; none: the USB hardware.
+    std::vector<std::string> simulate;
     CliOperator op;
     StdoutLogView stdoutView;
     CliPump pump;

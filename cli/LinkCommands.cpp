@@ -10,22 +10,29 @@ namespace torq::cli {
 
 namespace {
 
+// One identity line per unit, unit 1's firmware version (the window's About label), then one
+// line per unit with where it sits, its own version and its state.
 int ShowProgrammers(CliContext& context) {
     if (const int code = OpenSession(context, Needs::ProgrammerAnyDevice); code != kSuccess)
         return code;
     DeviceSession& session = *context.session;
     Programmer& programmer = session.Link();
     std::cout << "Programmers: " << programmer.ProgrammerCount() << '\n';
-    if (programmer.ProgrammerCount() > 0) {
-        session.Usb().Open(programmer.UnitMap()[0]);
-        const UsbIdentity identity = session.Usb().Identity();
-        std::cout << "Unit 1: " << HexText(identity.vendorId, 4) << ':'
+    const std::vector<ProgrammerUnit>& units = programmer.Units();
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        const UsbIdentity& identity = units[i].identity;
+        std::cout << "Unit " << i + 1 << ": " << HexText(identity.vendorId, 4) << ':'
                   << HexText(identity.productId, 4) << ' ' << identity.manufacturer << ' '
                   << identity.product << ", serial "
                   << (identity.serialNumber.empty() ? "none" : identity.serialNumber) << ", device "
-                  << int{programmer.UnitMap()[0]} << '\n';
+                  << units[i].device << '\n';
     }
     std::cout << "Firmware: " << programmer.FirmwareVersion() << '\n';
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        std::cout << "Unit " << i + 1 << " at "
+                  << (units[i].path.empty() ? "an unknown path" : units[i].path) << ": firmware "
+                  << units[i].firmwareVersion << ", " << UnitStateText(units[i]) << '\n';
+    }
     return programmer.ProgrammerCount() > 0 ? kSuccess : kFailed;
 }
 
@@ -83,8 +90,8 @@ int Detect(CliContext& context) {
 }  // namespace
 
 void AddLinkCommands(CLI::App& app, CliContext& context, int& exitCode) {
-    auto* programmers =
-        app.add_subcommand("programmers", "Find the programmer: count, identity, firmware version");
+    auto* programmers = app.add_subcommand(
+        "programmers", "Find the programmers: count, identity, path, firmware version, state");
     programmers->callback([&] { exitCode = ShowProgrammers(context); });
 
     auto* select =

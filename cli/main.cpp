@@ -16,7 +16,10 @@ int main(int argc, char** argv) {
     std::string home;
     app.add_option("--home", home, "Folder holding the device library and the writable files");
     app.add_option("--simulate", context.simulate,
-                   "Use the simulated programmer with this chip: CHIP[,option=value...]");
+                   "Use a simulated programmer with this chip: CHIP[,option=value...]; up to "
+                   "four times (or CHIP*N) for several programmers on one bus")
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     app.parse_complete_callback([&] {
         if (!home.empty())
             context.home = home;

@@ -98,6 +98,11 @@ bool LibusbDevice::Open(int deviceNumber) {
     handle_ = std::move(handle);
     layout_ = layout;
     identity_ = std::move(identity);
+    path_ = std::to_string(entry.bus);
+    for (std::size_t i = 0; i < entry.ports.size(); ++i)
+        path_ += (i == 0 ? "-" : ".") + std::to_string(entry.ports[i]);
+    if (entry.ports.empty())
+        path_.clear();  // a bus number alone does not tell programmers apart
     for (auto& t : timeouts_)
         t = kDefaultUsbTimeoutMs;
     return true;
@@ -108,6 +113,7 @@ void LibusbDevice::Close() {
         handle_->Release(layout_.interfaceNumber);
     handle_.reset();
     identity_ = {};
+    path_.clear();
 }
 
 // A device that has gone from the bus is closed at once, so the next operation's firmware

@@ -1,5 +1,6 @@
 #include "torq/link/Programmer.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -110,46 +111,96 @@ bool Programmer::OpenWithRetries(int deviceNumber) {
     return false;
 }
 
+bool PathBefore(std::string_view a, std::string_view b) {
+    if (a.empty() || b.empty())
+        return !a.empty() && b.empty();
+    // Numbers separated by '-' and '.': compared one by one as numbers.
+    std::size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        const bool digitA = a[i] >= '0' && a[i] <= '9', digitB = b[j] >= '0' && b[j] <= '9';
+        if (digitA && digitB) {
+            std::uint64_t x = 0, y = 0;
+            for (; i < a.size() && a[i] >= '0' && a[i] <= '9'; ++i)
+                x = x * 10 + static_cast<std::uint64_t>(a[i] - '0');
+            for (; j < b.size() && b[j] >= '0' && b[j] <= '9'; ++j)
+                y = y * 10 + static_cast<std::uint64_t>(b[j] - '0');
+            if (x != y)
+                return x < y;
+            continue;
+        }
+        if (a[i] != b[j])
+            return a[i] < b[j];
+        ++i;
+        ++j;
+    }
+    return a.size() - i < b.size() - j;
+}
+
+std::string UnitStateText(const ProgrammerUnit& unit) {
+    if (!unit.imageLoaded)
+        return "driver image not loaded";
+    if (unit.firmwareVersion == kNoFirmwareVersion)
+        return "no firmware version";
+    return "ready";
+}
+
 EnumerationResult Programmer::EnumerateProgrammers(const std::filesystem::path& selectedDriverImage,
                                                    int resetIdleLevel,
                                                    std::string_view imageOrigin) {
     EnumerationResult result;
     const int count = usb_->DeviceCount();
     unitMap_.assign(static_cast<std::size_t>(std::max(count, 0)), 0);
-    int found = 0;
+    std::vector<ProgrammerUnit> found;
+    std::error_code error;
+    const bool imageExists = !selectedDriverImage.empty() &&
+                             std::filesystem::is_regular_file(selectedDriverImage, error);
     for (int i = 0; i < count; ++i) {
         OpenWithRetries(i);
         if (!usb_->IsOpen() || !IsProgrammerIdentity(usb_->Identity()))
             continue;
-        if (found == 1) {
-            // At most one programmer is registered: the first one found.
-            usb_->Open(unitMap_[0]);
-            break;
-        }
-        unitMap_[0] = static_cast<std::uint8_t>(i);
-        found = 1;
-        std::error_code error;
-        if (!selectedDriverImage.empty() &&
-            std::filesystem::is_regular_file(selectedDriverImage, error)) {
+        ProgrammerUnit unit{i, usb_->Path(), usb_->Identity()};
+        if (imageExists) {
             DownloadDriverImage(selectedDriverImage);
+            unit.imageLoaded = true;
             result.downloaded = true;
-        } else {
+        } else if (!result.imageMissing) {
             const std::string shown = selectedDriverImage.empty() && !imageOrigin.empty()
                                           ? std::string(imageOrigin)
                                           : selectedDriverImage.string();
             op_->Tell(Severity::Warning, "The '" + shown + "' not found.");
             result.imageMissing = true;
         }
+        found.push_back(std::move(unit));
     }
-    channel_.SetProgrammerCount(found);
-    for (int unit = 0; unit < found; ++unit) {
-        usb_->Open(unitMap_[static_cast<std::size_t>(unit)]);
+    // Units follow the cabling, not the order the system lists the devices in.
+    std::stable_sort(found.begin(), found.end(),
+                     [](const ProgrammerUnit& a, const ProgrammerUnit& b) {
+                         return PathBefore(a.path, b.path);
+                     });
+    if (found.size() > static_cast<std::size_t>(kMaxProgrammers))
+        found.resize(static_cast<std::size_t>(kMaxProgrammers));
+    const int registered = static_cast<int>(found.size());
+    for (int unit = 0; unit < registered; ++unit)
+        unitMap_[static_cast<std::size_t>(unit)] =
+            static_cast<std::uint8_t>(found[static_cast<std::size_t>(unit)].device);
+    channel_.SetProgrammerCount(registered);
+    for (ProgrammerUnit& unit : found) {
+        usb_->Open(unit.device);
         channel_.SetUnitMode(0);
         channel_.TargetReset(static_cast<std::uint16_t>(resetIdleLevel), 0);
+        channel_.GetFirmwareVersion();  // whatever its result: a failed answer reads as "None"
+        unit.firmwareVersion = FirmwareVersionText(std::span(channel_.Block()).first(5));
     }
-    channel_.GetFirmwareVersion();  // whatever its result: a failed answer reads as "None"
-    firmwareVersion_ = FirmwareVersionText(std::span(channel_.Block()).first(5));
-    result.programmers = found;
+    if (registered == 0) {
+        channel_.GetFirmwareVersion();
+        firmwareVersion_ = FirmwareVersionText(std::span(channel_.Block()).first(5));
+    } else {
+        firmwareVersion_ = found.front().firmwareVersion;
+        if (registered > 1)
+            usb_->Open(found.front().device);  // unit 1 is the one the window works with
+    }
+    units_ = std::move(found);
+    result.programmers = registered;
     result.firmwareVersion = firmwareVersion_;
     return result;
 }
@@ -157,13 +208,21 @@ EnumerationResult Programmer::EnumerateProgrammers(const std::filesystem::path& 
 bool Programmer::OpenProgrammer(const std::filesystem::path& driverImage, int unitIndex) {
     if (ProgrammerCount() == 0)
         return false;
-    if (unitIndex < 0 || static_cast<std::size_t>(unitIndex) >= unitMap_.size())
+    // UnitMap has an entry per device counted, but only the registered units' entries mean
+    // anything: a higher index would open unit 1's device (entry 0) in its place.
+    if (unitIndex < 0 || unitIndex >= ProgrammerCount())
         return false;
     OpenWithRetries(unitMap_[static_cast<std::size_t>(unitIndex)]);
     if (!usb_->IsOpen())
         return false;
     DownloadDriverImage(driverImage);  // its result is not looked at: the run goes on
     return true;
+}
+
+bool Programmer::SelectUnit(int unitIndex) {
+    if (unitIndex < 0 || unitIndex >= ProgrammerCount())
+        return false;
+    return usb_->Open(unitMap_[static_cast<std::size_t>(unitIndex)]);
 }
 
 bool Programmer::DownloadDriverImage(const std::filesystem::path& driverImage) {

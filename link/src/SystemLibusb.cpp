@@ -225,9 +225,18 @@ class SystemLibusb final : public LibusbApi {
             libusb_device_descriptor descriptor{};
             if (libusb_get_device_descriptor(list[i], &descriptor) != 0)
                 continue;
-            entries.push_back({libusb_get_bus_number(list[i]), libusb_get_device_address(list[i]),
-                               descriptor.idVendor, descriptor.idProduct, descriptor.iManufacturer,
-                               descriptor.iProduct, descriptor.iSerialNumber});
+            entries.push_back({libusb_get_bus_number(list[i]),
+                               libusb_get_device_address(list[i]),
+                               descriptor.idVendor,
+                               descriptor.idProduct,
+                               descriptor.iManufacturer,
+                               descriptor.iProduct,
+                               descriptor.iSerialNumber,
+                               {}});
+            std::uint8_t ports[8] = {};  // USB 3 allows at most seven tiers below the root
+            const int depth = libusb_get_port_numbers(list[i], ports, sizeof ports);
+            if (depth > 0)
+                entries.back().ports.assign(ports, ports + depth);
         }
         if (count >= 0)
             libusb_free_device_list(list, 1);

@@ -49,8 +49,20 @@ std::unique_ptr<ProgrammerFirmware> SimulatedProgrammer::MakeFirmware(
     return firmware;
 }
 
+namespace {
+
+std::string DefaultPath(std::size_t index) {
+    return "1-" + std::to_string(index + 1);
+}
+
+}  // namespace
+
 int SimulatedProgrammer::AddProgrammer(ProgrammerSetup setup) {
-    devices_.push_back({setup.identity, MakeFirmware(setup), true});
+    Device device;
+    device.identity = setup.identity;
+    device.firmware = MakeFirmware(setup);
+    device.path = setup.busPath.empty() ? DefaultPath(devices_.size()) : setup.busPath;
+    devices_.push_back(std::move(device));
     return static_cast<int>(devices_.size()) - 1;
 }
 
@@ -65,8 +77,11 @@ void SimulatedProgrammer::SetRealTime(std::shared_ptr<SimClock> clock) {
     }
 }
 
-int SimulatedProgrammer::AddForeignDevice(UsbIdentity identity) {
-    devices_.push_back({std::move(identity), nullptr, true});
+int SimulatedProgrammer::AddForeignDevice(UsbIdentity identity, std::string busPath) {
+    Device device;
+    device.identity = std::move(identity);
+    device.path = busPath.empty() ? DefaultPath(devices_.size()) : std::move(busPath);
+    devices_.push_back(std::move(device));
     return static_cast<int>(devices_.size()) - 1;
 }
 
@@ -90,6 +105,10 @@ bool SimulatedProgrammer::Open(int deviceNumber) {
         if (!devices_[i].plugged)
             continue;
         if (number++ == deviceNumber) {
+            if (devices_[i].failOpens > 0) {
+                --devices_[i].failOpens;
+                return false;
+            }
             open_ = static_cast<int>(i);
             for (auto& t : timeouts_)
                 t = kDefaultUsbTimeoutMs;
@@ -105,6 +124,10 @@ void SimulatedProgrammer::Close() {
 
 UsbIdentity SimulatedProgrammer::Identity() const {
     return open_ >= 0 ? devices_[static_cast<std::size_t>(open_)].identity : UsbIdentity{};
+}
+
+std::string SimulatedProgrammer::Path() const {
+    return open_ >= 0 ? devices_[static_cast<std::size_t>(open_)].path : std::string();
 }
 
 void SimulatedProgrammer::SetTimeout(UsbEndpoint endpoint, std::uint32_t milliseconds) {
@@ -159,6 +182,46 @@ void SimulatedProgrammer::ClearFaults() {
     faults_.clear();
     unplugAt_.reset();
     failOpens_ = 0;
+    for (Device& device : devices_) {
+        device.faults.clear();
+        device.unplugAt.reset();
+        device.failOpens = 0;
+    }
+}
+
+void SimulatedProgrammer::FailTransferOn(int device, std::uint64_t nth, FaultEffect effect) {
+    Device& d = At(device);
+    d.faults.push_back({d.transfers + nth, {}, effect});
+}
+
+void SimulatedProgrammer::FailEveryOn(int device, TransferMatch match, FaultEffect effect) {
+    At(device).faults.push_back({0, match, effect});
+}
+
+void SimulatedProgrammer::UnplugAfterOn(int device, std::uint64_t transfers) {
+    Device& d = At(device);
+    d.unplugAt = d.transfers + transfers + 1;
+}
+
+void SimulatedProgrammer::FailOpensOn(int device, int count) {
+    At(device).failOpens = count;
+}
+
+std::optional<FaultEffect> SimulatedProgrammer::DueFault(std::vector<Fault>& faults,
+                                                         std::uint64_t number, TransferKind kind,
+                                                         std::uint8_t request) {
+    std::optional<FaultEffect> effect;
+    for (auto it = faults.begin(); it != faults.end();) {
+        if (it->at == number) {
+            effect = it->effect;
+            it = faults.erase(it);
+            continue;
+        }
+        if (it->at == 0 && it->match.Matches(kind, request))
+            effect = it->effect;
+        ++it;
+    }
+    return effect;
 }
 
 ProgrammerFirmware& SimulatedProgrammer::Firmware(int index) {
@@ -182,17 +245,7 @@ bool SimulatedProgrammer::Transfer(TransferKind kind, std::uint8_t request, std:
                                                                        static_cast<double>(length) /
                                                                        1000.0;
 
-    std::optional<FaultEffect> effect;
-    for (auto it = faults_.begin(); it != faults_.end();) {
-        if (it->at == number) {
-            effect = it->effect;
-            it = faults_.erase(it);
-            continue;
-        }
-        if (it->at == 0 && it->match.Matches(kind, request))
-            effect = it->effect;
-        ++it;
-    }
+    std::optional<FaultEffect> effect = DueFault(faults_, number, kind, request);
     if (unplugAt_ && number >= *unplugAt_) {
         unplugAt_.reset();
         effect = FaultEffect::Unplug;
@@ -200,6 +253,15 @@ bool SimulatedProgrammer::Transfer(TransferKind kind, std::uint8_t request, std:
 
     bool ok = false;
     Device* device = open_ >= 0 ? &devices_[static_cast<std::size_t>(open_)] : nullptr;
+    if (device) {
+        const std::uint64_t own = ++device->transfers;
+        if (const auto deviceEffect = DueFault(device->faults, own, kind, request))
+            effect = deviceEffect;
+        if (device->unplugAt && own >= *device->unplugAt) {
+            device->unplugAt.reset();
+            effect = FaultEffect::Unplug;
+        }
+    }
     if (effect == FaultEffect::Unplug && device)
         Unplug(open_);
     const bool answered = device && device->plugged && device->firmware;
@@ -210,6 +272,8 @@ bool SimulatedProgrammer::Transfer(TransferKind kind, std::uint8_t request, std:
         busMicroseconds += 1000.0 * Timeout(endpoint);
     }
     modelledMicroseconds_ += busMicroseconds;
+    if (device)
+        device->modelledMicroseconds += busMicroseconds;
     if (clock_) {
         // The bus carries one transfer after another. Sleeping to the running total of bus time
         // keeps oversleeping from adding up; only a pause of the host restarts the count.

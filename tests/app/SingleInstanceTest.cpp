@@ -393,21 +393,25 @@ TEST(AppArgumentsTest, OwnOptionsAreTakenAndFileNamesCompleted) {
     struct Case {
         std::vector<std::string> arguments;
         std::vector<std::string> parameters;
-        std::string home, simulate, error;
+        std::string home;
+        std::vector<std::string> simulate;
+        std::string error;
     };
     const std::string here = (folder.Path() / "here.bin").string();
     const Case cases[] = {
-        {{"here.bin"}, {here}, "", "", ""},
+        {{"here.bin"}, {here}, "", {}, ""},
         // A name that is not there stays as written: the workbench reports it.
-        {{"missing.bin", "-h"}, {"missing.bin", "-h"}, "", "", ""},
+        {{"missing.bin", "-h"}, {"missing.bin", "-h"}, "", {}, ""},
         {{"--home", "/h", "--simulate=W25X10,realtime=1", "-b", "here.bin"},
          {"-b", here},
          "/h",
-         "W25X10,realtime=1",
+         {"W25X10,realtime=1"},
          ""},
-        {{"--", "--home"}, {"--home"}, "", "", ""},
-        {{"--bogus"}, {"--bogus"}, "", "", ""},
-        {{"--home"}, {}, "", "", "--home needs a value"},
+        // One simulated programmer per --simulate, in the order given.
+        {{"--simulate", "W25X10", "--simulate=W25Q64FV*2"}, {}, "", {"W25X10", "W25Q64FV*2"}, ""},
+        {{"--", "--home"}, {"--home"}, "", {}, ""},
+        {{"--bogus"}, {"--bogus"}, "", {}, ""},
+        {{"--home"}, {}, "", {}, "--home needs a value"},
     };
     for (const Case& c : cases) {
         const AppArguments parsed = ParseAppArguments(c.arguments, folder.Path());

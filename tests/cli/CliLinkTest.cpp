@@ -170,6 +170,34 @@ TEST_F(CliLinkTest, ARefusedDriverImageIsNamedByItsDeviceFileAndKey) {
         << refused.err;
 }
 
+TEST_F(CliLinkTest, ProgrammersListsEveryUnitWithItsPathAndState) {
+    const auto one = Run("--simulate W25Q128FV programmers");
+    EXPECT_EQ(one.exitCode, 0) << one.err;
+    EXPECT_EQ(one.out,
+              "Programmers: 1\n"
+              "Unit 1: 4D51:0309 NOVU TORQ-SPI, serial SIM00001, device 0\n"
+              "Firmware: 1.10\n"
+              "Unit 1 at 1-1: firmware 1.10, ready\n");
+
+    const auto three =
+        Run("--simulate W25Q128FV*2,firmware=1.02 --simulate=W25X10,serial=LINE3 programmers");
+    EXPECT_EQ(three.exitCode, 0) << three.err;
+    EXPECT_EQ(three.out,
+              "Programmers: 3\n"
+              "Unit 1: 4D51:0309 NOVU TORQ-SPI, serial SIM00001, device 0\n"
+              "Unit 2: 4D51:0309 NOVU TORQ-SPI, serial SIM00002, device 1\n"
+              "Unit 3: 4D51:0309 NOVU TORQ-SPI, serial LINE3, device 2\n"
+              "Firmware: 1.02\n"
+              "Unit 1 at 1-1: firmware 1.02, ready\n"
+              "Unit 2 at 1-2: firmware 1.02, ready\n"
+              "Unit 3 at 1-3: firmware 1.10, ready\n");
+
+    const auto five = Run("--simulate W25Q128FV*4 --simulate W25X10 programmers");
+    EXPECT_EQ(five.exitCode, 2);
+    EXPECT_NE(five.err.find("at most 4 simulated programmers, 5 given"), std::string::npos)
+        << five.err;
+}
+
 TEST_F(CliLinkTest, ProgrammersWithAndWithoutHardware) {
     const auto simulated = Run("--simulate W25Q128FV,firmware=1.02 programmers");
     EXPECT_EQ(simulated.exitCode, 0) << simulated.err;

@@ -114,7 +114,7 @@ class FakeLibusb final : public LibusbApi {
 
 FakeDevice Programmer(std::uint8_t address, std::string manufacturer = "NOVU") {
     FakeDevice d;
-    d.entry = {1, address, 0x4D51, 0x0309, 1, 2, 3};
+    d.entry = {1, address, 0x4D51, 0x0309, 1, 2, 3, {4, address}};  // behind a hub on port 4
     d.strings = {
         {{1, 0x0409}, std::move(manufacturer)}, {{2, 0x0409}, "TORQ-SPI"}, {{3, 0x0409}, "A1"}};
     return d;
@@ -136,13 +136,14 @@ class LibusbDeviceTest : public ::testing::Test {
 
 TEST_F(LibusbDeviceTest, CountsOnlyTheProgrammersIdsAndReadsTheStrings) {
     FakeDevice keyboard;
-    keyboard.entry = {1, 2, 0x046D, 0xC31C, 1, 2, 0};
+    keyboard.entry = {1, 2, 0x046D, 0xC31C, 1, 2, 0, {}};
     devices = {keyboard, Programmer(7, "novu"), Programmer(9)};
     LibusbDevice& device = Make();
     ASSERT_EQ(device.DeviceCount(), 2);
     ASSERT_TRUE(device.Open(1));
     EXPECT_EQ(device.Identity().manufacturer, "NOVU");
     EXPECT_EQ(device.Identity().serialNumber, "A1");
+    EXPECT_EQ(device.Path(), "1-4.9");
     EXPECT_TRUE(IsProgrammerIdentity(device.Identity()));
     ASSERT_TRUE(device.Open(0));  // closes the first
     EXPECT_EQ(device.Identity().manufacturer, "novu");
@@ -151,6 +152,7 @@ TEST_F(LibusbDeviceTest, CountsOnlyTheProgrammersIdsAndReadsTheStrings) {
                                                     "claim 0", "setting 0 0"}));
     EXPECT_FALSE(device.Open(2));
     EXPECT_FALSE(device.IsOpen());
+    EXPECT_EQ(device.Path(), "");
 }
 
 TEST_F(LibusbDeviceTest, StringsInEnglishWhenListedElseTheFirstLanguage) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "LinkFixtures.h"
+#include "torq/link/Identification.h"
 #include "torq/link/Programmer.h"
 
 namespace torq {
@@ -83,17 +84,55 @@ TEST_F(ProgrammerTest, OnlyTheExactIdentityIsAProgrammer) {
     }
 }
 
-TEST_F(ProgrammerTest, OfTwoProgrammersOnlyTheFirstIsRegistered) {
-    test::SimulatedLink link;
+TEST_F(ProgrammerTest, ProgrammersBecomeUnitsInTheOrderOfTheirBusPaths) {
+    // Six devices as the system lists them; the cabling puts 1-2 first and "1-10" after "1-4".
+    sim::ProgrammerSetup first = test::SetupWith("W25Q64FV");
+    first.busPath = "1-4";
+    test::SimulatedLink link(first);
     UsbIdentity stranger = sim::ProgrammerIdentity();
     stranger.manufacturer = "Other";
-    link.sim.AddForeignDevice(stranger);
-    const int second = link.sim.AddProgrammer(test::SetupWith("W25Q64FV"));
-    EXPECT_EQ(link.programmer.EnumerateProgrammers(image, 0).programmers, 1);
-    EXPECT_EQ(link.programmer.UnitMap(), (std::vector<std::uint8_t>{0, 0, 0}));
-    EXPECT_EQ(link.sim.Firmware(second).Starts(), 0);
-    EXPECT_EQ(link.sim.Identity().serialNumber, sim::ProgrammerIdentity().serialNumber);
-    EXPECT_EQ(link.sim.Log().back().device, 0);
+    link.sim.AddForeignDevice(stranger, "1-1");
+    const auto add = [&](const std::string& chip, const std::string& path,
+                         const std::string& firmware = "1.10") {
+        sim::ProgrammerSetup setup = test::SetupWith(chip);
+        setup.busPath = path;
+        setup.firmware.version = firmware;
+        return link.sim.AddProgrammer(setup);
+    };
+    add("W25Q128FV", "1-2");
+    add("MX25L6405D", "1-10", "1.02");
+    add("W25X10", "1-3");
+    const int fifth = add("W25Q16DV", "2-1");  // one more than the window has panels for
+
+    const EnumerationResult result = link.programmer.EnumerateProgrammers(image, 1);
+    EXPECT_EQ(result.programmers, 4);
+    EXPECT_EQ(link.programmer.ProgrammerCount(), 4);
+    EXPECT_EQ(link.programmer.UnitMap(), (std::vector<std::uint8_t>{2, 4, 0, 3, 0, 0}));
+    std::vector<std::string> units;
+    for (const ProgrammerUnit& unit : link.programmer.Units())
+        units.push_back(unit.path + " " + unit.firmwareVersion + " " + UnitStateText(unit));
+    EXPECT_EQ(units,
+              (Lines{"1-2 1.10 ready", "1-3 1.10 ready", "1-4 1.10 ready", "1-10 1.02 ready"}));
+    EXPECT_EQ(result.firmwareVersion, "1.10");  // unit 1's
+    // Every unit got the image and its unit mode; unit 1 is left open.
+    for (int device : {0, 2, 3, 4})
+        EXPECT_EQ(link.sim.Firmware(device).Starts(), 1) << device;
+    EXPECT_EQ(link.sim.Path(), "1-2");
+    EXPECT_EQ(link.sim.Firmware(fifth).Outputs().unitModeRequests, 0);
+
+    // Each unit opens its own programmer and reaches its own chip.
+    const std::vector<std::uint8_t> expectedIds[] = {
+        sim::FindChip("W25Q128FV")->jedecId, sim::FindChip("W25X10")->jedecId,
+        sim::FindChip("W25Q64FV")->jedecId, sim::FindChip("MX25L6405D")->jedecId};
+    for (int unit = 0; unit < 4; ++unit) {
+        ASSERT_TRUE(link.programmer.OpenProgrammer(image, unit));
+        EXPECT_EQ(link.sim.Path(), link.programmer.Units()[unit].path);
+        IdAnswer answer{};
+        ASSERT_TRUE(IdentificationExchange(link.programmer, 0x9F, answer));
+        const auto& id = expectedIds[unit];
+        EXPECT_TRUE(std::equal(id.begin(), id.end(), answer.begin())) << unit;
+    }
+    EXPECT_FALSE(link.programmer.OpenProgrammer(image, 4));
 
     // A stranger in front of the programmer: the programmer's own number is mapped.
     sim::ProgrammerSetup front = test::SetupWith("W25Q64FV");
@@ -104,6 +143,14 @@ TEST_F(ProgrammerTest, OfTwoProgrammersOnlyTheFirstIsRegistered) {
     EXPECT_EQ(behind.programmer.UnitMap()[0], 1);
     EXPECT_EQ(behind.sim.Firmware(0).Starts(), 0);
     EXPECT_EQ(behind.sim.Firmware(1).Starts(), 1);
+}
+
+TEST(BusPaths, SortByBusThenPortNumbers) {
+    const std::vector<std::string> ordered{"1-2", "1-2.1", "1-2.10", "1-10", "2-1", "10-1", ""};
+    for (std::size_t i = 0; i < ordered.size(); ++i) {
+        for (std::size_t j = 0; j < ordered.size(); ++j)
+            EXPECT_EQ(PathBefore(ordered[i], ordered[j]), i < j) << ordered[i] << " " << ordered[j];
+    }
 }
 
 TEST_F(ProgrammerTest, OpeningIsTriedFourTimesWithPauses) {

@@ -444,5 +444,65 @@ TEST(SimulateOption, ParsesChipsAndOptions) {
     EXPECT_EQ(std::filesystem::file_size(file), 512u * 1024);
 }
 
+TEST(SimulateOption, SeveralProgrammersShareOneBus) {
+    test::TempDir dir;
+    const std::string file = (dir / "chip.bin").string();
+    auto bus = ParseSimulateOptions(
+        {"W25Q64FV*2,file=" + file + ",control_us=100", "w25x10,fail=2,serial=LINE3"});
+    ASSERT_TRUE(bus.programmer) << bus.error;
+    SimulatedProgrammer& sim = *bus.programmer;
+    ASSERT_EQ(sim.DeviceCount(), 3);
+    std::vector<std::string> seen;
+    for (int device = 0; device < 3; ++device) {
+        ASSERT_TRUE(sim.Open(device));
+        seen.push_back(sim.Path() + " " + sim.Identity().serialNumber + " " +
+                       sim.Chip(device)->Spec().name);
+    }
+    EXPECT_EQ(seen, (std::vector<std::string>{"1-1 SIM00001 W25Q64FV", "1-2 SIM00002 W25Q64FV",
+                                              "1-3 LINE3 W25X10"}));
+    // Each copy keeps its chip in a file of its own.
+    EXPECT_EQ(std::filesystem::file_size(dir / "chip.bin"), 8u * 1024 * 1024);
+    EXPECT_EQ(std::filesystem::file_size(dir / "chip-2.bin"), 8u * 1024 * 1024);
+    EXPECT_EQ(SimulatedCopyFile("a/chip.bin", 3), std::filesystem::path("a/chip-3.bin"));
+
+    // fail=2 counts the third programmer's own transfers: the others' traffic does not move it,
+    // and they never see it.
+    const Bytes hold{1};
+    const auto transfers = [&](int device) {
+        EXPECT_TRUE(sim.Open(device));
+        std::string results;
+        for (int i = 0; i < 3; ++i)
+            results += sim.ControlOut(0xA0, 0xE600, 0, hold) ? '+' : '-';
+        return results;
+    };
+    EXPECT_EQ(transfers(0), "+++");
+    EXPECT_EQ(transfers(2), "+-+");
+    EXPECT_EQ(transfers(1), "+++");
+    // The bus carries one transfer at a time: its time is the sum of every programmer's.
+    EXPECT_DOUBLE_EQ(sim.ModelledMicroseconds(), 900.0);
+    EXPECT_DOUBLE_EQ(
+        sim.ModelledMicroseconds(0) + sim.ModelledMicroseconds(1) + sim.ModelledMicroseconds(2),
+        900.0);
+    EXPECT_DOUBLE_EQ(sim.ModelledMicroseconds(2), 300.0);
+
+    const std::vector<std::vector<std::string>> refused{
+        {"W25Q64FV*5"},
+        {"W25Q64FV*3", "W25X10*2"},
+        {"W25Q64FV", "W25Q64FV", "W25Q64FV", "W25Q64FV", "W25X10"},
+        {"W25Q64FV*0"},
+        {"W25Q64FV*two"},
+        {"W25Q64FV,file=" + file, "W25X10,file=" + file},
+        {"W25Q64FV,log=1", "W25X10,log=0"},
+        {"W25Q64FV", "W25Q999"},
+    };
+    for (const auto& texts : refused) {
+        const auto parsed = ParseSimulateOptions(texts);
+        EXPECT_FALSE(parsed.programmer) << texts.front();
+        EXPECT_FALSE(parsed.error.empty()) << texts.front();
+    }
+    EXPECT_NE(ParseSimulateOptions({"W25Q64FV*3", "W25X10*2"}).error.find("at most 4"),
+              std::string::npos);
+}
+
 }  // namespace
 }  // namespace torq::sim

@@ -637,6 +637,36 @@ TEST_F(WorkbenchTest, TheOrderButtonAsksTheProgrammerAndEnablesSocket1) {
     EXPECT_TRUE(bench->UnitStates().Socket(1, 1).enabled);
 }
 
+// Three programmers: three unit panels show, Execute All still works unit 1's chip alone, and an
+// order button asks its own unit's programmer (a unit without one asks nobody).
+TEST_F(WorkbenchTest, WithThreeProgrammersRunsStayOnUnit1AndOrderButtonsAskTheirOwn) {
+    Open("W25X10");
+    for (int copy = 0; copy < 2; ++copy) {
+        sim::ProgrammerSetup setup;
+        setup.chip = *sim::FindChip("W25X10");
+        simulator->AddProgrammer(setup);
+    }
+    bench->StartUp({});
+    ASSERT_EQ(bench->ProgrammerCount(), 3);
+    EXPECT_TRUE(bench->Board().IsVisible("Unit3_Panel"));
+    EXPECT_FALSE(bench->Board().IsVisible("Unit4_Panel"));
+
+    bench->LoadIntoUnit1(WriteFile("image.bin", 4096));
+    EXPECT_TRUE(bench->ExecuteAll().Pass());
+    EXPECT_EQ(simulator->Chip(0)->Memory().ReadByte(1), 10);  // the image's second byte
+    for (int device : {1, 2})
+        EXPECT_EQ(simulator->Chip(device)->Memory().ReadByte(1), 0xFF) << device;
+
+    simulator->EnableLog(true);
+    simulator->ClearLog();
+    bench->OrderButton(3);
+    ASSERT_EQ(test::Describe(simulator->Log()), std::vector<std::string>{"out D0 0000 0005"});
+    EXPECT_EQ(simulator->Log().front().device, 2);
+    EXPECT_EQ(simulator->Path(), "1-1");  // unit 1's programmer is the open one again
+    bench->OrderButton(4);
+    EXPECT_EQ(simulator->Log().size(), 1u);
+}
+
 // A type change clears the unit's socket fields; on units 3 and 4 it also unchecks both enable
 // boxes, on units 1 and 2 they keep their state. A vendor whose type list has empty keys tells
 // them in one message and leaves those types out. A device without a sane size is refused and

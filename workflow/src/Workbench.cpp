@@ -398,9 +398,18 @@ bool Workbench::SelectDevice(int unit, std::string_view vendor, std::string_view
 void Workbench::OrderButton(int unit) {
     if (Busy() || ProgrammerCount() == 0 || unit < 1 || unit > kUnitCount)
         return;
+    // Another unit's request goes to that unit's programmer, and unit 1's stays the one open;
+    // a unit without a programmer has nothing to send it to.
+    if (unit > ProgrammerCount())
+        return;
     const DeviceWork::Guard work(work_);
     board_.ShowLamp(unit, 1, LampImage::Yellow);
-    Link().Channel().SetLampIndex(0, 5);
+    if (unit == 1) {
+        Link().Channel().SetLampIndex(0, 5);
+    } else if (Link().SelectUnit(unit - 1)) {
+        Link().Channel().SetLampIndex(0, 5);
+        Link().SelectUnit(0);
+    }
     board_.ShowLamp(unit, 1, LampImage::Gray);
     units_.SetEnabled(unit, 1, true);
 }

@@ -28,6 +28,7 @@ struct LibusbDeviceEntry {
     std::uint8_t manufacturerIndex = 0;  // string descriptor indexes; 0 = none
     std::uint8_t productIndex = 0;
     std::uint8_t serialIndex = 0;
+    std::vector<std::uint8_t> ports;  // from the root hub down; empty when not known
     bool operator<(const LibusbDeviceEntry& other) const {
         return std::pair(bus, address) < std::pair(other.bus, other.address);
     }
@@ -92,6 +93,7 @@ class LibusbDevice final : public UsbDevice {
     void Close() override;
     bool IsOpen() const override { return handle_ != nullptr; }
     UsbIdentity Identity() const override { return identity_; }
+    std::string Path() const override { return path_; }
     std::string OpenProblem() const override { return openProblem_; }
     bool ControlIn(std::uint8_t request, std::uint16_t value, std::uint16_t index,
                    std::span<std::uint8_t> data) override;
@@ -114,6 +116,7 @@ class LibusbDevice final : public UsbDevice {
     std::unique_ptr<LibusbHandle> handle_;
     LibusbInterfaceLayout layout_;
     UsbIdentity identity_;
+    std::string path_;
     std::string openProblem_;
     std::uint32_t timeouts_[3] = {kDefaultUsbTimeoutMs, kDefaultUsbTimeoutMs, kDefaultUsbTimeoutMs};
     bool hotplug_ = false;

@@ -31,6 +31,8 @@ inline constexpr std::uint32_t kDriverImageChunk = 4096;
 // An image file is a text of at most that much memory; a larger file is not an image at all and is
 // not read.
 inline constexpr std::uint64_t kDriverImageFileLimit = 1 << 20;
+// Programmers registered by one enumeration at most: the window has four unit panels.
+inline constexpr int kMaxProgrammers = 4;
 
 // Exact identity check: IDs and case-sensitive strings.
 bool IsProgrammerIdentity(const UsbIdentity& identity);
@@ -47,8 +49,23 @@ struct ImageChunk {
 // records joined until 4096 bytes have been counted. Record checksums are not checked.
 std::vector<ImageChunk> DriverImageChunks(const std::vector<std::string>& lines);
 
+// Bus paths in the order of the cabling: bus number first, then each port number as a number
+// ("1-2" before "1-10", "1-2" before "1-2.1"). An empty path (not known) sorts last.
+bool PathBefore(std::string_view a, std::string_view b);
+
+// A registered programmer, as the enumeration found it.
+struct ProgrammerUnit {
+    int device = 0;    // its device number (UnitMap's entry)
+    std::string path;  // where it sits on the bus; empty when not known
+    UsbIdentity identity;
+    bool imageLoaded = false;  // the selected device's driver image was loaded into it
+    std::string firmwareVersion{kNoFirmwareVersion};
+};
+// "ready", or what kept the unit from being ready at enumeration.
+std::string UnitStateText(const ProgrammerUnit& unit);
+
 struct EnumerationResult {
-    int programmers = 0;        // registered (0 or 1)
+    int programmers = 0;        // registered (0 to kMaxProgrammers)
     bool downloaded = false;    // the selected device's image was loaded
     bool imageMissing = false;  // the warning was shown: the window closes, the program ends
     std::string firmwareVersion{kNoFirmwareVersion};
@@ -72,7 +89,9 @@ class Programmer {
 
     int ProgrammerCount() const { return channel_.ProgrammerCount(); }
     const std::vector<std::uint8_t>& UnitMap() const { return unitMap_; }
-    // "None" until an enumeration has read a version.
+    // The registered programmers by unit (unit 1 first), as the last enumeration found them.
+    const std::vector<ProgrammerUnit>& Units() const { return units_; }
+    // Unit 1's version; "None" until an enumeration has read a version.
     const std::string& FirmwareVersion() const { return firmwareVersion_; }
 
     // The pause between open attempts (tests replace the real sleep).
@@ -80,14 +99,19 @@ class Programmer {
         pause_ = std::move(pause);
     }
 
-    // Finds the programmer among the USB devices, loads the selected device's driver image,
-    // sets the unit mode and the reset idle level (1 normal low, 0 normal high) and reads the
-    // firmware version. `imageOrigin` names the image when there is no path to quote (the device
+    // Finds the programmers among the USB devices (up to kMaxProgrammers, numbered as units in
+    // the order of their bus paths, so a unit keeps its number while the cabling stays), loads
+    // the selected device's driver image into each, sets the unit mode and the reset idle level
+    // (1 normal low, 0 normal high) and reads each one's firmware version. Unit 1's device is
+    // the one left open. `imageOrigin` names the image when there is no path to quote (the device
     // record refused or could not find it): the device file and key it comes from.
     EnumerationResult EnumerateProgrammers(const std::filesystem::path& selectedDriverImage,
                                            int resetIdleLevel, std::string_view imageOrigin = {});
     // Opens the programmer of a unit (with retries) and loads the driver image into it.
     bool OpenProgrammer(const std::filesystem::path& driverImage, int unitIndex);
+    // Opens a registered unit's device for a request of its own, without retries or a driver
+    // image. False for an index past ProgrammerCount or a device that does not open.
+    bool SelectUnit(int unitIndex);
     // Loads a driver image into the open device and starts it. False when the file cannot be
     // read or is larger than kDriverImageFileLimit (a line is logged) or no device is open.
     bool DownloadDriverImage(const std::filesystem::path& driverImage);
@@ -112,6 +136,7 @@ class Programmer {
     Pump* pump_;
     CommandChannel channel_;
     std::vector<std::uint8_t> unitMap_;
+    std::vector<ProgrammerUnit> units_;
     std::string firmwareVersion_{kNoFirmwareVersion};
     std::function<void(std::uint32_t)> pause_;
 };

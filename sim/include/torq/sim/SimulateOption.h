@@ -2,9 +2,11 @@
 // sits in the simulated programmer's socket and how the programmer behaves.
 #pragma once
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "torq/sim/SimulatedProgrammer.h"
 
@@ -33,6 +35,21 @@ struct SimulateParse {
 //   log=1               keep the transfer log
 // Numbers out of an option's range (and nan, inf) are refused.
 SimulateParse ParseSimulateOption(std::string_view text);
+
+// A bus holds at most this many simulated programmers.
+inline constexpr int kMaxSimulatedProgrammers = 4;
+
+// Several --simulate texts: one programmer each, in the order given, on one bus (paths 1-1,
+// 1-2, ...). CHIP*N stands for N programmers with the same chip and options; with file=PATH,
+// copy n from the second on keeps its chip in PATH's name with "-n" before the extension
+// (chip.bin, chip-2.bin, chip-3.bin). Every programmer has its own serial number (SIM00001,
+// SIM00002, ... unless serial= is given), its own faults (counted in its own transfers when
+// there are several) and its own chip file: two in one file are refused. log, realtime and the
+// latency values describe the bus: given on several texts, they must agree.
+SimulateParse ParseSimulateOptions(const std::vector<std::string>& texts);
+
+// The chip file of copy n of CHIP*N,file=PATH (copy 1 is PATH itself).
+std::filesystem::path SimulatedCopyFile(const std::filesystem::path& file, int copy);
 
 // The catalog's chip names, comma-separated, for help texts.
 std::string CatalogNames();

@@ -1,5 +1,6 @@
-// The simulated programmer as the program sees it through USB: a bus with one programmer (and,
-// for tests, more devices), plug and unplug, fault injection, a transfer log and a latency model.
+// The simulated programmer as the program sees it through USB: one bus with one programmer, or
+// up to four for gang runs (and, for tests, other devices), plug and unplug, fault injection, a
+// transfer log and a latency model.
 #pragma once
 
 #include <cstdint>
@@ -29,6 +30,9 @@ struct ProgrammerSetup {
     // protect bit and every block-protect bit set): its protection cannot be cleared. Only for
     // 25-series parts with block-protect bits.
     bool writeProtectHeld = false;
+    // Where the programmer sits on the bus ("1-3"); empty: port n + 1 of bus 1 for the n-th
+    // device added (the first is "1-1").
+    std::string busPath;
 };
 
 enum class TransferKind { ControlIn, ControlOut, BulkIn, BulkOut };
@@ -75,7 +79,8 @@ class SimulatedProgrammer final : public UsbDevice {
 
     // More devices on the bus, after the first; returns the device's index.
     int AddProgrammer(ProgrammerSetup setup);
-    int AddForeignDevice(UsbIdentity identity);
+    int AddForeignDevice(UsbIdentity identity, std::string busPath = {});
+    int Devices() const { return static_cast<int>(devices_.size()); }
     // Why a content file could not be used (the chip then keeps its content in memory); the
     // option parser refuses such a set-up.
     const std::string& SetupProblem() const { return setupProblem_; }
@@ -86,6 +91,7 @@ class SimulatedProgrammer final : public UsbDevice {
     void Close() override;
     bool IsOpen() const override { return open_ >= 0; }
     UsbIdentity Identity() const override;
+    std::string Path() const override;
     bool ControlIn(std::uint8_t request, std::uint16_t value, std::uint16_t index,
                    std::span<std::uint8_t> data) override;
     bool ControlOut(std::uint8_t request, std::uint16_t value, std::uint16_t index,
@@ -111,6 +117,12 @@ class SimulatedProgrammer final : public UsbDevice {
     void UnplugAfter(std::uint64_t transfers);
     void FailOpens(int count) { failOpens_ = count; }
     void ClearFaults();
+    // The same faults for one device only (its index as added), with transfers counted among
+    // those it sees: so one programmer of several can fail while the others go on.
+    void FailTransferOn(int device, std::uint64_t nth, FaultEffect effect = FaultEffect::Fail);
+    void FailEveryOn(int device, TransferMatch match, FaultEffect effect = FaultEffect::Fail);
+    void UnplugAfterOn(int device, std::uint64_t transfers);
+    void FailOpensOn(int device, int count);
 
     ProgrammerFirmware& Firmware(int index = 0);
     SpiChip* Chip(int index = 0) { return Firmware(index).Chip(); }
@@ -125,8 +137,14 @@ class SimulatedProgrammer final : public UsbDevice {
 
     void SetLatency(const LatencyModel& latency) { latency_ = latency; }
     const LatencyModel& Latency() const { return latency_; }
-    // Bus time the transfers so far would have taken (latency model and time-outs).
+    // Bus time the transfers so far would have taken (latency model and time-outs). All
+    // programmers share the one high-speed bus, which carries one transfer at a time: this total
+    // is what the bus is busy for, however many programmers the transfers went to.
     double ModelledMicroseconds() const { return modelledMicroseconds_; }
+    // The part of it spent on one device's transfers.
+    double ModelledMicroseconds(int device) const {
+        return devices_.at(static_cast<std::size_t>(device)).modelledMicroseconds;
+    }
 
     // Real-time mode (null: off, every transfer and chip command is instantaneous): each
     // transfer takes its modelled bus time on this clock and the chips are busy for their
@@ -135,16 +153,26 @@ class SimulatedProgrammer final : public UsbDevice {
     SimClock* RealTimeClock() const { return clock_.get(); }
 
   private:
-    struct Device {
-        UsbIdentity identity;
-        std::unique_ptr<ProgrammerFirmware> firmware;  // null: not a programmer
-        bool plugged = true;
-    };
     struct Fault {
         std::uint64_t at = 0;  // transfer number, or 0 for a standing fault
         TransferMatch match;
         FaultEffect effect;
     };
+    struct Device {
+        UsbIdentity identity;
+        std::unique_ptr<ProgrammerFirmware> firmware;  // null: not a programmer
+        std::string path;
+        bool plugged = true;
+        // Faults of this device alone, counted in its own transfers.
+        std::uint64_t transfers = 0;
+        std::vector<Fault> faults;
+        std::optional<std::uint64_t> unplugAt;
+        int failOpens = 0;
+        double modelledMicroseconds = 0;
+    };
+    Device& At(int device) { return devices_.at(static_cast<std::size_t>(device)); }
+    static std::optional<FaultEffect> DueFault(std::vector<Fault>& faults, std::uint64_t number,
+                                               TransferKind kind, std::uint8_t request);
     template <typename Act>
     bool Transfer(TransferKind kind, std::uint8_t request, std::uint16_t value, std::uint16_t index,
                   std::span<const std::uint8_t> sent, std::span<std::uint8_t> received, Act act);

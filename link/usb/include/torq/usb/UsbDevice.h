@@ -42,6 +42,10 @@ class UsbDevice {
     virtual bool IsOpen() const = 0;
     // The identity of the open device; empty when none is open.
     virtual UsbIdentity Identity() const = 0;
+    // Where the open device sits: the bus number and the port numbers from the root hub down
+    // ("1-2.3"), so that a programmer keeps its unit number while the cabling stays. Empty when
+    // none is open or the backend cannot tell.
+    virtual std::string Path() const { return {}; }
     // Why the last Open failed when the operator can do something about it (for example a
     // missing device permission), else empty.
     virtual std::string OpenProblem() const { return {}; }
