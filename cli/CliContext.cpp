@@ -106,16 +106,32 @@ int Fail(int code, std::string_view message) {
     return code;
 }
 
-int OpenBench(CliContext& context, Needs needs) {
-    const bool programmer = needs == Needs::Programmer || needs == Needs::ProgrammerAnyDevice;
+namespace {
+
+bool NeedsProgrammer(Needs needs) {
+    return needs == Needs::Programmer || needs == Needs::ProgrammerAnyDevice;
+}
+
+// The programmer's commands hold the home folder alone; then the USB layer they talk through
+// (none for a command without the programmer). Returns 0, or the exit code (the reason printed).
+int TakeUsb(CliContext& context, bool programmer, std::unique_ptr<UsbDevice>& usb) {
     if (programmer) {
         if (const int code = LockHome(context, HomeAccess::Exclusive); code != kSuccess)
             return code;
     }
     std::string problem;
-    std::unique_ptr<UsbDevice> usb = MakeUsb(context, programmer, problem);
-    if (!usb)
-        return Fail(kBadUsage, problem);
+    usb = MakeUsb(context, programmer, problem);
+    return usb ? kSuccess : Fail(kBadUsage, problem);
+}
+
+}  // namespace
+
+int OpenBench(CliContext& context, Needs needs) {
+    const bool programmer = NeedsProgrammer(needs);
+    std::unique_ptr<UsbDevice> usb;
+    if (const int code = TakeUsb(context, programmer, usb); code != kSuccess)
+        return code;
+    std::string problem;
     context.bench = std::make_unique<Workbench>(
         context.Directories(),
         WorkbenchSeams{context.op, context.pump, SystemClock::Instance(), context.watchTimer,
@@ -141,15 +157,11 @@ int OpenBench(CliContext& context, Needs needs) {
 }
 
 int OpenSession(CliContext& context, Needs needs) {
-    const bool programmer = needs == Needs::Programmer || needs == Needs::ProgrammerAnyDevice;
-    if (programmer) {
-        if (const int code = LockHome(context, HomeAccess::Exclusive); code != kSuccess)
-            return code;
-    }
+    const bool programmer = NeedsProgrammer(needs);
+    std::unique_ptr<UsbDevice> usb;
+    if (const int code = TakeUsb(context, programmer, usb); code != kSuccess)
+        return code;
     std::string problem;
-    std::unique_ptr<UsbDevice> usb = MakeUsb(context, programmer, problem);
-    if (!usb)
-        return Fail(kBadUsage, problem);
     context.sessionLog.Subscribe(&context.stdoutView);
     context.session = std::make_unique<DeviceSession>(
         context.Directories(), DeviceSessionSeams{context.sessionLog, context.op, context.pump,
