@@ -50,6 +50,13 @@ int LibusbDevice::DeviceCount() {
     return static_cast<int>(entries_.size());
 }
 
+std::unique_ptr<UsbDevice> LibusbDevice::NewHandle() {
+    auto api = CreateSystemLibusb();
+    if (!api)
+        return nullptr;
+    return std::make_unique<LibusbDevice>(std::move(api), vendorId_, productId_);
+}
+
 bool LibusbDevice::Open(int deviceNumber) {
     Close();
     openProblem_.clear();

@@ -219,6 +219,25 @@ bool Programmer::OpenProgrammer(const std::filesystem::path& driverImage, int un
     return true;
 }
 
+bool Programmer::AdoptUnit(const ProgrammerUnit& unit) {
+    const int count = usb_->DeviceCount();
+    for (int number = 0; number < count; ++number) {
+        const bool found = unit.path.empty() ? number == unit.device
+                                             : usb_->Open(number) && usb_->Path() == unit.path;
+        if (!found)
+            continue;
+        usb_->Close();
+        units_ = {unit};
+        units_.front().device = number;
+        unitMap_ = {static_cast<std::uint8_t>(number)};
+        channel_.SetProgrammerCount(1);
+        firmwareVersion_ = unit.firmwareVersion;
+        return true;
+    }
+    usb_->Close();
+    return false;
+}
+
 bool Programmer::SelectUnit(int unitIndex) {
     if (unitIndex < 0 || unitIndex >= ProgrammerCount())
         return false;

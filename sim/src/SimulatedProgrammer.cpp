@@ -7,11 +7,38 @@
 
 namespace torq::sim {
 
+namespace {
+
+// The handle whose transfer the calling thread is in: a chip's busy time gives its wait hook a
+// turn, so that a worker's waits never call the window's.
+thread_local const std::function<void()>* currentWaiting = nullptr;
+
+class CurrentWaiting {
+  public:
+    explicit CurrentWaiting(const std::function<void()>& waiting) : previous_(currentWaiting) {
+        currentWaiting = &waiting;
+    }
+    ~CurrentWaiting() { currentWaiting = previous_; }
+    CurrentWaiting(const CurrentWaiting&) = delete;
+    CurrentWaiting& operator=(const CurrentWaiting&) = delete;
+
+  private:
+    const std::function<void()>* previous_;
+};
+
+void CallCurrentWaiting() {
+    if (currentWaiting != nullptr && *currentWaiting)
+        (*currentWaiting)();
+}
+
+}  // namespace
+
 UsbIdentity ProgrammerIdentity() {
     return {0x4D51, 0x0309, "NOVU", "TORQ-SPI", "SIM00001"};
 }
 
 SimulatedProgrammer::SimulatedProgrammer(ProgrammerSetup setup) {
+    main_.waiting = [this] { Waiting(); };
     AddProgrammer(std::move(setup));
 }
 
@@ -69,7 +96,7 @@ int SimulatedProgrammer::AddProgrammer(ProgrammerSetup setup) {
 void SimulatedProgrammer::SetRealTime(std::shared_ptr<SimClock> clock) {
     clock_ = std::move(clock);
     // Every wait of the simulator gives the host's wait hook a turn every few milliseconds.
-    slicedClock_ = clock_ ? std::make_unique<SlicedClock>(*clock_, [this] { Waiting(); }) : nullptr;
+    slicedClock_ = clock_ ? std::make_unique<SlicedClock>(*clock_, CallCurrentWaiting) : nullptr;
     busFreeAt_ = clock_ ? clock_->Now() : SimTime{0};
     for (auto& device : devices_) {
         if (device.firmware)
@@ -85,7 +112,55 @@ int SimulatedProgrammer::AddForeignDevice(UsbIdentity identity, std::string busP
     return static_cast<int>(devices_.size()) - 1;
 }
 
+class SimulatedProgrammer::Handle final : public UsbDevice {
+  public:
+    explicit Handle(SimulatedProgrammer& bus) : bus_(bus) {
+        state_.waiting = [this] { Waiting(); };
+    }
+    int DeviceCount() override { return bus_.DeviceCount(); }
+    bool Open(int deviceNumber) override { return bus_.OpenFor(state_, deviceNumber); }
+    void Close() override { state_.open = -1; }
+    bool IsOpen() const override { return state_.open >= 0; }
+    UsbIdentity Identity() const override { return bus_.IdentityFor(state_); }
+    std::string Path() const override { return bus_.PathFor(state_); }
+    bool ControlIn(std::uint8_t request, std::uint16_t value, std::uint16_t index,
+                   std::span<std::uint8_t> data) override {
+        return bus_.Transfer(
+            state_, TransferKind::ControlIn, request, value, index, {}, data,
+            [&](ProgrammerFirmware& f) { return f.ControlIn(request, value, index, data); });
+    }
+    bool ControlOut(std::uint8_t request, std::uint16_t value, std::uint16_t index,
+                    std::span<const std::uint8_t> data) override {
+        return bus_.Transfer(
+            state_, TransferKind::ControlOut, request, value, index, data, {},
+            [&](ProgrammerFirmware& f) { return f.ControlOut(request, value, index, data); });
+    }
+    bool BulkIn(std::span<std::uint8_t> data) override {
+        return bus_.Transfer(state_, TransferKind::BulkIn, 0, 0, 0, {}, data,
+                             [&](ProgrammerFirmware& f) { return f.BulkIn(data); });
+    }
+    bool BulkOut(std::span<const std::uint8_t> data) override {
+        return bus_.Transfer(state_, TransferKind::BulkOut, 0, 0, 0, data, {},
+                             [&](ProgrammerFirmware& f) { return f.BulkOut(data); });
+    }
+    void SetTimeout(UsbEndpoint endpoint, std::uint32_t milliseconds) override {
+        state_.timeouts[static_cast<int>(endpoint)] = milliseconds;
+    }
+    std::uint32_t Timeout(UsbEndpoint endpoint) const override {
+        return state_.timeouts[static_cast<int>(endpoint)];
+    }
+
+  private:
+    SimulatedProgrammer& bus_;
+    HandleState state_;
+};
+
+std::unique_ptr<UsbDevice> SimulatedProgrammer::NewHandle() {
+    return std::make_unique<Handle>(*this);
+}
+
 int SimulatedProgrammer::DeviceCount() {
+    const std::lock_guard lock(mutex_);
     int count = 0;
     for (const auto& device : devices_)
         count += device.plugged ? 1 : 0;
@@ -93,7 +168,12 @@ int SimulatedProgrammer::DeviceCount() {
 }
 
 bool SimulatedProgrammer::Open(int deviceNumber) {
-    Close();
+    return OpenFor(main_, deviceNumber);
+}
+
+bool SimulatedProgrammer::OpenFor(HandleState& handle, int deviceNumber) {
+    const std::lock_guard lock(mutex_);
+    handle.open = -1;
     ++opens_;
     if (failOpens_ > 0) {
         --failOpens_;
@@ -109,8 +189,8 @@ bool SimulatedProgrammer::Open(int deviceNumber) {
                 --devices_[i].failOpens;
                 return false;
             }
-            open_ = static_cast<int>(i);
-            for (auto& t : timeouts_)
+            handle.open = static_cast<int>(i);
+            for (auto& t : handle.timeouts)
                 t = kDefaultUsbTimeoutMs;
             return true;
         }
@@ -119,34 +199,52 @@ bool SimulatedProgrammer::Open(int deviceNumber) {
 }
 
 void SimulatedProgrammer::Close() {
-    open_ = -1;
+    main_.open = -1;
 }
 
 UsbIdentity SimulatedProgrammer::Identity() const {
-    return open_ >= 0 ? devices_[static_cast<std::size_t>(open_)].identity : UsbIdentity{};
+    return IdentityFor(main_);
 }
 
 std::string SimulatedProgrammer::Path() const {
-    return open_ >= 0 ? devices_[static_cast<std::size_t>(open_)].path : std::string();
+    return PathFor(main_);
+}
+
+UsbIdentity SimulatedProgrammer::IdentityFor(const HandleState& handle) const {
+    const std::lock_guard lock(mutex_);
+    return handle.open >= 0 ? devices_[static_cast<std::size_t>(handle.open)].identity
+                            : UsbIdentity{};
+}
+
+std::string SimulatedProgrammer::PathFor(const HandleState& handle) const {
+    const std::lock_guard lock(mutex_);
+    return handle.open >= 0 ? devices_[static_cast<std::size_t>(handle.open)].path : std::string();
 }
 
 void SimulatedProgrammer::SetTimeout(UsbEndpoint endpoint, std::uint32_t milliseconds) {
-    timeouts_[static_cast<int>(endpoint)] = milliseconds;
+    main_.timeouts[static_cast<int>(endpoint)] = milliseconds;
 }
 
 std::uint32_t SimulatedProgrammer::Timeout(UsbEndpoint endpoint) const {
-    return timeouts_[static_cast<int>(endpoint)];
+    return main_.timeouts[static_cast<int>(endpoint)];
 }
 
 void SimulatedProgrammer::ProcessEvents() {
-    while (!events_.empty()) {
-        const UsbChange change = events_.front();
-        events_.pop_front();
-        NotifyChange(change);
+    std::deque<UsbChange> events;
+    {
+        const std::lock_guard lock(mutex_);
+        events.swap(events_);
     }
+    for (const UsbChange change : events)
+        NotifyChange(change);
 }
 
 void SimulatedProgrammer::Unplug(int index) {
+    const std::lock_guard lock(mutex_);
+    UnplugLocked(index);
+}
+
+void SimulatedProgrammer::UnplugLocked(int index) {
     Device& device = devices_.at(static_cast<std::size_t>(index));
     if (!device.plugged)
         return;
@@ -157,6 +255,7 @@ void SimulatedProgrammer::Unplug(int index) {
 }
 
 void SimulatedProgrammer::Plug(int index) {
+    const std::lock_guard lock(mutex_);
     Device& device = devices_.at(static_cast<std::size_t>(index));
     if (device.plugged)
         return;
@@ -167,18 +266,22 @@ void SimulatedProgrammer::Plug(int index) {
 }
 
 void SimulatedProgrammer::FailTransfer(std::uint64_t nth, FaultEffect effect) {
+    const std::lock_guard lock(mutex_);
     faults_.push_back({transfers_ + nth, {}, effect});
 }
 
 void SimulatedProgrammer::FailEvery(TransferMatch match, FaultEffect effect) {
+    const std::lock_guard lock(mutex_);
     faults_.push_back({0, match, effect});
 }
 
 void SimulatedProgrammer::UnplugAfter(std::uint64_t transfers) {
+    const std::lock_guard lock(mutex_);
     unplugAt_ = transfers_ + transfers + 1;
 }
 
 void SimulatedProgrammer::ClearFaults() {
+    const std::lock_guard lock(mutex_);
     faults_.clear();
     unplugAt_.reset();
     failOpens_ = 0;
@@ -190,20 +293,24 @@ void SimulatedProgrammer::ClearFaults() {
 }
 
 void SimulatedProgrammer::FailTransferOn(int device, std::uint64_t nth, FaultEffect effect) {
+    const std::lock_guard lock(mutex_);
     Device& d = At(device);
     d.faults.push_back({d.transfers + nth, {}, effect});
 }
 
 void SimulatedProgrammer::FailEveryOn(int device, TransferMatch match, FaultEffect effect) {
+    const std::lock_guard lock(mutex_);
     At(device).faults.push_back({0, match, effect});
 }
 
 void SimulatedProgrammer::UnplugAfterOn(int device, std::uint64_t transfers) {
+    const std::lock_guard lock(mutex_);
     Device& d = At(device);
     d.unplugAt = d.transfers + transfers + 1;
 }
 
 void SimulatedProgrammer::FailOpensOn(int device, int count) {
+    const std::lock_guard lock(mutex_);
     At(device).failOpens = count;
 }
 
@@ -232,10 +339,10 @@ ProgrammerFirmware& SimulatedProgrammer::Firmware(int index) {
 }
 
 template <typename Act>
-bool SimulatedProgrammer::Transfer(TransferKind kind, std::uint8_t request, std::uint16_t value,
-                                   std::uint16_t index, std::span<const std::uint8_t> sent,
+bool SimulatedProgrammer::Transfer(HandleState& handle, TransferKind kind, std::uint8_t request,
+                                   std::uint16_t value, std::uint16_t index,
+                                   std::span<const std::uint8_t> sent,
                                    std::span<std::uint8_t> received, Act act) {
-    const std::uint64_t number = ++transfers_;
     const bool control = kind == TransferKind::ControlIn || kind == TransferKind::ControlOut;
     const std::size_t length =
         control ? std::max(sent.size(), received.size())
@@ -244,49 +351,64 @@ bool SimulatedProgrammer::Transfer(TransferKind kind, std::uint8_t request, std:
                                      : latency_.bulkMicroseconds + latency_.bulkNanosecondsPerByte *
                                                                        static_cast<double>(length) /
                                                                        1000.0;
-
-    std::optional<FaultEffect> effect = DueFault(faults_, number, kind, request);
-    if (unplugAt_ && number >= *unplugAt_) {
-        unplugAt_.reset();
-        effect = FaultEffect::Unplug;
-    }
-
-    bool ok = false;
-    Device* device = open_ >= 0 ? &devices_[static_cast<std::size_t>(open_)] : nullptr;
-    if (device) {
-        const std::uint64_t own = ++device->transfers;
-        if (const auto deviceEffect = DueFault(device->faults, own, kind, request))
-            effect = deviceEffect;
-        if (device->unplugAt && own >= *device->unplugAt) {
-            device->unplugAt.reset();
+    const int open = handle.open;
+    std::optional<FaultEffect> effect;
+    ProgrammerFirmware* firmware = nullptr;
+    SimTime busSlotEnd{0};
+    {
+        const std::lock_guard lock(mutex_);
+        const std::uint64_t number = ++transfers_;
+        effect = DueFault(faults_, number, kind, request);
+        if (unplugAt_ && number >= *unplugAt_) {
+            unplugAt_.reset();
             effect = FaultEffect::Unplug;
         }
+        Device* device = open >= 0 ? &devices_[static_cast<std::size_t>(open)] : nullptr;
+        if (device) {
+            const std::uint64_t own = ++device->transfers;
+            if (const auto deviceEffect = DueFault(device->faults, own, kind, request))
+                effect = deviceEffect;
+            if (device->unplugAt && own >= *device->unplugAt) {
+                device->unplugAt.reset();
+                effect = FaultEffect::Unplug;
+            }
+        }
+        if (effect == FaultEffect::Unplug && device)
+            UnplugLocked(open);
+        const bool answered = device && device->plugged && device->firmware;
+        if (answered && effect == FaultEffect::Timeout) {
+            const UsbEndpoint endpoint = control                        ? UsbEndpoint::Control
+                                         : kind == TransferKind::BulkIn ? UsbEndpoint::BulkIn
+                                                                        : UsbEndpoint::BulkOut;
+            busMicroseconds += 1000.0 * handle.timeouts[static_cast<int>(endpoint)];
+        }
+        modelledMicroseconds_ += busMicroseconds;
+        if (device)
+            device->modelledMicroseconds += busMicroseconds;
+        if (clock_) {
+            // The bus carries one transfer after another, whichever programmer it is for: each
+            // transfer takes the next slot. Sleeping to the running total of bus time keeps
+            // oversleeping from adding up; only a pause of the host restarts the count.
+            const SimTime now = clock_->Now();
+            if (now > busFreeAt_ + kHostPause)
+                busFreeAt_ = now;
+            busFreeAt_ += SimTime{static_cast<std::int64_t>(busMicroseconds * 1000.0)};
+            busSlotEnd = busFreeAt_;
+        }
+        if (answered && effect != FaultEffect::Timeout && effect != FaultEffect::Fail)
+            firmware = device->firmware.get();
     }
-    if (effect == FaultEffect::Unplug && device)
-        Unplug(open_);
-    const bool answered = device && device->plugged && device->firmware;
-    if (answered && effect == FaultEffect::Timeout) {
-        const UsbEndpoint endpoint = control                        ? UsbEndpoint::Control
-                                     : kind == TransferKind::BulkIn ? UsbEndpoint::BulkIn
-                                                                    : UsbEndpoint::BulkOut;
-        busMicroseconds += 1000.0 * Timeout(endpoint);
-    }
-    modelledMicroseconds_ += busMicroseconds;
-    if (device)
-        device->modelledMicroseconds += busMicroseconds;
-    if (clock_) {
-        // The bus carries one transfer after another. Sleeping to the running total of bus time
-        // keeps oversleeping from adding up; only a pause of the host restarts the count.
-        const SimTime now = clock_->Now();
-        if (now > busFreeAt_ + kHostPause)
-            busFreeAt_ = now;
-        busFreeAt_ += SimTime{static_cast<std::int64_t>(busMicroseconds * 1000.0)};
-        slicedClock_->SleepUntil(busFreeAt_);
-    }
-    if (answered && effect != FaultEffect::Timeout && effect != FaultEffect::Fail)
-        ok = act(*device->firmware) && effect != FaultEffect::FailAfterData;
+    // The waits and the firmware's work run outside the bus lock, so that the other handles' chips
+    // are busy at the same time.
+    const CurrentWaiting waiting(handle.waiting);
+    if (clock_)
+        slicedClock_->SleepUntil(busSlotEnd);
+    bool ok = false;
+    if (firmware != nullptr)
+        ok = act(*firmware) && effect != FaultEffect::FailAfterData;
+    const std::lock_guard lock(mutex_);
     if (logEnabled_) {
-        SimTransfer entry{kind, open_, request, value, index, static_cast<std::uint32_t>(length),
+        SimTransfer entry{kind, open, request, value, index, static_cast<std::uint32_t>(length),
                           {},   ok};
         if (kind == TransferKind::ControlOut || kind == TransferKind::BulkOut) {
             entry.data.assign(sent.begin(), sent.end());
@@ -301,24 +423,24 @@ bool SimulatedProgrammer::Transfer(TransferKind kind, std::uint8_t request, std:
 bool SimulatedProgrammer::ControlIn(std::uint8_t request, std::uint16_t value, std::uint16_t index,
                                     std::span<std::uint8_t> data) {
     return Transfer(
-        TransferKind::ControlIn, request, value, index, {}, data,
+        main_, TransferKind::ControlIn, request, value, index, {}, data,
         [&](ProgrammerFirmware& f) { return f.ControlIn(request, value, index, data); });
 }
 
 bool SimulatedProgrammer::ControlOut(std::uint8_t request, std::uint16_t value, std::uint16_t index,
                                      std::span<const std::uint8_t> data) {
     return Transfer(
-        TransferKind::ControlOut, request, value, index, data, {},
+        main_, TransferKind::ControlOut, request, value, index, data, {},
         [&](ProgrammerFirmware& f) { return f.ControlOut(request, value, index, data); });
 }
 
 bool SimulatedProgrammer::BulkIn(std::span<std::uint8_t> data) {
-    return Transfer(TransferKind::BulkIn, 0, 0, 0, {}, data,
+    return Transfer(main_, TransferKind::BulkIn, 0, 0, 0, {}, data,
                     [&](ProgrammerFirmware& f) { return f.BulkIn(data); });
 }
 
 bool SimulatedProgrammer::BulkOut(std::span<const std::uint8_t> data) {
-    return Transfer(TransferKind::BulkOut, 0, 0, 0, data, {},
+    return Transfer(main_, TransferKind::BulkOut, 0, 0, 0, data, {},
                     [&](ProgrammerFirmware& f) { return f.BulkOut(data); });
 }
 

@@ -6,22 +6,9 @@
 #include "torq/buffer/BufferFile.h"
 #include "torq/link/Identification.h"
 #include "torq/workflow/TimeText.h"
+#include "SequencerParts.h"
 
 namespace torq {
-
-namespace {
-
-constexpr int kSocketStartAdvance = 5;   // before the start tick
-constexpr int kSocketTimedAdvance = 10;  // after it
-constexpr int kSocketEndAdvance = 5;     // before EndRun
-constexpr int kSingleStepAdvance = 40;   // a step tile before its operation
-constexpr int kReadEndAdvance = 10;      // a read after its operation
-constexpr int kProgressMaximum = 100;
-constexpr std::uint8_t kVerdictPass = 0x01;  // SetLamp's index byte after a pass
-constexpr std::uint8_t kVerdictFail = 0x00;
-constexpr std::uint16_t kResetPulseFlag = 0x0100;
-
-}  // namespace
 
 std::string DamagedBufferLine(std::uint64_t length, std::uint64_t deviceSize) {
     return "Error : The buffer holds " + std::to_string(length) + " bytes, the device " +
@@ -35,6 +22,9 @@ bool RunPlan::Runs(Step step) const {
 Verdict RunResult::Outcome() const {
     if (!ran)
         return Verdict::None;
+    // A run the operator stopped is not done, whatever its steps so far said.
+    if (stopped)
+        return Verdict::Stopped;
     if (processed > 0)
         return processed == passed ? Verdict::Pass : Verdict::Fail;
     return skipped > 0 ? Verdict::Stopped : Verdict::None;
@@ -54,17 +44,34 @@ std::string_view VerdictWord(Verdict verdict) {
     return {};
 }
 
+std::string FailureWords(const RunResult& result) {
+    if (result.failedStep)
+        return std::string(OperationLogName(*result.failedStep));
+    return result.failure;
+}
+
 std::string VerdictLine(const RunResult& result) {
     const Verdict verdict = result.Outcome();
     if (verdict == Verdict::None)
         return {};
     std::string line = std::string(kVerdictPrefix) + std::string(VerdictWord(verdict));
-    if (verdict == Verdict::Fail && result.failedStep)
-        line += " [" + std::string(OperationLogName(*result.failedStep)) + "]";
-    else if (verdict == Verdict::Fail && !result.failure.empty())
-        line += " [" + result.failure + "]";
-    if (verdict == Verdict::Stopped)
-        line += " [not done: the chip in the socket was not confirmed]";
+    if (verdict == Verdict::Fail && result.units.size() > 1) {
+        std::string failed;
+        for (const RunResult::UnitOutcome& unit : result.units) {
+            if (unit.result.Outcome() == Verdict::Pass)
+                continue;
+            const std::string words = FailureWords(unit.result);
+            failed += (failed.empty() ? "" : ", ") + std::string("Unit ") +
+                      std::to_string(unit.unit) + (words.empty() ? "" : " : " + words);
+        }
+        line += " [" + failed + "]";
+    } else if (verdict == Verdict::Fail && !FailureWords(result).empty()) {
+        line += " [" + FailureWords(result) + "]";
+    }
+    if (verdict == Verdict::Stopped) {
+        line += result.stopped ? " [not done: the operator stopped the run]"
+                               : " [not done: the chip in the socket was not confirmed]";
+    }
     return line;
 }
 
@@ -173,6 +180,31 @@ void Sequencer::Progress(std::uint64_t done, std::uint64_t total) {
         observer->StepProgress(*currentOperation_, done, total);
 }
 
+bool RunDeviceOperation(DeviceOperations& ops, Operation operation, const DeviceRecord& record,
+                        const PageValues& values, const RunPlan& plan, PageValues* readBack) {
+    switch (operation) {
+        case Operation::Erase:
+            return ops.EraseDevice(record, values);
+        case Operation::BlankCheck:
+            return ops.BlankCheck(record, values);
+        case Operation::Program:
+            return ops.ProgramDevice(record, values);
+        case Operation::Verify:
+            return ops.VerifyDevice(record, plan.verifyListing);
+        case Operation::Protect:
+            return ops.ProtectDevice(record, ProtectDirection::Protect, values);
+        case Operation::Unprotect:
+            return ops.ProtectDevice(record, ProtectDirection::Unprotect, values);
+        case Operation::Read:
+            return ops.ReadDevice(record, readBack);
+        case Operation::Reset:
+            return ops.TargetReset(
+                static_cast<std::uint16_t>(kResetPulseFlag | plan.resetIdleLevel),
+                plan.resetPulseMs);
+    }
+    return false;
+}
+
 bool Sequencer::RunOperation(Operation operation, const RunPlan& plan) {
     DeviceOperations& ops = s_.session.Operations();
     const DeviceRecord& record = s_.session.Record();
@@ -180,39 +212,11 @@ bool Sequencer::RunOperation(Operation operation, const RunPlan& plan) {
     for (SequencerObserver* observer : observers_)
         observer->StepStarted(operation);
     ops.SetProgressSink(this);
-    bool pass = false;
-    switch (operation) {
-        case Operation::Erase:
-            pass = ops.EraseDevice(record, s_.session.Values());
-            break;
-        case Operation::BlankCheck:
-            pass = ops.BlankCheck(record, s_.session.Values());
-            break;
-        case Operation::Program:
-            pass = ops.ProgramDevice(record, s_.session.Values());
-            break;
-        case Operation::Verify:
-            pass = ops.VerifyDevice(record, plan.verifyListing);
-            break;
-        case Operation::Protect:
-            pass = ops.ProtectDevice(record, ProtectDirection::Protect, s_.session.Values());
-            break;
-        case Operation::Unprotect:
-            pass = ops.ProtectDevice(record, ProtectDirection::Unprotect, s_.session.Values());
-            break;
-        case Operation::Read: {
-            PageValues readBack;
-            pass = ops.ReadDevice(record, &readBack);
-            if (pass && readBack.Exists())
-                context_.PageValuesRead(readBack);
-            break;
-        }
-        case Operation::Reset:
-            pass =
-                ops.TargetReset(static_cast<std::uint16_t>(kResetPulseFlag | plan.resetIdleLevel),
-                                plan.resetPulseMs);
-            break;
-    }
+    PageValues readBack;
+    const bool pass =
+        RunDeviceOperation(ops, operation, record, s_.session.Values(), plan, &readBack);
+    if (pass && operation == Operation::Read && readBack.Exists())
+        context_.PageValuesRead(readBack);
     ops.SetProgressSink(nullptr);
     for (SequencerObserver* observer : observers_)
         observer->StepEnded(operation, pass);
@@ -230,7 +234,9 @@ void Sequencer::ShowVerdict(RunResult& result, bool socketResult, bool showLamp)
         board.ShowLamp(1, 1, socketResult ? LampImage::Green : LampImage::Red);
     board.SetProgress(1, kProgressMaximum);
     const bool pass = result.processed == result.passed;
-    board.ShowStatus(pass ? StatusImage::Pass : StatusImage::Fail);
+    board.ShowStatus(result.stopped ? StatusImage::Stopped
+                     : pass         ? StatusImage::Pass
+                                    : StatusImage::Fail);
     s_.session.Link().Channel().SetLamp(1, pass ? kVerdictPass : kVerdictFail);
     s_.log.WriteInfoLine(VerdictLine(result));
 }
@@ -306,7 +312,11 @@ RunResult Sequencer::Run(const RunPlan& plan) {
         const TimerPause pause(s_.watchTimer);
         {
             const RunScope scope(*this, result);
-            if (OpenProgrammer(plan, result)) {
+            const std::vector<int> gang =
+                plan.kind == RunKind::Steps ? GangUnits(plan) : std::vector<int>{};
+            if (!gang.empty()) {
+                RunGang(plan, result, gang);
+            } else if (OpenProgrammer(plan, result)) {
                 switch (plan.kind) {
                     case RunKind::Steps:
                         RunSteps(plan, result);

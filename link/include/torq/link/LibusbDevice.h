@@ -105,6 +105,8 @@ class LibusbDevice final : public UsbDevice {
     std::uint32_t Timeout(UsbEndpoint endpoint) const override;
     // Hot-plug events where libusb has them, else a re-scan of the bus compared with the last.
     void ProcessEvents() override;
+    // A handle of its own on libusb's devices (a context of its own), for a worker thread.
+    std::unique_ptr<UsbDevice> NewHandle() override;
 
   private:
     std::vector<LibusbDeviceEntry> Candidates();

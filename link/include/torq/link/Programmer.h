@@ -109,6 +109,10 @@ class Programmer {
                                            int resetIdleLevel, std::string_view imageOrigin = {});
     // Opens the programmer of a unit (with retries) and loads the driver image into it.
     bool OpenProgrammer(const std::filesystem::path& driverImage, int unitIndex);
+    // Makes this link drive one registered unit alone (a gang run's worker, on a USB handle of its
+    // own): its unit 1 becomes that unit, found on this handle by its bus path (by its device
+    // number when the path is not known). False when the unit is not there.
+    bool AdoptUnit(const ProgrammerUnit& unit);
     // Opens a registered unit's device for a request of its own, without retries or a driver
     // image. False for an index past ProgrammerCount or a device that does not open.
     bool SelectUnit(int unitIndex);

@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -89,7 +91,7 @@ class SimulatedProgrammer final : public UsbDevice {
     int DeviceCount() override;
     bool Open(int deviceNumber) override;
     void Close() override;
-    bool IsOpen() const override { return open_ >= 0; }
+    bool IsOpen() const override { return main_.open >= 0; }
     UsbIdentity Identity() const override;
     std::string Path() const override;
     bool ControlIn(std::uint8_t request, std::uint16_t value, std::uint16_t index,
@@ -101,6 +103,10 @@ class SimulatedProgrammer final : public UsbDevice {
     void SetTimeout(UsbEndpoint endpoint, std::uint32_t milliseconds) override;
     std::uint32_t Timeout(UsbEndpoint endpoint) const override;
     void ProcessEvents() override;
+    // A handle of its own on this bus (a worker's): the devices, their faults, the transfer log
+    // and the bus time are the bus's, shared by every handle; its open device, time-outs and
+    // wait hook are its own. The handle must not outlive the bus.
+    std::unique_ptr<UsbDevice> NewHandle() override;
 
     // Plug and unplug device `index` (0: the first programmer). Notifications are queued and
     // delivered by ProcessEvents.
@@ -153,6 +159,20 @@ class SimulatedProgrammer final : public UsbDevice {
     SimClock* RealTimeClock() const { return clock_.get(); }
 
   private:
+    class Handle;
+    // What each handle has of its own: the open device (an index into devices_, -1 when none),
+    // the time-outs, and its wait hook, which a chip's busy time inside its transfers calls.
+    struct HandleState {
+        int open = -1;
+        std::uint32_t timeouts[3] = {kDefaultUsbTimeoutMs, kDefaultUsbTimeoutMs,
+                                     kDefaultUsbTimeoutMs};
+        std::function<void()> waiting;
+    };
+    bool OpenFor(HandleState& handle, int deviceNumber);
+    UsbIdentity IdentityFor(const HandleState& handle) const;
+    std::string PathFor(const HandleState& handle) const;
+    // The bus lock is held by the caller.
+    void UnplugLocked(int index);
     struct Fault {
         std::uint64_t at = 0;  // transfer number, or 0 for a standing fault
         TransferMatch match;
@@ -174,14 +194,16 @@ class SimulatedProgrammer final : public UsbDevice {
     static std::optional<FaultEffect> DueFault(std::vector<Fault>& faults, std::uint64_t number,
                                                TransferKind kind, std::uint8_t request);
     template <typename Act>
-    bool Transfer(TransferKind kind, std::uint8_t request, std::uint16_t value, std::uint16_t index,
+    bool Transfer(HandleState& handle, TransferKind kind, std::uint8_t request, std::uint16_t value, std::uint16_t index,
                   std::span<const std::uint8_t> sent, std::span<std::uint8_t> received, Act act);
     std::unique_ptr<ProgrammerFirmware> MakeFirmware(const ProgrammerSetup& setup);
 
+    // Guards the bus's shared state between handles on several threads; a transfer's waits and
+    // its device's firmware run outside it (each device is driven by one handle at a time).
+    mutable std::mutex mutex_;
     std::vector<Device> devices_;
-    int open_ = -1;  // index into devices_
+    HandleState main_;
     std::string setupProblem_;
-    std::uint32_t timeouts_[3] = {kDefaultUsbTimeoutMs, kDefaultUsbTimeoutMs, kDefaultUsbTimeoutMs};
     std::deque<UsbChange> events_;
     std::vector<Fault> faults_;
     std::optional<std::uint64_t> unplugAt_;

@@ -33,7 +33,8 @@ struct RunPlan {
     std::optional<Step> tile;
     // The sockets that take part. From the boxes (the window), each socket's box is read as its
     // turn comes, and the reset checks unit 1 socket 1's box first; otherwise `sockets` lists
-    // them (0 is unit 1, socket 1, the only one that runs a flash operation in this release).
+    // them by SocketIndex. Execute All runs socket 1 of every unit that takes part, each unit on
+    // a worker of its own when any unit but unit 1 does (a gang run); the other runs, unit 1's.
     bool socketsFromBoxes = true;
     std::vector<int> sockets;
     // The chip's ID read first, and on a mismatch the operator asked (Yes, Retry or Cancel).
@@ -49,7 +50,8 @@ struct RunPlan {
 };
 
 // How a run ended, as the status panel shows it: Stopped when the run was not done (the chip
-// was not confirmed at the identity question), None when no socket was run or skipped.
+// was not confirmed at the identity question, or the operator stopped it before it ended), None
+// when no socket was run or skipped.
 enum class Verdict { None, Pass, Fail, Stopped };
 
 struct RunResult {
@@ -57,23 +59,36 @@ struct RunResult {
     int processed = 0;     // sockets that passed the identity check and were run
     int passed = 0;        // of those, the ones whose run ended with success
     int skipped = 0;       // sockets the operator skipped at the identity prompt
-    bool stopped = false;  // a stop request ended the run between steps
+    bool stopped = false;  // a stop request ended the run before its last step
     // The step whose failure ended the run; none when it passed or failed outside a step.
     std::optional<Operation> failedStep;
     // Why a run failed before any step, in a few words ("no image for the new device").
     std::string failure;
     // The run's time, the one figure of "Finished with total time"; none when no socket ran.
     std::optional<std::uint32_t> elapsedMs;
-    bool Pass() const { return ran && processed > 0 && processed == passed; }
+    // A gang run: each unit's own result (its unit number and how its socket ended), in unit
+    // order; empty for a run of unit 1 alone.
+    struct UnitOutcome;
+    std::vector<UnitOutcome> units;
+    bool Pass() const { return ran && processed > 0 && processed == passed && !stopped; }
     Verdict Outcome() const;
+};
+
+struct RunResult::UnitOutcome {
+    int unit = 1;
+    RunResult result;
 };
 
 // "PASS", "FAIL", "STOPPED"; empty for None.
 std::string_view VerdictWord(Verdict verdict);
 
 // The log line that ends a run once its verdict is known, so that a saved log tells PASS from
-// FAIL: "Result : PASS", "Result : FAIL [Program]", "Result : STOPPED [...]".
+// FAIL: "Result : PASS", "Result : FAIL [Program]", "Result : STOPPED [...]"; a gang run's names
+// its failed units: "Result : FAIL [Unit 2 : Verify, Unit 4 : Erase]".
 std::string VerdictLine(const RunResult& result);
+// What went wrong in a few words, for a verdict: the failed step's log name, the failure, or
+// empty.
+std::string FailureWords(const RunResult& result);
 
 // What applying the chip's device at the identity question's Yes left.
 enum class DeviceAtYes {
@@ -113,6 +128,12 @@ class SequencerObserver {
     virtual void StepProgress(Operation /*operation*/, std::uint64_t /*done*/,
                               std::uint64_t /*total*/) {}
     virtual void StepEnded(Operation /*operation*/, bool /*pass*/) {}
+    // A gang run's units, each as its worker reports it (on the thread that started the run).
+    virtual void UnitStepStarted(int /*unit*/, Operation /*operation*/) {}
+    virtual void UnitStepProgress(int /*unit*/, Operation /*operation*/, std::uint64_t /*done*/,
+                                  std::uint64_t /*total*/) {}
+    virtual void UnitStepEnded(int /*unit*/, Operation /*operation*/, bool /*pass*/) {}
+    virtual void UnitEnded(int /*unit*/, const RunResult& /*result*/) {}
 };
 
 }  // namespace torq

@@ -5,6 +5,7 @@
 // its messages while they poll, so a run refuses to start while device work is under way.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -79,9 +80,11 @@ class Sequencer : private ProgressSink {
     void RemoveObserver(SequencerObserver* observer);
     // A run is under way (device work of other kinds is the DeviceWork's).
     bool Busy() const { return running_; }
-    // Ends the run under way between two steps (the command-line watch on an interrupt): the steps
-    // not yet run are skipped and the verdict is Fail.
+    // Ends the run under way before its next step, on every unit (the Stop button, the
+    // command-line watch on an interrupt): the steps not yet run are skipped and the verdict is
+    // STOPPED. Any thread may ask.
     void RequestStop() { stopRequested_ = true; }
+    bool StopRequested() const { return stopRequested_; }
 
     // Runs the plan: nothing (a result that did not run) while device work is under way or
     // without a programmer. The context's RunEnded follows every run that started.
@@ -89,7 +92,16 @@ class Sequencer : private ProgressSink {
 
   private:
     class RunScope;
+    class UnitWorker;
+    class GangTally;
     void RunSteps(const RunPlan& plan, RunResult& result);
+    // The units whose socket 1 takes part in an Execute All, when any but unit 1 does; empty
+    // when unit 1 alone (or none) takes part.
+    std::vector<int> GangUnits(const RunPlan& plan) const;
+    void RunGang(const RunPlan& plan, RunResult& result, const std::vector<int>& units);
+    // A gang unit's step began or ended: the tile and the observers (on the starting thread).
+    void GangStepStarted(int unit, const StepRow& row);
+    void GangStepEnded(int unit, const StepRow& row, bool pass);
     void RunRead(const RunPlan& plan, RunResult& result);
     void RunSingle(const RunPlan& plan, RunResult& result);
     // Read ID, and on a mismatch Yes (detect and apply), Retry or Cancel until there is a match
@@ -132,9 +144,12 @@ class Sequencer : private ProgressSink {
     RunContext& context_;
     std::vector<SequencerObserver*> observers_;
     bool running_ = false;
-    bool stopRequested_ = false;
+    std::atomic<bool> stopRequested_ = false;
     bool imageLost_ = false;  // the identity question's Yes changed the device, nothing to load
     std::optional<Operation> currentOperation_;
+    GangTally* gangTally_ = nullptr;  // the gang run under way
+    Bar gangBar_ = Bar::Programmer;
+    int gangUnits_ = 0;
     int stepBase_ = 0;
     int stepShare_ = 0;
 };

@@ -8,8 +8,10 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 #include <utility>
 
 namespace torq {
@@ -49,6 +51,14 @@ class UsbDevice {
     // Why the last Open failed when the operator can do something about it (for example a
     // missing device permission), else empty.
     virtual std::string OpenProblem() const { return {}; }
+    // Opens the device that sits at `path` (see Path). False when none there opens.
+    bool OpenAt(std::string_view path);
+
+    // Another handle on the same bus with nothing open, for a worker thread that drives one
+    // device while this handle (and others) drive the rest: its transfers, waits and open device
+    // are its own. Null when the backend cannot give one. Arrival and removal are reported by
+    // this handle only.
+    virtual std::unique_ptr<UsbDevice> NewHandle() { return nullptr; }
 
     // Vendor requests to the device (request type 0x40 out, 0xC0 in). True when the transfer
     // completed without error; how many bytes moved is the caller's business.
@@ -90,5 +100,15 @@ class UsbDevice {
     std::function<void(UsbChange)> changeHandler_;
     std::function<void()> waitHook_;
 };
+
+inline bool UsbDevice::OpenAt(std::string_view path) {
+    const int count = DeviceCount();
+    for (int number = 0; number < count; ++number) {
+        if (Open(number) && Path() == path)
+            return true;
+    }
+    Close();
+    return false;
+}
 
 }  // namespace torq

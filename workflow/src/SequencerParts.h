@@ -1,0 +1,28 @@
+// What the sequencer's runs of unit 1 and its gang runs share: the progress bar's shares, the
+// verdict signal and the one switch from an operation to the device operation that does it.
+#pragma once
+
+#include <cstdint>
+
+#include "torq/devlib/DeviceRecord.h"
+#include "torq/devlib/PageValues.h"
+#include "torq/link/DeviceOperations.h"
+#include "torq/workflow/RunPlan.h"
+
+namespace torq {
+
+inline constexpr int kSocketStartAdvance = 5;   // before the start tick
+inline constexpr int kSocketTimedAdvance = 10;  // after it
+inline constexpr int kSocketEndAdvance = 5;     // before EndRun
+inline constexpr int kSingleStepAdvance = 40;   // a step tile before its operation
+inline constexpr int kReadEndAdvance = 10;      // a read after its operation
+inline constexpr int kProgressMaximum = 100;
+inline constexpr std::uint8_t kVerdictPass = 0x01;  // SetLamp's index byte after a pass
+inline constexpr std::uint8_t kVerdictFail = 0x00;
+inline constexpr std::uint16_t kResetPulseFlag = 0x0100;
+
+// Runs the device operation; a read's status registers go to `readBack`.
+bool RunDeviceOperation(DeviceOperations& ops, Operation operation, const DeviceRecord& record,
+                        const PageValues& values, const RunPlan& plan, PageValues* readBack);
+
+}  // namespace torq
