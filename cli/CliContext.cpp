@@ -1,5 +1,9 @@
 #include "CliContext.h"
 
+#include <algorithm>
+#include <sstream>
+
+#include "torq/devlib/Text.h"
 #include "torq/link/LibusbDevice.h"
 #include "torq/sim/SimulateOption.h"
 #include "torq/workflow/Sequencer.h"
@@ -99,6 +103,46 @@ void ApplyAnswerFlags(CliContext& context, const AnswerFlags& flags) {
         context.op.yes = true;
     if (flags.no)
         context.op.yes = false;
+}
+
+int ChooseUnits(const Workbench& bench, const std::string& units, RunPlan& plan) {
+    const int found = bench.ProgrammerCount();
+    plan.socketsFromBoxes = false;
+    plan.sockets.clear();
+    if (units.empty()) {
+        for (int unit = 1; unit <= found; ++unit)
+            plan.sockets.push_back(SocketIndex(unit, 1));
+        return kSuccess;
+    }
+    std::stringstream list(units);
+    std::string item;
+    while (std::getline(list, item, ',')) {
+        const auto unit = ParseUnsigned64(item);
+        if (!unit || *unit < 1 || *unit > static_cast<std::uint64_t>(found)) {
+            return Fail(kBadUsage, "--units: '" + item + "' is not a unit found (units 1 to " +
+                                       std::to_string(found) + ")");
+        }
+        const int socket = SocketIndex(static_cast<int>(*unit), 1);
+        if (std::find(plan.sockets.begin(), plan.sockets.end(), socket) == plan.sockets.end())
+            plan.sockets.push_back(socket);
+    }
+    if (plan.sockets.empty())
+        return Fail(kBadUsage, "--units: no unit given");
+    return kSuccess;
+}
+
+void PrintUnitVerdicts(const RunResult& result, std::ostream& out) {
+    for (const RunResult::UnitOutcome& unit : result.units) {
+        const Verdict verdict = unit.result.Outcome();
+        out << "Unit " << unit.unit << ": "
+            << (verdict == Verdict::Pass      ? "Pass"
+                : verdict == Verdict::Stopped ? "Stopped"
+                                              : "Fail");
+        const std::string words = FailureWords(unit.result);
+        if (verdict == Verdict::Fail && !words.empty())
+            out << " [" << words << "]";
+        out << '\n';
+    }
 }
 
 int Fail(int code, std::string_view message) {

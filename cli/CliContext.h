@@ -103,6 +103,13 @@ struct AnswerFlags {
 void AddAnswerFlags(CLI::App* command, AnswerFlags& flags);
 void ApplyAnswerFlags(CliContext& context, const AnswerFlags& flags);
 
+// --units 1,3: the units whose socket 1 takes part in a run (every unit found when the text is
+// empty), set as the plan's sockets. Returns 0, or kBadUsage with the reason printed.
+int ChooseUnits(const Workbench& bench, const std::string& units, RunPlan& plan);
+// Each unit's verdict of a gang run, one line each ("Unit 2: Fail [Verify]"); nothing for a run
+// of unit 1 alone.
+void PrintUnitVerdicts(const RunResult& result, std::ostream& out);
+
 // Prints an error for the operator and gives the exit code.
 int Fail(int code, std::string_view message);
 

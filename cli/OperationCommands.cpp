@@ -101,7 +101,8 @@ int SingleOperation(CliContext& context, const std::string& name, bool checkId) 
 }
 
 // Execute All on the Programmer tab (or the Emulator tab), with the steps given checked.
-int RunSteps(CliContext& context, const std::string& list, bool checkId, bool emulator) {
+int RunSteps(CliContext& context, const std::string& list, bool checkId, bool emulator,
+             const std::string& units) {
     const Bar bar = emulator ? Bar::Emulator : Bar::Programmer;
     std::vector<Step> wanted;
     std::stringstream names(list);
@@ -122,6 +123,8 @@ int RunSteps(CliContext& context, const std::string& list, bool checkId, bool em
     RunPlan plan = bench.PlanWithOptions(bar);
     plan.kind = RunKind::Steps;
     plan.identityCheck = checkId;
+    if (const int code = ChooseUnits(bench, units, plan); code != kSuccess)
+        return code;
     for (const StepRow& row : StepRowsOf(bar)) {
         const bool asked = std::find(wanted.begin(), wanted.end(), row.step) != wanted.end();
         const bool always = !bench.StepChangeable(bar, row.step);
@@ -132,7 +135,8 @@ int RunSteps(CliContext& context, const std::string& list, bool checkId, bool em
                       << '\n';
     }
     const RunResult result = RunPlanned(bench, plan);
-    if (result.ran && result.skipped == 0)
+    PrintUnitVerdicts(result, std::cout);
+    if (result.ran && (result.skipped == 0 || !result.units.empty()))
         std::cout << (result.Pass() ? "Pass" : "Fail") << '\n';
     return RunExitCode(result);
 }
@@ -273,6 +277,7 @@ void AddOperationCommands(CLI::App& app, CliContext& context, int& exitCode) {
         "run", "Execute All: the steps given, in the order " + StepNames(Bar::Programmer, ", "));
     static std::string steps;
     static bool emulator = false;
+    static std::string units;
     run->add_option("STEPS", steps,
                     "Comma-separated: " + StepNames(Bar::Programmer, ",") +
                         " (with --emulator: " + StepNames(Bar::Emulator, ",", true) + "; " +
@@ -280,7 +285,10 @@ void AddOperationCommands(CLI::App& app, CliContext& context, int& exitCode) {
         ->required();
     run->add_flag("--skip-id", skipId, "Do not check the chip's ID first");
     run->add_flag("--emulator", emulator, "Run the Emulator tab's steps");
-    run->callback([&] { exitCode = RunSteps(context, steps, !skipId, emulator); });
+    run->add_option("--units", units,
+                    "Comma-separated unit numbers that take part (default: every unit found); "
+                    "several units run at once");
+    run->callback([&] { exitCode = RunSteps(context, steps, !skipId, emulator, units); });
 
     auto* pages =
         app.add_subcommand("pages", "The selected device's parameter pages and their values");

@@ -52,6 +52,7 @@ class CycleReport final : public SequencerObserver {
         ++cycles;
         const bool pass = result.Pass();
         failures += pass ? 0 : 1;
+        PrintUnitVerdicts(result, std::cout);
         std::cout << "Cycle " << cycles << ": " << (pass ? "Pass" : "Fail") << '\n' << std::flush;
     }
     // A cycle whose file could not be loaded: nothing was run.
@@ -73,6 +74,7 @@ struct WatchOptions {
     bool skipId = false;
     bool noVerify = false;
     bool noReset = false;
+    std::string units;
     AnswerFlags answers;
 };
 
@@ -107,6 +109,10 @@ int Watch(CliContext& context, const WatchOptions& options) {
     RunPlan plan = bench.PlanWithOptions(Bar::Emulator);
     plan.kind = RunKind::Steps;
     plan.identityCheck = !options.skipId;
+    if (const int code = ChooseUnits(bench, options.units, plan); code != kSuccess) {
+        bench.Runs().RemoveObserver(&report);
+        return code;
+    }
     plan.steps = {Step::Erase, Step::Program};
     if (!options.noVerify)
         plan.steps.push_back(Step::Verify);
@@ -180,6 +186,8 @@ void AddWatchCommand(CLI::App& app, CliContext& context, int& exitCode) {
     watch->add_flag("--skip-id", options.skipId, "Do not check the chip's ID first");
     watch->add_flag("--no-verify", options.noVerify, "Leave out the Verify step");
     watch->add_flag("--no-reset", options.noReset, "Leave out the target reset");
+    watch->add_option("--units", options.units,
+                      "Comma-separated unit numbers that take part (default: every unit found)");
     AddAnswerFlags(watch, options.answers);
     watch->callback([&] { exitCode = Watch(context, options); });
 }

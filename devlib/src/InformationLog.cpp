@@ -70,6 +70,7 @@ void InformationLog::WriteInfoLine(std::string_view message, bool timeStamp) {
         line = FormatTimeStamp(clock_->Now());
         line += " : ";
     }
+    line += prefix_;
     line += message;
     lines_.push_back(line);
     for (LogView* view : views_)

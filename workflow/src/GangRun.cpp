@@ -62,26 +62,24 @@ class EventQueue {
     std::deque<std::function<void()>> tasks_;
 };
 
-// A worker's log lines go to the program's log in their order, each with the unit's prefix
-// after its time stamp ("2026/12/11 10:00:00 : Unit 2 : Start [Erase]").
+// A worker's log lines (time-stamped and prefixed by its own log) go to the program's log in
+// their order.
 class ForwardedLines final : public LogView {
   public:
-    ForwardedLines(EventQueue& queue, InformationLog& target, std::string prefix)
-        : queue_(queue), target_(target), prefix_(std::move(prefix)) {}
+    ForwardedLines(EventQueue& queue, InformationLog& target) : queue_(queue), target_(target) {}
     void LineAdded(const std::string& line) override {
-        const std::size_t stamp = LookOfLine(line).stampLength;
-        std::string shown = line.substr(0, stamp) + prefix_ + line.substr(stamp);
-        queue_.Post([&target = target_, shown = std::move(shown)] {
-            target.WriteInfoLine(shown, false);
-        });
+        queue_.Post([&target = target_, line] { target.WriteInfoLine(line, false); });
     }
     void Reset(const std::vector<std::string>&) override {}
 
   private:
     EventQueue& queue_;
     InformationLog& target_;
-    std::string prefix_;
 };
+
+std::string UnitPrefix(int unit) {
+    return "Unit " + std::to_string(unit) + " : ";
+}
 
 // A worker's questions are asked on the starting thread; the worker waits for the answer.
 class ForwardedOperator final : public Operator {
@@ -165,11 +163,12 @@ class Sequencer::UnitWorker final : private ProgressSink {
           start_(std::move(start)),
           usb_(std::move(usb)),
           log_(sequencer.s_.clock),
-          lines_(queue, sequencer.s_.log,
-                 prefixLines ? "Unit " + std::to_string(start_.unit) + " : " : std::string()),
+          lines_(queue, sequencer.s_.log),
           op_(queue, sequencer.s_.op),
           link_(*usb_, log_, op_, pump_),
           ops_(link_, sequencer.s_.session.Directories(), sequencer.s_.clock) {
+        if (prefixLines)
+            log_.SetLinePrefix(UnitPrefix(start_.unit));
         log_.Subscribe(&lines_);
     }
     ~UnitWorker() override { log_.Unsubscribe(&lines_); }
@@ -398,6 +397,8 @@ void Sequencer::RunGang(const RunPlan& plan, RunResult& result, const std::vecto
     std::vector<RunResult::UnitOutcome> outcomes;
     if (units.front() == 1) {
         UnitWorker::Start& first = starts.front();
+        if (prefixLines)
+            s_.log.SetLinePrefix(UnitPrefix(1));
         const bool opened = mainLink.OpenProgrammer(s_.session.Record().driverImagePath, 0);
         if (opened)
             mainLink.SendTargetBoardMode(plan.targetBoardSupply);
@@ -417,6 +418,7 @@ void Sequencer::RunGang(const RunPlan& plan, RunResult& result, const std::vecto
                 first.programmer = mainLink.Units().front();
             }
         }
+        s_.log.SetLinePrefix({});
         // The worker opens unit 1's programmer on its own handle.
         s_.session.Usb().Close();
     }
@@ -431,9 +433,7 @@ void Sequencer::RunGang(const RunPlan& plan, RunResult& result, const std::vecto
     for (UnitWorker::Start& start : starts) {
         std::unique_ptr<UsbDevice> usb = s_.session.Usb().NewHandle();
         if (!usb) {
-            s_.log.WriteInfoLine(std::string(prefixLines ? "Unit " + std::to_string(start.unit) +
-                                                               " : "
-                                                         : "") +
+            s_.log.WriteInfoLine((prefixLines ? UnitPrefix(start.unit) : std::string()) +
                                  std::string(kUnitOpenFailedLine));
             RunResult failed;
             failed.ran = true;
@@ -491,7 +491,7 @@ void Sequencer::RunGang(const RunPlan& plan, RunResult& result, const std::vecto
     if (prefixLines) {
         // One line per unit, then the total.
         for (const RunResult::UnitOutcome& outcome : result.units) {
-            std::string line = "Unit " + std::to_string(outcome.unit) + " : " +
+            std::string line = "Summary : " + UnitPrefix(outcome.unit) +
                                std::string(VerdictWord(outcome.result.Outcome()));
             const std::string words = FailureWords(outcome.result);
             if (outcome.result.Outcome() == Verdict::Fail && !words.empty())
@@ -501,8 +501,8 @@ void Sequencer::RunGang(const RunPlan& plan, RunResult& result, const std::vecto
                         std::string(kSecondsSuffix);
             s_.log.WriteInfoLine(line);
         }
-        s_.log.WriteInfoLine("Units passed : " + std::to_string(result.passed) + " of " +
-                             std::to_string(result.units.size()));
+        s_.log.WriteInfoLine("Summary : " + std::to_string(result.passed) + " of " +
+                             std::to_string(result.units.size()) + " units passed");
         s_.log.WriteInfoLine(FinishedLine(*result.elapsedMs));
         s_.log.WriteInfoLine(VerdictLine(result));
     }

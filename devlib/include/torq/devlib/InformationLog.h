@@ -50,8 +50,12 @@ class InformationLog {
   public:
     explicit InformationLog(const Clock& clock = SystemClock::Instance()) : clock_(&clock) {}
 
-    // Appends one line: "yyyy/mm/dd hh:nn:ss : message" with the time stamp, else the message.
+    // Appends one line: "yyyy/mm/dd hh:nn:ss : message" with the time stamp, else the message;
+    // the prefix set, if any, goes before the message.
     void WriteInfoLine(std::string_view message, bool timeStamp = true);
+    // Which unit the lines written from now on are of, in a run of several ("Unit 1 : "); empty
+    // for none.
+    void SetLinePrefix(std::string prefix) { prefix_ = std::move(prefix); }
 
     const std::vector<std::string>& Lines() const { return lines_; }
     void Clear();
@@ -76,6 +80,7 @@ class InformationLog {
     const Clock* clock_;
     std::vector<std::string> lines_;
     std::vector<LogView*> views_;
+    std::string prefix_;
     bool limitSaveFailed_ = false;
 };
 
