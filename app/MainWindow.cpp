@@ -226,7 +226,7 @@ void MainWindow::Wire() {
     ActionGate& gate = *gate_;
     unitsController_ = new UnitsController(*bench_, gate, seams_.files, *loadDialog_, units_, this);
     sequencerController_ = new SequencerController(*bench_, gate, {emulatorBar_, programmerBar_},
-                                                   *bottom_, *units_[0], this);
+                                                   *bottom_, units_, this);
     emulatorController_ =
         new EmulatorController(*bench_, gate, {emulatorBar_, programmerBar_}, this);
 

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QLocale>
+#include <QShortcut>
 
 #include "controllers/ActionGate.h"
 #include "torq/workflow/TimeText.h"
@@ -32,13 +33,24 @@ QString RunSummary(const QString& title, const RunResult& result) {
         case Verdict::None:
             return {};
         case Verdict::Stopped:
-            return QStringLiteral("%1 \u00b7 not done: the chip was not confirmed").arg(title);
+            return result.stopped
+                       ? QStringLiteral("%1 \u00b7 not done: stopped").arg(title)
+                       : QStringLiteral("%1 \u00b7 not done: the chip was not confirmed").arg(title);
         case Verdict::Pass:
         case Verdict::Fail:
             break;
     }
     QString summary = title;
-    if (result.Outcome() == Verdict::Fail && result.failedStep)
+    if (result.units.size() > 1) {
+        QStringList failed;
+        for (const RunResult::UnitOutcome& unit : result.units) {
+            if (unit.result.Outcome() != Verdict::Pass)
+                failed << QString::number(unit.unit);
+        }
+        summary += failed.isEmpty()
+                       ? QStringLiteral(" \u00b7 %1 units").arg(result.units.size())
+                       : QStringLiteral(" \u00b7 unit %1 failed").arg(failed.join(QStringLiteral(", ")));
+    } else if (result.Outcome() == Verdict::Fail && result.failedStep)
         summary +=
             QStringLiteral(" \u00b7 %1 failed").arg(Latin1(OperationLogName(*result.failedStep)));
     else if (result.Outcome() == Verdict::Fail && !result.failure.empty())
@@ -68,15 +80,21 @@ QString TitleOf(FunctionButton button) {
 
 SequencerController::SequencerController(Workbench& bench, ActionGate& gate,
                                          std::vector<StepBar*> bars, BottomPanel& bottom,
-                                         UnitPanel& unit1, QObject* parent)
-    : QObject(parent),
+                                         std::array<UnitPanel*, kUnitCount> units,
+                                         QWidget* window)
+    : QObject(window),
       bench_(bench),
       gate_(gate),
       bars_(std::move(bars)),
       bottom_(bottom),
-      unit1_(unit1),
+      units_(units),
       status_(bottom.Status()) {
     bench_.Runs().AddObserver(this);
+    connect(&bottom_, &BottomPanel::StopClicked, this, &SequencerController::RequestStop);
+    auto* stop = new QShortcut(QKeySequence(Qt::Key_Escape), window);
+    connect(stop, &QShortcut::activated, this, &SequencerController::RequestStop);
+    stepClock_.setInterval(250);
+    connect(&stepClock_, &QTimer::timeout, this, &SequencerController::TickStepClocks);
     for (StepBar* bar : bars_) {
         for (const auto& [step, tile] : bar->Tiles())
             Wire(tile, TileClickLabelName(bar->Which(), step));
@@ -167,7 +185,9 @@ void SequencerController::UpdateStatusDetail() {
     const std::string shown = bench_.Board().ShownImage(StatusPanelName());
     QString detail;
     if (shown == StatusImageName(StatusImage::Wait)) {
-        detail = stepText_.isEmpty() ? runTitle_ : stepText_;
+        detail = gangRun_ ? QStringLiteral("%1 \u00b7 units at work").arg(runTitle_)
+                 : stepText_.isEmpty() ? runTitle_
+                                       : stepText_;
     } else if (shown == StatusImageName(StatusImage::Pass) ||
                shown == StatusImageName(StatusImage::Fail) ||
                shown == StatusImageName(StatusImage::Stopped)) {
@@ -194,47 +214,158 @@ void SequencerController::SetStarted(bool started) {
 
 void SequencerController::ShowStep(const QString& text) {
     stepText_ = text;
-    unit1_.SetProgressText(text);
     UpdateStatusDetail();
+}
+
+void SequencerController::ShowUnitStep(int unit, const QString& text) {
+    if (unit < 1 || unit > kUnitCount)
+        return;
+    units_[static_cast<std::size_t>(unit - 1)]->SetProgressText(text);
+    if (unit == 1 && !gangRun_)
+        ShowStep(text);
+}
+
+void SequencerController::RequestStop() {
+    if (!bench_.Runs().Busy() || bench_.Runs().StopRequested())
+        return;
+    bench_.Runs().RequestStop();
+    if (QPushButton* button = bottom_.StopButton()) {
+        button->setEnabled(false);
+        button->setText(QStringLiteral("Stopping..."));
+    }
 }
 
 void SequencerController::RunStarted() {
     gate_.SetRunUnderWay(true);
     runClock_.start();
     lastRun_.clear();
+    gangRun_ = false;
+    unitSteps_ = {};
+    for (int unit = 1; unit <= kUnitCount; ++unit)
+        ShowUnitStep(unit, {});
     ShowStep({});
+    if (QPushButton* button = bottom_.StopButton()) {
+        button->setText(QStringLiteral("Stop"));
+        button->setEnabled(true);
+        button->show();
+    }
+    stepClock_.start();
 }
 
 void SequencerController::RunEnded(const RunResult& result) {
+    stepClock_.stop();
+    if (QPushButton* button = bottom_.StopButton())
+        button->hide();
     lastRun_ = RunSummary(runTitle_, result);
     lastVerdict_ = Latin1(VerdictWord(result.Outcome()));
-    if (result.Outcome() == Verdict::Fail && result.failedStep)
+    if (result.Outcome() == Verdict::Fail && result.units.size() > 1) {
+        QStringList failed;
+        for (const RunResult::UnitOutcome& unit : result.units) {
+            if (unit.result.Outcome() != Verdict::Pass)
+                failed << QStringLiteral("unit %1").arg(unit.unit);
+        }
+        lastVerdict_ += QStringLiteral(" at %1").arg(failed.join(QStringLiteral(", ")));
+    } else if (result.Outcome() == Verdict::Fail && result.failedStep) {
         lastVerdict_ += QStringLiteral(" at %1").arg(Latin1(OperationLogName(*result.failedStep)));
+    }
+    if (!gangRun_)
+        ShowUnitStep(1, {});
     ShowStep({});
     gate_.SetRunUnderWay(false);
 }
 
+QString SequencerController::StepText(int unit, Operation operation, std::uint64_t done,
+                                      std::uint64_t total) {
+    const QString name = Latin1(OperationLogName(operation));
+    UnitStep& step = unitSteps_[static_cast<std::size_t>(unit - 1)];
+    const qint64 now = runClock_.isValid() ? runClock_.elapsed() : 0;
+    if (total == 0 || (!step.reported && done == 0)) {
+        // Nothing to count yet (a whole-chip erase says nothing until it ends): the time so far.
+        const qint64 seconds = (now - step.startedMs) / 1000;
+        return QStringLiteral("%1  %2:%3 elapsed")
+            .arg(name)
+            .arg(seconds / 60)
+            .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+    }
+    const int percent = static_cast<int>(100 * std::min(done, total) / total);
+    // Erase reports blocks, the others bytes; both read as "done of total".
+    const bool bytes = ProgressUnitOf(operation) == ProgressUnit::Bytes;
+    const QString amount = bytes ? QStringLiteral("%1 of %2").arg(Bytes(done), Bytes(total))
+                                 : QStringLiteral("%1 of %2 blocks").arg(done).arg(total);
+    return QStringLiteral("%1  %2 \u00b7 %3%").arg(name, amount).arg(percent);
+}
+
 void SequencerController::StepStarted(Operation operation) {
-    lastProgressMs_ = -1;
-    ShowStep(Latin1(OperationLogName(operation)));
+    StartUnitStep(1, operation);
 }
 
 void SequencerController::StepProgress(Operation operation, std::uint64_t done,
                                        std::uint64_t total) {
-    // The text changes at most every 100 ms: the bar itself moves with the board.
-    const qint64 now = runClock_.isValid() ? runClock_.elapsed() : 0;
-    if (lastProgressMs_ >= 0 && now - lastProgressMs_ < 100 && done < total)
-        return;
-    lastProgressMs_ = now;
-    const QString name = Latin1(OperationLogName(operation));
-    // Erase reports blocks, the others bytes; both read as "done of total".
-    const bool bytes = ProgressUnitOf(operation) == ProgressUnit::Bytes;
-    ShowStep(bytes ? QStringLiteral("%1  %2 of %3").arg(name, Bytes(done), Bytes(total))
-                   : QStringLiteral("%1  %2 of %3 blocks").arg(name).arg(done).arg(total));
+    ProgressUnitStep(1, operation, done, total);
 }
 
 void SequencerController::StepEnded(Operation, bool) {
-    ShowStep({});
+    EndUnitStep(1);
+}
+
+void SequencerController::UnitStepStarted(int unit, Operation operation) {
+    gangRun_ = true;
+    StartUnitStep(unit, operation);
+}
+
+void SequencerController::UnitStepProgress(int unit, Operation operation, std::uint64_t done,
+                                           std::uint64_t total) {
+    ProgressUnitStep(unit, operation, done, total);
+}
+
+void SequencerController::UnitStepEnded(int unit, Operation, bool) {
+    EndUnitStep(unit);
+}
+
+void SequencerController::StartUnitStep(int unit, Operation operation) {
+    if (unit < 1 || unit > kUnitCount)
+        return;
+    UnitStep& step = unitSteps_[static_cast<std::size_t>(unit - 1)];
+    step = UnitStep{operation, runClock_.isValid() ? runClock_.elapsed() : 0, false, -1};
+    ShowUnitStep(unit, StepText(unit, operation, 0, 0));
+}
+
+void SequencerController::ProgressUnitStep(int unit, Operation operation, std::uint64_t done,
+                                           std::uint64_t total) {
+    if (unit < 1 || unit > kUnitCount)
+        return;
+    UnitStep& step = unitSteps_[static_cast<std::size_t>(unit - 1)];
+    // The text changes at most every 100 ms: the bar itself moves with the board.
+    const qint64 now = runClock_.isValid() ? runClock_.elapsed() : 0;
+    if (step.lastTextMs >= 0 && now - step.lastTextMs < 100 && done < total)
+        return;
+    step.lastTextMs = now;
+    step.reported = step.reported || done > 0;
+    ShowUnitStep(unit, StepText(unit, operation, done, total));
+}
+
+void SequencerController::EndUnitStep(int unit) {
+    if (unit < 1 || unit > kUnitCount)
+        return;
+    unitSteps_[static_cast<std::size_t>(unit - 1)].operation.reset();
+    ShowUnitStep(unit, {});
+}
+
+void SequencerController::UnitEnded(int unit, const RunResult& result) {
+    gangRun_ = true;
+    QString text = Latin1(VerdictWord(result.Outcome()));
+    const std::string words = FailureWords(result);
+    if (result.Outcome() == Verdict::Fail && !words.empty())
+        text += QStringLiteral("  %1").arg(QString::fromStdString(words));
+    ShowUnitStep(unit, text);
+}
+
+void SequencerController::TickStepClocks() {
+    for (int unit = 1; unit <= kUnitCount; ++unit) {
+        const UnitStep& step = unitSteps_[static_cast<std::size_t>(unit - 1)];
+        if (step.operation && !step.reported)
+            ShowUnitStep(unit, StepText(unit, *step.operation, 0, 0));
+    }
 }
 
 }  // namespace torq::app

@@ -68,7 +68,8 @@ void UnitsController::Refresh(int unit) {
     if (unit < 1 || unit > kUnitCount)
         return;
     panels_[static_cast<std::size_t>(unit - 1)]->Show(bench_.VendorList(), bench_.TypeList(unit),
-                                                      bench_.UnitStates().Unit(unit));
+                                                      bench_.UnitStates().Unit(unit),
+                                                      bench_.MirrorsUnit1(unit));
 }
 
 void UnitsController::RefreshAll() {

@@ -73,8 +73,18 @@ BottomPanel::BottomPanel(const IndicatorBoard& board, QWidget* parent) : QWidget
                                                     look.keys.toString(QKeySequence::NativeText)));
         const FunctionButton button = look.button;
         connect(tile, &Tile::Clicked, this, [this, button] { emit FunctionClicked(button); });
-        if (look.size == TileSize::Primary)
+        if (look.size == TileSize::Primary) {
             row->addStretch(1);
+            // Ends a run before each unit's next step; shown only while a run is under way.
+            stop_ = new QPushButton(QStringLiteral("Stop"), this);
+            stop_->setObjectName(QStringLiteral("Function_Stop_Button"));
+            stop_->setToolTip(QStringLiteral("Stop the run after the step under way (Esc)"));
+            stop_->setMinimumWidth(tile->sizeHint().width() / 2);
+            stop_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
+            stop_->hide();
+            connect(stop_, &QPushButton::clicked, this, &BottomPanel::StopClicked);
+            row->addWidget(stop_);
+        }
         row->addWidget(tile);
     }
     if (const Indicator* status = board.FindIndicator(StatusPanelName())) {

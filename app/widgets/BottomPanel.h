@@ -1,7 +1,9 @@
 // The bottom panel ("Bottom_Panel"): the function buttons (Read, Edit, Detect IC, Execute All;
-// Save and Option exist hidden) and the status panel with the verdict.
+// Save and Option exist hidden), the Stop button shown while a run is under way, and the status
+// panel with the verdict.
 #pragma once
 
+#include <QPushButton>
 #include <QWidget>
 #include <map>
 
@@ -19,12 +21,15 @@ class BottomPanel final : public QWidget {
     Tile* Button(FunctionButton button) const;
     const std::map<FunctionButton, Tile*>& Buttons() const { return buttons_; }
     StatusPanel* Status() const { return status_; }
+    QPushButton* StopButton() const { return stop_; }
 
   signals:
     void FunctionClicked(torq::FunctionButton button);
+    void StopClicked();
 
   private:
     std::map<FunctionButton, Tile*> buttons_;
+    QPushButton* stop_ = nullptr;
     StatusPanel* status_ = nullptr;
 };
 

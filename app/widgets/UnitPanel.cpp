@@ -8,6 +8,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
@@ -116,11 +117,18 @@ UnitPanel::UnitPanel(int unit, const IndicatorBoard& board, QWidget* parent)
 }
 
 void UnitPanel::Show(const std::vector<std::string>& vendors, const std::vector<std::string>& types,
-                     const UnitState& state) {
+                     const UnitState& state, bool mirrorsUnit1) {
     ShowItems(vendor_, vendors, state.vendor);
     ShowItems(type_, types, state.type);
     for (int socket = 1; socket <= kSocketsPerUnit; ++socket)
         Socket(socket)->Show(state.sockets[static_cast<std::size_t>(socket - 1)]);
+    if (mirrorsUnit1 != mirrorsUnit1_) {
+        mirrorsUnit1_ = mirrorsUnit1;
+        const QString tip = mirrorsUnit1 ? tr("Programs unit 1's device and buffer") : QString();
+        vendor_->setToolTip(tip);
+        type_->setToolTip(tip);
+        UpdateEnabled();
+    }
 }
 
 void UnitPanel::SetProgress(int value) {
@@ -128,17 +136,25 @@ void UnitPanel::SetProgress(int value) {
 }
 
 void UnitPanel::SetProgressText(const QString& text) {
-    progress_->setFormat(text.isEmpty() ? QStringLiteral("%p%") : text + QStringLiteral("   %p%"));
+    // The text carries the step's own progress; the bar's length is the unit's share of the run.
+    progress_->setFormat(text.isEmpty() ? QStringLiteral("%p%") : text);
 }
 
 void UnitPanel::SetLocked(bool locked) {
-    vendor_->setEnabled(!locked);
-    type_->setEnabled(!locked);
+    locked_ = locked;
     if (order_ != nullptr)
         order_->SetLocked(locked);
+    UpdateEnabled();
+}
+
+void UnitPanel::UpdateEnabled() {
+    vendor_->setEnabled(!locked_ && !mirrorsUnit1_);
+    type_->setEnabled(!locked_ && !mirrorsUnit1_);
     for (SocketPanel* socket : sockets_)
-        socket->SetLocked(locked);
-    setAcceptDrops(!locked);
+        socket->SetLocked(locked_);
+    // A gang's unit takes its file from unit 1: its Browse and drops would change nothing.
+    Socket(1)->BrowseButton()->setEnabled(!locked_ && !mirrorsUnit1_);
+    setAcceptDrops(!locked_ && !mirrorsUnit1_);
 }
 
 void UnitPanel::dragEnterEvent(QDragEnterEvent* event) {

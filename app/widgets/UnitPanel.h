@@ -34,9 +34,10 @@ class UnitPanel final : public QFrame {
     Tile* OrderButton() const { return order_; }
     QProgressBar* ProgressBar() const { return progress_; }
 
-    // The selection and both sockets as the workflow holds them.
+    // The selection and both sockets as the workflow holds them. A unit that mirrors unit 1 (a
+    // gang's) shows unit 1's choice without letting it be changed here.
     void Show(const std::vector<std::string>& vendors, const std::vector<std::string>& types,
-              const UnitState& state);
+              const UnitState& state, bool mirrorsUnit1);
     void SetProgress(int value);
     // The text on the bar: empty for the percentage alone, else what is under way.
     void SetProgressText(const QString& text);
@@ -53,7 +54,11 @@ class UnitPanel final : public QFrame {
     void dropEvent(QDropEvent* event) override;
 
   private:
+    void UpdateEnabled();
+
     int unit_;
+    bool locked_ = false;
+    bool mirrorsUnit1_ = false;
     QComboBox* vendor_;
     QComboBox* type_;
     Tile* order_ = nullptr;

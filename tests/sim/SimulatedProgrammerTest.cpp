@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <thread>
 
 #include "../link/LinkFixtures.h"
 #include "torq/link/CommandChannel.h"
@@ -502,6 +503,42 @@ TEST(SimulateOption, SeveralProgrammersShareOneBus) {
     }
     EXPECT_NE(ParseSimulateOptions({"W25Q64FV*3", "W25X10*2"}).error.find("at most 4"),
               std::string::npos);
+}
+
+// Each worker's handle opens its own programmer and moves its transfers while the others do:
+// the bus counts them all, charges each device its own bus time, and a fault of one device hits
+// only the handle that drives it.
+TEST(SimulatedBus, HandlesDriveTheirOwnProgrammersFromSeveralThreads) {
+    SimulatedProgrammer bus;
+    for (int i = 1; i < 4; ++i)
+        bus.AddProgrammer({});
+    bus.SetLatency(kHighSpeedBus);
+    bus.FailEveryOn(2, {TransferKind::ControlOut, std::nullopt});
+    constexpr int kTransfers = 300;
+    std::array<int, 4> succeeded{};
+    std::array<std::string, 4> paths;
+    {
+        std::vector<std::jthread> workers;
+        for (int device = 0; device < 4; ++device) {
+            workers.emplace_back([&, device] {
+                const std::unique_ptr<UsbDevice> handle = bus.NewHandle();
+                ASSERT_TRUE(handle->OpenAt("1-" + std::to_string(device + 1)));
+                paths[static_cast<std::size_t>(device)] = handle->Path();
+                const std::array<std::uint8_t, 4> bytes{1, 2, 3, 4};
+                for (int i = 0; i < kTransfers; ++i)
+                    succeeded[static_cast<std::size_t>(device)] +=
+                        handle->ControlOut(request::kRamWrite, 0x1000, 0, bytes) ? 1 : 0;
+            });
+        }
+    }
+    EXPECT_EQ(paths, (std::array<std::string, 4>{"1-1", "1-2", "1-3", "1-4"}));
+    EXPECT_EQ(bus.Transfers(), 4u * kTransfers);
+    EXPECT_EQ(succeeded[2], 0);
+    for (int device : {0, 1, 3})
+        EXPECT_EQ(succeeded[static_cast<std::size_t>(device)], kTransfers) << device;
+    for (int device = 0; device < 4; ++device)
+        EXPECT_DOUBLE_EQ(bus.ModelledMicroseconds(device), kTransfers * 125.0) << device;
+    EXPECT_FALSE(bus.IsOpen());  // the bus's own handle opened nothing
 }
 
 }  // namespace

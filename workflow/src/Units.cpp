@@ -111,6 +111,24 @@ void Units::SetWorkFile(int unit, int socket, std::string text) {
         RunWorkFileChange(unit);
 }
 
+void Units::MirrorUnit1(int unit) {
+    if (unit <= 1 || unit > kUnitCount)
+        return;
+    const UnitState& first = units_[0];
+    UnitState& mirror = units_[UnitSlot(unit)];
+    const SocketState& source = first.sockets[0];
+    SocketState& target = mirror.sockets[0];
+    mirror.vendor = first.vendor;
+    mirror.type = first.type;
+    target.workFile = source.workFile;
+    target.checksumText = source.checksumText;
+    target.offsetText = source.offsetText;
+    if (target.workFile.empty())
+        target.enabled = false;
+    if (events_ != nullptr)
+        events_->FieldsChanged(unit, 1);
+}
+
 void Units::RunWorkFileChange(int unit) {
     if (unit < 1 || unit > kUnitCount)
         return;

@@ -300,7 +300,7 @@ bool Workbench::BuildPagesForCommand() {
 // ---- device selection ----
 
 void Workbench::VendorChanged(int unit, std::string_view vendor) {
-    if (unit < 1 || unit > kUnitCount || session_.Library() == nullptr)
+    if (unit < 1 || unit > kUnitCount || session_.Library() == nullptr || MirrorsUnit1(unit))
         return;
     const UnitState before = units_.Unit(unit);
     const std::vector<std::string> typesBefore = TypeList(unit);
@@ -309,7 +309,7 @@ void Workbench::VendorChanged(int unit, std::string_view vendor) {
     typeLists_[static_cast<std::size_t>(unit - 1)] = std::move(types.names);
     const auto& list = TypeList(unit);
     units_.SetTypeText(unit, list.empty() ? std::string() : list.front());
-    host_.SelectionChanged(unit);
+    ShowSelection(unit);
     if (!types.errors.empty())
         op_.Tell(Severity::Plain, JoinLines(types.errors));
     if (TypeChanged(unit, list.empty() ? std::string_view() : std::string_view(list.front())))
@@ -319,7 +319,7 @@ void Workbench::VendorChanged(int unit, std::string_view vendor) {
     units_.SetVendorText(unit, before.vendor);
     typeLists_[static_cast<std::size_t>(unit - 1)] = typesBefore;
     units_.SetTypeText(unit, before.type);
-    host_.SelectionChanged(unit);
+    ShowSelection(unit);
 }
 
 DeviceName Workbench::RecordDefaults() const {
@@ -349,12 +349,12 @@ bool Workbench::CommitDevice(int unit, StagedDevice& device, std::string& refusa
     if (unit == 1)
         units_.Saved().deviceFile = device.DeviceFile().string();
     ClearSocketFields(unit);
-    host_.SelectionChanged(unit);
+    ShowSelection(unit);
     return true;
 }
 
 bool Workbench::TypeChanged(int unit, std::string_view type) {
-    if (unit < 1 || unit > kUnitCount || session_.Library() == nullptr)
+    if (unit < 1 || unit > kUnitCount || session_.Library() == nullptr || MirrorsUnit1(unit))
         return false;
     // A device that cannot be made ready leaves the previous device, its buffer and Menu.ini as
     // they were (the unit keeps its previous type).
@@ -364,7 +364,7 @@ bool Workbench::TypeChanged(int unit, std::string_view type) {
         if (!refusal.empty()) {
             op_.Tell(Severity::Warning,
                      "The device " + std::string(type) + " cannot be selected: " + refusal);
-            host_.SelectionChanged(unit);
+            ShowSelection(unit);
         }
         return false;
     }
@@ -455,7 +455,7 @@ AppliedDevice Workbench::ApplyDetectedDevice(const DetectionResult& found) {
     if (!CommitDevice(1, *device, refusal)) {
         units_.SetVendorText(1, vendorBefore);
         typeLists_[0] = typesBefore;
-        host_.SelectionChanged(1);
+        ShowSelection(1);
         log_.WriteInfoLine(DetectedDeviceRefusedLine(found.vendor, found.type, refusal));
         return AppliedDevice::Refused;
     }
@@ -686,6 +686,7 @@ void Workbench::Layout(bool restoreHistory) {
             RestoreSocketHistory(unit, 2);
         }
     }
+    MirrorGang();
 }
 
 void Workbench::PremiumOk() {
@@ -846,6 +847,11 @@ std::optional<std::string> Workbench::LoadIntoUnit1(const fs::path& file) {
 void Workbench::Drop(int unit, int socket, const fs::path& file) {
     if (Busy())
         return;
+    if (MirrorsUnit1(unit)) {
+        // A gang's unit programs unit 1's buffer: a file dropped on it is unit 1's.
+        unit = 1;
+        socket = std::min(socket, 1);
+    }
     if (unit == 1 && (socket == 0 || socket == 1)) {
         LoadIntoUnit1(file);
         return;
@@ -936,7 +942,20 @@ void Workbench::WorkFileChanged(int /*unit*/, int /*socket*/, bool watchedFileSe
 }
 
 void Workbench::FieldsChanged(int unit, int /*socket*/) {
+    ShowSelection(unit);
+}
+
+void Workbench::ShowSelection(int unit) {
+    if (unit == 1)
+        MirrorGang();
     host_.SelectionChanged(unit);
+}
+
+void Workbench::MirrorGang() {
+    for (int unit = 2; unit <= std::min(ProgrammerCount(), kUnitCount); ++unit) {
+        typeLists_[static_cast<std::size_t>(unit - 1)] = typeLists_[0];
+        units_.MirrorUnit1(unit);
+    }
 }
 
 // ---- the step check boxes ----

@@ -104,6 +104,11 @@ class Units {
     void FlashTick();
     void ClearChecksumWarning(int unit, int socket);
 
+    // A gang's unit shows unit 1's choice: its vendor and type, and socket 1's work file,
+    // checksum and offset (unit 1's buffer is what it programs). Its enable box stays as it is
+    // while there is a work file, and is cleared without one.
+    void MirrorUnit1(int unit);
+
     // The offset field (read-only for the operator): the text set is clamped to the device's last
     // address and a zero value becomes 00000000.
     void SetOffsetText(int unit, int socket, std::string_view text, std::uint64_t deviceSize);

@@ -216,6 +216,9 @@ class Workbench : public LoadModel,
     // Selects a vendor and type by name (any letter case), as applying a detection does. False
     // when the library has no such type.
     bool SelectDevice(int unit, std::string_view vendor, std::string_view type);
+    // With several programmers the units work as a gang: units 2 to 4 program unit 1's device and
+    // buffer, and their vendor, type and socket 1 fields show unit 1's (not editable).
+    bool MirrorsUnit1(int unit) const { return unit > 1 && ProgrammerCount() >= 2; }
     // The unit's order button: yellow lamp, identification request, gray lamp, socket 1 enabled.
     void OrderButton(int unit);
     // Detect IC: finds the chip's device, applies it to unit 1 and logs the found or not-found
@@ -368,6 +371,9 @@ class Workbench : public LoadModel,
     // SocketEvents
     void WorkFileChanged(int unit, int socket, bool watchedFileSet) override;
     void FieldsChanged(int unit, int socket) override;
+    // The window redraws the unit's selection; a change of unit 1 reaches the gang first.
+    void ShowSelection(int unit);
+    void MirrorGang();
     // WatchHost
     void BringToFront() override { host_.BringToFront(); }
     std::optional<std::string> ReloadWorkFile() override;
