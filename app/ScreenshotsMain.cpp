@@ -78,6 +78,37 @@ std::filesystem::path WriteImage(const std::filesystem::path& folder) {
     return path;
 }
 
+// A gang of four: every unit takes part, one shot while they program, one when all passed, one
+// where unit 3's chip is locked by its board's WP# pin and unit 3 alone fails.
+bool GangShots(app::MainWindow& window, sim::SimulatedProgrammer& simulator, const QDir& out) {
+    Workbench& bench = window.Bench();
+    for (int unit = 2; unit <= 4; ++unit)
+        bench.SetSocketEnabled(unit, 1, true);
+    Settle();
+    bool ok = Save(window, out, QStringLiteral("gang-ready.png"));
+    bool caught = false;
+    QTimer catcher;
+    catcher.setInterval(5);
+    QObject::connect(&catcher, &QTimer::timeout, [&] {
+        if (caught || !bench.Runs().Busy() || bench.Board().Progress(4) < 45)
+            return;
+        caught = true;
+        ok = Save(window, out, QStringLiteral("gang-run-under-way.png")) && ok;
+    });
+    catcher.start();
+    Click(window, "Function_ExecuteAllMouseACTFilter_Label");
+    catcher.stop();
+    ok = Save(window, out, QStringLiteral("gang-run-passed.png")) && ok;
+    if (auto* chip = dynamic_cast<sim::SerialFlashChip*>(simulator.Chip(2))) {
+        chip->LockStatusRegister();
+        chip->HoldWriteProtect(true);
+        Click(window, "Function_ExecuteAllMouseACTFilter_Label");
+        ok = Save(window, out, QStringLiteral("gang-run-one-failed.png")) && ok;
+    }
+    window.close();
+    return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -119,6 +150,12 @@ int main(int argc, char** argv) {
     setup.chip = *sim::FindChip("W25Q64FV");
     auto usb = std::make_unique<sim::SimulatedProgrammer>(setup);
     sim::SimulatedProgrammer* simulator = usb.get();
+    // --gang: four programmers on the bus, each with its own chip.
+    const bool gang = args.contains(QStringLiteral("--gang"));
+    if (gang) {
+        for (int unit = 2; unit <= 4; ++unit)
+            usb->AddProgrammer(setup);
+    }
     ShotOperator op;
     FixedChooser files;
     const auto image = WriteImage(home.toStdString());
@@ -146,6 +183,8 @@ int main(int argc, char** argv) {
     };
 
     tab(kProgrammerTabIndex);
+    if (gang)
+        return GangShots(window, *simulator, out) ? 0 : 1;
     ok = Save(window, out, QStringLiteral("programmer-tab.png")) && ok;
 
     // A run caught while it programs: the lit tile, the bar and the status word.

@@ -309,7 +309,10 @@ void SequencerController::StepEnded(Operation, bool) {
 }
 
 void SequencerController::UnitStepStarted(int unit, Operation operation) {
-    gangRun_ = true;
+    if (!gangRun_) {
+        gangRun_ = true;
+        UpdateStatusDetail();
+    }
     StartUnitStep(unit, operation);
 }
 

@@ -84,7 +84,8 @@ SocketPanel::SocketPanel(int unit, int socket, const IndicatorBoard& board, QWid
     row->addWidget(Caption(QStringLiteral("Checksum"), sum_, this));
     row->addWidget(sum_);
     row->addSpacing(theme::kGrid);
-    row->addWidget(Caption(QStringLiteral("Offset Add"), offset_, this));
+    offsetCaption_ = Caption(QStringLiteral("Offset Add"), offset_, this);
+    row->addWidget(offsetCaption_);
     row->addWidget(offset_);
     if (lamp_ != nullptr) {
         row->addSpacing(theme::kGrid);
@@ -94,6 +95,12 @@ SocketPanel::SocketPanel(int unit, int socket, const IndicatorBoard& board, QWid
     connect(enable_, &QCheckBox::clicked, this,
             [this](bool checked) { emit EnableClicked(unit_, socket_, checked); });
     connect(browse_, &QPushButton::clicked, this, [this] { emit BrowseClicked(unit_, socket_); });
+}
+
+void SocketPanel::SetCompact(bool compact) {
+    for (QWidget* widget : {static_cast<QWidget*>(workFile_), static_cast<QWidget*>(browse_),
+                            offsetCaption_, static_cast<QWidget*>(offset_)})
+        widget->setVisible(!compact);
 }
 
 void SocketPanel::Show(const SocketState& state) {

@@ -32,6 +32,8 @@ class SocketPanel final : public QFrame {
     void SetChecksumLook(ChecksumLook look);
     // A run is under way: nothing here may change.
     void SetLocked(bool locked);
+    // A gang's unit shows only its enable box, checksum and lamp: its file is unit 1's.
+    void SetCompact(bool compact);
 
     QCheckBox* EnableBox() const { return enable_; }
     QLineEdit* WorkFileField() const { return workFile_; }
@@ -51,6 +53,7 @@ class SocketPanel final : public QFrame {
   private:
     int unit_;
     int socket_;
+    QWidget* offsetCaption_ = nullptr;
     QCheckBox* enable_;
     QLineEdit* workFile_;
     QPushButton* browse_;

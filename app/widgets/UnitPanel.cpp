@@ -42,10 +42,12 @@ UnitPanel::UnitPanel(int unit, const IndicatorBoard& board, QWidget* parent)
     setFrameShape(QFrame::StyledPanel);
     setAcceptDrops(true);
     auto* column = new QVBoxLayout(this);
+    column_ = column;
     column->setContentsMargins(2 * theme::kGrid, theme::kGrid, 2 * theme::kGrid, theme::kGrid);
     column->setSpacing(theme::kGrid / 2);
 
     auto* header = new QHBoxLayout;
+    header_ = header;
     header->setSpacing(theme::kGrid);
     auto* title = new QLabel(QStringLiteral("Unit %1").arg(unit), this);
     title->setFont(theme::ScaledFont(font(), 1.15, QFont::Bold));
@@ -89,7 +91,8 @@ UnitPanel::UnitPanel(int unit, const IndicatorBoard& board, QWidget* parent)
             QStringLiteral("Identify: the programmer of unit %1 shows itself").arg(unit));
         header->addWidget(order_);
     }
-    header->addStretch(1);
+    headerStretch_ = new QSpacerItem(0, 0, QSizePolicy::Expanding, QSizePolicy::Minimum);
+    header->addSpacerItem(headerStretch_);
     header->addWidget(unitBox);
     column->addLayout(header);
 
@@ -124,6 +127,7 @@ void UnitPanel::Show(const std::vector<std::string>& vendors, const std::vector<
         Socket(socket)->Show(state.sockets[static_cast<std::size_t>(socket - 1)]);
     if (mirrorsUnit1 != mirrorsUnit1_) {
         mirrorsUnit1_ = mirrorsUnit1;
+        Arrange(mirrorsUnit1);
         const QString tip = mirrorsUnit1 ? tr("Programs unit 1's device and buffer") : QString();
         vendor_->setToolTip(tip);
         type_->setToolTip(tip);
@@ -145,6 +149,27 @@ void UnitPanel::SetLocked(bool locked) {
     if (order_ != nullptr)
         order_->SetLocked(locked);
     UpdateEnabled();
+}
+
+void UnitPanel::Arrange(bool compact) {
+    SocketPanel* first = Socket(1);
+    column_->removeWidget(progress_);
+    column_->removeWidget(first);
+    header_->removeWidget(progress_);
+    header_->removeWidget(first);
+    first->SetCompact(compact);
+    if (compact) {
+        // After the type box: the socket's box, the bar (taking the room), its checksum and lamp.
+        const int afterType = header_->indexOf(type_) + 1;
+        header_->insertWidget(afterType, first);
+        header_->insertWidget(afterType + 1, progress_, 1);
+        headerStretch_->changeSize(0, 0, QSizePolicy::Fixed, QSizePolicy::Minimum);
+    } else {
+        column_->insertWidget(1, progress_);
+        column_->insertWidget(2, first);
+        headerStretch_->changeSize(0, 0, QSizePolicy::Expanding, QSizePolicy::Minimum);
+    }
+    header_->invalidate();
 }
 
 void UnitPanel::UpdateEnabled() {

@@ -12,6 +12,9 @@
 
 class QCheckBox;
 class QComboBox;
+class QHBoxLayout;
+class QSpacerItem;
+class QVBoxLayout;
 class QLabel;
 class QProgressBar;
 
@@ -55,6 +58,9 @@ class UnitPanel final : public QFrame {
 
   private:
     void UpdateEnabled();
+    // A gang's unit in one row: its selection, its socket 1 (enable box, checksum, lamp) and its
+    // bar beside the title; else the bar and the sockets below it.
+    void Arrange(bool compact);
 
     int unit_;
     bool locked_ = false;
@@ -63,6 +69,9 @@ class UnitPanel final : public QFrame {
     QComboBox* type_;
     Tile* order_ = nullptr;
     QProgressBar* progress_;
+    QVBoxLayout* column_ = nullptr;
+    QHBoxLayout* header_ = nullptr;
+    QSpacerItem* headerStretch_ = nullptr;
     std::array<SocketPanel*, kSocketsPerUnit> sockets_{};
 };
 
