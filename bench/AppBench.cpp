@@ -5,7 +5,8 @@
 //   torq-app-bench latency --home DIR [--simulate SPEC]
 //       Execute All on the simulated programmer in real-time mode with a whole-chip image: the
 //       longest interval in which the window processed no events (a 1 ms timer measures it),
-//       and the step during which it happened.
+//       and the step during which it happened. With SPEC naming several programmers (CHIP*4),
+//       every unit takes part (a gang run). The process's peak memory at the end.
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -97,12 +98,12 @@ int Latency(const QStringList& args) {
     const std::string simulate =
         Option(args, QStringLiteral("--simulate"), QStringLiteral("W25Q128FV,realtime=1"))
             .toStdString();
-    sim::SimulateParse parsed = sim::ParseSimulateOption(simulate);
+    sim::SimulateParse parsed = sim::ParseSimulateOptions({simulate});
     if (!parsed.programmer) {
         std::cerr << "torq-app-bench: " << parsed.error << "\n";
         return 2;
     }
-    const std::string chip = simulate.substr(0, simulate.find(','));
+    const std::string chip = simulate.substr(0, simulate.find_first_of(",*"));
     IniFile history(std::filesystem::path(home) / "History.ini");
     history.WriteString("Device1", "Vendor", "Winbond");
     history.WriteString("Device1", "Type", chip);
@@ -134,6 +135,8 @@ int Latency(const QStringList& args) {
     QApplication::processEvents();
     if (!window.Start({image.string()}))
         return 1;
+    for (int unit = 2; unit <= window.Bench().ProgrammerCount(); ++unit)
+        window.Bench().SetSocketEnabled(unit, 1, true);
 
     // The longest gap between two ticks of a 1 ms timer while the run is under way, and the
     // last log line written before it began (the step that held the window).
@@ -193,6 +196,11 @@ int Latency(const QStringList& args) {
         "median %.2f ms (%zu ticks)\n",
         longest / 1000.0, percentile(0.999), percentile(0.99), percentile(0.5), gaps.size());
     std::printf("  the longest began after: %s\n", during.c_str());
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmHWM:", 0) == 0)
+            std::printf("  peak memory: %s\n", line.substr(6).c_str());
+    }
     window.close();
     return pass ? 0 : 1;
 }

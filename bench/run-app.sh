@@ -3,7 +3,8 @@
 # none: process start to the first painted window (and to the window ready, chip detected) over
 # ten starts, and during Execute All on a 16 MiB chip in real-time mode the longest interval in
 # which the window processed no events. The real-time run takes the chip's own times (a few
-# minutes for 16 MiB); TORQ_BENCH_CHIP picks another chip (W25Q16DV: 2 MiB, quicker).
+# minutes for 16 MiB), once on one programmer and once on four at once (with the peak memory of
+# each); TORQ_BENCH_CHIP picks another chip (W25Q16DV: 2 MiB, quicker).
 #   bench/run-app.sh [BUILD_DIR]      (default: build)
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
@@ -31,3 +32,5 @@ echo "Start-up (W25Q64FV on the simulated programmer):"
 display "$bench" startup --program "$build/bin/torq-spi" --home "$(home)" --runs 10
 echo "Responsiveness during Execute All:"
 display "$bench" latency --home "$(home)" --simulate "${TORQ_BENCH_CHIP:-W25Q128FV},realtime=1"
+echo "Responsiveness during Execute All on four programmers at once:"
+display "$bench" latency --home "$(home)" --simulate "${TORQ_BENCH_CHIP:-W25Q128FV}*4,realtime=1"
