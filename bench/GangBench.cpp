@@ -120,9 +120,10 @@ int main(int argc, char** argv) {
     plan.sockets.clear();
     for (int unit = 1; unit <= units; ++unit)
         plan.sockets.push_back(SocketIndex(unit, 1));
-    std::printf("Execute All (erase, blank check, program, verify) of %s (%llu bytes) on %d "
-                "unit(s), real-time mode\n",
-                chip.c_str(), static_cast<unsigned long long>(bench.Record().deviceSize), units);
+    std::printf(
+        "Execute All (erase, blank check, program, verify) of %s (%llu bytes) on %d "
+        "unit(s), real-time mode\n",
+        chip.c_str(), static_cast<unsigned long long>(bench.Record().deviceSize), units);
     const double modelledBefore = simulator.ModelledMicroseconds();
     const auto start = Steady::now();
     turns.running = true;
@@ -150,9 +151,10 @@ int main(int argc, char** argv) {
     std::printf("wall time: %.2f s; chips per hour: %.0f\n", seconds,
                 seconds > 0 ? passed * 3600.0 / seconds : 0.0);
     std::printf("modelled bus time of all units on the one bus: %.2f s\n", busSeconds);
-    std::printf("starting thread's turns: %zu; gap median %.2f ms, 99.9th percentile %.2f ms, "
-                "longest %.2f ms\n",
-                gaps.size(), percentile(0.5), percentile(0.999), gaps.empty() ? 0.0 : gaps.back());
+    std::printf(
+        "starting thread's turns: %zu; gap median %.2f ms, 99.9th percentile %.2f ms, "
+        "longest %.2f ms\n",
+        gaps.size(), percentile(0.5), percentile(0.999), gaps.empty() ? 0.0 : gaps.back());
     std::printf("peak memory: %ld KiB\n", PeakKib());
     fs::remove_all(home);
     return result.Pass() ? 0 : 1;

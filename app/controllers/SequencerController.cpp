@@ -33,9 +33,9 @@ QString RunSummary(const QString& title, const RunResult& result) {
         case Verdict::None:
             return {};
         case Verdict::Stopped:
-            return result.stopped
-                       ? QStringLiteral("%1 \u00b7 not done: stopped").arg(title)
-                       : QStringLiteral("%1 \u00b7 not done: the chip was not confirmed").arg(title);
+            return result.stopped ? QStringLiteral("%1 \u00b7 not done: stopped").arg(title)
+                                  : QStringLiteral("%1 \u00b7 not done: the chip was not confirmed")
+                                        .arg(title);
         case Verdict::Pass:
         case Verdict::Fail:
             break;
@@ -47,9 +47,10 @@ QString RunSummary(const QString& title, const RunResult& result) {
             if (unit.result.Outcome() != Verdict::Pass)
                 failed << QString::number(unit.unit);
         }
-        summary += failed.isEmpty()
-                       ? QStringLiteral(" \u00b7 %1 units").arg(result.units.size())
-                       : QStringLiteral(" \u00b7 unit %1 failed").arg(failed.join(QStringLiteral(", ")));
+        summary +=
+            failed.isEmpty()
+                ? QStringLiteral(" \u00b7 %1 units").arg(result.units.size())
+                : QStringLiteral(" \u00b7 unit %1 failed").arg(failed.join(QStringLiteral(", ")));
     } else if (result.Outcome() == Verdict::Fail && result.failedStep)
         summary +=
             QStringLiteral(" \u00b7 %1 failed").arg(Latin1(OperationLogName(*result.failedStep)));
@@ -80,8 +81,7 @@ QString TitleOf(FunctionButton button) {
 
 SequencerController::SequencerController(Workbench& bench, ActionGate& gate,
                                          std::vector<StepBar*> bars, BottomPanel& bottom,
-                                         std::array<UnitPanel*, kUnitCount> units,
-                                         QWidget* window)
+                                         std::array<UnitPanel*, kUnitCount> units, QWidget* window)
     : QObject(window),
       bench_(bench),
       gate_(gate),
@@ -185,7 +185,7 @@ void SequencerController::UpdateStatusDetail() {
     const std::string shown = bench_.Board().ShownImage(StatusPanelName());
     QString detail;
     if (shown == StatusImageName(StatusImage::Wait)) {
-        detail = gangRun_ ? QStringLiteral("%1 \u00b7 units at work").arg(runTitle_)
+        detail = gangRun_              ? QStringLiteral("%1 \u00b7 units at work").arg(runTitle_)
                  : stepText_.isEmpty() ? runTitle_
                                        : stepText_;
     } else if (shown == StatusImageName(StatusImage::Pass) ||
@@ -280,12 +280,19 @@ QString SequencerController::StepText(int unit, Operation operation, std::uint64
     UnitStep& step = unitSteps_[static_cast<std::size_t>(unit - 1)];
     const qint64 now = runClock_.isValid() ? runClock_.elapsed() : 0;
     if (total == 0 || (!step.reported && done == 0)) {
-        // Nothing to count yet (a whole-chip erase says nothing until it ends): the time so far.
-        const qint64 seconds = (now - step.startedMs) / 1000;
-        return QStringLiteral("%1  %2:%3 elapsed")
-            .arg(name)
-            .arg(seconds / 60)
-            .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+        // Nothing to count yet (a whole-chip erase says nothing until it ends): the time so far,
+        // against the time the last erase of this device took.
+        const auto minutes = [](qint64 ms) {
+            const qint64 seconds = ms / 1000;
+            return QStringLiteral("%1:%2")
+                .arg(seconds / 60)
+                .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+        };
+        const auto last = lastEraseMs_.find(DeviceKey());
+        if (operation == Operation::Erase && last != lastEraseMs_.end())
+            return QStringLiteral("%1  %2 of about %3")
+                .arg(name, minutes(now - step.startedMs), minutes(last->second));
+        return QStringLiteral("%1  %2 elapsed").arg(name, minutes(now - step.startedMs));
     }
     const int percent = static_cast<int>(100 * std::min(done, total) / total);
     // Erase reports blocks, the others bytes; both read as "done of total".
@@ -304,8 +311,8 @@ void SequencerController::StepProgress(Operation operation, std::uint64_t done,
     ProgressUnitStep(1, operation, done, total);
 }
 
-void SequencerController::StepEnded(Operation, bool) {
-    EndUnitStep(1);
+void SequencerController::StepEnded(Operation, bool pass) {
+    EndUnitStep(1, pass);
 }
 
 void SequencerController::UnitStepStarted(int unit, Operation operation) {
@@ -321,8 +328,8 @@ void SequencerController::UnitStepProgress(int unit, Operation operation, std::u
     ProgressUnitStep(unit, operation, done, total);
 }
 
-void SequencerController::UnitStepEnded(int unit, Operation, bool) {
-    EndUnitStep(unit);
+void SequencerController::UnitStepEnded(int unit, Operation, bool pass) {
+    EndUnitStep(unit, pass);
 }
 
 void SequencerController::StartUnitStep(int unit, Operation operation) {
@@ -347,10 +354,19 @@ void SequencerController::ProgressUnitStep(int unit, Operation operation, std::u
     ShowUnitStep(unit, StepText(unit, operation, done, total));
 }
 
-void SequencerController::EndUnitStep(int unit) {
+std::string SequencerController::DeviceKey() const {
+    const UnitState& unit1 = bench_.UnitStates().Unit(1);
+    return unit1.vendor + '\n' + unit1.type;
+}
+
+void SequencerController::EndUnitStep(int unit, bool pass) {
     if (unit < 1 || unit > kUnitCount)
         return;
-    unitSteps_[static_cast<std::size_t>(unit - 1)].operation.reset();
+    UnitStep& step = unitSteps_[static_cast<std::size_t>(unit - 1)];
+    if (pass && step.operation == Operation::Erase && !step.reported)
+        lastEraseMs_[DeviceKey()] =
+            (runClock_.isValid() ? runClock_.elapsed() : 0) - step.startedMs;
+    step.operation.reset();
     ShowUnitStep(unit, {});
 }
 

@@ -9,6 +9,8 @@
 #include <QString>
 #include <QTimer>
 #include <array>
+#include <map>
+#include <string>
 #include <vector>
 
 #include "torq/workflow/Sequencer.h"
@@ -65,7 +67,8 @@ class SequencerController final : public QObject, private SequencerObserver {
     void TickStepClocks();
     void StartUnitStep(int unit, Operation operation);
     void ProgressUnitStep(int unit, Operation operation, std::uint64_t done, std::uint64_t total);
-    void EndUnitStep(int unit);
+    void EndUnitStep(int unit, bool pass);
+    std::string DeviceKey() const;
     void RequestStop();
 
     Workbench& bench_;
@@ -88,6 +91,9 @@ class SequencerController final : public QObject, private SequencerObserver {
         qint64 lastTextMs = -1;
     };
     std::array<UnitStep, kUnitCount> unitSteps_{};
+    // How long the last passed erase of each device took (by vendor and type), the time a running
+    // erase that reports nothing is shown against.
+    std::map<std::string, qint64> lastEraseMs_;
     QTimer stepClock_;  // redraws the elapsed time of steps that report nothing
     bool gangRun_ = false;
     bool started_ = false;

@@ -6,9 +6,9 @@
 
 #include "../link/LinkFixtures.h"
 #include "TestSupport.h"
-#include "torq/sim/ChipMemory.h"
 #include "torq/devlib/Ini.h"
 #include "torq/sim/ChipCatalog.h"
+#include "torq/sim/ChipMemory.h"
 #include "torq/sim/SimulatedProgrammer.h"
 #include "torq/workflow/Sequencer.h"
 #include "torq/workflow/Workbench.h"
@@ -157,10 +157,11 @@ TEST_F(GangRunTest, AFaultFailsItsOwnUnitOnly) {
     const std::vector<Step> all{Step::Erase, Step::Check, Step::Program, Step::Verify};
     const std::vector<Case> cases{
         {"removed", 2, nullptr, [](GangRunTest& t) { t.simulator->UnplugAfterOn(1, 60); }, all},
-        {"protected", 4,
-         [](std::vector<sim::ProgrammerSetup>& s) { s[3].writeProtectHeld = true; }, nullptr,
-         all},
-        {"verify fails", 3, nullptr,
+        {"protected", 4, [](std::vector<sim::ProgrammerSetup>& s) { s[3].writeProtectHeld = true; },
+         nullptr, all},
+        {"verify fails",
+         3,
+         nullptr,
          [](GangRunTest& t) {
              // Every chip already holds the image but unit 3's, where one byte differs.
              for (int device = 0; device < 4; ++device) {
@@ -225,8 +226,9 @@ TEST_F(GangRunTest, IdentityCheckPerUnit) {
     EXPECT_EQ(op.messages.front().buttons, Buttons::YesRetryCancel);
     const auto unit2 = LinesOf(2);
     EXPECT_NE(std::find_if(unit2.begin(), unit2.end(),
-                           [](const std::string& l) { return l.find("not the selected device") !=
-                                                             std::string::npos; }),
+                           [](const std::string& l) {
+                               return l.find("not the selected device") != std::string::npos;
+                           }),
               unit2.end());
     EXPECT_TRUE(HoldsImage(2));
     EXPECT_FALSE(result.Pass());

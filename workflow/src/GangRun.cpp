@@ -296,7 +296,8 @@ class Sequencer::UnitWorker final : private ProgressSink {
         ShowLamp(socketResult ? LampImage::Green : LampImage::Red);
         SetProgress(kProgressMaximum);
         if (signalProgrammer)
-            link_.Channel().SetLamp(1, socketResult && !result.stopped ? kVerdictPass : kVerdictFail);
+            link_.Channel().SetLamp(1,
+                                    socketResult && !result.stopped ? kVerdictPass : kVerdictFail);
         log_.WriteInfoLine(VerdictLine(result));
     }
 
@@ -507,9 +508,9 @@ void Sequencer::RunGang(const RunPlan& plan, RunResult& result, const std::vecto
         s_.log.WriteInfoLine(VerdictLine(result));
     }
     const Verdict verdict = result.Outcome();
-    s_.board.ShowStatus(verdict == Verdict::Pass    ? StatusImage::Pass
-                        : verdict == Verdict::Fail  ? StatusImage::Fail
-                                                    : StatusImage::Stopped);
+    s_.board.ShowStatus(verdict == Verdict::Pass   ? StatusImage::Pass
+                        : verdict == Verdict::Fail ? StatusImage::Fail
+                                                   : StatusImage::Stopped);
 }
 
 }  // namespace torq

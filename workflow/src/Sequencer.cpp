@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <array>
 
+#include "SequencerParts.h"
 #include "torq/buffer/BufferFile.h"
 #include "torq/link/Identification.h"
 #include "torq/workflow/TimeText.h"
-#include "SequencerParts.h"
 
 namespace torq {
 

@@ -194,8 +194,9 @@ class SimulatedProgrammer final : public UsbDevice {
     static std::optional<FaultEffect> DueFault(std::vector<Fault>& faults, std::uint64_t number,
                                                TransferKind kind, std::uint8_t request);
     template <typename Act>
-    bool Transfer(HandleState& handle, TransferKind kind, std::uint8_t request, std::uint16_t value, std::uint16_t index,
-                  std::span<const std::uint8_t> sent, std::span<std::uint8_t> received, Act act);
+    bool Transfer(HandleState& handle, TransferKind kind, std::uint8_t request, std::uint16_t value,
+                  std::uint16_t index, std::span<const std::uint8_t> sent,
+                  std::span<std::uint8_t> received, Act act);
     std::unique_ptr<ProgrammerFirmware> MakeFirmware(const ProgrammerSetup& setup);
 
     // Guards the bus's shared state between handles on several threads; a transfer's waits and
