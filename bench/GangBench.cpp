@@ -3,10 +3,9 @@
 // the wall time and the chips per hour, the bus time the simulator modelled for all units, the
 // gaps between the starting thread's turns (the window's event loop during a run: it waits at
 // most a few milliseconds for the workers' events, then processes its messages), and the
-// process's peak memory. One unit count per process, so that the peak memory is its own.
+// process's peak memory (the simulated chips keep their content in files). One unit count per
+// process, so that the peak memory is its own.
 //   torq-gang-bench LIBRARY_DIR UNITS [CHIP]     (default W25Q128FV, 16 MiB)
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -16,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "torq/sim/SimulateOption.h"
 #include "torq/sim/SimulatedProgrammer.h"
 #include "torq/workflow/Sequencer.h"
@@ -27,35 +27,32 @@ using Steady = std::chrono::steady_clock;
 
 namespace {
 
-// The starting thread's turns while a run is under way: the gaps between them.
+// The starting thread's turns while a run is under way: the gaps between them, and the last log
+// line before the longest.
 struct Turns final : Pump {
     void ProcessPendingMessages() override {
         const auto now = Steady::now();
-        if (running)
-            gaps.push_back(std::chrono::duration<double, std::milli>(now - last).count());
+        if (running) {
+            const double gap = std::chrono::duration<double, std::milli>(now - last).count();
+            gaps.push_back(gap);
+            if (gap > longest) {
+                longest = gap;
+                longestAfter = lastLine;
+            }
+        }
+        if (log != nullptr && !log->Lines().empty())
+            lastLine = log->Lines().back();
         last = now;
     }
     bool running = false;
     Steady::time_point last;
     std::vector<double> gaps;
+    double longest = 0;
+    const InformationLog* log = nullptr;
+    std::string lastLine, longestAfter;
 };
 
 struct NoHost final : WorkbenchHost {};
-
-// The process's peak resident memory in KiB (VmHWM), 0 when it cannot be read.
-long PeakKib() {
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    long value = 0;
-    while (status >> key) {
-        if (key == "VmHWM:") {
-            status >> value;
-            return value;
-        }
-        status.ignore(1 << 10, '\n');
-    }
-    return 0;
-}
 
 }  // namespace
 
@@ -71,16 +68,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "UNITS: 1 to %d\n", kUnitCount);
         return 2;
     }
-    const fs::path home =
-        fs::temp_directory_path() / ("torq-gang-bench-" + std::to_string(::getpid()));
-    fs::create_directories(home);
-    fs::copy(argv[1], home, fs::copy_options::recursive);
-    {
-        std::ofstream history(home / "History.ini");
-        history << "[Device1]\nVendor=Winbond\nType=" << chip << "\n";
-    }
-    sim::SimulateParse parsed =
-        sim::ParseSimulateOptions({chip + "*" + std::to_string(units) + ",realtime=1"});
+    const fs::path home = bench::MakeBenchHome(argv[1], "torq-gang-bench", chip);
+    // The simulated chips keep their content in files, so that the peak memory is the program's
+    // own, not the simulated hardware's.
+    sim::SimulateParse parsed = sim::ParseSimulateOptions(
+        {chip + "*" + std::to_string(units) + ",realtime=1,file=" + (home / "chip.bin").string()});
     if (!parsed.programmer) {
         std::fprintf(stderr, "%s\n", parsed.error.c_str());
         return 2;
@@ -124,6 +116,7 @@ int main(int argc, char** argv) {
         "Execute All (erase, blank check, program, verify) of %s (%llu bytes) on %d "
         "unit(s), real-time mode\n",
         chip.c_str(), static_cast<unsigned long long>(bench.Record().deviceSize), units);
+    turns.log = &bench.Log();
     const double modelledBefore = simulator.ModelledMicroseconds();
     const auto start = Steady::now();
     turns.running = true;
@@ -155,7 +148,8 @@ int main(int argc, char** argv) {
         "starting thread's turns: %zu; gap median %.2f ms, 99.9th percentile %.2f ms, "
         "longest %.2f ms\n",
         gaps.size(), percentile(0.5), percentile(0.999), gaps.empty() ? 0.0 : gaps.back());
-    std::printf("peak memory: %ld KiB\n", PeakKib());
+    std::printf("the longest gap began after: %s\n", turns.longestAfter.c_str());
+    std::printf("peak memory: %ld KiB\n", bench::PeakRssKiB());
     fs::remove_all(home);
     return result.Pass() ? 0 : 1;
 }

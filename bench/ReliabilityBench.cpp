@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "torq/devlib/DeviceLibrary.h"
 #include "torq/sim/ChipCatalog.h"
 #include "torq/sim/SimulatedProgrammer.h"
@@ -48,20 +49,6 @@ void WriteFile(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
 std::vector<std::uint8_t> ReadFileBytes(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-long PeakRssKiB() {
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    long value = 0;
-    while (status >> key) {
-        if (key == "VmHWM:") {
-            status >> value;
-            return value;
-        }
-        status.ignore(256, '\n');
-    }
-    return 0;
 }
 
 long RssKiB() {
@@ -274,7 +261,7 @@ int main(int argc, char** argv) {
             b.bench->InfoMessageLimitTick();
             if (i == 1 || i % 50 == 0)
                 std::printf("  after cycle %3d: RSS %6ld KiB, peak %6ld KiB\n", i, RssKiB(),
-                            PeakRssKiB());
+                            bench::PeakRssKiB());
         }
     }
     fs::remove_all(home);

@@ -4,8 +4,6 @@
 // gave the window no turn to process its messages (pump calls and progress reports), against the
 // goal of 50 ms, below which the window never looks frozen.
 //   torq-run-bench LIBRARY_DIR [CHIP [OPTIONS]]    (default W25Q128FV, 16 MiB)
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -14,6 +12,7 @@
 #include <random>
 #include <string>
 
+#include "BenchSupport.h"
 #include "torq/sim/SimulateOption.h"
 #include "torq/sim/SimulatedProgrammer.h"
 #include "torq/workflow/Sequencer.h"
@@ -73,14 +72,7 @@ int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     const std::string chip = argc > 2 ? argv[2] : "W25Q128FV";
     const std::string extra = argc > 3 ? std::string(",") + argv[3] : std::string();
-    const fs::path home =
-        fs::temp_directory_path() / ("torq-run-bench-" + std::to_string(::getpid()));
-    fs::create_directories(home);
-    fs::copy(argv[1], home, fs::copy_options::recursive);
-    {
-        std::ofstream history(home / "History.ini");
-        history << "[Device1]\nVendor=Winbond\nType=" << chip << "\n";
-    }
+    const fs::path home = bench::MakeBenchHome(argv[1], "torq-run-bench", chip);
     sim::SimulateParse parsed = sim::ParseSimulateOption(chip + ",realtime=1" + extra);
     if (!parsed.programmer) {
         std::fprintf(stderr, "%s\n", parsed.error.c_str());

@@ -24,9 +24,10 @@ namespace torq {
 
 namespace {
 
-// How long the starting thread waits for an event before it processes its messages again: well
-// under a frame, so the window keeps painting.
+// How long the starting thread waits for an event before it processes its messages again, and
+// how long it runs events before it does: well under a frame, so the window keeps painting.
 constexpr auto kEventWait = std::chrono::milliseconds(5);
+constexpr auto kEventBudget = std::chrono::milliseconds(8);
 
 // A chip in another unit's socket that is not the selected device: no question is asked for it.
 constexpr std::string_view kUnitChipMismatchLine =
@@ -44,16 +45,31 @@ class EventQueue {
         }
         ready_.notify_one();
     }
-    // Runs the tasks that have come, waiting up to `wait` for the first.
-    void RunPending(std::chrono::milliseconds wait) {
+    // Runs the tasks that have come, waiting up to `wait` for the first, for at most `budget`:
+    // what is left runs at the next call, before anything posted since, so that a burst of
+    // events never keeps the thread from its messages for longer than a frame. True when some
+    // are left.
+    bool RunPending(std::chrono::milliseconds wait, std::chrono::milliseconds budget) {
         std::deque<std::function<void()>> tasks;
         {
             std::unique_lock lock(mutex_);
             ready_.wait_for(lock, wait, [this] { return !tasks_.empty(); });
             tasks.swap(tasks_);
         }
-        for (auto& task : tasks)
-            task();
+        const auto until = std::chrono::steady_clock::now() + budget;
+        while (!tasks.empty()) {
+            tasks.front()();
+            tasks.pop_front();
+            if (std::chrono::steady_clock::now() >= until)
+                break;
+        }
+        if (tasks.empty())
+            return false;
+        const std::lock_guard lock(mutex_);
+        tasks.insert(tasks.end(), std::make_move_iterator(tasks_.begin()),
+                     std::make_move_iterator(tasks_.end()));
+        tasks_.swap(tasks);
+        return true;
     }
 
   private:
@@ -378,24 +394,10 @@ void Sequencer::RunGang(const RunPlan& plan, RunResult& result, const std::vecto
             start.programmer = registered[static_cast<std::size_t>(unit - 1)];
         starts.push_back(std::move(start));
     }
-    // Every unit's Program and Verify need the one image in the buffer.
-    const auto rows = StepRowsOf(plan.bar);
-    std::optional<ImageProblem> problem;
-    if (std::any_of(rows.begin(), rows.end(), [&](const StepRow& row) {
-            return plan.Runs(row.step) &&
-                   (*row.operation == Operation::Program || *row.operation == Operation::Verify);
-        })) {
-        problem = BufferImageProblem();
-    }
-    for (UnitWorker::Start& start : starts) {
-        if (problem) {
-            start.imageProblemLine = problem->line;
-            start.imageProblemWords = problem->words;
-        }
-    }
     // Unit 1 keeps the identity question, asked here before any unit starts: a Yes may change
     // the device that every unit then works with.
     std::vector<RunResult::UnitOutcome> outcomes;
+    imageLost_ = false;
     if (units.front() == 1) {
         UnitWorker::Start& first = starts.front();
         if (prefixLines)
@@ -413,7 +415,6 @@ void Sequencer::RunGang(const RunPlan& plan, RunResult& result, const std::vecto
             starts.erase(starts.begin());
         } else {
             first.opened = opened;
-            first.imageLost = imageLost_;
             if (opened) {
                 // The found device may be another now.
                 first.programmer = mainLink.Units().front();
@@ -422,6 +423,24 @@ void Sequencer::RunGang(const RunPlan& plan, RunResult& result, const std::vecto
         s_.log.SetLinePrefix({});
         // The worker opens unit 1's programmer on its own handle.
         s_.session.Usb().Close();
+    }
+
+    // Every unit's Program and Verify need the one image in the buffer (as unit 1's question
+    // left it: a device changed at its Yes with nothing to load again left none).
+    const auto rows = StepRowsOf(plan.bar);
+    std::optional<ImageProblem> problem;
+    if (std::any_of(rows.begin(), rows.end(), [&](const StepRow& row) {
+            return plan.Runs(row.step) &&
+                   (*row.operation == Operation::Program || *row.operation == Operation::Verify);
+        })) {
+        problem = BufferImageProblem();
+    }
+    for (UnitWorker::Start& start : starts) {
+        start.imageLost = imageLost_;
+        if (problem) {
+            start.imageProblemLine = problem->line;
+            start.imageProblemWords = problem->words;
+        }
     }
 
     s_.board.ShowStatus(StatusImage::Wait);
@@ -457,17 +476,18 @@ void Sequencer::RunGang(const RunPlan& plan, RunResult& result, const std::vecto
         for (SequencerObserver* observer : observers_)
             observer->UnitEnded(unit, unitResult);
     };
+    Pump& pump = mainLink.MessagePump();
     {
         std::vector<std::jthread> threads;
         for (auto& worker : workers)
             threads.emplace_back([&worker = *worker, &unitEnded] { worker.Run(unitEnded); });
-        Pump& pump = mainLink.MessagePump();
         while (ended < workers.size()) {
-            queue.RunPending(kEventWait);
+            queue.RunPending(kEventWait, kEventBudget);
             pump.ProcessPendingMessages();
         }
     }
-    queue.RunPending(std::chrono::milliseconds(0));
+    while (queue.RunPending(std::chrono::milliseconds(0), kEventBudget))
+        pump.ProcessPendingMessages();
     // Tiles of steps a unit never reached (it failed or stopped before): not every unit passed.
     for (const Step step : tally.Steps()) {
         if (!tally.Image(step, gangUnits_))
