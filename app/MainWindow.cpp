@@ -88,6 +88,8 @@ MainWindow::MainWindow(ProgramDirectory dirs, std::unique_ptr<UsbDevice> usb, Wi
                                          WorkbenchSeams{asker_, pump_, SystemClock::Instance(),
                                                         watchTimer_, flashTimer_, std::move(usb)},
                                          static_cast<WorkbenchHost&>(*this));
+    // Execute All runs on workers: the window's thread only paints and takes their events.
+    bench_->SetRunsOnWorker(true);
     gate_ = std::make_unique<ActionGate>(bench_->Work());
 
     // Window set-up: what this release hides stays hidden but keeps its values (socket 2 of every

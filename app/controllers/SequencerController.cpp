@@ -288,8 +288,10 @@ QString SequencerController::StepText(int unit, Operation operation, std::uint64
                 .arg(seconds / 60)
                 .arg(seconds % 60, 2, 10, QLatin1Char('0'));
         };
+        if (operation != Operation::Erase)
+            return name;  // its first block is on its way
         const auto last = lastEraseMs_.find(DeviceKey());
-        if (operation == Operation::Erase && last != lastEraseMs_.end())
+        if (last != lastEraseMs_.end())
             return QStringLiteral("%1  %2 of about %3")
                 .arg(name, minutes(now - step.startedMs), minutes(last->second));
         return QStringLiteral("%1  %2 elapsed").arg(name, minutes(now - step.startedMs));

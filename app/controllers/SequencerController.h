@@ -61,7 +61,7 @@ class SequencerController final : public QObject, private SequencerObserver {
     void ShowStep(const QString& text);
     // The text on a unit's bar, kept so that the running erase's clock can redraw it.
     void ShowUnitStep(int unit, const QString& text);
-    // What a step has done: its bytes (or blocks) and its own percentage; for a step that reports
+    // What a step has done: its bytes (or blocks) and its own percentage; for an erase that reports
     // nothing until it ends (a whole-chip erase), the time it has taken so far.
     QString StepText(int unit, Operation operation, std::uint64_t done, std::uint64_t total);
     void TickStepClocks();

@@ -256,5 +256,53 @@ TEST_F(GangRunTest, StopEndsEveryUnitAndOneUnitKeepsPlainLines) {
     EXPECT_EQ(Lines().back(), "Result : FAIL [Verify]");
 }
 
+// The window runs unit 1 alone on a worker too: the lines, the indicators and the result are
+// those of the run on the caller's thread, for a pass, a failed step and a chip skipped at the
+// identity question.
+TEST_F(GangRunTest, UnitOneAloneOnAWorkerRunsAsOnTheCallersThread) {
+    struct Case {
+        const char* what;
+        std::vector<Step> steps;
+        bool wrongChip;
+    };
+    const std::vector<Case> cases{
+        {"pass", {Step::Erase, Step::Check, Step::Program, Step::Verify}, false},
+        {"blank check fails", {Step::Check}, false},
+        {"skipped at the question", {Step::Erase, Step::Program}, true},
+    };
+    const std::vector<std::string> panels{
+        "Programmer_EraseImage_Panel",   "Programmer_CheckImage_Panel",
+        "Programmer_ProgramImage_Panel", "Programmer_VerifyImage_Panel",
+        "Status_ResultImage_Panel",      LampPanelName(1, 1)};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<std::vector<std::string>> seen;
+        for (const bool onWorker : {false, true}) {
+            bench.reset();
+            homeDir = std::make_unique<test::TempDir>();
+            Make(Chips(1));
+            if (c.wrongChip) {
+                ASSERT_TRUE(bench->SelectDevice(1, "Winbond", "W25X20"));
+            }
+            // The same chip content before each run: programmed, so a blank check alone fails.
+            bench->Runs().Run(Plan({1}, {Step::Erase, Step::Program}));
+            op = test::ScriptedOperator({Answer::Cancel});
+            bench->Log().Clear();
+            RunPlan plan = Plan({1}, c.steps);
+            plan.onWorker = onWorker;
+            const RunResult result = bench->Runs().Run(plan);
+            std::vector<std::string> state = Lines();
+            for (const std::string& panel : panels)
+                state.push_back(Shown(panel));
+            state.push_back(std::string(VerdictWord(result.Outcome())));
+            state.push_back(std::to_string(bench->Board().Progress(1)));
+            state.push_back(std::to_string(op.messages.size()));
+            EXPECT_TRUE(result.units.empty());
+            seen.push_back(state);
+        }
+        EXPECT_EQ(seen[0], seen[1]);
+    }
+}
+
 }  // namespace
 }  // namespace torq

@@ -331,8 +331,12 @@ class Sequencer::UnitWorker final : private ProgressSink {
         progress_ = value;
         Post([this, value, operation = *currentOperation_, done, total] {
             Board().SetProgress(start_.unit, value);
-            for (SequencerObserver* observer : seq_.observers_)
-                observer->UnitStepProgress(start_.unit, operation, done, total);
+            for (SequencerObserver* observer : seq_.observers_) {
+                if (seq_.unit1Alone_)
+                    observer->StepProgress(operation, done, total);
+                else
+                    observer->UnitStepProgress(start_.unit, operation, done, total);
+            }
         });
     }
 
@@ -361,7 +365,7 @@ std::vector<int> Sequencer::GangUnits(const RunPlan& plan) const {
         if (TakesPart(plan, SocketIndex(unit, 1)))
             units.push_back(unit);
     }
-    if (units.size() == 1 && units.front() == 1)
+    if (units.size() == 1 && units.front() == 1 && !plan.onWorker)
         units.clear();
     return units;
 }
@@ -369,20 +373,31 @@ std::vector<int> Sequencer::GangUnits(const RunPlan& plan) const {
 void Sequencer::GangStepStarted(int unit, const StepRow& row) {
     gangTally_->Started(row.step);
     s_.board.ShowTile(gangBar_, row.step, TileImage::Light);
-    for (SequencerObserver* observer : observers_)
-        observer->UnitStepStarted(unit, *row.operation);
+    for (SequencerObserver* observer : observers_) {
+        if (unit1Alone_)
+            observer->StepStarted(*row.operation);
+        else
+            observer->UnitStepStarted(unit, *row.operation);
+    }
 }
 
 void Sequencer::GangStepEnded(int unit, const StepRow& row, bool pass) {
     gangTally_->Ended(row.step, pass);
     if (const auto image = gangTally_->Image(row.step, gangUnits_))
         s_.board.ShowTile(gangBar_, row.step, *image);
-    for (SequencerObserver* observer : observers_)
-        observer->UnitStepEnded(unit, *row.operation, pass);
+    for (SequencerObserver* observer : observers_) {
+        if (unit1Alone_)
+            observer->StepEnded(*row.operation, pass);
+        else
+            observer->UnitStepEnded(unit, *row.operation, pass);
+    }
 }
 
 void Sequencer::RunGang(const RunPlan& plan, RunResult& result, const std::vector<int>& units) {
     result.ran = true;
+    // Unit 1 alone on its worker: the lines, questions, observer calls and result of a run on
+    // this thread.
+    unit1Alone_ = units.size() == 1 && units.front() == 1;
     Programmer& mainLink = s_.session.Link();
     const std::vector<ProgrammerUnit> registered = mainLink.Units();
     const bool prefixLines = units.size() > 1;
@@ -403,9 +418,21 @@ void Sequencer::RunGang(const RunPlan& plan, RunResult& result, const std::vecto
         if (prefixLines)
             s_.log.SetLinePrefix(UnitPrefix(1));
         const bool opened = mainLink.OpenProgrammer(s_.session.Record().driverImagePath, 0);
+        if (!opened && unit1Alone_) {
+            s_.op.Tell(Severity::Error, kOpenFailedMessage);
+            result.ran = false;
+            return;
+        }
         if (opened)
             mainLink.SendTargetBoardMode(plan.targetBoardSupply);
-        if (opened && !ConfirmDeviceId(plan)) {
+        const bool confirmed = !opened || ConfirmDeviceId(plan);
+        if (!confirmed && unit1Alone_) {
+            s_.log.SetLinePrefix({});
+            ++result.skipped;
+            ShowStopped(result);
+            return;
+        }
+        if (!confirmed) {
             // Skipped at the question: unit 1 is not done, the others go on.
             RunResult skipped;
             skipped.ran = true;
@@ -473,8 +500,10 @@ void Sequencer::RunGang(const RunPlan& plan, RunResult& result, const std::vecto
     const auto unitEnded = [&](int unit, const RunResult& unitResult) {
         ++ended;
         outcomes.push_back({unit, unitResult});
-        for (SequencerObserver* observer : observers_)
-            observer->UnitEnded(unit, unitResult);
+        if (!unit1Alone_) {
+            for (SequencerObserver* observer : observers_)
+                observer->UnitEnded(unit, unitResult);
+        }
     };
     Pump& pump = mainLink.MessagePump();
     {
@@ -488,6 +517,10 @@ void Sequencer::RunGang(const RunPlan& plan, RunResult& result, const std::vecto
     }
     while (queue.RunPending(std::chrono::milliseconds(0), kEventBudget))
         pump.ProcessPendingMessages();
+    // The workers' handles are closed; unit 1's programmer is the open one again, as after a run
+    // on this thread (the unit mode and lamp of a new work file go to it).
+    workers.clear();
+    mainLink.SelectUnit(0);
     // Tiles of steps a unit never reached (it failed or stopped before): not every unit passed.
     for (const Step step : tally.Steps()) {
         if (!tally.Image(step, gangUnits_))
@@ -509,6 +542,10 @@ void Sequencer::RunGang(const RunPlan& plan, RunResult& result, const std::vecto
     }
     result.units = std::move(outcomes);
     result.elapsedMs = TicksBetween(startTick, s_.clock.TickMs());
+    if (result.units.size() == 1)
+        result.elapsedMs = result.units.front().result.elapsedMs;
+    if (unit1Alone_)
+        result.units.clear();  // a run of unit 1 alone, as on this thread
     if (prefixLines) {
         // One line per unit, then the total.
         for (const RunResult::UnitOutcome& outcome : result.units) {

@@ -100,6 +100,7 @@ RunPlan Workbench::WindowPlan(RunKind kind, Bar bar) const {
     plan.kind = kind;
     plan.socketsFromBoxes = true;
     plan.sockets.clear();
+    plan.onWorker = runsOnWorker_;
     plan.targetBoardSupply = TargetBoardSuppliesEmulator();
     for (const StepRow& row : StepRowsOf(bar)) {
         if (StepChecked(bar, row.step))

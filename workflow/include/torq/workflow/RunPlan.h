@@ -39,6 +39,9 @@ struct RunPlan {
     std::vector<int> sockets;
     // The chip's ID read first, and on a mismatch the operator asked (Yes, Retry or Cancel).
     bool identityCheck = true;
+    // Execute All of unit 1 alone runs on a worker as a gang run does (the window's, so that its
+    // thread never waits on USB); else on the caller's thread.
+    bool onWorker = false;
     // The emulator is powered by the target board.
     bool targetBoardSupply = false;
     // From the options.

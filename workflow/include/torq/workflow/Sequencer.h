@@ -150,6 +150,7 @@ class Sequencer : private ProgressSink {
     GangTally* gangTally_ = nullptr;  // the gang run under way
     Bar gangBar_ = Bar::Programmer;
     int gangUnits_ = 0;
+    bool unit1Alone_ = false;  // the gang run is unit 1's alone (RunPlan::onWorker)
     int stepBase_ = 0;
     int stepShare_ = 0;
 };

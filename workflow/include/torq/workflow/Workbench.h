@@ -189,6 +189,8 @@ class Workbench : public LoadModel,
     // level, the target board's supply on the Emulator bar), on unit 1 socket 1 whatever its box
     // says, with the identity check; the command line and the benchmarks say what it runs.
     RunPlan PlanWithOptions(Bar bar) const;
+    // The window's Execute All runs unit 1 alone on a worker as well (see RunPlan::onWorker).
+    void SetRunsOnWorker(bool onWorker) { runsOnWorker_ = onWorker; }
     // A run, or the editor, is under way.
     bool RunUnderWay() const;
 
@@ -443,6 +445,7 @@ class Workbench : public LoadModel,
     OptionFieldTexts optionFields_;
     DeviceSession session_;
     std::array<std::vector<std::string>, kUnitCount> typeLists_;
+    bool runsOnWorker_ = false;
 
     IndicatorBoard board_;
     Units units_;
