@@ -11,7 +11,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -52,8 +51,6 @@ struct Turns final : Pump {
     std::string lastLine, longestAfter;
 };
 
-struct NoHost final : WorkbenchHost {};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -68,7 +65,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "UNITS: 1 to %d\n", kUnitCount);
         return 2;
     }
-    const fs::path home = bench::MakeBenchHome(argv[1], "torq-gang-bench", chip);
+    const fs::path home = benchkit::MakeBenchHome(argv[1], "torq-gang-bench", chip);
     // The simulated chips keep their content in files, so that the peak memory is the program's
     // own, not the simulated hardware's.
     sim::SimulateParse parsed = sim::ParseSimulateOptions(
@@ -78,35 +75,18 @@ int main(int argc, char** argv) {
         return 2;
     }
     sim::SimulatedProgrammer& simulator = *parsed.programmer;
-    FixedOperator op{Answer::Cancel};
     Turns turns;
-    ManualTimer watch, flash;
-    NoHost host;
-    Workbench bench(ProgramDirectory::Portable(home),
-                    WorkbenchSeams{op, turns, SystemClock::Instance(), watch, flash,
-                                   std::move(parsed.programmer)},
-                    host);
-    std::string problem;
-    if (!bench.OpenForCommand(false, &problem)) {
-        std::fprintf(stderr, "%s\n", problem.c_str());
+    benchkit::BenchSeams seams;
+    const std::unique_ptr<Workbench> opened =
+        benchkit::OpenBenchWorkbench(home, std::move(parsed.programmer), turns, seams);
+    if (!opened)
         return 2;
-    }
-    bench.EnumerateProgrammers(false);
+    Workbench& bench = *opened;
     if (bench.ProgrammerCount() != units) {
         std::fprintf(stderr, "%d programmers found, not %d\n", bench.ProgrammerCount(), units);
         return 2;
     }
-    {
-        // The buffer is written in blocks: a 16 MiB image is never held whole.
-        std::ofstream buffer(bench.Directories().BufferFile(), std::ios::binary);
-        std::mt19937 random(3);
-        std::vector<char> block(65536);
-        for (std::uint64_t done = 0; done < bench.Record().deviceSize; done += block.size()) {
-            for (char& c : block)
-                c = static_cast<char>(random());
-            buffer.write(block.data(), static_cast<std::streamsize>(block.size()));
-        }
-    }
+    benchkit::WriteRandomBuffer(bench, 3);
     RunPlan plan = bench.PlanWithOptions(Bar::Programmer);
     plan.steps = {Step::Erase, Step::Check, Step::Program, Step::Verify};
     plan.sockets.clear();
@@ -149,7 +129,7 @@ int main(int argc, char** argv) {
         "longest %.2f ms\n",
         gaps.size(), percentile(0.5), percentile(0.999), gaps.empty() ? 0.0 : gaps.back());
     std::printf("the longest gap began after: %s\n", turns.longestAfter.c_str());
-    std::printf("peak memory: %ld KiB\n", bench::PeakRssKiB());
+    std::printf("peak memory: %ld KiB\n", benchkit::PeakRssKiB());
     fs::remove_all(home);
     return result.Pass() ? 0 : 1;
 }

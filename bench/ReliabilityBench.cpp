@@ -261,7 +261,7 @@ int main(int argc, char** argv) {
             b.bench->InfoMessageLimitTick();
             if (i == 1 || i % 50 == 0)
                 std::printf("  after cycle %3d: RSS %6ld KiB, peak %6ld KiB\n", i, RssKiB(),
-                            bench::PeakRssKiB());
+                            benchkit::PeakRssKiB());
         }
     }
     fs::remove_all(home);

@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <string>
 
 #include "BenchSupport.h"
@@ -60,8 +59,6 @@ struct Turns final : Pump, SequencerObserver {
     long turns = 0;
 };
 
-struct NoHost final : WorkbenchHost {};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -72,35 +69,21 @@ int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     const std::string chip = argc > 2 ? argv[2] : "W25Q128FV";
     const std::string extra = argc > 3 ? std::string(",") + argv[3] : std::string();
-    const fs::path home = bench::MakeBenchHome(argv[1], "torq-run-bench", chip);
+    const fs::path home = benchkit::MakeBenchHome(argv[1], "torq-run-bench", chip);
     sim::SimulateParse parsed = sim::ParseSimulateOption(chip + ",realtime=1" + extra);
     if (!parsed.programmer) {
         std::fprintf(stderr, "%s\n", parsed.error.c_str());
         return 2;
     }
     sim::SimulatedProgrammer& simulator = *parsed.programmer;
-    FixedOperator op{Answer::Cancel};
     Turns turns;
-    ManualTimer watch, flash;
-    NoHost host;
-    Workbench bench(ProgramDirectory::Portable(home),
-                    WorkbenchSeams{op, turns, SystemClock::Instance(), watch, flash,
-                                   std::move(parsed.programmer)},
-                    host);
-    std::string problem;
-    if (!bench.OpenForCommand(false, &problem)) {
-        std::fprintf(stderr, "%s\n", problem.c_str());
+    benchkit::BenchSeams seams;
+    const std::unique_ptr<Workbench> opened =
+        benchkit::OpenBenchWorkbench(home, std::move(parsed.programmer), turns, seams);
+    if (!opened)
         return 2;
-    }
-    bench.EnumerateProgrammers(false);
-    {
-        std::vector<char> image(bench.Record().deviceSize);
-        std::mt19937 random(3);
-        for (auto& b : image)
-            b = static_cast<char>(random());
-        std::ofstream(bench.Directories().BufferFile(), std::ios::binary)
-            .write(image.data(), static_cast<std::streamsize>(image.size()));
-    }
+    Workbench& bench = *opened;
+    benchkit::WriteRandomBuffer(bench, 3);
     bench.Runs().AddObserver(&turns);
     // Execute All of the Programmer tab as the options check its steps.
     RunPlan plan = bench.PlanWithOptions(Bar::Programmer);
