@@ -355,5 +355,41 @@ TEST_F(CliOperationsTest, WatchOfARelativeNameInADeletedFolderIsTold) {
     EXPECT_TRUE(Has(watch.err, "cannot resolve fw.bin against the current folder")) << watch.err;
 }
 
+// Several simulated programmers: run drives every unit found at once, each programming the
+// one image into its own chip; a unit whose programmer is pulled out fails alone; --units
+// picks units and refuses one that was not found.
+TEST_F(CliOperationsTest, RunDrivesEveryUnitAndAFaultFailsItsOwnUnit) {
+    const auto chip = [&](const std::string& name, const std::string& options = "") {
+        return " --simulate W25X10,file=" + (home / name).string() + options;
+    };
+    const auto holdsImage = [&](const std::string& name) {
+        return test::ReadFile(home / name).substr(0, image_.size()) == image_;
+    };
+    const std::string bus = chip("a.bin") + chip("b.bin", ",unplug_after=40") + chip("c.bin");
+    const auto gang = Run(bus + " run erase,blank,program,verify");
+    EXPECT_EQ(gang.exitCode, 1) << gang.out << gang.err;
+    for (const char* line : {"Unit 1: Pass", "Unit 2: Fail", "Unit 3: Pass",
+                             "Summary : 2 of 3 units passed", "Unit 3 : Start [Verify]"})
+        EXPECT_TRUE(Has(gang.out, line)) << line << "\n" << gang.out;
+    EXPECT_TRUE(holdsImage("a.bin"));
+    EXPECT_FALSE(holdsImage("b.bin"));
+    EXPECT_TRUE(holdsImage("c.bin"));
+
+    const std::string healthy = chip("a.bin") + chip("b.bin") + chip("c.bin");
+    const auto second = Run(healthy + " run erase,blank,program,verify --units 2");
+    EXPECT_EQ(second.exitCode, 0) << second.out << second.err;
+    EXPECT_TRUE(Has(second.out, "Unit 2: Pass")) << second.out;
+    EXPECT_FALSE(Has(second.out, "Unit 1:")) << second.out;
+    EXPECT_TRUE(holdsImage("b.bin"));
+
+    const auto all = Run(healthy + " run verify");
+    EXPECT_EQ(all.exitCode, 0) << all.out << all.err;
+    EXPECT_TRUE(Has(all.out, "Summary : 3 of 3 units passed")) << all.out;
+
+    const auto unknown = Run(healthy + " run verify --units 1,4");
+    EXPECT_EQ(unknown.exitCode, 2);
+    EXPECT_TRUE(Has(unknown.err, "'4' is not a unit found")) << unknown.err;
+}
+
 }  // namespace
 }  // namespace torq
