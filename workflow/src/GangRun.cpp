@@ -191,7 +191,6 @@ class Sequencer::UnitWorker final : private ProgressSink {
     UnitWorker(const UnitWorker&) = delete;
     UnitWorker& operator=(const UnitWorker&) = delete;
 
-    int Unit() const { return start_.unit; }
     // Runs on the worker's thread; `ended` is posted last, with the unit's result.
     void Run(const std::function<void(int, const RunResult&)>& ended) {
         RunResult result;
@@ -312,8 +311,7 @@ class Sequencer::UnitWorker final : private ProgressSink {
         ShowLamp(socketResult ? LampImage::Green : LampImage::Red);
         SetProgress(kProgressMaximum);
         if (signalProgrammer)
-            link_.Channel().SetLamp(1,
-                                    socketResult && !result.stopped ? kVerdictPass : kVerdictFail);
+            link_.Channel().SetLamp(1, socketResult ? kVerdictPass : kVerdictFail);
         log_.WriteInfoLine(VerdictLine(result));
     }
 
