@@ -79,7 +79,7 @@ class MainWindow final : public QMainWindow, private WorkbenchHost, private edit
     void ReceiveHandOver(const QString& text, std::function<void()> done);
     // The program is asked to end from outside (a signal, the session ending): no question; an
     // open question is answered with its cancelling choice and later ones are not shown; a run
-    // under way stops after its current step, then the window closes with its saves.
+    // under way stops before its next block of data, then the window closes with its saves.
     void ShutDown();
 
     // The window's timers, for tests: WatchFile_Timer, FlashSumEdit_Timer, the USB event poll.

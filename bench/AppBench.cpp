@@ -3,10 +3,11 @@
 //       process start to the first painted window, and to the window ready (programmer found,
 //       chip detected), each over N starts of the real program.
 //   torq-app-bench latency --home DIR [--simulate SPEC]
-//       Execute All on the simulated programmer in real-time mode with a whole-chip image: the
-//       longest interval in which the window processed no events (a 1 ms timer measures it),
-//       and the step during which it happened. With SPEC naming several programmers (CHIP*4),
-//       every unit takes part (a gang run). The process's peak memory at the end.
+//       Execute All on the simulated programmer in real-time mode with a whole-chip image, then
+//       Read and Detect IC: the longest interval in which the window processed no events (a
+//       1 ms timer measures it), and the step during which it happened. With SPEC naming several
+//       programmers (CHIP*4), every unit takes part (a gang run). The process's peak memory at the
+//       end.
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -138,64 +139,84 @@ int Latency(const QStringList& args) {
     for (int unit = 2; unit <= window.Bench().ProgrammerCount(); ++unit)
         window.Bench().SetSocketEnabled(unit, 1, true);
 
-    // The longest gap between two ticks of a 1 ms timer while the run is under way, and the
-    // last log line written before it began (the step that held the window).
-    QElapsedTimer clock;
-    clock.start();
-    qint64 last = -1, longest = 0;
-    std::string during = "the start of the run";
-    std::string lineAtLastTick = during;
-    std::vector<qint64> gaps;
-    QTimer ticker;
-    ticker.setInterval(1);
-    ticker.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&ticker, &QTimer::timeout, [&] {
-        const qint64 now = clock.nsecsElapsed() / 1000;
-        if (window.Bench().Runs().Busy()) {
-            const qint64 gap = now - last;
-            gaps.push_back(gap);
-            if (gap > longest) {
-                longest = gap;
-                during = lineAtLastTick;
+    // The longest gap between two ticks of a 1 ms timer while the device work is under way, and
+    // the last log line written before it began (the step that held the window).
+    const auto measure = [&](const QString& function, const char* title) {
+        QElapsedTimer clock;
+        clock.start();
+        qint64 last = -1, longest = 0;
+        std::string during = "the start of the work";
+        std::string lineAtLastTick = during;
+        std::vector<qint64> gaps;
+        QTimer ticker;
+        ticker.setInterval(1);
+        ticker.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&ticker, &QTimer::timeout, [&] {
+            const qint64 now = clock.nsecsElapsed() / 1000;
+            if (window.Bench().Busy()) {
+                const qint64 gap = now - last;
+                gaps.push_back(gap);
+                if (gap > longest) {
+                    longest = gap;
+                    during = lineAtLastTick;
+                }
             }
+            const auto& lines = window.Bench().Log().Lines();
+            if (!lines.empty())
+                lineAtLastTick = lines.back();
+            last = now;
+        });
+        ticker.start();
+        const qint64 started = clock.elapsed();
+        last = clock.nsecsElapsed() / 1000;  // a freeze right at the start counts too
+        // How a run ended, as the sequencer tells its observers (detection is no run).
+        struct EndOfRun final : SequencerObserver {
+            void RunEnded(const RunResult& ended) override {
+                result = ended;
+                ran = true;
+            }
+            RunResult result;
+            bool ran = false;
+        } ended;
+        window.Bench().Runs().AddObserver(&ended);
+        window
+            .findChild<app::ClickLabel*>(QStringLiteral("Function_") + function +
+                                         QStringLiteral("MouseACTFilter_Label"))
+            ->Activate();
+        window.Bench().Runs().RemoveObserver(&ended);
+        const qint64 took = clock.elapsed() - started;
+        ticker.stop();
+        const qint64 tail = clock.nsecsElapsed() / 1000 - last;  // from the last tick to the end
+        gaps.push_back(tail);
+        if (tail > longest) {
+            longest = tail;
+            during = lineAtLastTick;
         }
-        const auto& lines = window.Bench().Log().Lines();
-        if (!lines.empty())
-            lineAtLastTick = lines.back();
-        last = now;
-    });
-    ticker.start();
-    const qint64 started = clock.elapsed();
-    last = clock.nsecsElapsed() / 1000;  // a freeze right at the start counts too
-    // How the run ended, as the sequencer tells its observers.
-    struct EndOfRun final : SequencerObserver {
-        void RunEnded(const RunResult& ended) override { result = ended; }
-        RunResult result;
-    } ended;
-    window.Bench().Runs().AddObserver(&ended);
-    window.findChild<app::ClickLabel*>(QStringLiteral("Function_ExecuteAllMouseACTFilter_Label"))
-        ->Activate();
-    window.Bench().Runs().RemoveObserver(&ended);
-    const qint64 took = clock.elapsed() - started;
-    ticker.stop();
-    const qint64 tail = clock.nsecsElapsed() / 1000 - last;  // from the last tick to the end
-    gaps.push_back(tail);
-    if (tail > longest) {
-        longest = tail;
-        during = lineAtLastTick;
-    }
-    std::sort(gaps.begin(), gaps.end());
-    const auto percentile = [&](double p) {
-        return gaps.empty() ? 0.0 : gaps[static_cast<std::size_t>(p * (gaps.size() - 1))] / 1000.0;
+        std::sort(gaps.begin(), gaps.end());
+        const auto percentile = [&](double p) {
+            return gaps.empty() ? 0.0
+                                : gaps[static_cast<std::size_t>(p * (gaps.size() - 1))] / 1000.0;
+        };
+        const bool pass = !ended.ran || ended.result.Pass();
+        std::printf("  %s on %s (%llu MiB): %s in %.1f s\n", title, simulate.c_str(),
+                    static_cast<unsigned long long>(size >> 20),
+                    !ended.ran ? "done"
+                    : pass     ? "Pass"
+                               : "FAIL",
+                    took / 1000.0);
+        std::printf(
+            "    event-loop gaps: longest %.1f ms, 99.9%% %.1f ms, 99%% %.1f ms, median %.2f ms "
+            "(%zu ticks)\n",
+            longest / 1000.0, percentile(0.999), percentile(0.99), percentile(0.5), gaps.size());
+        std::printf("    the longest began after: %s\n", during.c_str());
+        return pass;
     };
-    const bool pass = ended.result.Pass();
-    std::printf("  Execute All on %s (%llu MiB): %s in %.1f s\n", simulate.c_str(),
-                static_cast<unsigned long long>(size >> 20), pass ? "Pass" : "FAIL", took / 1000.0);
-    std::printf(
-        "  event-loop gaps during the run: longest %.1f ms, 99.9%% %.1f ms, 99%% %.1f ms, "
-        "median %.2f ms (%zu ticks)\n",
-        longest / 1000.0, percentile(0.999), percentile(0.99), percentile(0.5), gaps.size());
-    std::printf("  the longest began after: %s\n", during.c_str());
+    bool pass = measure(QStringLiteral("ExecuteAll"), "Execute All");
+    if (window.Bench().ProgrammerCount() == 1) {
+        // Read and Detect IC stay on unit 1.
+        pass = measure(QStringLiteral("Read"), "Read") && pass;
+        pass = measure(QStringLiteral("LookIC"), "Detect IC") && pass;
+    }
     std::ifstream status("/proc/self/status");
     for (std::string line; std::getline(status, line);) {
         if (line.rfind("VmHWM:", 0) == 0)

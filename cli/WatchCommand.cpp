@@ -5,7 +5,8 @@
 // build still writing it is not programmed half written. A file that cannot be loaded (empty, not
 // a file, bigger than the chip without --yes) fails its cycle and programs nothing: the chip is
 // never written from the image before the change. A file that disappears is waited for. An
-// interrupt ends the loop cleanly, between steps, never in the middle of an operation.
+// interrupt ends the loop cleanly before the next block of data (a whole-chip erase runs to its
+// end).
 #include <unistd.h>
 
 #include <atomic>

@@ -75,7 +75,8 @@ BottomPanel::BottomPanel(const IndicatorBoard& board, QWidget* parent) : QWidget
         connect(tile, &Tile::Clicked, this, [this, button] { emit FunctionClicked(button); });
         if (look.size == TileSize::Primary) {
             row->addStretch(1);
-            // Ends a run before each unit's next step; shown only while a run is under way.
+            // Ends a run before each unit's next block or step; shown only while a run is under
+            // way.
             stop_ = new QPushButton(QStringLiteral("Stop"), this);
             stop_->setObjectName(QStringLiteral("Function_Stop_Button"));
             stop_->setToolTip(QStringLiteral("Stop the run after the step under way (Esc)"));

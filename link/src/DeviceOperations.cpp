@@ -228,6 +228,12 @@ bool DeviceOperations::CloseWithLine(std::string_view name, bool pass) {
     return Line(name, pass);
 }
 
+bool DeviceOperations::Stop(std::string_view name) {
+    stopped_ = true;
+    programmer_->Log().WriteInfoLine(std::string(name) + "Stopped");
+    return false;
+}
+
 bool DeviceOperations::Line(std::string_view name, bool pass) {
     programmer_->Log().WriteInfoLine(std::string(name) + (pass ? "Pass" : "Fail"));
     return pass;
@@ -267,6 +273,8 @@ bool DeviceOperations::ReceiveChip(
     const std::uint64_t blocks = CeilDiv(size, kDataBlockSize);
     ReportProgress(0, size, true);
     for (std::uint64_t k = 0; k < blocks; ++k) {
+        if (StopAsked())
+            return Stop(label);
         if (!channel_->PollBlockReady())
             return Fail();
         if (!channel_->ReceiveBlock(data, 0xFF))
@@ -489,6 +497,8 @@ bool DeviceOperations::EraseDataFlash(const DeviceRecord& record) {
     bool lastOk = true;
     ReportProgress(0, blocks, true);
     for (std::uint64_t b = 0; b < blocks; ++b) {
+        if (StopAsked())
+            return Stop("Erase : ");
         if (!channel_->SendScript(
                 DataFlashBlockEraseScript(static_cast<std::uint32_t>(b * step)))) {
             return Fail();
@@ -547,13 +557,14 @@ bool DeviceOperations::RefuseWithoutBuffer(std::string_view label) {
 namespace {
 
 // Sends the blocks of a program loop: one block, then one block poll, per page. `build` makes
-// the block of page k from its bytes. Returns false on a communication failure; `lastOk` tells
-// whether the last poll's transfer reported success.
-// A whole-page variant pads a short last page with 0xFF; the others send only its bytes.
+// the block of page k from its bytes. Returns how the loop ended (before a page once `stopAsked`);
+// `lastOk` tells whether the last poll's transfer reported success. A whole-page variant pads a
+// short last page with 0xFF; the others send only its bytes.
 template <typename Build>
 PagesSent SendPages(CommandChannel& channel, const BufferBlockReader& buffer,
                     std::uint64_t pageBytes, bool wholePages, Build build, bool& lastOk,
-                    const std::function<void(std::uint64_t, std::uint64_t)>& progress) {
+                    const std::function<void(std::uint64_t, std::uint64_t)>& progress,
+                    const std::function<bool()>& stopAsked) {
     const std::uint64_t length = buffer.Length();
     const std::uint64_t pages = CeilDiv(length, pageBytes);
     std::vector<std::uint8_t> page(static_cast<std::size_t>(pageBytes));
@@ -561,6 +572,8 @@ PagesSent SendPages(CommandChannel& channel, const BufferBlockReader& buffer,
         const std::size_t n =
             wholePages ? page.size()
                        : static_cast<std::size_t>(std::min(pageBytes, length - k * pageBytes));
+        if (stopAsked())
+            return PagesSent::Stopped;
         const auto bytes = std::span(page).first(n);
         if (!buffer.Read(k * pageBytes, bytes, kErasedByte))
             return PagesSent::BufferUnreadable;
@@ -584,6 +597,8 @@ bool DeviceOperations::FinishProgram(PagesSent sent, bool lastOk) {
         return Fail();
     if (sent == PagesSent::BufferUnreadable)
         return Line("Program : ", false);
+    if (sent == PagesSent::Stopped)
+        return Stop("Program : ");
     return CloseWithLine("Program : ", lastOk);
 }
 
@@ -602,7 +617,8 @@ bool DeviceOperations::ProgramPages(const DeviceRecord& record, const BufferBloc
             return PageProgramBlock(
                 static_cast<std::uint32_t>(k * static_cast<std::uint64_t>(record.pageSize)), page);
         },
-        lastOk, [&](std::uint64_t done, std::uint64_t total) { ReportProgress(done, total); });
+        lastOk, [&](std::uint64_t done, std::uint64_t total) { ReportProgress(done, total); },
+        [&] { return StopAsked(); });
     return FinishProgram(sent, lastOk);
 }
 
@@ -622,7 +638,8 @@ bool DeviceOperations::ProgramSequential(const DeviceRecord& record, int mode,
             return SequentialProgramBlock(mode, static_cast<std::uint32_t>(k * kSequentialChunk),
                                           chunk.first<kSequentialChunk>());
         },
-        lastOk, [&](std::uint64_t done, std::uint64_t total) { ReportProgress(done, total); });
+        lastOk, [&](std::uint64_t done, std::uint64_t total) { ReportProgress(done, total); },
+        [&] { return StopAsked(); });
     return FinishProgram(sent, lastOk);
 }
 
@@ -652,7 +669,8 @@ bool DeviceOperations::ProgramDataFlash(const DeviceRecord& record,
         [&](std::uint64_t k, std::span<const std::uint8_t> page) {
             return DataFlashPageBlock(record, static_cast<std::uint32_t>(k), page);
         },
-        lastOk, [&](std::uint64_t done, std::uint64_t total) { ReportProgress(done, total); });
+        lastOk, [&](std::uint64_t done, std::uint64_t total) { ReportProgress(done, total); },
+        [&] { return StopAsked(); });
     return FinishProgram(sent, lastOk);
 }
 

@@ -184,12 +184,19 @@ TEST_F(GangRunTest, AFaultFailsItsOwnUnitOnly) {
         Make(setups);
         if (c.beforeRun)
             c.beforeRun(*this);
+        const ChecksumLook changed{TextColour::Red, FieldBackground::Normal};
+        // The new image is on no chip yet: every unit's checksum is red, not only unit 1's.
+        EXPECT_EQ(bench->Board().ChecksumLookOf(SocketIndex(4, 1)), changed);
         const RunResult result = bench->Runs().Run(Plan({1, 2, 3, 4}, c.steps));
         EXPECT_FALSE(result.Pass());
         ASSERT_EQ(result.units.size(), 4u);
         for (const auto& unit : result.units) {
             EXPECT_EQ(unit.result.Outcome(),
                       unit.unit == c.failingUnit ? Verdict::Fail : Verdict::Pass)
+                << unit.unit;
+            // Red stays where the verify did not pass.
+            EXPECT_EQ(bench->Board().ChecksumLookOf(SocketIndex(unit.unit, 1)) == changed,
+                      unit.unit == c.failingUnit)
                 << unit.unit;
             if (unit.unit != c.failingUnit) {
                 EXPECT_TRUE(HoldsImage(unit.unit - 1)) << unit.unit;
@@ -256,19 +263,97 @@ TEST_F(GangRunTest, StopEndsEveryUnitAndOneUnitKeepsPlainLines) {
     EXPECT_EQ(Lines().back(), "Result : FAIL [Verify]");
 }
 
+// A stop asked while a step runs ends it before its next block, on this thread, on unit 1's
+// worker and in a gang; a stopped read leaves the buffer as it was.
+TEST_F(GangRunTest, StopEndsTheStepUnderWayBeforeItsNextBlock) {
+    struct StopWhenStarted final : SequencerObserver {
+        void StepStarted(Operation operation) override { Stop(operation); }
+        void UnitStepStarted(int, Operation operation) override { Stop(operation); }
+        void Stop(Operation operation) {
+            if (operation == at)
+                runs->RequestStop();
+        }
+        Sequencer* runs = nullptr;
+        Operation at = Operation::Program;
+    };
+    struct Case {
+        const char* what;
+        RunKind kind;
+        std::vector<int> units;
+        bool onWorker;
+    };
+    const std::vector<Case> cases{
+        {"program on this thread", RunKind::Steps, {1}, false},
+        {"program on unit 1's worker", RunKind::Steps, {1}, true},
+        {"program in a gang", RunKind::Steps, {1, 2}, false},
+        {"read on this thread", RunKind::Read, {1}, false},
+        {"read on unit 1's worker", RunKind::Read, {1}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        bench.reset();
+        homeDir = std::make_unique<test::TempDir>();
+        // Large enough that no worker ends the step before it sees the stop.
+        Make(Chips(2, "W25Q128FV"), "W25Q128FV");
+        StopWhenStarted stopper;
+        stopper.runs = &bench->Runs();
+        stopper.at = c.kind == RunKind::Read ? Operation::Read : Operation::Program;
+        bench->Runs().AddObserver(&stopper);
+        const std::string bufferBefore =
+            test::ReadFile(bench->Session().Directories().BufferFile());
+        bench->Log().Clear();
+        RunPlan plan = Plan(c.units, {Step::Program, Step::Verify});
+        plan.kind = c.kind;
+        plan.onWorker = c.onWorker;
+        const RunResult result = bench->Runs().Run(plan);
+        bench->Runs().RemoveObserver(&stopper);
+
+        EXPECT_EQ(result.Outcome(), Verdict::Stopped);
+        EXPECT_EQ(Lines().back(), "Result : STOPPED [not done: the operator stopped the run]");
+        const std::string stoppedLine =
+            c.kind == RunKind::Read ? "Read : Stopped" : "Program : Stopped";
+        std::size_t stoppedLines = 0;
+        for (const std::string& line : Lines()) {
+            EXPECT_EQ(line.find("Start [Verify]"), std::string::npos) << line;
+            if (line.size() >= stoppedLine.size() &&
+                line.compare(line.size() - stoppedLine.size(), stoppedLine.size(), stoppedLine) ==
+                    0) {
+                ++stoppedLines;
+            }
+        }
+        // In a gang the unit that has not yet started the step stops before it.
+        EXPECT_GE(stoppedLines, 1U);
+        const std::string tile = Shown("Programmer_ProgramImage_Panel");
+        EXPECT_EQ(tile.find("Pass"), std::string::npos) << tile;
+        EXPECT_EQ(tile.find("Fail"), std::string::npos) << tile;
+        EXPECT_EQ(test::ReadFile(bench->Session().Directories().BufferFile()), bufferBefore);
+    }
+}
+
 // The window runs unit 1 alone on a worker too: the lines, the indicators and the result are
 // those of the run on the caller's thread, for a pass, a failed step and a chip skipped at the
 // identity question.
 TEST_F(GangRunTest, UnitOneAloneOnAWorkerRunsAsOnTheCallersThread) {
     struct Case {
         const char* what;
-        std::vector<Step> steps;
+        RunKind kind;
+        std::vector<Step> steps;  // Execute All's steps; a single step's tile
         bool wrongChip;
+        Answer atQuestion = Answer::Cancel;
     };
     const std::vector<Case> cases{
-        {"pass", {Step::Erase, Step::Check, Step::Program, Step::Verify}, false},
-        {"blank check fails", {Step::Check}, false},
-        {"skipped at the question", {Step::Erase, Step::Program}, true},
+        {"pass", RunKind::Steps, {Step::Erase, Step::Check, Step::Program, Step::Verify}, false},
+        {"blank check fails", RunKind::Steps, {Step::Check}, false},
+        {"skipped at the question", RunKind::Steps, {Step::Erase, Step::Program}, true},
+        {"device detected at the question's Yes",
+         RunKind::Steps,
+         {Step::Erase, Step::Program, Step::Verify},
+         true,
+         Answer::Yes},
+        {"read", RunKind::Read, {}, false},
+        {"single verify passes", RunKind::Single, {Step::Verify}, false},
+        {"single blank check fails", RunKind::Single, {Step::Check}, false},
+        {"single step skipped at the question", RunKind::Single, {Step::Erase}, true},
     };
     const std::vector<std::string> panels{
         "Programmer_EraseImage_Panel",   "Programmer_CheckImage_Panel",
@@ -286,9 +371,15 @@ TEST_F(GangRunTest, UnitOneAloneOnAWorkerRunsAsOnTheCallersThread) {
             }
             // The same chip content before each run: programmed, so a blank check alone fails.
             bench->Runs().Run(Plan({1}, {Step::Erase, Step::Program}));
-            op = test::ScriptedOperator({Answer::Cancel});
+            bench->SetRunsOnWorker(onWorker);
+            op = test::ScriptedOperator({c.atQuestion});
             bench->Log().Clear();
             RunPlan plan = Plan({1}, c.steps);
+            plan.kind = c.kind;
+            if (c.kind == RunKind::Single) {
+                plan.tile = c.steps.front();
+                plan.operation = *TileOperation(Bar::Programmer, c.steps.front());
+            }
             plan.onWorker = onWorker;
             const RunResult result = bench->Runs().Run(plan);
             std::vector<std::string> state = Lines();
@@ -297,11 +388,32 @@ TEST_F(GangRunTest, UnitOneAloneOnAWorkerRunsAsOnTheCallersThread) {
             state.push_back(std::string(VerdictWord(result.Outcome())));
             state.push_back(std::to_string(bench->Board().Progress(1)));
             state.push_back(std::to_string(op.messages.size()));
+            state.push_back(bench->Session().Record().name);
             EXPECT_TRUE(result.units.empty());
             seen.push_back(state);
         }
         EXPECT_EQ(seen[0], seen[1]);
     }
+}
+
+TEST_F(GangRunTest, DetectionOnAWorkerFindsAsOnTheCallersThread) {
+    std::vector<std::vector<std::string>> seen;
+    for (const bool onWorker : {false, true}) {
+        bench.reset();
+        homeDir = std::make_unique<test::TempDir>();
+        Make(Chips(2), "W25X20");  // unit 1's chip is a W25X10
+        bench->SetRunsOnWorker(onWorker);
+        bench->Log().Clear();
+        bench->DetectIc();
+        std::vector<std::string> state = Lines();
+        state.push_back(bench->Session().Record().name);
+        // Unit 1's programmer is the open one again: a run goes on as before.
+        state.push_back(
+            std::string(VerdictWord(bench->Runs().Run(Plan({1}, {Step::Erase})).Outcome())));
+        seen.push_back(state);
+    }
+    EXPECT_EQ(seen[0], seen[1]);
+    EXPECT_NE(std::find(seen[1].begin(), seen[1].end(), "W25X10"), seen[1].end());
 }
 
 }  // namespace

@@ -9,6 +9,8 @@
 #include "torq/devlib/Text.h"
 #include "torq/workflow/SocketHistory.h"
 
+#include "WorkerEvents.h"
+
 namespace torq {
 
 namespace fs = std::filesystem;
@@ -219,12 +221,61 @@ DetectionResult DeviceSession::Detect(const DetectionRequest& request, StageNote
                 return StageDetected(vendor, type, request.recordDefaults, notes);
             };
         }
-        result =
-            AutoDetectDevice(*programmer_, *library_, request.targetBoardSuppliesEmulator, accept);
+        // Staging a match reads the library and writes the log: on this thread, in the order of
+        // the worker's lines.
+        const bool searched =
+            request.onWorker && OnUnit1Worker([&](Unit1Worker& worker) {
+                DetectionFilter acceptHere;
+                if (accept) {
+                    acceptHere = [&](const std::string& vendor, const std::string& type) {
+                        bool accepted = false;
+                        worker.onStartingThread([&] { accepted = accept(vendor, type); });
+                        return accepted;
+                    };
+                }
+                result = AutoDetectDevice(worker.link, *library_,
+                                          request.targetBoardSuppliesEmulator, acceptHere);
+            });
+        if (!searched)
+            result = AutoDetectDevice(*programmer_, *library_, request.targetBoardSuppliesEmulator,
+                                      accept);
     }
     const std::uint32_t elapsed = TicksBetween(start, clock_.TickMs());
     log_.WriteInfoLine(DetectionLine(result, elapsed));
     return result;
+}
+
+bool DeviceSession::OnUnit1Worker(const std::function<void(Unit1Worker&)>& work) {
+    if (programmer_->Units().empty())
+        return false;
+    std::unique_ptr<UsbDevice> usb = usb_->NewHandle();
+    if (!usb)
+        return false;
+    const ProgrammerUnit unit1 = programmer_->Units().front();
+    // The worker opens unit 1's programmer on its own handle; this one is opened again after.
+    usb_->Close();
+    worker::EventQueue queue;
+    InformationLog workerLog(clock_);
+    worker::ForwardedLines lines(queue, log_);
+    workerLog.Subscribe(&lines);
+    worker::ForwardedOperator op(queue, op_);
+    worker::NoPump noPump;
+    bool adopted = false;
+    {
+        Programmer link(*usb, workerLog, op, noPump);
+        worker::RunWhileServing(queue, programmer_->MessagePump(), [&] {
+            adopted = link.AdoptUnit(unit1) && link.SelectUnit(0);
+            if (!adopted)
+                return;
+            Unit1Worker worker{link, [&queue](const std::function<void()>& task) {
+                                   queue.Call([&task] { task(); });
+                               }};
+            work(worker);
+        });
+    }
+    workerLog.Unsubscribe(&lines);
+    programmer_->SelectUnit(0);
+    return adopted;
 }
 
 bool DeviceSession::StageDetected(const std::string& vendor, const std::string& type,

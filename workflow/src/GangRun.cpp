@@ -5,16 +5,12 @@
 // thread owns the board, the log, the operator and the observers, and processes the window's
 // messages while it waits for the events.
 #include <algorithm>
-#include <chrono>
-#include <condition_variable>
-#include <deque>
 #include <functional>
-#include <future>
 #include <map>
-#include <mutex>
 #include <thread>
 
 #include "SequencerParts.h"
+#include "WorkerEvents.h"
 #include "torq/buffer/BufferFile.h"
 #include "torq/link/Identification.h"
 #include "torq/workflow/Sequencer.h"
@@ -24,10 +20,12 @@ namespace torq {
 
 namespace {
 
-// How long the starting thread waits for an event before it processes its messages again, and
-// how long it runs events before it does: well under a frame, so the window keeps painting.
-constexpr auto kEventWait = std::chrono::milliseconds(5);
-constexpr auto kEventBudget = std::chrono::milliseconds(8);
+using worker::EventQueue;
+using worker::ForwardedLines;
+using worker::ForwardedOperator;
+using worker::kEventBudget;
+using worker::kEventWait;
+using worker::NoPump;
 
 // A chip in another unit's socket that is not the selected device: no question is asked for it.
 constexpr std::string_view kUnitChipMismatchLine =
@@ -35,89 +33,9 @@ constexpr std::string_view kUnitChipMismatchLine =
 constexpr std::string_view kUnitOpenFailedLine =
     "Error : This unit's programmer cannot be opened, please check its USB connection !";
 
-// Tasks the workers hand to the starting thread.
-class EventQueue {
-  public:
-    void Post(std::function<void()> task) {
-        {
-            const std::lock_guard lock(mutex_);
-            tasks_.push_back(std::move(task));
-        }
-        ready_.notify_one();
-    }
-    // Runs the tasks that have come, waiting up to `wait` for the first, for at most `budget`:
-    // what is left runs at the next call, before anything posted since, so that a burst of
-    // events never keeps the thread from its messages for longer than a frame. True when some
-    // are left.
-    bool RunPending(std::chrono::milliseconds wait, std::chrono::milliseconds budget) {
-        std::deque<std::function<void()>> tasks;
-        {
-            std::unique_lock lock(mutex_);
-            ready_.wait_for(lock, wait, [this] { return !tasks_.empty(); });
-            tasks.swap(tasks_);
-        }
-        const auto until = std::chrono::steady_clock::now() + budget;
-        while (!tasks.empty()) {
-            tasks.front()();
-            tasks.pop_front();
-            if (std::chrono::steady_clock::now() >= until)
-                break;
-        }
-        if (tasks.empty())
-            return false;
-        const std::lock_guard lock(mutex_);
-        tasks.insert(tasks.end(), std::make_move_iterator(tasks_.begin()),
-                     std::make_move_iterator(tasks_.end()));
-        tasks_.swap(tasks);
-        return true;
-    }
-
-  private:
-    std::mutex mutex_;
-    std::condition_variable ready_;
-    std::deque<std::function<void()>> tasks_;
-};
-
-// A worker's log lines (time-stamped and prefixed by its own log) go to the program's log in
-// their order.
-class ForwardedLines final : public LogView {
-  public:
-    ForwardedLines(EventQueue& queue, InformationLog& target) : queue_(queue), target_(target) {}
-    void LineAdded(const std::string& line) override {
-        queue_.Post([&target = target_, line] { target.WriteInfoLine(line, false); });
-    }
-    void Reset(const std::vector<std::string>&) override {}
-
-  private:
-    EventQueue& queue_;
-    InformationLog& target_;
-};
-
 std::string UnitPrefix(int unit) {
     return "Unit " + std::to_string(unit) + " : ";
 }
-
-// A worker's questions are asked on the starting thread; the worker waits for the answer.
-class ForwardedOperator final : public Operator {
-  public:
-    ForwardedOperator(EventQueue& queue, Operator& target) : queue_(queue), target_(target) {}
-    Answer Respond(const OperatorMessage& message) override {
-        const std::string caption(message.caption);
-        const std::string text(message.text);
-        const Severity severity = message.severity;
-        const Buttons buttons = message.buttons;
-        std::promise<Answer> answer;
-        std::future<Answer> answered = answer.get_future();
-        queue_.Post([&] { answer.set_value(target_.Respond({severity, caption, text, buttons})); });
-        return answered.get();
-    }
-
-  private:
-    EventQueue& queue_;
-    Operator& target_;
-};
-
-class NoPump final : public Pump {};
 
 }  // namespace
 
@@ -126,10 +44,12 @@ class NoPump final : public Pump {};
 class Sequencer::GangTally {
   public:
     void Started(Step step) { ++tally_[step].inside; }
-    void Ended(Step step, bool pass) {
+    // A step stopped between two blocks neither passed nor failed.
+    void Ended(Step step, bool pass, bool stopped) {
         Count& count = tally_[step];
         --count.inside;
-        ++(pass ? count.passed : count.failed);
+        if (!stopped)
+            ++(pass ? count.passed : count.failed);
     }
     // The tile's image once no unit is in the step; none while one is.
     std::optional<TileImage> Image(Step step, int units) const {
@@ -186,6 +106,7 @@ class Sequencer::UnitWorker final : private ProgressSink {
         if (prefixLines)
             log_.SetLinePrefix(UnitPrefix(start_.unit));
         log_.Subscribe(&lines_);
+        ops_.SetStopRequest(&sequencer.stopRequested_);
     }
     ~UnitWorker() override { log_.Unsubscribe(&lines_); }
     UnitWorker(const UnitWorker&) = delete;
@@ -197,6 +118,26 @@ class Sequencer::UnitWorker final : private ProgressSink {
         result.ran = true;
         RunSocket(result);
         queue_.Post([ended, unit = start_.unit, result] { ended(unit, result); });
+    }
+
+    // One operation of unit 1, opened already on the starting thread (a Read or a single step);
+    // its progress within `share` of the bar from `base`. Runs on the worker's thread; `stopped`
+    // tells whether it ended at the operator's stop.
+    bool RunOne(Operation operation, int base, int share, PageValues& readBack, bool& stopped) {
+        RunResult result;
+        if (!Open(result))
+            return false;
+        progress_ = base;
+        stepBase_ = base;
+        stepShare_ = share;
+        currentOperation_ = operation;
+        ops_.SetProgressSink(this);
+        const bool pass = RunDeviceOperation(ops_, operation, seq_.s_.session.Record(),
+                                             seq_.s_.session.Values(), plan_, &readBack);
+        stopped = ops_.TakeStopped();
+        ops_.SetProgressSink(nullptr);
+        currentOperation_.reset();
+        return pass;
     }
 
   private:
@@ -291,12 +232,15 @@ class Sequencer::UnitWorker final : private ProgressSink {
         ops_.SetProgressSink(this);
         const bool pass = RunDeviceOperation(ops_, operation, seq_.s_.session.Record(),
                                              seq_.s_.session.Values(), plan_, nullptr);
+        const bool stopped = ops_.TakeStopped();
         ops_.SetProgressSink(nullptr);
         currentOperation_.reset();
-        if (!pass)
+        if (stopped)
+            result.stopped = true;
+        else if (!pass)
             result.failedStep = operation;
-        Post([this, row, pass] {
-            seq_.GangStepEnded(start_.unit, row, pass);
+        Post([this, row, pass, stopped] {
+            seq_.GangStepEnded(start_.unit, row, pass, stopped);
             if (pass && *row.operation == Operation::Verify)
                 seq_.context_.VerifyPassed(SocketIndex(start_.unit, 1));
         });
@@ -379,8 +323,8 @@ void Sequencer::GangStepStarted(int unit, const StepRow& row) {
     }
 }
 
-void Sequencer::GangStepEnded(int unit, const StepRow& row, bool pass) {
-    gangTally_->Ended(row.step, pass);
+void Sequencer::GangStepEnded(int unit, const StepRow& row, bool pass, bool stopped) {
+    gangTally_->Ended(row.step, pass, stopped);
     if (const auto image = gangTally_->Image(row.step, gangUnits_))
         s_.board.ShowTile(gangBar_, row.step, *image);
     for (SequencerObserver* observer : observers_) {
@@ -389,6 +333,34 @@ void Sequencer::GangStepEnded(int unit, const StepRow& row, bool pass) {
         else
             observer->UnitStepEnded(unit, *row.operation, pass);
     }
+}
+
+bool Sequencer::RunOperationOnWorker(Operation operation, const RunPlan& plan,
+                                     PageValues& readBack) {
+    Programmer& mainLink = s_.session.Link();
+    UnitWorker::Start start;
+    start.opened = true;
+    if (!mainLink.Units().empty())
+        start.programmer = mainLink.Units().front();
+    std::unique_ptr<UsbDevice> usb = s_.session.Usb().NewHandle();
+    if (!usb) {
+        s_.log.WriteInfoLine(kUnitOpenFailedLine);
+        return false;
+    }
+    // The worker opens unit 1's programmer on its own handle; this one is opened again after.
+    s_.session.Usb().Close();
+    EventQueue queue;
+    bool pass = false;
+    {
+        unit1Alone_ = true;
+        UnitWorker worker(*this, plan, queue, std::move(start), std::move(usb), false);
+        worker::RunWhileServing(queue, mainLink.MessagePump(), [&] {
+            pass = worker.RunOne(operation, stepBase_, stepShare_, readBack, operationStopped_);
+        });
+        unit1Alone_ = false;
+    }
+    mainLink.SelectUnit(0);
+    return pass;
 }
 
 void Sequencer::RunGang(const RunPlan& plan, RunResult& result, const std::vector<int>& units) {
@@ -415,14 +387,12 @@ void Sequencer::RunGang(const RunPlan& plan, RunResult& result, const std::vecto
         UnitWorker::Start& first = starts.front();
         if (prefixLines)
             s_.log.SetLinePrefix(UnitPrefix(1));
-        const bool opened = mainLink.OpenProgrammer(s_.session.Record().driverImagePath, 0);
+        const bool opened = OpenUnit1(plan);
         if (!opened && unit1Alone_) {
             s_.op.Tell(Severity::Error, kOpenFailedMessage);
             result.ran = false;
             return;
         }
-        if (opened)
-            mainLink.SendTargetBoardMode(plan.targetBoardSupply);
         const bool confirmed = !opened || ConfirmDeviceId(plan);
         if (!confirmed && unit1Alone_) {
             s_.log.SetLinePrefix({});

@@ -119,14 +119,22 @@ bool Sequencer::ConfirmDeviceId(const RunPlan& plan) {
     imageLost_ = false;
     if (!plan.identityCheck)
         return true;
-    Programmer& link = s_.session.Link();
-    if (ReadId(link, s_.session.Record()))
+    const auto chipMatches = [&] {
+        bool match = false;
+        if (plan.onWorker && s_.session.OnUnit1Worker([&](DeviceSession::Unit1Worker& worker) {
+                match = ReadId(worker.link, s_.session.Record());
+            })) {
+            return match;
+        }
+        return ReadId(s_.session.Link(), s_.session.Record());
+    };
+    if (chipMatches())
         return true;
     for (;;) {
         const Answer answer =
             s_.op.Ask(Severity::Question, kConfirmDeviceIdQuestion, Buttons::YesRetryCancel);
         if (answer == Answer::Retry) {
-            if (ReadId(link, s_.session.Record()))
+            if (chipMatches())
                 return true;
             continue;
         }
@@ -139,7 +147,7 @@ bool Sequencer::ConfirmDeviceId(const RunPlan& plan) {
             continue;
         imageLost_ = applied == DeviceAtYes::ImageLost;
         // Detection left its own image in the programmer; the steps need the found device's.
-        link.OpenProgrammer(s_.session.Record().driverImagePath, 0);
+        OpenUnit1(plan);
         return true;
     }
 }
@@ -209,15 +217,23 @@ bool Sequencer::RunOperation(Operation operation, const RunPlan& plan) {
     DeviceOperations& ops = s_.session.Operations();
     const DeviceRecord& record = s_.session.Record();
     currentOperation_ = operation;
+    operationStopped_ = false;
     for (SequencerObserver* observer : observers_)
         observer->StepStarted(operation);
-    ops.SetProgressSink(this);
     PageValues readBack;
-    const bool pass =
-        RunDeviceOperation(ops, operation, record, s_.session.Values(), plan, &readBack);
+    bool pass = false;
+    if (plan.onWorker) {
+        pass = RunOperationOnWorker(operation, plan, readBack);
+    } else {
+        ops.SetProgressSink(this);
+        ops.SetStopRequest(&stopRequested_);
+        pass = RunDeviceOperation(ops, operation, record, s_.session.Values(), plan, &readBack);
+        operationStopped_ = ops.TakeStopped();
+        ops.SetStopRequest(nullptr);
+        ops.SetProgressSink(nullptr);
+    }
     if (pass && operation == Operation::Read && readBack.Exists())
         context_.PageValuesRead(readBack);
-    ops.SetProgressSink(nullptr);
     for (SequencerObserver* observer : observers_)
         observer->StepEnded(operation, pass);
     currentOperation_.reset();
@@ -254,14 +270,28 @@ void Sequencer::LogFinished(RunResult& result, std::uint32_t startTick) {
     s_.log.WriteInfoLine(FinishedLine(elapsed));
 }
 
+bool Sequencer::OpenUnit1(const RunPlan& plan) {
+    const auto open = [&](Programmer& link) {
+        const bool opened = link.OpenProgrammer(s_.session.Record().driverImagePath, 0);
+        if (opened)
+            link.SendTargetBoardMode(plan.targetBoardSupply);
+        return opened;
+    };
+    bool opened = false;
+    if (plan.onWorker && s_.session.OnUnit1Worker([&](DeviceSession::Unit1Worker& worker) {
+            opened = open(worker.link);
+        })) {
+        return opened;
+    }
+    return open(s_.session.Link());
+}
+
 bool Sequencer::OpenProgrammer(const RunPlan& plan, RunResult& result) {
-    Programmer& link = s_.session.Link();
-    if (!link.OpenProgrammer(s_.session.Record().driverImagePath, 0)) {
+    if (!OpenUnit1(plan)) {
         s_.op.Tell(Severity::Error, kOpenFailedMessage);
         return false;
     }
     result.ran = true;
-    link.SendTargetBoardMode(plan.targetBoardSupply);
     return true;
 }
 
@@ -379,6 +409,10 @@ void Sequencer::RunSteps(const RunPlan& plan, RunResult& result) {
                     socketResult = RunOperation(*row.operation, plan) && socketResult;
                     if (socketResult) {
                         board.ShowTile(bar, row.step, TileImage::Pass);
+                    } else if (operationStopped_) {
+                        // Stopped between two blocks: neither passed nor failed.
+                        result.stopped = true;
+                        board.ShowTile(bar, row.step, TileImage::Norm);
                     } else {
                         result.failedStep = row.operation;
                         if (row.step != Step::Reset)  // the Reset tile has no Fail image
@@ -433,6 +467,8 @@ void Sequencer::RunRead(const RunPlan& plan, RunResult& result) {
             s_.log.WriteInfoLine("File checksum=0x" + text);
             s_.log.WriteInfoLine("IC checksum=0x" + text);
             context_.ReadIntoBuffer(text);
+        } else if (operationStopped_) {
+            result.stopped = true;
         } else {
             result.failedStep = Operation::Read;
         }
@@ -462,12 +498,19 @@ void Sequencer::RunSingle(const RunPlan& plan, RunResult& result) {
         stepShare_ = kProgressMaximum - stepBase_;
         if (plan.tile)
             board.ShowTile(plan.bar, *plan.tile, TileImage::Light);
+        operationStopped_ = false;  // a refusal runs no operation
         const bool pass = !RefuseWithoutImage(operation) && RunOperation(operation, plan);
-        if (!pass)
+        if (operationStopped_)
+            result.stopped = true;
+        else if (!pass)
             result.failedStep = operation;
         // A failed reset leaves its tile on Light: it has no Fail image.
-        if (plan.tile && (pass || !reset))
-            board.ShowTile(plan.bar, *plan.tile, pass ? TileImage::Pass : TileImage::Fail);
+        if (plan.tile && (pass || !reset)) {
+            board.ShowTile(plan.bar, *plan.tile,
+                           pass                ? TileImage::Pass
+                           : operationStopped_ ? TileImage::Norm
+                                               : TileImage::Fail);
+        }
         if (pass && operation == Operation::Verify)
             context_.VerifyPassed(0);
         board.SetProgress(1, kProgressMaximum);

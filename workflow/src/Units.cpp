@@ -121,6 +121,10 @@ void Units::MirrorUnit1(int unit) {
     mirror.vendor = first.vendor;
     mirror.type = first.type;
     target.workFile = source.workFile;
+    // A new image is not yet on this unit's chip either: its field turns red with unit 1's and
+    // stays so until this unit's verify passes.
+    if (target.checksumText != source.checksumText)
+        board_.SetChecksumLook(SocketIndex(unit, 1), kChangedLook);
     target.checksumText = source.checksumText;
     target.offsetText = source.offsetText;
     if (target.workFile.empty())

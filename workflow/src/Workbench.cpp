@@ -427,8 +427,9 @@ void Workbench::DetectIc() {
 
 DetectionResult Workbench::DetectForUnit1(bool targetBoardSupply) {
     StageNotes notes;
-    const DetectionResult result =
-        session_.Detect(DetectionRequest{targetBoardSupply, true, RecordDefaults()}, &notes);
+    DetectionRequest request{targetBoardSupply, true, RecordDefaults()};
+    request.onWorker = runsOnWorker_;
+    const DetectionResult result = session_.Detect(request, &notes);
     ActOnStageNotes(notes);
     return result;
 }

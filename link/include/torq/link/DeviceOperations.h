@@ -3,12 +3,14 @@
 // command channel: count, start, echo poll, script, data blocks, closing poll, one result line.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "torq/buffer/BufferFile.h"
 #include "torq/devlib/DeviceRecord.h"
@@ -42,7 +44,7 @@ std::string VerifyErrorLine(int number, int limit, std::uint32_t address, std::u
 enum class ProtectDirection { Protect, Unprotect };
 
 // How a program loop ended.
-enum class PagesSent { Done, CommunicationFailed, BufferUnreadable };
+enum class PagesSent { Done, CommunicationFailed, BufferUnreadable, Stopped };
 
 // The 45-series page mode: 1 with spare bytes (page addresses in units of 2 x Page_Size), 2
 // without (power-of-two pages).
@@ -87,6 +89,12 @@ class DeviceOperations {
 
     // Progress of the block loops; the pump runs with it at most every ~30 ms.
     void SetProgressSink(ProgressSink* sink) { progress_ = sink; }
+    // The operator's stop: the block loops (read, blank check, verify, program, the DataFlash
+    // erase) end before their next block with the operation's "Stopped" line once it is set. An
+    // erase of the whole chip is one command and runs to its end.
+    void SetStopRequest(const std::atomic<bool>* stop) { stop_ = stop; }
+    // Whether the last operation ended at a stop request; asking clears it.
+    bool TakeStopped() { return std::exchange(stopped_, false); }
 
     // Reads the chip into the buffer file. For 25-series chips the status registers are read back
     // into `readBack` (the caller stores them as the parameter-page values).
@@ -126,12 +134,17 @@ class DeviceOperations {
     bool ProtectSectors(const DeviceRecord& record, ProtectDirection direction,
                         std::string_view label);
     void ReportProgress(std::uint64_t done, std::uint64_t total, bool force = false);
+    bool StopAsked() const { return stop_ != nullptr && stop_->load(); }
+    // The operation's "Stopped" line; false.
+    bool Stop(std::string_view name);
 
     Programmer* programmer_;
     CommandChannel* channel_;
     ProgramDirectory dirs_;
     const Clock* clock_;
     ProgressSink* progress_ = nullptr;
+    const std::atomic<bool>* stop_ = nullptr;
+    bool stopped_ = false;
     std::uint32_t lastProgressTick_ = 0;
 };
 

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -84,6 +85,9 @@ struct DetectionRequest {
     bool stageMatch = false;
     // The names a device file without BRAND or NAME gives its record (see Stage).
     DeviceName recordDefaults;
+    // The search runs on a worker with unit 1's programmer on a handle of its own, while this
+    // thread processes its messages and shows the lines as they come (the window's detection).
+    bool onWorker = false;
 };
 
 class DeviceSession {
@@ -153,6 +157,16 @@ class DeviceSession {
     std::string FirmwareVersion() const { return programmer_->FirmwareVersion(); }
     // Read ID: opens the programmer with the selected device's image and checks the chip.
     bool ReadChipId(bool targetBoardSuppliesEmulator);
+    // Runs `work` on a worker with unit 1's programmer on a USB handle of its own, while this
+    // thread processes its messages and shows the worker's lines and questions as they come;
+    // afterwards unit 1's programmer is the open one here again. False (nothing run) when no
+    // handle can be had or the programmer is no longer there.
+    struct Unit1Worker {
+        Programmer& link;
+        // Runs a task on the thread that started the worker and waits for it.
+        std::function<void(const std::function<void()>&)> onStartingThread;
+    };
+    bool OnUnit1Worker(const std::function<void(Unit1Worker&)>& work);
 
     // ---- detection ----
     // The search of the library for the chip in the socket, timed, with its found or not-found

@@ -80,9 +80,10 @@ class Sequencer : private ProgressSink {
     void RemoveObserver(SequencerObserver* observer);
     // A run is under way (device work of other kinds is the DeviceWork's).
     bool Busy() const { return running_; }
-    // Ends the run under way before its next step, on every unit (the Stop button, the
-    // command-line watch on an interrupt): the steps not yet run are skipped and the verdict is
-    // STOPPED. Any thread may ask.
+    // Ends the run under way before its next block of data or step, on every unit (the Stop
+    // button, the command-line watch on an interrupt): the step under way ends with its
+    // "Stopped" line, the steps not yet run are skipped and the verdict is STOPPED. Any thread
+    // may ask.
     void RequestStop() { stopRequested_ = true; }
     bool StopRequested() const { return stopRequested_; }
 
@@ -101,7 +102,7 @@ class Sequencer : private ProgressSink {
     void RunGang(const RunPlan& plan, RunResult& result, const std::vector<int>& units);
     // A gang unit's step began or ended: the tile and the observers (on the starting thread).
     void GangStepStarted(int unit, const StepRow& row);
-    void GangStepEnded(int unit, const StepRow& row, bool pass);
+    void GangStepEnded(int unit, const StepRow& row, bool pass, bool stopped);
     void RunRead(const RunPlan& plan, RunResult& result);
     void RunSingle(const RunPlan& plan, RunResult& result);
     // Read ID, and on a mismatch Yes (detect and apply), Retry or Cancel until there is a match
@@ -110,6 +111,9 @@ class Sequencer : private ProgressSink {
     // needs one.
     bool ConfirmDeviceId(const RunPlan& plan);
     bool RunOperation(Operation operation, const RunPlan& plan);
+    // A Read or single step of unit 1 on a worker with a handle of its own (RunPlan::onWorker):
+    // its lines and progress come to this thread as queued events while it waits.
+    bool RunOperationOnWorker(Operation operation, const RunPlan& plan, PageValues& readBack);
     void ShowVerdict(RunResult& result, bool socketResult, bool showLamp = true);
     // The socket was skipped at the identity question: the run was not done.
     void ShowStopped(const RunResult& result);
@@ -118,6 +122,9 @@ class Sequencer : private ProgressSink {
     // The start every run shares: the programmer opened with the device's image (the operator is
     // told when it cannot be) and the target-board mode sent. False: nothing more runs.
     bool OpenProgrammer(const RunPlan& plan, RunResult& result);
+    // Unit 1's programmer opened with the device's image and the target-board mode sent, on a
+    // worker for a plan that asks for one.
+    bool OpenUnit1(const RunPlan& plan);
     // A socket's start: the identity check (a skip when it ends without a match), then the
     // Wait status and the bar at 0. False when the socket is skipped.
     bool StartSocket(const RunPlan& plan, RunResult& result, bool confirmIdentity);
@@ -147,6 +154,7 @@ class Sequencer : private ProgressSink {
     std::atomic<bool> stopRequested_ = false;
     bool imageLost_ = false;  // the identity question's Yes changed the device, nothing to load
     std::optional<Operation> currentOperation_;
+    bool operationStopped_ = false;   // the last operation ended at the operator's stop
     GangTally* gangTally_ = nullptr;  // the gang run under way
     Bar gangBar_ = Bar::Programmer;
     int gangUnits_ = 0;

@@ -105,7 +105,8 @@ class Units {
     void ClearChecksumWarning(int unit, int socket);
 
     // A gang's unit shows unit 1's choice: its vendor and type, and socket 1's work file,
-    // checksum and offset (unit 1's buffer is what it programs). Its enable box stays as it is
+    // checksum and offset (unit 1's buffer is what it programs); a changed checksum turns its
+    // field red until its own verify passes. Its enable box stays as it is
     // while there is a work file, and is cleared without one.
     void MirrorUnit1(int unit);
 

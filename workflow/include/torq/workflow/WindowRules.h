@@ -37,7 +37,7 @@ bool BrowseChoseFile(LoadDialogState& dialog, const std::filesystem::path& chose
 // ---- closing ----
 
 inline constexpr std::string_view kCloseDuringRunQuestion =
-    "A run is under way. Stop it after the current step and close the window?";
+    "A run is under way. Stop it and close the window?";
 
 enum class CloseDecision {
     Close,          // nothing under way: close now, with the closing saves
@@ -46,7 +46,7 @@ enum class CloseDecision {
 };
 
 // A close request. Closing never cuts device work short, so the buffer and History.ini are never
-// left half written: work other than a run ends first; a run stops after its current step
+// left half written: work other than a run ends first; a run stops before its next block
 // (`stopRun`), once the operator agrees, or at once when the program is told to end from outside
 // (`ask` false: a signal, the session ending).
 CloseDecision DecideClose(bool workUnderWay, bool runUnderWay, bool ask, Operator& op,

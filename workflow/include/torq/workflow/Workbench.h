@@ -189,7 +189,8 @@ class Workbench : public LoadModel,
     // level, the target board's supply on the Emulator bar), on unit 1 socket 1 whatever its box
     // says, with the identity check; the command line and the benchmarks say what it runs.
     RunPlan PlanWithOptions(Bar bar) const;
-    // The window's Execute All runs unit 1 alone on a worker as well (see RunPlan::onWorker).
+    // The window's device work runs on workers: Execute All of unit 1 alone (see
+    // RunPlan::onWorker), Read, the single steps and the chip detection.
     void SetRunsOnWorker(bool onWorker) { runsOnWorker_ = onWorker; }
     // A run, or the editor, is under way.
     bool RunUnderWay() const;
