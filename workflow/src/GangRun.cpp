@@ -356,6 +356,9 @@ bool Sequencer::RunOperationOnWorker(Operation operation, const RunPlan& plan,
         UnitWorker worker(*this, plan, queue, std::move(start), std::move(usb), false);
         worker::RunWhileServing(queue, mainLink.MessagePump(), [&] {
             pass = worker.RunOne(operation, stepBase_, stepShare_, readBack, operationStopped_);
+            // A whole chip's checksum takes a while: here, not on the starting thread.
+            if (pass && operation == Operation::Read)
+                readChecksum_ = BufferChecksum();
         });
         unit1Alone_ = false;
     }

@@ -165,6 +165,14 @@ std::optional<Sequencer::ImageProblem> Sequencer::BufferImageProblem() const {
     return std::nullopt;
 }
 
+std::optional<std::uint32_t> Sequencer::BufferChecksum() const {
+    const auto buffer = s_.session.Directories().BufferFile();
+    const std::uint64_t length = BufferFile(buffer).Length().value_or(0);
+    if (length == 0)
+        return std::nullopt;
+    return Checksum(buffer, length - 1, kErasedByte);
+}
+
 bool Sequencer::RefuseWithoutImage(Operation operation) {
     if (operation != Operation::Program && operation != Operation::Verify)
         return false;
@@ -218,6 +226,7 @@ bool Sequencer::RunOperation(Operation operation, const RunPlan& plan) {
     const DeviceRecord& record = s_.session.Record();
     currentOperation_ = operation;
     operationStopped_ = false;
+    readChecksum_.reset();
     for (SequencerObserver* observer : observers_)
         observer->StepStarted(operation);
     PageValues readBack;
@@ -449,14 +458,13 @@ void Sequencer::RunRead(const RunPlan& plan, RunResult& result) {
         s_.session.Link().Channel().EndRun();
         std::optional<std::uint32_t> sum;
         if (socketResult) {
-            // The checksum of what the read left in the buffer; a buffer that cannot be read
-            // back has no checksum to show, and the read has not given the operator an image.
-            const auto buffer = s_.session.Directories().BufferFile();
-            const std::uint64_t length = BufferFile(buffer).Length().value_or(0);
-            if (length > 0)
-                sum = Checksum(buffer, length - 1, kErasedByte);
+            // The checksum of what the read left in the buffer (a worker's read has taken it
+            // already); a buffer that cannot be read back has no checksum to show, and the read
+            // has not given the operator an image.
+            sum = readChecksum_ ? *readChecksum_ : BufferChecksum();
             if (!sum) {
-                s_.log.WriteInfoLine(BufferFileErrorLine(buffer, BufferAccess::Read));
+                s_.log.WriteInfoLine(BufferFileErrorLine(s_.session.Directories().BufferFile(),
+                                                         BufferAccess::Read));
                 socketResult = false;
             }
         }

@@ -144,6 +144,8 @@ class Sequencer : private ProgressSink {
         std::string words;
     };
     std::optional<ImageProblem> BufferImageProblem() const;
+    // The checksum of the whole buffer file; none when it is empty or cannot be read.
+    std::optional<std::uint32_t> BufferChecksum() const;
     // ProgressSink: the operations' bytes, within the step's share of the progress bar.
     void Progress(std::uint64_t done, std::uint64_t total) override;
 
@@ -155,6 +157,8 @@ class Sequencer : private ProgressSink {
     bool imageLost_ = false;  // the identity question's Yes changed the device, nothing to load
     std::optional<Operation> currentOperation_;
     bool operationStopped_ = false;   // the last operation ended at the operator's stop
+    // The buffer's checksum after a read on a worker, taken there.
+    std::optional<std::uint32_t> readChecksum_;
     GangTally* gangTally_ = nullptr;  // the gang run under way
     Bar gangBar_ = Bar::Programmer;
     int gangUnits_ = 0;
