@@ -74,7 +74,26 @@ Options LoadOptions(const std::filesystem::path& historyIni) {
     o.resetNormalHigh = flag("ResetNorm_RChecked", true);
     o.resetTimeMs = number("ResetTime_Text", kResetTimeField);
     o.userTargetBoard = flag("UserTargetBoard_CheckBox", false);
+    o.recordStopsRun = flag("ProductionRecordStop_Checked", true);
+    o.station = ProductionText(ini.ReadString(kOptionSection, "ProductionStation_Text", ""));
+    o.lot = ProductionText(ini.ReadString(kOptionSection, "ProductionLot_Text", ""));
+    o.serial = ProductionText(ini.ReadString(kOptionSection, "ProductionSerial_Text", ""));
+    o.recordMaxDays = std::clamp(ini.ReadInteger(kOptionSection, "ProductionRecordMaxDays_Text", 0),
+                                 0, kRecordMaxDaysLimit);
+    o.recordMaxMiB = std::clamp(ini.ReadInteger(kOptionSection, "ProductionRecordMaxMiB_Text", 0),
+                                0, kRecordMaxMiBLimit);
     return o;
+}
+
+std::string ProductionText(std::string_view text) {
+    std::string kept;
+    for (const char c : text) {
+        if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7F)
+            kept += c;
+        if (kept.size() == kProductionTextLimit)
+            break;
+    }
+    return kept;
 }
 
 bool SaveOptions(const std::filesystem::path& historyIni, const Options& o, std::string* error) {
@@ -96,6 +115,14 @@ bool SaveOptions(const std::filesystem::path& historyIni, const Options& o, std:
     ini.WriteInteger(kOptionSection, "ResetTime_Text",
                      ClampToField(kResetTimeField, o.resetTimeMs));
     flag("UserTargetBoard_CheckBox", o.userTargetBoard);
+    flag("ProductionRecordStop_Checked", o.recordStopsRun);
+    ini.WriteString(kOptionSection, "ProductionStation_Text", ProductionText(o.station));
+    ini.WriteString(kOptionSection, "ProductionLot_Text", ProductionText(o.lot));
+    ini.WriteString(kOptionSection, "ProductionSerial_Text", ProductionText(o.serial));
+    ini.WriteInteger(kOptionSection, "ProductionRecordMaxDays_Text",
+                     std::clamp(o.recordMaxDays, 0, kRecordMaxDaysLimit));
+    ini.WriteInteger(kOptionSection, "ProductionRecordMaxMiB_Text",
+                     std::clamp(o.recordMaxMiB, 0, kRecordMaxMiBLimit));
     if (ini.Save())
         return true;
     if (error != nullptr)

@@ -59,7 +59,7 @@ std::string IdText(const IdAnswer& answer, std::size_t first, std::size_t count,
     return HexText(value & mask, static_cast<int>(2 * count));
 }
 
-bool ReadId(Programmer& programmer, const DeviceRecord& device) {
+bool ReadId(Programmer& programmer, const DeviceRecord& device, std::string* idText) {
     if (!programmer.Restart())
         return false;
     const std::size_t count = device.IdByteCount();
@@ -69,19 +69,21 @@ bool ReadId(Programmer& programmer, const DeviceRecord& device) {
     IdAnswer answer{};
     if (!IdentificationExchange(programmer, command->opcode, answer))
         return false;
-    const std::string idText = IdText(answer, command->firstIdByte, count, device.devCode);
+    const std::string read = IdText(answer, command->firstIdByte, count, device.devCode);
+    if (idText != nullptr)
+        *idText = read;
     // A count that gives no number never matches.
     const bool match =
-        !idText.empty() && idText == HexText(device.manCode, static_cast<int>(2 * count));
+        !read.empty() && read == HexText(device.manCode, static_cast<int>(2 * count));
     if (!match) {
-        programmer.Log().WriteInfoLine("Read ID : [0x" + idText + "] Fail", true);
+        programmer.Log().WriteInfoLine("Read ID : [0x" + read + "] Fail", true);
         return false;
     }
     if (!programmer.Channel().PollState(state::kFinished)) {
         programmer.ReportCommunicationFailure();
         return false;
     }
-    programmer.Log().WriteInfoLine("Read ID : [0x" + idText + "] Pass", true);
+    programmer.Log().WriteInfoLine("Read ID : [0x" + read + "] Pass", true);
     return true;
 }
 

@@ -328,6 +328,18 @@ bool RecordStore::InsertLocked(ProductionRecord& record, std::string* error, int
             *error = Message(db_);
         return false;
     }
+    // "{n}" in the serial: the lot's records so far plus one, counted inside this transaction
+    // (so two writers never take the same number) from the counts that pruning keeps.
+    const std::size_t counter = record.serial.find("{n}");
+    if (counter != std::string::npos) {
+        Statement count(db_, "SELECT coalesce(sum(count), 0) FROM tally WHERE lot = ?");
+        if (!count.Ok())
+            return fail(count.Code());
+        count.Bind(1, record.lot);
+        if (count.Step() != SQLITE_ROW)
+            return fail(count.Code());
+        record.serial.replace(counter, 3, std::to_string(count.Int(0) + 1));
+    }
     Statement insert(db_,
                      "INSERT INTO record (time_utc, time_local, day, station, unit, "
                      "programmer_path, firmware, vendor, type, chip_id, work_file, file_checksum, "
@@ -384,8 +396,10 @@ bool RecordStore::InsertLocked(ProductionRecord& record, std::string* error, int
 bool RecordStore::Insert(ProductionRecord& record, std::string* error) {
     const std::lock_guard lock(mutex_);
     int code = SQLITE_OK;
+    const std::string serial = record.serial;
     if (InsertLocked(record, error, &code))
         return true;
+    record.serial = serial;
     if (!Damaged(code))
         return false;
     // A damaged database: kept aside, and the record goes to a new one.

@@ -86,6 +86,7 @@ class Sequencer::UnitWorker final : private ProgressSink {
         // Unit 1 was opened and its chip confirmed on the starting thread (the identity question
         // is the operator's); the other units open and check their own.
         bool opened = false;
+        std::string chipId;  // what unit 1's identity check read
         bool imageLost = false;
         std::optional<std::string> imageProblemLine;
         std::string imageProblemWords;
@@ -102,7 +103,8 @@ class Sequencer::UnitWorker final : private ProgressSink {
           lines_(queue, sequencer.s_.log),
           op_(queue, sequencer.s_.op),
           link_(*usb_, log_, op_, pump_),
-          ops_(link_, sequencer.s_.session.Directories(), sequencer.s_.clock) {
+          ops_(link_, sequencer.s_.session.Directories(), sequencer.s_.clock),
+          record_(sequencer.SocketRecord(start_.unit, &start_.programmer)) {
         if (prefixLines)
             log_.SetLinePrefix(UnitPrefix(start_.unit));
         log_.Subscribe(&lines_);
@@ -156,16 +158,20 @@ class Sequencer::UnitWorker final : private ProgressSink {
         const DeviceRecord& record = seq_.s_.session.Record();
         if (!link_.AdoptUnit(start_.programmer)) {
             log_.WriteInfoLine(kUnitOpenFailedLine);
+            record_.failingLine = kUnitOpenFailedLine;
             result.failure = "programmer not found";
             return false;
         }
-        if (start_.opened)
+        if (start_.opened) {
+            record_.chipId = start_.chipId;
             return link_.SelectUnit(0) || Refuse(result);
+        }
         if (!link_.OpenProgrammer(record.driverImagePath, 0))
             return Refuse(result);
         link_.SendTargetBoardMode(plan_.targetBoardSupply);
-        if (plan_.identityCheck && !ReadId(link_, record)) {
+        if (plan_.identityCheck && !ReadId(link_, record, &record_.chipId)) {
             log_.WriteInfoLine(kUnitChipMismatchLine);
+            record_.failingLine = kUnitChipMismatchLine;
             result.failure = "not the selected device";
             return false;
         }
@@ -173,6 +179,7 @@ class Sequencer::UnitWorker final : private ProgressSink {
     }
     bool Refuse(RunResult& result) {
         log_.WriteInfoLine(kUnitOpenFailedLine);
+        record_.failingLine = kUnitOpenFailedLine;
         result.failure = "programmer not opened";
         return false;
     }
@@ -194,10 +201,12 @@ class Sequencer::UnitWorker final : private ProgressSink {
         bool socketResult = true;
         if (start_.imageLost) {
             log_.WriteInfoLine(kNoImageForNewDeviceLine);
+            record_.failingLine = kNoImageForNewDeviceLine;
             result.failure = "no image for the new device";
             socketResult = false;
         } else if (start_.imageProblemLine) {
             log_.WriteInfoLine(*start_.imageProblemLine);
+            record_.failingLine = *start_.imageProblemLine;
             result.failure = start_.imageProblemWords;
             socketResult = false;
         }
@@ -230,15 +239,22 @@ class Sequencer::UnitWorker final : private ProgressSink {
         stepShare_ = row.share;
         currentOperation_ = operation;
         ops_.SetProgressSink(this);
+        const std::uint32_t stepStart = seq_.s_.clock.TickMs();
+        const StepLines lines(log_);
         const bool pass = RunDeviceOperation(ops_, operation, seq_.s_.session.Record(),
                                              seq_.s_.session.Values(), plan_, nullptr);
         const bool stopped = ops_.TakeStopped();
         ops_.SetProgressSink(nullptr);
         currentOperation_.reset();
-        if (stopped)
+        record_.steps.push_back(
+            StepOutcome(operation, pass, stopped, TicksBetween(stepStart, seq_.s_.clock.TickMs())));
+        if (stopped) {
             result.stopped = true;
-        else if (!pass)
+        } else if (!pass) {
             result.failedStep = operation;
+            record_.failingStep = name;
+            record_.failingLine = lines.Why();
+        }
         Post([this, row, pass, stopped] {
             seq_.GangStepEnded(start_.unit, row, pass, stopped);
             if (pass && *row.operation == Operation::Verify)
@@ -248,8 +264,15 @@ class Sequencer::UnitWorker final : private ProgressSink {
         return pass;
     }
 
-    // The unit's verdict: its lamp, its bar full, the programmer's own lamp and its line.
+    // The unit's verdict: its record written first, then its lamp, its bar full, the
+    // programmer's own lamp and its line.
     void Finish(RunResult& result, bool socketResult, bool signalProgrammer) {
+        record_.durationMs = result.elapsedMs.value_or(0);
+        record_.verdict = RecordVerdict(socketResult, result.stopped);
+        if (!seq_.WriteRecord(record_, log_, socketResult && plan_.Runs(Step::Verify))) {
+            socketResult = false;
+            result.failure = "production record not written";
+        }
         if (socketResult)
             ++result.passed;
         ShowLamp(socketResult ? LampImage::Green : LampImage::Red);
@@ -293,7 +316,8 @@ class Sequencer::UnitWorker final : private ProgressSink {
     NoPump pump_;
     Programmer link_;
     DeviceOperations ops_;
-    int progress_ = 0;  // the unit's bar as this worker set it last
+    ProductionRecord record_;  // the unit's production record, written when it ends
+    int progress_ = 0;         // the unit's bar as this worker set it last
     int stepBase_ = 0;
     int stepShare_ = 0;
     int lastPermille_ = -1;
@@ -397,14 +421,23 @@ void Sequencer::RunGang(const RunPlan& plan, RunResult& result, const std::vecto
             return;
         }
         const bool confirmed = !opened || ConfirmDeviceId(plan);
+        // Skipped at the question: unit 1 is not done, and its record says so.
+        const auto recordSkipped = [&] {
+            ProductionRecord record = SocketRecord(1, &first.programmer);
+            record.failingLine = "not done: the chip in the socket was not confirmed";
+            record.verdict = RecordVerdict(false, true);
+            WriteRecord(record, s_.log, false);
+        };
         if (!confirmed && unit1Alone_) {
             s_.log.SetLinePrefix({});
             ++result.skipped;
             ShowStopped(result);
+            recordSkipped();
             return;
         }
         if (!confirmed) {
-            // Skipped at the question: unit 1 is not done, the others go on.
+            // The other units go on.
+            recordSkipped();
             RunResult skipped;
             skipped.ran = true;
             skipped.skipped = 1;
@@ -413,6 +446,7 @@ void Sequencer::RunGang(const RunPlan& plan, RunResult& result, const std::vecto
             starts.erase(starts.begin());
         } else {
             first.opened = opened;
+            first.chipId = chipId_;
             if (opened) {
                 // The found device may be another now.
                 first.programmer = mainLink.Units().front();

@@ -117,16 +117,17 @@ void Sequencer::RemoveObserver(SequencerObserver* observer) {
 
 bool Sequencer::ConfirmDeviceId(const RunPlan& plan) {
     imageLost_ = false;
+    chipId_.clear();
     if (!plan.identityCheck)
         return true;
     const auto chipMatches = [&] {
         bool match = false;
         if (plan.onWorker && s_.session.OnUnit1Worker([&](DeviceSession::Unit1Worker& worker) {
-                match = ReadId(worker.link, s_.session.Record());
+                match = ReadId(worker.link, s_.session.Record(), &chipId_);
             })) {
             return match;
         }
-        return ReadId(s_.session.Link(), s_.session.Record());
+        return ReadId(s_.session.Link(), s_.session.Record(), &chipId_);
     };
     if (chipMatches())
         return true;
@@ -345,6 +346,9 @@ RunResult Sequencer::Run(const RunPlan& plan) {
             return {};
         }
     }
+    if (!PrepareRecords(plan))
+        return {};
+    lastKind_ = plan.kind;
     RunResult result;
     {
         // The watch timer stays paused until what waited for the run has been done.
@@ -378,8 +382,18 @@ void Sequencer::RunSteps(const RunPlan& plan, RunResult& result) {
     IndicatorBoard& board = s_.board;
     const Bar bar = plan.bar;
     const auto rows = StepRowsOf(bar);
+    const ProgrammerUnit* programmer =
+        s_.session.Link().Units().empty() ? nullptr : &s_.session.Link().Units().front();
     // Only unit 1, socket 1 takes part in this release; the other boxes are passed over.
-    if (TakesPart(plan, 0) && StartSocket(plan, result, true)) {
+    const bool takesPart = TakesPart(plan, 0);
+    if (takesPart && !StartSocket(plan, result, true)) {
+        // Skipped at the identity question: the chip is not done, and its record says so.
+        ProductionRecord record = SocketRecord(1, programmer);
+        record.failingLine = "not done: the chip in the socket was not confirmed";
+        record.verdict = RecordVerdict(false, true);
+        WriteRecord(record, s_.log, false);
+    } else if (takesPart) {
+        ProductionRecord record = SocketRecord(1, programmer);
         SetIdleLevel(plan);
         board.ShowLamp(1, 1, LampImage::Yellow);
         board.AdvanceProgress(1, kSocketStartAdvance);
@@ -391,6 +405,7 @@ void Sequencer::RunSteps(const RunPlan& plan, RunResult& result) {
         if (imageLost_) {
             s_.log.WriteInfoLine(kNoImageForNewDeviceLine);
             result.failure = "no image for the new device";
+            record.failingLine = kNoImageForNewDeviceLine;
             socketResult = false;
         } else if (std::any_of(rows.begin(), rows.end(), [&](const StepRow& row) {
                        return plan.Runs(row.step) && (*row.operation == Operation::Program ||
@@ -400,6 +415,7 @@ void Sequencer::RunSteps(const RunPlan& plan, RunResult& result) {
             if (const auto problem = BufferImageProblem()) {
                 s_.log.WriteInfoLine(problem->line);
                 result.failure = problem->words;
+                record.failingLine = problem->line;
                 socketResult = false;
             }
         }
@@ -415,7 +431,18 @@ void Sequencer::RunSteps(const RunPlan& plan, RunResult& result) {
                     const std::string name(OperationLogName(*row.operation));
                     board.ShowTile(bar, row.step, TileImage::Light);
                     s_.log.WriteInfoLine("Start [" + name + "]");
-                    socketResult = RunOperation(*row.operation, plan) && socketResult;
+                    const std::uint32_t stepStart = s_.clock.TickMs();
+                    {
+                        const StepLines lines(s_.log);
+                        socketResult = RunOperation(*row.operation, plan) && socketResult;
+                        if (!socketResult && !operationStopped_) {
+                            record.failingStep = name;
+                            record.failingLine = lines.Why();
+                        }
+                    }
+                    record.steps.push_back(StepOutcome(*row.operation, socketResult,
+                                                       operationStopped_,
+                                                       TicksBetween(stepStart, s_.clock.TickMs())));
                     if (socketResult) {
                         board.ShowTile(bar, row.step, TileImage::Pass);
                     } else if (operationStopped_) {
@@ -437,9 +464,65 @@ void Sequencer::RunSteps(const RunPlan& plan, RunResult& result) {
         LogFinished(result, start);
         board.AdvanceProgress(1, kSocketEndAdvance);
         s_.session.Link().Channel().EndRun();
+        // The record is on the disk before the verdict is shown.
+        record.durationMs = result.elapsedMs.value_or(0);
+        record.verdict = RecordVerdict(socketResult, result.stopped);
+        if (!WriteRecord(record, s_.log, socketResult && plan.Runs(Step::Verify))) {
+            socketResult = false;
+            result.failure = "production record not written";
+        }
         ShowVerdict(result, socketResult);
     }
     WarnWhenNoSocketRan(result);
+}
+
+bool Sequencer::PrepareRecords(const RunPlan& plan) {
+    basis_.reset();
+    if (plan.kind != RunKind::Steps || recorder_ == nullptr)
+        return true;
+    RecordBasis basis;
+    std::string reason;
+    if (recorder_->Prepare(basis, &reason)) {
+        basis_ = std::move(basis);
+        return true;
+    }
+    if (recorder_->StopWhenNotWritten()) {
+        s_.op.Tell(Severity::Error, RecordRefusedMessage(reason));
+        return false;
+    }
+    s_.log.WriteInfoLine(RecordNotWrittenLine(reason, false));
+    return true;
+}
+
+ProductionRecord Sequencer::SocketRecord(int unit, const ProgrammerUnit* programmer) const {
+    ProductionRecord record;
+    record.unit = unit;
+    if (programmer != nullptr) {
+        record.programmerPath = programmer->path;
+        record.firmware = programmer->firmwareVersion;
+    }
+    record.chipId = chipId_;
+    return record;
+}
+
+bool Sequencer::WriteRecord(ProductionRecord& record, InformationLog& log, bool verified) const {
+    if (!basis_)
+        return true;
+    record.station = basis_->station;
+    record.vendor = basis_->vendor;
+    record.type = basis_->type;
+    record.workFile = basis_->workFile;
+    record.fileChecksum = basis_->fileChecksum;
+    // A verify that passed: the chip holds the image, its checksum is the file's.
+    if (verified)
+        record.icChecksum = basis_->fileChecksum;
+    record.lot = basis_->lot;
+    std::string reason;
+    if (recorder_->Write(record, &reason))
+        return true;
+    const bool stops = recorder_->StopWhenNotWritten();
+    log.WriteInfoLine(RecordNotWrittenLine(reason, stops));
+    return !stops;
 }
 
 void Sequencer::RunRead(const RunPlan& plan, RunResult& result) {
@@ -463,8 +546,8 @@ void Sequencer::RunRead(const RunPlan& plan, RunResult& result) {
             // has not given the operator an image.
             sum = readChecksum_ ? *readChecksum_ : BufferChecksum();
             if (!sum) {
-                s_.log.WriteInfoLine(BufferFileErrorLine(s_.session.Directories().BufferFile(),
-                                                         BufferAccess::Read));
+                s_.log.WriteInfoLine(
+                    BufferFileErrorLine(s_.session.Directories().BufferFile(), BufferAccess::Read));
                 socketResult = false;
             }
         }

@@ -51,6 +51,19 @@ Workbench::Workbench(ProgramDirectory dirs, WorkbenchSeams seams, WorkbenchHost&
     sequencer_ = std::make_unique<Sequencer>(
         RunServices{log_, op_, clock_, board_, units_, session_, watchTimer_, work_},
         static_cast<RunContext&>(*this));
+    recorder_ = std::make_unique<ProductionRecorder>(
+        dirs_.DataFolder() / kProductionDatabaseName, clock_, log_,
+        [this] {
+            RecordBasis basis;
+            basis.vendor = units_.Unit(1).vendor;
+            basis.type = units_.Unit(1).type;
+            basis.workFile = units_.Socket(1, 1).workFile;
+            const std::string& checksum = units_.Socket(1, 1).checksumText;
+            basis.fileChecksum = checksum.empty() ? std::string() : "0x" + checksum;
+            return basis;
+        },
+        [this] { return options_; });
+    sequencer_->SetRecorder(recorder_.get());
     session_.Usb().SetChangeHandler([this](UsbChange change) { UsbChanged(change); });
 }
 
@@ -186,7 +199,9 @@ void Workbench::PageValuesRead(const PageValues& values) {
     StorePageValues(values);
 }
 
-void Workbench::RunEnded(const RunResult& /*result*/) {
+void Workbench::RunEnded(const RunResult& result) {
+    if (sequencer_->LastRunKind() == RunKind::Steps)
+        recorder_->Count(result);
     // The device changes and USB events that arrived during the run.
     RunDeferredDeviceChanges();
     ProcessUsbEvents();

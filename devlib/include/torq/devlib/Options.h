@@ -41,6 +41,15 @@ struct Options {
     bool resetNormalHigh = true;
     int resetTimeMs = 500;
     bool userTargetBoard = false;
+    // The production record: a record that cannot be written fails the run; the station's name
+    // (empty: the host name); the lot and serial written into each record ("{n}" in the serial
+    // counts up within the lot); the caps on its age in days and its size in MiB (0: none).
+    bool recordStopsRun = true;
+    std::string station;
+    std::string lot;
+    std::string serial;
+    int recordMaxDays = 0;
+    int recordMaxMiB = 0;
 
     // The idle level sent with the target reset request: 1 for "Normal Low", 0 for "Normal High".
     int ResetIdleLevel() const { return resetNormalHigh ? 0 : 1; }
@@ -61,6 +70,12 @@ bool SaveOptions(const std::filesystem::path& historyIni, const Options& options
 
 // A log-file setting is shown only when it looks like a path; otherwise the default name is used.
 std::string LogFileSettingShown(std::string_view stored);
+
+// The longest station, lot or serial text kept; control characters are taken out.
+inline constexpr std::size_t kProductionTextLimit = 128;
+std::string ProductionText(std::string_view text);
+inline constexpr int kRecordMaxDaysLimit = 36500;
+inline constexpr int kRecordMaxMiBLimit = 1048576;
 
 // The three numeric option fields.
 struct NumericFieldRule {

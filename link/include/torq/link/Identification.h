@@ -45,7 +45,8 @@ std::string IdText(const IdAnswer& answer, std::size_t first, std::size_t count,
 
 // Checks that the chip in the socket is the selected device; writes "Read ID : [0x...] Pass"
 // or "... Fail". False also on a communication failure or an unknown selector (no line).
-bool ReadId(Programmer& programmer, const DeviceRecord& device);
+// `idText` gets the ID read ("EF3011"), also when it does not match.
+bool ReadId(Programmer& programmer, const DeviceRecord& device, std::string* idText = nullptr);
 
 // The three detection levels in the order they are tried, with their fixed images.
 struct DetectionLevelImage {

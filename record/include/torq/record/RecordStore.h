@@ -62,7 +62,8 @@ class RecordStore {
 
     const std::filesystem::path& File() const { return file_; }
 
-    // Writes and commits one record (its id set); false with the reason. Any thread. A database
+    // Writes and commits one record (its id set, and "{n}" in its serial replaced by the lot's
+    // records so far plus one); false with the reason. Any thread. A database
     // found damaged here is moved aside and the record written to a new one (TakeMovedAside).
     bool Insert(ProductionRecord& record, std::string* error);
     std::optional<std::filesystem::path> TakeMovedAside();

@@ -23,6 +23,7 @@
 #include "torq/workflow/DeviceSession.h"
 #include "torq/workflow/DeviceWork.h"
 #include "torq/workflow/IndicatorBoard.h"
+#include "torq/workflow/Recording.h"
 #include "torq/workflow/RunPlan.h"
 #include "torq/workflow/StepTable.h"
 #include "torq/workflow/Timer.h"
@@ -76,6 +77,11 @@ class Sequencer : private ProgressSink {
     Sequencer(const Sequencer&) = delete;
     Sequencer& operator=(const Sequencer&) = delete;
 
+    // Each socket of an Execute All writes its production record through it (none: no
+    // records).
+    void SetRecorder(RunRecorder* recorder) { recorder_ = recorder; }
+    // What the last run that started was (its result goes to RunContext::RunEnded).
+    RunKind LastRunKind() const { return lastKind_; }
     void AddObserver(SequencerObserver* observer);
     void RemoveObserver(SequencerObserver* observer);
     // A run is under way (device work of other kinds is the DeviceWork's).
@@ -144,6 +150,15 @@ class Sequencer : private ProgressSink {
         std::string words;
     };
     std::optional<ImageProblem> BufferImageProblem() const;
+    // At an Execute All's start: the record's basis taken, or the run refused (false, the
+    // operator told) when no record can be written and that stops runs.
+    bool PrepareRecords(const RunPlan& plan);
+    // A socket's record with what the run shares and the unit's programmer.
+    ProductionRecord SocketRecord(int unit, const ProgrammerUnit* programmer) const;
+    // Writes it (`verified`: the chip matched the image, the IC checksum is the file's); false
+    // when it could not be written and that fails the socket (its line then in `log`). Any
+    // thread.
+    bool WriteRecord(ProductionRecord& record, InformationLog& log, bool verified) const;
     // The checksum of the whole buffer file; none when it is empty or cannot be read.
     std::optional<std::uint32_t> BufferChecksum() const;
     // ProgressSink: the operations' bytes, within the step's share of the progress bar.
@@ -156,7 +171,11 @@ class Sequencer : private ProgressSink {
     std::atomic<bool> stopRequested_ = false;
     bool imageLost_ = false;  // the identity question's Yes changed the device, nothing to load
     std::optional<Operation> currentOperation_;
-    bool operationStopped_ = false;   // the last operation ended at the operator's stop
+    RunKind lastKind_ = RunKind::Steps;
+    RunRecorder* recorder_ = nullptr;
+    std::optional<RecordBasis> basis_;  // this run writes records
+    std::string chipId_;                // what the last identity check read
+    bool operationStopped_ = false;     // the last operation ended at the operator's stop
     // The buffer's checksum after a read on a worker, taken there.
     std::optional<std::uint32_t> readChecksum_;
     GangTally* gangTally_ = nullptr;  // the gang run under way

@@ -40,6 +40,7 @@
 #include "torq/workflow/LoadModel.h"
 #include "torq/workflow/OptionsModel.h"
 #include "torq/workflow/PremiumModel.h"
+#include "torq/workflow/ProductionRecorder.h"
 #include "torq/workflow/RunPlan.h"
 #include "torq/workflow/Tabs.h"
 #include "torq/workflow/Timer.h"
@@ -132,6 +133,8 @@ class Workbench : public LoadModel,
     UsbDevice& Usb() { return session_.Usb(); }
     Timer& WatchTimer() { return watchTimer_; }
     Sequencer& Runs() { return *sequencer_; }
+    // The production record every Execute All writes, and its counters.
+    ProductionRecorder& Production() { return *recorder_; }
 
     int ProgrammerCount() const { return session_.ProgrammerCount(); }
     const DeviceRecord& Record() const { return session_.Record(); }
@@ -463,6 +466,7 @@ class Workbench : public LoadModel,
 
     DeviceWork work_;
     std::unique_ptr<Sequencer> sequencer_;
+    std::unique_ptr<ProductionRecorder> recorder_;
     bool editing_ = false;
     const RunPlan* watchPlan_ = nullptr;  // the command-line watch's procedure during its tick
     ProgressSink* loadProgress_ = nullptr;
