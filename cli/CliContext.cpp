@@ -233,6 +233,21 @@ int OpenSession(CliContext& context, Needs needs) {
     return found.imageMissing ? kFailed : kSuccess;
 }
 
+void AddRecordFlags(CLI::App* command, RecordFlags& flags) {
+    command->add_option("--lot", flags.lot, "The lot the production records of this run carry");
+    command->add_option("--serial", flags.serial,
+                        "The serial the records carry; {n} counts up within the lot");
+}
+
+void ApplyRecordFlags(Workbench& bench, const RecordFlags& flags) {
+    bench.SetRunOptions([&](Options& options) {
+        if (flags.lot)
+            options.lot = ProductionText(*flags.lot);
+        if (flags.serial)
+            options.serial = ProductionText(*flags.serial);
+    });
+}
+
 int LockHome(CliContext& context, HomeAccess access) {
     if (context.homeLock) {
         // Taken once per command, before anything is read; a command that reads first and then

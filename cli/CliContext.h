@@ -103,6 +103,15 @@ struct AnswerFlags {
 void AddAnswerFlags(CLI::App* command, AnswerFlags& flags);
 void ApplyAnswerFlags(CliContext& context, const AnswerFlags& flags);
 
+// --lot / --serial: what the production records of this command's runs carry (the options'
+// lot and serial otherwise; "{n}" in the serial counts up within the lot). Not saved.
+struct RecordFlags {
+    std::optional<std::string> lot;
+    std::optional<std::string> serial;
+};
+void AddRecordFlags(CLI::App* command, RecordFlags& flags);
+void ApplyRecordFlags(Workbench& bench, const RecordFlags& flags);
+
 // --units 1,3: the units whose socket 1 takes part in a run (every unit found when the text is
 // empty), set as the plan's sockets. Returns 0, or kBadUsage with the reason printed.
 int ChooseUnits(const Workbench& bench, const std::string& units, RunPlan& plan);
@@ -136,5 +145,6 @@ void AddLinkCommands(CLI::App& app, CliContext& context, int& exitCode);
 void AddOperationCommands(CLI::App& app, CliContext& context, int& exitCode);
 void AddBufferCommands(CLI::App& app, CliContext& context, int& exitCode);
 void AddWatchCommand(CLI::App& app, CliContext& context, int& exitCode);
+void AddRecordCommands(CLI::App& app, CliContext& context, int& exitCode);
 
 }  // namespace torq::cli

@@ -102,7 +102,7 @@ int SingleOperation(CliContext& context, const std::string& name, bool checkId) 
 
 // Execute All on the Programmer tab (or the Emulator tab), with the steps given checked.
 int RunSteps(CliContext& context, const std::string& list, bool checkId, bool emulator,
-             const std::string& units) {
+             const std::string& units, const RecordFlags& record) {
     const Bar bar = emulator ? Bar::Emulator : Bar::Programmer;
     std::vector<Step> wanted;
     std::stringstream names(list);
@@ -120,6 +120,7 @@ int RunSteps(CliContext& context, const std::string& list, bool checkId, bool em
     if (const int code = OpenForRun(context); code != kSuccess)
         return code;
     Workbench& bench = *context.bench;
+    ApplyRecordFlags(bench, record);
     RunPlan plan = bench.PlanWithOptions(bar);
     plan.kind = RunKind::Steps;
     plan.identityCheck = checkId;
@@ -288,7 +289,9 @@ void AddOperationCommands(CLI::App& app, CliContext& context, int& exitCode) {
     run->add_option("--units", units,
                     "Comma-separated unit numbers that take part (default: every unit found); "
                     "several units run at once");
-    run->callback([&] { exitCode = RunSteps(context, steps, !skipId, emulator, units); });
+    static RecordFlags record;
+    AddRecordFlags(run, record);
+    run->callback([&] { exitCode = RunSteps(context, steps, !skipId, emulator, units, record); });
 
     auto* pages =
         app.add_subcommand("pages", "The selected device's parameter pages and their values");

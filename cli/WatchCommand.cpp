@@ -77,6 +77,7 @@ struct WatchOptions {
     bool noReset = false;
     std::string units;
     AnswerFlags answers;
+    RecordFlags record;
 };
 
 // Why a load was refused, with the flags that answer a question the command line could not ask.
@@ -103,6 +104,7 @@ int Watch(CliContext& context, const WatchOptions& options) {
     if (bench.ProgrammerCount() == 0)
         return Fail(kFailed, "no programmer connected");
     ApplyAnswerFlags(context, options.answers);
+    ApplyRecordFlags(bench, options.record);
     CycleReport report(::isatty(STDERR_FILENO) != 0);
     bench.Runs().AddObserver(&report);
     // Each cycle runs the Emulator steps: erase and program, verify and the target reset unless
@@ -190,6 +192,7 @@ void AddWatchCommand(CLI::App& app, CliContext& context, int& exitCode) {
     watch->add_option("--units", options.units,
                       "Comma-separated unit numbers that take part (default: every unit found)");
     AddAnswerFlags(watch, options.answers);
+    AddRecordFlags(watch, options.record);
     watch->callback([&] { exitCode = Watch(context, options); });
 }
 

@@ -36,6 +36,7 @@ int main(int argc, char** argv) {
     AddOperationCommands(app, context, exitCode);
     AddBufferCommands(app, context, exitCode);
     AddWatchCommand(app, context, exitCode);
+    AddRecordCommands(app, context, exitCode);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

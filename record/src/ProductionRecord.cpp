@@ -40,9 +40,11 @@ std::string CsvField(std::string_view text) {
     return quoted;
 }
 
+}  // namespace
+
 // A JSON string: control characters escaped, and bytes that are not UTF-8 (a file name may hold
 // any) replaced by U+FFFD so the line stays valid JSON.
-std::string JsonString(std::string_view text) {
+std::string JsonQuoted(std::string_view text) {
     std::string out = "\"";
     for (std::size_t i = 0; i < text.size();) {
         const auto c = static_cast<unsigned char>(text[i]);
@@ -105,8 +107,6 @@ std::string JsonString(std::string_view text) {
     out += '"';
     return out;
 }
-
-}  // namespace
 
 bool IsRecordDate(std::string_view text) {
     if (text.size() != 10 || text[4] != '-' || text[7] != '-' || !Digits(text.substr(0, 4)) ||
@@ -184,7 +184,7 @@ std::string JsonLine(const ProductionRecord& r) {
         line += ",\"";
         line += name;
         line += "\":";
-        line += JsonString(value);
+        line += JsonQuoted(value);
     };
     text("time_utc", r.timeUtc);
     text("time_local", r.timeLocal);
@@ -202,8 +202,8 @@ std::string JsonLine(const ProductionRecord& r) {
     for (std::size_t i = 0; i < r.steps.size(); ++i) {
         if (i > 0)
             line += ',';
-        line += "{\"step\":" + JsonString(r.steps[i].step) +
-                ",\"result\":" + JsonString(r.steps[i].result) +
+        line += "{\"step\":" + JsonQuoted(r.steps[i].step) +
+                ",\"result\":" + JsonQuoted(r.steps[i].result) +
                 ",\"seconds\":" + SecondsText(r.steps[i].seconds) + '}';
     }
     line += ']';

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <random>
+#include <sstream>
 
 #include "TestSupport.h"
 #include "torq/devlib/HomeLock.h"
@@ -9,6 +11,8 @@
 
 namespace torq {
 namespace {
+
+namespace fs = std::filesystem;
 
 bool Has(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
@@ -389,6 +393,54 @@ TEST_F(CliOperationsTest, RunDrivesEveryUnitAndAFaultFailsItsOwnUnit) {
     const auto unknown = Run(healthy + " run verify --units 1,4");
     EXPECT_EQ(unknown.exitCode, 2);
     EXPECT_TRUE(Has(unknown.err, "'4' is not a unit found")) << unknown.err;
+}
+
+// The production record from the command line: a run of two units leaves a record each with the
+// lot and counted serials; list gives them as JSON lines or CSV, report sums them up; a bad date
+// is a usage error; a database that cannot be written keeps the next run from starting.
+TEST_F(CliOperationsTest, RecordListAndReportShowEachUnitsRecord) {
+    const std::string bus = " --simulate W25X10*2";
+    const auto run = Run(bus + " run erase,program,verify --lot L-9 --serial 'S{n}'");
+    ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+
+    const auto json = Run(" record list --json");
+    EXPECT_EQ(json.exitCode, 0) << json.err;
+    std::vector<std::string> lines;
+    std::stringstream stream(json.out);
+    for (std::string line; std::getline(stream, line);)
+        lines.push_back(line);
+    ASSERT_EQ(lines.size(), 2u) << json.out;
+    for (const std::string& line : lines) {
+        EXPECT_EQ(line.front(), '{');
+        EXPECT_EQ(line.back(), '}');
+        EXPECT_TRUE(Has(line, "\"verdict\":\"PASS\"")) << line;
+        EXPECT_TRUE(Has(line, "\"lot\":\"L-9\"")) << line;
+    }
+    EXPECT_TRUE(Has(json.out, "\"serial\":\"S1\"") && Has(json.out, "\"serial\":\"S2\""))
+        << json.out;
+
+    const auto csv = Run(" record list --csv --verdict fail");
+    EXPECT_EQ(csv.exitCode, 0);
+    EXPECT_EQ(csv.out.rfind("id,time_utc,", 0), 0u) << csv.out;
+    EXPECT_EQ(std::count(csv.out.begin(), csv.out.end(), '\n'), 1) << csv.out;  // the header
+
+    const auto report = Run(" record report --lot L-9");
+    EXPECT_EQ(report.exitCode, 0);
+    EXPECT_TRUE(Has(report.out, "Winbond W25X10  passed 2  failed 0  stopped 0  yield 100.0%"))
+        << report.out;
+
+    const auto badDate = Run(" record list --since 2026-02-30");
+    EXPECT_EQ(badDate.exitCode, 2);
+    EXPECT_TRUE(Has(badDate.err, "is not a date")) << badDate.err;
+
+    fs::remove(home / "production.db");
+    fs::remove(home / "production.db-wal");
+    fs::remove(home / "production.db-shm");
+    fs::create_directories(home / "production.db");
+    const auto refused = Run(bus + " run erase,program,verify");
+    EXPECT_NE(refused.exitCode, 0);
+    EXPECT_TRUE(Has(refused.err, "The production record cannot be written")) << refused.err;
+    EXPECT_FALSE(Has(refused.out, "Start [Erase]")) << refused.out;
 }
 
 }  // namespace

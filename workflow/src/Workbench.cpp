@@ -59,7 +59,18 @@ Workbench::Workbench(ProgramDirectory dirs, WorkbenchSeams seams, WorkbenchHost&
             basis.type = units_.Unit(1).type;
             basis.workFile = units_.Socket(1, 1).workFile;
             const std::string& checksum = units_.Socket(1, 1).checksumText;
-            basis.fileChecksum = checksum.empty() ? std::string() : "0x" + checksum;
+            if (!basis.workFile.empty()) {
+                basis.fileChecksum = "0x" + checksum;
+            } else {
+                // No work file (the command line keeps no work-file field): the image is the
+                // buffer's.
+                const std::filesystem::path buffer = dirs_.BufferFile();
+                const std::uint64_t length = BufferFile(buffer).Length().value_or(0);
+                const auto sum =
+                    length > 0 ? Checksum(buffer, length - 1, kErasedByte) : std::nullopt;
+                if (sum)
+                    basis.fileChecksum = "0x" + ChecksumText(*sum);
+            }
             return basis;
         },
         [this] { return options_; });

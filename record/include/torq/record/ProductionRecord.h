@@ -62,5 +62,8 @@ std::vector<StepRecord> ParseStepsText(std::string_view text);
 std::string CsvHeaderLine();
 std::string CsvLine(const ProductionRecord& record);
 std::string JsonLine(const ProductionRecord& record);
+// A JSON string with its quotes: control characters escaped, and bytes that are not UTF-8 (a
+// file name may hold any) replaced by U+FFFD so the line stays valid JSON.
+std::string JsonQuoted(std::string_view text);
 
 }  // namespace torq
