@@ -456,9 +456,16 @@ bool RecordStore::Walk(const RecordFilter& filter, std::size_t limit,
     const std::lock_guard lock(mutex_);
     Where where = WhereOf(filter, true);
     std::string sql = std::string("SELECT ") + kColumns + " FROM record" + where.clause;
-    if (beforeId)
-        sql += where.clause.empty() ? " WHERE id < ?" : " AND id < ?";
-    sql += " ORDER BY id DESC";
+    // With dates the day's index gives the order (a day, then the records as written), so a page
+    // never sorts every record of the range.
+    const bool byDay = !filter.since.empty() || !filter.until.empty();
+    if (beforeId) {
+        sql += where.clause.empty() ? " WHERE " : " AND ";
+        sql += byDay ? "(day < (SELECT day FROM record WHERE id = ?) OR "
+                       "(day = (SELECT day FROM record WHERE id = ?) AND id < ?))"
+                     : "id < ?";
+    }
+    sql += byDay ? " ORDER BY day DESC, id DESC" : " ORDER BY id DESC";
     if (limit > 0)
         sql += " LIMIT " + std::to_string(limit);
     Statement query(db_, sql);
@@ -470,7 +477,7 @@ bool RecordStore::Walk(const RecordFilter& filter, std::size_t limit,
     int i = 1;
     for (const std::string& value : where.values)
         query.Bind(i++, value);
-    if (beforeId)
+    for (int uses = beforeId ? (byDay ? 3 : 1) : 0; uses > 0; --uses)
         query.Bind(i++, *beforeId);
     int code = SQLITE_OK;
     while ((code = query.Step()) == SQLITE_ROW) {

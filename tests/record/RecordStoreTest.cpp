@@ -260,6 +260,18 @@ TEST_F(RecordStoreTest, FiltersPagesAndReports) {
     const auto second = store->Page({}, 2, first.back().id);
     ASSERT_EQ(second.size(), 2u);
     EXPECT_EQ(second.front().id, 3);
+    // The same with dates, which page by day: every record once, in the same order.
+    std::vector<std::int64_t> paged;
+    std::optional<std::int64_t> after;
+    for (int pages = 0; pages < 5; ++pages) {
+        const auto page = store->Page({.since = "2026-12-01"}, 2, after);
+        for (const auto& r : page)
+            paged.push_back(r.id);
+        if (page.empty())
+            break;
+        after = page.back().id;
+    }
+    EXPECT_EQ(paged, (std::vector<std::int64_t>{5, 4, 3, 2, 1}));
 
     const auto byDay = store->Yield(ReportGroup::Day, {});
     ASSERT_EQ(byDay.size(), 3u);

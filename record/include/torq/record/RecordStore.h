@@ -71,8 +71,9 @@ class RecordStore {
     // writing one; false with the reason.
     bool CheckWritable(std::string* error);
 
-    // The records the filter takes, newest first, `limit` at most (0: all), older than
-    // `beforeId` when given; `each` returning false ends the walk. False with the reason when
+    // The records the filter takes, newest first (with dates: by local day, then as written),
+    // `limit` at most (0: all), after the record `beforeId` when given (the last of the page
+    // before); `each` returning false ends the walk. False with the reason when
     // the database cannot be read.
     bool Walk(const RecordFilter& filter, std::size_t limit, std::optional<std::int64_t> beforeId,
               const std::function<bool(const ProductionRecord&)>& each, std::string* error);
