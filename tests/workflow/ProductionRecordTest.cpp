@@ -11,6 +11,7 @@
 #include "TestSupport.h"
 #include "torq/devlib/Ini.h"
 #include "torq/sim/ChipCatalog.h"
+#include "torq/sim/ChipMemory.h"
 #include "torq/sim/SimulatedProgrammer.h"
 #include "torq/workflow/Sequencer.h"
 #include "torq/workflow/Workbench.h"
@@ -149,6 +150,16 @@ TEST_F(ProductionRecordTest, EachWayARunEndsIsRecordedAsItWasShown) {
          "FAIL",
          "Blank Check",
          "Blank Check : Fail"},
+        {"verify finds a byte that differs",
+         {Step::Verify},
+         [](ProductionRecordTest& t) {
+             t.bench->Runs().Run(t.Plan({1}, {Step::Erase, Step::Program}));
+             const std::uint8_t zero = 0;
+             t.simulator->Chip(0)->Memory().Write(0x100, std::span(&zero, 1));
+         },
+         "FAIL",
+         "Verify",
+         "Verify : Fail"},
         {"programmer removed",
          {Step::Erase, Step::Program, Step::Verify},
          [](ProductionRecordTest& t) { t.simulator->UnplugAfterOn(0, 40); },
