@@ -57,6 +57,14 @@ int OpenRecord(CliContext& context, std::unique_ptr<RecordStore>& store) {
     return kSuccess;
 }
 
+// The filter checked, then the database opened (none when there is no record yet).
+int OpenFiltered(CliContext& context, const RecordOptions& options, RecordFilter& filter,
+                 std::unique_ptr<RecordStore>& store) {
+    if (const int code = FilterOf(options, filter); code != kSuccess)
+        return code;
+    return OpenRecord(context, store);
+}
+
 std::string OneDecimal(double value) {
     char text[16];
     std::snprintf(text, sizeof text, "%.1f", value);
@@ -65,10 +73,8 @@ std::string OneDecimal(double value) {
 
 int List(CliContext& context, const RecordOptions& options) {
     RecordFilter filter;
-    if (const int code = FilterOf(options, filter); code != kSuccess)
-        return code;
     std::unique_ptr<RecordStore> store;
-    if (const int code = OpenRecord(context, store); code != kSuccess)
+    if (const int code = OpenFiltered(context, options, filter, store); code != kSuccess)
         return code;
     if (options.csv)
         std::cout << CsvHeaderLine();
@@ -102,10 +108,8 @@ int List(CliContext& context, const RecordOptions& options) {
 
 int Report(CliContext& context, const RecordOptions& options) {
     RecordFilter filter;
-    if (const int code = FilterOf(options, filter); code != kSuccess)
-        return code;
     std::unique_ptr<RecordStore> store;
-    if (const int code = OpenRecord(context, store); code != kSuccess)
+    if (const int code = OpenFiltered(context, options, filter, store); code != kSuccess)
         return code;
     const std::pair<ReportGroup, const char*> groups[] = {
         {ReportGroup::Day, "day"},
