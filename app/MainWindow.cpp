@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QHBoxLayout>
 #include <QKeySequence>
 #include <QLabel>
 #include <QMessageBox>
@@ -16,6 +17,7 @@
 #include "controllers/ActionGate.h"
 #include "controllers/EmulatorController.h"
 #include "controllers/IndicatorController.h"
+#include "controllers/ProductionController.h"
 #include "controllers/SequencerController.h"
 #include "controllers/UnitsController.h"
 #include "torq/app/FileChooser.h"
@@ -27,9 +29,11 @@
 #include "torq/desktop/Tones.h"
 #include "torq/editor/qt/HexEditorDialog.h"
 #include "torq/workflow/Sequencer.h"
+#include "torq/workflow/Tabs.h"
 #include "torq/workflow/WindowRules.h"
 #include "widgets/BottomPanel.h"
 #include "widgets/MenuTabControl.h"
+#include "widgets/ProductionPanel.h"
 #include "widgets/SocketPanel.h"
 #include "widgets/StepBar.h"
 #include "widgets/Theme.h"
@@ -170,8 +174,8 @@ MainWindow::~MainWindow() {
     delete takeCentralWidget();
     bench_->SetLoadProgress(nullptr);
     for (QObject* owned : std::initializer_list<QObject*>{
-             sequencerController_, unitsController_, emulatorController_, lineLimit_, infoWindow_,
-             loadDialog_, progressWindow_}) {
+             productionController_, sequencerController_, unitsController_, emulatorController_,
+             lineLimit_, infoWindow_, loadDialog_, progressWindow_}) {
         delete owned;
     }
 }
@@ -184,12 +188,19 @@ QWidget* MainWindow::BuildOperationPanel() {
     column->setSpacing(2 * theme::kGrid);
 
     auto* top = Panel(control::kOperationTopPanel, operation);
-    auto* bars = new QVBoxLayout(top);
+    auto* topRow = new QHBoxLayout(top);
+    topRow->setContentsMargins(0, 0, 0, 0);
+    topRow->setSpacing(2 * theme::kGrid);
+    auto* bars = new QVBoxLayout;
     bars->setContentsMargins(0, 0, 0, 0);
     emulatorBar_ = new StepBar(Bar::Emulator, board, top);
     programmerBar_ = new StepBar(Bar::Programmer, board, top);
     bars->addWidget(emulatorBar_);
     bars->addWidget(programmerBar_);
+    topRow->addLayout(bars, 1);
+    // Beside the step bar, where the tiles leave room.
+    production_ = new ProductionPanel(*bench_, top);
+    topRow->addWidget(production_, 0, Qt::AlignTop);
     column->addWidget(top);
 
     auto* bottom = Panel(control::kOperationBottomPanel, operation);
@@ -231,6 +242,8 @@ void MainWindow::Wire() {
                                                    *bottom_, units_, this);
     emulatorController_ =
         new EmulatorController(*bench_, gate, {emulatorBar_, programmerBar_}, this);
+    productionController_ =
+        new ProductionController(*bench_, asker_, seams_.files, *production_, this);
 
     IndicatorController::Targets targets;
     targets.progress = [this](int unit, int value) {
@@ -322,6 +335,7 @@ void MainWindow::Locked(bool locked) {
     tabs_->Bar()->setEnabled(!locked);
     unitsController_->SetLocked(locked);
     sequencerController_->SetLocked(locked);
+    production_->SetLocked(locked);
     optionsPage_->setEnabled(!locked);
     premiumPages_->setEnabled(!locked);
     if (!locked)
@@ -346,6 +360,14 @@ void MainWindow::ContainerShown(std::string_view container) {
 void MainWindow::UpdateUsable() {
     sequencerController_->UpdateUsable();
     unitsController_->UpdateUsable();
+    ShowProductionGroup();
+}
+
+void MainWindow::ShowProductionGroup() {
+    const bool shown = bench_->TabIndex() == kProgrammerTabIndex;
+    if (shown && production_->isHidden())
+        production_->Refresh();
+    production_->setVisible(shown);
 }
 
 void MainWindow::UpdateCaption() {
@@ -496,6 +518,8 @@ void MainWindow::PlayTones() {
 
 void MainWindow::SelectTab(int tab) {
     tabs_->SetCurrent(tab);
+    if (production_ != nullptr)
+        ShowProductionGroup();
 }
 
 void MainWindow::SelectionChanged(int unit) {
@@ -508,6 +532,8 @@ void MainWindow::OptionsChanged() {
         emulatorController_->Refresh();
     if (optionsPage_ != nullptr)
         optionsPage_->SyncFromModel();
+    if (production_ != nullptr)
+        production_->Refresh();
     if (lineLimit_ != nullptr)
         lineLimit_->Sync();
 }

@@ -40,6 +40,8 @@ class LoadFileDialog;
 class MenuTabControl;
 class OptionsPage;
 class PremiumPages;
+class ProductionController;
+class ProductionPanel;
 class ProgressWindow;
 class SequencerController;
 class StepBar;
@@ -116,6 +118,8 @@ class MainWindow final : public QMainWindow, private WorkbenchHost, private edit
     void Locked(bool locked);
     void ContainerShown(std::string_view container);
     void UpdateUsable();
+    // The production group shows on the Programmer tab only.
+    void ShowProductionGroup();
     void ProcessHandOvers();
     void UpdateCaption();
 
@@ -133,6 +137,7 @@ class MainWindow final : public QMainWindow, private WorkbenchHost, private edit
     MenuTabControl* tabs_ = nullptr;
     StepBar* emulatorBar_ = nullptr;
     StepBar* programmerBar_ = nullptr;
+    ProductionPanel* production_ = nullptr;
     std::array<UnitPanel*, kUnitCount> units_{};
     QLabel* offlineHint_ = nullptr;
     BottomPanel* bottom_ = nullptr;
@@ -148,6 +153,7 @@ class MainWindow final : public QMainWindow, private WorkbenchHost, private edit
     UnitsController* unitsController_ = nullptr;
     SequencerController* sequencerController_ = nullptr;
     EmulatorController* emulatorController_ = nullptr;
+    ProductionController* productionController_ = nullptr;
     LineLimitTimer* lineLimit_ = nullptr;
 
     struct HandOver {
