@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QHBoxLayout>
 #include <QKeySequence>
 #include <QLabel>
 #include <QMessageBox>
@@ -29,7 +28,6 @@
 #include "torq/desktop/Tones.h"
 #include "torq/editor/qt/HexEditorDialog.h"
 #include "torq/workflow/Sequencer.h"
-#include "torq/workflow/Tabs.h"
 #include "torq/workflow/WindowRules.h"
 #include "widgets/BottomPanel.h"
 #include "widgets/MenuTabControl.h"
@@ -188,19 +186,15 @@ QWidget* MainWindow::BuildOperationPanel() {
     column->setSpacing(2 * theme::kGrid);
 
     auto* top = Panel(control::kOperationTopPanel, operation);
-    auto* topRow = new QHBoxLayout(top);
-    topRow->setContentsMargins(0, 0, 0, 0);
-    topRow->setSpacing(2 * theme::kGrid);
-    auto* bars = new QVBoxLayout;
+    auto* bars = new QVBoxLayout(top);
     bars->setContentsMargins(0, 0, 0, 0);
     emulatorBar_ = new StepBar(Bar::Emulator, board, top);
     programmerBar_ = new StepBar(Bar::Programmer, board, top);
     bars->addWidget(emulatorBar_);
     bars->addWidget(programmerBar_);
-    topRow->addLayout(bars, 1);
-    // Beside the step bar, where the tiles leave room.
-    production_ = new ProductionPanel(*bench_, top);
-    topRow->addWidget(production_, 0, Qt::AlignTop);
+    // Beside the programmer's tiles, where they leave room; it shows and hides with its bar.
+    production_ = new ProductionPanel(*bench_, programmerBar_);
+    programmerBar_->AddAside(production_);
     column->addWidget(top);
 
     auto* bottom = Panel(control::kOperationBottomPanel, operation);
@@ -360,14 +354,6 @@ void MainWindow::ContainerShown(std::string_view container) {
 void MainWindow::UpdateUsable() {
     sequencerController_->UpdateUsable();
     unitsController_->UpdateUsable();
-    ShowProductionGroup();
-}
-
-void MainWindow::ShowProductionGroup() {
-    const bool shown = bench_->TabIndex() == kProgrammerTabIndex;
-    if (shown && production_->isHidden())
-        production_->Refresh();
-    production_->setVisible(shown);
 }
 
 void MainWindow::UpdateCaption() {
@@ -518,8 +504,6 @@ void MainWindow::PlayTones() {
 
 void MainWindow::SelectTab(int tab) {
     tabs_->SetCurrent(tab);
-    if (production_ != nullptr)
-        ShowProductionGroup();
 }
 
 void MainWindow::SelectionChanged(int unit) {

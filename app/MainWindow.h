@@ -118,8 +118,6 @@ class MainWindow final : public QMainWindow, private WorkbenchHost, private edit
     void Locked(bool locked);
     void ContainerShown(std::string_view container);
     void UpdateUsable();
-    // The production group shows on the Programmer tab only.
-    void ShowProductionGroup();
     void ProcessHandOvers();
     void UpdateCaption();
 

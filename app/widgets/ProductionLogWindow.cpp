@@ -150,7 +150,7 @@ ProductionLogWindow::ProductionLogWindow(std::function<RecordStore*()> store, Op
     column->addLayout(filters);
     column->addWidget(view_, 1);
     column->addLayout(bottom);
-    resize(1180, 560);
+    resize(1240, 560);
 }
 
 bool ProductionLogWindow::Apply() {

@@ -35,8 +35,10 @@ UnitTally Sum(const std::array<UnitTally, 4>& tallies, int units) {
 }  // namespace
 
 ProductionPanel::ProductionPanel(Workbench& bench, QWidget* parent)
-    : QGroupBox(QStringLiteral("Production"), parent), bench_(bench) {
+    : QGroupBox(parent), bench_(bench) {
     setObjectName(QStringLiteral("Production_GroupBox"));
+    // The title sits in the table's corner: a title above the frame would cost a line.
+    setAccessibleName(QStringLiteral("Production"));
     setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Maximum);
     const QColor dim = theme::Dim(palette());
     const QString dimStyle = QStringLiteral("color: %1;").arg(dim.name());
@@ -44,6 +46,10 @@ ProductionPanel::ProductionPanel(Workbench& bench, QWidget* parent)
     auto* counts = new QGridLayout;
     counts->setHorizontalSpacing(theme::kGrid);
     counts->setVerticalSpacing(0);
+    auto* title = new QLabel(QStringLiteral("Production"), this);
+    QFont titleFont = title->font();
+    titleFont.setBold(true);
+    title->setFont(titleFont);
     auto* session = new QLabel(QStringLiteral("Since start"), this);
     lotHeader_ = Named(new QLabel(this), "Production_LotCounts_Label");
     counts->addWidget(session, 0, 1, 1, 3, Qt::AlignCenter);
@@ -91,6 +97,8 @@ ProductionPanel::ProductionPanel(Workbench& bench, QWidget* parent)
         }
     }
 
+    counts->setRowStretch(kUnitCount + 3, 1);  // one unit: its line under the headers
+
     lot_ = Named(new QLineEdit(this), "Production_Lot_Edit");
     serial_ = Named(new QLineEdit(this), "Production_Serial_Edit");
     lot_->setToolTip(QStringLiteral("The lot the next records name"));
@@ -98,7 +106,7 @@ ProductionPanel::ProductionPanel(Workbench& bench, QWidget* parent)
     serial_->setPlaceholderText(QStringLiteral("e.g. SN{n}"));
     for (QLineEdit* edit : {lot_, serial_}) {
         edit->setMaxLength(static_cast<int>(kProductionTextLimit));
-        edit->setFixedWidth(edit->fontMetrics().horizontalAdvance(QString(14, QLatin1Char('0'))));
+        edit->setFixedWidth(edit->fontMetrics().horizontalAdvance(QString(12, QLatin1Char('0'))));
     }
     connect(lot_, &QLineEdit::editingFinished, this, [this] {
         const std::string lot = ProductionText(lot_->text().toStdString());
@@ -123,6 +131,7 @@ ProductionPanel::ProductionPanel(Workbench& bench, QWidget* parent)
     auto* fields = new QFormLayout;
     fields->setContentsMargins(0, 0, 0, 0);
     fields->setVerticalSpacing(theme::kGrid / 2);
+    fields->addRow(title);
     fields->addRow(Named(new QLabel(QStringLiteral("Lot"), this), "Production_Lot_Label"), lot_);
     fields->addRow(Named(new QLabel(QStringLiteral("Serial"), this), "Production_Serial_Label"),
                    serial_);
@@ -135,8 +144,8 @@ ProductionPanel::ProductionPanel(Workbench& bench, QWidget* parent)
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(theme::kGrid, theme::kGrid / 2, theme::kGrid, theme::kGrid / 2);
     row->setSpacing(2 * theme::kGrid);
-    row->addLayout(counts);
     row->addLayout(fields);
+    row->addLayout(counts);
     Refresh();
 }
 
@@ -178,6 +187,11 @@ void ProductionPanel::Refresh() {
     }
     lines_[kUnitCount].name->setText(units > 1 ? QStringLiteral("Total")
                                                : QStringLiteral("Unit 1"));
+}
+
+void ProductionPanel::showEvent(QShowEvent* event) {
+    Refresh();
+    QGroupBox::showEvent(event);
 }
 
 void ProductionPanel::SetLocked(bool locked) {

@@ -31,6 +31,9 @@ class ProductionPanel final : public QGroupBox {
   signals:
     void LogRequested();
 
+  protected:
+    void showEvent(QShowEvent* event) override;
+
   private:
     void ResetCounters();
     struct Line {
