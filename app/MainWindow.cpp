@@ -16,6 +16,7 @@
 #include "controllers/ActionGate.h"
 #include "controllers/EmulatorController.h"
 #include "controllers/IndicatorController.h"
+#include "controllers/ProductionController.h"
 #include "controllers/SequencerController.h"
 #include "controllers/UnitsController.h"
 #include "torq/app/FileChooser.h"
@@ -30,6 +31,7 @@
 #include "torq/workflow/WindowRules.h"
 #include "widgets/BottomPanel.h"
 #include "widgets/MenuTabControl.h"
+#include "widgets/ProductionPanel.h"
 #include "widgets/SocketPanel.h"
 #include "widgets/StepBar.h"
 #include "widgets/Theme.h"
@@ -170,8 +172,8 @@ MainWindow::~MainWindow() {
     delete takeCentralWidget();
     bench_->SetLoadProgress(nullptr);
     for (QObject* owned : std::initializer_list<QObject*>{
-             sequencerController_, unitsController_, emulatorController_, lineLimit_, infoWindow_,
-             loadDialog_, progressWindow_}) {
+             productionController_, sequencerController_, unitsController_, emulatorController_,
+             lineLimit_, infoWindow_, loadDialog_, progressWindow_}) {
         delete owned;
     }
 }
@@ -190,6 +192,9 @@ QWidget* MainWindow::BuildOperationPanel() {
     programmerBar_ = new StepBar(Bar::Programmer, board, top);
     bars->addWidget(emulatorBar_);
     bars->addWidget(programmerBar_);
+    // Beside the programmer's tiles, where they leave room; it shows and hides with its bar.
+    production_ = new ProductionPanel(*bench_, programmerBar_);
+    programmerBar_->AddAside(production_);
     column->addWidget(top);
 
     auto* bottom = Panel(control::kOperationBottomPanel, operation);
@@ -231,6 +236,8 @@ void MainWindow::Wire() {
                                                    *bottom_, units_, this);
     emulatorController_ =
         new EmulatorController(*bench_, gate, {emulatorBar_, programmerBar_}, this);
+    productionController_ =
+        new ProductionController(*bench_, asker_, seams_.files, *production_, this);
 
     IndicatorController::Targets targets;
     targets.progress = [this](int unit, int value) {
@@ -322,6 +329,7 @@ void MainWindow::Locked(bool locked) {
     tabs_->Bar()->setEnabled(!locked);
     unitsController_->SetLocked(locked);
     sequencerController_->SetLocked(locked);
+    production_->SetLocked(locked);
     optionsPage_->setEnabled(!locked);
     premiumPages_->setEnabled(!locked);
     if (!locked)
@@ -508,6 +516,8 @@ void MainWindow::OptionsChanged() {
         emulatorController_->Refresh();
     if (optionsPage_ != nullptr)
         optionsPage_->SyncFromModel();
+    if (production_ != nullptr)
+        production_->Refresh();
     if (lineLimit_ != nullptr)
         lineLimit_->Sync();
 }

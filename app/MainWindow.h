@@ -40,6 +40,8 @@ class LoadFileDialog;
 class MenuTabControl;
 class OptionsPage;
 class PremiumPages;
+class ProductionController;
+class ProductionPanel;
 class ProgressWindow;
 class SequencerController;
 class StepBar;
@@ -133,6 +135,7 @@ class MainWindow final : public QMainWindow, private WorkbenchHost, private edit
     MenuTabControl* tabs_ = nullptr;
     StepBar* emulatorBar_ = nullptr;
     StepBar* programmerBar_ = nullptr;
+    ProductionPanel* production_ = nullptr;
     std::array<UnitPanel*, kUnitCount> units_{};
     QLabel* offlineHint_ = nullptr;
     BottomPanel* bottom_ = nullptr;
@@ -148,6 +151,7 @@ class MainWindow final : public QMainWindow, private WorkbenchHost, private edit
     UnitsController* unitsController_ = nullptr;
     SequencerController* sequencerController_ = nullptr;
     EmulatorController* emulatorController_ = nullptr;
+    ProductionController* productionController_ = nullptr;
     LineLimitTimer* lineLimit_ = nullptr;
 
     struct HandOver {

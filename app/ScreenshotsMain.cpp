@@ -23,6 +23,7 @@
 #include "torq/sim/SimulatedProgrammer.h"
 #include "torq/workflow/Sequencer.h"
 #include "torq/workflow/Tabs.h"
+#include "widgets/ProductionPanel.h"
 #include "widgets/Theme.h"
 #include "widgets/Tile.h"
 
@@ -84,6 +85,12 @@ bool GangShots(app::MainWindow& window, sim::SimulatedProgrammer& simulator, con
     Workbench& bench = window.Bench();
     for (int unit = 2; unit <= 4; ++unit)
         bench.SetSocketEnabled(unit, 1, true);
+    // The records name a lot and count serials within it.
+    bench.EditOptions([](Options& o) {
+        o.lot = "LOT-2612A";
+        o.serial = "SN-{n}";
+    });
+    window.findChild<app::ProductionPanel*>()->Refresh();
     Settle();
     bool ok = Save(window, out, QStringLiteral("gang-ready.png"));
     bool caught = false;
@@ -104,6 +111,14 @@ bool GangShots(app::MainWindow& window, sim::SimulatedProgrammer& simulator, con
         chip->HoldWriteProtect(true);
         Click(window, "Function_ExecuteAllMouseACTFilter_Label");
         ok = Save(window, out, QStringLiteral("gang-run-one-failed.png")) && ok;
+    }
+    // The counters after the runs, and the records of those runs in the production log.
+    Click(window, "Function_ExecuteAllMouseACTFilter_Label");
+    ok = Save(window, out, QStringLiteral("gang-production-counters.png")) && ok;
+    if (auto* open = window.findChild<QPushButton*>(QStringLiteral("Production_Log_Button"))) {
+        open->click();
+        if (auto* log = window.findChild<QWidget*>(QStringLiteral("ProductionLog_Window")))
+            ok = Save(*log, out, QStringLiteral("production-log.png")) && ok;
     }
     window.close();
     return ok;

@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalBlocker>
+#include <QSpinBox>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -21,6 +22,7 @@
 #include "torq/app/FileChooser.h"
 #include "torq/desktop/FileAssociations.h"
 #include "torq/desktop/SendTo.h"
+#include "torq/workflow/ProductionRecorder.h"
 #include "torq/workflow/VersionText.h"
 #include "torq/workflow/WindowRules.h"
 
@@ -215,6 +217,7 @@ OptionsPage::OptionsPage(OptionsModel& model, FileChooser& files, const DesktopS
     auto* right = new QVBoxLayout;
     right->setSpacing(16);
     right->addWidget(information);
+    right->addWidget(BuildRecordGroup());
     right->addWidget(about);
     right->addStretch(1);
     auto* layout = new QHBoxLayout(this);
@@ -230,6 +233,47 @@ OptionsPage::OptionsPage(OptionsModel& model, FileChooser& files, const DesktopS
 }
 
 OptionsPage::~OptionsPage() = default;
+
+QGroupBox* OptionsPage::BuildRecordGroup() {
+    auto* record = Group(this, "Options_ProductionRecord_GroupBox", tr("Production record"));
+    recordStopsRun_ = Named(new QCheckBox(tr("Stop when the record cannot be written"), record),
+                            "Options_ProductionRecordStop_CheckBox");
+    recordStopsRun_->setToolTip(
+        tr("Unticked, a chip whose record cannot be written keeps its verdict and the log warns"));
+    station_ = Named(new QLineEdit(record), "Options_Station_Edit");
+    station_->setPlaceholderText(QString::fromStdString(HostName()));
+    station_->setMaxLength(static_cast<int>(kProductionTextLimit));
+    station_->setToolTip(tr("The station each record names (empty: the host name)"));
+    auto* stationLabel = Named(new QLabel(tr("Station"), record), "Options_Station_Label");
+    stationLabel->setBuddy(station_);
+    const auto spin = [record](const char* name, int maximum) {
+        auto* box = Named(new QSpinBox(record), name);
+        box->setRange(0, maximum);
+        box->setKeyboardTracking(false);  // stored once the number is typed, not per key
+        box->setFixedWidth(box->fontMetrics().horizontalAdvance(QString(8, QLatin1Char('0'))) + 40);
+        return box;
+    };
+    recordMaxDays_ = spin("Options_RecordMaxDays_Edit", kRecordMaxDaysLimit);
+    recordMaxMiB_ = spin("Options_RecordMaxMiB_Edit", kRecordMaxMiBLimit);
+    auto* layout = new QVBoxLayout(record);
+    layout->addWidget(recordStopsRun_);
+    layout->addLayout(Row({stationLabel, station_}));
+    layout->addLayout(Row({new QLabel(tr("Keep records for at most"), record), recordMaxDays_,
+                           new QLabel(tr("days (0: always)"), record)}));
+    layout->addLayout(Row({new QLabel(tr("Cap the record at"), record), recordMaxMiB_,
+                           new QLabel(tr("MiB (0: no cap)"), record)}));
+    connect(recordStopsRun_, &QCheckBox::toggled, this,
+            [this](bool on) { Edit([on](Options& o) { o.recordStopsRun = on; }); });
+    connect(station_, &QLineEdit::editingFinished, this, [this] {
+        const std::string station = ProductionText(station_->text().toStdString());
+        Edit([&](Options& o) { o.station = station; });
+    });
+    connect(recordMaxDays_, &QSpinBox::valueChanged, this,
+            [this](int days) { Edit([days](Options& o) { o.recordMaxDays = days; }); });
+    connect(recordMaxMiB_, &QSpinBox::valueChanged, this,
+            [this](int mib) { Edit([mib](Options& o) { o.recordMaxMiB = mib; }); });
+    return record;
+}
 
 QWidget* OptionsPage::BuildDesktopGroup() {
     auto* desktop = Named(new QWidget(this), "Options_DesktopIntegration_Panel");
@@ -451,6 +495,10 @@ void OptionsPage::SyncFromModel() {
     limitSaveFileEdit_->setText(ToQString(LogFileSettingShown(options.infoMessageLimitSaveFile)));
     (options.resetNormalHigh ? resetNormHigh_ : resetNormLow_)->setChecked(true);
     resetTimeEdit_->setText(ToQString(texts.resetTime));
+    recordStopsRun_->setChecked(options.recordStopsRun);
+    station_->setText(ToQString(options.station));
+    recordMaxDays_->setValue(options.recordMaxDays);
+    recordMaxMiB_->setValue(options.recordMaxMiB);
     syncing_ = false;
     ApplyEnabling();
 }

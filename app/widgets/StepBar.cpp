@@ -102,6 +102,13 @@ StepBar::StepBar(Bar bar, const IndicatorBoard& board, QWidget* parent)
     }
 }
 
+void StepBar::AddAside(QWidget* widget) {
+    auto* row = static_cast<QHBoxLayout*>(layout());
+    for (const auto& [step, tile] : tiles_)
+        row->setAlignment(tile, Qt::AlignTop);
+    row->addWidget(widget, 0, Qt::AlignTop);
+}
+
 Tile* StepBar::TileOf(Step step) const {
     const auto found = tiles_.find(step);
     return found == tiles_.end() ? nullptr : found->second;

@@ -26,6 +26,9 @@ class StepBar final : public QWidget {
     const std::map<Step, QCheckBox*>& CheckBoxes() const { return boxes_; }
     // Emulator bar only; null on the Programmer bar.
     QCheckBox* TargetBoardBox() const { return targetBoard_; }
+    // A widget at the bar's right end, shown and hidden with the bar; the tiles keep to the top
+    // when it is taller than they are.
+    void AddAside(QWidget* widget);
 
   signals:
     void TileClicked(torq::Bar bar, torq::Step step);

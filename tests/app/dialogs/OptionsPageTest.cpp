@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -15,6 +16,7 @@
 #include "DialogsFixture.h"
 #include "torq/desktop/FileAssociations.h"
 #include "torq/desktop/SendTo.h"
+#include "torq/workflow/ProductionRecorder.h"
 
 namespace torq::app::test {
 namespace {
@@ -350,6 +352,29 @@ TEST_F(AssociationGroupTest, FailuresKeepTheFieldsAndAnotherProgramsTypeIsReplac
     EXPECT_EQ(View(),
               (AssociationView{
                   "srec", "Motorola S-record", kReplace, true, true, {"srec=Motorola S-record"}}));
+}
+
+TEST_F(OptionsPageTest, ProductionRecordGroupStoresItsChoicesInHistoryIni) {
+    auto* stop = Control<QCheckBox>("Options_ProductionRecordStop_CheckBox");
+    auto* station = Control<QLineEdit>("Options_Station_Edit");
+    EXPECT_TRUE(stop->isChecked());
+    EXPECT_EQ(station->placeholderText().toStdString(), HostName());
+    stop->click();
+    station->setText("line\t3");
+    emit station->editingFinished();
+    Control<QSpinBox>("Options_RecordMaxDays_Edit")->setValue(90);
+    Control<QSpinBox>("Options_RecordMaxMiB_Edit")->setValue(512);
+
+    const Options& options = bench->Settings();
+    EXPECT_FALSE(options.recordStopsRun);
+    EXPECT_EQ(options.station, "line3");  // control characters are taken out
+    EXPECT_EQ(options.recordMaxDays, 90);
+    EXPECT_EQ(options.recordMaxMiB, 512);
+    IniFile ini(home / "History.ini");
+    EXPECT_EQ(ini.ReadInteger("Option", "ProductionRecordStop_Checked", -1), 0);
+    EXPECT_EQ(ini.ReadString("Option", "ProductionStation_Text", ""), "line3");
+    EXPECT_EQ(ini.ReadInteger("Option", "ProductionRecordMaxDays_Text", -1), 90);
+    EXPECT_EQ(ini.ReadInteger("Option", "ProductionRecordMaxMiB_Text", -1), 512);
 }
 
 TEST_F(OptionsPageTest, SendToBoxCreatesAndDeletesTheEntryAndTellsWhatFails) {

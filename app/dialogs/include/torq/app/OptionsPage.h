@@ -21,6 +21,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QSpinBox;
 class QTreeWidget;
 
 namespace torq {
@@ -62,6 +63,7 @@ class OptionsPage final : public QWidget {
     void ApplyEnabling();
     void ChooseLogFile();
     QWidget* BuildDesktopGroup();
+    QGroupBox* BuildRecordGroup();
     void SendToClicked(bool checked);
     void ExtensionEdited();
     void ShowAssociationControls();
@@ -86,6 +88,10 @@ class OptionsPage final : public QWidget {
     QRadioButton* resetNormLow_;
     QLineEdit* resetTimeEdit_;
     QGroupBox* erase_;
+    QCheckBox* recordStopsRun_ = nullptr;
+    QLineEdit* station_ = nullptr;
+    QSpinBox* recordMaxDays_ = nullptr;
+    QSpinBox* recordMaxMiB_ = nullptr;
     QLabel* softwareVersion_;
     QLabel* firmwareVersion_;
     QLabel* libraryDate_;
