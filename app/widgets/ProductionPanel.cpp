@@ -156,7 +156,7 @@ void ProductionPanel::Refresh() {
     if (!serial_->hasFocus())
         serial_->setText(QString::fromStdString(options.serial));
     lotHeader_->setText(options.lot.empty()
-                            ? QStringLiteral("All records")
+                            ? QStringLiteral("No lot")
                             : QStringLiteral("Lot %1").arg(QString::fromStdString(options.lot)));
     lotHeader_->setToolTip(lotHeader_->text());
 

@@ -168,6 +168,10 @@ void ProductionRecorder::Count(const RunResult& result) {
 std::array<UnitTally, 4> ProductionRecorder::LotCounts() {
     TakeOptions();
     std::array<UnitTally, 4> lot{};
+    // A record kept from earlier sessions is read from the start; none is made just to count.
+    std::error_code error;
+    if (!store_ && std::filesystem::exists(database_, error))
+        Store();
     RecordStore* store = store_.get();
     if (store == nullptr)
         return lot;
