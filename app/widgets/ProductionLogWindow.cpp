@@ -138,6 +138,8 @@ ProductionLogWindow::ProductionLogWindow(std::function<RecordStore*()> store, Op
     view_->horizontalHeader()->setStretchLastSection(true);
 
     count_ = Named(new QLabel(this), "ProductionLog_Count_Label");
+    // The list stops at the rows the window holds: the count says so once it gets there.
+    connect(table_, &QAbstractItemModel::rowsInserted, this, &ProductionLogWindow::ShowCount);
     count_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(count_, 1);
@@ -151,6 +153,17 @@ ProductionLogWindow::ProductionLogWindow(std::function<RecordStore*()> store, Op
     column->addWidget(view_, 1);
     column->addLayout(bottom);
     resize(1240, 560);
+}
+
+void ProductionLogWindow::ShowCount() {
+    const std::uint64_t count = model_.MatchCount();
+    QString text =
+        count == 1 ? QStringLiteral("1 record") : QStringLiteral("%1 records").arg(count);
+    if (model_.Truncated()) {
+        text += QStringLiteral(" (the newest %1 shown: narrow the filter or export them)")
+                    .arg(ProductionLogModel::kRowsShown);
+    }
+    count_->setText(text);
 }
 
 bool ProductionLogWindow::Apply() {
@@ -170,9 +183,7 @@ bool ProductionLogWindow::Apply() {
         return false;
     }
     count_->setStyleSheet({});
-    const std::uint64_t count = model_.MatchCount();
-    count_->setText(count == 1 ? QStringLiteral("1 record")
-                               : QStringLiteral("%1 records").arg(count));
+    ShowCount();
     if (view_->horizontalHeader()->sectionSize(0) < 2 * theme::kGrid || model_.Rows() > 0)
         view_->resizeColumnsToContents();
     return true;

@@ -49,6 +49,8 @@ class ProductionLogWindow final : public QWidget {
                         QWidget* parent);
     // Reads the records again with the filter as typed; false (the reason shown) when refused.
     bool Apply();
+    // "N records", and when the list stops short of them, that it does.
+    void ShowCount();
     // Asks for a file and writes the filtered records to it as CSV.
     void Export();
     ProductionLogModel& Model() { return model_; }

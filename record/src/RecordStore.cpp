@@ -198,7 +198,9 @@ std::optional<fs::path> MoveAside(const fs::path& file, const std::string& stamp
     return aside;
 }
 
-// Opens and prepares one database file: nullptr with the reason and the SQLite code.
+// Opens and prepares one database file: nullptr with the reason and the SQLite code. The
+// connection is closed with sqlite3_close_v2, which waits for a statement still open on a
+// failure path instead of leaving the connection behind.
 sqlite3* OpenFile(const fs::path& file, std::string* error, int* code) {
     sqlite3* db = nullptr;
     *code = sqlite3_open_v2(file.c_str(), &db,
@@ -206,7 +208,7 @@ sqlite3* OpenFile(const fs::path& file, std::string* error, int* code) {
                             nullptr);
     if (*code != SQLITE_OK) {
         *error = Message(db);
-        sqlite3_close(db);
+        sqlite3_close_v2(db);
         return nullptr;
     }
     sqlite3_extended_result_codes(db, 1);
@@ -217,7 +219,7 @@ sqlite3* OpenFile(const fs::path& file, std::string* error, int* code) {
         *code = query.Ok() ? query.Step() : query.Code();
         if (*code != SQLITE_ROW) {
             *error = Message(db);
-            sqlite3_close(db);
+            sqlite3_close_v2(db);
             return nullptr;
         }
         version = static_cast<int>(query.Int(0));
@@ -227,7 +229,7 @@ sqlite3* OpenFile(const fs::path& file, std::string* error, int* code) {
                  ", this one knows up to " + std::to_string(kRecordSchemaVersion) +
                  "); it is left as it is";
         *code = SQLITE_OK;
-        sqlite3_close(db);
+        sqlite3_close_v2(db);
         return nullptr;
     }
     if (sqlite3_db_readonly(db, "main") == 0) {
@@ -248,14 +250,14 @@ sqlite3* OpenFile(const fs::path& file, std::string* error, int* code) {
             if (*code != SQLITE_OK) {
                 *error = Message(db);
                 Exec(db, "ROLLBACK");
-                sqlite3_close(db);
+                sqlite3_close_v2(db);
                 return nullptr;
             }
         }
     } else if (version < kRecordSchemaVersion) {
         *error = "it is read-only and has no records yet";
         *code = SQLITE_READONLY;
-        sqlite3_close(db);
+        sqlite3_close_v2(db);
         return nullptr;
     }
     // A file that is not a database or whose schema pages are damaged shows here.
@@ -263,7 +265,7 @@ sqlite3* OpenFile(const fs::path& file, std::string* error, int* code) {
     *code = check.Ok() ? check.Step() : check.Code();
     if (*code != SQLITE_ROW) {
         *error = Message(db);
-        sqlite3_close(db);
+        sqlite3_close_v2(db);
         return nullptr;
     }
     *code = SQLITE_OK;
@@ -306,7 +308,7 @@ RecordStore::RecordStore(fs::path file, sqlite3* db, Stamp stamp)
     : file_(std::move(file)), db_(db), stamp_(std::move(stamp)) {}
 
 RecordStore::~RecordStore() {
-    sqlite3_close(db_);
+    sqlite3_close_v2(db_);
 }
 
 std::optional<fs::path> RecordStore::TakeMovedAside() {
@@ -410,7 +412,7 @@ bool RecordStore::Insert(ProductionRecord& record, std::string* error) {
             *error += "; " + reason;
         return false;
     }
-    sqlite3_close(db_);
+    sqlite3_close_v2(db_);
     db_ = OpenFile(file_, &reason, &code);
     if (db_ == nullptr) {
         // Nothing to write to: a new connection on an empty in-memory database keeps the

@@ -8,6 +8,7 @@
 #include <span>
 
 #include "torq/buffer/BufferFile.h"
+#include "torq/devlib/Text.h"
 
 namespace torq {
 
@@ -18,12 +19,6 @@ std::string Trimmed(const std::string& text) {
     auto begin = std::find_if_not(text.begin(), text.end(), blank);
     auto end = std::find_if_not(text.rbegin(), std::make_reverse_iterator(begin), blank).base();
     return std::string(begin, end);
-}
-
-std::string Upper(std::string text) {
-    for (char& c : text)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
 }
 
 bool DateField(const std::string& typed, const char* name, std::string* into, std::string* error) {
@@ -103,7 +98,7 @@ std::optional<RecordFilter> FilterFromTexts(const RecordFilterTexts& texts, std:
                      ": no record can be in between.";
         return std::nullopt;
     }
-    const std::string verdict = Upper(Trimmed(texts.verdict));
+    const std::string verdict = ToUpper(Trimmed(texts.verdict));
     if (verdict == "PASS" || verdict == "FAIL" || verdict == "STOPPED")
         filter.verdict = verdict;
     else if (!verdict.empty() && verdict != "ANY") {
@@ -168,6 +163,8 @@ std::size_t ProductionLogModel::LoadMore() {
         atEnd_ = true;
         return 0;
     }
+    if (!CanLoadMore())
+        return 0;
     const std::size_t before = rows_.size();
     std::string why;
     const bool read = store->Walk(

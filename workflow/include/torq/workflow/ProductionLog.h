@@ -30,6 +30,8 @@ std::optional<RecordFilter> FilterFromTexts(const RecordFilterTexts& texts, std:
 class ProductionLogModel {
   public:
     static constexpr std::size_t kPageRows = 200;
+    // The rows the window holds at most: a longer list is narrowed by the filter or exported.
+    static constexpr std::size_t kRowsShown = 100000;
     // `store` gives the database when it is needed (none when it cannot be opened).
     explicit ProductionLogModel(std::function<RecordStore*()> store);
 
@@ -44,7 +46,9 @@ class ProductionLogModel {
     const ProductionRecord& Row(std::size_t row) const { return rows_[row]; }
     std::uint64_t MatchCount() const { return matching_; }
     // More records older than the last row may be read.
-    bool CanLoadMore() const { return !atEnd_; }
+    bool CanLoadMore() const { return !atEnd_ && rows_.size() < kRowsShown; }
+    // The filter takes more records than the window holds.
+    bool Truncated() const { return rows_.size() >= kRowsShown && matching_ > rows_.size(); }
     // Reads the next page; the number of rows added.
     std::size_t LoadMore();
 
